@@ -1,0 +1,132 @@
+#include "data/cp932.h"
+
+#include <cerrno>
+#include <cstring>
+#include <iconv.h>
+#include <stdexcept>
+
+namespace tessolo::cp932 {
+
+namespace {
+
+// iconv_open is costly next to converting one short field, so each thread
+// keeps one descriptor per direction and resets its shift state per call.
+class Converter {
+public:
+    Converter(const char* to, const char* from)
+        : m_cd(iconv_open(to, from))
+    {
+        if (m_cd == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error("iconv cannot convert between CP932 and UTF-16LE");
+    }
+    ~Converter() { iconv_close(m_cd); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    iconv_t reset()
+    {
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        return m_cd;
+    }
+
+private:
+    iconv_t m_cd;
+};
+
+Converter& encoder()
+{
+    thread_local Converter c("CP932", "UTF-16LE");
+    return c;
+}
+
+Converter& decoder()
+{
+    thread_local Converter c("UTF-16LE", "CP932");
+    return c;
+}
+
+bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+} // namespace
+
+QByteArray encode(QStringView text, qsizetype* substituted)
+{
+    if (substituted)
+        *substituted = 0;
+    QByteArray out;
+    if (text.isEmpty())
+        return out;
+    // A UTF-16 unit never needs more than two bytes of code page 932.
+    out.resize(text.size() * 2);
+    iconv_t cd = encoder().reset();
+
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(units));
+    size_t inLeft = size_t(text.size()) * 2;
+    char* dst = out.data();
+    size_t outLeft = size_t(out.size());
+
+    while (inLeft > 0) {
+        if (iconv(cd, &in, &inLeft, &dst, &outLeft) != size_t(-1))
+            break;
+        if (errno == E2BIG) // cannot happen with the size above; guard anyway
+            throw std::runtime_error("code page 932 output buffer too small");
+        // EILSEQ or EINVAL: a character the code page lacks, or a lone
+        // surrogate. Replace exactly that character and go on.
+        const qsizetype at = (reinterpret_cast<const char16_t*>(in) - units);
+        qsizetype width = 1;
+        if (isHighSurrogate(units[at]) && at + 1 < text.size() && isLowSurrogate(units[at + 1]))
+            width = 2;
+        *dst++ = '?';
+        --outLeft;
+        in += width * 2;
+        inLeft -= size_t(width) * 2;
+        if (substituted)
+            ++*substituted;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    out.resize(dst - out.data());
+    return out;
+}
+
+QString decode(QByteArrayView bytes)
+{
+    QString out;
+    if (bytes.isEmpty())
+        return out;
+    // One byte never yields more than one UTF-16 unit in code page 932.
+    out.resize(bytes.size());
+    iconv_t cd = decoder().reset();
+
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = size_t(bytes.size());
+    char* base = reinterpret_cast<char*>(out.data());
+    char* dst = base;
+    size_t outLeft = size_t(out.size()) * 2;
+
+    while (inLeft > 0) {
+        if (iconv(cd, &in, &inLeft, &dst, &outLeft) != size_t(-1))
+            break;
+        if (errno == E2BIG)
+            throw std::runtime_error("UTF-16 output buffer too small");
+        // EILSEQ or EINVAL (a lead byte cut off at the end): this byte alone
+        // becomes U+FFFD and decoding resumes at the next one, so a bad byte
+        // never swallows the text after it.
+        const char16_t replacement = 0xFFFD;
+        memcpy(dst, &replacement, 2);
+        dst += 2;
+        outLeft -= 2;
+        ++in;
+        --inLeft;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    out.resize((dst - base) / 2);
+    // 0x8160 is the JIS wave dash; Windows reads it as U+FF5E, but the
+    // input methods here type U+301C, and a name must come back as typed.
+    // Both encode to 0x8160 again, so the file stays exactly as Windows wrote it.
+    out.replace(QChar(0xFF5E), QChar(0x301C));
+    return out;
+}
+
+} // namespace tessolo::cp932

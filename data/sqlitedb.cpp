@@ -1,0 +1,287 @@
+#include "data/sqlitedb.h"
+
+#include "data/cp932.h"
+#include "data/cp932glob.h"
+
+#include <QLocale>
+#include <sqlite3.h>
+#include <cstring>
+
+namespace tessolo {
+
+namespace {
+
+// Finalizes on every path out of ExecSQL and GetTable, errors included.
+struct Statement {
+    sqlite3_stmt* stmt = nullptr;
+    ~Statement() { sqlite3_finalize(stmt); }
+};
+
+} // namespace
+
+QString ErrorCodeText(int code)
+{
+    switch (code) {
+    case 0: return QStringLiteral("Successful result");
+    case 1: return QStringLiteral("SQL error or missing database");
+    case 2: return QStringLiteral("An internal logic error in SQLite");
+    case 3: return QStringLiteral("Access permission denied");
+    case 4: return QStringLiteral("Callback routine requested an abort");
+    case 5: return QStringLiteral("The database file is locked");
+    case 6: return QStringLiteral("A table in the database is locked");
+    case 7: return QStringLiteral("A malloc() failed");
+    case 8: return QStringLiteral("Attempt to write a readonly database");
+    case 9: return QStringLiteral("Operation terminated by sqlite3_interrupt()");
+    case 10: return QStringLiteral("Some kind of disk I/O error occurred");
+    case 11: return QStringLiteral("The database disk image is malformed");
+    case 12: return QStringLiteral("(Internal Only) Table or record not found");
+    case 13: return QStringLiteral("Insertion failed because database is full");
+    case 14: return QStringLiteral("Unable to open the database file");
+    case 15: return QStringLiteral("Database lock protocol error");
+    case 16: return QStringLiteral("Database is empty");
+    case 17: return QStringLiteral("The database schema changed");
+    case 18: return QStringLiteral("Too much data for one row of a table");
+    case 19: return QStringLiteral("Abort due to contraint violation");
+    case 20: return QStringLiteral("Data type mismatch");
+    case 21: return QStringLiteral("Library used incorrectly");
+    case 22: return QStringLiteral("Uses OS features not supported on host");
+    case 23: return QStringLiteral("Authorization denied");
+    case 24: return QStringLiteral("Auxiliary database format error");
+    case 25: return QStringLiteral("2nd parameter to sqlite3_bind out of range");
+    case 26: return QStringLiteral("File opened that is not a database file");
+    case 100: return QStringLiteral("sqlite3_step() has another row ready");
+    case 101: return QStringLiteral("sqlite3_step() has finished executing");
+    default: return QStringLiteral("Unknown SQLite Error Code \"%1\"").arg(code);
+    }
+}
+
+// ---------------------------------------------------------------- connection
+
+TSQLiteDatabase::TSQLiteDatabase(const QString& fileName)
+{
+    const QByteArray path = fileName.toUtf8();
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open(path.constData(), &db);
+    if (rc != SQLITE_OK) {
+        QString message;
+        if (db) {
+            message = QStringLiteral("Failed to open database \"%1\" : %2")
+                          .arg(fileName, QString::fromUtf8(sqlite3_errmsg(db)));
+            sqlite3_close(db);
+        } else {
+            message = QStringLiteral("Failed to open database \"%1\" : unknown error").arg(fileName);
+        }
+        throw ESQLiteException(message);
+    }
+    fDB = db;
+    registerCp932Glob(fDB);
+}
+
+TSQLiteDatabase::~TSQLiteDatabase()
+{
+    if (fInTrans) {
+        // A bulk load that did not commit is undone here.
+        sqlite3_exec(fDB, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close(fDB);
+}
+
+void TSQLiteDatabase::RaiseError(const QString& s, const QByteArray& sql) const
+{
+    const int code = sqlite3_errcode(fDB);
+    if (code == 0)
+        throw ESQLiteException(s);
+    // sqlite3_errmsg is UTF-8; the statement is code page 932.
+    throw ESQLiteException(QStringLiteral("%1.\rError [%2]: %3.\r\"%4\": %5")
+                               .arg(s)
+                               .arg(code)
+                               .arg(ErrorCodeText(code), cp932::decode(sql),
+                                    QString::fromUtf8(sqlite3_errmsg(fDB))));
+}
+
+void TSQLiteDatabase::ExecSQL(const QByteArray& sql)
+{
+    Statement st;
+    // Only the first statement of the text is compiled; the rest is ignored.
+    if (sqlite3_prepare_v2(fDB, sql.constData(), -1, &st.stmt, nullptr) != SQLITE_OK)
+        RaiseError(QStringLiteral("Error executing SQL"), sql);
+    if (!st.stmt)
+        RaiseError(QStringLiteral("Could not prepare SQL statement"), sql);
+    if (sqlite3_step(st.stmt) != SQLITE_DONE) {
+        sqlite3_reset(st.stmt);
+        RaiseError(QStringLiteral("Error executing SQL statement"), sql);
+    }
+}
+
+std::unique_ptr<TSQLiteTable> TSQLiteDatabase::GetTable(const QByteArray& sql)
+{
+    return std::make_unique<TSQLiteTable>(*this, sql);
+}
+
+void TSQLiteDatabase::BeginTransaction()
+{
+    if (fInTrans)
+        throw ESQLiteException(QStringLiteral("Transaction already open"));
+    ExecSQL(QByteArrayLiteral("BEGIN TRANSACTION"));
+    fInTrans = true;
+}
+
+void TSQLiteDatabase::Commit()
+{
+    // A failed commit leaves the flag set, so that release rolls back.
+    ExecSQL(QByteArrayLiteral("COMMIT"));
+    fInTrans = false;
+}
+
+void TSQLiteDatabase::Rollback()
+{
+    ExecSQL(QByteArrayLiteral("ROLLBACK"));
+    fInTrans = false;
+}
+
+bool TSQLiteDatabase::TableExists(const QString& tableName)
+{
+    QByteArray lowered = cp932::encode(tableName);
+    for (char& c : lowered) {
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    }
+    // Quotes doubled: a table name is not a statement.
+    lowered.replace('\'', QByteArrayLiteral("''"));
+    auto table = GetTable(QByteArrayLiteral(
+                              "select [sql] from sqlite_master where [type] = 'table' and lower(name) = '")
+                          + lowered + QByteArrayLiteral("' "));
+    return table->Count() > 0;
+}
+
+// -------------------------------------------------------------------- result
+
+namespace {
+
+ColumnType typeFromDecl(const char* decl, int storageClass)
+{
+    if (!decl)
+        return ColumnType(storageClass);
+    const QByteArray d(decl);
+    // Compared exactly, letter case included: "Varchar(7)" and "integer" are text.
+    if (d == "INTEGER" || d == "BOOLEAN")
+        return ColumnType::Integer;
+    if (d == "NUMERIC" || d == "FLOAT" || d == "DOUBLE" || d == "REAL")
+        return ColumnType::Float;
+    if (d == "BLOB")
+        return ColumnType::Blob;
+    return ColumnType::Text;
+}
+
+QVariant readCell(sqlite3_stmt* stmt, int col, ColumnType type)
+{
+    if (sqlite3_column_type(stmt, col) == SQLITE_NULL)
+        return {};
+    switch (type) {
+    case ColumnType::Integer:
+        return QVariant(qint64(sqlite3_column_int64(stmt, col)));
+    case ColumnType::Float:
+        return QVariant(sqlite3_column_double(stmt, col));
+    case ColumnType::Blob: {
+        const int n = sqlite3_column_bytes(stmt, col);
+        if (n <= 0)
+            return {};
+        return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, col)), n));
+    }
+    case ColumnType::Text:
+    case ColumnType::Null:
+        break;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
+    // Up to the terminating zero, as the text column was always read.
+    return QVariant(cp932::decode(QByteArrayView(text, text ? qsizetype(strlen(text)) : 0)));
+}
+
+} // namespace
+
+TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const QByteArray& sql)
+{
+    sqlite3* h = db.handle();
+    Statement st;
+    if (sqlite3_prepare_v2(h, sql.constData(), -1, &st.stmt, nullptr) != SQLITE_OK)
+        db.RaiseError(QStringLiteral("Error executing SQL"), sql);
+    if (!st.stmt)
+        db.RaiseError(QStringLiteral("Could not prepare SQL statement"), sql);
+
+    for (;;) {
+        const int rc = sqlite3_step(st.stmt);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc == SQLITE_BUSY)
+            throw ESQLiteException(QStringLiteral("Could not prepare SQL statement"));
+        if (rc != SQLITE_ROW) {
+            sqlite3_reset(st.stmt);
+            db.RaiseError(QStringLiteral("Could not retrieve data"), sql);
+        }
+        ++fRowCount;
+        if (fRowCount == 1) {
+            fColCount = quint32(sqlite3_column_count(st.stmt));
+            for (quint32 c = 0; c < fColCount; ++c) {
+                const char* name = sqlite3_column_name(st.stmt, int(c));
+                fCols << cp932::decode(QByteArrayView(name, name ? qsizetype(strlen(name)) : 0)).toUpper();
+                fColTypes << typeFromDecl(sqlite3_column_decltype(st.stmt, int(c)),
+                                          sqlite3_column_type(st.stmt, int(c)));
+            }
+        }
+        for (quint32 c = 0; c < fColCount; ++c)
+            fResults.push_back(readCell(st.stmt, int(c), fColTypes[c]));
+    }
+    fRow = 0;
+}
+
+bool TSQLiteTable::MoveFirst()
+{
+    if (fRowCount == 0)
+        return false;
+    fRow = 0;
+    return true;
+}
+
+bool TSQLiteTable::Next()
+{
+    if (Eof())
+        return false;
+    ++fRow;
+    return true;
+}
+
+QString TSQLiteTable::NamedFieldAsString(const QString& name) const
+{
+    if (fCols.isEmpty())
+        throw ESQLiteException(QStringLiteral("Field ") + name + QStringLiteral(" Not found. Empty dataset"));
+    const QString upper = name.toUpper();
+    qsizetype col = -1;
+    for (qsizetype i = 0; i < fCols.size(); ++i) {
+        if (fCols[i].compare(upper, Qt::CaseInsensitive) == 0) {
+            col = i;
+            break;
+        }
+    }
+    if (col < 0)
+        throw ESQLiteException(QStringLiteral("Field not found in dataset: ") + name);
+    if (Eof())
+        throw ESQLiteException(QStringLiteral("Table is at End of File"));
+
+    const QVariant& cell = fResults.at(qsizetype(fRow) * fColCount + col);
+    switch (fColTypes.at(col)) {
+    case ColumnType::Integer:
+        return cell.isValid() ? QString::number(cell.toLongLong()) : QStringLiteral("0");
+    case ColumnType::Float:
+        return cell.isValid() ? QString::number(cell.toDouble(), 'g', QLocale::FloatingPointShortest)
+                              : QStringLiteral("0");
+    case ColumnType::Text:
+        return cell.isValid() ? cell.toString() : QString();
+    case ColumnType::Blob:
+        return cell.isValid() ? cp932::decode(cell.toByteArray()) : QString();
+    case ColumnType::Null:
+        return QString();
+    }
+    return QString();
+}
+
+} // namespace tessolo

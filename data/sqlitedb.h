@@ -1,0 +1,79 @@
+#pragma once
+// A thin object layer over SQLite: a connection that executes statements and
+// runs transactions, and a query result held wholly in memory, read by column
+// name as text. Statement text is 8-bit code page 932 text, passed to SQLite
+// byte for byte; cell text and column names are decoded from code page 932.
+
+#include "data/errors.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <memory>
+
+struct sqlite3;
+
+namespace tessolo {
+
+// Column type codes of a result, decided from its first row.
+enum class ColumnType { Integer = 1, Float = 2, Text = 3, Blob = 4, Null = 5 };
+
+QString ErrorCodeText(int code);
+
+class TSQLiteDatabase;
+
+class TSQLiteTable {
+public:
+    // Runs the query on `db` and holds every row. Throws ESQLiteException.
+    TSQLiteTable(TSQLiteDatabase& db, const QByteArray& sql);
+
+    bool MoveFirst();
+    bool Next();
+    bool Eof() const { return fRow >= fRowCount; } // EOF is a C macro
+    bool Bof() const { return fRow == 0; }
+    QString NamedFieldAsString(const QString& name) const;
+    quint32 Count() const { return fRowCount; }
+    quint32 RowCount() const { return fRowCount; }
+    quint32 ColCount() const { return fColCount; }
+    quint32 Row() const { return fRow; }
+    const QStringList& Columns() const { return fCols; }
+    ColumnType ColumnTypeAt(quint32 col) const { return fColTypes.at(col); }
+
+private:
+    QVector<QVariant> fResults; // invalid QVariant = absent cell (SQL NULL)
+    quint32 fRowCount = 0;
+    quint32 fColCount = 0;
+    QStringList fCols;
+    QVector<ColumnType> fColTypes;
+    quint32 fRow = 0;
+};
+
+class TSQLiteDatabase {
+public:
+    // Opens or creates the file; the path reaches sqlite3_open as UTF-8.
+    explicit TSQLiteDatabase(const QString& fileName);
+    // Rolls back an open transaction and closes the handle.
+    ~TSQLiteDatabase();
+    TSQLiteDatabase(const TSQLiteDatabase&) = delete;
+    TSQLiteDatabase& operator=(const TSQLiteDatabase&) = delete;
+
+    void ExecSQL(const QByteArray& sql);
+    std::unique_ptr<TSQLiteTable> GetTable(const QByteArray& sql);
+    void BeginTransaction();
+    void Commit();
+    void Rollback();
+    bool TableExists(const QString& tableName);
+    bool IsTransactionOpen() const { return fInTrans; }
+    sqlite3* handle() const { return fDB; }
+
+    // Raises ESQLiteException for operation `s` with the connection's error.
+    [[noreturn]] void RaiseError(const QString& s, const QByteArray& sql) const;
+
+private:
+    sqlite3* fDB = nullptr;
+    bool fInTrans = false;
+};
+
+} // namespace tessolo

@@ -1,0 +1,127 @@
+#include "data/sqlitedo.h"
+
+#include "data/cp932.h"
+#include "data/sqltext.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace tessolo {
+
+namespace {
+
+QString& testDirectory()
+{
+    static QString dir;
+    return dir;
+}
+
+const char* const kCreateStatements[][2] = {
+    {"m_postal",
+     "Create table m_postal ([gov_code] Varchar(5), [postal_code1] Varchar(5), [postal_code2] Varchar(7), "
+     "[prefecture1] Text, [city1] Text, [town1] Text, [prefecture2] Text, [city2] Text, [town2] Text)"},
+    {"t_customer",
+     "Create table t_customer ([person_name] Text, [person_kana] Text, [company_name] Text, [company_kana] Text, "
+     "[cm_position] Text, [department] Text, [postal_code] Text, [prefecture] Text, [city] Text, [town] Text, "
+     "[building] Text, [tel] Text, [fax] Text, [email1] Text, [email2] Text, [url] Text, [memo] Text)"},
+    {"m_our_company",
+     "Create table m_our_company ([co_name] Text, [postal_code] Varchar(7), [prefecture] Text, [city] Text, "
+     "[town] Text, [building] Text, [tel] Text, [fax] Text, [email] Text, [url] Text, [memo] Text)"},
+};
+
+} // namespace
+
+QString TSQLiteDo::baseDirectory()
+{
+    if (!testDirectory().isEmpty())
+        return testDirectory();
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    // Tests of the core run without an application object.
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(QLatin1Char('/'), 0, -2);
+}
+
+void TSQLiteDo::setBaseDirectoryForTesting(const QString& dir) { testDirectory() = dir; }
+
+TSQLiteDatabase& TSQLiteDo::open(const QString& strDB)
+{
+    closeDBpoint();
+    DBFile = QDir::toNativeSeparators(baseDirectory() + QLatin1Char('/') + strDB);
+    SQLiteDB = std::make_unique<TSQLiteDatabase>(DBFile);
+    return *SQLiteDB;
+}
+
+TSQLiteDatabase& TSQLiteDo::connection()
+{
+    if (!SQLiteDB)
+        throw ESQLiteException(QStringLiteral("Database is not open"));
+    return *SQLiteDB;
+}
+
+void TSQLiteDo::initDB(const QString& strDB)
+{
+    TSQLiteDatabase& db = open(strDB);
+    for (const auto& table : kCreateStatements) {
+        if (!db.TableExists(QString::fromLatin1(table[0])))
+            db.ExecSQL(QByteArray(table[1]));
+    }
+    closeDBpoint();
+}
+
+void TSQLiteDo::setDBpoint(const QString& strDB) { open(strDB); }
+
+TSQLiteDatabase& TSQLiteDo::getDBpoint(const QString& strDB) { return open(strDB); }
+
+void TSQLiteDo::closeDBpoint() { SQLiteDB.reset(); }
+
+void TSQLiteDo::exec_sql(const QString& strSQL)
+{
+    TSQLiteDatabase& db = connection();
+    db.BeginTransaction();
+    try {
+        db.ExecSQL(cp932::encode(strSQL));
+        db.Commit();
+    } catch (const ESQLiteException&) {
+        // Undo, then tell the caller: a statement that did not run must not
+        // look like a save. A failing rollback is left to the connection's
+        // release, which rolls back again; the original error is the one shown.
+        try {
+            db.Rollback();
+        } catch (const ESQLiteException&) {
+        }
+        throw;
+    }
+}
+
+void TSQLiteDo::exec_sql2(const QString& strSQL) { connection().ExecSQL(cp932::encode(strSQL)); }
+
+void TSQLiteDo::beginTransaction() { connection().BeginTransaction(); }
+
+void TSQLiteDo::commitTransaction() { connection().Commit(); }
+
+void TSQLiteDo::rollbackTransaction()
+{
+    TSQLiteDatabase& db = connection();
+    if (db.IsTransactionOpen())
+        db.Rollback();
+}
+
+std::unique_ptr<TSQLiteTable> TSQLiteDo::query(const QString& sql) { return connection().GetTable(cp932::encode(sql)); }
+
+void TSQLiteDo::postal2address(const QString& postal, QString& prefecture, QString& city, QString& town)
+{
+    auto table = query(QStringLiteral("select prefecture2, city2, town2 from m_postal where postal_code2 = ")
+                       + sqltext::literal(postal));
+    // Several towns may share a code: the last row read wins.
+    if (table->MoveFirst()) {
+        while (!table->Eof()) {
+            prefecture = table->NamedFieldAsString(QStringLiteral("prefecture2"));
+            city = table->NamedFieldAsString(QStringLiteral("city2"));
+            town = table->NamedFieldAsString(QStringLiteral("town2"));
+            table->Next();
+        }
+    }
+}
+
+} // namespace tessolo

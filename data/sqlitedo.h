@@ -1,0 +1,59 @@
+#pragma once
+// The database helper: the one road from the windows to tessolo.db beside the
+// executable. Each operation opens a connection, works, and closes it; the
+// helper's destructor closes whatever is still open, so no connection outlives
+// the handler that made it, on any path.
+
+#include "data/sqlitedb.h"
+
+#include <QString>
+#include <memory>
+
+namespace tessolo {
+
+class TSQLiteDo {
+public:
+    TSQLiteDo() = default;
+    ~TSQLiteDo() { closeDBpoint(); }
+    TSQLiteDo(const TSQLiteDo&) = delete;
+    TSQLiteDo& operator=(const TSQLiteDo&) = delete;
+
+    QString DBFile;
+    std::unique_ptr<TSQLiteDatabase> SQLiteDB;
+
+    void initDB(const QString& strDB);
+    void setDBpoint(const QString& strDB);
+    TSQLiteDatabase& getDBpoint(const QString& strDB);
+    void closeDBpoint();
+
+    // Runs one statement in a transaction of its own. A failure is rolled
+    // back and then raised, so that a lost write is never taken for a save.
+    void exec_sql(const QString& strSQL);
+    // Runs one statement inside the caller's transaction.
+    void exec_sql2(const QString& strSQL);
+    void beginTransaction();
+    void commitTransaction();
+    // Ends the caller's bulk transaction without keeping its rows.
+    void rollbackTransaction();
+
+    // Looks the seven-digit code up in m_postal; the out texts keep their
+    // values when no row matches.
+    void postal2address(const QString& postal, QString& prefecture, QString& city, QString& town);
+
+    // Runs a query given as UTF-16 on the open connection.
+    std::unique_ptr<TSQLiteTable> query(const QString& sql);
+
+    // Where the database file lies: the executable's directory, unless a test
+    // has pointed it elsewhere (tests never share one tessolo.db).
+    static QString baseDirectory();
+    static void setBaseDirectoryForTesting(const QString& dir);
+
+private:
+    TSQLiteDatabase& open(const QString& strDB);
+    TSQLiteDatabase& connection();
+};
+
+// The file name every window opens.
+inline const QString kDatabaseName = QStringLiteral("tessolo.db");
+
+} // namespace tessolo

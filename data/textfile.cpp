@@ -1,0 +1,169 @@
+#include "data/textfile.h"
+
+#include "data/cp932.h"
+#include "data/errors.h"
+
+#include <QBuffer>
+
+namespace tessolo {
+
+namespace {
+constexpr qsizetype kChunk = 64 * 1024;
+constexpr char kCtrlZ = 26;
+
+bool validUtf8(QByteArrayView b, bool& nonAscii)
+{
+    nonAscii = false;
+    const auto* p = reinterpret_cast<const unsigned char*>(b.data());
+    const qsizetype n = b.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        nonAscii = true;
+        int len;
+        unsigned cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + len > n)
+            return false;
+        for (int k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))
+            || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+} // namespace
+
+bool hasUtf8Bom(QByteArrayView bytes) { return bytes.startsWith("\xEF\xBB\xBF"); }
+
+TextEncoding detectEncoding(QByteArrayView bytes)
+{
+    if (hasUtf8Bom(bytes))
+        return TextEncoding::Utf8;
+    // Only what the reader will read counts: Ctrl+Z ends the file.
+    const qsizetype end = bytes.indexOf(kCtrlZ);
+    bool nonAscii = false;
+    if (validUtf8(end < 0 ? bytes : bytes.first(end), nonAscii) && nonAscii)
+        return TextEncoding::Utf8;
+    return TextEncoding::Cp932;
+}
+
+LineReader::LineReader(QIODevice& device)
+    : m_device(device)
+{
+}
+
+bool LineReader::fill()
+{
+    if (m_end)
+        return false;
+    if (m_pos > 0) {
+        m_buffer.remove(0, m_pos);
+        m_pos = 0;
+    }
+    const qsizetype old = m_buffer.size();
+    m_buffer.resize(old + kChunk);
+    const qint64 got = m_device.read(m_buffer.data() + old, kChunk);
+    if (got < 0) {
+        m_buffer.resize(old);
+        throw EFileError(QStringLiteral("ファイルを読み込めません: %1").arg(m_device.errorString()));
+    }
+    m_buffer.resize(old + got);
+    if (got == 0) {
+        m_end = true;
+        return false;
+    }
+    return true;
+}
+
+bool LineReader::next(QByteArray& line)
+{
+    line.clear();
+    // Skip every byte <= 32 before the line; Ctrl+Z ends the file.
+    for (;;) {
+        if (m_pos >= m_buffer.size() && !fill())
+            return false;
+        const auto b = static_cast<unsigned char>(m_buffer[m_pos]);
+        if (b == kCtrlZ) {
+            m_end = true;
+            m_buffer.clear();
+            m_pos = 0;
+            return false;
+        }
+        if (b > 32)
+            break;
+        ++m_pos;
+        ++m_consumed;
+    }
+    // The line runs to LF (not part of it); every CR inside it is dropped,
+    // which makes CR LF end a line and a lone CR vanish.
+    for (;;) {
+        if (m_pos >= m_buffer.size() && !fill())
+            return true;
+        const char* data = m_buffer.constData();
+        const qsizetype n = m_buffer.size();
+        qsizetype i = m_pos;
+        while (i < n && data[i] != '\n' && data[i] != '\r' && data[i] != kCtrlZ)
+            ++i;
+        line.append(data + m_pos, i - m_pos);
+        m_consumed += i - m_pos;
+        m_pos = i;
+        if (i >= n)
+            continue;
+        const char stop = data[i];
+        if (stop == kCtrlZ) {
+            m_end = true;
+            m_buffer.clear();
+            m_pos = 0;
+            return true;
+        }
+        ++m_pos;
+        ++m_consumed;
+        if (stop == '\n')
+            return true;
+    }
+}
+
+QList<QByteArray> readLines(QByteArrayView bytes)
+{
+    QByteArray copy(bytes.data(), bytes.size());
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    LineReader reader(buffer);
+    QList<QByteArray> lines;
+    QByteArray line;
+    while (reader.next(line))
+        lines << line;
+    return lines;
+}
+
+QString decodeLine(QByteArrayView line, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Cp932)
+        return cp932::decode(line);
+    if (hasUtf8Bom(line))
+        line = line.sliced(3);
+    return QString::fromUtf8(line);
+}
+
+} // namespace tessolo

@@ -1,0 +1,24 @@
+#pragma once
+// The customer record (one row of t_customer, seventeen text columns in table
+// order) and the statements through which every window reads and writes it.
+
+#include <QString>
+#include <QStringList>
+#include <array>
+
+namespace tessolo::customer {
+
+inline constexpr int kColumnCount = 17;
+// Column names in table order; the insert gives values by this position.
+extern const std::array<QString, kColumnCount> kColumns;
+
+// Values in table order (postal code already in its stored form).
+using Record = std::array<QString, kColumnCount>;
+
+QString insertSql(const Record& r);
+QString updateSql(const Record& r, const QString& strRow);
+QString deleteSql(const QString& strRow);
+QString selectOneSql(const QString& rowid);
+inline const QString kListSql = QStringLiteral("select rowid, * from t_customer order by person_kana");
+
+} // namespace tessolo::customer

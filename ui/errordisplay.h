@@ -1,0 +1,41 @@
+#pragma once
+// The application's one default error display: an exception that leaves a
+// handler is shown in a message box with its message. Tests install a hook
+// and read the message instead of the screen.
+
+#include <QString>
+#include <exception>
+#include <functional>
+
+#include "data/errors.h"
+
+namespace tessolo::ui {
+
+using ErrorHook = std::function<void(const QString& message)>;
+
+// Replaces the message box (tests); an empty hook restores it.
+void setErrorHook(ErrorHook hook);
+void showError(const QString& message);
+
+// Runs a handler; EAbort ends it silently, any other exception is shown.
+template <class F>
+void runHandler(F&& f)
+{
+    try {
+        f();
+    } catch (const EAbort&) {
+    } catch (const TessoloError& e) {
+        showError(e.message());
+    } catch (const std::exception& e) {
+        showError(QString::fromUtf8(e.what()));
+    }
+}
+
+// Wraps a handler for connect(): connect(b, &QPushButton::clicked, this, guarded([this]{ ... }));
+template <class F>
+auto guarded(F f)
+{
+    return [f = std::move(f)](auto&&...) { runHandler(f); };
+}
+
+} // namespace tessolo::ui

@@ -1,0 +1,20 @@
+#pragma once
+// The program-wide references to the seven windows, created once at start-up
+// in this order and living until the program ends. Windows reach each other
+// only through these.
+
+class TfrmMapbrows;
+class TfrmAddress;
+class TOKRightDlg2;
+class TfrmOurcompany;
+class TfrmCsvin;
+class TfrmClntsrc;
+class TAboutBox;
+
+inline TfrmMapbrows* frmMapbrows = nullptr;
+inline TfrmAddress* frmAddress = nullptr;
+inline TOKRightDlg2* OKRightDlg2 = nullptr;
+inline TfrmOurcompany* frmOurcompany = nullptr;
+inline TfrmCsvin* frmCsvin = nullptr;
+inline TfrmClntsrc* frmClntsrc = nullptr;
+inline TAboutBox* AboutBox = nullptr;
