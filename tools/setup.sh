@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Tessolo needs on Debian 12.
+# Safe to run again: apt-get and npm only add what is missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-webengine-dev qt6-httpserver-dev qt6-websockets-dev
+  libqt6webenginecore6-bin
+  libsqlite3-dev sqlite3 libgtest-dev libbenchmark-dev
+  fonts-ipafont-gothic
+  xvfb xdotool x11-utils dbus-x11 ibus ibus-mozc imagemagick
+)
+# Node.js may come from elsewhere than Debian; only add it where it is missing.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The map page's libraries, at the versions package-lock.json fixes.
+if [ -f package-lock.json ]; then
+  npm ci --no-audit --no-fund --loglevel=error
+fi
