@@ -1,7 +1,7 @@
 // Builds app/web/data/geocode-table.json, the offline geocoding table of the
 // map page, from npm packages and the national postal code list.
 //
-//   node tools/geodata/build.mjs [path/to/ken_all.csv]
+//   node tools/geodata/build.mjs [path/to/ken_all.csv] [--out file] [--quiet]
 //
 // The postal list (default ../shared/postal/ken_all.csv beside the repo) is
 // only on developer and CI machines, so the generated table is committed and
@@ -30,8 +30,12 @@ const repo = resolve(here, '../..');
 const require = createRequire(import.meta.url);
 const { normalizeAddress } = require(resolve(repo, 'app/web/js/address.js'));
 
-const postalPath = process.argv[2] || resolve(repo, '../shared/postal/ken_all.csv');
-const outPath = resolve(repo, 'app/web/data/geocode-table.json');
+const args = process.argv.slice(2);
+const flag = (name) => { const i = args.indexOf(name); return i < 0 ? null : args.splice(i, name === '--out' ? 2 : 1)[1] || true; };
+const outArg = flag('--out');
+const quiet = flag('--quiet');
+const postalPath = args[0] || resolve(repo, '../shared/postal/ken_all.csv');
+const outPath = typeof outArg === 'string' ? resolve(outArg) : resolve(repo, 'app/web/data/geocode-table.json');
 const nm = (p) => resolve(repo, 'node_modules', p);
 
 // A town point from GeoNames is only believed near its municipality's point.
@@ -174,7 +178,8 @@ const out = new Map(); // pref → Map(city name → {pt, src, towns: Map})
 for (const pref of prefOrder) out.set(pref, new Map());
 for (const [pref, cities] of osmByPref) for (const c of cities.values()) out.get(pref).set(c.name, { pt: c.pt, src: 'osm', towns: new Map() });
 
-const stats = { osm: 0, parentOsm: 0, countyOsm: 0, geonames: 0, parentGeonames: 0, wardGeonames: 0, none: [], towns: 0, townShadowed: 0 };
+const stats = { osm: 0, parentOsm: 0, countyOsm: 0, geonames: 0, parentGeonames: 0, wardGeonames: 0, none: [], towns: 0, townShadowed: 0, townAmbiguous: 0, townIsCity: 0 };
+const townClaims = [];
 
 function osmLookup(pref, name) {
   const m = osmByPref.get(pref);
@@ -192,7 +197,15 @@ function ensureCity(pref, name, reading, admin2s) {
   return e;
 }
 
-for (const m of [...munis.values()].sort((a, b) => (a.pref + a.city).localeCompare(b.pref + b.city))) {
+// The reading without a county in front: ｶｽﾔｸﾞﾝｳﾐﾏﾁ → ウミマチ.
+function afterCounty(reading) {
+  const r = reading.normalize('NFKC');
+  const at = r.indexOf('グン');
+  return at > 0 ? r.slice(at + 2) : r;
+}
+
+const byName = (a, b) => (a.pref + a.city < b.pref + b.city ? -1 : a.pref + a.city > b.pref + b.city ? 1 : 0);
+for (const m of [...munis.values()].sort(byName)) {
   const { pref, city, reading } = m;
   const admin2s = admin2For(pref, city, reading);
   const w = wardRe.exec(city);
@@ -203,7 +216,7 @@ for (const m of [...munis.values()].sort((a, b) => (a.pref + a.city).localeCompa
     const pr = parentReading.get(pref + '\t' + w[1]);
     const parent = osmLookup(pref, w[1]) ? osmLookup(pref, w[1]) : ensureCity(pref, w[1], pr, admin2s);
     const own = osmLookup(pref, city);
-    if (own) { target = own; stats.osm++; }
+    if (own) { target = out.get(pref).get(own.name); stats.osm++; }
     else {
       // The ward's own name inside its parent city (Isogo for 磯子区).
       const wardReading = reading.normalize('NFKC').slice(pr.length);
@@ -227,7 +240,7 @@ for (const m of [...munis.values()].sort((a, b) => (a.pref + a.city).localeCompa
     const own = osmLookup(pref, name);
     if (own) { target = out.get(pref).get(own.name); if (c) stats.countyOsm++; else stats.osm++; }
     else {
-      target = ensureCity(pref, name, c ? reading.normalize('NFKC').slice(reading.normalize('NFKC').indexOf('グン') + 2) : reading, admin2s);
+      target = ensureCity(pref, name, c ? afterCounty(reading) : reading, admin2s);
       if (target) stats.geonames++; else stats.none.push(pref + city);
     }
   }
@@ -235,14 +248,34 @@ for (const m of [...munis.values()].sort((a, b) => (a.pref + a.city).localeCompa
   const near = target.pt || (w && (out.get(pref).get(w[1]) || {}).pt);
   if (!near) continue;
   const townNames = [...m.towns.keys()].map(normalizeAddress);
+  // A place carrying the municipality's, its parent city's or the
+  // prefecture's own name (逢阪 read オウサカ against Ōsaka) is that whole
+  // place, not a town in it.
+  const ownKeys = new Set([...readingKeys(reading), ...readingKeys(prefReading.get(pref), ['ken', 'fu', 'to'])]);
+  if (w) for (const k of readingKeys(parentReading.get(pref + '\t' + w[1]) || '')) ownKeys.add(k);
+  if (c) for (const k of readingKeys(afterCounty(reading))) ownKeys.add(k);
   for (const [town, tr] of m.towns) {
     if (!tr) continue;
     // The page matches towns by longest prefix against only the towns that
     // have a point: 上 must not catch an address in 上山田 of the same city.
+    const place = findPlace(pref, readingKeys(tr, ['cho', 'machi']), admin2s.size ? admin2s : null, near, TOWN_MAX_KM);
+    if (!place || !admin2s.size) continue;
+    if ([...place.keys].some((k) => ownKeys.has(k))) { stats.townIsCity++; continue; }
     const nt = normalizeAddress(town);
     if (townNames.some((o) => o !== nt && o.startsWith(nt))) { stats.townShadowed++; continue; }
-    const place = findPlace(pref, readingKeys(tr, ['cho', 'machi']), admin2s.size ? admin2s : null, near, TOWN_MAX_KM);
-    if (place && admin2s.size) { target.towns.set(town, place.pt); stats.towns++; }
+    townClaims.push({ target, town, place });
+  }
+}
+
+// A GeoNames place claimed by two towns (真木 in one ward, 巻 in another, both
+// "Maki") belongs to neither with any certainty.
+{
+  const claims = new Map();
+  for (const c of townClaims) claims.set(c.place, (claims.get(c.place) || 0) + 1);
+  for (const c of townClaims) {
+    if (claims.get(c.place) > 1) { stats.townAmbiguous++; continue; }
+    c.target.towns.set(c.town, c.place.pt);
+    stats.towns++;
   }
 }
 
@@ -281,11 +314,13 @@ const table = {
 const json = JSON.stringify(table).replace(/\],"/g, '],\n"');
 writeFileSync(outPath, json + '\n');
 
+if (quiet) process.exit(0);
 console.log('municipalities in postal list:', munis.size);
 console.log('own OSM point:', stats.osm, '| via county dropped:', stats.countyOsm,
   '| GeoNames:', stats.geonames, '| ward GeoNames:', stats.wardGeonames,
   '| ward → parent (OSM):', stats.parentOsm, '| ward → parent (GeoNames):', stats.parentGeonames);
 console.log('no point:', stats.none.length, stats.none.join(' '));
-console.log('town points:', stats.towns, '| left out as prefix of another town:', stats.townShadowed);
+console.log('town points:', stats.towns, '| left out as prefix of another town:', stats.townShadowed,
+  '| left out as claimed by two towns:', stats.townAmbiguous, '| left out as the municipality itself:', stats.townIsCity);
 console.log('skipped OSM names:', osmSkipped.join(' '));
 console.log('wrote', outPath, json.length, 'bytes');

@@ -1,0 +1,93 @@
+/*
+ * Text rules of the map page: how an address is brought to one comparable
+ * form, how the program's quoted arguments and "person::company" labels are
+ * read, and how the area radius is parsed.
+ *
+ * Loaded as a classic script by tessolo.html (global TessoloText) and with
+ * require() by the node build scripts and tests, so it must stay free of
+ * browser-only or node-only features.
+ */
+(function (root, factory) {
+  'use strict';
+  const api = factory();
+  if (typeof module === 'object' && module.exports) module.exports = api;
+  else root.TessoloText = api;
+})(typeof self !== 'undefined' ? self : this, function () {
+  'use strict';
+
+  // Old or alternative kanji that people type for the same place. Both the
+  // table's names and the typed address go through this, so folding a pair
+  // can only make two spellings meet, never split one.
+  const KANJI_VARIANTS = {
+    '﨑': '崎', '嵜': '崎', '髙': '高', '檜': '桧', '舘': '館', '嶋': '島',
+    '嶌': '島', '渕': '淵', '槇': '槙', '邊': '辺', '邉': '辺', '澤': '沢',
+    '濱': '浜', '濵': '浜', '龍': '竜', '國': '国', '德': '徳', '冨': '富',
+    '條': '条', '藏': '蔵', '萬': '万', '廣': '広', '惠': '恵', '眞': '真',
+    '驒': '騨', '鰺': '鯵', '祗': '祇', '穗': '穂', '實': '実', '壽': '寿',
+    '豐': '豊', '黑': '黒', '靜': '静', '縣': '県', '舩': '船', '籠': '篭',
+    '曾': '曽', '晄': '晃'
+  };
+  const VARIANT_RE = new RegExp('[' + Object.keys(KANJI_VARIANTS).join('') + ']', 'g');
+
+  const KANJI = '\\u3400-\\u4DBF\\u4E00-\\u9FFF\\uF900-\\uFAFF々〆';
+  // 霞ヶ関 / 霞ケ関 / 霞が関, 丸の内 / 丸ノ内, 一ツ橋 / 一ッ橋 / 一つ橋: the
+  // small connecting kana between two kanji is spelt every which way.
+  const KE_RE = new RegExp('(?<=[' + KANJI + '])[がヶヵケ](?=[' + KANJI + '])', 'g');
+  const NO_RE = new RegExp('(?<=[' + KANJI + '])[のノ之](?=[' + KANJI + '])', 'g');
+  const TSU_RE = new RegExp('(?<=[' + KANJI + '])[つッツ](?=[' + KANJI + '])', 'g');
+  // A dash after a block number may arrive as a long vowel mark or any of
+  // the dash look-alikes an input method offers.
+  const DASH_RE = /(?<=\d)[‐‑‒–—―−ー－─━]/g;
+
+  function normalizeAddress(text) {
+    let s = String(text == null ? '' : text).normalize('NFKC');
+    s = s.replace(VARIANT_RE, (c) => KANJI_VARIANTS[c]);
+    // Spaces and quote marks carry no place (the program's own quotes are
+    // stripped before, but full-width ones survive that).
+    s = s.replace(/[\s'"‘’“”]+/g, '');
+    s = s.replace(/[ヶヵ]/g, 'ケ');
+    s = s.replace(KE_RE, 'ケ').replace(NO_RE, 'ノ').replace(TSU_RE, 'ツ');
+    s = s.replace(DASH_RE, '-');
+    return s;
+  }
+
+  // The program wraps customer and typed addresses (and the typed search
+  // label) in single quotes, as if building SQL; one enclosing pair is not
+  // part of the text.
+  function stripQuotes(text) {
+    let s = String(text == null ? '' : text).trim();
+    if (s.length >= 2 && s[0] === "'" && s[s.length - 1] === "'") s = s.slice(1, -1).trim();
+    return s;
+  }
+
+  // "person::company" → 氏名（会社名）; either part may be empty. Only the
+  // first "::" separates, so a company name containing "::" survives.
+  function formatLabel(raw) {
+    const s = stripQuotes(raw);
+    const at = s.indexOf('::');
+    if (at < 0) return s;
+    const person = s.slice(0, at).trim();
+    const company = s.slice(at + 2).trim();
+    if (person && company) return person + '（' + company + '）';
+    return person || company;
+  }
+
+  // Radius typed in the area field, in kilometres. The field is free text
+  // and may be typed with the input method on (full-width digits). Anything
+  // that is not a positive finite number yields null: no circle.
+  function parseRadiusKm(text) {
+    const s = String(text == null ? '' : text).normalize('NFKC').trim().replace(/\s*km$/i, '');
+    if (!/^\+?(\d+(\.\d*)?|\.\d+)$/.test(s)) return null;
+    const v = Number(s);
+    if (!Number.isFinite(v) || v <= 0) return null;
+    return v;
+  }
+
+  function escapeHtml(text) {
+    return String(text).replace(/[&<>"']/g, (c) => ({
+      '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;', "'": '&#39;'
+    })[c]);
+  }
+
+  return { normalizeAddress, stripQuotes, formatLabel, parseRadiusKm, escapeHtml };
+});
