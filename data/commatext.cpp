@@ -5,46 +5,55 @@
 namespace tessolo {
 
 namespace {
-inline bool isSeparatorBlank(QChar c) { return c.unicode() >= 1 && c.unicode() <= 32; }
-} // namespace
 
-QStringList splitCommaText(QStringView s)
+inline bool isSeparatorBlank(char16_t c) { return c >= 1 && c <= 32; }
+inline bool isSeparatorBlank(char c) { return c >= 1 && c <= 32; } // bytes >= 0x80 are negative
+
+inline char16_t unit(QChar c) { return c.unicode(); }
+inline char unit(char c) { return c; }
+
+template <class View, class Field, class List>
+List split(View s)
 {
-    QStringList fields;
+    List fields;
     const qsizetype n = s.size();
     qsizetype i = 0;
     auto skipBlanks = [&] {
-        while (i < n && isSeparatorBlank(s[i]))
+        while (i < n && isSeparatorBlank(unit(s[i])))
             ++i;
     };
     skipBlanks();
     while (i < n) {
-        QString field;
-        if (s[i] == QLatin1Char('"')) {
+        Field field;
+        if (unit(s[i]) == '"') {
             ++i;
             while (i < n) {
-                if (s[i] == QLatin1Char('"')) {
-                    if (i + 1 < n && s[i + 1] == QLatin1Char('"')) {
-                        field += QLatin1Char('"');
-                        i += 2;
-                        continue;
-                    }
+                // Runs up to the next quote are copied whole.
+                const qsizetype start = i;
+                while (i < n && unit(s[i]) != '"')
                     ++i;
+                field.append(s.sliced(start, i - start));
+                if (i >= n)
                     break;
+                if (i + 1 < n && unit(s[i + 1]) == '"') {
+                    field.append(s.sliced(i, 1));
+                    i += 2;
+                    continue;
                 }
-                field += s[i++];
+                ++i;
+                break;
             }
         } else {
             const qsizetype start = i;
-            while (i < n && s[i] != QLatin1Char(',') && !isSeparatorBlank(s[i]))
+            while (i < n && unit(s[i]) != ',' && !isSeparatorBlank(unit(s[i])))
                 ++i;
-            field = s.sliced(start, i - start).toString();
+            field = Field(s.sliced(start, i - start).data(), i - start);
         }
         fields << field;
         skipBlanks();
-        if (i < n && s[i] == QLatin1Char(',')) {
+        if (i < n && unit(s[i]) == ',') {
             if (i == n - 1)
-                fields << QString();
+                fields << Field();
             ++i;
             skipBlanks();
         }
@@ -52,11 +61,22 @@ QStringList splitCommaText(QStringView s)
     return fields;
 }
 
-const QString& fieldAt(const QStringList& fields, qsizetype index)
+template <class List>
+const auto& at(const List& fields, qsizetype index)
 {
     if (index < 0 || index >= fields.size())
         throw EListIndexError(index);
     return fields[index];
 }
+
+} // namespace
+
+QStringList splitCommaText(QStringView line) { return split<QStringView, QString, QStringList>(line); }
+
+QByteArrayList splitCommaText(QByteArrayView line) { return split<QByteArrayView, QByteArray, QByteArrayList>(line); }
+
+const QString& fieldAt(const QStringList& fields, qsizetype index) { return at(fields, index); }
+
+const QByteArray& fieldAt(const QByteArrayList& fields, qsizetype index) { return at(fields, index); }
 
 } // namespace tessolo

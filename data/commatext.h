@@ -4,6 +4,8 @@
 // a double quote encloses a field, a doubled one inside stands for one; a line
 // ending in a comma has an empty last field.
 
+#include <QByteArrayList>
+#include <QByteArrayView>
 #include <QStringList>
 #include <QStringView>
 
@@ -11,7 +13,13 @@ namespace tessolo {
 
 QStringList splitCommaText(QStringView line);
 
+// The same rule on a code page 932 line as it lies in the file. A trail byte
+// of code page 932 is never '"', ',' or a byte <= 32, so the fields are those
+// of the decoded line, byte for byte; bulk loads skip decoding this way.
+QByteArrayList splitCommaText(QByteArrayView line);
+
 // The field at `index`, or EListIndexError naming the index.
 const QString& fieldAt(const QStringList& fields, qsizetype index);
+const QByteArray& fieldAt(const QByteArrayList& fields, qsizetype index);
 
 } // namespace tessolo

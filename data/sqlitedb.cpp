@@ -91,12 +91,14 @@ void TSQLiteDatabase::RaiseError(const QString& s, const QByteArray& sql) const
     const int code = sqlite3_errcode(fDB);
     if (code == 0)
         throw ESQLiteException(s);
-    // sqlite3_errmsg is UTF-8; the statement is code page 932.
+    // SQLite quotes names and tokens of the statement in its message byte for
+    // byte, so the message is code page 932 as the statement is; its own
+    // wording is ASCII and reads the same either way.
     throw ESQLiteException(QStringLiteral("%1.\rError [%2]: %3.\r\"%4\": %5")
                                .arg(s)
                                .arg(code)
                                .arg(ErrorCodeText(code), cp932::decode(sql),
-                                    QString::fromUtf8(sqlite3_errmsg(fDB))));
+                                    cp932::decode(sqlite3_errmsg(fDB))));
 }
 
 void TSQLiteDatabase::ExecSQL(const QByteArray& sql)

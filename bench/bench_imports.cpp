@@ -1,0 +1,280 @@
+// The bulk loads and the postal lookup beside their bare baselines, measured
+// in one run: the national list imported by Tessolo and by Debian's sqlite3
+// shell, postal2address beside the same query through the C API, and a
+// customer CSV file beside one prepared statement inserting the same rows.
+
+#include "csvimport/csvimportrun.h"
+#include "data/commatext.h"
+#include "data/cp932.h"
+#include "data/postalupdate.h"
+#include "data/sqlitedo.h"
+#include "data/textfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+using namespace tessolo;
+
+namespace {
+
+const QString kList = QStringLiteral(TESSOLO_SHARED_DIR "/postal/ken_all.csv");
+
+QTemporaryDir& work()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// A fresh tessolo.db with the three tables in its own directory.
+QString freshDatabase(const QString& name)
+{
+    const QString dir = work().filePath(name);
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    TSQLiteDo::setBaseDirectoryForTesting(dir);
+    TSQLiteDo().initDB(kDatabaseName);
+    return dir + QStringLiteral("/tessolo.db");
+}
+
+bool haveList(benchmark::State& state)
+{
+    if (QFile::exists(kList))
+        return true;
+    state.SkipWithError("the national list is absent");
+    return false;
+}
+
+// ---------------------------------------------------------------- postal list
+
+void BM_PostalUpdate_Tessolo(benchmark::State& state)
+{
+    if (!haveList(state))
+        return;
+    qint64 rows = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        freshDatabase(QStringLiteral("postal"));
+        state.ResumeTiming();
+        rows = postalupdate::run(kList).rows;
+    }
+    state.counters["rows"] = double(rows);
+}
+
+// The same nine columns as code page 932 bytes in a CSV file the shell reads
+// (the shell's .import wants exactly the table's column count).
+QString shellInput()
+{
+    static QString path;
+    if (!path.isEmpty())
+        return path;
+    QFile in(kList);
+    in.open(QIODevice::ReadOnly);
+    const QByteArray bytes = in.readAll();
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (const QByteArray& raw : readLines(bytes)) {
+        const QStringList f = splitCommaText(cp932::decode(raw));
+        for (int i = 0; i < 9; ++i) {
+            out += i ? ",\"" : "\"";
+            out += cp932::encode(f.value(i)).replace("\"", "\"\"");
+            out += '"';
+        }
+        out += "\r\n";
+    }
+    path = work().filePath(QStringLiteral("nine.csv"));
+    QFile o(path);
+    o.open(QIODevice::WriteOnly);
+    o.write(out);
+    return path;
+}
+
+void BM_PostalUpdate_SqliteShell(benchmark::State& state)
+{
+    if (!haveList(state))
+        return;
+    const QString input = shellInput();
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QString db = freshDatabase(QStringLiteral("shell"));
+        state.ResumeTiming();
+        QProcess p;
+        p.start(QStringLiteral("sqlite3"), {db, QStringLiteral(".mode csv"), QStringLiteral("BEGIN"),
+                                            QStringLiteral(".import ") + input + QStringLiteral(" m_postal"),
+                                            QStringLiteral("COMMIT")});
+        p.waitForFinished(-1);
+        if (p.exitCode() != 0) {
+            state.SkipWithError(p.readAllStandardError().constData());
+            return;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- lookup
+
+struct LookupTable {
+    QString dir;
+    QStringList codes; // 100 codes picked at random from the table
+};
+
+const LookupTable& lookupTable()
+{
+    static LookupTable t;
+    if (!t.dir.isEmpty())
+        return t;
+    freshDatabase(QStringLiteral("lookup"));
+    t.dir = work().filePath(QStringLiteral("lookup"));
+    postalupdate::run(kList);
+    TSQLiteDo db;
+    db.setDBpoint(kDatabaseName);
+    auto all = db.query(QStringLiteral("select postal_code2 from m_postal"));
+    QStringList codes;
+    for (all->MoveFirst(); !all->Eof(); all->Next())
+        codes << all->NamedFieldAsString(QStringLiteral("postal_code2"));
+    auto* rng = QRandomGenerator::global();
+    for (int i = 0; i < 100; ++i)
+        t.codes << codes.at(rng->bounded(int(codes.size())));
+    return t;
+}
+
+void BM_Postal2Address_Tessolo(benchmark::State& state)
+{
+    if (!haveList(state))
+        return;
+    const LookupTable& t = lookupTable();
+    TSQLiteDo::setBaseDirectoryForTesting(t.dir);
+    TSQLiteDo db;
+    db.setDBpoint(kDatabaseName);
+    int i = 0;
+    for (auto _ : state) {
+        QString p, c, town;
+        db.postal2address(t.codes.at(i++ % t.codes.size()), p, c, town);
+        benchmark::DoNotOptimize(town);
+    }
+}
+
+void BM_Postal2Address_BareC(benchmark::State& state)
+{
+    if (!haveList(state))
+        return;
+    const LookupTable& t = lookupTable();
+    sqlite3* db = nullptr;
+    sqlite3_open((t.dir + QStringLiteral("/tessolo.db")).toUtf8().constData(), &db);
+    int i = 0;
+    for (auto _ : state) {
+        const QByteArray sql = "select prefecture2, city2, town2 from m_postal where postal_code2 = '"
+                               + t.codes.at(i++ % t.codes.size()).toLatin1() + "'";
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            benchmark::DoNotOptimize(sqlite3_column_text(st, 2));
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+}
+
+// ---------------------------------------------------------------- customer CSV
+
+constexpr int kCustomerLines = 10000;
+
+QString customerFile()
+{
+    static QString path;
+    if (!path.isEmpty())
+        return path;
+    QByteArray out;
+    for (int i = 0; i < kCustomerLines; ++i) {
+        out += cp932::encode(QStringLiteral("山田 %1,ﾔﾏﾀﾞ ﾀﾛｳ,株式会社%1,ｶﾌﾞｼｷｶﾞｲｼｬ,課長,営業部,123-4567,東京都,千代田区,"
+                                            "千代田1-1,ビル%1,03-1234-5678,03-1234-5679,a%1@example.jp,b%1@example.jp,"
+                                            "example.jp,\"備考, %1\"\r\n")
+                                 .arg(i));
+    }
+    path = work().filePath(QStringLiteral("customers.csv"));
+    QFile o(path);
+    o.open(QIODevice::WriteOnly);
+    o.write(out);
+    return path;
+}
+
+csvimport::ColumnMap everyColumn()
+{
+    csvimport::ColumnMap map;
+    for (int k = 0; k < csvimport::kFieldCount; ++k)
+        map[k].first = k;
+    return map;
+}
+
+void BM_CsvImport_Tessolo(benchmark::State& state)
+{
+    const QString file = customerFile();
+    for (auto _ : state) {
+        state.PauseTiming();
+        freshDatabase(QStringLiteral("csv"));
+        state.ResumeTiming();
+        csvimport::run(file, everyColumn());
+    }
+}
+
+void BM_CsvImport_PreparedStatement(benchmark::State& state)
+{
+    // The rows the import stores, prepared before the clock runs.
+    const QString file = customerFile();
+    std::vector<QList<QByteArray>> rows;
+    {
+        freshDatabase(QStringLiteral("csvref"));
+        csvimport::run(file, everyColumn());
+        sqlite3* db = nullptr;
+        sqlite3_open(work().filePath(QStringLiteral("csvref/tessolo.db")).toUtf8().constData(), &db);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "select * from t_customer", -1, &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            QList<QByteArray> r;
+            for (int c = 0; c < 17; ++c)
+                r << QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(st, c)), sqlite3_column_bytes(st, c));
+            rows.push_back(r);
+        }
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QString path = freshDatabase(QStringLiteral("csvbare"));
+        state.ResumeTiming();
+        sqlite3* db = nullptr;
+        sqlite3_open(path.toUtf8().constData(), &db);
+        sqlite3_exec(db, "BEGIN TRANSACTION", nullptr, nullptr, nullptr);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "insert into t_customer values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", -1, &st, nullptr);
+        for (const auto& r : rows) {
+            for (int c = 0; c < 17; ++c)
+                sqlite3_bind_text(st, c + 1, r[c].constData(), int(r[c].size()), SQLITE_STATIC);
+            sqlite3_step(st);
+            sqlite3_reset(st);
+        }
+        sqlite3_finalize(st);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    state.counters["rows"] = double(rows.size());
+}
+
+double worst(const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); }
+
+} // namespace
+
+BENCHMARK(BM_PostalUpdate_Tessolo)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_PostalUpdate_SqliteShell)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+// One lookup per repetition: the median and the worst of 100.
+BENCHMARK(BM_Postal2Address_Tessolo)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(100)
+    ->ComputeStatistics("worst", worst)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_Postal2Address_BareC)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(100)
+    ->ComputeStatistics("worst", worst)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_CsvImport_Tessolo)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_CsvImport_PreparedStatement)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+BENCHMARK_MAIN();
