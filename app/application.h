@@ -1,0 +1,28 @@
+#pragma once
+// The application object. Beyond QApplication it is the last safety net of
+// the default error display: an exception that escapes an event handler is
+// shown like any other failure instead of ending the program.
+
+#include <QApplication>
+#include <QFont>
+
+namespace tessolo::app {
+
+class TApplication : public QApplication {
+    Q_OBJECT
+public:
+    TApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// The Japanese gothic the windows use: "ＭＳ Ｐゴシック" where installed,
+// else the first of IPAPGothic, IPAGothic, Noto Sans CJK JP that exists.
+QString japaneseFontFamily();
+QFont japaneseFont(qreal pointSize);
+// Makes that font the application's default.
+void installJapaneseFont();
+// Registers the program's pictures (the icon); they live in a static library,
+// which the linker would otherwise leave out.
+void initResources();
+
+} // namespace tessolo::app

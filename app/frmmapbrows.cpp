@@ -1,0 +1,315 @@
+#include "app/frmmapbrows.h"
+
+#include "app/mapserver.h"
+#include "app/webmap.h"
+#include "data/postalcode.h"
+#include "data/sqlitedo.h"
+#include "roster/customer.h"
+#include "company/ourcompany.h"
+#include "ui/errordisplay.h"
+#include "ui/imemode.h"
+#include "ui/postaledit.h"
+#include "ui/windowset.h"
+
+#include "app/aboutbox.h"
+#include "roster/frmaddress.h"
+#include "picker/frmclntsrc.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using tessolo::EAbort;
+using tessolo::TSQLiteDo;
+using tessolo::kDatabaseName;
+using tessolo::ui::guarded;
+using tessolo::ui::runHandler;
+
+namespace {
+
+QString& pageQuery()
+{
+    static QString q;
+    return q;
+}
+
+QPushButton* button(const char* name, const QString& caption, QWidget* parent)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+TfrmMapbrows::TfrmMapbrows(QWidget* parent)
+    : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmMapbrows"));
+    setWindowTitle(QStringLiteral("顧客地図表示"));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0xfa, 0xf8, 0xf0));
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    buildMenu();
+    buildPanel();
+    wire();
+    resize(812, 719 + menuBar()->sizeHint().height());
+
+    runHandler([this] { FormCreate(); });
+    m_server = new tessolo::app::TMapServer(tessolo::app::TMapServer::defaultRoot(), this);
+    runHandler([this] { m_server->start(); });
+}
+
+TfrmMapbrows::~TfrmMapbrows() = default;
+
+void TfrmMapbrows::buildMenu()
+{
+    F1 = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    F1->setObjectName(QStringLiteral("F1"));
+    N1 = F1->addAction(QStringLiteral("顧客情報設定"));
+    N1->setObjectName(QStringLiteral("N1"));
+    P1 = F1->addAction(QStringLiteral("印刷(&P)"));
+    P1->setObjectName(QStringLiteral("P1"));
+    V1 = F1->addAction(QStringLiteral("プレビュー(&V)"));
+    V1->setObjectName(QStringLiteral("V1"));
+    S1 = F1->addAction(QStringLiteral("印刷設定(&S)"));
+    S1->setObjectName(QStringLiteral("S1"));
+    X1 = F1->addAction(QStringLiteral("終了(&X)"));
+    X1->setObjectName(QStringLiteral("X1"));
+    // Ctrl+X stays Cut in the edit fields: a line edit claims the key through
+    // its shortcut override while it has the focus, so the window's shortcut
+    // only fires when the focus is elsewhere (a button, the panel).
+    X1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    X1->setShortcutContext(Qt::WindowShortcut);
+
+    N2 = menuBar()->addMenu(QStringLiteral("ヘルプ"));
+    N2->setObjectName(QStringLiteral("N2"));
+    N3 = N2->addAction(QStringLiteral("バージョン"));
+    N3->setObjectName(QStringLiteral("N3"));
+}
+
+void TfrmMapbrows::buildPanel()
+{
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("Panel0"));
+    WebMap1 = new tessolo::app::TWebMap(central);
+
+    auto* panel = new QWidget(central);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    btnClients = button("btnClients", QStringLiteral("全顧客位置表示"), panel);
+    btnclient = button("btnclient", QStringLiteral("顧客選択表示"), panel);
+    EditCircle = new QLineEdit(QStringLiteral("5"), panel);
+    EditCircle->setObjectName(QStringLiteral("EditCircle"));
+    EditCircle->setFixedWidth(48);
+    Button2 = button("Button2", QStringLiteral("エリア"), panel);
+    Label4 = new QLabel(QStringLiteral("郵便番号"), panel);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    MaskEditPost = new tessolo::ui::TPostalMaskEdit(panel);
+    MaskEditPost->setObjectName(QStringLiteral("MaskEditPost"));
+    MaskEditPost->setFixedWidth(80);
+    Label4->setBuddy(MaskEditPost);
+    Label5 = new QLabel(QStringLiteral("住所"), panel);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    EditAdrs = new QLineEdit(panel);
+    EditAdrs->setObjectName(QStringLiteral("EditAdrs"));
+    tessolo::ui::setImeMode(EditAdrs, tessolo::ui::ImeMode::Hiragana);
+    Label5->setBuddy(EditAdrs);
+    Button1 = button("Button1", QStringLiteral("検索"), panel);
+    btnclear = button("btnclear", QStringLiteral("クリア"), panel);
+    btnOur = button("btnOur", QStringLiteral("自社表示"), panel);
+
+    auto* row1 = new QHBoxLayout;
+    row1->addWidget(btnClients);
+    row1->addWidget(btnclient);
+    row1->addSpacing(16);
+    row1->addWidget(EditCircle);
+    row1->addWidget(Button2);
+    row1->addStretch();
+    row1->addWidget(btnclear);
+    row1->addWidget(btnOur);
+    auto* row2 = new QHBoxLayout;
+    row2->addWidget(Label4);
+    row2->addWidget(MaskEditPost);
+    row2->addSpacing(8);
+    row2->addWidget(Label5);
+    row2->addWidget(EditAdrs, 1);
+    row2->addWidget(Button1);
+    auto* panelLayout = new QVBoxLayout(panel);
+    panelLayout->setContentsMargins(6, 4, 6, 6);
+    panelLayout->addLayout(row1);
+    panelLayout->addLayout(row2);
+
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(WebMap1, 1);
+    layout->addWidget(panel);
+    setCentralWidget(central);
+
+    QWidget* order[] = {btnClients, btnclient, EditCircle, Button2, MaskEditPost, EditAdrs, Button1, btnclear, btnOur};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+}
+
+void TfrmMapbrows::wire()
+{
+    connect(btnClients, &QPushButton::clicked, this, guarded([this] { btnClientsClick(); }));
+    connect(btnclient, &QPushButton::clicked, this, guarded([this] { btnclientClick(); }));
+    connect(Button2, &QPushButton::clicked, this, guarded([this] { Button2Click(); }));
+    connect(Button1, &QPushButton::clicked, this, guarded([this] { Button1Click(); }));
+    connect(btnclear, &QPushButton::clicked, this, guarded([this] { btnclearClick(); }));
+    connect(btnOur, &QPushButton::clicked, this, guarded([this] { btnOurClick(); }));
+    connect(N1, &QAction::triggered, this, guarded([this] { N1Click(); }));
+    connect(P1, &QAction::triggered, this, guarded([this] { P1Click(); }));
+    connect(V1, &QAction::triggered, this, guarded([this] { V1Click(); }));
+    connect(S1, &QAction::triggered, this, guarded([this] { S1Click(); }));
+    connect(X1, &QAction::triggered, this, guarded([this] { X1Click(); }));
+    connect(N3, &QAction::triggered, this, guarded([this] { N3Click(); }));
+}
+
+QString TfrmMapbrows::pageAddress() const
+{
+    QString address = m_server->host() + QStringLiteral("/velmo/tessolo.html");
+    if (!pageQuery().isEmpty())
+        address += QLatin1Char('?') + pageQuery();
+    return address;
+}
+
+void TfrmMapbrows::setPageQueryForTesting(const QString& query) { pageQuery() = query; }
+
+void TfrmMapbrows::FormCreate()
+{
+    TSQLiteDo db;
+    db.initDB(kDatabaseName);
+}
+
+void TfrmMapbrows::showEvent(QShowEvent* e)
+{
+    QMainWindow::showEvent(e);
+    if (m_shown)
+        return;
+    m_shown = true;
+    runHandler([this] { FormShow(); });
+}
+
+void TfrmMapbrows::FormShow()
+{
+    if (m_server->port() == 0)
+        return;
+    WebMap1->Navigate(pageAddress());
+}
+
+void TfrmMapbrows::markCustomers(const QString& sql)
+{
+    QList<QStringList> calls;
+    {
+        TSQLiteDo db;
+        db.getDBpoint(kDatabaseName);
+        auto table = db.query(sql);
+        for (table->MoveFirst(); !table->Eof(); table->Next()) {
+            const QString address = QLatin1Char('\'') + table->NamedFieldAsString(QStringLiteral("prefecture"))
+                                    + table->NamedFieldAsString(QStringLiteral("city"))
+                                    + table->NamedFieldAsString(QStringLiteral("town")) + QLatin1Char('\'');
+            const QString label = table->NamedFieldAsString(QStringLiteral("person_name")) + QStringLiteral("::")
+                                  + table->NamedFieldAsString(QStringLiteral("company_name"));
+            calls.append({address, label});
+        }
+        table.reset();
+        db.closeDBpoint();
+    }
+    // The rows are read whole first so that no connection stays open while
+    // the page draws.
+    WebMap1->ExecScriptExRows(QStringLiteral("search_geo2"), calls);
+}
+
+void TfrmMapbrows::btnClientsClick() { markCustomers(tessolo::customer::kListSql); }
+
+void TfrmMapbrows::btnclientClick()
+{
+    if (!frmClntsrc)
+        throw EAbort();
+    frmClntsrc->exec();
+    if (frmClntsrc->getFlg() == 0)
+        throw EAbort();
+    markCustomers(frmClntsrc->getSQL());
+}
+
+void TfrmMapbrows::btnOurClick()
+{
+    TSQLiteDo db;
+    db.getDBpoint(kDatabaseName);
+    auto table = db.query(tessolo::ourcompany::kSitesSql);
+    int counter = 0;
+    for (table->MoveFirst(); !table->Eof(); table->Next()) {
+        homeAddr = table->NamedFieldAsString(QStringLiteral("prefecture"))
+                   + table->NamedFieldAsString(QStringLiteral("city"))
+                   + table->NamedFieldAsString(QStringLiteral("town"));
+        if (counter == 0)
+            WebMap1->ExecScriptEx(QStringLiteral("draw_homeicon"), {homeAddr});
+        ++counter;
+    }
+    table.reset();
+    db.closeDBpoint();
+}
+
+void TfrmMapbrows::Button1Click()
+{
+    const QString postal = MaskEditPost->text();
+    const QString address = EditAdrs->text();
+    if (postal == tessolo::postal::kEmptyField && address.isEmpty())
+        throw EAbort();
+    if (address.isEmpty()) {
+        QString prefecture, city, town;
+        {
+            TSQLiteDo db;
+            db.setDBpoint(kDatabaseName);
+            db.postal2address(tessolo::postal::toStored(postal), prefecture, city, town);
+            db.closeDBpoint();
+        }
+        EditAdrs->setText(prefecture + city + town);
+        WebMap1->ExecScriptEx(QStringLiteral("search_geo2"), {prefecture + city + town, postal});
+        return;
+    }
+    const QString quoted = QLatin1Char('\'') + address + QLatin1Char('\'');
+    WebMap1->ExecScriptEx(QStringLiteral("search_geo2"), {quoted, quoted});
+}
+
+void TfrmMapbrows::Button2Click()
+{
+    if (EditCircle->text().isEmpty())
+        throw EAbort();
+    WebMap1->ExecScriptEx(QStringLiteral("draw_circle"), {homeAddr, EditCircle->text()});
+}
+
+void TfrmMapbrows::btnclearClick() { WebMap1->ExecScript(QStringLiteral("clearAll()"), QStringLiteral("JavaScript")); }
+
+void TfrmMapbrows::P1Click()
+{
+    WebMap1->hideSetup = true;
+    WebMap1->Print();
+}
+
+void TfrmMapbrows::V1Click() { WebMap1->PrintPreview(); }
+
+void TfrmMapbrows::S1Click() { WebMap1->PrintSetup(); }
+
+void TfrmMapbrows::N1Click()
+{
+    if (frmAddress)
+        frmAddress->exec();
+}
+
+void TfrmMapbrows::N3Click()
+{
+    if (AboutBox)
+        AboutBox->exec();
+}
+
+void TfrmMapbrows::X1Click() { close(); }

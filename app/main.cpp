@@ -1,0 +1,21 @@
+// Tessolo: a customer map for small businesses.
+
+#include "app/application.h"
+#include "app/frmmapbrows.h"
+#include "app/webmap.h"
+#include "app/windowset.h"
+#include "ui/windowset.h"
+
+int main(int argc, char** argv)
+{
+    // The browser control shares its graphics context with the windows.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    tessolo::app::TApplication app(argc, argv);
+    tessolo::app::installJapaneseFont();
+    tessolo::app::TWebMap::usePersistentProfile(QStringLiteral("tessolo"));
+    tessolo::app::createWindowSet();
+    frmMapbrows->show();
+    const int rc = app.exec();
+    tessolo::app::destroyWindowSet();
+    return rc;
+}

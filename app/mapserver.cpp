@@ -1,0 +1,127 @@
+#include "app/mapserver.h"
+
+#include "data/errors.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QUrl>
+
+namespace tessolo::app {
+
+namespace {
+
+QString& testRoot()
+{
+    static QString r;
+    return r;
+}
+
+const QString kPrefix = QStringLiteral("/velmo/");
+
+} // namespace
+
+TMapServer::TMapServer(QString root, QObject* parent)
+    : QAbstractHttpServer(parent), m_root(std::move(root))
+{
+}
+
+void TMapServer::start()
+{
+    m_port = listen(QHostAddress::LocalHost, 0);
+    if (m_port == 0)
+        throw TessoloError(QStringLiteral("地図ページのサーバーを開始できませんでした。"));
+}
+
+QString TMapServer::host() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+
+QString TMapServer::defaultRoot()
+{
+    if (!testRoot().isEmpty())
+        return testRoot();
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("velmo"));
+}
+
+void TMapServer::setDefaultRootForTesting(const QString& dir) { testRoot() = dir; }
+
+QString TMapServer::resolve(const QString& root, const QString& urlPath)
+{
+    // The path arrives percent-encoded; decode once and judge the result, so
+    // that "%2e%2e" is the ".." it stands for. A "%2f" that decodes to a
+    // slash only adds a segment, which is judged like any other.
+    const QString path = QUrl::fromPercentEncoding(urlPath.toUtf8());
+    if (!path.startsWith(kPrefix))
+        return {};
+    const QStringList segments = path.mid(kPrefix.size()).split(QLatin1Char('/'));
+    for (const QString& s : segments) {
+        if (s.isEmpty() || s == QLatin1String(".") || s == QLatin1String("..") || s.contains(QLatin1Char('\\'))
+            || s.contains(QChar(0)) || s.contains(QLatin1Char(':')))
+            return {};
+    }
+    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
+    if (canonicalRoot.isEmpty())
+        return {};
+    const QFileInfo file(QDir(canonicalRoot).filePath(segments.join(QLatin1Char('/'))));
+    // A link inside the folder must not lead out of it either.
+    const QString canonical = file.canonicalFilePath();
+    if (canonical.isEmpty() || !canonical.startsWith(canonicalRoot + QLatin1Char('/')) || !QFileInfo(canonical).isFile())
+        return {};
+    return canonical;
+}
+
+QByteArray TMapServer::contentType(const QString& fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix == QLatin1String("html") || suffix == QLatin1String("htm"))
+        return "text/html; charset=utf-8";
+    if (suffix == QLatin1String("js") || suffix == QLatin1String("mjs"))
+        return "text/javascript; charset=utf-8";
+    if (suffix == QLatin1String("css"))
+        return "text/css; charset=utf-8";
+    if (suffix == QLatin1String("json") || suffix == QLatin1String("map"))
+        return "application/json";
+    if (suffix == QLatin1String("geojson"))
+        return "application/geo+json";
+    if (suffix == QLatin1String("png"))
+        return "image/png";
+    if (suffix == QLatin1String("svg"))
+        return "image/svg+xml";
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+        return "image/jpeg";
+    if (suffix == QLatin1String("gif"))
+        return "image/gif";
+    if (suffix == QLatin1String("ico"))
+        return "image/x-icon";
+    if (suffix == QLatin1String("woff2"))
+        return "font/woff2";
+    if (suffix == QLatin1String("txt"))
+        return "text/plain; charset=utf-8";
+    return "application/octet-stream";
+}
+
+bool TMapServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    QHttpServerResponder responder = makeResponder(request, socket);
+    const QString file = request.method() == QHttpServerRequest::Method::Get
+                             ? resolve(m_root, request.url().path(QUrl::FullyEncoded))
+                             : QString();
+    QFile f(file);
+    if (file.isEmpty() || !f.open(QIODevice::ReadOnly)) {
+        responder.write(QByteArray("Not Found"), "text/plain; charset=utf-8", QHttpServerResponder::StatusCode::NotFound);
+        return true;
+    }
+    responder.write(f.readAll(), {{"Content-Type", contentType(file)}, {"Cache-Control", "no-cache"},
+                                  {"X-Content-Type-Options", "nosniff"}});
+    return true;
+}
+
+void TMapServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    makeResponder(request, socket).write(QHttpServerResponder::StatusCode::NotFound);
+}
+
+} // namespace tessolo::app

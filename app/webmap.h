@@ -1,0 +1,99 @@
+#pragma once
+// The browser control that shows the map page. The program draws on the page
+// only by calling its script functions; every argument reaches the page as a
+// string literal, never as script text, so an address holding quotes or
+// line breaks arrives exactly as it was read from the database.
+
+#include <QList>
+#include <QPageLayout>
+#include <QString>
+#include <QStringList>
+#include <QWebEngineView>
+#include <memory>
+
+class QPrinter;
+
+namespace tessolo::app {
+
+// `s` as a JavaScript string literal in double quotes, safe to splice into
+// script text: quotes, backslashes, control characters, U+2028/U+2029, '<'
+// and lone surrogates are escaped, so the page receives the very same UTF-16.
+QString jsStringLiteral(const QString& s);
+
+// The script that calls window[name] once per row, in order, and returns
+// {done: rows called, err: 'nomethod'|'throw', msg, src}. A failing call sets
+// a flag on the page under `token` so that later batches of the same run,
+// already on their way, call nothing.
+QString callScript(const QString& name, const QList<QStringList>& rows, const QString& token);
+
+class TWebMap : public QWebEngineView {
+    Q_OBJECT
+public:
+    explicit TWebMap(QWidget* parent = nullptr);
+    ~TWebMap() override;
+
+    // Gives every browser control made afterwards a profile kept on disk, so
+    // that the page's own cache (its local storage: addresses it has already
+    // placed) outlives the program. Without it the profile lives in memory,
+    // which is what tests want: they run side by side.
+    static void usePersistentProfile(const QString& storageName);
+
+    // Loads `address` ("host/path"); "http://" is added when no scheme is given.
+    void Navigate(const QString& address);
+
+    // Runs script text in the page. Nothing happens while no document is
+    // loaded; errors are ignored. Only JavaScript is understood.
+    void ExecScript(const QString& code, const QString& language);
+
+    // Calls the page function `name` with string arguments and waits for the
+    // outcome. Raises "This object does not support this method" when the page
+    // has no such function and "Method call unsuccessful. %s (%s)." when it
+    // throws. Nothing happens while no document is loaded.
+    void ExecScriptEx(const QString& name, const QStringList& arguments);
+
+    // The same for many calls of one function: rows are sent in batches
+    // without waiting between them; the first failure is raised after the
+    // outstanding batches have answered, and no row after it is called.
+    void ExecScriptExRows(const QString& name, const QList<QStringList>& rows);
+
+    // Print settings. Header and footer use the browser codes &w &u &d &p &P &b.
+    QString header = QStringLiteral("&w&b&p/&P ページ");
+    QString footer = QStringLiteral("&u&b&d");
+    bool hideSetup = false;
+
+    // Prints the page with header and footer on the current printer; with
+    // hide-setup off the print dialog asks first.
+    void Print();
+    void PrintPreview();
+    void PrintSetup();
+
+    // The printer that Print, PrintPreview and PrintSetup use; created on
+    // first use for the system's default printer.
+    QPrinter* printer();
+    // Tests print into a PDF file through a printer of their own.
+    void setPrinter(std::unique_ptr<QPrinter> printer);
+
+    bool hasDocument() const { return m_hasDocument; }
+    bool isLoading() const { return m_loading; }
+    // Processes events until the document has finished loading.
+    void waitForDocument();
+    // The same, and then until its pictures (the map's tiles) are complete.
+    void waitForLoad();
+
+    static constexpr int kBatchRows = 200;
+
+signals:
+    void printFinished(bool ok);
+
+private:
+    void renderTo(QPrinter* p);
+    QByteArray pagePdf(const QPageLayout& layout);
+
+    bool m_hasDocument = false;
+    bool m_loading = false;
+    bool m_busy = false;
+    quint64 m_runCounter = 0;
+    std::unique_ptr<QPrinter> m_printer;
+};
+
+} // namespace tessolo::app

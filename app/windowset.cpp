@@ -1,0 +1,47 @@
+#include "app/windowset.h"
+
+#include "ui/windowset.h"
+
+#include "app/aboutbox.h"
+#include "app/frmmapbrows.h"
+#include "app/okrightdlg2.h"
+
+#include "company/frmourcompany.h"
+#include "csvimport/frmcsvin.h"
+#include "picker/frmclntsrc.h"
+#include "roster/frmaddress.h"
+
+namespace tessolo::app {
+
+void createWindowSet()
+{
+    frmMapbrows = new TfrmMapbrows;
+    frmAddress = new TfrmAddress;
+    OKRightDlg2 = new TOKRightDlg2;
+    frmOurcompany = new TfrmOurcompany;
+    frmCsvin = new TfrmCsvin;
+    frmClntsrc = new TfrmClntsrc;
+    AboutBox = new TAboutBox;
+}
+
+namespace {
+template <class T>
+void destroy(T*& w)
+{
+    delete w;
+    w = nullptr;
+}
+} // namespace
+
+void destroyWindowSet()
+{
+    destroy(AboutBox);
+    destroy(frmClntsrc);
+    destroy(frmCsvin);
+    destroy(frmOurcompany);
+    destroy(OKRightDlg2);
+    destroy(frmAddress);
+    destroy(frmMapbrows);
+}
+
+} // namespace tessolo::app

@@ -1,0 +1,266 @@
+#include "company/frmourcompany.h"
+
+#include "app/okrightdlg2.h"
+#include "data/postalcode.h"
+#include "data/sqlitedo.h"
+#include "ui/enternav.h"
+#include "ui/errordisplay.h"
+#include "ui/imemode.h"
+#include "ui/postaledit.h"
+#include "ui/windowset.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using namespace tessolo;
+
+namespace {
+
+constexpr int kCaption = 0;
+constexpr int kRowid = 1;
+
+template <class W>
+W* named(W* w, const char* name)
+{
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+} // namespace
+
+TfrmOurcompany::TfrmOurcompany(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmOurcompany"));
+    setWindowTitle(QStringLiteral("自社情報"));
+    resize(789, 360);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(210, 235, 236));
+    setPalette(pal);
+    QFont f = font();
+    f.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")});
+    setFont(f);
+
+    ListViewCo = named(new QTreeWidget(this), "ListViewCo");
+    ListViewCo->setRootIsDecorated(false);
+    ListViewCo->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListViewCo->setHeaderLabels({QStringLiteral("会社名"), QStringLiteral("rowid")});
+    ListViewCo->header()->setSectionsClickable(false);
+    ListViewCo->setColumnWidth(kCaption, 220);
+
+    auto* fieldFrame = named(new QFrame(this), "Bevel1");
+    fieldFrame->setFrameShape(QFrame::StyledPanel);
+    auto* buttonFrame = named(new QFrame(this), "Bevel2");
+    buttonFrame->setFrameShape(QFrame::StyledPanel);
+
+    EditCompany = named(new QLineEdit(fieldFrame), "EditCompany");
+    EditTel = named(new QLineEdit(fieldFrame), "EditTel");
+    EditFax = named(new QLineEdit(fieldFrame), "EditFax");
+    MaskEditPostal = named(new ui::TPostalMaskEdit(fieldFrame), "MaskEditPostal");
+    EditPref = named(new QLineEdit(fieldFrame), "EditPref");
+    EditCity = named(new QLineEdit(fieldFrame), "EditCity");
+    EditAddr = named(new QLineEdit(fieldFrame), "EditAddr");
+    EditBuild = named(new QLineEdit(fieldFrame), "EditBuild");
+    EditEmail1 = named(new QLineEdit(fieldFrame), "EditEmail1");
+    EditUrl = named(new QLineEdit(fieldFrame), "EditUrl");
+    Memo1 = named(new QPlainTextEdit(fieldFrame), "Memo1");
+    btnadd = named(new QPushButton(QStringLiteral("追加"), buttonFrame), "btnadd");
+    btnup = named(new QPushButton(QStringLiteral("更新"), buttonFrame), "btnup");
+    btndel = named(new QPushButton(QStringLiteral("削除"), buttonFrame), "btndel");
+    btnclear = named(new QPushButton(QStringLiteral("クリア"), this), "btnclear");
+
+    for (QWidget* w : {static_cast<QWidget*>(EditCompany), static_cast<QWidget*>(EditPref),
+                       static_cast<QWidget*>(EditCity), static_cast<QWidget*>(EditAddr),
+                       static_cast<QWidget*>(EditBuild), static_cast<QWidget*>(Memo1)})
+        ui::setImeMode(w, ui::ImeMode::Hiragana);
+    for (QWidget* w : {static_cast<QWidget*>(EditTel), static_cast<QWidget*>(EditFax),
+                       static_cast<QWidget*>(MaskEditPostal), static_cast<QWidget*>(EditEmail1),
+                       static_cast<QWidget*>(EditUrl)})
+        ui::setImeMode(w, ui::ImeMode::Off);
+
+    auto* grid = new QGridLayout;
+    int row = 0;
+    auto addField = [&](const char* label, QWidget* w) {
+        auto* l = new QLabel(QString::fromUtf8(label), fieldFrame);
+        l->setBuddy(w);
+        grid->addWidget(l, row, 0);
+        grid->addWidget(w, row, 1);
+        ++row;
+    };
+    addField("会社名", EditCompany);
+    addField("TEL", EditTel);
+    addField("FAX", EditFax);
+    addField("郵便番号", MaskEditPostal);
+    addField("都道府県", EditPref);
+    addField("市区町村", EditCity);
+    addField("住所", EditAddr);
+    addField("ビル、マンション名等", EditBuild);
+    addField("e-mail", EditEmail1);
+    addField("URL", EditUrl);
+    addField("備考", Memo1);
+    fieldFrame->setLayout(grid);
+
+    auto* buttons = new QHBoxLayout(buttonFrame);
+    buttons->addWidget(btnadd);
+    buttons->addWidget(btnup);
+    buttons->addWidget(btndel);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(buttonFrame);
+    buttonRow->addStretch();
+    buttonRow->addWidget(btnclear);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(fieldFrame);
+    right->addLayout(buttonRow);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(ListViewCo, 2);
+    layout->addLayout(right, 3);
+
+    // The controls were made in their tab order, each in its final parent,
+    // so the focus chain already runs ListViewCo, EditCompany ... btnclear.
+    Memo1->setTabChangesFocus(true);
+    // Buttons press on Enter and must not fall to the dialog's default.
+    for (QPushButton* b : {btnadd, btnup, btndel, btnclear}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    m_enter = new ui::TEnterNavigator(this, {Memo1});
+
+    connect(ListViewCo, &QTreeWidget::itemClicked, this, ui::guarded([this] { ListViewCoClick(); }));
+    connect(btnadd, &QPushButton::clicked, this, ui::guarded([this] { btnaddClick(); }));
+    connect(btnup, &QPushButton::clicked, this, ui::guarded([this] { btnupClick(); }));
+    connect(btndel, &QPushButton::clicked, this, ui::guarded([this] { btndelClick(); }));
+    connect(btnclear, &QPushButton::clicked, this, ui::guarded([this] { btnclearClick(); }));
+    connect(MaskEditPostal, &ui::TPostalMaskEdit::exited, this, ui::guarded([this] { MaskEditPostalExit(); }));
+}
+
+void TfrmOurcompany::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    if (!e->spontaneous())
+        ui::runHandler([this] { FormShow(); });
+}
+
+void TfrmOurcompany::loadRow(const TSQLiteTable& t)
+{
+    EditCompany->setText(t.NamedFieldAsString(QStringLiteral("co_name")));
+    MaskEditPostal->setText(postal::postal2mask(t.NamedFieldAsString(QStringLiteral("postal_code"))));
+    EditPref->setText(t.NamedFieldAsString(QStringLiteral("prefecture")));
+    EditCity->setText(t.NamedFieldAsString(QStringLiteral("city")));
+    EditAddr->setText(t.NamedFieldAsString(QStringLiteral("town")));
+    EditBuild->setText(t.NamedFieldAsString(QStringLiteral("building")));
+    EditTel->setText(t.NamedFieldAsString(QStringLiteral("tel")));
+    EditFax->setText(t.NamedFieldAsString(QStringLiteral("fax")));
+    EditEmail1->setText(t.NamedFieldAsString(QStringLiteral("email")));
+    EditUrl->setText(t.NamedFieldAsString(QStringLiteral("url")));
+    Memo1->setPlainText(t.NamedFieldAsString(QStringLiteral("memo")));
+}
+
+ourcompany::Record TfrmOurcompany::fields() const
+{
+    return {EditCompany->text(), postal::toStored(MaskEditPostal->text()), EditPref->text(), EditCity->text(),
+            EditAddr->text(),    EditBuild->text(), EditTel->text(),   EditFax->text(),
+            EditEmail1->text(),  EditUrl->text(),   Memo1->toPlainText()};
+}
+
+void TfrmOurcompany::FormShow()
+{
+    {
+        TSQLiteDo db;
+        db.getDBpoint(kDatabaseName);
+        auto t = db.query(ourcompany::kSitesSql);
+        // The fields end on the last site returned.
+        for (t->MoveFirst(); !t->Eof(); t->Next()) {
+            loadRow(*t);
+            strRow = t->NamedFieldAsString(QStringLiteral("rowid"));
+        }
+    }
+    loadList();
+}
+
+void TfrmOurcompany::loadList()
+{
+    ListViewCo->clear();
+    TSQLiteDo db;
+    db.getDBpoint(kDatabaseName);
+    auto t = db.query(ourcompany::kListSql);
+    for (t->MoveFirst(); !t->Eof(); t->Next())
+        new QTreeWidgetItem(ListViewCo, {t->NamedFieldAsString(QStringLiteral("co_name")),
+                                         t->NamedFieldAsString(QStringLiteral("rowid"))});
+}
+
+void TfrmOurcompany::ListViewCoClick()
+{
+    const QList<QTreeWidgetItem*> selected = ListViewCo->selectedItems();
+    if (selected.isEmpty())
+        return;
+    TSQLiteDo db;
+    db.getDBpoint(kDatabaseName);
+    for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
+        strRow = (*it)->text(kRowid);
+        auto t = db.query(ourcompany::selectOneSql(strRow));
+        for (t->MoveFirst(); !t->Eof(); t->Next())
+            loadRow(*t);
+    }
+}
+
+void TfrmOurcompany::execStatement(const QString& sql)
+{
+    // A failure raises with the data layer's message; the fields stay.
+    TSQLiteDo db;
+    db.setDBpoint(kDatabaseName);
+    db.exec_sql(sql);
+}
+
+void TfrmOurcompany::btnaddClick()
+{
+    execStatement(ourcompany::insertSql(fields()));
+    loadList();
+}
+
+void TfrmOurcompany::btnupClick()
+{
+    // Without a loaded site there is nothing to update.
+    if (strRow.isEmpty())
+        throw EAbort();
+    execStatement(ourcompany::updateSql(fields(), strRow));
+    loadList();
+}
+
+void TfrmOurcompany::btndelClick()
+{
+    TOKRightDlg2* dialog = OKRightDlg2;
+    std::unique_ptr<TOKRightDlg2> own;
+    if (!dialog) {
+        own = std::make_unique<TOKRightDlg2>(this);
+        dialog = own.get();
+    }
+    if (!dialog->ask(QStringLiteral("削除しますか？")))
+        throw EAbort();
+    if (strRow.isEmpty())
+        throw EAbort();
+    execStatement(ourcompany::deleteSql(strRow));
+    loadList();
+    btnclearClick();
+}
+
+void TfrmOurcompany::btnclearClick()
+{
+    for (QLineEdit* e : {EditCompany, EditPref, EditCity, EditAddr, EditBuild, EditTel, EditFax, EditEmail1, EditUrl})
+        e->clear();
+    Memo1->clear();
+    MaskEditPostal->setText(postal::kEmptyField);
+    strRow.clear();
+}
+
+void TfrmOurcompany::MaskEditPostalExit() { ui::MaskEditPostalExit(MaskEditPostal, EditPref, EditCity, EditAddr); }

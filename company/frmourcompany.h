@@ -1,0 +1,68 @@
+#pragma once
+// The own company's sites: a list on the left, the fields of one site on the
+// right, and Add, Update, Delete and Clear. The postal code field completes
+// the address exactly as the roster's does.
+
+#include "company/ourcompany.h"
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeWidget;
+
+namespace tessolo {
+class TSQLiteTable;
+}
+namespace tessolo::ui {
+class TPostalMaskEdit;
+class TEnterNavigator;
+}
+
+class TfrmOurcompany : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmOurcompany(QWidget* parent = nullptr);
+
+    QTreeWidget* ListViewCo = nullptr;
+    QLineEdit* EditCompany = nullptr;
+    QLineEdit* EditTel = nullptr;
+    QLineEdit* EditFax = nullptr;
+    tessolo::ui::TPostalMaskEdit* MaskEditPostal = nullptr;
+    QLineEdit* EditPref = nullptr;
+    QLineEdit* EditCity = nullptr;
+    QLineEdit* EditAddr = nullptr;
+    QLineEdit* EditBuild = nullptr;
+    QLineEdit* EditEmail1 = nullptr;
+    QLineEdit* EditUrl = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QPushButton* btnadd = nullptr;
+    QPushButton* btnup = nullptr;
+    QPushButton* btndel = nullptr;
+    QPushButton* btnclear = nullptr;
+
+    // The rowid of the site in the fields; empty when none.
+    QString strRow;
+
+    void loadList();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void FormShow();
+    void ListViewCoClick();
+    void btnaddClick();
+    void btnupClick();
+    void btndelClick();
+    void btnclearClick();
+    void MaskEditPostalExit();
+
+    tessolo::ourcompany::Record fields() const;
+    void loadRow(const tessolo::TSQLiteTable& row);
+    void execStatement(const QString& sql);
+
+    tessolo::ui::TEnterNavigator* m_enter = nullptr;
+};

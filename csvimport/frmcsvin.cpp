@@ -1,0 +1,183 @@
+#include "csvimport/frmcsvin.h"
+
+#include "data/commatext.h"
+#include "ui/errordisplay.h"
+#include "ui/notice.h"
+#include "ui/progress.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using namespace tessolo;
+
+namespace {
+
+const char* const kFieldCaptions[csvimport::kFieldCount] = {
+    "氏名", "氏名「カナ」", "会社名", "会社名「カナ」", "役職", "部署", "郵便番号", "都道府県", "市区町村",
+    "住所", "ビルマンション名", "電話番号", "ＦＡＸ", "email1", "email2", "URL", "備考",
+};
+
+constexpr int kCaption = 0;
+constexpr int kFirst = 1;
+constexpr int kSecond = 2;
+
+} // namespace
+
+TfrmCsvin::TfrmCsvin(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmCsvin"));
+    setWindowTitle(QStringLiteral("CSVデータ取込"));
+    resize(627, 383);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(224, 234, 219));
+    setPalette(pal);
+    QFont f = font();
+    f.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")});
+    setFont(f);
+
+    Label1 = new QLabel(QStringLiteral("顧客情報項目"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    ListViewCsv = new QTreeWidget(this);
+    ListViewCsv->setObjectName(QStringLiteral("ListViewCsv"));
+    ListViewCsv->setRootIsDecorated(false);
+    ListViewCsv->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListViewCsv->setHeaderLabels({QStringLiteral("項目"), QStringLiteral("割り付け１"), QStringLiteral("割り付け２")});
+    ListViewCsv->header()->setSectionsClickable(false);
+    ListViewCsv->setColumnWidth(kCaption, 100);
+    ListViewCsv->setColumnWidth(kFirst, 80);
+    ListViewCsv->setColumnWidth(kSecond, 80);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    btnadd = new QPushButton(QStringLiteral("＜＜指定"), Panel1);
+    btnadd->setObjectName(QStringLiteral("btnadd"));
+    btndel = new QPushButton(QStringLiteral("解除＞＞"), Panel1);
+    btndel->setObjectName(QStringLiteral("btndel"));
+    auto* panelLayout = new QVBoxLayout(Panel1);
+    panelLayout->addStretch();
+    panelLayout->addWidget(btnadd);
+    panelLayout->addWidget(btndel);
+    panelLayout->addStretch();
+
+    Label2 = new QLabel(QStringLiteral("読み込みファイル"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    ListBoxCsv = new QListWidget(this);
+    ListBoxCsv->setObjectName(QStringLiteral("ListBoxCsv"));
+    ListBoxCsv->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    btngo = new QPushButton(QStringLiteral("実行"), this);
+    btngo->setObjectName(QStringLiteral("btngo"));
+    btncancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    btncancel->setObjectName(QStringLiteral("btncancel"));
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(Label1);
+    left->addWidget(ListViewCsv);
+    auto* right = new QVBoxLayout;
+    right->addWidget(Label2);
+    right->addWidget(ListBoxCsv);
+    auto* lists = new QHBoxLayout;
+    lists->addLayout(left, 3);
+    lists->addWidget(Panel1);
+    lists->addLayout(right, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btngo);
+    buttons->addWidget(btncancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(lists);
+    layout->addLayout(buttons);
+    setTabOrder(ListViewCsv, btnadd);
+    setTabOrder(btnadd, btndel);
+    setTabOrder(btndel, ListBoxCsv);
+    setTabOrder(ListBoxCsv, btngo);
+    setTabOrder(btngo, btncancel);
+
+    connect(btnadd, &QPushButton::clicked, this, ui::guarded([this] { btnaddClick(); }));
+    connect(btndel, &QPushButton::clicked, this, ui::guarded([this] { btndelClick(); }));
+    connect(btngo, &QPushButton::clicked, this, ui::guarded([this] { btngoClick(); }));
+    connect(btncancel, &QPushButton::clicked, this, ui::guarded([this] { btncancelClick(); }));
+}
+
+void TfrmCsvin::setCsvFile(const QString& strFL)
+{
+    strCSV = strFL;
+    setWindowTitle(QStringLiteral("CSVデータ取込 読み込みファイル[") + strFL + QLatin1Char(']'));
+}
+
+void TfrmCsvin::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    if (!e->spontaneous())
+        ui::runHandler([this] { FormShow(); });
+}
+
+void TfrmCsvin::FormShow()
+{
+    // Every showing starts afresh: no column and no assignment carries over,
+    // also when the file cannot be read.
+    ListBoxCsv->clear();
+    ListViewCsv->clear();
+    for (const char* caption : kFieldCaptions)
+        new QTreeWidgetItem(ListViewCsv, {QString::fromUtf8(caption), QString(), QString()});
+    allBuf.clear();
+    i_pos = 0;
+
+    allBuf = csvimport::readLines(strCSV);
+    // A file without any line has nothing to preview; "実行" then imports nothing.
+    if (i_pos < allBuf.size())
+        ListBoxCsv->addItems(csvimport::columnEntries(allBuf.at(i_pos)));
+}
+
+void TfrmCsvin::btnaddClick()
+{
+    const QList<QListWidgetItem*> entries = ListBoxCsv->selectedItems();
+    const QList<QTreeWidgetItem*> rows = ListViewCsv->selectedItems();
+    for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
+        for (auto r = rows.rbegin(); r != rows.rend(); ++r) {
+            // A third assignment replaces the second.
+            (*r)->setText((*r)->text(kFirst).isEmpty() ? kFirst : kSecond, (*e)->text());
+        }
+    }
+}
+
+void TfrmCsvin::btndelClick()
+{
+    for (QTreeWidgetItem* r : ListViewCsv->selectedItems()) {
+        r->setText(kFirst, QString());
+        r->setText(kSecond, QString());
+    }
+}
+
+csvimport::ColumnMap TfrmCsvin::columnMap() const
+{
+    csvimport::ColumnMap map;
+    for (int k = 0; k < csvimport::kFieldCount && k < ListViewCsv->topLevelItemCount(); ++k) {
+        const QTreeWidgetItem* r = ListViewCsv->topLevelItem(k);
+        map[k].first = csvimport::entryColumn(r->text(kFirst));
+        map[k].second = csvimport::entryColumn(r->text(kSecond));
+    }
+    return map;
+}
+
+void TfrmCsvin::btngoClick()
+{
+    csvimport::Result result;
+    {
+        ui::TBusyProgress progress(this, QStringLiteral("顧客データを取り込んでいます…"));
+        result = csvimport::run(strCSV, columnMap(), progress.callback());
+    }
+    ui::showNotice(this, csvimport::summary(result));
+    accept();
+}
+
+void TfrmCsvin::btncancelClick() { reject(); }

@@ -1,0 +1,50 @@
+#pragma once
+// The CSV import window: the first line of the chosen file as numbered column
+// entries, the seventeen customer fields with up to two columns each, and the
+// run ("実行"). A run that fails keeps the window open with its assignments;
+// nothing of it stays in the table, so it can simply be run again.
+
+#include "csvimport/csvimportrun.h"
+
+#include <QDialog>
+#include <QStringList>
+
+class QFrame;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTreeWidget;
+
+class TfrmCsvin : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmCsvin(QWidget* parent = nullptr);
+
+    QLabel* Label1 = nullptr;
+    QTreeWidget* ListViewCsv = nullptr;
+    QFrame* Panel1 = nullptr;
+    QPushButton* btnadd = nullptr;
+    QPushButton* btndel = nullptr;
+    QLabel* Label2 = nullptr;
+    QListWidget* ListBoxCsv = nullptr;
+    QPushButton* btngo = nullptr;
+    QPushButton* btncancel = nullptr;
+
+    QString strCSV;
+    QStringList allBuf;
+    int i_pos = 0;
+
+    void setCsvFile(const QString& strFL);
+    // The columns assigned in the list, as the run reads them.
+    tessolo::csvimport::ColumnMap columnMap() const;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void FormShow();
+    void btnaddClick();
+    void btndelClick();
+    void btngoClick();
+    void btncancelClick();
+};

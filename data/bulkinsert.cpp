@@ -1,0 +1,93 @@
+#include "data/bulkinsert.h"
+
+#include "data/cp932.h"
+#include "data/sqltext.h"
+
+#include <algorithm>
+#include <sqlite3.h>
+
+namespace tessolo {
+
+BulkInsert::BulkInsert(TSQLiteDatabase& db, const QString& table, int columnCount)
+    : m_db(db)
+    , m_table(table)
+    , m_columnCount(columnCount)
+    , m_bytes(size_t(columnCount))
+{
+    QByteArray sql = "insert into " + cp932::encode(table) + " values (";
+    for (int i = 0; i < columnCount; ++i)
+        sql += i ? ",?" : "?";
+    sql += ')';
+    if (sqlite3_prepare_v2(db.handle(), sql.constData(), int(sql.size()), &m_stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        db.RaiseError(QStringLiteral("Error executing SQL"), sql);
+    }
+}
+
+BulkInsert::~BulkInsert() { sqlite3_finalize(m_stmt); }
+
+qsizetype BulkInsert::insert(const QStringList& values)
+{
+    qsizetype changedValues = 0;
+    for (int i = 0; i < m_columnCount; ++i) {
+        const QStringView value = i < values.size() ? QStringView(values[i]) : QStringView();
+        // ASCII is itself in code page 932; only the rest needs the converter.
+        const bool ascii = std::all_of(value.begin(), value.end(), [](QChar c) { return c.unicode() < 0x80; });
+        if (ascii) {
+            m_bytes[size_t(i)] = value.toLatin1();
+        } else {
+            qsizetype substituted = 0;
+            m_bytes[size_t(i)] = cp932::encode(value, &substituted);
+            changedValues += substituted > 0;
+        }
+    }
+    step();
+    return changedValues;
+}
+
+void BulkInsert::insertEncoded(const QByteArrayList& values)
+{
+    for (int i = 0; i < m_columnCount; ++i)
+        m_bytes[size_t(i)] = i < values.size() ? values[i] : QByteArray();
+    step();
+}
+
+void BulkInsert::step()
+{
+    for (int i = 0; i < m_columnCount; ++i) {
+        const QByteArray& b = m_bytes[size_t(i)];
+        // A literal '' stores the empty text, never NULL; a null data pointer
+        // would bind NULL, hence the "" for an empty value.
+        sqlite3_bind_text(m_stmt, i + 1, b.isEmpty() ? "" : b.constData(), int(b.size()), SQLITE_STATIC);
+    }
+    const int rc = sqlite3_step(m_stmt);
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+    if (rc != SQLITE_DONE) {
+        // sqlite3_reset returned the same error; the connection still carries
+        // it for the message. The statement shown is the text of this row.
+        QStringList values;
+        for (const QByteArray& b : m_bytes)
+            values << cp932::decode(b);
+        const QByteArray text = cp932::encode(sqltext::insertValues(m_table, values));
+        m_db.RaiseError(QStringLiteral("Error executing SQL statement"), text);
+    }
+}
+
+} // namespace tessolo
+
+namespace tessolo {
+
+void rollbackQuietly(TSQLiteDatabase& db)
+{
+    if (!db.IsTransactionOpen())
+        return;
+    try {
+        db.Rollback();
+    } catch (const ESQLiteException&) {
+        // Nothing was committed; the connection's release rolls back again.
+    }
+}
+
+} // namespace tessolo

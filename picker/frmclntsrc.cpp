@@ -1,0 +1,197 @@
+#include "picker/frmclntsrc.h"
+
+#include "data/sqlitedo.h"
+#include "roster/customer.h"
+#include "roster/kanafilter.h"
+#include "ui/errordisplay.h"
+#include "ui/imemode.h"
+#include "ui/kanabuttons.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using tessolo::ui::guarded;
+
+TfrmClntsrc::TfrmClntsrc(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmClntsrc"));
+    setWindowTitle(QStringLiteral("顧客住所閲覧"));
+    // The family is the application's Japanese gothic (installed at start-up).
+    QFont f;
+    f.setPointSize(9);
+    setFont(f);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(214, 222, 232)); // pale blue-grey
+    setPalette(pal);
+    resize(620, 520);
+
+    KanaButtons = new tessolo::ui::TKanaButtons(this);
+    auto* labCnt = new QLabel(QStringLiteral("件数"), this);
+    labCnt->setObjectName(QStringLiteral("Lab_CNT"));
+    EditCnt = new QLineEdit(this);
+    EditCnt->setObjectName(QStringLiteral("EditCnt"));
+    EditCnt->setFocusPolicy(Qt::ClickFocus);
+    EditCnt->setFixedWidth(70);
+    labCnt->setBuddy(EditCnt);
+
+    ListViewNm = new QTreeWidget(this);
+    ListViewNm->setObjectName(QStringLiteral("ListViewNm"));
+    ListViewNm->setRootIsDecorated(false);
+    ListViewNm->setUniformRowHeights(true);
+    ListViewNm->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListViewNm->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListViewNm->setSortingEnabled(false);
+    ListViewNm->setHeaderLabels({QStringLiteral("氏名"), QStringLiteral("氏名（カナ）"), QStringLiteral("会社名"),
+                                 QStringLiteral("row_id")});
+    ListViewNm->header()->setSectionsClickable(false);
+    ListViewNm->header()->setStretchLastSection(false);
+    const int widths[] = {130, 150, 220, 50};
+    for (int i = 0; i < 4; ++i)
+        ListViewNm->setColumnWidth(i, widths[i]);
+
+    auto* labNm = new QLabel(QStringLiteral("氏名（カナ）"), this);
+    labNm->setObjectName(QStringLiteral("Lab_nm"));
+    EditNm = new QLineEdit(this);
+    EditNm->setObjectName(QStringLiteral("EditNm"));
+    labNm->setBuddy(EditNm);
+    tessolo::ui::setImeMode(EditNm, tessolo::ui::ImeMode::Katakana);
+    btnNm = new QPushButton(QStringLiteral("検索"), this);
+    btnNm->setObjectName(QStringLiteral("btnNm"));
+    btnclear = new QPushButton(QStringLiteral("クリア"), this);
+    btnclear->setObjectName(QStringLiteral("btnclear"));
+    btnok = new QPushButton(QStringLiteral("決定"), this);
+    btnok->setObjectName(QStringLiteral("btnok"));
+    btncancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    btncancel->setObjectName(QStringLiteral("btncancel"));
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(KanaButtons, 1);
+    top->addWidget(labCnt);
+    top->addWidget(EditCnt);
+    auto* search = new QHBoxLayout;
+    search->addWidget(labNm);
+    search->addWidget(EditNm, 1);
+    search->addWidget(btnNm);
+    search->addWidget(btnclear);
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch();
+    bottom->addWidget(btnok);
+    bottom->addWidget(btncancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(ListViewNm, 1);
+    layout->addLayout(search);
+    layout->addLayout(bottom);
+    setTabOrder(ListViewNm, EditNm);
+    setTabOrder(EditNm, btnNm);
+    setTabOrder(btnNm, btnclear);
+    setTabOrder(btnclear, btnok);
+    setTabOrder(btnok, btncancel);
+
+    connect(KanaButtons, &tessolo::ui::TKanaButtons::kanaChosen, this,
+            [this](int code) { tessolo::ui::runHandler([&] { listByKana(code); }); });
+    connect(btnNm, &QPushButton::clicked, this, guarded([this] { btnNmClick(); }));
+    connect(btnclear, &QPushButton::clicked, this, guarded([this] { btnclearClick(); }));
+    connect(btnok, &QPushButton::clicked, this, guarded([this] { btnokClick(); }));
+    connect(btncancel, &QPushButton::clicked, this, guarded([this] { btncancelClick(); }));
+}
+
+void TfrmClntsrc::fill(const QString& sql)
+{
+    tessolo::TSQLiteDo db;
+    db.getDBpoint(tessolo::kDatabaseName);
+    ListViewNm->clear();
+    const auto table = db.query(sql);
+    QList<QTreeWidgetItem*> items;
+    items.reserve(qsizetype(table->RowCount()));
+    for (table->MoveFirst(); !table->Eof(); table->Next())
+        items << new QTreeWidgetItem({table->NamedFieldAsString(QStringLiteral("person_name")),
+                                      table->NamedFieldAsString(QStringLiteral("person_kana")),
+                                      table->NamedFieldAsString(QStringLiteral("company_name")),
+                                      table->NamedFieldAsString(QStringLiteral("rowid"))});
+    db.closeDBpoint();
+    ListViewNm->addTopLevelItems(items);
+    EditCnt->setText(QString::number(items.size()));
+}
+
+void TfrmClntsrc::loadList()
+{
+    strSQLZ = tessolo::customer::kListSql;
+    fill(strSQLZ);
+}
+
+void TfrmClntsrc::listByKana(int kanaCode)
+{
+    strSQLZ = tessolo::kana::queryText(kanaCode);
+    fill(strSQLZ);
+}
+
+void TfrmClntsrc::btnNmClick()
+{
+    const QString sql = tessolo::kana::nameSearchText(EditNm->text());
+    fill(sql);
+    strSQLZ = sql;
+}
+
+void TfrmClntsrc::btnokClick()
+{
+    QString ids;
+    int selected = 0;
+    for (int i = ListViewNm->topLevelItemCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* item = ListViewNm->topLevelItem(i);
+        if (item->isSelected()) {
+            ids += item->text(3) + QLatin1Char(',');
+            ++selected;
+        }
+    }
+    if (selected > 0) {
+        ids.chop(1);
+        strSQLZ = QStringLiteral("select rowid, * from t_customer where rowid in (") + ids + QStringLiteral(") ") +
+                  QStringLiteral("order by person_kana");
+    }
+    i_cancel = 1;
+    accept();
+}
+
+void TfrmClntsrc::btncancelClick()
+{
+    i_cancel = 0;
+    reject();
+}
+
+void TfrmClntsrc::btnclearClick()
+{
+    loadList();
+    EditNm->clear();
+}
+
+void TfrmClntsrc::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    if (!e->spontaneous())
+        tessolo::ui::runHandler([this] { FormShow(); });
+}
+
+void TfrmClntsrc::FormShow()
+{
+    i_cancel = 0;
+    loadList();
+}
+
+void TfrmClntsrc::keyPressEvent(QKeyEvent* e)
+{
+    // Escape leaves as the close box does; nothing else closes the picker.
+    if (e->key() == Qt::Key_Escape) {
+        btncancelClick();
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}

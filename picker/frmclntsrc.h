@@ -1,0 +1,52 @@
+#pragma once
+// The customer picker: lists customers by kana row, single kana or reading
+// prefix; "決定" hands the map window a query over the chosen customers (or,
+// with none selected, over the list on display).
+
+#include <QDialog>
+
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+
+namespace tessolo::ui {
+class TKanaButtons;
+}
+
+class TfrmClntsrc : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmClntsrc(QWidget* parent = nullptr);
+
+    tessolo::ui::TKanaButtons* KanaButtons = nullptr;
+    QLineEdit* EditCnt = nullptr;
+    QTreeWidget* ListViewNm = nullptr;
+    QLineEdit* EditNm = nullptr;
+    QPushButton* btnNm = nullptr;
+    QPushButton* btnclear = nullptr;
+    QPushButton* btnok = nullptr;
+    QPushButton* btncancel = nullptr;
+
+    // The statement getSQL hands back; 1 after "決定" (despite the name).
+    QString strSQLZ;
+    qint32 i_cancel = 0;
+
+    qint32 getFlg() const { return i_cancel; }
+    QString getSQL() const { return strSQLZ; }
+    void getSQL(QString& out) const { out = strSQLZ; }
+
+    void loadList();
+    void listByKana(int kanaCode);
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void fill(const QString& sql);
+    void FormShow();
+    void btnNmClick();
+    void btnokClick();
+    void btncancelClick();
+    void btnclearClick();
+};

@@ -1,0 +1,539 @@
+#include "roster/frmaddress.h"
+
+#include "app/okrightdlg2.h"
+#include "company/frmourcompany.h"
+#include "csvimport/frmcsvin.h"
+#include "data/postalcode.h"
+#include "data/sqlitedo.h"
+#include "roster/customer.h"
+#include "roster/kanafilter.h"
+#include "roster/readingcapture.h"
+#include "roster/readingsource.h"
+#include "ui/enternav.h"
+#include "ui/errordisplay.h"
+#include "ui/imemode.h"
+#include "ui/kanabuttons.h"
+#include "ui/postaledit.h"
+#include "ui/postalupdatedialog.h"
+#include "ui/windowset.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QUrl>
+
+using tessolo::TSQLiteDo;
+using tessolo::kDatabaseName;
+using tessolo::ui::guarded;
+using tessolo::ui::ImeMode;
+using tessolo::ui::setImeMode;
+
+namespace {
+
+TfrmAddress::ShellOpenFn& shellHook()
+{
+    static TfrmAddress::ShellOpenFn hook;
+    return hook;
+}
+
+// Fills the list from a query over t_customer: one line per row with the
+// eight values the list shows. Items are built first and added at once, so
+// that a list of thousands is laid out once, not once per row.
+void fillList(QTreeWidget* list, QLineEdit* count, const QString& sql)
+{
+    TSQLiteDo db;
+    db.getDBpoint(kDatabaseName);
+    list->setUpdatesEnabled(false);
+    list->clear();
+    list->setUpdatesEnabled(true);
+    const auto table = db.query(sql);
+    QList<QTreeWidgetItem*> items;
+    items.reserve(qsizetype(table->RowCount()));
+    static const QString cols[] = {
+        QStringLiteral("person_name"), QStringLiteral("person_kana"), QStringLiteral("company_name"),
+        QStringLiteral("department"),  QStringLiteral("cm_position"), QStringLiteral("prefecture"),
+        QStringLiteral("city"),        QStringLiteral("rowid")};
+    for (table->MoveFirst(); !table->Eof(); table->Next()) {
+        QStringList values;
+        values.reserve(8);
+        for (const QString& c : cols)
+            values << table->NamedFieldAsString(c);
+        items << new QTreeWidgetItem(values);
+    }
+    db.closeDBpoint();
+    list->setUpdatesEnabled(false);
+    list->addTopLevelItems(items);
+    list->setUpdatesEnabled(true);
+    count->setText(QString::number(items.size()));
+}
+
+} // namespace
+
+TfrmAddress::TfrmAddress(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmAddress"));
+    setWindowTitle(QStringLiteral("名簿一覧"));
+    // Only the size is set here: the family is the application's Japanese
+    // gothic, which the start-up installs as the default font.
+    QFont f;
+    f.setPointSize(9);
+    setFont(f);
+    setFixedSize(936, 563);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(210, 234, 236));
+    setPalette(pal);
+    move(0, 0);
+
+    buildMenu();
+    buildList();
+    buildInputs();
+    wire();
+}
+
+void TfrmAddress::buildMenu()
+{
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    MainMenu1->setNativeMenuBar(false);
+    MainMenu1->setGeometry(0, 0, width(), 22);
+
+    QMenu* n1 = MainMenu1->addMenu(QStringLiteral("ファイル(&F)"));
+    n1->setObjectName(QStringLiteral("N1"));
+    U1 = n1->addAction(QStringLiteral("郵便データ更新"));
+    U1->setObjectName(QStringLiteral("U1"));
+    U1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+    addAction(U1); // the shortcut works while the menu is closed
+    QMenu* n2 = n1->addMenu(QStringLiteral("住所データ取込"));
+    n2->setObjectName(QStringLiteral("N2"));
+    CSV1 = n2->addAction(QStringLiteral("CSV"));
+    CSV1->setObjectName(QStringLiteral("CSV1"));
+    X1 = n1->addAction(QStringLiteral("終了(&X)"));
+    X1->setObjectName(QStringLiteral("X1"));
+
+    QMenu* e1 = MainMenu1->addMenu(QStringLiteral("設定(&E)"));
+    e1->setObjectName(QStringLiteral("E1"));
+    N3 = e1->addAction(QStringLiteral("自社住所情報"));
+    N3->setObjectName(QStringLiteral("N3"));
+
+    OpenTextFileDialog1 = new QFileDialog(this);
+    OpenTextFileDialog1->setObjectName(QStringLiteral("OpenTextFileDialog1"));
+    OpenTextFileDialog1->setWindowTitle(QStringLiteral("ファイルを開く"));
+    OpenTextFileDialog1->setNameFilter(QStringLiteral("CSV (*.csv)"));
+    OpenTextFileDialog1->setFileMode(QFileDialog::ExistingFile);
+    OpenTextFileDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenTextFileDialog1->setOption(QFileDialog::DontUseNativeDialog);
+}
+
+void TfrmAddress::buildList()
+{
+    auto* bevel = new QFrame(this);
+    bevel->setObjectName(QStringLiteral("Bevel1"));
+    bevel->setFrameShape(QFrame::StyledPanel);
+    bevel->setGeometry(6, 26, 924, 34);
+
+    KanaButtons = new tessolo::ui::TKanaButtons(this);
+    KanaButtons->setGeometry(10, 30, 740, 26);
+
+    auto* labCnt = new QLabel(QStringLiteral("件数"), this);
+    labCnt->setObjectName(QStringLiteral("Lab_CNT"));
+    labCnt->setGeometry(780, 34, 40, 18);
+    EditCnt = new QLineEdit(this);
+    EditCnt->setObjectName(QStringLiteral("EditCnt"));
+    EditCnt->setFocusPolicy(Qt::ClickFocus); // not a tab stop
+    EditCnt->setGeometry(822, 31, 90, 24);
+    labCnt->setBuddy(EditCnt);
+
+    ListViewNm = new QTreeWidget(this);
+    ListViewNm->setObjectName(QStringLiteral("ListViewNm"));
+    ListViewNm->setGeometry(6, 64, 924, 226);
+    ListViewNm->setRootIsDecorated(false);
+    ListViewNm->setUniformRowHeights(true);
+    ListViewNm->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListViewNm->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListViewNm->setSortingEnabled(false);
+    ListViewNm->setAllColumnsShowFocus(true);
+    ListViewNm->setHeaderLabels({QStringLiteral("氏名"), QStringLiteral("氏名（カナ）"), QStringLiteral("会社名"),
+                                 QStringLiteral("部署名"), QStringLiteral("役職"), QStringLiteral("都道府県"),
+                                 QStringLiteral("市区町村"), QStringLiteral("row_id")});
+    ListViewNm->header()->setSectionsClickable(false);
+    ListViewNm->header()->setStretchLastSection(false);
+    const int widths[] = {105, 110, 180, 160, 75, 75, 90, 50};
+    for (int i = 0; i < 8; ++i)
+        ListViewNm->setColumnWidth(i, widths[i]);
+}
+
+QLineEdit* TfrmAddress::addEdit(const char* name, const QString& label, const char* labelName, int x, int y, int w)
+{
+    auto* l = new QLabel(label, this);
+    l->setObjectName(QString::fromLatin1(labelName));
+    l->setGeometry(x, y + 3, 120, 18);
+    auto* e = new QLineEdit(this);
+    e->setObjectName(QString::fromLatin1(name));
+    e->setGeometry(x + 124, y, w, 24);
+    l->setBuddy(e);
+    return e;
+}
+
+void TfrmAddress::buildInputs()
+{
+    auto* bevel2 = new QFrame(this);
+    bevel2->setObjectName(QStringLiteral("Bevel2"));
+    bevel2->setFrameShape(QFrame::StyledPanel);
+    bevel2->setGeometry(6, 296, 924, 228);
+
+    constexpr int top = 302, step = 27, colA = 14, colB = 330, editW = 180;
+    EditName = addEdit("EditName", QStringLiteral("氏名"), "Lab_name", colA, top, editW);
+    EditNmKana = addEdit("EditNmKana", QStringLiteral("氏名（カナ）"), "Label1", colA, top + step, editW);
+    EditCompany = addEdit("EditCompany", QStringLiteral("会社名"), "Lab_corp", colA, top + 2 * step, editW);
+    EditCokana = addEdit("EditCokana", QStringLiteral("会社名（カナ）"), "Label2", colA, top + 3 * step, editW);
+    EditDepar = addEdit("EditDepar", QStringLiteral("部署名"), "Lab_div", colA, top + 4 * step, editW);
+    EditPosision = addEdit("EditPosision", QStringLiteral("役職（担当）"), "Lab_pos", colA, top + 5 * step, editW);
+    EditTel = addEdit("EditTel", QStringLiteral("TEL"), "Label7", colA, top + 6 * step, editW);
+    EditFax = addEdit("EditFax", QStringLiteral("FAX"), "Label8", colA, top + 7 * step, editW);
+
+    auto* labPostal = new QLabel(QStringLiteral("郵便番号"), this);
+    labPostal->setObjectName(QStringLiteral("Lab_postal"));
+    labPostal->setGeometry(colB, top + 3, 120, 18);
+    MaskEditPostal = new tessolo::ui::TPostalMaskEdit(this);
+    MaskEditPostal->setObjectName(QStringLiteral("MaskEditPostal"));
+    MaskEditPostal->setGeometry(colB + 124, top, 80, 24);
+    labPostal->setBuddy(MaskEditPostal);
+    EditPref = addEdit("EditPref", QStringLiteral("都道府県"), "Lab_pref", colB, top + step, editW);
+    EditCity = addEdit("EditCity", QStringLiteral("市区町村"), "Lab_city", colB, top + 2 * step, editW);
+    EditAddr = addEdit("EditAddr", QStringLiteral("住所"), "Lab_add1", colB, top + 3 * step, editW);
+    EditBuild = addEdit("EditBuild", QStringLiteral("ビル、マンション名等"), "Label3", colB, top + 4 * step, editW);
+    EditEmail1 = addEdit("EditEmail1", QStringLiteral("e-mail"), "Label5", colB, top + 5 * step, editW);
+    EditEmail2 = addEdit("EditEmail2", QStringLiteral("e-mail"), "Label6", colB, top + 6 * step, editW);
+    EditUrl = addEdit("EditUrl", QStringLiteral("URL"), "Label9", colB, top + 7 * step, editW);
+
+    auto* labMemo = new QLabel(QStringLiteral("備考"), this);
+    labMemo->setObjectName(QStringLiteral("Label4"));
+    labMemo->setGeometry(650, top + 3, 60, 18);
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(650, top + 24, 272, 188);
+    Memo1->setTabChangesFocus(true);
+    labMemo->setBuddy(Memo1);
+
+    auto* bevel3 = new QFrame(this);
+    bevel3->setObjectName(QStringLiteral("Bevel3"));
+    bevel3->setFrameShape(QFrame::StyledPanel);
+    bevel3->setGeometry(6, 528, 924, 32);
+    auto makeButton = [this](const char* name, const QString& caption, int x) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(x, 531, 90, 26);
+        return b;
+    };
+    btnadd = makeButton("btnadd", QStringLiteral("追加"), 540);
+    btnup = makeButton("btnup", QStringLiteral("更新"), 636);
+    btndel = makeButton("btndel", QStringLiteral("削除"), 732);
+    btnClear = makeButton("btnClear", QStringLiteral("クリア"), 836);
+
+    // Input-method modes, in one place.
+    for (QWidget* w : {static_cast<QWidget*>(EditName), static_cast<QWidget*>(EditCompany),
+                       static_cast<QWidget*>(EditDepar), static_cast<QWidget*>(EditPosision),
+                       static_cast<QWidget*>(EditPref), static_cast<QWidget*>(EditCity),
+                       static_cast<QWidget*>(EditAddr), static_cast<QWidget*>(EditBuild),
+                       static_cast<QWidget*>(Memo1)})
+        setImeMode(w, ImeMode::Hiragana);
+    setImeMode(EditNmKana, ImeMode::Katakana);
+    setImeMode(EditCokana, ImeMode::Katakana);
+    for (QWidget* w : {EditTel, EditFax, EditEmail1, EditEmail2, EditUrl})
+        setImeMode(w, ImeMode::Off);
+    // MaskEditPostal switches its input method off itself.
+
+    auto popup = [this](QLineEdit* field, const char* menuName, const char* itemName, const QString& caption,
+                        QAction*& item) {
+        auto* menu = new QMenu(field);
+        menu->setObjectName(QString::fromLatin1(menuName));
+        item = menu->addAction(caption);
+        item->setObjectName(QString::fromLatin1(itemName));
+        // The menu takes the place of the field's own context menu.
+        field->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(field, &QWidget::customContextMenuRequested, menu,
+                [field, menu](const QPoint& pos) { menu->popup(field->mapToGlobal(pos)); });
+        return menu;
+    };
+    PopupMenu_mail1 = popup(EditEmail1, "PopupMenu_mail1", "N4", QStringLiteral("メールする"), N4);
+    PopupMenu_mail2 = popup(EditEmail2, "PopupMenu_mail2", "N5", QStringLiteral("メールする"), N5);
+    PopupMenu_url = popup(EditUrl, "PopupMenu_url", "N6", QStringLiteral("ブラウザで開く"), N6);
+
+    // Tab order: the sixteen inputs and the memo, the four buttons, the list.
+    const QList<QWidget*> chain = {EditName,   EditNmKana, EditCompany, EditCokana, EditDepar, EditPosision,
+                                   EditTel,    EditFax,    MaskEditPostal, EditPref, EditCity, EditAddr,
+                                   EditBuild,  EditEmail1, EditEmail2, EditUrl,   Memo1,    btnadd,
+                                   btnup,      btndel,     btnClear,   ListViewNm};
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+}
+
+void TfrmAddress::wire()
+{
+    connect(KanaButtons, &tessolo::ui::TKanaButtons::kanaChosen, this,
+            [this](int code) { tessolo::ui::runHandler([&] { listByKana(code); }); });
+    connect(btnadd, &QPushButton::clicked, this, guarded([this] { btnaddClick(); }));
+    connect(btnup, &QPushButton::clicked, this, guarded([this] { btnupClick(); }));
+    connect(btndel, &QPushButton::clicked, this, guarded([this] { btndelClick(); }));
+    connect(btnClear, &QPushButton::clicked, this, guarded([this] { btnClearClick(); }));
+    connect(ListViewNm, &QTreeWidget::itemClicked, this, guarded([this] { ListViewNmClick(); }));
+    connect(N4, &QAction::triggered, this, guarded([this] { N4Click(); }));
+    connect(N5, &QAction::triggered, this, guarded([this] { N5Click(); }));
+    connect(N6, &QAction::triggered, this, guarded([this] { N6Click(); }));
+    connect(N3, &QAction::triggered, this, guarded([this] { N3Click(); }));
+    connect(CSV1, &QAction::triggered, this, guarded([this] { CSV1Click(); }));
+    connect(U1, &QAction::triggered, this, [this] { U1Click(); });
+    connect(X1, &QAction::triggered, this, [this] { close(); });
+    connect(MaskEditPostal, &tessolo::ui::TPostalMaskEdit::exited, this, guarded([this] {
+                tessolo::ui::MaskEditPostalExit(MaskEditPostal, EditPref, EditCity, EditAddr);
+            }));
+    connect(EditName, &QLineEdit::textChanged, this, guarded([this] { EditNameChange(); }));
+    connect(EditCompany, &QLineEdit::textChanged, this, guarded([this] { EditCompanyChange(); }));
+
+    // FormCreate: the reading capture on the two name fields.
+    auto* nameReadings = tessolo::roster::TReadingSource::create(EditName);
+    connect(nameReadings, &tessolo::roster::TReadingSource::readingCommitted, this,
+            [this](const QString& r) { appendReading(EditNmKana, r); });
+    auto* companyReadings = tessolo::roster::TReadingSource::create(EditCompany);
+    connect(companyReadings, &tessolo::roster::TReadingSource::readingCommitted, this,
+            [this](const QString& r) { appendReading(EditCokana, r); });
+    // The double clicks on the name fields, and the menu shortcut over the
+    // edit fields' own use of Ctrl+U (delete the line, on X11).
+    for (QLineEdit* e : findChildren<QLineEdit*>())
+        e->installEventFilter(this);
+
+    // Key preview: Enter moves along the tab chain, except in the memo.
+    new tessolo::ui::TEnterNavigator(this, {Memo1});
+}
+
+bool TfrmAddress::eventFilter(QObject* watched, QEvent* e)
+{
+    if (e->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(e);
+        if (QKeySequence(key->keyCombination()) == U1->shortcut()) {
+            e->ignore(); // not for the field: the menu takes it
+            return true;
+        }
+    }
+    if (e->type() == QEvent::MouseButtonDblClick) {
+        if (watched == EditName)
+            tessolo::ui::runHandler([this] { EditNameDblClick(); });
+        else if (watched == EditCompany)
+            tessolo::ui::runHandler([this] { EditCompanyDblClick(); });
+    }
+    return QDialog::eventFilter(watched, e);
+}
+
+void TfrmAddress::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    if (!e->spontaneous())
+        tessolo::ui::runHandler([this] { FormShow(); });
+}
+
+void TfrmAddress::keyPressEvent(QKeyEvent* e)
+{
+    // The window has no cancel button: Escape does not close it.
+    if (e->key() == Qt::Key_Escape) {
+        e->accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
+
+void TfrmAddress::FormShow()
+{
+    strRow.clear();
+    loadList();
+}
+
+void TfrmAddress::loadList()
+{
+    fillList(ListViewNm, EditCnt, tessolo::customer::kListSql);
+}
+
+void TfrmAddress::listByKana(int kanaCode)
+{
+    fillList(ListViewNm, EditCnt, tessolo::kana::queryText(kanaCode));
+}
+
+namespace {
+tessolo::customer::Record recordFrom(const TfrmAddress& f)
+{
+    return {f.EditName->text(),
+            f.EditNmKana->text(),
+            f.EditCompany->text(),
+            f.EditCokana->text(),
+            f.EditPosision->text(),
+            f.EditDepar->text(),
+            tessolo::postal::toStored(f.MaskEditPostal->text()),
+            f.EditPref->text(),
+            f.EditCity->text(),
+            f.EditAddr->text(),
+            f.EditBuild->text(),
+            f.EditTel->text(),
+            f.EditFax->text(),
+            f.EditEmail1->text(),
+            f.EditEmail2->text(),
+            f.EditUrl->text(),
+            f.Memo1->toPlainText()};
+}
+
+void execStatement(const QString& sql)
+{
+    TSQLiteDo db;
+    db.setDBpoint(kDatabaseName);
+    db.exec_sql(sql);
+    db.closeDBpoint();
+}
+} // namespace
+
+void TfrmAddress::btnaddClick()
+{
+    execStatement(tessolo::customer::insertSql(recordFrom(*this)));
+    loadList();
+}
+
+void TfrmAddress::btnupClick()
+{
+    // Without a loaded customer there is no row to update.
+    if (strRow.isEmpty())
+        throw tessolo::EAbort();
+    execStatement(tessolo::customer::updateSql(recordFrom(*this), strRow));
+    loadList();
+}
+
+void TfrmAddress::btndelClick()
+{
+    if (!OKRightDlg2 || !OKRightDlg2->ask(QStringLiteral("削除しますか？")))
+        throw tessolo::EAbort();
+    if (strRow.isEmpty())
+        throw tessolo::EAbort();
+    execStatement(tessolo::customer::deleteSql(strRow));
+    loadList();
+    btnClearClick();
+}
+
+void TfrmAddress::btnClearClick()
+{
+    for (QLineEdit* e : {EditName, EditNmKana, EditCompany, EditCokana, EditPosision, EditDepar})
+        e->clear();
+    MaskEditPostal->setText(tessolo::postal::kEmptyField);
+    for (QLineEdit* e : {EditPref, EditCity, EditAddr, EditBuild, EditTel, EditFax, EditEmail1, EditEmail2, EditUrl})
+        e->clear();
+    Memo1->clear();
+    strRow.clear();
+}
+
+void TfrmAddress::ListViewNmClick()
+{
+    TSQLiteDo db;
+    db.getDBpoint(kDatabaseName);
+    for (int i = ListViewNm->topLevelItemCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* item = ListViewNm->topLevelItem(i);
+        if (!item->isSelected())
+            continue;
+        strRow = item->text(7);
+        const auto t = db.query(tessolo::customer::selectOneSql(strRow));
+        for (t->MoveFirst(); !t->Eof(); t->Next()) {
+            EditName->setText(t->NamedFieldAsString(QStringLiteral("person_name")));
+            EditNmKana->setText(t->NamedFieldAsString(QStringLiteral("person_kana")));
+            EditCompany->setText(t->NamedFieldAsString(QStringLiteral("company_name")));
+            EditCokana->setText(t->NamedFieldAsString(QStringLiteral("company_kana")));
+            EditPosision->setText(t->NamedFieldAsString(QStringLiteral("cm_position")));
+            EditDepar->setText(t->NamedFieldAsString(QStringLiteral("department")));
+            MaskEditPostal->setText(tessolo::postal::postal2mask(t->NamedFieldAsString(QStringLiteral("postal_code"))));
+            EditPref->setText(t->NamedFieldAsString(QStringLiteral("prefecture")));
+            EditCity->setText(t->NamedFieldAsString(QStringLiteral("city")));
+            EditAddr->setText(t->NamedFieldAsString(QStringLiteral("town")));
+            EditBuild->setText(t->NamedFieldAsString(QStringLiteral("building")));
+            EditTel->setText(t->NamedFieldAsString(QStringLiteral("tel")));
+            EditFax->setText(t->NamedFieldAsString(QStringLiteral("fax")));
+            EditEmail1->setText(t->NamedFieldAsString(QStringLiteral("email1")));
+            EditEmail2->setText(t->NamedFieldAsString(QStringLiteral("email2")));
+            EditUrl->setText(t->NamedFieldAsString(QStringLiteral("url")));
+            Memo1->setPlainText(t->NamedFieldAsString(QStringLiteral("memo")));
+        }
+    }
+    db.closeDBpoint();
+}
+
+void TfrmAddress::setShellOpenHook(ShellOpenFn fn) { shellHook() = std::move(fn); }
+
+void TfrmAddress::shellOpen(const QString& address)
+{
+    if (shellHook()) {
+        shellHook()(address);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
+}
+
+void TfrmAddress::N4Click() { shellOpen(QStringLiteral("mailto:") + EditEmail1->text()); }
+void TfrmAddress::N5Click() { shellOpen(QStringLiteral("mailto:") + EditEmail2->text()); }
+void TfrmAddress::N6Click() { shellOpen(QStringLiteral("http://") + EditUrl->text()); }
+
+void TfrmAddress::N3Click()
+{
+    if (frmOurcompany)
+        frmOurcompany->exec();
+}
+
+void TfrmAddress::CSV1Click()
+{
+    if (OpenTextFileDialog1->exec() != QDialog::Accepted || OpenTextFileDialog1->selectedFiles().isEmpty())
+        throw tessolo::EAbort();
+    const QString file = OpenTextFileDialog1->selectedFiles().constFirst();
+    if (frmCsvin) {
+        frmCsvin->setCsvFile(file);
+        frmCsvin->exec();
+    }
+    loadList();
+}
+
+// Postal data update: the update, its progress and its messages belong to
+// the postal update dialog; the roster only lends it the file dialog.
+void TfrmAddress::U1Click()
+{
+    tessolo::ui::runPostalUpdate(this, OpenTextFileDialog1);
+}
+
+void TfrmAddress::EditNameChange()
+{
+    if (EditName->text().isEmpty())
+        EditNmKana->clear();
+}
+
+void TfrmAddress::EditNameDblClick()
+{
+    EditName->clear();
+    EditNmKana->clear();
+}
+
+void TfrmAddress::EditCompanyChange()
+{
+    if (EditCompany->text().isEmpty())
+        EditCokana->clear();
+}
+
+void TfrmAddress::EditCompanyDblClick()
+{
+    EditCompany->clear();
+    EditCokana->clear();
+}
+
+void TfrmAddress::appendReading(QLineEdit* readingField, const QString& reading)
+{
+    readingField->setText(readingField->text() + tessolo::roster::readingForField(reading));
+}

@@ -1,0 +1,112 @@
+#pragma once
+// The roster window: the customer list in reading order with the kana index,
+// one input control per customer column, and Add, Update, Delete and Clear.
+// Created once at start-up, hidden when closed; each showing reloads the list
+// and forgets the loaded customer but keeps the fields as they were.
+
+#include <QDialog>
+#include <functional>
+
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeWidget;
+
+namespace tessolo::ui {
+class TKanaButtons;
+class TPostalMaskEdit;
+} // namespace tessolo::ui
+
+class TfrmAddress : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmAddress(QWidget* parent = nullptr);
+
+    QMenuBar* MainMenu1 = nullptr;
+    QAction* U1 = nullptr;
+    QAction* CSV1 = nullptr;
+    QAction* X1 = nullptr;
+    QAction* N3 = nullptr;
+    tessolo::ui::TKanaButtons* KanaButtons = nullptr;
+    QLineEdit* EditCnt = nullptr;
+    QTreeWidget* ListViewNm = nullptr;
+
+    QLineEdit* EditName = nullptr;
+    QLineEdit* EditNmKana = nullptr;
+    QLineEdit* EditCompany = nullptr;
+    QLineEdit* EditCokana = nullptr;
+    QLineEdit* EditDepar = nullptr;
+    QLineEdit* EditPosision = nullptr;
+    QLineEdit* EditTel = nullptr;
+    QLineEdit* EditFax = nullptr;
+    tessolo::ui::TPostalMaskEdit* MaskEditPostal = nullptr;
+    QLineEdit* EditPref = nullptr;
+    QLineEdit* EditCity = nullptr;
+    QLineEdit* EditAddr = nullptr;
+    QLineEdit* EditBuild = nullptr;
+    QLineEdit* EditEmail1 = nullptr;
+    QLineEdit* EditEmail2 = nullptr;
+    QLineEdit* EditUrl = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QMenu* PopupMenu_mail1 = nullptr;
+    QMenu* PopupMenu_mail2 = nullptr;
+    QMenu* PopupMenu_url = nullptr;
+    QAction* N4 = nullptr;
+    QAction* N5 = nullptr;
+    QAction* N6 = nullptr;
+
+    QPushButton* btnadd = nullptr;
+    QPushButton* btnup = nullptr;
+    QPushButton* btndel = nullptr;
+    QPushButton* btnClear = nullptr;
+    QFileDialog* OpenTextFileDialog1 = nullptr;
+
+    // rowid of the customer loaded by a list click; empty when none.
+    QString strRow;
+
+    void loadList();
+    void listByKana(int kanaCode);
+
+    // Every mail and web hand-off goes through here to the desktop's default
+    // handler; tests replace it to see what would be handed over.
+    using ShellOpenFn = std::function<void(const QString& address)>;
+    static void setShellOpenHook(ShellOpenFn fn);
+    static void shellOpen(const QString& address);
+
+public slots:
+    void U1Click();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void buildMenu();
+    void buildList();
+    void buildInputs();
+    void wire();
+
+    QLineEdit* addEdit(const char* name, const QString& label, const char* labelName, int x, int y, int w);
+
+    void FormShow();
+    void btnaddClick();
+    void btnupClick();
+    void btndelClick();
+    void btnClearClick();
+    void ListViewNmClick();
+    void N4Click();
+    void N5Click();
+    void N6Click();
+    void N3Click();
+    void CSV1Click();
+    void EditNameChange();
+    void EditNameDblClick();
+    void EditCompanyChange();
+    void EditCompanyDblClick();
+    void appendReading(QLineEdit* readingField, const QString& reading);
+};

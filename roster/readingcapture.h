@@ -1,0 +1,38 @@
+#pragma once
+// The reading of what the input method commits in a name field. Linux input
+// methods (IBus, Fcitx, through Qt) do not report it, so it is taken from the
+// composition: the last preedit made only of kana before a commit is the
+// reading of that commit; a commit that is itself kana is its own reading; a
+// commit with no such preedit has no reading. The tracker keeps no window, so
+// it is the same wherever the preedit comes from.
+
+#include <QString>
+#include <QStringView>
+
+namespace tessolo::roster {
+
+// Hiragana (with ゝ ゞ) to the full-width katakana of the same sound; every
+// other character stays as it is.
+QString hiraganaToKatakana(QStringView text);
+
+// True for a non-empty text of hiragana, katakana (full or half width) and ー.
+bool isKanaOnly(QStringView text);
+
+// The reading as a reading field stores it: katakana, trimmed of blanks and
+// control characters, widened to full width.
+QString readingForField(const QString& raw);
+
+class TReadingTracker {
+public:
+    // The composition changed (an empty preedit does not forget the reading:
+    // IBus clears the preedit before it commits).
+    void preedit(const QString& text);
+    // Text was committed; returns its reading (empty when none is known) and
+    // forgets the composition.
+    QString commit(const QString& text);
+
+private:
+    QString m_reading;
+};
+
+} // namespace tessolo::roster

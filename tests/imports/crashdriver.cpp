@@ -1,0 +1,32 @@
+// Runs one import in a process of its own, so that a test can kill it at any
+// moment: crashdriver postal|csv <database directory> <file>.
+
+#include "csvimport/csvimportrun.h"
+#include "data/postalupdate.h"
+#include "data/sqlitedo.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+int main(int argc, char** argv)
+{
+    if (argc != 4)
+        return 2;
+    tessolo::TSQLiteDo::setBaseDirectoryForTesting(QString::fromLocal8Bit(argv[2]));
+    const QString file = QString::fromLocal8Bit(argv[3]);
+    try {
+        if (std::strcmp(argv[1], "postal") == 0) {
+            tessolo::postalupdate::run(file);
+        } else {
+            tessolo::csvimport::ColumnMap map;
+            for (int k = 0; k < 3; ++k)
+                map[k].first = k;
+            tessolo::csvimport::run(file, map);
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

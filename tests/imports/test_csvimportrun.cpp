@@ -1,0 +1,175 @@
+// The customer CSV import without its window: preview entries, the values a
+// line gives, and the all-or-nothing run.
+
+#include "csvimport/csvimportrun.h"
+#include "data/errors.h"
+#include "importtestutil.h"
+#include "text/zenkaku.h"
+
+#include <gtest/gtest.h>
+
+using namespace tessolo;
+using namespace tessolo::csvimport;
+using importtest::sjis;
+
+namespace {
+
+const QString kAll = QStringLiteral("select * from t_customer");
+
+class CsvImport : public ::testing::Test {
+protected:
+    importtest::Db db;
+};
+
+QString row(std::initializer_list<std::pair<int, QString>> set)
+{
+    QStringList v(kFieldCount);
+    for (const auto& [k, value] : set)
+        v[k] = value;
+    return v.join(QLatin1Char('|'));
+}
+
+TEST(CsvPreview, EntriesNumberTheFirstLinesColumns)
+{
+    EXPECT_EQ(columnEntries(replaceBlanks(QStringLiteral("山田 太郎,ﾔﾏﾀﾞ,\"A,B\""))),
+              QStringList({QStringLiteral("00 山田_太郎"), QStringLiteral("01 ﾔﾏﾀﾞ"), QStringLiteral("02 A,B")}));
+    EXPECT_EQ(columnEntries(QStringLiteral("a,")), QStringList({QStringLiteral("00 a"), QStringLiteral("01 ")}));
+    EXPECT_EQ(columnEntry(100, QStringLiteral("x")), QStringLiteral("100 x"));
+    EXPECT_EQ(entryColumn(QStringLiteral("03 a b")), 3);
+    EXPECT_EQ(entryColumn(QStringLiteral("99 ")), 99);
+    EXPECT_EQ(entryColumn(QStringLiteral("100 x")), 100);
+    EXPECT_EQ(entryColumn(QString()), std::nullopt);
+}
+
+TEST_F(CsvImport, ReadLinesSkipsBlankLinesAndReplacesBlanks)
+{
+    const QString f = db.write("p.csv", sjis(QStringLiteral("\r\n   \r\n  山田 太郎,ﾔﾏﾀﾞ\r\n\r\nb\x1A" "c\r\n")));
+    EXPECT_EQ(readLines(f), QStringList({QStringLiteral("山田_太郎,ﾔﾏﾀﾞ"), QStringLiteral("b")}));
+    EXPECT_TRUE(readLines(db.write("e.csv", QByteArray())).isEmpty());
+    EXPECT_THROW(readLines(db.path("none.csv")), EFileError);
+}
+
+TEST_F(CsvImport, ValuesAreBuiltAsAssigned)
+{
+    ColumnMap map;
+    map[0].first = 0;                       // person_name
+    map[1].first = 1, map[1].second = 2;    // person_kana from two columns
+    map[2].first = 3;                       // company_name
+    map[3].first = 4;                       // company_kana
+    map[6].first = 5;                       // postal_code
+    map[16].first = 6;                      // memo
+    const QString f = db.write("v.csv", sjis(QStringLiteral(
+        "氏名,ｶﾅ1,ｶﾅ2,会社,ｶｲｼｬ,〒,備考\r\n"
+        "山田 太郎,ﾔﾏﾀﾞ, ﾀﾛｳ,O'Reilly,\"\t ﾔﾏﾀﾞ ﾀﾛｳ \",123-4567,a, b\r\n"
+        "\r\n"
+        "鈴木,すずき,,,ｽｽﾞｷ,123－4567,x\n"
+        ",,,,,,\n")));
+    const Result r = run(f, map);
+    EXPECT_EQ(r.rows, 4);
+    EXPECT_EQ(r.substitutedValues, 0);
+    const QStringList rows = db.rows(kAll);
+    ASSERT_EQ(rows.size(), 4);
+    // The header line is a customer like any other; readings widen.
+    EXPECT_EQ(rows[0], row({{0, QStringLiteral("氏名")}, {1, QStringLiteral("カナ１カナ２")}, {2, QStringLiteral("会社")},
+                            {3, QStringLiteral("カイシャ")}, {6, QStringLiteral("〒")}, {16, QStringLiteral("備考")}}));
+    // Blanks become "_" (widened in readings), readings lose the tab at
+    // their ends, the postal hyphen goes.
+    EXPECT_EQ(rows[1], row({{0, QStringLiteral("山田_太郎")}, {1, QStringLiteral("ヤマダ＿タロウ")}, {2, QStringLiteral("O'Reilly")},
+                            {3, QStringLiteral("＿ヤマダ＿タロウ＿")}, {6, QStringLiteral("1234567")}, {16, QStringLiteral("a")}}));
+    // Hiragana stays hiragana; a full-width hyphen stays.
+    EXPECT_EQ(rows[2], row({{0, QStringLiteral("鈴木")}, {1, QStringLiteral("すずき")}, {3, QStringLiteral("スズキ")},
+                            {6, QStringLiteral("123－4567")}, {16, QStringLiteral("x")}}));
+    EXPECT_EQ(rows[3], row({}));
+}
+
+TEST_F(CsvImport, Column99ImportsLikeAnyOther)
+{
+    QStringList cols;
+    for (int i = 0; i <= 100; ++i)
+        cols << QStringLiteral("c%1").arg(i);
+    ColumnMap map;
+    map[0].first = 99;
+    map[2].first = 100;
+    run(db.write("w.csv", sjis(cols.join(QLatin1Char(',')))), map);
+    EXPECT_EQ(db.rows(kAll), QStringList{row({{0, QStringLiteral("c99")}, {2, QStringLiteral("c100")}})});
+}
+
+TEST_F(CsvImport, NoAssignmentGivesEmptyCustomersAndAnEmptyFileNone)
+{
+    EXPECT_EQ(run(db.write("n.csv", QByteArray("a,b\n\nc\n")), ColumnMap{}).rows, 2);
+    EXPECT_EQ(db.rows(kAll), QStringList({row({}), row({})}));
+    EXPECT_EQ(run(db.write("e.csv", QByteArray("\r\n \r\n")), ColumnMap{}).rows, 0);
+    EXPECT_EQ(db.count(QStringLiteral("t_customer")), 2);
+}
+
+TEST_F(CsvImport, AFailingLineImportsNothingAndARetryImportsEachLineOnce)
+{
+    db.exec(QStringLiteral("insert into t_customer (person_name) values ('before')"));
+    ColumnMap map;
+    map[0].first = 0;
+    map[5].first = 5;
+    QByteArray good = "a,1,2,3,4,5\r\nb,1,2,3,4,5\r\n";
+    const QString f = db.write("f.csv", good + "\r\n\r\nc,1,2,3,4\r\nd,1,2,3,4,5\r\n");
+    try {
+        run(f, map);
+        FAIL() << "a line without column 5 must stop the run";
+    } catch (const TessoloError& e) {
+        // The line counts the blank lines before it: it is the fifth of the file.
+        EXPECT_EQ(e.message(), QStringLiteral("リストのインデックスが範囲を超えています (5)\n\n"
+                                              "5 行目で中止しました。このファイルからは 1 件も取り込まれていません。"));
+    }
+    EXPECT_EQ(db.count(QStringLiteral("t_customer")), 1);
+
+    db.write("f.csv", good + "c,1,2,3,4,5\r\n");
+    EXPECT_EQ(run(f, map).rows, 3);
+    EXPECT_EQ(db.rows(QStringLiteral("select person_name from t_customer order by rowid")),
+              QStringList({QStringLiteral("before"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+}
+
+TEST_F(CsvImport, ALockedDatabaseImportsNothing)
+{
+    const QString f = db.write("l.csv", QByteArray("a\nb\n"));
+    {
+        importtest::ExclusiveLock lock(db.dbPath());
+        ASSERT_TRUE(lock.held());
+        try {
+            run(f, ColumnMap{});
+            FAIL() << "a locked database must stop the run";
+        } catch (const TessoloError& e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("Error [5]: The database file is locked.")))
+                << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(db.count(QStringLiteral("t_customer")), 0);
+}
+
+TEST_F(CsvImport, CharactersCodePage932LacksAreCountedByLine)
+{
+    ColumnMap map;
+    map[0].first = 0;
+    map[2].first = 1;
+    const QString f = db.write("s.csv", importtest::utf8(QStringLiteral(
+        "𠮷野家,Café\nok,ok\n\nJosé,😀\n")));
+    const Result r = run(f, map);
+    EXPECT_EQ(r.rows, 3);
+    EXPECT_EQ(r.substitutedValues, 4);
+    EXPECT_EQ(r.substitutedLines, QList<qint64>({1, 4}));
+    EXPECT_EQ(db.rows(QStringLiteral("select person_name, company_name from t_customer order by rowid")),
+              QStringList({QStringLiteral("?野家|Caf?"), QStringLiteral("ok|ok"), QStringLiteral("Jos?|?")}));
+    EXPECT_EQ(summary(r), QStringLiteral("3 件の顧客データを取り込みました。\n\n保存できない文字（外字・絵文字など）を含む 4 個の値で、"
+                                         "その文字を「?」に置き換えました（1、4 行目）。"));
+    EXPECT_TRUE(summary(Result{9, 9, 9, {1, 2, 3, 4, 5}}).endsWith(QStringLiteral("（1、2、3、4、5 行目 ほか）。")));
+    EXPECT_EQ(summary(Result{7, 0, 0, {}}), QStringLiteral("7 件の顧客データを取り込みました。"));
+}
+
+TEST_F(CsvImport, CancelImportsNothing)
+{
+    QByteArray bytes;
+    for (int i = 0; i < 2000; ++i)
+        bytes += "a,b\n";
+    EXPECT_THROW(run(db.write("c.csv", bytes), ColumnMap{}, [](qint64 done, qint64 all) { return done < all / 2; }),
+                 EAbort);
+    EXPECT_EQ(db.count(QStringLiteral("t_customer")), 0);
+}
+
+} // namespace

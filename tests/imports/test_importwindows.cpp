@@ -1,0 +1,174 @@
+// The CSV import window and the postal update as the roster starts it, driven
+// through their controls on the offscreen platform.
+
+#include "csvimport/frmcsvin.h"
+#include "importtestutil.h"
+#include "ui/errordisplay.h"
+#include "ui/notice.h"
+#include "ui/postalupdatedialog.h"
+
+#include <QListWidget>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace tessolo;
+using importtest::sjis;
+
+class TestImportWindows : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<importtest::Db> db;
+    std::unique_ptr<TfrmCsvin> w;
+    QStringList errors;
+    QStringList notices;
+
+    void open(const QByteArray& bytes)
+    {
+        w->setCsvFile(db->write(QStringLiteral("c.csv"), bytes));
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    }
+    QStringList entries() const
+    {
+        QStringList out;
+        for (int i = 0; i < w->ListBoxCsv->count(); ++i)
+            out << w->ListBoxCsv->item(i)->text();
+        return out;
+    }
+    QTreeWidgetItem* field(int k) const { return w->ListViewCsv->topLevelItem(k); }
+    // Assign the column entry `entry` to field `k` with "＜＜指定".
+    void assign(int k, int entry)
+    {
+        w->ListViewCsv->setCurrentItem(field(k));
+        w->ListBoxCsv->setCurrentRow(entry);
+        QTest::mouseClick(w->btnadd, Qt::LeftButton);
+    }
+
+private slots:
+    void init()
+    {
+        db = std::make_unique<importtest::Db>();
+        w = std::make_unique<TfrmCsvin>();
+        errors.clear();
+        notices.clear();
+        ui::setErrorHook([this](const QString& m) { errors << m; });
+        ui::setNoticeHook([this](const QString& m) { notices << m; });
+    }
+    void cleanup()
+    {
+        w.reset();
+        db.reset();
+        ui::setErrorHook({});
+        ui::setNoticeHook({});
+    }
+
+    void previewShowsTheFirstLinesColumns()
+    {
+        open(sjis(QStringLiteral("\r\n   \r\n山田 太郎,ﾔﾏﾀﾞ,\"A,B\",\r\nx,y\r\n")));
+        QCOMPARE(entries(), QStringList({QStringLiteral("00 山田_太郎"), QStringLiteral("01 ﾔﾏﾀﾞ"),
+                                         QStringLiteral("02 A,B"), QStringLiteral("03 ")}));
+        QCOMPARE(w->ListViewCsv->topLevelItemCount(), 17);
+        QCOMPARE(field(1)->text(0), QStringLiteral("氏名「カナ」"));
+        QCOMPARE(field(16)->text(0), QStringLiteral("備考"));
+        QVERIFY(w->windowTitle().startsWith(QStringLiteral("CSVデータ取込 読み込みファイル[")));
+        QCOMPARE(w->allBuf.size(), 2);
+
+        // Another file, another showing: its columns only, nothing assigned.
+        assign(0, 1);
+        w->hide();
+        open(QByteArray("p,q\n"));
+        QCOMPARE(entries(), QStringList({QStringLiteral("00 p"), QStringLiteral("01 q")}));
+        QVERIFY(field(0)->text(1).isEmpty());
+        QVERIFY(errors.isEmpty());
+    }
+
+    void assignFillsFirstThenSecondAndClearEmptiesBoth()
+    {
+        open(QByteArray("a,b,c\n"));
+        assign(2, 0);
+        assign(2, 1);
+        assign(2, 2);
+        QCOMPARE(field(2)->text(1), QStringLiteral("00 a"));
+        QCOMPARE(field(2)->text(2), QStringLiteral("02 c"));
+        w->ListViewCsv->setCurrentItem(field(2));
+        QTest::mouseClick(w->btndel, Qt::LeftButton);
+        QVERIFY(field(2)->text(1).isEmpty() && field(2)->text(2).isEmpty());
+    }
+
+    void runImportsAndCloses()
+    {
+        open(sjis(QStringLiteral("山田 太郎,ﾔﾏﾀﾞ,ﾀﾛｳ\n鈴木,ｽｽﾞｷ,\n")));
+        assign(0, 0);
+        assign(1, 1);
+        assign(1, 2);
+        QTest::mouseClick(w->btngo, Qt::LeftButton);
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+        QCOMPARE(notices, QStringList{QStringLiteral("2 件の顧客データを取り込みました。")});
+        QVERIFY(!w->isVisible());
+        QCOMPARE(w->result(), int(QDialog::Accepted));
+        QCOMPARE(db->rows(QStringLiteral("select person_name, person_kana from t_customer order by rowid")),
+                 QStringList({QStringLiteral("山田_太郎|ヤマダタロウ"), QStringLiteral("鈴木|スズキ")}));
+    }
+
+    void failureKeepsTheWindowOpenAndNothingImported()
+    {
+        const QString file = db->write(QStringLiteral("c.csv"), QByteArray("a,b,c\nd,e,f\ng,h\n"));
+        w->setCsvFile(file);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        assign(0, 0);
+        assign(5, 2);
+        QTest::mouseClick(w->btngo, Qt::LeftButton);
+        QCOMPARE(errors, QStringList{QStringLiteral("リストのインデックスが範囲を超えています (2)\n\n"
+                                                    "3 行目で中止しました。このファイルからは 1 件も取り込まれていません。")});
+        QVERIFY(notices.isEmpty());
+        QVERIFY(w->isVisible());
+        QCOMPARE(field(5)->text(1), QStringLiteral("02 c"));
+        QCOMPARE(db->count(QStringLiteral("t_customer")), 0);
+
+        // The file mended, the same assignments run again: each line once.
+        db->write(QStringLiteral("c.csv"), QByteArray("a,b,c\nd,e,f\ng,h,i\n"));
+        QTest::mouseClick(w->btngo, Qt::LeftButton);
+        QCOMPARE(db->rows(QStringLiteral("select person_name, department from t_customer order by rowid")),
+                 QStringList({QStringLiteral("a|c"), QStringLiteral("d|f"), QStringLiteral("g|i")}));
+        QVERIFY(!w->isVisible());
+    }
+
+    void emptyFileShowsNoColumnsAndImportsNothing()
+    {
+        open(QByteArray(" \r\n\r\n"));
+        QVERIFY(entries().isEmpty());
+        QTest::mouseClick(w->btngo, Qt::LeftButton);
+        QCOMPARE(notices, QStringList{QStringLiteral("0 件の顧客データを取り込みました。")});
+        QCOMPARE(db->count(QStringLiteral("t_customer")), 0);
+        QVERIFY(errors.isEmpty());
+    }
+
+    void missingFileIsReportedAndLeavesTheListsEmpty()
+    {
+        w->setCsvFile(db->path(QStringLiteral("gone.csv")));
+        w->show();
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(errors.first().startsWith(QStringLiteral("ファイルを開けません: ")));
+        QVERIFY(entries().isEmpty());
+        QCOMPARE(w->ListViewCsv->topLevelItemCount(), 17);
+    }
+
+    void postalUpdateSaysHowManyRowsOrWhatFailed()
+    {
+        db->exec(QStringLiteral("insert into m_postal values ('1','2','3','4','5','6','7','8','9')"));
+        QVERIFY(ui::runPostalUpdateFile(nullptr, db->write(QStringLiteral("p.csv"),
+                                                           QByteArray("a,b,c,d,e,f,g,h,i\nj,k,l,m,n,o,p,q,r\n"))));
+        QCOMPARE(notices, QStringList{QStringLiteral("郵便データを 2 件取り込みました。")});
+        QVERIFY(errors.isEmpty());
+
+        QVERIFY(!ui::runPostalUpdateFile(nullptr, db->write(QStringLiteral("p.csv"), QByteArray("a,b\n"))));
+        QCOMPARE(errors, QStringList{QStringLiteral("リストのインデックスが範囲を超えています (2)")});
+        QCOMPARE(db->count(QStringLiteral("m_postal")), 2);
+    }
+};
+
+QTEST_MAIN(TestImportWindows)
+#include "test_importwindows.moc"

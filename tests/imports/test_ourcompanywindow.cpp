@@ -1,0 +1,183 @@
+// The own-company window driven through its controls: add, update, delete and
+// clear, the silent aborts, and failures that keep the fields.
+
+#include "app/okrightdlg2.h"
+#include "company/frmourcompany.h"
+#include "importtestutil.h"
+#include "ui/errordisplay.h"
+#include "ui/postaledit.h"
+#include "ui/windowset.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace tessolo;
+
+class TestOurCompanyWindow : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<importtest::Db> db;
+    std::unique_ptr<TfrmOurcompany> w;
+    std::unique_ptr<TOKRightDlg2> confirm;
+    QStringList errors;
+    const QString kSites = QStringLiteral("select rowid, * from m_our_company order by rowid");
+
+    void showWindow()
+    {
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    }
+    QStringList listed() const
+    {
+        QStringList out;
+        for (int i = 0; i < w->ListViewCo->topLevelItemCount(); ++i)
+            out << w->ListViewCo->topLevelItem(i)->text(0) + '|' + w->ListViewCo->topLevelItem(i)->text(1);
+        return out;
+    }
+    // Answers the confirmation question that the next click raises.
+    void answer(bool ok)
+    {
+        QTimer::singleShot(0, this, [this, ok] { (ok ? confirm->OKBtn : confirm->btncancel)->click(); });
+    }
+    void click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+
+private slots:
+    void init()
+    {
+        db = std::make_unique<importtest::Db>();
+        confirm = std::make_unique<TOKRightDlg2>();
+        OKRightDlg2 = confirm.get();
+        w = std::make_unique<TfrmOurcompany>();
+        errors.clear();
+        ui::setErrorHook([this](const QString& m) { errors << m; });
+    }
+    void cleanup()
+    {
+        w.reset();
+        OKRightDlg2 = nullptr;
+        confirm.reset();
+        db.reset();
+        ui::setErrorHook({});
+    }
+
+    void firstShowingOfAnEmptyTableIsEmpty()
+    {
+        showWindow();
+        QVERIFY(listed().isEmpty());
+        QVERIFY(w->EditCompany->text().isEmpty());
+        QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("   -    "));
+        QVERIFY(w->strRow.isEmpty());
+    }
+
+    void showingLoadsTheLastSiteAndListsAll()
+    {
+        db->exec(QStringLiteral("insert into m_our_company values ('本社','1000001','東京都','千代田区','千代田','','','','','','')"));
+        db->exec(QStringLiteral("insert into m_our_company values ('支店','5300001','大阪府','大阪市北区','梅田','','','','','','a\nb')"));
+        showWindow();
+        QCOMPARE(listed(), QStringList({QStringLiteral("本社|1"), QStringLiteral("支店|2")}));
+        QCOMPARE(w->EditCompany->text(), QStringLiteral("支店"));
+        QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("530-0001"));
+        QCOMPARE(w->Memo1->toPlainText(), QStringLiteral("a\nb"));
+        QCOMPARE(w->strRow, QStringLiteral("2"));
+
+        // A click loads that site.
+        QTreeWidgetItem* first = w->ListViewCo->topLevelItem(0);
+        QTest::mouseClick(w->ListViewCo->viewport(), Qt::LeftButton, {},
+                          w->ListViewCo->visualItemRect(first).center());
+        QCOMPARE(w->strRow, QStringLiteral("1"));
+        QCOMPARE(w->EditAddr->text(), QStringLiteral("千代田"));
+        QVERIFY(errors.isEmpty());
+    }
+
+    void addUpdateDeleteAndClear()
+    {
+        showWindow();
+        w->EditCompany->setText(QStringLiteral("O'Brien 商会"));
+        w->MaskEditPostal->setText(QStringLiteral("123-4567"));
+        w->EditPref->setText(QStringLiteral("東京都"));
+        click(w->btnadd);
+        QCOMPARE(db->rows(QStringLiteral("select co_name, postal_code, prefecture from m_our_company")),
+                 QStringList{QStringLiteral("O'Brien 商会|1234567|東京都")});
+        QCOMPARE(listed(), QStringList{QStringLiteral("O'Brien 商会|1")});
+        QVERIFY(w->strRow.isEmpty()); // Add leaves strRow alone
+
+        // Update with nothing loaded: silent, nothing changes.
+        w->EditCompany->setText(QStringLiteral("変更"));
+        click(w->btnup);
+        QVERIFY(errors.isEmpty());
+        QCOMPARE(db->rows(QStringLiteral("select co_name from m_our_company")), QStringList{QStringLiteral("O'Brien 商会")});
+
+        w->strRow = QStringLiteral("1");
+        w->MaskEditPostal->setText(QStringLiteral("   -    "));
+        click(w->btnup);
+        QCOMPARE(db->rows(QStringLiteral("select co_name, postal_code from m_our_company")),
+                 QStringList{QStringLiteral("変更|")});
+        QCOMPARE(w->EditCompany->text(), QStringLiteral("変更"));
+
+        // Declined: the site, the fields and strRow stay.
+        answer(false);
+        click(w->btndel);
+        QCOMPARE(db->count(QStringLiteral("m_our_company")), 1);
+        QCOMPARE(w->strRow, QStringLiteral("1"));
+        QCOMPARE(w->EditCompany->text(), QStringLiteral("変更"));
+
+        answer(true);
+        click(w->btndel);
+        QCOMPARE(db->count(QStringLiteral("m_our_company")), 0);
+        QVERIFY(listed().isEmpty());
+        QVERIFY(w->strRow.isEmpty());
+        QVERIFY(w->EditCompany->text().isEmpty());
+        QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("   -    "));
+
+        // Confirmed with nothing loaded: asked, then nothing.
+        db->exec(QStringLiteral("insert into m_our_company (co_name) values ('x')"));
+        answer(true);
+        click(w->btndel);
+        QCOMPARE(db->count(QStringLiteral("m_our_company")), 1);
+
+        w->EditTel->setText(QStringLiteral("03"));
+        w->strRow = QStringLiteral("2");
+        click(w->btnclear);
+        QVERIFY(w->EditTel->text().isEmpty());
+        QVERIFY(w->strRow.isEmpty());
+        QVERIFY(errors.isEmpty());
+    }
+
+    void failingStatementsShowTheMessageAndKeepTheFields()
+    {
+        showWindow();
+        w->EditCompany->setText(QStringLiteral("本社"));
+        {
+            importtest::ExclusiveLock lock(db->dbPath());
+            QVERIFY(lock.held());
+            click(w->btnadd);
+        }
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().contains(QStringLiteral("The database file is locked")), qPrintable(errors.first()));
+        QCOMPARE(w->EditCompany->text(), QStringLiteral("本社"));
+        QCOMPARE(db->count(QStringLiteral("m_our_company")), 0);
+    }
+
+    void leavingThePostalFieldCompletesTheAddress()
+    {
+        db->exec(QStringLiteral("insert into m_postal values ('13101','100  ','1000001','ﾄｳｷｮｳﾄ','ﾁﾖﾀﾞｸ','ﾁﾖﾀﾞ','東京都','千代田区','千代田')"));
+        showWindow();
+        w->activateWindow();
+        w->MaskEditPostal->setFocus();
+        QTRY_VERIFY(w->MaskEditPostal->hasFocus());
+        w->MaskEditPostal->setText(QStringLiteral("100-0001"));
+        QTest::keyClick(w->MaskEditPostal, Qt::Key_Return);
+        QTRY_COMPARE(w->EditPref->text(), QStringLiteral("東京都"));
+        QCOMPARE(w->EditCity->text(), QStringLiteral("千代田区"));
+        QCOMPARE(w->EditAddr->text(), QStringLiteral("千代田"));
+        QVERIFY(w->EditAddr->hasFocus());
+    }
+};
+
+QTEST_MAIN(TestOurCompanyWindow)
+#include "test_ourcompanywindow.moc"

@@ -1,0 +1,193 @@
+// The postal data update on files written byte by byte and on the national
+// list: every line stored as split, and any failure leaves the old rows.
+
+#include "data/bulkinsert.h"
+#include "data/errors.h"
+#include "data/postalupdate.h"
+#include "data/sqltext.h"
+#include "importtestutil.h"
+
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+using namespace tessolo;
+using importtest::sjis;
+
+namespace {
+
+const QString kOld = QStringLiteral(
+    "insert into m_postal values ('01101','060  ','0600000','ﾎｯｶｲﾄﾞｳ','ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ','ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ',"
+    "'北海道','札幌市中央区','以下に掲載がない場合')");
+const QString kAll = QStringLiteral("select * from m_postal");
+
+class PostalUpdate : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        db.exec(kOld);
+        db.exec(QString(kOld).replace(QStringLiteral("0600000"), QStringLiteral("0600001")));
+        oldRows = db.rows(kAll);
+        ASSERT_EQ(oldRows.size(), 2);
+    }
+    QString lookup(const QString& code)
+    {
+        TSQLiteDo h;
+        h.setDBpoint(kDatabaseName);
+        QString p, c, t;
+        h.postal2address(code, p, c, t);
+        return p + c + t;
+    }
+    importtest::Db db;
+    QStringList oldRows;
+};
+
+TEST_F(PostalUpdate, StoresEachLinesFirstNineFieldsUnchanged)
+{
+    // Blank lines and leading blanks vanish, CR LF and LF both end a line, a
+    // lone CR is dropped, the first line is not taken for a header, quoted
+    // blanks and quotes survive, fields after the ninth are ignored.
+    const QByteArray bytes = sjis(QStringLiteral(
+        "gov,old,code,pk,ck,tk,pref,city,town\r\n"
+        "\r\n"
+        "   01102,\"001  \",\"0010010\",\"ﾎｯｶｲﾄﾞｳ\",\"ｻｯﾎﾟﾛｼｷﾀｸ\",\"ｷﾀ10ｼﾞｮｳﾆｼ\",\"北海道\",\"札幌市北区\",\"北十条西\",0,0,0,0,0,0\n"
+        "\t\n"
+        "13101,\"100  \",\"1000001\",\"ﾄｳｷｮｳﾄ\",\"ﾁﾖﾀﾞｸ\",\"ﾁﾖﾀﾞ\",\"東京都\",\"千代田区\",\"O'Neil \"\"館\"\"\",x\r\n"
+        "1,2,3,4,5,6,7,8,9\r\n"));
+    const auto r = postalupdate::run(db.write("a.csv", bytes));
+    EXPECT_EQ(r.rows, 4);
+    EXPECT_EQ(db.rows(kAll),
+              QStringList({QStringLiteral("gov|old|code|pk|ck|tk|pref|city|town"),
+                           QStringLiteral("01102|001  |0010010|ﾎｯｶｲﾄﾞｳ|ｻｯﾎﾟﾛｼｷﾀｸ|ｷﾀ10ｼﾞｮｳﾆｼ|北海道|札幌市北区|北十条西"),
+                           QStringLiteral("13101|100  |1000001|ﾄｳｷｮｳﾄ|ﾁﾖﾀﾞｸ|ﾁﾖﾀﾞ|東京都|千代田区|O'Neil \"館\""),
+                           QStringLiteral("1|2|3|4|5|6|7|8|9")}));
+}
+
+TEST_F(PostalUpdate, DecodesUtf8FilesAndCodePage932Files)
+{
+    const QString line = QStringLiteral("13101,100,1000001,ﾄｳｷｮｳﾄ,ﾁﾖﾀﾞｸ,ﾁﾖﾀﾞ,東京都,千代田区,千代田～\r\n");
+    // Both encodings of the wave dash come back as the one the input method types.
+    const QString want = QStringLiteral("東京都千代田区千代田\u301C");
+    for (const QByteArray& bytes : {sjis(line), importtest::utf8(line), "\xEF\xBB\xBF" + importtest::utf8(line)}) {
+        postalupdate::run(db.write("u.csv", bytes));
+        EXPECT_EQ(lookup(QStringLiteral("1000001")), want) << bytes.toHex().toStdString();
+        EXPECT_EQ(db.count(QStringLiteral("m_postal")), 1);
+    }
+    // ASCII-only with a stray byte that is not UTF-8: code page 932 (ｱ).
+    postalupdate::run(db.write("a.csv", QByteArray("1,2,3,4,5,6,7,8,\xB1\n")));
+    EXPECT_EQ(db.rows(QStringLiteral("select town2 from m_postal")), QStringList{QStringLiteral("ｱ")});
+}
+
+TEST_F(PostalUpdate, CtrlZEndsTheFileAndEmptyFilesEmptyTheTable)
+{
+    const auto r = postalupdate::run(db.write("z.csv", QByteArray("1,2,3,4,5,6,7,8,9\r\n\x1A" "a,b,c,d,e,f,g,h,i\r\n")));
+    EXPECT_EQ(r.rows, 1);
+    EXPECT_EQ(db.rows(kAll), QStringList{QStringLiteral("1|2|3|4|5|6|7|8|9")});
+
+    EXPECT_EQ(postalupdate::run(db.write("e.csv", QByteArray(" \r\n\t\r\n\r\n"))).rows, 0);
+    EXPECT_EQ(db.count(QStringLiteral("m_postal")), 0);
+}
+
+TEST_F(PostalUpdate, RunningTwiceGivesTheSameTable)
+{
+    const QString f = db.write("t.csv", QByteArray("1,2,3,4,5,6,7,8,9\n1,2,3,4,5,6,7,8,9\n"));
+    postalupdate::run(f);
+    postalupdate::run(f);
+    EXPECT_EQ(db.count(QStringLiteral("m_postal")), 2);
+}
+
+TEST_F(PostalUpdate, AShortLineKeepsTheOldRows)
+{
+    const QString f = db.write("s.csv", QByteArray("1,2,3,4,5,6,7,8,9\n1,2,3,4,5,6,7,8\n"));
+    try {
+        postalupdate::run(f);
+        FAIL() << "a line of eight fields must stop the update";
+    } catch (const EListIndexError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("リストのインデックスが範囲を超えています (8)"));
+    }
+    EXPECT_EQ(db.rows(kAll), oldRows);
+}
+
+TEST_F(PostalUpdate, AMissingFileKeepsTheOldRows)
+{
+    EXPECT_THROW(postalupdate::run(db.path("nothere.csv")), EFileError);
+    EXPECT_EQ(db.rows(kAll), oldRows);
+}
+
+TEST_F(PostalUpdate, CancelKeepsTheOldRows)
+{
+    QByteArray bytes;
+    for (int i = 0; i < 3000; ++i)
+        bytes += "1,2,3,4,5,6,7,8,9\n";
+    qint64 lastDone = -1;
+    qint64 total = 0;
+    EXPECT_THROW(postalupdate::run(db.write("c.csv", bytes),
+                                   [&](qint64 done, qint64 all) {
+                                       lastDone = done;
+                                       total = all;
+                                       return done < all / 2;
+                                   }),
+                 EAbort);
+    EXPECT_EQ(total, bytes.size());
+    EXPECT_GE(lastDone, total / 2);
+    EXPECT_LT(lastDone, total);
+    EXPECT_EQ(db.rows(kAll), oldRows);
+}
+
+TEST_F(PostalUpdate, ALockedDatabaseChangesNothing)
+{
+    const QString f = db.write("l.csv", QByteArray("1,2,3,4,5,6,7,8,9\n"));
+    {
+        importtest::ExclusiveLock lock(db.dbPath());
+        ASSERT_TRUE(lock.held());
+        try {
+            postalupdate::run(f);
+            FAIL() << "a locked database must stop the update";
+        } catch (const ESQLiteException& e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral(".\rError [5]: The database file is locked.\r")))
+                << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(db.rows(kAll), oldRows);
+}
+
+TEST_F(PostalUpdate, BoundValuesStoreTheBytesTheStatementTextWould)
+{
+    db.exec(QStringLiteral("delete from m_postal"));
+    const QStringList values = {QStringLiteral("O'Neil"), QString(), QStringLiteral("髙﨑～"), QStringLiteral("𠮷é"),
+                                QStringLiteral("ｶﾞ"), QStringLiteral("a''b"), QStringLiteral("\"q\""), QStringLiteral(" x "),
+                                QStringLiteral("－")};
+    {
+        TSQLiteDo h;
+        h.setDBpoint(kDatabaseName);
+        h.exec_sql2(sqltext::insertValues(u"m_postal", values));
+        BulkInsert insert(*h.SQLiteDB, QStringLiteral("m_postal"), 9);
+        EXPECT_EQ(insert.insert(values), 1); // 𠮷é: one value changed
+    }
+    const QString hex = QStringLiteral(
+        "select hex(gov_code)||typeof(gov_code), hex(postal_code1)||typeof(postal_code1), hex(postal_code2), "
+        "hex(prefecture1), hex(city1), hex(town1), hex(prefecture2), hex(city2), hex(town2) from m_postal");
+    const QStringList rows = db.rows(hex);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0], rows[1]);
+    EXPECT_TRUE(rows[0].contains(QStringLiteral("|text|"))); // the empty value is '' not NULL
+}
+
+TEST_F(PostalUpdate, NationalListSliceCompletesAddresses)
+{
+    const QByteArray slice = importtest::nationalSlice(2000);
+    if (slice.isEmpty())
+        GTEST_SKIP() << "the national list is not at " << importtest::nationalList().toStdString();
+    const auto r = postalupdate::run(db.write("ken.csv", slice));
+    EXPECT_EQ(r.rows, 2000);
+    EXPECT_EQ(r.substituted, 0);
+    EXPECT_EQ(db.count(QStringLiteral("m_postal")), 2000);
+    EXPECT_EQ(lookup(QStringLiteral("0010010")), QStringLiteral("北海道札幌市北区北十条西"));
+    // Two towns under one code: the one imported last answers.
+    EXPECT_EQ(db.count(QStringLiteral("m_postal where postal_code2 = '0120824'")), 2);
+    EXPECT_EQ(lookup(QStringLiteral("0120824")), QStringLiteral("秋田県湯沢市佐竹町"));
+    EXPECT_EQ(lookup(QStringLiteral("0010000")), QStringLiteral("北海道札幌市北区以下に掲載がない場合"));
+    EXPECT_EQ(db.rows(QStringLiteral("select * from m_postal where postal_code2 = '0010000'")),
+              QStringList{QStringLiteral("01102|001  |0010000|ﾎｯｶｲﾄﾞｳ|ｻｯﾎﾟﾛｼｷﾀｸ|ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ|北海道|札幌市北区|以下に掲載がない場合")});
+}
+
+} // namespace

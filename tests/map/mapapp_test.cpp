@@ -1,0 +1,78 @@
+// Start-up: the window set in its order, and the application's safety net for
+// an exception that escapes a handler.
+
+#include "app/application.h"
+#include "app/frmmapbrows.h"
+#include "app/mapserver.h"
+#include "app/okrightdlg2.h"
+#include "app/windowset.h"
+#include "data/errors.h"
+#include "data/sqlitedo.h"
+#include "ui/errordisplay.h"
+#include "ui/windowset.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+class Thrower : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User)
+            throw tessolo::TessoloError(QStringLiteral("handler failed"));
+        if (e->type() == QEvent::User + 1)
+            throw tessolo::EAbort();
+        return QObject::event(e);
+    }
+};
+
+} // namespace
+
+class MapAppTest : public QObject {
+    Q_OBJECT
+private slots:
+    void escapedExceptionIsShown()
+    {
+        QStringList errors;
+        tessolo::ui::setErrorHook([&](const QString& m) { errors << m; });
+        Thrower t;
+        QCoreApplication::postEvent(&t, new QEvent(QEvent::User));
+        QCoreApplication::postEvent(&t, new QEvent(QEvent::Type(QEvent::User + 1)));
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(errors, QStringList{QStringLiteral("handler failed")});
+        tessolo::ui::setErrorHook({});
+    }
+
+    void windowSetInOrder()
+    {
+        QTemporaryDir tmp;
+        tessolo::TSQLiteDo::setBaseDirectoryForTesting(tmp.path());
+        QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("velmo"))));
+        tessolo::app::TMapServer::setDefaultRootForTesting(tmp.filePath(QStringLiteral("velmo")));
+        QVERIFY(!QFile::exists(tmp.filePath(tessolo::kDatabaseName)));
+        tessolo::app::createWindowSet();
+        QVERIFY(frmMapbrows && OKRightDlg2 && AboutBox);
+        QVERIFY(frmAddress);
+        QVERIFY(frmOurcompany);
+        QVERIFY(frmCsvin);
+        QVERIFY(frmClntsrc);
+        QVERIFY(QFile::exists(tmp.filePath(tessolo::kDatabaseName)));
+        // Nothing is shown until start-up shows the map window.
+        for (QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+        tessolo::app::destroyWindowSet();
+        QVERIFY(!frmMapbrows && !AboutBox && !OKRightDlg2);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    tessolo::app::TApplication app(argc, argv);
+    MapAppTest t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "mapapp_test.moc"

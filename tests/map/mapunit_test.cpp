@@ -1,0 +1,143 @@
+// Header and footer codes, the script literal, and the page server's path
+// rules, without a window.
+
+#include "app/mapserver.h"
+#include "app/printing.h"
+#include "app/webmap.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using tessolo::app::jsStringLiteral;
+using tessolo::app::TMapServer;
+using tessolo::printing::expandCodes;
+using tessolo::printing::PrintInfo;
+
+namespace {
+
+PrintInfo info()
+{
+    PrintInfo i;
+    i.title = QStringLiteral("顧客地図表示");
+    i.url = QStringLiteral("http://127.0.0.1:4711/velmo/tessolo.html");
+    i.date = QDate(2026, 3, 7);
+    i.time = QTime(9, 5);
+    i.page = 2;
+    i.pageCount = 5;
+    return i;
+}
+
+} // namespace
+
+TEST(PrintCodes, HeaderAndFooterOfTheMap)
+{
+    const auto h = expandCodes(QStringLiteral("&w&b&p/&P ページ"), info());
+    EXPECT_EQ(h.left, QStringLiteral("顧客地図表示"));
+    EXPECT_EQ(h.centre, QString());
+    EXPECT_EQ(h.right, QStringLiteral("2/5 ページ"));
+
+    const auto f = expandCodes(QStringLiteral("&u&b&d"), info());
+    EXPECT_EQ(f.left, QStringLiteral("http://127.0.0.1:4711/velmo/tessolo.html"));
+    EXPECT_EQ(f.right, QStringLiteral("2026/03/07"));
+}
+
+TEST(PrintCodes, BreaksLiteralsAndUnknownCodes)
+{
+    const auto three = expandCodes(QStringLiteral("L&bC&bR&bR2"), info());
+    EXPECT_EQ(three.left, QStringLiteral("L"));
+    EXPECT_EQ(three.centre, QStringLiteral("C"));
+    EXPECT_EQ(three.right, QStringLiteral("RR2"));
+
+    const auto lit = expandCodes(QStringLiteral("A&&B &x &T &D&"), info());
+    EXPECT_EQ(lit.left, QStringLiteral("A&B &x 09:05 2026年3月7日&"));
+    EXPECT_TRUE(lit.right.isEmpty());
+
+    // A title holding codes of its own is not expanded a second time.
+    PrintInfo i = info();
+    i.title = QStringLiteral("&p&b");
+    const auto t = expandCodes(QStringLiteral("&w"), i);
+    EXPECT_EQ(t.left, QStringLiteral("&p&b"));
+}
+
+TEST(ScriptLiteral, ParsesBackToTheSameText)
+{
+    const QString hostile = QStringLiteral("'\"\\</script><!-- \n\r\t\u2028\u2029 東京都 \x01 𠮷");
+    const QString lit = jsStringLiteral(hostile);
+    // Nothing that could end the literal or the line survives raw.
+    EXPECT_FALSE(lit.mid(1, lit.size() - 2).contains(QRegularExpression(QStringLiteral("(?<!\\\\)\""))));
+    for (QChar c : {QChar(u'\n'), QChar(u'\r'), QChar(0x2028), QChar(0x2029), QChar(u'<')})
+        EXPECT_FALSE(lit.contains(c)) << int(c.unicode());
+    // The escapes are JSON as well, so a JSON reader gives back the text.
+    const QJsonDocument doc = QJsonDocument::fromJson((QStringLiteral("[") + lit + QStringLiteral("]")).toUtf8());
+    ASSERT_TRUE(doc.isArray());
+    EXPECT_EQ(doc.array().at(0).toString(), hostile);
+}
+
+TEST(ScriptLiteral, LoneSurrogatesAreEscaped)
+{
+    QString s = QStringLiteral("a");
+    s += QChar(0xD800);
+    s += QStringLiteral("b");
+    s += QChar(0xDC00);
+    EXPECT_EQ(jsStringLiteral(s), QStringLiteral("\"a\\ud800b\\udc00\""));
+}
+
+class ServerPaths : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tmp.isValid());
+        QDir d(tmp.path());
+        ASSERT_TRUE(d.mkpath(QStringLiteral("velmo/js")));
+        write(QStringLiteral("velmo/tessolo.html"));
+        write(QStringLiteral("velmo/js/map.js"));
+        write(QStringLiteral("secret.db"));
+        root = d.filePath(QStringLiteral("velmo"));
+    }
+    void write(const QString& rel)
+    {
+        QFile f(QDir(tmp.path()).filePath(rel));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+    QTemporaryDir tmp;
+    QString root;
+};
+
+TEST_F(ServerPaths, ServesFilesInsideTheFolderOnly)
+{
+    EXPECT_EQ(TMapServer::resolve(root, QStringLiteral("/velmo/tessolo.html")),
+              QFileInfo(root + QStringLiteral("/tessolo.html")).canonicalFilePath());
+    EXPECT_FALSE(TMapServer::resolve(root, QStringLiteral("/velmo/js/map.js")).isEmpty());
+    EXPECT_FALSE(TMapServer::resolve(root, QStringLiteral("/velmo/js/%6Dap.js")).isEmpty());
+
+    for (const char* bad : {"/velmo/../secret.db", "/velmo/%2e%2e/secret.db", "/velmo/%2E%2E/secret.db",
+                            "/velmo/js/../../secret.db", "/velmo/..%2fsecret.db", "/velmo/..%5csecret.db",
+                            "/velmo//etc/passwd", "/etc/passwd", "/velmo/", "/velmo/js", "/velmo/js/",
+                            "/velmo/./tessolo.html", "/secret.db", "/velmotessolo.html", "/velmo/missing.html",
+                            "/velmo/%00tessolo.html", "/velmo/C:/x"})
+        EXPECT_TRUE(TMapServer::resolve(root, QString::fromLatin1(bad)).isEmpty()) << bad;
+}
+
+TEST_F(ServerPaths, LinksMustNotLeadOut)
+{
+    ASSERT_TRUE(QFile::link(QDir(tmp.path()).filePath(QStringLiteral("secret.db")),
+                            root + QStringLiteral("/link.db")));
+    EXPECT_TRUE(TMapServer::resolve(root, QStringLiteral("/velmo/link.db")).isEmpty());
+}
+
+TEST(ServerTypes, ContentTypes)
+{
+    EXPECT_EQ(TMapServer::contentType(QStringLiteral("a.html")), QByteArray("text/html; charset=utf-8"));
+    EXPECT_EQ(TMapServer::contentType(QStringLiteral("a.JS")), QByteArray("text/javascript; charset=utf-8"));
+    EXPECT_EQ(TMapServer::contentType(QStringLiteral("a.css")), QByteArray("text/css; charset=utf-8"));
+    EXPECT_EQ(TMapServer::contentType(QStringLiteral("a.json")), QByteArray("application/json"));
+    EXPECT_EQ(TMapServer::contentType(QStringLiteral("a.png")), QByteArray("image/png"));
+    EXPECT_EQ(TMapServer::contentType(QStringLiteral("a.svg")), QByteArray("image/svg+xml"));
+    EXPECT_EQ(TMapServer::contentType(QStringLiteral("a.bin")), QByteArray("application/octet-stream"));
+}

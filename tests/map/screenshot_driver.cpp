@@ -1,0 +1,123 @@
+// Starts the program's window set as start-up does, over a database of three
+// customers and the own company, and presses "全顧客位置表示", "自社表示" and
+// "エリア" (5 km) on the map window, like a user would; then prints READY and
+// stays up until killed, for tools/screenshot-map.sh to photograph the screen.
+//
+// usage: tessolo_screenshot_driver <database folder> <velmo folder> [offline]
+
+#include "app/application.h"
+#include "app/frmmapbrows.h"
+#include "app/mapserver.h"
+#include "app/webmap.h"
+#include "app/windowset.h"
+#include "company/ourcompany.h"
+#include "data/sqlitedo.h"
+#include "roster/customer.h"
+#include "ui/windowset.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <cstdio>
+
+namespace {
+
+void wait(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+int pending()
+{
+    int out = -1;
+    bool done = false;
+    frmMapbrows->WebMap1->page()->runJavaScript(QStringLiteral("window.tessoloPending ? tessoloPending() : -1"),
+                                                [&](const QVariant& v) {
+                                                    out = v.toInt();
+                                                    done = true;
+                                                });
+    QElapsedTimer t;
+    t.start();
+    while (!done && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return out;
+}
+
+void settle()
+{
+    QElapsedTimer t;
+    t.start();
+    while (pending() != 0 && t.elapsed() < 20000)
+        wait(100);
+    wait(800);
+}
+
+void seed()
+{
+    tessolo::TSQLiteDo db;
+    db.setDBpoint(tessolo::kDatabaseName);
+    const char* const customers[3][5] = {
+        {"山田太郎", "ヤマダタロウ", "山田商店", "東京都", "千代田区"},
+        {"佐藤花子", "サトウハナコ", "佐藤工業", "神奈川県", "横浜市"},
+        {"鈴木一郎", "スズキイチロウ", "鈴木物産", "埼玉県", "さいたま市"},
+    };
+    for (const auto& c : customers) {
+        tessolo::customer::Record r{};
+        r[0] = QString::fromUtf8(c[0]);
+        r[1] = QString::fromUtf8(c[1]);
+        r[2] = QString::fromUtf8(c[2]);
+        r[7] = QString::fromUtf8(c[3]);
+        r[8] = QString::fromUtf8(c[4]);
+        db.exec_sql(tessolo::customer::insertSql(r));
+    }
+    tessolo::ourcompany::Record o{};
+    o[0] = QStringLiteral("テッソーロ株式会社");
+    o[2] = QStringLiteral("東京都");
+    o[3] = QStringLiteral("新宿区");
+    db.exec_sql(tessolo::ourcompany::insertSql(o));
+    db.closeDBpoint();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s <database folder> <velmo folder> [offline]\n", argv[0]);
+        return 2;
+    }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    tessolo::app::TApplication app(argc, argv);
+    tessolo::app::installJapaneseFont();
+    tessolo::TSQLiteDo::setBaseDirectoryForTesting(QString::fromLocal8Bit(argv[1]));
+    tessolo::app::TMapServer::setDefaultRootForTesting(QString::fromLocal8Bit(argv[2]));
+    if (argc > 3 && QByteArray(argv[3]) == "offline")
+        TfrmMapbrows::setPageQueryForTesting(QStringLiteral("offline=1"));
+
+    tessolo::app::createWindowSet();
+    seed();
+    frmMapbrows->move(0, 0);
+    frmMapbrows->show();
+    QTimer::singleShot(0, [] {
+        while (frmMapbrows->WebMap1->isLoading() || !frmMapbrows->WebMap1->hasDocument())
+            wait(100);
+        settle();
+        frmMapbrows->btnClients->click();
+        settle();
+        frmMapbrows->btnOur->click();
+        settle();
+        frmMapbrows->EditCircle->setText(QStringLiteral("5"));
+        frmMapbrows->Button2->click();
+        settle();
+        std::printf("READY\n");
+        std::fflush(stdout);
+    });
+    const int rc = app.exec();
+    tessolo::app::destroyWindowSet();
+    return rc;
+}

@@ -1,0 +1,48 @@
+// The reading of a commit, from the composition that came before it.
+
+#include "roster/readingcapture.h"
+
+#include <gtest/gtest.h>
+
+using tessolo::roster::hiraganaToKatakana;
+using tessolo::roster::isKanaOnly;
+using tessolo::roster::readingForField;
+using tessolo::roster::TReadingTracker;
+
+TEST(ReadingCapture, HiraganaBecomesKatakanaAndNothingElseChanges)
+{
+    EXPECT_EQ(hiraganaToKatakana(u"やまだ　たろう"), QStringLiteral("ヤマダ　タロウ"));
+    EXPECT_EQ(hiraganaToKatakana(u"ぁゔゕゖゝゞ"), QStringLiteral("ァヴヵヶヽヾ"));
+    EXPECT_EQ(hiraganaToKatakana(u"山田ーabcカナ"), QStringLiteral("山田ーabcカナ"));
+    EXPECT_TRUE(isKanaOnly(u"やまだー"));
+    EXPECT_TRUE(isKanaOnly(u"ﾔﾏﾀﾞ"));
+    EXPECT_FALSE(isKanaOnly(u""));
+    EXPECT_FALSE(isKanaOnly(u"山田"));
+    EXPECT_FALSE(isKanaOnly(u"やまだ "));
+}
+
+TEST(ReadingCapture, FieldFormIsTrimmedWidenedKatakana)
+{
+    EXPECT_EQ(readingForField(QStringLiteral(" やまだ\t")), QStringLiteral("ヤマダ"));
+    EXPECT_EQ(readingForField(QStringLiteral("ﾊﾟｿｺﾝ")), QStringLiteral("パソコン"));
+    EXPECT_EQ(readingForField(QString()), QString());
+}
+
+TEST(ReadingCapture, LastKanaPreeditIsTheReadingOfTheCommit)
+{
+    TReadingTracker t;
+    t.preedit(QStringLiteral("や"));
+    t.preedit(QStringLiteral("やまだ"));
+    t.preedit(QStringLiteral("山田"));
+    t.preedit(QString()); // IBus clears the preedit before committing
+    EXPECT_EQ(t.commit(QStringLiteral("山田")), QStringLiteral("やまだ"));
+    // The reading is used once.
+    EXPECT_EQ(t.commit(QStringLiteral("太郎")), QString());
+    // A kana commit is its own reading, even after another kana preedit.
+    t.preedit(QStringLiteral("かな"));
+    EXPECT_EQ(t.commit(QStringLiteral("カナ")), QStringLiteral("カナ"));
+    // A mixed preedit (part converted) does not replace the last kana one.
+    t.preedit(QStringLiteral("たなかさん"));
+    t.preedit(QStringLiteral("田中さん"));
+    EXPECT_EQ(t.commit(QStringLiteral("田中さん")), QStringLiteral("たなかさん"));
+}

@@ -1,0 +1,155 @@
+// The customer picker: what getFlg and getSQL hand the map window after each
+// way of choosing, checked by running the statement handed back.
+
+#include "picker/frmclntsrc.h"
+#include "ui/kanabuttons.h"
+#include "uitest.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+using uitest::Db;
+using uitest::Errors;
+
+class TestPicker : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Db> db;
+    std::unique_ptr<TfrmClntsrc> w;
+
+    QStringList names(const QString& sql) { return Db::column(sql, QStringLiteral("person_name")); }
+    QStringList listNames() const
+    {
+        QStringList out;
+        for (int i = 0; i < w->ListViewNm->topLevelItemCount(); ++i)
+            out << w->ListViewNm->topLevelItem(i)->text(0);
+        return out;
+    }
+    void open()
+    {
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    }
+
+private slots:
+    void init()
+    {
+        db = std::make_unique<Db>();
+        QVERIFY(db->ok());
+        Db::addCustomer({QStringLiteral("山田太郎"), QStringLiteral("ヤマダタロウ"), QStringLiteral("山田商店")});
+        Db::addCustomer({QStringLiteral("加藤一郎"), QStringLiteral("カトウイチロウ")});
+        Db::addCustomer({QStringLiteral("後藤花子"), QStringLiteral("ゴトウハナコ")});
+        Db::addCustomer({QStringLiteral("山本"), QStringLiteral("ヤマモト")});
+        Db::addCustomer({QStringLiteral("オニール"), QStringLiteral("オ'ニール")});
+        w = std::make_unique<TfrmClntsrc>();
+    }
+    void cleanup()
+    {
+        w.reset();
+        db.reset();
+    }
+
+    void openingListsEveryoneAndConfirmingReturnsThatList()
+    {
+        open();
+        QCOMPARE(w->windowTitle(), QStringLiteral("顧客住所閲覧"));
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("5"));
+        QCOMPARE(w->ListViewNm->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(w->ListViewNm->headerItem()->text(3), QStringLiteral("row_id"));
+        QCOMPARE(w->getFlg(), 0);
+        w->btnok->click();
+        QCOMPARE(w->getFlg(), 1);
+        QString sql;
+        w->getSQL(sql);
+        QCOMPARE(names(sql).size(), 5);
+        QVERIFY(!w->isVisible());
+    }
+
+    void rowButtonThenConfirmWithAndWithoutSelection()
+    {
+        open();
+        w->ListViewNm->topLevelItem(0)->setSelected(true); // dropped by the next list
+        w->KanaButtons->button(QStringLiteral("btnK"))->click();
+        QCOMPARE(listNames(), (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("後藤花子")}));
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("2"));
+        w->btnok->click();
+        QCOMPARE(names(w->getSQL()), (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("後藤花子")}));
+
+        open(); // each showing starts again from the full list
+        QCOMPARE(w->getFlg(), 0);
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("5"));
+        w->findChild<QAction*>(QStringLiteral("PM_ya"))->trigger();
+        QCOMPARE(listNames(), (QStringList{QStringLiteral("山田太郎"), QStringLiteral("山本")}));
+        w->ListViewNm->topLevelItem(0)->setSelected(true);
+        w->ListViewNm->topLevelItem(1)->setSelected(true);
+        const QString id0 = w->ListViewNm->topLevelItem(0)->text(3);
+        const QString id1 = w->ListViewNm->topLevelItem(1)->text(3);
+        w->btnok->click();
+        // Ids from the bottom of the list up; the result is in reading order anyway.
+        QCOMPARE(w->getSQL(), QStringLiteral("select rowid, * from t_customer where rowid in (%1,%2) order by person_kana")
+                                  .arg(id1, id0));
+        QCOMPARE(names(w->getSQL()), (QStringList{QStringLiteral("山田太郎"), QStringLiteral("山本")}));
+    }
+
+    void nameSearchThenConfirm()
+    {
+        open();
+        w->EditNm->setText(QStringLiteral("ヤマ"));
+        w->btnNm->click();
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("2"));
+        w->btnok->click();
+        QCOMPARE(names(w->getSQL()), (QStringList{QStringLiteral("山田太郎"), QStringLiteral("山本")}));
+
+        // An apostrophe finds names instead of breaking the statement.
+        open();
+        Errors errors;
+        w->EditNm->setText(QStringLiteral("オ'"));
+        w->btnNm->click();
+        QVERIFY(errors.messages.isEmpty());
+        QCOMPARE(listNames(), QStringList{QStringLiteral("オニール")});
+        w->ListViewNm->topLevelItem(0)->setSelected(true);
+        w->btnok->click();
+        QCOMPARE(names(w->getSQL()), QStringList{QStringLiteral("オニール")});
+
+        // Hiragana finds nothing: readings are katakana. Clear brings everyone back.
+        open();
+        QCOMPARE(w->EditNm->text(), QStringLiteral("オ'")); // kept from the last showing
+        w->EditNm->setText(QStringLiteral("やま"));
+        w->btnNm->click();
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("0"));
+        w->btnclear->click();
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("5"));
+        QVERIFY(w->EditNm->text().isEmpty());
+    }
+
+    void cancelAndCloseBoxReturnZero()
+    {
+        open();
+        w->btnok->click();
+        QCOMPARE(w->getFlg(), 1);
+        open();
+        w->btncancel->click();
+        QCOMPARE(w->getFlg(), 0);
+        open();
+        w->close();
+        QCOMPARE(w->getFlg(), 0);
+    }
+
+    void katakanaModeOnTheSearchField()
+    {
+        open();
+        w->EditNm->setFocus();
+        QInputMethodEvent e(QString(), {});
+        e.setCommitString(QStringLiteral("やま"));
+        QApplication::sendEvent(w->EditNm, &e);
+        QCOMPARE(w->EditNm->text(), QStringLiteral("ヤマ"));
+    }
+};
+
+QTEST_MAIN(TestPicker)
+#include "tst_picker.moc"

@@ -1,0 +1,516 @@
+// The roster window driven as a user drives it: keys, clicks, menus, the
+// confirmation dialog, on the offscreen platform against a database of its own.
+
+#include "app/okrightdlg2.h"
+#include "roster/frmaddress.h"
+#include "ui/kanabuttons.h"
+#include "ui/postaledit.h"
+#include "ui/windowset.h"
+#include "uitest.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+using uitest::Db;
+using uitest::Errors;
+
+class TestRoster : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Db> db;
+    std::unique_ptr<TfrmAddress> w;
+    std::unique_ptr<TOKRightDlg2> dlg;
+
+    void showWindow()
+    {
+        w->show();
+        QApplication::setActiveWindow(w.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    }
+    QStringList listNames() const
+    {
+        QStringList out;
+        for (int i = 0; i < w->ListViewNm->topLevelItemCount(); ++i)
+            out << w->ListViewNm->topLevelItem(i)->text(0);
+        return out;
+    }
+    void clickRow(int row)
+    {
+        QTreeWidgetItem* item = w->ListViewNm->topLevelItem(row);
+        QVERIFY(item);
+        const QRect r = w->ListViewNm->visualItemRect(item);
+        QTest::mouseClick(w->ListViewNm->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    // Answers the confirmation dialog once it is up: "ok", "cancel" or "close".
+    void answerNextQuestion(const QString& how, QString* asked)
+    {
+        QTimer::singleShot(0, dlg.get(), [this, how, asked] {
+            *asked = dlg->Label1->text();
+            if (how == QLatin1String("ok"))
+                dlg->OKBtn->click();
+            else if (how == QLatin1String("cancel"))
+                dlg->btncancel->click();
+            else
+                dlg->close();
+        });
+    }
+    void sendIme(QWidget* target, const QString& preedit, const QString& commit = QString())
+    {
+        QInputMethodEvent e(preedit, {});
+        if (!commit.isEmpty())
+            e.setCommitString(commit);
+        QApplication::sendEvent(target, &e);
+    }
+
+private slots:
+    void init()
+    {
+        db = std::make_unique<Db>();
+        QVERIFY(db->ok());
+        Db::addCustomer({QStringLiteral("山田太郎"), QStringLiteral("ヤマダタロウ"), QStringLiteral("山田商店")});
+        Db::addCustomer({QStringLiteral("加藤一郎"), QStringLiteral("カトウイチロウ"), QStringLiteral("加藤建設")});
+        Db::addCustomer({QStringLiteral("後藤花子"), QStringLiteral("ゴトウハナコ")});
+        Db::addCustomer({QStringLiteral("木村次郎"), QStringLiteral("キムラジロウ")});
+        dlg = std::make_unique<TOKRightDlg2>();
+        OKRightDlg2 = dlg.get();
+        w = std::make_unique<TfrmAddress>();
+        frmAddress = w.get();
+    }
+    void cleanup()
+    {
+        w.reset();
+        dlg.reset();
+        OKRightDlg2 = nullptr;
+        frmAddress = nullptr;
+        db.reset();
+        TfrmAddress::setShellOpenHook({});
+    }
+
+    void namesCaptionsAndColumns()
+    {
+        QCOMPARE(w->windowTitle(), QStringLiteral("名簿一覧"));
+        for (const char* name : {"EditName", "EditNmKana", "EditCompany", "EditCokana", "EditDepar", "EditPosision",
+                                 "EditTel", "EditFax", "MaskEditPostal", "EditPref", "EditCity", "EditAddr",
+                                 "EditBuild", "EditEmail1", "EditEmail2", "EditUrl", "Memo1", "btnadd", "btnup",
+                                 "btndel", "btnClear", "ListViewNm", "EditCnt", "Lab_CNT", "btn_ALL", "btnW",
+                                 "PM_K", "PopupMenu_mail1", "PopupMenu_url", "OpenTextFileDialog1"})
+            QVERIFY2(w->findChild<QObject*>(QString::fromLatin1(name)), name);
+        QCOMPARE(w->findChild<QAction*>(QStringLiteral("U1"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+U")));
+        QCOMPARE(w->findChild<QAction*>(QStringLiteral("PM_he"))->text(), QStringLiteral("へ"));
+        const int widths[] = {105, 110, 180, 160, 75, 75, 90, 50};
+        QCOMPARE(w->ListViewNm->columnCount(), 8);
+        for (int i = 0; i < 8; ++i)
+            QCOMPARE(w->ListViewNm->columnWidth(i), widths[i]);
+        QCOMPARE(w->ListViewNm->headerItem()->text(7), QStringLiteral("row_id"));
+        QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("   -    "));
+        QVERIFY(!w->EditTel->testAttribute(Qt::WA_InputMethodEnabled));
+        QVERIFY(!w->MaskEditPostal->testAttribute(Qt::WA_InputMethodEnabled));
+        QVERIFY(w->EditName->testAttribute(Qt::WA_InputMethodEnabled));
+    }
+
+    void showLoadsTheListInReadingOrder()
+    {
+        showWindow();
+        QCOMPARE(listNames(), (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("木村次郎"),
+                                           QStringLiteral("後藤花子"), QStringLiteral("山田太郎")}));
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("4"));
+        QCOMPARE(w->ListViewNm->topLevelItem(0)->text(2), QStringLiteral("加藤建設"));
+    }
+
+    void enterWalksTheTabChainAndTheMemoKeepsIt()
+    {
+        showWindow();
+        const QList<QWidget*> chain = {w->EditName,   w->EditNmKana, w->EditCompany, w->EditCokana,
+                                       w->EditDepar,  w->EditPosision, w->EditTel,  w->EditFax,
+                                       w->MaskEditPostal, w->EditPref, w->EditCity, w->EditAddr,
+                                       w->EditBuild,  w->EditEmail1, w->EditEmail2, w->EditUrl, w->Memo1};
+        w->EditName->setFocus();
+        Errors errors;
+        for (int i = 1; i < chain.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QCOMPARE(QApplication::focusWidget(), chain[i]);
+        }
+        QTest::keyClick(w->Memo1, Qt::Key_Return);
+        QTest::keyClicks(w->Memo1, QStringLiteral("x"));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->Memo1));
+        QCOMPARE(w->Memo1->toPlainText(), QStringLiteral("\nx"));
+        // Enter never reached the fields, and the untouched postal field was passed silently.
+        QVERIFY(w->EditName->text().isEmpty());
+        QVERIFY(errors.messages.isEmpty());
+        // After the memo come the buttons and the list; the kana buttons and the count are no tab stops.
+        QTest::keyClick(w->Memo1, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->btnadd));
+        w->btnClear->setFocus();
+        QTest::keyClick(w->btnClear, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->ListViewNm));
+        QTest::keyClick(w->ListViewNm, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditName));
+    }
+
+    void addStoresEveryFieldAndReloadsTheWholeList()
+    {
+        showWindow();
+        w->KanaButtons->button(QStringLiteral("btnK"))->click(); // the reload drops this filter
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("3"));
+        w->EditName->setText(QStringLiteral("O'Brien"));
+        w->EditNmKana->setText(QStringLiteral("オブライエン"));
+        w->MaskEditPostal->setText(QStringLiteral("123-4567"));
+        w->Memo1->setPlainText(QStringLiteral("一行目\n二行目"));
+        w->btnadd->click();
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("5"));
+        QCOMPARE(listNames().at(0), QStringLiteral("O'Brien")); // オ sorts before カ
+        QCOMPARE(w->EditName->text(), QStringLiteral("O'Brien")); // fields stay as typed
+        QVERIFY(w->strRow.isEmpty());
+
+        // Loaded back: postal code in its masked form, memo with its line break.
+        w->btnClear->click();
+        QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("   -    "));
+        clickRow(0);
+        QCOMPARE(w->EditName->text(), QStringLiteral("O'Brien"));
+        QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("123-4567"));
+        QCOMPARE(w->Memo1->toPlainText(), QStringLiteral("一行目\n二行目"));
+        QVERIFY(!w->strRow.isEmpty());
+    }
+
+    void addWithEveryFieldEmptyListsTheCustomerFirst()
+    {
+        showWindow();
+        w->btnadd->click();
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("5"));
+        QCOMPARE(listNames().first(), QString());
+        QCOMPARE(Db::column(QStringLiteral("select postal_code from t_customer where person_name = ''"),
+                            QStringLiteral("postal_code")),
+                 QStringList{QString()});
+    }
+
+    void addAfterLoadingKeepsTheLoadedCustomerForUpdate()
+    {
+        showWindow();
+        clickRow(3); // 山田太郎
+        const QString loaded = w->strRow;
+        QCOMPARE(w->EditNmKana->text(), QStringLiteral("ヤマダタロウ"));
+        w->EditName->setText(QStringLiteral("山田次郎"));
+        w->btnadd->click();
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("5"));
+        QCOMPARE(w->strRow, loaded);
+        w->EditName->setText(QStringLiteral("山田三郎"));
+        w->btnup->click();
+        QCOMPARE(Db::column(QStringLiteral("select person_name from t_customer where rowid = ") + loaded,
+                            QStringLiteral("person_name")),
+                 QStringList{QStringLiteral("山田三郎")});
+        QCOMPARE(Db::column(QStringLiteral("select person_name from t_customer order by rowid"),
+                            QStringLiteral("person_name")),
+                 (QStringList{QStringLiteral("山田三郎"), QStringLiteral("加藤一郎"), QStringLiteral("後藤花子"),
+                              QStringLiteral("木村次郎"), QStringLiteral("山田次郎")}));
+    }
+
+    void updateWithoutALoadedCustomerIsASilentAbort()
+    {
+        showWindow();
+        Errors errors;
+        w->EditName->setText(QStringLiteral("誰か"));
+        w->btnup->click();
+        QVERIFY(errors.messages.isEmpty());
+        QCOMPARE(Db::column(QStringLiteral("select person_name from t_customer where person_name = '誰か'"),
+                            QStringLiteral("person_name")),
+                 QStringList());
+        // A customer still shown from an earlier showing is not loaded any more.
+        clickRow(0);
+        w->hide();
+        showWindow();
+        QVERIFY(w->strRow.isEmpty());
+        QCOMPARE(w->EditName->text(), QStringLiteral("加藤一郎")); // fields survive the hiding
+        w->EditName->setText(QStringLiteral("別人"));
+        w->btnup->click();
+        QCOMPARE(listNames().first(), QStringLiteral("加藤一郎"));
+    }
+
+    void failingStatementsShowTheMessageAndKeepTheFields()
+    {
+        showWindow();
+        clickRow(0);
+        Db::exec(QStringLiteral("drop table t_customer"));
+        Errors errors;
+        w->EditName->setText(QStringLiteral("加藤二郎"));
+        for (QPushButton* b : {w->btnadd, w->btnup}) {
+            errors.messages.clear();
+            b->click();
+            QCOMPARE(errors.messages.size(), 1);
+            QVERIFY2(errors.messages.first().contains(QStringLiteral("no such table")),
+                     qPrintable(errors.messages.first()));
+            QCOMPARE(w->EditName->text(), QStringLiteral("加藤二郎"));
+            QCOMPARE(w->EditNmKana->text(), QStringLiteral("カトウイチロウ"));
+        }
+        errors.messages.clear();
+        QString asked;
+        answerNextQuestion(QStringLiteral("ok"), &asked);
+        w->btndel->click();
+        QCOMPARE(errors.messages.size(), 1);
+        QCOMPARE(w->EditName->text(), QStringLiteral("加藤二郎"));
+        QVERIFY(!w->strRow.isEmpty());
+    }
+
+    void deleteConfirmedClearsTheFields()
+    {
+        showWindow();
+        clickRow(0);
+        w->MaskEditPostal->setText(QStringLiteral("100-0001"));
+        QString asked;
+        answerNextQuestion(QStringLiteral("ok"), &asked);
+        w->btndel->click();
+        QCOMPARE(asked, QStringLiteral("削除しますか？"));
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("3"));
+        QVERIFY(!listNames().contains(QStringLiteral("加藤一郎")));
+        QVERIFY(w->EditName->text().isEmpty());
+        QVERIFY(w->EditNmKana->text().isEmpty());
+        QVERIFY(w->EditCompany->text().isEmpty());
+        QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("   -    "));
+        QVERIFY(w->strRow.isEmpty());
+    }
+
+    void deleteDeclinedOrWithoutCustomerDeletesNothing()
+    {
+        showWindow();
+        clickRow(0);
+        for (const QString& how : {QStringLiteral("cancel"), QStringLiteral("close")}) {
+            QString asked;
+            answerNextQuestion(how, &asked);
+            w->btndel->click();
+            QCOMPARE(asked, QStringLiteral("削除しますか？"));
+            QCOMPARE(Db::customerCount(), 4);
+            QCOMPARE(w->EditName->text(), QStringLiteral("加藤一郎"));
+            QVERIFY(!w->strRow.isEmpty());
+        }
+        // Nothing loaded: the question is asked, and "OK" deletes nothing.
+        w->btnClear->click();
+        QString asked;
+        answerNextQuestion(QStringLiteral("ok"), &asked);
+        w->btndel->click();
+        QCOMPARE(asked, QStringLiteral("削除しますか？"));
+        QCOMPARE(Db::customerCount(), 4);
+    }
+
+    void kanaButtonsAndPopupItemsFilterButKeepTheLoadedCustomer()
+    {
+        Db::addCustomer({QStringLiteral("田中"), QStringLiteral("タナカ")});
+        Db::addCustomer({QStringLiteral("団"), QStringLiteral("ダン")});
+        showWindow();
+        clickRow(0);
+        const QString loaded = w->strRow;
+        w->KanaButtons->button(QStringLiteral("btnK"))->click();
+        QCOMPARE(listNames(), (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("木村次郎"),
+                                           QStringLiteral("後藤花子")}));
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("3"));
+        w->findChild<QAction*>(QStringLiteral("PM_ka"))->trigger();
+        QCOMPARE(listNames(), QStringList{QStringLiteral("加藤一郎")});
+        w->findChild<QAction*>(QStringLiteral("PM_ta"))->trigger();
+        QCOMPARE(listNames(), QStringList{QStringLiteral("田中")});
+        w->KanaButtons->button(QStringLiteral("btnT"))->click();
+        QCOMPARE(listNames(), (QStringList{QStringLiteral("田中"), QStringLiteral("団")}));
+        w->findChild<QAction*>(QStringLiteral("PM_wn"))->trigger();
+        QVERIFY(listNames().isEmpty());
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("0"));
+        w->KanaButtons->button(QStringLiteral("btn_ALL"))->click();
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("6"));
+        QCOMPARE(w->strRow, loaded);
+        QCOMPARE(w->EditName->text(), QStringLiteral("加藤一郎"));
+        // The row buttons' popup menus open on a right click and hold the row's kana.
+        auto* menu = w->findChild<QMenu*>(QStringLiteral("PM_H"));
+        QCOMPARE(menu->actions().size(), 5);
+        QCOMPARE(w->KanaButtons->button(QStringLiteral("btnH"))->contextMenuPolicy(), Qt::CustomContextMenu);
+        QCOMPARE(w->KanaButtons->button(QStringLiteral("btnH"))->focusPolicy(), Qt::NoFocus);
+    }
+
+    void mailAndWebHandOff()
+    {
+        QStringList handed;
+        TfrmAddress::setShellOpenHook([&](const QString& a) { handed << a; });
+        w->EditEmail1->setText(QStringLiteral("taro@example.jp"));
+        w->EditUrl->setText(QStringLiteral("www.example.jp"));
+        w->N4->trigger();
+        w->N5->trigger();
+        w->N6->trigger();
+        w->EditUrl->setText(QStringLiteral("http://example.jp"));
+        w->N6->trigger();
+        QCOMPARE(handed, (QStringList{QStringLiteral("mailto:taro@example.jp"), QStringLiteral("mailto:"),
+                                      QStringLiteral("http://www.example.jp"),
+                                      QStringLiteral("http://http://example.jp")}));
+        QCOMPARE(w->EditEmail1->contextMenuPolicy(), Qt::CustomContextMenu);
+        QCOMPARE(w->PopupMenu_url->actions().first()->text(), QStringLiteral("ブラウザで開く"));
+    }
+
+    void readingsAreCapturedFromTheComposition()
+    {
+        showWindow();
+        w->EditName->setFocus();
+        sendIme(w->EditName, QStringLiteral("や"));
+        sendIme(w->EditName, QStringLiteral("やまだ"));
+        sendIme(w->EditName, QStringLiteral("山田"));
+        sendIme(w->EditName, QString(), QStringLiteral("山田"));
+        QCOMPARE(w->EditName->text(), QStringLiteral("山田"));
+        QCOMPARE(w->EditNmKana->text(), QStringLiteral("ヤマダ"));
+        sendIme(w->EditName, QStringLiteral("たろう"));
+        sendIme(w->EditName, QStringLiteral("太郎"));
+        sendIme(w->EditName, QString(), QStringLiteral("太郎"));
+        QCOMPARE(w->EditName->text(), QStringLiteral("山田太郎"));
+        QCOMPARE(w->EditNmKana->text(), QStringLiteral("ヤマダタロウ"));
+
+        // A kana commit is its own reading; a commit with no kana preedit adds nothing.
+        w->EditCompany->setFocus();
+        w->EditCokana->setText(QStringLiteral("手入力"));
+        sendIme(w->EditCompany, QStringLiteral("かぶしき"));
+        sendIme(w->EditCompany, QString(), QStringLiteral("カブシキ"));
+        sendIme(w->EditCompany, QString(), QStringLiteral("会社"));
+        QCOMPARE(w->EditCompany->text(), QStringLiteral("カブシキ会社"));
+        QCOMPARE(w->EditCokana->text(), QStringLiteral("手入力カブシキ"));
+        // Typed or pasted text adds no reading.
+        QTest::keyClicks(w->EditCompany, QStringLiteral("abc"));
+        QCOMPARE(w->EditCokana->text(), QStringLiteral("手入力カブシキ"));
+
+        // Backspace keeps the reading, emptying the name empties it, a double click empties both.
+        w->EditName->setFocus();
+        w->EditName->end(false);
+        QTest::keyClick(w->EditName, Qt::Key_Backspace);
+        QCOMPARE(w->EditNmKana->text(), QStringLiteral("ヤマダタロウ"));
+        w->EditName->clear();
+        QVERIFY(w->EditNmKana->text().isEmpty());
+        QTest::mouseDClick(w->EditCompany, Qt::LeftButton);
+        QVERIFY(w->EditCompany->text().isEmpty());
+        QVERIFY(w->EditCokana->text().isEmpty());
+    }
+
+    void katakanaFieldsWidenWhatTheInputMethodCommits()
+    {
+        showWindow();
+        w->EditNmKana->setFocus();
+        sendIme(w->EditNmKana, QStringLiteral("やまだ"));
+        sendIme(w->EditNmKana, QString(), QStringLiteral("やまだ"));
+        QCOMPARE(w->EditNmKana->text(), QStringLiteral("ヤマダ"));
+        QTest::keyClicks(w->EditNmKana, QStringLiteral("ab"));
+        w->EditNmKana->insert(QStringLiteral("ひら"));
+        QCOMPARE(w->EditNmKana->text(), QStringLiteral("ヤマダabひら"));
+        // Hiragana fields are left alone.
+        w->EditDepar->setFocus();
+        sendIme(w->EditDepar, QString(), QStringLiteral("えいぎょう"));
+        QCOMPARE(w->EditDepar->text(), QStringLiteral("えいぎょう"));
+    }
+
+    void postalExitCompletesTheAddress()
+    {
+        Db::addPostal(QStringLiteral("1000001"), QStringLiteral("東京都"), QStringLiteral("千代田区"),
+                      QStringLiteral("千代田"));
+        showWindow();
+        Errors errors;
+        // Found: the three fields are overwritten and the focus ends in the town field.
+        w->EditPref->setText(QStringLiteral("手入力"));
+        w->MaskEditPostal->setFocus();
+        QTest::keyClicks(w->MaskEditPostal, QStringLiteral("1000001"));
+        QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("100-0001"));
+        QTest::keyClick(w->MaskEditPostal, Qt::Key_Return);
+        QCOMPARE(w->EditPref->text(), QStringLiteral("東京都"));
+        QCOMPARE(w->EditCity->text(), QStringLiteral("千代田区"));
+        QCOMPARE(w->EditAddr->text(), QStringLiteral("千代田"));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditAddr));
+
+        // Absent: all three become empty.
+        w->MaskEditPostal->setFocus();
+        w->MaskEditPostal->setText(QStringLiteral("999-9999"));
+        QTest::keyClick(w->MaskEditPostal, Qt::Key_Tab);
+        QVERIFY(w->EditPref->text().isEmpty());
+        QVERIFY(w->EditCity->text().isEmpty());
+        QVERIFY(w->EditAddr->text().isEmpty());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditAddr));
+
+        // Partly typed: the key keeps its blanks and matches nothing.
+        w->EditCity->setText(QStringLiteral("残る?"));
+        w->MaskEditPostal->setFocus();
+        w->MaskEditPostal->setText(QStringLiteral("100-00"));
+        QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("100-00  "));
+        QTest::keyClick(w->MaskEditPostal, Qt::Key_Tab);
+        QVERIFY(w->EditCity->text().isEmpty());
+
+        // Empty: no lookup, nothing changes.
+        w->EditCity->setText(QStringLiteral("そのまま"));
+        w->EditTel->setFocus();
+        w->btnClear->click();
+        w->EditCity->setText(QStringLiteral("そのまま"));
+        w->MaskEditPostal->setFocus();
+        QTest::keyClick(w->MaskEditPostal, Qt::Key_Tab);
+        QCOMPARE(w->EditCity->text(), QStringLiteral("そのまま"));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditPref));
+        QVERIFY(errors.messages.isEmpty());
+    }
+
+    void postalExitRefusedWhileARequiredDigitIsMissing()
+    {
+        showWindow();
+        w->MaskEditPostal->setText(QStringLiteral("123-4567"));
+        w->MaskEditPostal->setFocus();
+        Errors errors;
+        w->MaskEditPostal->setCursorPosition(2);
+        QTest::keyClick(w->MaskEditPostal, Qt::Key_Backspace); // erases the 2
+        QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("1 3-4567"));
+        QTest::keyClick(w->MaskEditPostal, Qt::Key_Tab);
+        QCOMPARE(errors.messages, QStringList{QStringLiteral("入力値が無効です。エスケープ キーで変更を取り消せます")});
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->MaskEditPostal));
+        // A click elsewhere is refused the same way, and the click goes no further.
+        QTest::mouseClick(w->EditTel, Qt::LeftButton);
+        QCOMPARE(errors.messages.size(), 2);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->MaskEditPostal));
+        QTest::mouseClick(w->btnadd, Qt::LeftButton);
+        QCOMPARE(errors.messages.size(), 3);
+        QCOMPARE(Db::customerCount(), 4);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->MaskEditPostal));
+        // Escape restores the text from before the change; then the field can be left.
+        QTest::keyClick(w->MaskEditPostal, Qt::Key_Escape);
+        QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("123-4567"));
+        QTest::keyClick(w->MaskEditPostal, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditAddr));
+        QCOMPARE(errors.messages.size(), 3);
+        QVERIFY(w->isVisible()); // Escape did not close the window
+    }
+
+    void csvAndPostalUpdateCancelledChangeNothing()
+    {
+        showWindow();
+        Db::addCustomer({QStringLiteral("新顧客")});
+        QTimer::singleShot(0, w->OpenTextFileDialog1, [this] { w->OpenTextFileDialog1->reject(); });
+        w->CSV1->trigger();
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("4"));
+
+        // Ctrl+U opens the postal update's file question; cancelling it changes nothing.
+        bool asked = false;
+        QTimer::singleShot(0, w->OpenTextFileDialog1, [this, &asked] {
+            asked = w->OpenTextFileDialog1->isVisible();
+            w->OpenTextFileDialog1->reject();
+        });
+        Errors errors;
+        QApplication::setActiveWindow(w.get()); // the offscreen platform does not give it back
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        w->EditName->setFocus();
+        QTest::keyClick(w->EditName, Qt::Key_U, Qt::ControlModifier);
+        QVERIFY(asked);
+        QVERIFY(errors.messages.isEmpty());
+    }
+
+    void exitClosesTheWindow()
+    {
+        showWindow();
+        w->X1->trigger();
+        QVERIFY(!w->isVisible());
+    }
+};
+
+QTEST_MAIN(TestRoster)
+#include "tst_roster.moc"

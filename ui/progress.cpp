@@ -1,0 +1,49 @@
+#include "ui/progress.h"
+
+#include <QApplication>
+
+namespace tessolo::ui {
+
+namespace {
+constexpr int kSteps = 1000;
+}
+
+TBusyProgress::TBusyProgress(QWidget* parent, const QString& label)
+    : m_dialog(label, QStringLiteral("キャンセル"), 0, kSteps, parent)
+{
+    m_dialog.setObjectName(QStringLiteral("ProgressDialog"));
+    m_dialog.setWindowTitle(QApplication::applicationDisplayName());
+    m_dialog.setWindowModality(Qt::ApplicationModal);
+    m_dialog.setAutoClose(false);
+    m_dialog.setAutoReset(false);
+    m_dialog.setMinimumDuration(500);
+    m_dialog.setValue(0);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_cursorSet = true;
+}
+
+TBusyProgress::~TBusyProgress() { finish(); }
+
+void TBusyProgress::finish()
+{
+    m_dialog.close();
+    if (m_cursorSet) {
+        QApplication::restoreOverrideCursor();
+        m_cursorSet = false;
+    }
+}
+
+bool TBusyProgress::update(qint64 done, qint64 total)
+{
+    const int value = total > 0 ? int(qBound(qint64(0), done * kSteps / total, qint64(kSteps))) : kSteps;
+    // Modal: setValue lets the dialog paint and take the cancel click.
+    m_dialog.setValue(value);
+    return !m_dialog.wasCanceled();
+}
+
+std::function<bool(qint64, qint64)> TBusyProgress::callback()
+{
+    return [this](qint64 done, qint64 total) { return update(done, total); };
+}
+
+} // namespace tessolo::ui
