@@ -1,5 +1,6 @@
 #include "app/frmmapbrows.h"
 
+#include "ui/windowstyle.h"
 #include "app/mapserver.h"
 #include "app/webmap.h"
 #include "data/postalcode.h"
@@ -50,12 +51,8 @@ QPushButton* button(const char* name, const QString& caption, QWidget* parent)
 TfrmMapbrows::TfrmMapbrows(QWidget* parent)
     : QMainWindow(parent)
 {
-    setObjectName(QStringLiteral("frmMapbrows"));
-    setWindowTitle(QStringLiteral("顧客地図表示"));
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0xfa, 0xf8, 0xf0));
-    setPalette(pal);
-    setAutoFillBackground(true);
+    tessolo::ui::setupWindow(this, QStringLiteral("frmMapbrows"), QStringLiteral("顧客地図表示"),
+                             QColor(0xfa, 0xf8, 0xf0)); // off-white
 
     buildMenu();
     buildPanel();

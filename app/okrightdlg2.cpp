@@ -1,5 +1,6 @@
 #include "app/okrightdlg2.h"
 
+#include "ui/windowstyle.h"
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -10,13 +11,9 @@
 TOKRightDlg2::TOKRightDlg2(QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("OKRightDlg2"));
-    setWindowTitle(QStringLiteral("確認ダイアログ"));
+    tessolo::ui::setupWindow(this, QStringLiteral("OKRightDlg2"), QStringLiteral("確認ダイアログ"),
+                             QColor(189, 235, 31)); // yellow-green
     setFixedSize(339, 114);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(189, 235, 31));
-    setPalette(pal);
 
     auto* bevel = new QFrame(this);
     bevel->setObjectName(QStringLiteral("Bevel1"));

@@ -1,5 +1,6 @@
 #include "company/frmourcompany.h"
 
+#include "ui/windowstyle.h"
 #include "app/okrightdlg2.h"
 #include "data/postalcode.h"
 #include "data/sqlitedo.h"
@@ -40,16 +41,9 @@ W* named(W* w, const char* name)
 TfrmOurcompany::TfrmOurcompany(QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("frmOurcompany"));
-    setWindowTitle(QStringLiteral("自社情報"));
+    tessolo::ui::setupWindow(this, QStringLiteral("frmOurcompany"), QStringLiteral("自社情報"),
+                             QColor(210, 235, 236));
     resize(789, 360);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(210, 235, 236));
-    setPalette(pal);
-    QFont f = font();
-    f.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")});
-    setFont(f);
 
     ListViewCo = named(new QTreeWidget(this), "ListViewCo");
     ListViewCo->setRootIsDecorated(false);
@@ -214,17 +208,9 @@ void TfrmOurcompany::ListViewCoClick()
     }
 }
 
-void TfrmOurcompany::execStatement(const QString& sql)
-{
-    // A failure raises with the data layer's message; the fields stay.
-    TSQLiteDo db;
-    db.setDBpoint(kDatabaseName);
-    db.exec_sql(sql);
-}
-
 void TfrmOurcompany::btnaddClick()
 {
-    execStatement(ourcompany::insertSql(fields()));
+    TSQLiteDo::execute(ourcompany::insertSql(fields()));
     loadList();
 }
 
@@ -233,23 +219,17 @@ void TfrmOurcompany::btnupClick()
     // Without a loaded site there is nothing to update.
     if (strRow.isEmpty())
         throw EAbort();
-    execStatement(ourcompany::updateSql(fields(), strRow));
+    TSQLiteDo::execute(ourcompany::updateSql(fields(), strRow));
     loadList();
 }
 
 void TfrmOurcompany::btndelClick()
 {
-    TOKRightDlg2* dialog = OKRightDlg2;
-    std::unique_ptr<TOKRightDlg2> own;
-    if (!dialog) {
-        own = std::make_unique<TOKRightDlg2>(this);
-        dialog = own.get();
-    }
-    if (!dialog->ask(QStringLiteral("削除しますか？")))
+    if (!OKRightDlg2 || !OKRightDlg2->ask(QStringLiteral("削除しますか？")))
         throw EAbort();
     if (strRow.isEmpty())
         throw EAbort();
-    execStatement(ourcompany::deleteSql(strRow));
+    TSQLiteDo::execute(ourcompany::deleteSql(strRow));
     loadList();
     btnclearClick();
 }

@@ -62,7 +62,6 @@ private:
 
     tessolo::ourcompany::Record fields() const;
     void loadRow(const tessolo::TSQLiteTable& row);
-    void execStatement(const QString& sql);
 
     tessolo::ui::TEnterNavigator* m_enter = nullptr;
 };

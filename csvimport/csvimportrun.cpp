@@ -1,6 +1,7 @@
 #include "csvimport/csvimportrun.h"
 
 #include "data/bulkinsert.h"
+#include "data/cp932.h"
 #include "data/commatext.h"
 #include "data/errors.h"
 #include "data/sqlitedo.h"
@@ -69,22 +70,58 @@ QStringList columnEntries(const QString& line)
     return entries;
 }
 
+namespace {
+
+// The value of each field: its first assigned column, then its second,
+// joined with nothing between. Works on decoded text and on the file's own
+// code page 932 bytes alike.
+template <class Str, class List>
+std::array<Str, kFieldCount> pickColumns(const List& fields, const ColumnMap& map)
+{
+    std::array<Str, kFieldCount> values;
+    for (int k = 0; k < kFieldCount; ++k) {
+        if (map[k].first)
+            values[k] = fieldAt(fields, *map[k].first);
+        if (map[k].second)
+            values[k] += fieldAt(fields, *map[k].second);
+    }
+    return values;
+}
+
+QString normaliseReading(const QString& reading, const TCnvk2K& zenkaku)
+{
+    return zenkaku.ToZenkaku(trimControls(reading));
+}
+
+} // namespace
+
 customer::Record buildRecord(const QStringList& fields, const ColumnMap& map, const TCnvk2K& zenkaku)
 {
-    customer::Record r;
-    for (int k = 0; k < kFieldCount; ++k) {
-        QString value;
-        if (map[k].first)
-            value = fieldAt(fields, *map[k].first);
-        if (map[k].second)
-            value += fieldAt(fields, *map[k].second);
-        r[k] = value;
-    }
-    r[kPersonKana] = zenkaku.ToZenkaku(trimControls(r[kPersonKana]));
-    r[kCompanyKana] = zenkaku.ToZenkaku(trimControls(r[kCompanyKana]));
+    customer::Record r = pickColumns<QString>(fields, map);
+    r[kPersonKana] = normaliseReading(r[kPersonKana], zenkaku);
+    r[kCompanyKana] = normaliseReading(r[kCompanyKana], zenkaku);
     r[kPostalCode].remove(QLatin1Char('-'));
     return r;
 }
+
+namespace {
+
+// The same record from a code page 932 line as it lies in the file. Only the
+// two readings need the round trip through UTF-16 (they are widened); every
+// other value goes into the table as the file's own bytes, which is what the
+// text path would store too, without converting every field twice. The
+// blank and the hyphen are single bytes that no trail byte can be.
+QByteArrayList buildEncodedRecord(QByteArray line, const ColumnMap& map, const TCnvk2K& zenkaku)
+{
+    line.replace(' ', '_');
+    std::array<QByteArray, kFieldCount> r = pickColumns<QByteArray>(splitCommaText(QByteArrayView(line)), map);
+    for (int k : {kPersonKana, kCompanyKana})
+        r[k] = cp932::encode(normaliseReading(cp932::decode(r[k]), zenkaku));
+    r[kPostalCode].replace("-", "");
+    return QByteArrayList(r.begin(), r.end());
+}
+
+} // namespace
 
 Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress)
 {
@@ -116,9 +153,14 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
             const bool endedByFeed = end > 0 && bytes[end - 1] == '\n';
             const qint64 lineNo = 1 + feeds - (endedByFeed ? 1 : 0);
             try {
-                const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, source.encoding())));
-                const customer::Record r = buildRecord(fields, map, zenkaku);
-                const qsizetype substituted = insert.insert(QStringList(r.begin(), r.end()));
+                qsizetype substituted = 0;
+                if (source.encoding() == TextEncoding::Cp932) {
+                    insert.insertEncoded(buildEncodedRecord(raw, map, zenkaku));
+                } else {
+                    const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, source.encoding())));
+                    const customer::Record r = buildRecord(fields, map, zenkaku);
+                    substituted = insert.insert(QStringList(r.begin(), r.end()));
+                }
                 if (substituted) {
                     result.substitutedValues += substituted;
                     if (++result.substitutedLineCount <= kLinesNamed)

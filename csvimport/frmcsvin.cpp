@@ -1,5 +1,6 @@
 #include "csvimport/frmcsvin.h"
 
+#include "ui/windowstyle.h"
 #include "data/commatext.h"
 #include "ui/errordisplay.h"
 #include "ui/notice.h"
@@ -33,16 +34,9 @@ constexpr int kSecond = 2;
 TfrmCsvin::TfrmCsvin(QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("frmCsvin"));
-    setWindowTitle(QStringLiteral("CSVデータ取込"));
+    tessolo::ui::setupWindow(this, QStringLiteral("frmCsvin"), QStringLiteral("CSVデータ取込"),
+                             QColor(224, 234, 219));
     resize(627, 383);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(224, 234, 219));
-    setPalette(pal);
-    QFont f = font();
-    f.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")});
-    setFont(f);
 
     Label1 = new QLabel(QStringLiteral("顧客情報項目"), this);
     Label1->setObjectName(QStringLiteral("Label1"));

@@ -16,6 +16,8 @@ template <class View, class Field, class List>
 List split(View s)
 {
     List fields;
+    // Room for a whole customer or postal line without growing.
+    fields.reserve(24);
     const qsizetype n = s.size();
     qsizetype i = 0;
     auto skipBlanks = [&] {

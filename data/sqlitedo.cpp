@@ -94,6 +94,13 @@ void TSQLiteDo::exec_sql(const QString& strSQL)
     }
 }
 
+void TSQLiteDo::execute(const QString& strSQL)
+{
+    TSQLiteDo db;
+    db.setDBpoint(kDatabaseName);
+    db.exec_sql(strSQL);
+}
+
 void TSQLiteDo::exec_sql2(const QString& strSQL) { connection().ExecSQL(cp932::encode(strSQL)); }
 
 void TSQLiteDo::beginTransaction() { connection().BeginTransaction(); }

@@ -40,6 +40,10 @@ public:
     // values when no row matches.
     void postal2address(const QString& postal, QString& prefecture, QString& city, QString& town);
 
+    // One insert, update or delete from a window: opens tessolo.db, runs the
+    // statement in its own transaction and closes. Raises on failure.
+    static void execute(const QString& strSQL);
+
     // Runs a query given as UTF-16 on the open connection.
     std::unique_ptr<TSQLiteTable> query(const QString& sql);
 

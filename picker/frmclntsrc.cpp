@@ -1,5 +1,6 @@
 #include "picker/frmclntsrc.h"
 
+#include "ui/windowstyle.h"
 #include "data/sqlitedo.h"
 #include "roster/customer.h"
 #include "roster/kanafilter.h"
@@ -21,16 +22,11 @@ using tessolo::ui::guarded;
 TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("frmClntsrc"));
-    setWindowTitle(QStringLiteral("顧客住所閲覧"));
-    // The family is the application's Japanese gothic (installed at start-up).
+    tessolo::ui::setupWindow(this, QStringLiteral("frmClntsrc"), QStringLiteral("顧客住所閲覧"),
+                             QColor(214, 222, 232)); // pale blue-grey
     QFont f;
     f.setPointSize(9);
     setFont(f);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(214, 222, 232)); // pale blue-grey
-    setPalette(pal);
     resize(620, 520);
 
     KanaButtons = new tessolo::ui::TKanaButtons(this);

@@ -1,5 +1,6 @@
 #include "roster/frmaddress.h"
 
+#include "ui/windowstyle.h"
 #include "app/okrightdlg2.h"
 #include "company/frmourcompany.h"
 #include "csvimport/frmcsvin.h"
@@ -81,18 +82,11 @@ void fillList(QTreeWidget* list, QLineEdit* count, const QString& sql)
 TfrmAddress::TfrmAddress(QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("frmAddress"));
-    setWindowTitle(QStringLiteral("名簿一覧"));
-    // Only the size is set here: the family is the application's Japanese
-    // gothic, which the start-up installs as the default font.
+    tessolo::ui::setupWindow(this, QStringLiteral("frmAddress"), QStringLiteral("名簿一覧"), QColor(210, 234, 236));
     QFont f;
     f.setPointSize(9);
     setFont(f);
     setFixedSize(936, 563);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(210, 234, 236));
-    setPalette(pal);
     move(0, 0);
 
     buildMenu();
@@ -390,18 +384,11 @@ tessolo::customer::Record recordFrom(const TfrmAddress& f)
             f.Memo1->toPlainText()};
 }
 
-void execStatement(const QString& sql)
-{
-    TSQLiteDo db;
-    db.setDBpoint(kDatabaseName);
-    db.exec_sql(sql);
-    db.closeDBpoint();
-}
 } // namespace
 
 void TfrmAddress::btnaddClick()
 {
-    execStatement(tessolo::customer::insertSql(recordFrom(*this)));
+    TSQLiteDo::execute(tessolo::customer::insertSql(recordFrom(*this)));
     loadList();
 }
 
@@ -410,7 +397,7 @@ void TfrmAddress::btnupClick()
     // Without a loaded customer there is no row to update.
     if (strRow.isEmpty())
         throw tessolo::EAbort();
-    execStatement(tessolo::customer::updateSql(recordFrom(*this), strRow));
+    TSQLiteDo::execute(tessolo::customer::updateSql(recordFrom(*this), strRow));
     loadList();
 }
 
@@ -420,7 +407,7 @@ void TfrmAddress::btndelClick()
         throw tessolo::EAbort();
     if (strRow.isEmpty())
         throw tessolo::EAbort();
-    execStatement(tessolo::customer::deleteSql(strRow));
+    TSQLiteDo::execute(tessolo::customer::deleteSql(strRow));
     loadList();
     btnClearClick();
 }

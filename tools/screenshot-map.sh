@@ -4,7 +4,7 @@
 #   tools/screenshot-map.sh [build folder] [output.png] [offline]
 # The third argument "offline" keeps the page off the network (no tiles).
 set -eu
-BUILD=${1:-/work/build-shell}
+BUILD=${1:-$(dirname "$0")/../build}
 OUT=${2:-$BUILD/screenshot-map.png}
 MODE=${3:-}
 DRIVER=$BUILD/tests/map/tessolo_screenshot_driver
