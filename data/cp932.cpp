@@ -45,6 +45,26 @@ Converter& decoder()
     return c;
 }
 
+// Code page 932 keeps ASCII as it is (0x5C and 0x7E included, in the table
+// iconv uses), so plain ASCII skips the converter: most cells and fields are.
+bool isAscii(QByteArrayView bytes)
+{
+    for (char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+bool isAscii(QStringView text)
+{
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return false;
+    }
+    return true;
+}
+
 bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
@@ -57,6 +77,8 @@ QByteArray encode(QStringView text, qsizetype* substituted)
     QByteArray out;
     if (text.isEmpty())
         return out;
+    if (isAscii(text))
+        return text.toLatin1();
     // A UTF-16 unit never needs more than two bytes of code page 932.
     out.resize(text.size() * 2);
     iconv_t cd = encoder().reset();
@@ -95,6 +117,8 @@ QString decode(QByteArrayView bytes)
     QString out;
     if (bytes.isEmpty())
         return out;
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes);
     // One byte never yields more than one UTF-16 unit in code page 932.
     out.resize(bytes.size());
     iconv_t cd = decoder().reset();

@@ -256,10 +256,10 @@ QString TSQLiteTable::NamedFieldAsString(const QString& name) const
 {
     if (fCols.isEmpty())
         throw ESQLiteException(QStringLiteral("Field ") + name + QStringLiteral(" Not found. Empty dataset"));
-    const QString upper = name.toUpper();
+    // The names are held upper-cased; the comparison ignores case anyway.
     qsizetype col = -1;
     for (qsizetype i = 0; i < fCols.size(); ++i) {
-        if (fCols[i].compare(upper, Qt::CaseInsensitive) == 0) {
+        if (fCols[i].compare(name, Qt::CaseInsensitive) == 0) {
             col = i;
             break;
         }

@@ -99,6 +99,18 @@ bool LineReader::fill()
 bool LineReader::next(QByteArray& line)
 {
     line.clear();
+    // A UTF-8 byte-order mark is not part of the first line: left there, it
+    // would hide the blanks and line ends behind it from the skipping below.
+    // Its bytes cannot begin code page 932 text (0xEF leads no character).
+    if (!m_bomChecked) {
+        m_bomChecked = true;
+        while (m_buffer.size() - m_pos < 3 && fill()) {
+        }
+        if (hasUtf8Bom(QByteArrayView(m_buffer).sliced(m_pos))) {
+            m_pos += 3;
+            m_consumed += 3;
+        }
+    }
     // Skip every byte <= 32 before the line; Ctrl+Z ends the file.
     for (;;) {
         if (m_pos >= m_buffer.size() && !fill())

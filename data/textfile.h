@@ -34,6 +34,7 @@ private:
     qsizetype m_pos = 0;
     qint64 m_consumed = 0;
     bool m_end = false;
+    bool m_bomChecked = false;
 };
 
 // Splits a whole buffer the same way (tests and fuzzing use this).

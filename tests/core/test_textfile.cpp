@@ -206,6 +206,16 @@ TEST(LineReading, PositionCountsTheBytesConsumed)
     EXPECT_FALSE(reader.next(line));
 }
 
+TEST(LineReading, AByteOrderMarkDoesNotHideTheBlankLinesAfterIt)
+{
+    // Without skipping the mark, "\xEF\xBB\xBF" alone would come back as a
+    // first line and an import would fail on its missing fields.
+    EXPECT_EQ(readLines("\xEF\xBB\xBF\r\n\r\n  a,b\r\nc\r\n"), (Lines{"a,b", "c"}));
+    EXPECT_EQ(readDribbled("\xEF\xBB\xBF" "x\n", 1), (Lines{"x"}));
+    // Only at the very start: later the same bytes are text.
+    EXPECT_EQ(readLines("x\n\xEF\xBB\xBFy\n"), (Lines{"x", "\xEF\xBB\xBFy"}));
+}
+
 TEST(Encoding, CodePage932UnlessTheBytesAreClearlyUtf8)
 {
     EXPECT_EQ(detectEncoding("plain ascii,123\r\n"), TextEncoding::Cp932);
