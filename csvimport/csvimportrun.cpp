@@ -110,16 +110,40 @@ namespace {
 // two readings need the round trip through UTF-16 (they are widened); every
 // other value goes into the table as the file's own bytes, which is what the
 // text path would store too, without converting every field twice. The
-// blank and the hyphen are single bytes that no trail byte can be.
-QByteArrayList buildEncodedRecord(QByteArray line, const ColumnMap& map, const TCnvk2K& zenkaku)
-{
-    line.replace(' ', '_');
-    std::array<QByteArray, kFieldCount> r = pickColumns<QByteArray>(splitCommaText(QByteArrayView(line)), map);
-    for (int k : {kPersonKana, kCompanyKana})
-        r[k] = cp932::encode(normaliseReading(cp932::decode(r[k]), zenkaku));
-    r[kPostalCode].replace("-", "");
-    return QByteArrayList(r.begin(), r.end());
-}
+// blank and the hyphen are single bytes that no trail byte can be. The
+// values are views into the line and into `built`, good until the next line.
+struct EncodedRecord {
+    QList<QByteArrayView> fields;
+    std::vector<QByteArray> undoubled;
+    std::array<QByteArray, kFieldCount> built;
+    QList<QByteArrayView> values;
+
+    void build(QByteArray& line, const ColumnMap& map, const TCnvk2K& zenkaku)
+    {
+        line.replace(' ', '_');
+        splitCommaText(QByteArrayView(line), fields, undoubled);
+        values.resize(kFieldCount);
+        for (int k = 0; k < kFieldCount; ++k) {
+            QByteArrayView v;
+            if (map[k].first)
+                v = fieldAt(fields, *map[k].first);
+            if (map[k].second) {
+                built[k] = v.toByteArray();
+                built[k].append(fieldAt(fields, *map[k].second));
+                v = built[k];
+            }
+            values[k] = v;
+        }
+        for (int k : {kPersonKana, kCompanyKana}) {
+            built[k] = cp932::encode(normaliseReading(cp932::decode(values[k]), zenkaku));
+            values[k] = built[k];
+        }
+        if (values[kPostalCode].contains('-')) {
+            built[kPostalCode] = values[kPostalCode].toByteArray().replace("-", "");
+            values[kPostalCode] = built[kPostalCode];
+        }
+    }
+};
 
 } // namespace
 
@@ -141,6 +165,7 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
     qint64 counted = 0; // bytes already searched for line feeds
     try {
         BulkInsert insert(*db.SQLiteDB, QStringLiteral("t_customer"), kFieldCount);
+        EncodedRecord encoded;
         QByteArray raw;
         for (;;) {
             if (!reader.next(raw))
@@ -155,7 +180,8 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
             try {
                 qsizetype substituted = 0;
                 if (source.encoding() == TextEncoding::Cp932) {
-                    insert.insertEncoded(buildEncodedRecord(raw, map, zenkaku));
+                    encoded.build(raw, map, zenkaku);
+                    insert.insertEncoded(encoded.values);
                 } else {
                     const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, source.encoding())));
                     const customer::Record r = buildRecord(fields, map, zenkaku);

@@ -42,24 +42,22 @@ qsizetype BulkInsert::insert(const QStringList& values)
             changedValues += substituted > 0;
         }
     }
-    step();
+    m_views.clear();
+    for (const QByteArray& b : m_bytes)
+        m_views << QByteArrayView(b);
+    step(m_views);
     return changedValues;
 }
 
-void BulkInsert::insertEncoded(const QByteArrayList& values)
-{
-    for (int i = 0; i < m_columnCount; ++i)
-        m_bytes[size_t(i)] = i < values.size() ? values[i] : QByteArray();
-    step();
-}
+void BulkInsert::insertEncoded(const QList<QByteArrayView>& values) { step(values); }
 
-void BulkInsert::step()
+void BulkInsert::step(const QList<QByteArrayView>& values)
 {
     for (int i = 0; i < m_columnCount; ++i) {
-        const QByteArray& b = m_bytes[size_t(i)];
+        const QByteArrayView b = i < values.size() ? values[i] : QByteArrayView();
         // A literal '' stores the empty text, never NULL; a null data pointer
         // would bind NULL, hence the "" for an empty value.
-        sqlite3_bind_text(m_stmt, i + 1, b.isEmpty() ? "" : b.constData(), int(b.size()), SQLITE_STATIC);
+        sqlite3_bind_text(m_stmt, i + 1, b.isEmpty() ? "" : b.data(), int(b.size()), SQLITE_STATIC);
     }
     const int rc = sqlite3_step(m_stmt);
     sqlite3_reset(m_stmt);
@@ -67,10 +65,10 @@ void BulkInsert::step()
     if (rc != SQLITE_DONE) {
         // sqlite3_reset returned the same error; the connection still carries
         // it for the message. The statement shown is the text of this row.
-        QStringList values;
-        for (const QByteArray& b : m_bytes)
-            values << cp932::decode(b);
-        const QByteArray text = cp932::encode(sqltext::insertValues(m_table, values));
+        QStringList texts;
+        for (int i = 0; i < m_columnCount; ++i)
+            texts << cp932::decode(i < values.size() ? values[i] : QByteArrayView());
+        const QByteArray text = cp932::encode(sqltext::insertValues(m_table, texts));
         m_db.RaiseError(QStringLiteral("Error executing SQL statement"), text);
     }
 }

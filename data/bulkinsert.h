@@ -31,17 +31,19 @@ public:
     // Inserts one row. Returns how many of its values held characters code
     // page 932 lacks, stored as '?'. Throws ESQLiteException.
     qsizetype insert(const QStringList& values);
-    // Inserts one row whose values are already code page 932 bytes.
-    void insertEncoded(const QByteArrayList& values);
+    // Inserts one row whose values are already code page 932 bytes; the
+    // views need to stay good only until the call returns.
+    void insertEncoded(const QList<QByteArrayView>& values);
 
 private:
-    void step();
+    void step(const QList<QByteArrayView>& values);
 
     TSQLiteDatabase& m_db;
     QString m_table;
     int m_columnCount;
     sqlite3_stmt* m_stmt = nullptr;
-    std::vector<QByteArray> m_bytes; // kept alive until the row is stepped
+    std::vector<QByteArray> m_bytes; // the encoded values of insert(), kept until the row is stepped
+    QList<QByteArrayView> m_views;
 };
 
 } // namespace tessolo

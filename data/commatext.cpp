@@ -12,12 +12,12 @@ inline bool isSeparatorBlank(char c) { return c >= 1 && c <= 32; } // bytes >= 0
 inline char16_t unit(QChar c) { return c.unicode(); }
 inline char unit(char c) { return c; }
 
-template <class View, class Field, class List>
-List split(View s)
+// Walks the fields of a line and hands each to `onField` as the span of its
+// text: for a quoted field the text between the quotes, with `doubled` set
+// when a doubled quote inside still has to be undone.
+template <class View, class OnField>
+void scanFields(View s, OnField&& onField)
 {
-    List fields;
-    // Room for a whole customer or postal line without growing.
-    fields.reserve(24);
     const qsizetype n = s.size();
     qsizetype i = 0;
     auto skipBlanks = [&] {
@@ -26,40 +26,63 @@ List split(View s)
     };
     skipBlanks();
     while (i < n) {
-        Field field;
         if (unit(s[i]) == '"') {
-            ++i;
+            const qsizetype start = ++i;
+            qsizetype end = n; // an unclosed quote runs to the end of the line
+            bool doubled = false;
             while (i < n) {
-                // Runs up to the next quote are copied whole.
-                const qsizetype start = i;
-                while (i < n && unit(s[i]) != '"')
+                if (unit(s[i]) != '"') {
                     ++i;
-                field.append(s.sliced(start, i - start));
-                if (i >= n)
-                    break;
+                    continue;
+                }
                 if (i + 1 < n && unit(s[i + 1]) == '"') {
-                    field.append(s.sliced(i, 1));
+                    doubled = true;
                     i += 2;
                     continue;
                 }
-                ++i;
+                end = i++;
                 break;
             }
+            onField(s.sliced(start, end - start), doubled);
         } else {
             const qsizetype start = i;
             while (i < n && unit(s[i]) != ',' && !isSeparatorBlank(unit(s[i])))
                 ++i;
-            field = Field(s.sliced(start, i - start).data(), i - start);
+            onField(s.sliced(start, i - start), false);
         }
-        fields << field;
         skipBlanks();
         if (i < n && unit(s[i]) == ',') {
             if (i == n - 1)
-                fields << Field();
+                onField(s.sliced(n, 0), false);
             ++i;
             skipBlanks();
         }
     }
+}
+
+// The text of a quoted span with each doubled quote made one.
+template <class Field, class View>
+Field undoubled(View span)
+{
+    Field out;
+    out.reserve(span.size());
+    for (qsizetype i = 0; i < span.size(); ++i) {
+        out.append(span.sliced(i, 1));
+        if (unit(span[i]) == '"')
+            ++i; // its twin
+    }
+    return out;
+}
+
+template <class Field, class List, class View>
+List split(View line)
+{
+    List fields;
+    // Room for a whole customer or postal line without growing.
+    fields.reserve(24);
+    scanFields(line, [&](View span, bool doubled) {
+        fields << (doubled ? undoubled<Field>(span) : Field(span.data(), span.size()));
+    });
     return fields;
 }
 
@@ -73,12 +96,30 @@ const auto& at(const List& fields, qsizetype index)
 
 } // namespace
 
-QStringList splitCommaText(QStringView line) { return split<QStringView, QString, QStringList>(line); }
+QStringList splitCommaText(QStringView line) { return split<QString, QStringList>(line); }
 
-QByteArrayList splitCommaText(QByteArrayView line) { return split<QByteArrayView, QByteArray, QByteArrayList>(line); }
+QByteArrayList splitCommaText(QByteArrayView line) { return split<QByteArray, QByteArrayList>(line); }
+
+void splitCommaText(QByteArrayView line, QList<QByteArrayView>& fields, std::vector<QByteArray>& undoubledFields)
+{
+    fields.clear();
+    undoubledFields.clear();
+    scanFields(line, [&](QByteArrayView span, bool doubled) {
+        if (!doubled) {
+            fields << span;
+            return;
+        }
+        // The bytes of a QByteArray stay where they are when the vector
+        // moves it, so the view stays good while the vector grows.
+        undoubledFields.push_back(undoubled<QByteArray>(span));
+        fields << QByteArrayView(undoubledFields.back());
+    });
+}
 
 const QString& fieldAt(const QStringList& fields, qsizetype index) { return at(fields, index); }
 
 const QByteArray& fieldAt(const QByteArrayList& fields, qsizetype index) { return at(fields, index); }
+
+QByteArrayView fieldAt(const QList<QByteArrayView>& fields, qsizetype index) { return at(fields, index); }
 
 } // namespace tessolo

@@ -8,6 +8,7 @@
 #include <QByteArrayView>
 #include <QStringList>
 #include <QStringView>
+#include <vector>
 
 namespace tessolo {
 
@@ -18,8 +19,14 @@ QStringList splitCommaText(QStringView line);
 // of the decoded line, byte for byte; bulk loads skip decoding this way.
 QByteArrayList splitCommaText(QByteArrayView line);
 
+// The same without copying the bytes: each field is a view into `line`, but
+// for fields whose doubled quotes had to be undone, which are kept in
+// `undoubledFields`. The views are good while `line` and that vector live.
+void splitCommaText(QByteArrayView line, QList<QByteArrayView>& fields, std::vector<QByteArray>& undoubledFields);
+
 // The field at `index`, or EListIndexError naming the index.
 const QString& fieldAt(const QStringList& fields, qsizetype index);
 const QByteArray& fieldAt(const QByteArrayList& fields, qsizetype index);
+QByteArrayView fieldAt(const QList<QByteArrayView>& fields, qsizetype index);
 
 } // namespace tessolo

@@ -33,14 +33,15 @@ Result run(const QString& fileName, const ProgressFn& progress)
         BulkInsert insert(*db.SQLiteDB, QStringLiteral("m_postal"), kFields);
         QByteArray raw;
         QStringList row;
-        QByteArrayList encodedRow;
+        QList<QByteArrayView> fields, encodedRow;
+        std::vector<QByteArray> undoubled;
         const bool cp932File = source.encoding() == TextEncoding::Cp932;
         while (reader.next(raw)) {
             if (cp932File) {
                 // The published list is code page 932 already: its fields go
                 // into the table as the file holds them, without a round trip
                 // through UTF-16.
-                const QByteArrayList fields = splitCommaText(QByteArrayView(raw));
+                splitCommaText(QByteArrayView(raw), fields, undoubled);
                 encodedRow.clear();
                 for (int i = 0; i < kFields; ++i)
                     encodedRow << fieldAt(fields, i);
