@@ -14,6 +14,7 @@
 #include "ui/windowset.h"
 
 #include "picker/frmclntsrc.h"
+#include "roster/frmaddress.h"
 
 #include <QAction>
 #include <QDir>
@@ -552,6 +553,33 @@ private slots:
         QVERIFY(!box.ProgramIcon->pixmap().isNull());
         QCOMPARE(box.minimumSize(), box.maximumSize());
         AboutBox = nullptr;
+    }
+
+    void rosterOpensModallyAndLeavesTheMapAlone()
+    {
+        addCustomer(QStringLiteral("丙"), QStringLiteral("ヘイ"), QStringLiteral("丙社"), QStringLiteral("大阪府"),
+                    QStringLiteral("大阪市"), QString());
+        TfrmAddress roster;
+        frmAddress = &roster;
+        // Shown twice: the same hidden window comes back with the list reloaded.
+        for (int i = 0; i < 2; ++i) {
+            QString caption, count;
+            bool modal = false;
+            answerModal([&](QWidget* m) {
+                caption = m->windowTitle();
+                modal = m->isModal();
+                count = roster.EditCnt->text();
+                m->close();
+            });
+            w->N1->trigger();
+            QCOMPARE(caption, QStringLiteral("名簿一覧"));
+            QVERIFY(modal);
+            QCOMPARE(count, QStringLiteral("1"));
+            QVERIFY(!roster.isVisible());
+        }
+        QCOMPARE(calls().size(), 0);
+        QVERIFY(errors.isEmpty());
+        frmAddress = nullptr;
     }
 
     void pickerCancelAndDecide()
