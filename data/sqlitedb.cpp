@@ -175,8 +175,12 @@ ColumnType typeFromDecl(const char* decl, int storageClass)
     return ColumnType::Text;
 }
 
-QVariant readCell(sqlite3_stmt* stmt, int col, ColumnType type)
+// A cell that is not read as text: absent for NULL, else by its column's type.
+// Text cells return an invalid QVariant and `isText` set; the caller decodes
+// them a row at a time.
+QVariant readCell(sqlite3_stmt* stmt, int col, ColumnType type, bool& isText)
 {
+    isText = false;
     if (sqlite3_column_type(stmt, col) == SQLITE_NULL)
         return {};
     switch (type) {
@@ -194,9 +198,8 @@ QVariant readCell(sqlite3_stmt* stmt, int col, ColumnType type)
     case ColumnType::Null:
         break;
     }
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
-    // Up to the terminating zero, as the text column was always read.
-    return QVariant(cp932::decode(QByteArrayView(text, text ? qsizetype(strlen(text)) : 0)));
+    isText = true;
+    return {};
 }
 
 } // namespace
@@ -210,6 +213,8 @@ TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const QByteArray& sql)
     if (!st.stmt)
         db.RaiseError(QStringLiteral("Could not prepare SQL statement"), sql);
 
+    QByteArray rowText;
+    QVector<quint32> textColumns;
     for (;;) {
         const int rc = sqlite3_step(st.stmt);
         if (rc == SQLITE_DONE)
@@ -230,8 +235,35 @@ TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const QByteArray& sql)
                                           sqlite3_column_type(st.stmt, int(c)));
             }
         }
-        for (quint32 c = 0; c < fColCount; ++c)
-            fResults.push_back(readCell(st.stmt, int(c), fColTypes[c]));
+        // The text cells of a row are decoded in one call: a call of the
+        // code page converter costs far more than the few bytes of a cell.
+        // Cells are read up to their terminating zero, so a zero byte can
+        // join them and split them again after decoding.
+        const qsizetype first = fResults.size();
+        rowText.clear();
+        textColumns.clear();
+        for (quint32 c = 0; c < fColCount; ++c) {
+            bool isText = false;
+            fResults.push_back(readCell(st.stmt, int(c), fColTypes[c], isText));
+            if (!isText)
+                continue;
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.stmt, int(c)));
+            if (!textColumns.isEmpty())
+                rowText.append('\0');
+            rowText.append(text ? text : "");
+            textColumns << c;
+        }
+        if (!textColumns.isEmpty()) {
+            const QString decoded = cp932::decode(rowText);
+            qsizetype from = 0;
+            for (quint32 c : textColumns) {
+                qsizetype to = decoded.indexOf(QChar(0), from);
+                if (to < 0)
+                    to = decoded.size();
+                fResults[first + c] = QVariant(decoded.sliced(from, to - from));
+                from = to + 1;
+            }
+        }
     }
     fRow = 0;
 }

@@ -234,6 +234,21 @@ TEST_F(SQLiteLayer, RowidAndAllColumnsReadAsTextByTheirTypes)
     EXPECT_EQ(row(), QStringList({"3", "c", "99", "17", "12", "3", "0", ""}));
 }
 
+TEST_F(SQLiteLayer, EachTextCellDecodesOnItsOwnWhateverItsNeighbours)
+{
+    TSQLiteDatabase db(path());
+    db.ExecSQL("create table t (a Text, b Text, n INTEGER, c Text, d Text)");
+    // A lone lead byte ends the first cell; a bad byte starts the last one.
+    db.ExecSQL("insert into t values (x'8e8181', '" + cp932::encode(u"髙橋") + "', 5, NULL, x'fd41')");
+    auto table = db.GetTable("select * from t");
+    ASSERT_TRUE(table->MoveFirst());
+    EXPECT_EQ(table->NamedFieldAsString("a"), QStringLiteral("\u6C0F\uFFFD")); // 氏 then the cut-off lead
+    EXPECT_EQ(table->NamedFieldAsString("b"), QStringLiteral("髙橋"));
+    EXPECT_EQ(table->NamedFieldAsString("n"), QStringLiteral("5"));
+    EXPECT_EQ(table->NamedFieldAsString("c"), QString());
+    EXPECT_EQ(table->NamedFieldAsString("d"), QStringLiteral("\uFFFDA"));
+}
+
 TEST_F(SQLiteLayer, ExpressionColumnsTakeTheStorageClassOfTheFirstRow)
 {
     TSQLiteDatabase db(path());
