@@ -9,6 +9,7 @@
 #include "text/zenkaku.h"
 
 #include <QBuffer>
+#include <deque>
 
 namespace tessolo::csvimport {
 
@@ -19,6 +20,9 @@ constexpr int kCompanyKana = 3;
 constexpr int kPostalCode = 6;
 constexpr int kProgressEveryLines = 256;
 constexpr int kLinesNamed = 5;
+// A quoted value open for longer than this is taken for a stray quote, and
+// its line is read on its own as the splitting rule reads it.
+constexpr int kMaxJoinedLines = 1000;
 
 // Readings lose control characters and blanks at both ends (U+0000..U+0020).
 QString trimControls(const QString& s)
@@ -30,6 +34,83 @@ QString trimControls(const QString& s)
     while (e > b && s[e - 1].unicode() <= 0x20)
         --e;
     return s.sliced(b, e - b);
+}
+
+// Lines of the file, but a line that ends inside a quoted value is joined
+// with the following ones (by LF) until the value closes. When the file or
+// the allowance ends first, the lines come one by one as they were.
+class RecordReader {
+public:
+    explicit RecordReader(LineReader& lines)
+        : m_lines(lines) {}
+
+    // The next record and the file position after its last line.
+    bool next(QByteArray& record, qint64& end)
+    {
+        if (!take(record, end))
+            return false;
+        if (m_plain > 0) {
+            --m_plain;
+            return true;
+        }
+        if (!endsInsideQuotes(record))
+            return true;
+        std::vector<Line> taken;
+        QByteArray joined = record;
+        Line more;
+        while (taken.size() < size_t(kMaxJoinedLines) && take(more.bytes, more.end)) {
+            const bool stillOpen = endsInsideQuotes(more.bytes, true);
+            joined += '\n';
+            joined += more.bytes;
+            taken.push_back(std::move(more));
+            if (!stillOpen) {
+                record = std::move(joined);
+                end = taken.back().end;
+                return true;
+            }
+        }
+        m_plain = qsizetype(taken.size());
+        for (auto it = taken.rbegin(); it != taken.rend(); ++it)
+            m_pending.push_front(std::move(*it));
+        return true;
+    }
+
+private:
+    struct Line {
+        QByteArray bytes;
+        qint64 end = 0;
+    };
+
+    bool take(QByteArray& bytes, qint64& end)
+    {
+        if (!m_pending.empty()) {
+            bytes = std::move(m_pending.front().bytes);
+            end = m_pending.front().end;
+            m_pending.pop_front();
+            return true;
+        }
+        if (!m_lines.next(bytes))
+            return false;
+        end = m_lines.position();
+        return true;
+    }
+
+    LineReader& m_lines;
+    std::deque<Line> m_pending;
+    qsizetype m_plain = 0; // pending lines that are read on their own
+};
+
+// A header name brought to the form the aliases are compared in.
+QString headerKey(const QString& name)
+{
+    QString key = name.normalized(QString::NormalizationForm_KC).toCaseFolded();
+    static const QString dropped = QStringLiteral("_ 　-‐ー・･「」『』()[]【】<>《》、，,.。:：");
+    QString out;
+    for (QChar c : key) {
+        if (!dropped.contains(c))
+            out += c;
+    }
+    return out;
 }
 
 } // namespace
@@ -55,10 +136,63 @@ QString replaceBlanks(QString line) { return line.replace(QLatin1Char(' '), QLat
 QStringList readLines(const QString& fileName)
 {
     TextSource source(fileName);
+    QBuffer buffer(&source.bytes());
+    buffer.open(QIODevice::ReadOnly);
+    LineReader lineReader(buffer);
+    RecordReader reader(lineReader);
     QStringList lines;
-    for (const QByteArray& raw : tessolo::readLines(source.bytes()))
+    QByteArray raw;
+    qint64 end = 0;
+    while (reader.next(raw, end))
         lines << replaceBlanks(decodeLine(raw, source.encoding()));
     return lines;
+}
+
+std::array<std::optional<int>, kFieldCount> headerColumns(const QStringList& headerFields)
+{
+    // Besides each field's own caption (and the roster's label for it).
+    static const char* const aliases[kFieldCount] = {
+        "氏名|名前|お名前|姓名|顧客名|name",
+        "氏名カナ|氏名フリガナ|氏名ふりがな|フリガナ|ふりがな|カナ|かな|よみ|ヨミ|読み|よみがな|名前カナ|名前フリガナ",
+        "会社|企業名|法人名|社名|勤務先",
+        "会社名カナ|会社名フリガナ|会社名ふりがな|会社カナ|会社フリガナ|企業名カナ|企業名フリガナ",
+        "役職担当|肩書|肩書き|担当|職位",
+        "部署名|部門|所属|所属部署",
+        "〒|郵便|〒番号|郵便no|zip|zipcode",
+        "県|都道府県名",
+        "市町村|市区町村名|市区郡",
+        "住所1|町域|番地|町名番地",
+        "ビルマンション名等|ビル名|マンション名|建物名|建物|住所2",
+        "電話|tel|tel番号|電話no|電話番号1|phone",
+        "fax番号|ファックス|ファクス|ファックス番号",
+        "email|e-mail|メール|メールアドレス|mail|eメール|メール1|メールアドレス1",
+        "メール2|メールアドレス2|eメール2|e-mail2",
+        "ホームページ|hp|web|ウェブサイト|webサイト|サイト",
+        "メモ|memo|摘要|コメント|注記|note",
+    };
+    static const auto keys = [] {
+        std::array<QStringList, kFieldCount> k;
+        for (int f = 0; f < kFieldCount; ++f) {
+            k[f] << headerKey(customer::kCsvCaptions[f]);
+            for (const QString& a : QString::fromUtf8(aliases[f]).split(QLatin1Char('|')))
+                k[f] << headerKey(a);
+        }
+        return k;
+    }();
+
+    std::array<std::optional<int>, kFieldCount> columns;
+    for (qsizetype c = 0; c < headerFields.size(); ++c) {
+        const QString key = headerKey(headerFields[c]);
+        if (key.isEmpty())
+            continue;
+        for (int f = 0; f < kFieldCount; ++f) {
+            if (!columns[f] && keys[f].contains(key)) {
+                columns[f] = int(c);
+                break;
+            }
+        }
+    }
+    return columns;
 }
 
 QStringList columnEntries(const QString& line)
@@ -147,12 +281,13 @@ struct EncodedRecord {
 
 } // namespace
 
-Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress)
+Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress, bool firstLineIsHeader)
 {
     TextSource source(fileName);
     QBuffer buffer(&source.bytes());
     buffer.open(QIODevice::ReadOnly);
-    LineReader reader(buffer);
+    LineReader lineReader(buffer);
+    RecordReader reader(lineReader);
     const char* bytes = source.bytes().constData();
 
     TCnvk2K zenkaku;
@@ -167,10 +302,15 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
         BulkInsert insert(*db.SQLiteDB, QStringLiteral("t_customer"), kFieldCount);
         EncodedRecord encoded;
         QByteArray raw;
+        qint64 end = 0;
+        bool header = firstLineIsHeader;
         for (;;) {
-            if (!reader.next(raw))
+            if (!reader.next(raw, end))
                 break;
-            const qint64 end = reader.position();
+            if (header) {
+                header = false;
+                continue;
+            }
             for (; counted < end; ++counted)
                 feeds += bytes[counted] == '\n';
             // The physical line (blank lines counted) for messages: the only

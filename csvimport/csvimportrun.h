@@ -43,7 +43,16 @@ std::optional<int> entryColumn(const QString& entry);
 QString replaceBlanks(QString line);
 
 // The file's lines, decoded and with blanks replaced. Throws EFileError.
+// A quoted value that runs over line ends (a spreadsheet's line break in a
+// cell) keeps its lines together, joined by LF; the line reader has already
+// dropped the blanks at the start of each line.
 QStringList readLines(const QString& fileName);
+
+// The column each field gets from a header line: the one whose name is the
+// field's caption or a common alias of it (名前, フリガナ, 〒, TEL, メール,
+// ホームページ, メモ, ...), compared without regard to width, case, blanks
+// and brackets. The first column that names a field wins.
+std::array<std::optional<int>, kFieldCount> headerColumns(const QStringList& headerFields);
 
 // The numbered entries of one line's columns.
 QStringList columnEntries(const QString& line);
@@ -64,9 +73,11 @@ struct Result {
 // Told the bytes read so far and the file's size; answers false to cancel.
 using ProgressFn = std::function<bool(qint64 done, qint64 total)>;
 
-// Inserts one row per line. On failure nothing stays inserted and the error
+// Inserts one row per line, but for the first line when it is a header.
+// On failure nothing stays inserted and the error
 // names the file line where the run stopped; a cancel throws EAbort.
-Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress = {});
+Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress = {},
+           bool firstLineIsHeader = false);
 
 // The closing message of a run that succeeded.
 QString summary(const Result& result);

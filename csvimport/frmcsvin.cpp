@@ -6,6 +6,7 @@
 #include "ui/notice.h"
 #include "ui/progress.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -19,11 +20,6 @@
 using namespace tessolo;
 
 namespace {
-
-const char* const kFieldCaptions[csvimport::kFieldCount] = {
-    "氏名", "氏名「カナ」", "会社名", "会社名「カナ」", "役職", "部署", "郵便番号", "都道府県", "市区町村",
-    "住所", "ビルマンション名", "電話番号", "ＦＡＸ", "email1", "email2", "URL", "備考",
-};
 
 constexpr int kCaption = 0;
 constexpr int kFirst = 1;
@@ -68,6 +64,9 @@ TfrmCsvin::TfrmCsvin(QWidget* parent)
     ListBoxCsv->setObjectName(QStringLiteral("ListBoxCsv"));
     ListBoxCsv->setSelectionMode(QAbstractItemView::SingleSelection);
 
+    CheckHeader = new QCheckBox(QStringLiteral("1行目は見出し"), this);
+    CheckHeader->setObjectName(QStringLiteral("CheckHeader"));
+
     btngo = new QPushButton(QStringLiteral("実行"), this);
     btngo->setObjectName(QStringLiteral("btngo"));
     btncancel = new QPushButton(QStringLiteral("キャンセル"), this);
@@ -79,6 +78,7 @@ TfrmCsvin::TfrmCsvin(QWidget* parent)
     auto* right = new QVBoxLayout;
     right->addWidget(Label2);
     right->addWidget(ListBoxCsv);
+    right->addWidget(CheckHeader);
     auto* lists = new QHBoxLayout;
     lists->addLayout(left, 3);
     lists->addWidget(Panel1);
@@ -93,13 +93,15 @@ TfrmCsvin::TfrmCsvin(QWidget* parent)
     setTabOrder(ListViewCsv, btnadd);
     setTabOrder(btnadd, btndel);
     setTabOrder(btndel, ListBoxCsv);
-    setTabOrder(ListBoxCsv, btngo);
+    setTabOrder(ListBoxCsv, CheckHeader);
+    setTabOrder(CheckHeader, btngo);
     setTabOrder(btngo, btncancel);
 
     connect(btnadd, &QPushButton::clicked, this, ui::guarded([this] { btnaddClick(); }));
     connect(btndel, &QPushButton::clicked, this, ui::guarded([this] { btndelClick(); }));
     connect(btngo, &QPushButton::clicked, this, ui::guarded([this] { btngoClick(); }));
     connect(btncancel, &QPushButton::clicked, this, ui::guarded([this] { btncancelClick(); }));
+    connect(CheckHeader, &QCheckBox::clicked, this, ui::guarded([this] { CheckHeaderClick(); }));
 }
 
 void TfrmCsvin::setCsvFile(const QString& strFL)
@@ -121,8 +123,9 @@ void TfrmCsvin::FormShow()
     // also when the file cannot be read.
     ListBoxCsv->clear();
     ListViewCsv->clear();
-    for (const char* caption : kFieldCaptions)
-        new QTreeWidgetItem(ListViewCsv, {QString::fromUtf8(caption), QString(), QString()});
+    for (const QString& caption : customer::kCsvCaptions)
+        new QTreeWidgetItem(ListViewCsv, {caption, QString(), QString()});
+    CheckHeader->setChecked(false);
     allBuf.clear();
     i_pos = 0;
 
@@ -168,10 +171,26 @@ void TfrmCsvin::btngoClick()
     csvimport::Result result;
     {
         ui::TBusyProgress progress(this, QStringLiteral("顧客データを取り込んでいます…"));
-        result = csvimport::run(strCSV, columnMap(), progress.callback());
+        result = csvimport::run(strCSV, columnMap(), progress.callback(), CheckHeader->isChecked());
     }
     ui::showNotice(this, csvimport::summary(result));
     accept();
 }
 
 void TfrmCsvin::btncancelClick() { reject(); }
+
+// With the box ticked, every field the header names takes that column; the
+// user can still change any of them. Unticking leaves the assignments be.
+void TfrmCsvin::CheckHeaderClick()
+{
+    if (!CheckHeader->isChecked() || allBuf.isEmpty())
+        return;
+    const auto columns = csvimport::headerColumns(splitCommaText(allBuf.constFirst()));
+    for (int k = 0; k < csvimport::kFieldCount && k < ListViewCsv->topLevelItemCount(); ++k) {
+        if (!columns[k] || *columns[k] >= ListBoxCsv->count())
+            continue;
+        QTreeWidgetItem* r = ListViewCsv->topLevelItem(k);
+        r->setText(kFirst, ListBoxCsv->item(*columns[k])->text());
+        r->setText(kSecond, QString());
+    }
+}

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QStringList>
 
+class QCheckBox;
 class QFrame;
 class QLabel;
 class QListWidget;
@@ -27,6 +28,8 @@ public:
     QPushButton* btndel = nullptr;
     QLabel* Label2 = nullptr;
     QListWidget* ListBoxCsv = nullptr;
+    // Off on every showing: then every line is imported, the first too.
+    QCheckBox* CheckHeader = nullptr;
     QPushButton* btngo = nullptr;
     QPushButton* btncancel = nullptr;
 
@@ -47,4 +50,5 @@ private:
     void btndelClick();
     void btngoClick();
     void btncancelClick();
+    void CheckHeaderClick();
 };

@@ -122,4 +122,44 @@ const QByteArray& fieldAt(const QByteArrayList& fields, qsizetype index) { retur
 
 QByteArrayView fieldAt(const QList<QByteArrayView>& fields, qsizetype index) { return at(fields, index); }
 
+bool endsInsideQuotes(QByteArrayView s, bool startsInside)
+{
+    const qsizetype n = s.size();
+    qsizetype i = 0;
+    bool inside = startsInside;
+    for (;;) {
+        if (inside) {
+            // Up to the next quote that is not doubled.
+            for (;;) {
+                const qsizetype q = s.indexOf('"', i);
+                if (q < 0)
+                    return true;
+                if (q + 1 < n && s[q + 1] == '"') {
+                    i = q + 2;
+                    continue;
+                }
+                i = q + 1;
+                break;
+            }
+            inside = false;
+        } else {
+            while (i < n && isSeparatorBlank(s[i]))
+                ++i;
+            if (i >= n)
+                return false;
+            if (s[i] == '"') {
+                ++i;
+                inside = true;
+                continue;
+            }
+            while (i < n && s[i] != ',' && !isSeparatorBlank(s[i]))
+                ++i;
+        }
+        while (i < n && isSeparatorBlank(s[i]))
+            ++i;
+        if (i < n && s[i] == ',')
+            ++i;
+    }
+}
+
 } // namespace tessolo

@@ -24,6 +24,11 @@ QByteArrayList splitCommaText(QByteArrayView line);
 // `undoubledFields`. The views are good while `line` and that vector live.
 void splitCommaText(QByteArrayView line, QList<QByteArrayView>& fields, std::vector<QByteArray>& undoubledFields);
 
+// Whether the line ends inside a quoted field that the rule above would run
+// to the end of the line; `startsInside` continues one left open before.
+// Spreadsheets write a line break inside a cell that way.
+bool endsInsideQuotes(QByteArrayView line, bool startsInside = false);
+
 // The field at `index`, or EListIndexError naming the index.
 const QString& fieldAt(const QStringList& fields, qsizetype index);
 const QByteArray& fieldAt(const QByteArrayList& fields, qsizetype index);

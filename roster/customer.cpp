@@ -13,6 +13,15 @@ const std::array<QString, kColumnCount> kColumns = {
     QStringLiteral("url"), QStringLiteral("memo"),
 };
 
+const std::array<QString, kColumnCount> kCsvCaptions = {
+    QStringLiteral("氏名"), QStringLiteral("氏名「カナ」"), QStringLiteral("会社名"),
+    QStringLiteral("会社名「カナ」"), QStringLiteral("役職"), QStringLiteral("部署"),
+    QStringLiteral("郵便番号"), QStringLiteral("都道府県"), QStringLiteral("市区町村"),
+    QStringLiteral("住所"), QStringLiteral("ビルマンション名"), QStringLiteral("電話番号"),
+    QStringLiteral("ＦＡＸ"), QStringLiteral("email1"), QStringLiteral("email2"),
+    QStringLiteral("URL"), QStringLiteral("備考"),
+};
+
 namespace {
 QStringList toList(const Record& r) { return QStringList(r.begin(), r.end()); }
 } // namespace

@@ -12,6 +12,10 @@ inline constexpr int kColumnCount = 17;
 // Column names in table order; the insert gives values by this position.
 extern const std::array<QString, kColumnCount> kColumns;
 
+// The field names as the CSV import window captions them, in table order;
+// the export's header line uses the same, so an exported file maps itself.
+extern const std::array<QString, kColumnCount> kCsvCaptions;
+
 // Values in table order (postal code already in its stored form).
 using Record = std::array<QString, kColumnCount>;
 

@@ -7,6 +7,7 @@
 #include "data/postalcode.h"
 #include "data/sqlitedo.h"
 #include "roster/customer.h"
+#include "roster/customerexport.h"
 #include "roster/kanafilter.h"
 #include "roster/readingcapture.h"
 #include "roster/readingsource.h"
@@ -14,13 +15,17 @@
 #include "ui/errordisplay.h"
 #include "ui/imemode.h"
 #include "ui/kanabuttons.h"
+#include "ui/notice.h"
 #include "ui/postaledit.h"
 #include "ui/postalupdatedialog.h"
+#include "ui/progress.h"
 #include "ui/windowset.h"
 
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFrame>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -112,6 +117,10 @@ void TfrmAddress::buildMenu()
     n2->setObjectName(QStringLiteral("N2"));
     CSV1 = n2->addAction(QStringLiteral("CSV"));
     CSV1->setObjectName(QStringLiteral("CSV1"));
+    QMenu* n7 = n1->addMenu(QStringLiteral("住所データ出力"));
+    n7->setObjectName(QStringLiteral("N7"));
+    CSV2 = n7->addAction(QStringLiteral("CSV"));
+    CSV2->setObjectName(QStringLiteral("CSV2"));
     X1 = n1->addAction(QStringLiteral("終了(&X)"));
     X1->setObjectName(QStringLiteral("X1"));
 
@@ -127,6 +136,28 @@ void TfrmAddress::buildMenu()
     OpenTextFileDialog1->setFileMode(QFileDialog::ExistingFile);
     OpenTextFileDialog1->setAcceptMode(QFileDialog::AcceptOpen);
     OpenTextFileDialog1->setOption(QFileDialog::DontUseNativeDialog);
+
+    SaveTextFileDialog1 = new QFileDialog(this);
+    SaveTextFileDialog1->setObjectName(QStringLiteral("SaveTextFileDialog1"));
+    SaveTextFileDialog1->setWindowTitle(QStringLiteral("名前を付けて保存"));
+    SaveTextFileDialog1->setNameFilter(QStringLiteral("CSV (*.csv)"));
+    SaveTextFileDialog1->setDefaultSuffix(QStringLiteral("csv"));
+    SaveTextFileDialog1->setFileMode(QFileDialog::AnyFile);
+    SaveTextFileDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SaveTextFileDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    SaveTextFileDialog1->selectFile(QStringLiteral("顧客一覧.csv"));
+    // The encoding goes under the file type, where Windows' save dialog for
+    // text files has it.
+    EncodingBox = new QComboBox(SaveTextFileDialog1);
+    EncodingBox->setObjectName(QStringLiteral("EncodingBox"));
+    EncodingBox->addItems({QStringLiteral("シフトJIS（Windows の表計算ソフト向け）"), QStringLiteral("UTF-8（BOM 付き）")});
+    if (auto* grid = qobject_cast<QGridLayout*>(SaveTextFileDialog1->layout())) {
+        const int row = grid->rowCount();
+        auto* label = new QLabel(QStringLiteral("文字コード:"), SaveTextFileDialog1);
+        label->setBuddy(EncodingBox);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(EncodingBox, row, 1);
+    }
 }
 
 void TfrmAddress::buildList()
@@ -287,6 +318,7 @@ void TfrmAddress::wire()
     connect(N6, &QAction::triggered, this, guarded([this] { N6Click(); }));
     connect(N3, &QAction::triggered, this, guarded([this] { N3Click(); }));
     connect(CSV1, &QAction::triggered, this, guarded([this] { CSV1Click(); }));
+    connect(CSV2, &QAction::triggered, this, guarded([this] { CSV2Click(); }));
     connect(U1, &QAction::triggered, this, [this] { U1Click(); });
     connect(X1, &QAction::triggered, this, [this] { close(); });
     connect(MaskEditPostal, &tessolo::ui::TPostalMaskEdit::exited, this, guarded([this] {
@@ -354,12 +386,14 @@ void TfrmAddress::FormShow()
 
 void TfrmAddress::loadList()
 {
-    fillList(ListViewNm, EditCnt, tessolo::customer::kListSql);
+    strListSQL = tessolo::customer::kListSql;
+    fillList(ListViewNm, EditCnt, strListSQL);
 }
 
 void TfrmAddress::listByKana(int kanaCode)
 {
-    fillList(ListViewNm, EditCnt, tessolo::kana::queryText(kanaCode));
+    strListSQL = tessolo::kana::queryText(kanaCode);
+    fillList(ListViewNm, EditCnt, strListSQL);
 }
 
 namespace {
@@ -487,6 +521,23 @@ void TfrmAddress::CSV1Click()
         frmCsvin->exec();
     }
     loadList();
+}
+
+// The customers the list shows, in its order, to a CSV file.
+void TfrmAddress::CSV2Click()
+{
+    if (SaveTextFileDialog1->exec() != QDialog::Accepted || SaveTextFileDialog1->selectedFiles().isEmpty())
+        throw tessolo::EAbort();
+    const QString file = SaveTextFileDialog1->selectedFiles().constFirst();
+    namespace ex = tessolo::customerexport;
+    const ex::Encoding encoding = EncodingBox->currentIndex() == 1 ? ex::Encoding::Utf8Bom : ex::Encoding::Cp932;
+    const QString sql = strListSQL.isEmpty() ? tessolo::customer::kListSql : strListSQL;
+    ex::Result result;
+    {
+        tessolo::ui::TBusyProgress progress(this, QStringLiteral("顧客データを書き出しています…"));
+        result = ex::write(file, sql, encoding, progress.callback());
+    }
+    tessolo::ui::showNotice(this, ex::summary(result, encoding));
 }
 
 // Postal data update: the update, its progress and its messages belong to

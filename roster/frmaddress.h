@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <functional>
 
+class QComboBox;
 class QFileDialog;
 class QLabel;
 class QLineEdit;
@@ -29,6 +30,7 @@ public:
     QMenuBar* MainMenu1 = nullptr;
     QAction* U1 = nullptr;
     QAction* CSV1 = nullptr;
+    QAction* CSV2 = nullptr;
     QAction* X1 = nullptr;
     QAction* N3 = nullptr;
     tessolo::ui::TKanaButtons* KanaButtons = nullptr;
@@ -64,9 +66,15 @@ public:
     QPushButton* btndel = nullptr;
     QPushButton* btnClear = nullptr;
     QFileDialog* OpenTextFileDialog1 = nullptr;
+    // The export's save dialog, with its choice of encoding (EncodingBox:
+    // 0 code page 932, 1 UTF-8 with a byte-order mark).
+    QFileDialog* SaveTextFileDialog1 = nullptr;
+    QComboBox* EncodingBox = nullptr;
 
     // rowid of the customer loaded by a list click; empty when none.
     QString strRow;
+    // The query that last filled the list: the export writes what it shows.
+    QString strListSQL;
 
     void loadList();
     void listByKana(int kanaCode);
@@ -104,6 +112,7 @@ private:
     void N6Click();
     void N3Click();
     void CSV1Click();
+    void CSV2Click();
     void EditNameChange();
     void EditNameDblClick();
     void EditCompanyChange();

@@ -1,0 +1,188 @@
+#include "roster/customerexport.h"
+
+#include "data/cp932.h"
+#include "data/errors.h"
+#include "data/sqlitedo.h"
+#include "roster/customer.h"
+
+#include <QDir>
+#include <QSaveFile>
+#include <QSet>
+
+namespace tessolo::customerexport {
+
+namespace {
+
+constexpr qint64 kProgressEveryRows = 256;
+constexpr qsizetype kFlushBytes = 1 << 20;
+constexpr qsizetype kLackingNamed = 10;
+
+QByteArray encoded(const QString& text, Encoding encoding, qsizetype* substituted)
+{
+    if (encoding == Encoding::Utf8Bom) {
+        *substituted = 0;
+        return text.toUtf8();
+    }
+    return cp932::encode(text, substituted);
+}
+
+// Writes to a file beside the target and renames it over the target at the
+// end; whatever goes wrong before, the target is untouched.
+class Output {
+public:
+    explicit Output(const QString& fileName)
+        : m_file(fileName)
+    {
+        if (!m_file.open(QIODevice::WriteOnly))
+            fail();
+    }
+
+    void append(const QByteArray& bytes)
+    {
+        m_buffer += bytes;
+        if (m_buffer.size() >= kFlushBytes)
+            flush();
+    }
+
+    void commit()
+    {
+        flush();
+        if (!m_file.commit())
+            fail();
+    }
+
+private:
+    void flush()
+    {
+        if (m_buffer.isEmpty())
+            return;
+        if (m_file.write(m_buffer) != m_buffer.size())
+            fail();
+        m_buffer.clear();
+    }
+
+    [[noreturn]] void fail()
+    {
+        const QString reason = m_file.errorString();
+        m_file.cancelWriting();
+        throw EFileError(QStringLiteral("「%1」に書き出せませんでした。\n%2\n\n元のファイルは変わっていません。")
+                             .arg(QDir::toNativeSeparators(m_file.fileName()), reason));
+    }
+
+    QSaveFile m_file;
+    QByteArray m_buffer;
+};
+
+// The characters of `text` that code page 932 has no code for, each once.
+void collectLacking(QStringView text, Result& result, QSet<uint>& seen)
+{
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype width = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+        const QStringView ch = text.sliced(i, width);
+        i += width;
+        qsizetype substituted = 0;
+        cp932::encode(ch, &substituted);
+        if (!substituted)
+            continue;
+        const uint code = width == 2 ? QChar::surrogateToUcs4(ch[0], ch[1]) : ch[0].unicode();
+        if (seen.contains(code))
+            continue;
+        seen.insert(code);
+        ++result.lackingDistinct;
+        if (result.lacking.size() < kLackingNamed)
+            result.lacking << ch.toString();
+    }
+}
+
+} // namespace
+
+QString quoted(QStringView value)
+{
+    QString out;
+    out.reserve(value.size() + 2);
+    out += QLatin1Char('"');
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (c == QLatin1Char('"')) {
+            out += QStringLiteral("\"\"");
+        } else if (c == QLatin1Char('\r')) {
+            // CR LF and a lone CR both become the LF a cell's break is.
+            out += QLatin1Char('\n');
+            if (i + 1 < value.size() && value[i + 1] == QLatin1Char('\n'))
+                ++i;
+        } else {
+            out += c;
+        }
+    }
+    out += QLatin1Char('"');
+    return out;
+}
+
+QString csvLine(const QStringList& values)
+{
+    QString line;
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (i)
+            line += QLatin1Char(',');
+        line += quoted(values[i]);
+    }
+    line += QStringLiteral("\r\n");
+    return line;
+}
+
+Result write(const QString& fileName, const QString& listSql, Encoding encoding, const ProgressFn& progress)
+{
+    Result result;
+    QSet<uint> seen;
+    Output out(fileName);
+    if (encoding == Encoding::Utf8Bom)
+        out.append(QByteArrayLiteral("\xEF\xBB\xBF"));
+    qsizetype substituted = 0;
+    out.append(encoded(csvLine(QStringList(customer::kCsvCaptions.begin(), customer::kCsvCaptions.end())), encoding,
+                       &substituted));
+
+    TSQLiteDo db;
+    db.getDBpoint(kDatabaseName);
+    const auto table = db.query(listSql);
+    const qint64 total = table->RowCount();
+    QStringList values;
+    values.reserve(customer::kColumnCount);
+    for (table->MoveFirst(); !table->Eof(); table->Next()) {
+        values.clear();
+        for (const QString& column : customer::kColumns)
+            values << table->NamedFieldAsString(column);
+        // One conversion per line: a call of the converter costs far more
+        // than the few characters of a value.
+        const QString line = csvLine(values);
+        out.append(encoded(line, encoding, &substituted));
+        if (substituted) {
+            result.substituted += substituted;
+            collectLacking(line, result, seen);
+        }
+        ++result.customers;
+        if (progress && result.customers % kProgressEveryRows == 0 && !progress(result.customers, total))
+            throw EAbort();
+    }
+    db.closeDBpoint();
+    if (progress && !progress(total, total))
+        throw EAbort();
+    out.commit();
+    return result;
+}
+
+QString summary(const Result& result, Encoding encoding)
+{
+    QString text = QStringLiteral("%1 件の顧客データを書き出しました。").arg(result.customers);
+    if (encoding == Encoding::Cp932 && result.substituted > 0) {
+        text += QStringLiteral("\n\nシフトJIS（コードページ 932）にない文字が %1 か所あり、「?」に置き換えました: %2%3")
+                    .arg(result.substituted)
+                    .arg(result.lacking.join(QStringLiteral("、")),
+                         result.lackingDistinct > result.lacking.size()
+                             ? QStringLiteral(" ほか %1 種").arg(result.lackingDistinct - result.lacking.size())
+                             : QString());
+        text += QStringLiteral("\nそのまま残すには、文字コードに UTF-8 を選んで書き出し直してください。");
+    }
+    return text;
+}
+
+} // namespace tessolo::customerexport

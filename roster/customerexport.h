@@ -1,0 +1,49 @@
+#pragma once
+// The roster written out as a CSV file for spreadsheets, mail merges and
+// backups: a header line with the field names the CSV import knows, then one
+// line per customer with its seventeen values in table order. Every value is
+// quoted (a quote inside doubled), lines end in CR LF, and a line break inside
+// a value stays inside its quotes as LF, the way spreadsheets write and read
+// a break within a cell.
+//
+// The file is written beside its place and renamed over it only when every
+// byte is down, so a failing disk or a cancel never leaves half a file.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace tessolo::customerexport {
+
+enum class Encoding {
+    Cp932,   // what a spreadsheet on Japanese Windows opens directly
+    Utf8Bom, // keeps every character; the byte-order mark tells spreadsheets
+};
+
+struct Result {
+    qint64 customers = 0;
+    // Characters code page 932 lacks, written as '?': how many in all, and
+    // the distinct ones in the order they were met (the first few).
+    qint64 substituted = 0;
+    QStringList lacking;
+    qint64 lackingDistinct = 0;
+};
+
+// Told the customers written so far and how many there are; false cancels.
+using ProgressFn = std::function<bool(qint64 done, qint64 total)>;
+
+// One value between double quotes, inner quotes doubled, every line break
+// (CR LF, CR or LF) as LF.
+QString quoted(QStringView value);
+// The values quoted and joined by commas, ended by CR LF.
+QString csvLine(const QStringList& values);
+
+// Runs `listSql` (a roster list query: every column of t_customer) and
+// writes its rows in its order. Throws EFileError when the file cannot be
+// written (the old file, if any, is left as it was) and EAbort on a cancel.
+Result write(const QString& fileName, const QString& listSql, Encoding encoding, const ProgressFn& progress = {});
+
+// The closing message: the number written and whatever was replaced.
+QString summary(const Result& result, Encoding encoding);
+
+} // namespace tessolo::customerexport
