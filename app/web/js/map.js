@@ -113,6 +113,25 @@
   const panel = document.getElementById('unplaced');
   const panelList = document.getElementById('unplaced-list');
   const panelCount = document.getElementById('unplaced-count');
+  let areaCircle = null;     // the circle the area panel lists
+  const area = TessoloAreaPanel.attach(document, {
+    read: (m) => { const ll = m.getLatLng(); return { lat: ll.lat, lng: ll.lng, level: m._tsl.level }; },
+    labelOf: (m) => m._tsl.label || m._tsl.address,
+    show: (m) => { if (group.hasLayer(m)) group.zoomToShowLayer(m, () => { bindPopupLazily(m); m.openPopup(); }); },
+    onLayout: () => map.invalidateSize({ pan: false })
+  });
+  // A circle whose centre is refined later moves: listed again, unless a
+  // newer circle has taken its place.
+  function listArea(c) {
+    areaCircle = c;
+    const list = () => {
+      if (areaCircle !== c) return;
+      const ll = c.getLatLng();
+      area.setCircle(ll.lat, ll.lng, c.getRadius());
+    };
+    c.on('move', list);
+    list();
+  }
 
   function newGroup() {
     const g = L.markerClusterGroup({
@@ -221,6 +240,7 @@
       loading = again.length;
       loadingSince = performance.now();
       group.addLayers(again);
+      area.update(again);
     }
   }
 
@@ -294,6 +314,7 @@
             interactive: false
           });
           overlays.addLayer(c);
+          listArea(c);
           remember(r.key, { kind: 'circle', layer: c });
           const b = c.getBounds();
           focus.push([b.getSouth(), b.getWest()], [b.getNorth(), b.getEast()]);
@@ -314,6 +335,7 @@
         loading = marks.length;
         loadingSince = performance.now();
         group.addLayers(marks);
+        area.add(marks);
       }
       if (!marks.length) showFocus(focus, focusLevel, null);
     } catch (e) {
@@ -407,6 +429,8 @@
       unplacedCount = 0;
       panelCount.textContent = '0';
       panel.hidden = true;
+      areaCircle = null;
+      area.clear();
     } catch (e) {
       console.error(e);
     }
