@@ -4,7 +4,7 @@
 
 #include "app/aboutbox.h"
 #include "app/frmmapbrows.h"
-#include "app/okrightdlg2.h"
+#include "ui/okrightdlg2.h"
 
 #include "company/frmourcompany.h"
 #include "csvimport/frmcsvin.h"

@@ -2,7 +2,7 @@
 // feeds it (the same statement, every row read by name as the fill reads it).
 // The fill should cost no more than the query again.
 
-#include "app/okrightdlg2.h"
+#include "ui/okrightdlg2.h"
 #include "data/sqlitedo.h"
 #include "roster/customer.h"
 #include "roster/frmaddress.h"

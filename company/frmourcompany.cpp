@@ -1,7 +1,7 @@
 #include "company/frmourcompany.h"
 
 #include "ui/windowstyle.h"
-#include "app/okrightdlg2.h"
+#include "ui/okrightdlg2.h"
 #include "data/postalcode.h"
 #include "data/sqlitedo.h"
 #include "ui/enternav.h"

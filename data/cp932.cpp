@@ -68,12 +68,11 @@ bool isAscii(QStringView text)
 bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-} // namespace
-
-QByteArray encode(QStringView text, qsizetype* substituted)
+// Encodes `text`, calling `lacking(at, width)` for every character the code
+// page lacks (a surrogate pair counts as one character of width 2).
+template <class Lacking>
+QByteArray encodeReporting(QStringView text, Lacking&& lacking)
 {
-    if (substituted)
-        *substituted = 0;
     QByteArray out;
     if (text.isEmpty())
         return out;
@@ -104,12 +103,34 @@ QByteArray encode(QStringView text, qsizetype* substituted)
         --outLeft;
         in += width * 2;
         inLeft -= size_t(width) * 2;
-        if (substituted)
-            ++*substituted;
+        lacking(at, width);
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     out.resize(dst - out.data());
     return out;
+}
+
+} // namespace
+
+QByteArray encode(QStringView text, qsizetype* substituted)
+{
+    if (substituted)
+        *substituted = 0;
+    return encodeReporting(text, [substituted](qsizetype, qsizetype) {
+        if (substituted)
+            ++*substituted;
+    });
+}
+
+QStringList unencodable(QStringView text)
+{
+    QStringList lacking;
+    encodeReporting(text, [&](qsizetype at, qsizetype width) {
+        const QString ch = text.mid(at, width).toString();
+        if (!lacking.contains(ch))
+            lacking << ch;
+    });
+    return lacking;
 }
 
 QString decode(QByteArrayView bytes)

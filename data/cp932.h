@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 namespace tessolo::cp932 {
@@ -14,6 +15,12 @@ namespace tessolo::cp932 {
 // A character code page 932 lacks becomes '?', and the rest still converts.
 // When `substituted` is given it receives the number of characters replaced.
 QByteArray encode(QStringView text, qsizetype* substituted = nullptr);
+
+// The characters of `text` that code page 932 lacks (what encode() would turn
+// into '?'), each once, in the order they first appear; a character outside
+// the BMP is one entry of two UTF-16 units. Empty when the text converts
+// whole. For telling the user which characters cannot be kept.
+QStringList unencodable(QStringView text);
 
 // Each byte that does not start a valid sequence decodes to U+FFFD; decoding
 // goes on with the next byte, so nothing after a bad byte is lost.

@@ -3,7 +3,7 @@
 #include "ui/windowstyle.h"
 #include "data/sqlitedo.h"
 #include "roster/customer.h"
-#include "roster/kanafilter.h"
+#include "data/kanafilter.h"
 #include "ui/errordisplay.h"
 #include "ui/imemode.h"
 #include "ui/kanabuttons.h"

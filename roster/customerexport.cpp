@@ -73,24 +73,16 @@ private:
     QByteArray m_buffer;
 };
 
-// The characters of `text` that code page 932 has no code for, each once.
-void collectLacking(QStringView text, Result& result, QSet<uint>& seen)
+// Names the characters code page 932 lacks, each once over the whole file.
+void collectLacking(QStringView text, Result& result, QSet<QString>& seen)
 {
-    for (qsizetype i = 0; i < text.size();) {
-        const qsizetype width = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
-        const QStringView ch = text.sliced(i, width);
-        i += width;
-        qsizetype substituted = 0;
-        cp932::encode(ch, &substituted);
-        if (!substituted)
+    for (const QString& ch : cp932::unencodable(text)) {
+        if (seen.contains(ch))
             continue;
-        const uint code = width == 2 ? QChar::surrogateToUcs4(ch[0], ch[1]) : ch[0].unicode();
-        if (seen.contains(code))
-            continue;
-        seen.insert(code);
+        seen.insert(ch);
         ++result.lackingDistinct;
         if (result.lacking.size() < kLackingNamed)
-            result.lacking << ch.toString();
+            result.lacking << ch;
     }
 }
 
@@ -133,7 +125,7 @@ QString csvLine(const QStringList& values)
 Result write(const QString& fileName, const QString& listSql, Encoding encoding, const ProgressFn& progress)
 {
     Result result;
-    QSet<uint> seen;
+    QSet<QString> seen;
     Output out(fileName);
     if (encoding == Encoding::Utf8Bom)
         out.append(QByteArrayLiteral("\xEF\xBB\xBF"));

@@ -11,13 +11,6 @@
 
 namespace tessolo::roster {
 
-// Hiragana (with ゝ ゞ) to the full-width katakana of the same sound; every
-// other character stays as it is.
-QString hiraganaToKatakana(QStringView text);
-
-// True for a non-empty text of hiragana, katakana (full or half width) and ー.
-bool isKanaOnly(QStringView text);
-
 // The reading as a reading field stores it: katakana, trimmed of blanks and
 // control characters, widened to full width.
 QString readingForField(const QString& raw);

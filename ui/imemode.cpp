@@ -1,6 +1,6 @@
 #include "ui/imemode.h"
 
-#include "roster/readingcapture.h"
+#include "text/katakana.h"
 
 #include <QEvent>
 #include <QInputMethodEvent>
@@ -33,7 +33,7 @@ protected:
             auto* ime = static_cast<QInputMethodEvent*>(e);
             const QString commit = ime->commitString();
             if (!commit.isEmpty()) {
-                const QString kata = roster::hiraganaToKatakana(commit);
+                const QString kata = hiraganaToKatakana(commit);
                 if (kata != commit)
                     ime->setCommitString(kata, ime->replacementStart(), ime->replacementLength());
             }

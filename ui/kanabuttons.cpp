@@ -1,6 +1,6 @@
 #include "ui/kanabuttons.h"
 
-#include "roster/kanafilter.h"
+#include "data/kanafilter.h"
 
 #include <QAction>
 #include <QHBoxLayout>

@@ -79,6 +79,22 @@ TEST(Cp932, CharactersTheCodePageLacksBecomeQuestionMarksAndTheRestConverts)
     }
 }
 
+TEST(Cp932, NamesEachLackingCharacterOnceInTheOrderTyped)
+{
+    // ㋿ (the Reiwa sign) came after the table; 🙂 and 𠮷 lie outside the BMP.
+    EXPECT_EQ(cp932::unencodable(u"𠮷田🙂さん𠮷㋿é"),
+              QStringList({QStringLiteral("𠮷"), QStringLiteral("🙂"), QStringLiteral("㋿"), QStringLiteral("é")}));
+    EXPECT_EQ(cp932::unencodable(QString(QChar(0xD800)) + QStringLiteral("x")), QStringList{QString(QChar(0xD800))});
+    EXPECT_TRUE(cp932::unencodable(u"髙橋 ㈱ナカムラ 〜 ｶﾞｰﾃﾞﾝ ?").isEmpty());
+    EXPECT_TRUE(cp932::unencodable(u"plain ascii").isEmpty());
+    EXPECT_TRUE(cp932::unencodable(QString()).isEmpty());
+    // What it names is exactly what encode() replaces.
+    const QString mixed = QStringLiteral("a𠮷b🙂c㋿d");
+    qsizetype substituted = 0;
+    cp932::encode(mixed, &substituted);
+    EXPECT_EQ(cp932::unencodable(mixed).size(), substituted);
+}
+
 TEST(Cp932, EachInvalidByteDecodesToOneReplacementAndNothingAfterItIsLost)
 {
     const QString fffd(QChar(0xFFFD));

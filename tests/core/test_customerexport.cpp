@@ -6,7 +6,7 @@
 #include "data/cp932.h"
 #include "roster/customer.h"
 #include "roster/customerexport.h"
-#include "roster/kanafilter.h"
+#include "data/kanafilter.h"
 
 #include <QDir>
 #include <QFile>

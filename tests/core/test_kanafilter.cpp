@@ -7,7 +7,7 @@
 
 #include "data/cp932.h"
 #include "roster/customer.h"
-#include "roster/kanafilter.h"
+#include "data/kanafilter.h"
 
 #include <QMap>
 #include <QSet>

@@ -1,7 +1,7 @@
 // The own-company window driven through its controls: add, update, delete and
 // clear, the silent aborts, and failures that keep the fields.
 
-#include "app/okrightdlg2.h"
+#include "ui/okrightdlg2.h"
 #include "company/frmourcompany.h"
 #include "importtestutil.h"
 #include "ui/errordisplay.h"

@@ -4,7 +4,7 @@
 #include "app/application.h"
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
-#include "app/okrightdlg2.h"
+#include "ui/okrightdlg2.h"
 #include "app/windowset.h"
 #include "data/errors.h"
 #include "data/sqlitedo.h"

@@ -6,7 +6,7 @@
 // TESSOLO_DRIVER_TRACE=1 also prints every input-method event EditName gets.
 
 #include "app/application.h"
-#include "app/okrightdlg2.h"
+#include "ui/okrightdlg2.h"
 #include "data/sqlitedo.h"
 #include "roster/customer.h"
 #include "roster/frmaddress.h"

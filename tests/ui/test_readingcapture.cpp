@@ -1,11 +1,12 @@
 // The reading of a commit, from the composition that came before it.
 
 #include "roster/readingcapture.h"
+#include "text/katakana.h"
 
 #include <gtest/gtest.h>
 
-using tessolo::roster::hiraganaToKatakana;
-using tessolo::roster::isKanaOnly;
+using tessolo::hiraganaToKatakana;
+using tessolo::isKanaOnly;
 using tessolo::roster::readingForField;
 using tessolo::roster::TReadingTracker;
 

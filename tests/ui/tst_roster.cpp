@@ -1,7 +1,7 @@
 // The roster window driven as a user drives it: keys, clicks, menus, the
 // confirmation dialog, on the offscreen platform against a database of its own.
 
-#include "app/okrightdlg2.h"
+#include "ui/okrightdlg2.h"
 #include "roster/frmaddress.h"
 #include "ui/kanabuttons.h"
 #include "ui/postaledit.h"

@@ -1,4 +1,4 @@
-#include "roster/kanafilter.h"
+#include "data/kanafilter.h"
 
 #include "data/sqltext.h"
 

@@ -1,4 +1,4 @@
-#include "app/okrightdlg2.h"
+#include "ui/okrightdlg2.h"
 
 #include "ui/windowstyle.h"
 #include <QFrame>

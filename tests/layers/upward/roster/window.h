@@ -1,0 +1,3 @@
+#pragma once
+// A window that includes downwards only: the layer check accepts it.
+#include "ui/shared.h"
