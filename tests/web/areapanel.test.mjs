@@ -3,7 +3,7 @@ import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
 
 const require = createRequire(import.meta.url);
-const { distanceMetres, formatKm, createAreaModel, createAreaPanel, EDGE_TOLERANCE_M } = require('../../app/web/js/areapanel.js');
+const { distanceMetres, formatKm, createAreaModel, createAreaPanel, EDGE_TOLERANCE_M, FIRST_ROWS } = require('../../app/web/js/areapanel.js');
 
 const R = 6371000;
 const deg = 180 / Math.PI;
@@ -61,16 +61,15 @@ test('nearest first, equal distances in arrival order, approximate ones apart', 
   assert.equal(model.count(), 6);
 
   // Marks that come later go to their place; ties after the ones before.
-  const made = model.add([mark('later1', north(35, 139, 1000)), mark('far', north(35, 139, 20000)), mark('z0', c)]);
+  const made = model.add([mark('later1', north(35, 139, 1000)), mark('far', north(35, 139, 20000)), mark('z0', { ...c })]);
   assert.deepEqual(made.map((m) => [m.entry.mark.name, m.index, m.approximate]), [['later1', 2, false], ['z0', 0, false]]);
   assert.deepEqual(names(model.near()), ['z0', 'a1', 'b1', 'later1', 'c3', 'refined4']);
 
   // A refinement moves a municipality mark to its real place.
   const city = model.approximate()[1].mark;
   Object.assign(city, north(35, 139, 500), { level: 'refined' });
-  const { removed, made: again } = model.update([city]);
-  assert.deepEqual(names(removed), ['city2']);
-  assert.deepEqual(again.map((m) => [m.index, m.approximate]), [[1, false]]);
+  assert.deepEqual(model.update([city]).map((o) => [o.op, o.entry.mark.name, o.index, o.approximate]),
+    [['remove', 'city2', 1, true], ['insert', 'city2', 1, false]]);
   assert.deepEqual(names(model.approximate()), ['pref0']);
 
   // A new circle replaces the list; the marks are measured again.
@@ -118,7 +117,8 @@ test('the panel lists labels as text, counts, and shows a mark when its name is 
     read: (m) => m,
     labelOf: (m) => m.name,
     show: (m) => shown.push(m.name),
-    onLayout: () => layouts++
+    onLayout: () => layouts++,
+    schedule: () => assert.fail('a short list needs no slices')
   });
   const hostile = '<img src=x onerror=alert(1)></script>&amp;';
   panel.add([mark(hostile, north(35, 139, 1500)), mark('市', north(35, 139, 100), 'city'), mark('', north(35, 139, 60))]);
@@ -145,4 +145,34 @@ test('the panel lists labels as text, counts, and shows a mark when its name is 
   assert.equal(el.list.children.length, 0);
   assert.equal(el.count.textContent, '0');
   assert.equal(el.approxBox.hidden, true);
+});
+
+test('a long list shows its nearest rows at once and the rest in slices, marks arriving meanwhile included', () => {
+  const doc = fakeDocument();
+  const el = {};
+  for (const k of ['root', 'count', 'list', 'approxBox', 'approxCount', 'approxList']) el[k] = doc.createElement('div');
+  const slices = [];
+  const panel = createAreaPanel({
+    elements: el, read: (m) => m, labelOf: (m) => m.name, show: () => {}, schedule: (fn) => { slices.push(fn); return slices.length; }
+  });
+  const total = FIRST_ROWS + 1500;
+  const marks = [];
+  for (let i = 0; i < total; i++) marks.push(mark('m' + i, north(35, 139, 10 * i)));
+  panel.add(marks);
+  panel.setCircle(35, 139, 1e6);
+  assert.equal(el.count.textContent, String(total));
+  assert.equal(el.list.children.length, FIRST_ROWS);
+  assert.equal(slices.length, 1);
+
+  // One near the centre goes in among the rows shown; one far out waits
+  // for its slice.
+  panel.add([mark('near', north(35, 139, 5)), mark('far', north(35, 139, 10 * total))]);
+  assert.equal(el.list.children.length, FIRST_ROWS + 1);
+  assert.equal(el.list.children[1].children[0].textContent, 'near');
+  while (slices.length) slices.shift()();
+  const shown = el.list.children.map((li) => li.children[0].textContent);
+  assert.equal(shown.length, total + 2);
+  assert.deepEqual(shown.slice(0, 3), ['m0', 'near', 'm1']);
+  assert.equal(shown[shown.length - 1], 'far');
+  assert.equal(el.count.textContent, String(total + 2));
 });

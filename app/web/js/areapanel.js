@@ -59,87 +59,106 @@
   }
 
   /*
-   * The membership without a page. A mark is anything with lat, lng and
-   * level (the page passes an accessor). add() and remove() answer what
-   * changed, so the DOM can be patched rather than rebuilt.
+   * The membership without a page. A mark is anything `read` turns into
+   * {lat, lng, level}; its place is read when it arrives (and again when it
+   * moves), not at every circle. add() and update() answer what changed, in
+   * order, so the DOM can be patched rather than rebuilt.
    */
   function createAreaModel(read) {
     const get = read || ((m) => m);
     let circle = null;    // {lat, lng, radius}
-    let near = [];        // [{mark, d}], nearest first
+    let near = [];        // [{mark, d, approximate}], nearest first
     let approx = [];
-    const entryOf = new Map(); // mark → entry in near/approx
-    let known = [];       // every mark on the map, in the order it came
+    const entryOf = new Map(); // mark → its entry in near or approx
+    let known = [];       // {mark, lat, lng, level} of every mark, in arrival order
+    let placeOf = new Map();
 
-    function place(mark) {
-      const p = get(mark);
+    function measure(p) {
       const d = distanceMetres(circle.lat, circle.lng, p.lat, p.lng);
-      if (!(d <= circle.radius + EDGE_TOLERANCE_M)) return null;
-      const list = isApproximate(p.level) ? approx : near;
-      const entry = { mark, d, approximate: list === approx };
-      const at = insertionIndex(list, d);
-      list.splice(at, 0, entry);
-      entryOf.set(mark, entry);
-      return { entry, index: at, approximate: entry.approximate };
+      return d <= circle.radius + EDGE_TOLERANCE_M ? d : -1;
+    }
+
+    function place(p) {
+      const d = measure(p);
+      if (d < 0) return null;
+      const approximate = isApproximate(p.level);
+      const list = approximate ? approx : near;
+      const entry = { mark: p.mark, d, approximate };
+      const index = insertionIndex(list, d);
+      list.splice(index, 0, entry);
+      entryOf.set(p.mark, entry);
+      return { op: 'insert', entry, index, approximate };
+    }
+
+    function remember(mark) {
+      const r = get(mark);
+      return { mark, lat: r.lat, lng: r.lng, level: r.level };
     }
 
     return {
       // A new circle; every known mark is measured again.
       setCircle(lat, lng, radius) {
         circle = { lat, lng, radius };
-        near = [];
-        approx = [];
         entryOf.clear();
-        const inside = [];
-        for (const mark of known) {
-          const p = get(mark);
-          const d = distanceMetres(lat, lng, p.lat, p.lng);
-          if (d <= radius + EDGE_TOLERANCE_M) inside.push({ mark, d, approximate: isApproximate(p.level) });
+        const inNear = [];
+        const inApprox = [];
+        for (const p of known) {
+          const d = measure(p);
+          if (d < 0) continue;
+          const approximate = isApproximate(p.level);
+          (approximate ? inApprox : inNear).push({ mark: p.mark, d, approximate });
         }
         // Array sort is stable: equal distances keep their arrival order.
-        inside.sort((a, b) => a.d - b.d);
-        for (const e of inside) {
-          (e.approximate ? approx : near).push(e);
-          entryOf.set(e.mark, e);
-        }
+        const byDistance = (a, b) => a.d - b.d;
+        near = inNear.sort(byDistance);
+        approx = inApprox.sort(byDistance);
+        for (const e of near) entryOf.set(e.mark, e);
+        for (const e of approx) entryOf.set(e.mark, e);
       },
       hasCircle: () => circle !== null,
       // Marks new on the map; answers the insertions, in the order made.
       add(marks) {
-        const made = [];
+        const ops = [];
         for (const mark of marks) {
-          known.push(mark);
+          const p = remember(mark);
+          known.push(p);
+          placeOf.set(mark, p);
           if (circle) {
-            const ins = place(mark);
-            if (ins) made.push(ins);
+            const ins = place(p);
+            if (ins) ops.push(ins);
           }
         }
-        return made;
+        return ops;
       },
-      // Marks that moved or changed level (a refined position): measured again.
+      // Marks that moved or changed level (a refined position): read and
+      // measured again. Answers removals and insertions, in the order made.
       update(marks) {
-        const removed = [];
-        const made = [];
+        const ops = [];
         for (const mark of marks) {
+          const p = placeOf.get(mark);
+          if (!p) continue;
+          Object.assign(p, remember(mark));
           const old = entryOf.get(mark);
           if (old) {
             const list = old.approximate ? approx : near;
-            list.splice(list.indexOf(old), 1);
+            const index = list.indexOf(old);
+            list.splice(index, 1);
             entryOf.delete(mark);
-            removed.push(old);
+            ops.push({ op: 'remove', entry: old, index, approximate: old.approximate });
           }
           if (circle) {
-            const ins = place(mark);
-            if (ins) made.push(ins);
+            const ins = place(p);
+            if (ins) ops.push(ins);
           }
         }
-        return { removed, made };
+        return ops;
       },
       clear() {
         circle = null;
         near = [];
         approx = [];
         known = [];
+        placeOf = new Map();
         entryOf.clear();
       },
       near: () => near,
@@ -147,6 +166,12 @@
       count: () => near.length + approx.length
     };
   }
+
+  // Rows put in at once when a circle is drawn; the rest follow in slices of
+  // ROWS_PER_SLICE between other work, so that a circle around thousands of
+  // customers shows its nearest ones and its count at once.
+  const FIRST_ROWS = 200;
+  const ROWS_PER_SLICE = 1000;
 
   /*
    * The panel in the page. `elements`: root (shown while a circle is drawn),
@@ -160,6 +185,13 @@
     const doc = el.root.ownerDocument;
     const model = createAreaModel(opts.read);
     const nodeOf = new Map(); // entry → li
+    // Each list: its element, its entries, and how many of them are in it.
+    const lists = {
+      near: { el: el.list, entries: () => model.near(), rendered: 0 },
+      approx: { el: el.approxList, entries: () => model.approximate(), rendered: 0 }
+    };
+    let sliceTimer = null;
+    const schedule = opts.schedule || ((fn) => setTimeout(fn, 0));
 
     function item(entry) {
       const li = doc.createElement('li');
@@ -192,16 +224,54 @@
       el.root.dataset.count = String(model.count());
     }
 
-    function fill(list, entries) {
-      list.textContent = '';
+    // Appends the next rows of a list, up to `upTo` in all.
+    function renderTo(list, upTo) {
+      const entries = list.entries();
+      const end = Math.min(upTo, entries.length);
+      if (list.rendered >= end) return;
       const frag = doc.createDocumentFragment();
-      for (const e of entries) frag.appendChild(item(e));
-      list.appendChild(frag);
+      for (let i = list.rendered; i < end; i++) frag.appendChild(item(entries[i]));
+      list.el.appendChild(frag);
+      list.rendered = end;
     }
 
-    function insert(ins) {
-      const list = ins.approximate ? el.approxList : el.list;
-      list.insertBefore(item(ins.entry), list.children[ins.index] || null);
+    function slice() {
+      sliceTimer = null;
+      let budget = ROWS_PER_SLICE;
+      for (const list of [lists.near, lists.approx]) {
+        const before = list.rendered;
+        renderTo(list, list.rendered + budget);
+        budget -= list.rendered - before;
+      }
+      scheduleSlices();
+    }
+
+    function scheduleSlices() {
+      const pending = lists.near.rendered < model.near().length || lists.approx.rendered < model.approximate().length;
+      if (pending && sliceTimer === null) sliceTimer = schedule(slice);
+    }
+
+    function apply(ops) {
+      for (const op of ops) {
+        const list = op.approximate ? lists.approx : lists.near;
+        if (op.op === 'remove') {
+          const li = nodeOf.get(op.entry);
+          if (li) {
+            li.remove();
+            nodeOf.delete(op.entry);
+            list.rendered--;
+          }
+        } else if (op.index < list.rendered || list.rendered === list.entries().length - 1) {
+          // Inside the rows shown, or after the last of a list shown whole;
+          // otherwise the slices bring it in its turn.
+          list.el.insertBefore(item(op.entry), list.el.children[op.index] || null);
+          list.rendered++;
+        }
+      }
+      if (ops.length) {
+        counts();
+        scheduleSlices();
+      }
     }
 
     function setVisible(on) {
@@ -210,35 +280,29 @@
       if (opts.onLayout) opts.onLayout();
     }
 
+    function reset() {
+      nodeOf.clear();
+      for (const list of [lists.near, lists.approx]) {
+        list.el.textContent = '';
+        list.rendered = 0;
+      }
+    }
+
     return {
       setCircle(lat, lng, radius) {
         model.setCircle(lat, lng, radius);
-        nodeOf.clear();
-        fill(el.list, model.near());
-        fill(el.approxList, model.approximate());
+        reset();
+        renderTo(lists.near, FIRST_ROWS);
+        renderTo(lists.approx, FIRST_ROWS - lists.near.rendered);
         counts();
         setVisible(true);
+        scheduleSlices();
       },
-      add(marks) {
-        const made = model.add(marks);
-        for (const ins of made) insert(ins);
-        if (made.length) counts();
-      },
-      update(marks) {
-        const { removed, made } = model.update(marks);
-        for (const e of removed) {
-          const li = nodeOf.get(e);
-          if (li) li.remove();
-          nodeOf.delete(e);
-        }
-        for (const ins of made) insert(ins);
-        if (removed.length || made.length) counts();
-      },
+      add(marks) { apply(model.add(marks)); },
+      update(marks) { apply(model.update(marks)); },
       clear() {
         model.clear();
-        nodeOf.clear();
-        el.list.textContent = '';
-        el.approxList.textContent = '';
+        reset();
         counts();
         setVisible(false);
       },
@@ -267,5 +331,5 @@
     }));
   }
 
-  return { distanceMetres, isApproximate, formatKm, insertionIndex, createAreaModel, createAreaPanel, attach, EDGE_TOLERANCE_M };
+  return { distanceMetres, isApproximate, formatKm, insertionIndex, createAreaModel, createAreaPanel, attach, EDGE_TOLERANCE_M, FIRST_ROWS };
 });

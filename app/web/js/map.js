@@ -118,7 +118,7 @@
     read: (m) => { const ll = m.getLatLng(); return { lat: ll.lat, lng: ll.lng, level: m._tsl.level }; },
     labelOf: (m) => m._tsl.label || m._tsl.address,
     show: (m) => { if (group.hasLayer(m)) group.zoomToShowLayer(m, () => { bindPopupLazily(m); m.openPopup(); }); },
-    onLayout: () => map.invalidateSize({ pan: false })
+    onLayout: () => map.invalidateSize({ pan: false, debounceMoveend: true })
   });
   // A circle whose centre is refined later moves: listed again, unless a
   // newer circle has taken its place.
@@ -444,6 +444,13 @@
   // chunked addLayers. 0 means every call so far is on the map or in the panel.
   window.tessoloPending = function () {
     return queue.length + loading + pendingMoves.length + (geocoder || tableFailed ? 0 : 1);
+  };
+  // Every customer mark with its label, place and level.
+  window.tessoloMarks = function () {
+    return group.getLayers().filter((m) => m._tsl).map((m) => {
+      const ll = m.getLatLng();
+      return { label: m._tsl.label, lat: ll.lat, lng: ll.lng, level: m._tsl.level };
+    });
   };
   window.tessoloState = function () {
     let homes = 0;
