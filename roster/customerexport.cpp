@@ -88,40 +88,58 @@ void collectLacking(QStringView text, Result& result, QSet<QString>& seen)
 
 } // namespace
 
-QString quoted(QStringView value)
+namespace {
+
+// Appends `value` quoted; most values hold neither a quote nor a CR and go
+// in whole.
+void appendQuoted(QString& out, QStringView value)
 {
-    QString out;
-    out.reserve(value.size() + 2);
     out += QLatin1Char('"');
+    qsizetype from = 0;
     for (qsizetype i = 0; i < value.size(); ++i) {
         const QChar c = value[i];
+        if (c != QLatin1Char('"') && c != QLatin1Char('\r'))
+            continue;
+        out += value.sliced(from, i - from);
         if (c == QLatin1Char('"')) {
             out += QStringLiteral("\"\"");
-        } else if (c == QLatin1Char('\r')) {
+        } else {
             // CR LF and a lone CR both become the LF a cell's break is.
             out += QLatin1Char('\n');
             if (i + 1 < value.size() && value[i + 1] == QLatin1Char('\n'))
                 ++i;
-        } else {
-            out += c;
         }
+        from = i + 1;
     }
+    out += value.sliced(from);
     out += QLatin1Char('"');
+}
+
+} // namespace
+
+QString quoted(QStringView value)
+{
+    QString out;
+    out.reserve(value.size() + 2);
+    appendQuoted(out, value);
     return out;
 }
 
 QString csvLine(const QStringList& values)
 {
+    qsizetype size = 2;
+    for (const QString& v : values)
+        size += v.size() + 3;
     QString line;
+    line.reserve(size);
     for (qsizetype i = 0; i < values.size(); ++i) {
         if (i)
             line += QLatin1Char(',');
-        line += quoted(values[i]);
+        appendQuoted(line, values[i]);
     }
     line += QStringLiteral("\r\n");
     return line;
 }
-
 Result write(const QString& fileName, const QString& listSql, Encoding encoding, const ProgressFn& progress)
 {
     Result result;
