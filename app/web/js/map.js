@@ -445,13 +445,6 @@
   window.tessoloPending = function () {
     return queue.length + loading + pendingMoves.length + (geocoder || tableFailed ? 0 : 1);
   };
-  // Every customer mark with its label, place and level.
-  window.tessoloMarks = function () {
-    return group.getLayers().filter((m) => m._tsl).map((m) => {
-      const ll = m.getLatLng();
-      return { label: m._tsl.label, lat: ll.lat, lng: ll.lng, level: m._tsl.level };
-    });
-  };
   window.tessoloState = function () {
     let homes = 0;
     let circles = 0;
@@ -465,5 +458,12 @@
       refining: refiner ? refiner.pending() : 0,
       offline: OFFLINE
     };
+  };
+  // Every customer mark with its label, place and level.
+  window.tessoloMarks = function () {
+    return group.getLayers().filter((m) => m._tsl).map((m) => {
+      const ll = m.getLatLng();
+      return { label: m._tsl.label, lat: ll.lat, lng: ll.lng, level: m._tsl.level };
+    });
   };
 })();
