@@ -148,7 +148,7 @@ void TfrmOurcompany::showEvent(QShowEvent* e)
 void TfrmOurcompany::loadRow(const TSQLiteTable& t)
 {
     EditCompany->setText(t.NamedFieldAsString(QStringLiteral("co_name")));
-    MaskEditPostal->setText(postal::postal2mask(t.NamedFieldAsString(QStringLiteral("postal_code"))));
+    MaskEditPostal->setStored(t.NamedFieldAsString(QStringLiteral("postal_code")));
     EditPref->setText(t.NamedFieldAsString(QStringLiteral("prefecture")));
     EditCity->setText(t.NamedFieldAsString(QStringLiteral("city")));
     EditAddr->setText(t.NamedFieldAsString(QStringLiteral("town")));
@@ -162,7 +162,7 @@ void TfrmOurcompany::loadRow(const TSQLiteTable& t)
 
 ourcompany::Record TfrmOurcompany::fields() const
 {
-    return {EditCompany->text(), postal::toStored(MaskEditPostal->text()), EditPref->text(), EditCity->text(),
+    return {EditCompany->text(), MaskEditPostal->stored(), EditPref->text(), EditCity->text(),
             EditAddr->text(),    EditBuild->text(), EditTel->text(),   EditFax->text(),
             EditEmail1->text(),  EditUrl->text(),   Memo1->toPlainText()};
 }
