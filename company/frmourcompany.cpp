@@ -123,12 +123,9 @@ TfrmOurcompany::TfrmOurcompany(QWidget* parent)
     // The controls were made in their tab order, each in its final parent,
     // so the focus chain already runs ListViewCo, EditCompany ... btnclear.
     Memo1->setTabChangesFocus(true);
-    // Buttons press on Enter and must not fall to the dialog's default.
-    for (QPushButton* b : {btnadd, btnup, btndel, btnclear}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
+    // Enter in a field moves on; on a button it presses that button.
     m_enter = new ui::TEnterNavigator(this, {Memo1});
+    ui::enterPressesFocusedButtonOnly(this);
 
     connect(ListViewCo, &QTreeWidget::itemClicked, this, ui::guarded([this] { ListViewCoClick(); }));
     connect(btnadd, &QPushButton::clicked, this, ui::guarded([this] { btnaddClick(); }));
