@@ -123,12 +123,9 @@ TfrmOurcompany::TfrmOurcompany(QWidget* parent)
     // The controls were made in their tab order, each in its final parent,
     // so the focus chain already runs ListViewCo, EditCompany ... btnclear.
     Memo1->setTabChangesFocus(true);
-    // Buttons press on Enter and must not fall to the dialog's default.
-    for (QPushButton* b : {btnadd, btnup, btndel, btnclear}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
+    // Enter in a field moves on; on a button it presses that button.
     m_enter = new ui::TEnterNavigator(this, {Memo1});
+    ui::enterPressesFocusedButtonOnly(this);
 
     connect(ListViewCo, &QTreeWidget::itemClicked, this, ui::guarded([this] { ListViewCoClick(); }));
     connect(btnadd, &QPushButton::clicked, this, ui::guarded([this] { btnaddClick(); }));
@@ -148,7 +145,7 @@ void TfrmOurcompany::showEvent(QShowEvent* e)
 void TfrmOurcompany::loadRow(const TSQLiteTable& t)
 {
     EditCompany->setText(t.NamedFieldAsString(QStringLiteral("co_name")));
-    MaskEditPostal->setText(postal::postal2mask(t.NamedFieldAsString(QStringLiteral("postal_code"))));
+    MaskEditPostal->setStored(t.NamedFieldAsString(QStringLiteral("postal_code")));
     EditPref->setText(t.NamedFieldAsString(QStringLiteral("prefecture")));
     EditCity->setText(t.NamedFieldAsString(QStringLiteral("city")));
     EditAddr->setText(t.NamedFieldAsString(QStringLiteral("town")));
@@ -162,7 +159,7 @@ void TfrmOurcompany::loadRow(const TSQLiteTable& t)
 
 ourcompany::Record TfrmOurcompany::fields() const
 {
-    return {EditCompany->text(), postal::toStored(MaskEditPostal->text()), EditPref->text(), EditCity->text(),
+    return {EditCompany->text(), MaskEditPostal->stored(), EditPref->text(), EditCity->text(),
             EditAddr->text(),    EditBuild->text(), EditTel->text(),   EditFax->text(),
             EditEmail1->text(),  EditUrl->text(),   Memo1->toPlainText()};
 }

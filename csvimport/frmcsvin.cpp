@@ -2,6 +2,7 @@
 
 #include "ui/windowstyle.h"
 #include "data/commatext.h"
+#include "ui/enternav.h"
 #include "ui/errordisplay.h"
 #include "ui/notice.h"
 #include "ui/progress.h"
@@ -96,6 +97,9 @@ TfrmCsvin::TfrmCsvin(QWidget* parent)
     setTabOrder(ListBoxCsv, CheckHeader);
     setTabOrder(CheckHeader, btngo);
     setTabOrder(btngo, btncancel);
+    // Only a click (or Enter on the focused button) assigns: Enter in either
+    // list must not press ＜＜指定 as the dialog's default.
+    ui::enterPressesFocusedButtonOnly(this);
 
     connect(btnadd, &QPushButton::clicked, this, ui::guarded([this] { btnaddClick(); }));
     connect(btndel, &QPushButton::clicked, this, ui::guarded([this] { btndelClick(); }));

@@ -4,6 +4,7 @@
 #include "data/sqlitedo.h"
 #include "roster/customer.h"
 #include "data/kanafilter.h"
+#include "ui/enternav.h"
 #include "ui/errordisplay.h"
 #include "ui/imemode.h"
 #include "ui/kanabuttons.h"
@@ -91,6 +92,11 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     setTabOrder(btnNm, btnclear);
     setTabOrder(btnclear, btnok);
     setTabOrder(btnok, btncancel);
+
+    // Selecting customers and pressing Enter must not search and lose the
+    // selection: Enter presses only a focused button, and in EditNm it searches.
+    tessolo::ui::enterPressesFocusedButtonOnly(this);
+    connect(EditNm, &QLineEdit::returnPressed, this, guarded([this] { btnNmClick(); }));
 
     connect(KanaButtons, &tessolo::ui::TKanaButtons::kanaChosen, this,
             [this](int code) { tessolo::ui::runHandler([&] { listByKana(code); }); });

@@ -405,7 +405,7 @@ tessolo::customer::Record recordFrom(const TfrmAddress& f)
             f.EditCokana->text(),
             f.EditPosision->text(),
             f.EditDepar->text(),
-            tessolo::postal::toStored(f.MaskEditPostal->text()),
+            f.MaskEditPostal->stored(),
             f.EditPref->text(),
             f.EditCity->text(),
             f.EditAddr->text(),
@@ -474,7 +474,7 @@ void TfrmAddress::ListViewNmClick()
             EditCokana->setText(t->NamedFieldAsString(QStringLiteral("company_kana")));
             EditPosision->setText(t->NamedFieldAsString(QStringLiteral("cm_position")));
             EditDepar->setText(t->NamedFieldAsString(QStringLiteral("department")));
-            MaskEditPostal->setText(tessolo::postal::postal2mask(t->NamedFieldAsString(QStringLiteral("postal_code"))));
+            MaskEditPostal->setStored(t->NamedFieldAsString(QStringLiteral("postal_code")));
             EditPref->setText(t->NamedFieldAsString(QStringLiteral("prefecture")));
             EditCity->setText(t->NamedFieldAsString(QStringLiteral("city")));
             EditAddr->setText(t->NamedFieldAsString(QStringLiteral("town")));

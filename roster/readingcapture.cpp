@@ -19,6 +19,13 @@ QString readingForField(const QString& raw)
 
 void TReadingTracker::preedit(const QString& text)
 {
+    if (text.isEmpty()) {
+        m_emptied = true;
+        return;
+    }
+    if (m_emptied)
+        m_reading.clear(); // a new composition: the emptied one was cancelled
+    m_emptied = false;
     if (isKanaOnly(text))
         m_reading = text;
 }
@@ -27,6 +34,7 @@ QString TReadingTracker::commit(const QString& text)
 {
     QString reading = isKanaOnly(text) ? text : m_reading;
     m_reading.clear();
+    m_emptied = false;
     return reading;
 }
 

@@ -3,9 +3,44 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QWidget>
 
 namespace tessolo::ui {
+
+namespace {
+
+class FocusedButtonEnter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() != QEvent::KeyPress)
+            return false;
+        auto* key = static_cast<QKeyEvent*>(e);
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || key->isAutoRepeat())
+            return false;
+        auto* button = qobject_cast<QPushButton*>(watched);
+        if (!button || !button->hasFocus() || !button->isEnabled())
+            return false;
+        button->click();
+        return true;
+    }
+};
+
+} // namespace
+
+void enterPressesFocusedButtonOnly(QWidget* window)
+{
+    auto* filter = new FocusedButtonEnter(window);
+    for (QPushButton* b : window->findChildren<QPushButton*>()) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        b->installEventFilter(filter);
+    }
+}
 
 TEnterNavigator::TEnterNavigator(QWidget* window, QList<QWidget*> keepEnter)
     : QObject(window)

@@ -24,4 +24,10 @@ private:
     QList<QWidget*> m_keepEnter;
 };
 
+// Enter presses the button that holds the focus, and no other: the window's
+// push buttons lose their part in the dialog's default button, so Enter in a
+// list or a field never presses a button the user is not on. Call it once the
+// window's buttons exist.
+void enterPressesFocusedButtonOnly(QWidget* window);
+
 } // namespace tessolo::ui

@@ -7,39 +7,87 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QTimer>
+#include <QValidator>
 
 namespace tessolo::ui {
 
 namespace {
 constexpr QChar kShownBlank = u'_';
+constexpr qsizetype kHyphenAt = 3;
 
-// When a click elsewhere is refused, the click itself must not go on: the
-// button under the mouse would otherwise be pressed with the field invalid.
-// Eats the mouse events of that one click, up to its release.
+// Qt's mask digits are QChar::isDigit(), every script's. Full-width digits
+// are what a user typing with the input method on meant by 0-9; any other
+// script's digit is refused (the edit is undone).
+class AsciiDigits : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override
+    {
+        for (QChar& c : input) {
+            const char16_t u = c.unicode();
+            if (u >= 0xFF10 && u <= 0xFF19)
+                c = QChar(char16_t(u'0' + (u - 0xFF10)));
+            else if (u > 0x7F && c.isDigit())
+                return Invalid;
+        }
+        return Acceptable;
+    }
+};
+
+// A refused click must not go on to the control it was meant for. The press
+// that moved the focus is still on its way to that control when the refusal's
+// message box has gone: that press is eaten, and, if the button is still
+// held, the moves and the release that belong to it. Installed only after the
+// box has closed, so that the box's own clicks are never touched.
 class ClickSwallower : public QObject {
 public:
-    using QObject::QObject;
+    explicit ClickSwallower(QObject* parent)
+        : QObject(parent)
+        , m_held(QGuiApplication::mouseButtons() != Qt::NoButton)
+    {
+        // With the button already up, only the press now being delivered
+        // remains; it arrives before the event loop runs again.
+        if (!m_held)
+            QTimer::singleShot(0, this, [this] { deleteLater(); });
+    }
 
 protected:
     bool eventFilter(QObject* receiver, QEvent* e) override
     {
         // The window passes the click on to the widget and tidies up after
         // it; only the widget's share is eaten.
-        if (!receiver->isWidgetType())
+        if (m_done || !receiver->isWidgetType())
             return false;
         switch (e->type()) {
-        case QEvent::MouseButtonRelease:
-            deleteLater();
-            return true;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
+            if (!m_held)
+                finish();
+            return true;
         case QEvent::MouseMove:
+            return m_held;
+        case QEvent::MouseButtonRelease:
+            if (!m_held)
+                return false;
+            finish();
             return true;
         default:
             return false;
         }
     }
+
+private:
+    void finish()
+    {
+        m_done = true;
+        deleteLater();
+    }
+
+    bool m_held;
+    bool m_done = false;
 };
 } // namespace
 
@@ -49,6 +97,7 @@ TPostalMaskEdit::TPostalMaskEdit(QWidget* parent)
     // Qt's mask letters are the reverse of the usual ones: '9' is a required
     // digit and '0' an optional one.
     setInputMask(QStringLiteral("999-0000;_")); // eight characters at most
+    setValidator(new AsciiDigits(this));
     setImeMode(this, ImeMode::Off);
     m_textOnEntry = text();
 }
@@ -60,13 +109,46 @@ QString TPostalMaskEdit::text() const
     return t;
 }
 
+void TPostalMaskEdit::showText(const QString& text)
+{
+    // Handed a whole text, the mask moves every character up past a blank
+    // (or past one it refuses) into the next free position. Each character
+    // is put at its own position instead; one the mask refuses leaves that
+    // position empty.
+    QLineEdit::setText(QString());
+    const qsizetype n = qMin(text.size(), qsizetype(maxLength()));
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (i == kHyphenAt || c == QLatin1Char(' ') || c == kShownBlank)
+            continue;
+        setCursorPosition(int(i));
+        insert(QString(c));
+    }
+    setCursorPosition(0);
+}
+
 void TPostalMaskEdit::setText(const QString& text)
 {
-    QString t = text;
-    t.replace(kShownBlank, QLatin1Char(' '));
-    QLineEdit::setText(t);
+    showText(text);
+    m_hasLoaded = false;
     if (!hasFocus())
         m_textOnEntry = this->text();
+}
+
+void TPostalMaskEdit::setStored(const QString& stored)
+{
+    setText(postal::postal2mask(stored));
+    m_loaded = stored;
+    m_loadedText = text();
+    m_hasLoaded = true;
+}
+
+QString TPostalMaskEdit::stored() const
+{
+    const QString t = text();
+    if (m_hasLoaded && t == m_loadedText)
+        return m_loaded;
+    return postal::toStored(t);
 }
 
 bool TPostalMaskEdit::requiredMissing() const
@@ -80,7 +162,8 @@ bool TPostalMaskEdit::requiredMissing() const
 
 void TPostalMaskEdit::focusInEvent(QFocusEvent* e)
 {
-    if (!m_refusing)
+    const Qt::FocusReason r = e->reason();
+    if (!m_refusing && r != Qt::ActiveWindowFocusReason && r != Qt::PopupFocusReason)
         m_textOnEntry = text();
     QLineEdit::focusInEvent(e);
 }
@@ -95,13 +178,13 @@ void TPostalMaskEdit::focusOutEvent(QFocusEvent* e)
         return;
     if (text() != m_textOnEntry && requiredMissing()) {
         m_refusing = true;
-        if (r == Qt::MouseFocusReason)
-            qApp->installEventFilter(new ClickSwallower(qApp));
         QApplication::beep();
         setFocus(Qt::OtherFocusReason);
         showError(kPostalInvalidMessage);
         setFocus(Qt::OtherFocusReason);
         m_refusing = false;
+        if (r == Qt::MouseFocusReason)
+            qApp->installEventFilter(new ClickSwallower(qApp));
         return;
     }
     emit exited();
@@ -110,7 +193,7 @@ void TPostalMaskEdit::focusOutEvent(QFocusEvent* e)
 void TPostalMaskEdit::keyPressEvent(QKeyEvent* e)
 {
     if (e->key() == Qt::Key_Escape && text() != m_textOnEntry) {
-        setText(m_textOnEntry);
+        showText(m_textOnEntry); // undoing an edit keeps what was loaded
         e->accept();
         return;
     }

@@ -5,8 +5,10 @@
 // change while a required digit is missing is refused: a beep, the focus
 // stays, and the message tells the user that Escape undoes the change.
 //
-// Qt's input mask alone is not enough: its text() drops the blanks and it
-// never refuses the exit, so both live here.
+// Qt's input mask alone is not enough: its text() drops the blanks, it
+// accepts every script's digits and it never refuses the exit, so all three
+// live here. Only 0-9 go in; full-width digits are taken as the ASCII digits
+// the user meant.
 
 #include <QLineEdit>
 
@@ -23,6 +25,13 @@ public:
     QString text() const;
     void setText(const QString& text);
 
+    // A stored code loaded into the field (each character at its position),
+    // and the value to store back. A stored value the field cannot show as it
+    // is (letters, too few digits) is given back unchanged for as long as the
+    // field still shows what it showed on loading.
+    void setStored(const QString& stored);
+    QString stored() const;
+
     // True when one of the three required digits is empty.
     bool requiredMissing() const;
 
@@ -37,8 +46,16 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
+    void showText(const QString& text);
+
+    // The text when the focus last came from another control of the window;
+    // Escape returns to it. A focus that comes back from a popup or another
+    // window continues the same entry.
     QString m_textOnEntry;
     bool m_refusing = false;
+    QString m_loaded;     // the stored value of setStored()
+    QString m_loadedText; // the text the field showed for it
+    bool m_hasLoaded = false;
 };
 
 inline const QString kPostalInvalidMessage =

@@ -6,6 +6,7 @@
 #include "ui/errordisplay.h"
 #include "ui/notice.h"
 #include "ui/postalupdatedialog.h"
+#include "tests/ui/realevents.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -95,6 +96,30 @@ private slots:
         w->ListViewCsv->setCurrentItem(field(2));
         QTest::mouseClick(w->btndel, Qt::LeftButton);
         QVERIFY(field(2)->text(1).isEmpty() && field(2)->text(2).isEmpty());
+    }
+
+    void enterInEitherListAssignsNothingOnlyTheButtonDoes()
+    {
+        namespace ev = realevents;
+        open(QByteArray("a,b\n"));
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        ev::click(w->ListViewCsv->viewport(), Qt::LeftButton, w->ListViewCsv->visualItemRect(field(0)).center());
+        ev::click(w->ListBoxCsv->viewport(), Qt::LeftButton,
+                  w->ListBoxCsv->visualItemRect(w->ListBoxCsv->item(1)).center());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->ListBoxCsv));
+        ev::key(w.get(), Qt::Key_Return);
+        ev::click(w->ListViewCsv->viewport(), Qt::LeftButton, w->ListViewCsv->visualItemRect(field(0)).center());
+        ev::key(w.get(), Qt::Key_Enter, Qt::KeypadModifier);
+        ev::key(w.get(), Qt::Key_Return);
+        QVERIFY(field(0)->text(1).isEmpty());
+        QVERIFY(w->isVisible());
+
+        ev::click(w->btnadd);
+        QCOMPARE(field(0)->text(1), QStringLiteral("01 b"));
+        // A focused button is pressed by Enter, as everywhere.
+        ev::key(w.get(), Qt::Key_Return);
+        QCOMPARE(field(0)->text(2), QStringLiteral("01 b"));
     }
 
     void runImportsAndCloses()

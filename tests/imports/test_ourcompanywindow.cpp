@@ -7,7 +7,9 @@
 #include "ui/errordisplay.h"
 #include "ui/postaledit.h"
 #include "ui/windowset.h"
+#include "tests/ui/realevents.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -16,6 +18,7 @@
 #include <QtTest>
 
 using namespace tessolo;
+namespace ev = realevents;
 
 class TestOurCompanyWindow : public QObject {
     Q_OBJECT
@@ -161,6 +164,92 @@ private slots:
         QVERIFY2(errors.first().contains(QStringLiteral("The database file is locked")), qPrintable(errors.first()));
         QCOMPARE(w->EditCompany->text(), QStringLiteral("本社"));
         QCOMPARE(db->count(QStringLiteral("m_our_company")), 0);
+    }
+
+    void enterWalksTheChainAndPressesTheFocusedButton()
+    {
+        showWindow();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        ev::click(w->EditCompany);
+        ev::typeText(w.get(), QStringLiteral("本社"));
+        const QList<QWidget*> chain = {w->EditTel,  w->EditFax,   w->MaskEditPostal, w->EditPref,
+                                       w->EditCity, w->EditAddr,  w->EditBuild,      w->EditEmail1,
+                                       w->EditUrl,  w->Memo1};
+        for (QWidget* next : chain) {
+            ev::key(w.get(), Qt::Key_Return);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
+        ev::key(w.get(), Qt::Key_Return);
+        ev::typeText(w.get(), QStringLiteral("x"));
+        QCOMPARE(w->Memo1->toPlainText(), QStringLiteral("\nx"));
+        QCOMPARE(w->EditCompany->text(), QStringLiteral("本社")); // Enter never reached a field
+
+        ev::key(w.get(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->btnadd));
+        ev::key(w.get(), Qt::Key_Return); // 追加
+        QCOMPARE(listed(), QStringList{QStringLiteral("本社|1")});
+        ev::key(w.get(), Qt::Key_Tab);
+        ev::key(w.get(), Qt::Key_Tab);
+        ev::key(w.get(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->btnclear));
+        ev::key(w.get(), Qt::Key_Return); // クリア
+        QVERIFY(w->EditCompany->text().isEmpty());
+        QVERIFY(w->Memo1->toPlainText().isEmpty());
+        QCOMPARE(db->count(QStringLiteral("m_our_company")), 1);
+        QVERIFY(errors.isEmpty());
+    }
+
+    // The confirmation dialog as the user answers it with the keyboard; 削除
+    // is pressed with Enter, and each answer goes to the dialog's own window.
+    void confirmationAnsweredWithTheKeyboard()
+    {
+        db->exec(QStringLiteral("insert into m_our_company (co_name) values ('本社')"));
+        db->exec(QStringLiteral("insert into m_our_company (co_name) values ('支店')"));
+        showWindow();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QCOMPARE(w->strRow, QStringLiteral("2")); // the last site is loaded
+        auto pressDelete = [this](std::function<void(QWindow*)> answerWith) {
+            QString asked;
+            bool stillOpenAfterEscape = false;
+            ev::onNextModal([&](QWidget* modal) {
+                QCOMPARE(modal, static_cast<QWidget*>(confirm.get()));
+                asked = confirm->Label1->text();
+                QTest::keyClick(modal->windowHandle(), Qt::Key_Escape);
+                stillOpenAfterEscape = confirm->isVisible();
+                answerWith(modal->windowHandle());
+            });
+            w->btndel->setFocus(Qt::TabFocusReason);
+            ev::key(w.get(), Qt::Key_Return);
+            QCOMPARE(asked, QStringLiteral("削除しますか？"));
+            QVERIFY(stillOpenAfterEscape); // Escape is no answer
+            QTRY_VERIFY(!confirm->isVisible());
+            w->activateWindow(); // what a window manager does when the dialog goes
+            QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        };
+
+        // Tab to キャンセル, then Enter: declined.
+        pressDelete([](QWindow* dlg) {
+            QTest::keyClick(dlg, Qt::Key_Tab);
+            QTest::keyClick(dlg, Qt::Key_Return);
+        });
+        QCOMPARE(confirm->i_cancel, 1);
+        QCOMPARE(db->count(QStringLiteral("m_our_company")), 2);
+
+        // Enter at once: OK holds the focus, the site goes.
+        pressDelete([](QWindow* dlg) { QTest::keyClick(dlg, Qt::Key_Return); });
+        QCOMPARE(confirm->i_cancel, 0);
+        QCOMPARE(listed(), QStringList{QStringLiteral("本社|1")});
+
+        // The close box after a confirmed question declines: no stale 0.
+        ev::click(w->ListViewCo->viewport(), Qt::LeftButton,
+                  w->ListViewCo->visualItemRect(w->ListViewCo->topLevelItem(0)).center());
+        QCOMPARE(w->strRow, QStringLiteral("1"));
+        pressDelete([](QWindow* dlg) { dlg->close(); });
+        QCOMPARE(confirm->i_cancel, 1);
+        QCOMPARE(db->count(QStringLiteral("m_our_company")), 1);
+        QCOMPARE(w->EditCompany->text(), QStringLiteral("本社"));
     }
 
     void leavingThePostalFieldCompletesTheAddress()

@@ -29,6 +29,33 @@ TEST(ReadingCapture, FieldFormIsTrimmedWidenedKatakana)
     EXPECT_EQ(readingForField(QString()), QString());
 }
 
+TEST(ReadingCapture, ACancelledCompositionLeavesNoReading)
+{
+    // As Mozc through IBus sends it: やまだ, Escape (the preedit empties,
+    // nothing is committed), then a digit composed and committed.
+    TReadingTracker t;
+    t.preedit(QStringLiteral("やまだ"));
+    t.preedit(QString());
+    t.preedit(QStringLiteral("１"));
+    EXPECT_EQ(t.commit(QStringLiteral("１")), QString());
+    // Erased to nothing with Backspace, then a name typed in latin letters.
+    t.preedit(QStringLiteral("た"));
+    t.preedit(QString());
+    t.preedit(QStringLiteral("ｔ"));
+    t.preedit(QStringLiteral("Tom"));
+    EXPECT_EQ(t.commit(QStringLiteral("Tom")), QString());
+    // A preedit emptied just before its commit keeps its reading, and so
+    // does the empty preedit that follows a commit.
+    t.preedit(QStringLiteral("やまだ"));
+    t.preedit(QStringLiteral("山田"));
+    t.preedit(QString());
+    EXPECT_EQ(t.commit(QStringLiteral("山田")), QStringLiteral("やまだ"));
+    t.preedit(QString());
+    t.preedit(QStringLiteral("たろう"));
+    t.preedit(QStringLiteral("太郎"));
+    EXPECT_EQ(t.commit(QStringLiteral("太郎")), QStringLiteral("たろう"));
+}
+
 TEST(ReadingCapture, LastKanaPreeditIsTheReadingOfTheCommit)
 {
     TReadingTracker t;

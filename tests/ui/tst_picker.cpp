@@ -3,6 +3,7 @@
 
 #include "picker/frmclntsrc.h"
 #include "ui/kanabuttons.h"
+#include "realevents.h"
 #include "uitest.h"
 
 #include <QAction>
@@ -14,6 +15,7 @@
 
 using uitest::Db;
 using uitest::Errors;
+namespace ev = realevents;
 
 class TestPicker : public QObject {
     Q_OBJECT
@@ -137,6 +139,56 @@ private slots:
         QCOMPARE(w->getFlg(), 0);
         open();
         w->close();
+        QCOMPARE(w->getFlg(), 0);
+    }
+
+    void enterInTheListKeepsTheSelectionAndEnterInTheNameFieldSearches()
+    {
+        open();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        const QString fullList = w->getSQL();
+        auto rowAt = [this](int i) { return w->ListViewNm->visualItemRect(w->ListViewNm->topLevelItem(i)).center(); };
+        ev::click(w->ListViewNm->viewport(), Qt::LeftButton, rowAt(0));
+        QTest::mouseClick(ev::windowOf(w.get()), Qt::LeftButton, Qt::ControlModifier,
+                          ev::inWindow(w->ListViewNm->viewport(), rowAt(2)));
+        QCOMPARE(w->ListViewNm->selectedItems().size(), 2);
+        ev::key(w.get(), Qt::Key_Return);
+        QCOMPARE(w->ListViewNm->selectedItems().size(), 2);
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("5"));
+        QCOMPARE(w->getSQL(), fullList);
+        QVERIFY(w->isVisible());
+
+        // Enter in the name field searches.
+        ev::click(w->EditNm);
+        ev::typeText(w.get(), QStringLiteral("ヤマ"));
+        ev::key(w.get(), Qt::Key_Return);
+        QCOMPARE(listNames(), (QStringList{QStringLiteral("山田太郎"), QStringLiteral("山本")}));
+        // Enter on the focused 決定 confirms.
+        ev::key(w.get(), Qt::Key_Tab); // 検索
+        ev::key(w.get(), Qt::Key_Tab); // クリア
+        ev::key(w.get(), Qt::Key_Tab); // 決定
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->btnok));
+        ev::key(w.get(), Qt::Key_Return);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(w->getFlg(), 1);
+        QCOMPARE(names(w->getSQL()), (QStringList{QStringLiteral("山田太郎"), QStringLiteral("山本")}));
+    }
+
+    void closeBoxWhileShownModallyReturnsZero()
+    {
+        // As the map window opens it: modally; rows chosen, then the close box.
+        bool closed = false;
+        ev::onNextModal([&](QWidget* modal) {
+            QCOMPARE(modal, static_cast<QWidget*>(w.get()));
+            ev::click(w->ListViewNm->viewport(), Qt::LeftButton,
+                      w->ListViewNm->visualItemRect(w->ListViewNm->topLevelItem(1)).center());
+            modal->windowHandle()->close(); // what the window system does for the close box
+            closed = true;
+        });
+        const int result = w->exec();
+        QVERIFY(closed);
+        QCOMPARE(result, int(QDialog::Rejected));
         QCOMPARE(w->getFlg(), 0);
     }
 

@@ -366,6 +366,15 @@ private slots:
         QCOMPARE(w->EditName->text(), QStringLiteral("山田太郎"));
         QCOMPARE(w->EditNmKana->text(), QStringLiteral("ヤマダタロウ"));
 
+        // A composition cancelled with Escape takes its reading with it.
+        sendIme(w->EditName, QStringLiteral("やまだ"));
+        sendIme(w->EditName, QString());
+        sendIme(w->EditName, QStringLiteral("１"));
+        sendIme(w->EditName, QString(), QStringLiteral("１"));
+        QCOMPARE(w->EditName->text(), QStringLiteral("山田太郎１"));
+        QCOMPARE(w->EditNmKana->text(), QStringLiteral("ヤマダタロウ"));
+        w->EditName->setText(QStringLiteral("山田太郎"));
+
         // A kana commit is its own reading; a commit with no kana preedit adds nothing.
         w->EditCompany->setFocus();
         w->EditCokana->setText(QStringLiteral("手入力"));

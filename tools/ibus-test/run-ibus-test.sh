@@ -2,7 +2,8 @@
 # Types a name through the real input method into the roster and checks the
 # reading that was captured: Xvfb, a D-Bus session, ibus-daemon with the
 # mozc-jp engine, and xdotool typing "yamada" space Return "tarou" space
-# Return into EditName. Expects EditName 山田太郎 and EditNmKana ヤマダタロウ.
+# Return, then "yamada" Escape (cancelled) and "1" Return into EditName.
+# Expects EditName 山田太郎１ and EditNmKana ヤマダタロウ.
 #
 #   run-ibus-test.sh <roster_driver>
 #
