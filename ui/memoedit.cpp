@@ -1,0 +1,35 @@
+#include "ui/memoedit.h"
+
+#include <QTextBlock>
+#include <QTextDocument>
+
+namespace tessolo::ui {
+
+void TMemoEdit::setStored(const QString& stored)
+{
+    setPlainText(stored); // CR LF, LF and a lone CR each end one line
+    m_loaded = stored;
+    m_loadedLines = lines();
+    m_hasLoaded = true;
+}
+
+QString TMemoEdit::stored() const
+{
+    const QStringList now = lines();
+    if (m_hasLoaded && now == m_loadedLines)
+        return m_loaded;
+    return now.join(QStringLiteral("\r\n"));
+}
+
+QStringList TMemoEdit::lines() const
+{
+    QStringList out;
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next())
+        out << b.text();
+    // An empty document still has its one empty block.
+    if (out.size() == 1 && out.front().isEmpty())
+        out.clear();
+    return out;
+}
+
+} // namespace tessolo::ui
