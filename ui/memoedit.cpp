@@ -8,17 +8,13 @@ namespace tessolo::ui {
 void TMemoEdit::setStored(const QString& stored)
 {
     setPlainText(stored); // CR LF, LF and a lone CR each end one line
-    m_loaded = stored;
-    m_loadedLines = lines();
-    m_hasLoaded = true;
+    m_kept.keep(stored, lines());
 }
 
 QString TMemoEdit::stored() const
 {
     const QStringList now = lines();
-    if (m_hasLoaded && now == m_loadedLines)
-        return m_loaded;
-    return now.join(QStringLiteral("\r\n"));
+    return m_kept.stored(now, [&] { return now.join(QStringLiteral("\r\n")); });
 }
 
 QStringList TMemoEdit::lines() const

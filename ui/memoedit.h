@@ -4,7 +4,10 @@
 // again unchanged goes back byte for byte, whatever its breaks. Lines typed
 // or changed here are stored with CR LF, as the Windows edition reads them.
 
+#include "ui/keptvalue.h"
+
 #include <QPlainTextEdit>
+#include <QStringList>
 
 namespace tessolo::ui {
 
@@ -24,9 +27,7 @@ private:
     // no-break spaces, which code page 932 has no use for but the user typed.
     QStringList lines() const;
 
-    QString m_loaded;
-    QStringList m_loadedLines;
-    bool m_hasLoaded = false;
+    TKeptValue<QStringList> m_kept;
 };
 
 } // namespace tessolo::ui
