@@ -7,7 +7,9 @@
 #include "ui/enternav.h"
 #include "ui/errordisplay.h"
 #include "ui/imemode.h"
+#include "ui/memoedit.h"
 #include "ui/postaledit.h"
+#include "ui/storablecheck.h"
 #include "ui/windowset.h"
 
 #include <QFrame>
@@ -67,7 +69,7 @@ TfrmOurcompany::TfrmOurcompany(QWidget* parent)
     EditBuild = named(new QLineEdit(fieldFrame), "EditBuild");
     EditEmail1 = named(new QLineEdit(fieldFrame), "EditEmail1");
     EditUrl = named(new QLineEdit(fieldFrame), "EditUrl");
-    Memo1 = named(new QPlainTextEdit(fieldFrame), "Memo1");
+    Memo1 = named(new ui::TMemoEdit(fieldFrame), "Memo1");
     btnadd = named(new QPushButton(QStringLiteral("追加"), buttonFrame), "btnadd");
     btnup = named(new QPushButton(QStringLiteral("更新"), buttonFrame), "btnup");
     btndel = named(new QPushButton(QStringLiteral("削除"), buttonFrame), "btndel");
@@ -154,14 +156,20 @@ void TfrmOurcompany::loadRow(const TSQLiteTable& t)
     EditFax->setText(t.NamedFieldAsString(QStringLiteral("fax")));
     EditEmail1->setText(t.NamedFieldAsString(QStringLiteral("email")));
     EditUrl->setText(t.NamedFieldAsString(QStringLiteral("url")));
-    Memo1->setPlainText(t.NamedFieldAsString(QStringLiteral("memo")));
+    Memo1->setStored(t.NamedFieldAsString(QStringLiteral("memo")));
 }
 
-ourcompany::Record TfrmOurcompany::fields() const
+ourcompany::Record TfrmOurcompany::fields()
 {
-    return {EditCompany->text(), MaskEditPostal->stored(), EditPref->text(), EditCity->text(),
+    // In table order, beside the values taken from them.
+    const QList<QWidget*> controls = {EditCompany, MaskEditPostal, EditPref, EditCity, EditAddr, EditBuild,
+                                      EditTel,     EditFax,        EditEmail1, EditUrl, Memo1};
+    const ourcompany::Record r = {EditCompany->text(), MaskEditPostal->stored(), EditPref->text(), EditCity->text(),
             EditAddr->text(),    EditBuild->text(), EditTel->text(),   EditFax->text(),
-            EditEmail1->text(),  EditUrl->text(),   Memo1->toPlainText()};
+            EditEmail1->text(),  EditUrl->text(),   Memo1->stored()};
+    if (!ui::confirmStorable(this, controls, QStringList(r.begin(), r.end())))
+        throw EAbort();
+    return r;
 }
 
 void TfrmOurcompany::FormShow()

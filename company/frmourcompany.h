@@ -17,6 +17,7 @@ namespace tessolo {
 class TSQLiteTable;
 }
 namespace tessolo::ui {
+class TMemoEdit;
 class TPostalMaskEdit;
 class TEnterNavigator;
 }
@@ -37,7 +38,7 @@ public:
     QLineEdit* EditBuild = nullptr;
     QLineEdit* EditEmail1 = nullptr;
     QLineEdit* EditUrl = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
+    tessolo::ui::TMemoEdit* Memo1 = nullptr;
     QPushButton* btnadd = nullptr;
     QPushButton* btnup = nullptr;
     QPushButton* btndel = nullptr;
@@ -60,7 +61,9 @@ private:
     void btnclearClick();
     void MaskEditPostalExit();
 
-    tessolo::ourcompany::Record fields() const;
+    // The values to store, once the user has agreed to any substitutes (a
+    // silent abort when they chose to go back to the field).
+    tessolo::ourcompany::Record fields();
     void loadRow(const tessolo::TSQLiteTable& row);
 
     tessolo::ui::TEnterNavigator* m_enter = nullptr;

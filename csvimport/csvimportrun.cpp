@@ -37,8 +37,9 @@ QString trimControls(const QString& s)
 }
 
 // Lines of the file, but a line that ends inside a quoted value is joined
-// with the following ones (by LF) until the value closes. When the file or
-// the allowance ends first, the lines come one by one as they were.
+// with the following ones (by CR LF, the line break memos are stored with)
+// until the value closes. When the file or the allowance ends first, the
+// lines come one by one as they were.
 class RecordReader {
 public:
     explicit RecordReader(LineReader& lines)
@@ -60,7 +61,7 @@ public:
         Line more;
         while (taken.size() < size_t(kMaxJoinedLines) && take(more.bytes, more.end)) {
             const bool stillOpen = endsInsideQuotes(more.bytes, true);
-            joined += '\n';
+            joined += "\r\n";
             joined += more.bytes;
             taken.push_back(std::move(more));
             if (!stillOpen) {

@@ -44,8 +44,8 @@ QString replaceBlanks(QString line);
 
 // The file's lines, decoded and with blanks replaced. Throws EFileError.
 // A quoted value that runs over line ends (a spreadsheet's line break in a
-// cell) keeps its lines together, joined by LF; the line reader has already
-// dropped the blanks at the start of each line.
+// cell) keeps its lines together, joined by CR LF as memos are stored; the
+// line reader has already dropped the blanks at the start of each line.
 QStringList readLines(const QString& fileName);
 
 // The column each field gets from a header line: the one whose name is the

@@ -15,8 +15,10 @@
 #include "ui/errordisplay.h"
 #include "ui/imemode.h"
 #include "ui/kanabuttons.h"
+#include "ui/memoedit.h"
 #include "ui/notice.h"
 #include "ui/postaledit.h"
+#include "ui/storablecheck.h"
 #include "ui/postalupdatedialog.h"
 #include "ui/progress.h"
 #include "ui/windowset.h"
@@ -245,7 +247,7 @@ void TfrmAddress::buildInputs()
     auto* labMemo = new QLabel(QStringLiteral("備考"), this);
     labMemo->setObjectName(QStringLiteral("Label4"));
     labMemo->setGeometry(650, top + 3, 60, 18);
-    Memo1 = new QPlainTextEdit(this);
+    Memo1 = new tessolo::ui::TMemoEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setGeometry(650, top + 24, 272, 188);
     Memo1->setTabChangesFocus(true);
@@ -415,14 +417,31 @@ tessolo::customer::Record recordFrom(const TfrmAddress& f)
             f.EditEmail1->text(),
             f.EditEmail2->text(),
             f.EditUrl->text(),
-            f.Memo1->toPlainText()};
+            f.Memo1->stored()};
+}
+
+// The controls in table order, beside the record taken from them.
+QList<QWidget*> recordFields(const TfrmAddress& f)
+{
+    return {f.EditName,  f.EditNmKana, f.EditCompany, f.EditCokana, f.EditPosision, f.EditDepar,
+            f.MaskEditPostal, f.EditPref, f.EditCity, f.EditAddr, f.EditBuild, f.EditTel,
+            f.EditFax,   f.EditEmail1, f.EditEmail2,  f.EditUrl,    f.Memo1};
+}
+
+// The record to store, once the user has agreed to any substitutes.
+tessolo::customer::Record storableRecord(TfrmAddress& f)
+{
+    const tessolo::customer::Record r = recordFrom(f);
+    if (!tessolo::ui::confirmStorable(&f, recordFields(f), QStringList(r.begin(), r.end())))
+        throw tessolo::EAbort();
+    return r;
 }
 
 } // namespace
 
 void TfrmAddress::btnaddClick()
 {
-    TSQLiteDo::execute(tessolo::customer::insertSql(recordFrom(*this)));
+    TSQLiteDo::execute(tessolo::customer::insertSql(storableRecord(*this)));
     loadList();
 }
 
@@ -431,7 +450,7 @@ void TfrmAddress::btnupClick()
     // Without a loaded customer there is no row to update.
     if (strRow.isEmpty())
         throw tessolo::EAbort();
-    TSQLiteDo::execute(tessolo::customer::updateSql(recordFrom(*this), strRow));
+    TSQLiteDo::execute(tessolo::customer::updateSql(storableRecord(*this), strRow));
     loadList();
 }
 
@@ -484,7 +503,7 @@ void TfrmAddress::ListViewNmClick()
             EditEmail1->setText(t->NamedFieldAsString(QStringLiteral("email1")));
             EditEmail2->setText(t->NamedFieldAsString(QStringLiteral("email2")));
             EditUrl->setText(t->NamedFieldAsString(QStringLiteral("url")));
-            Memo1->setPlainText(t->NamedFieldAsString(QStringLiteral("memo")));
+            Memo1->setStored(t->NamedFieldAsString(QStringLiteral("memo")));
         }
     }
     db.closeDBpoint();

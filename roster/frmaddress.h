@@ -19,6 +19,7 @@ class QTreeWidget;
 
 namespace tessolo::ui {
 class TKanaButtons;
+class TMemoEdit;
 class TPostalMaskEdit;
 } // namespace tessolo::ui
 
@@ -53,7 +54,7 @@ public:
     QLineEdit* EditEmail1 = nullptr;
     QLineEdit* EditEmail2 = nullptr;
     QLineEdit* EditUrl = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
+    tessolo::ui::TMemoEdit* Memo1 = nullptr;
     QMenu* PopupMenu_mail1 = nullptr;
     QMenu* PopupMenu_mail2 = nullptr;
     QMenu* PopupMenu_url = nullptr;

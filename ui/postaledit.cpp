@@ -130,7 +130,7 @@ void TPostalMaskEdit::showText(const QString& text)
 void TPostalMaskEdit::setText(const QString& text)
 {
     showText(text);
-    m_hasLoaded = false;
+    m_kept.forget();
     if (!hasFocus())
         m_textOnEntry = this->text();
 }
@@ -138,17 +138,13 @@ void TPostalMaskEdit::setText(const QString& text)
 void TPostalMaskEdit::setStored(const QString& stored)
 {
     setText(postal::postal2mask(stored));
-    m_loaded = stored;
-    m_loadedText = text();
-    m_hasLoaded = true;
+    m_kept.keep(stored, text());
 }
 
 QString TPostalMaskEdit::stored() const
 {
     const QString t = text();
-    if (m_hasLoaded && t == m_loadedText)
-        return m_loaded;
-    return postal::toStored(t);
+    return m_kept.stored(t, [&] { return postal::toStored(t); });
 }
 
 bool TPostalMaskEdit::requiredMissing() const

@@ -10,9 +10,9 @@
 // live here. Only 0-9 go in; full-width digits are taken as the ASCII digits
 // the user meant.
 
-#include <QLineEdit>
+#include "ui/keptvalue.h"
 
-class QLineEdit;
+#include <QLineEdit>
 
 namespace tessolo::ui {
 
@@ -53,9 +53,7 @@ private:
     // window continues the same entry.
     QString m_textOnEntry;
     bool m_refusing = false;
-    QString m_loaded;     // the stored value of setStored()
-    QString m_loadedText; // the text the field showed for it
-    bool m_hasLoaded = false;
+    TKeptValue<QString> m_kept; // what setStored() loaded
 };
 
 inline const QString kPostalInvalidMessage =

@@ -136,7 +136,7 @@ private slots:
         QCOMPARE(errors, QStringList());
         QCOMPARE(notices.last(), QStringLiteral("2 件の顧客データを取り込みました。"));
         QCOMPARE(db->rows(QStringLiteral("select person_name, person_kana, memo from t_customer order by rowid")),
-                 QStringList({QStringLiteral("加藤|カトウ|"), QStringLiteral("後藤_一|ゴトウ|一行目\n二行目")}));
+                 QStringList({QStringLiteral("加藤|カトウ|"), QStringLiteral("後藤_一|ゴトウ|一行目\r\n二行目")}));
 
         // Shown again: the box is off, and then the header is a customer too.
         db->exec(QStringLiteral("delete from t_customer"));

@@ -82,7 +82,7 @@ TEST(QuotedLineBreaks, AValueOverSeveralLinesStaysOneLineButAStrayQuoteDoesNot)
 {
     importtest::Db db;
     const QString f = db.write("m.csv", sjis(QStringLiteral("a,\"一\r\n  二\n\n三\",b\r\nc,d\r\n")));
-    EXPECT_EQ(readLines(f), QStringList({QStringLiteral("a,\"一\n二\n三\",b"), QStringLiteral("c,d")}));
+    EXPECT_EQ(readLines(f), QStringList({QStringLiteral("a,\"一\r\n二\r\n三\",b"), QStringLiteral("c,d")}));
     // Never closed before the end: every line on its own, as before.
     const QString g = db.write("s.csv", sjis(QStringLiteral("a,\"b\r\nc\r\nd,e\r\n")));
     EXPECT_EQ(readLines(g), QStringList({QStringLiteral("a,\"b"), QStringLiteral("c"), QStringLiteral("d,e")}));
@@ -92,7 +92,7 @@ TEST(QuotedLineBreaks, AValueOverSeveralLinesStaysOneLineButAStrayQuoteDoesNot)
     map[16].first = 1;
     EXPECT_EQ(run(f, map).rows, 2);
     EXPECT_EQ(db.rows(QStringLiteral("select person_name, memo from t_customer order by rowid")),
-              QStringList({QStringLiteral("a|一\n二\n三"), QStringLiteral("c|d")}));
+              QStringList({QStringLiteral("a|一\r\n二\r\n三"), QStringLiteral("c|d")}));
 }
 
 class RoundTrip : public ::testing::TestWithParam<customerexport::Encoding> {
@@ -133,11 +133,11 @@ TEST_P(RoundTrip, ExportedThenImportedWithTheHeaderGivesTheSameCustomers)
     EXPECT_EQ(rows[0], QStringList(kFieldCount).join(QLatin1Char('|')));
     EXPECT_EQ(rows[1], QStringLiteral("髙橋|たかはし|①商事|||||大阪府|大阪市北区|梅田,1|||06\t0000||||"));
     // Blanks become "_" and readings are widened, as every import does; the
-    // memo keeps its breaks but not the blanks and empty lines the line
-    // reader skips at the start of a line.
+    // memo keeps its breaks (as CR LF, the way memos are stored) but not the
+    // blanks and empty lines the line reader skips at the start of a line.
     EXPECT_EQ(rows[2], QStringLiteral("山田_太郎|ヤマダ＿タロウ|O'Brien,_\"Ltd\"|オーブライエン|課長|営業部|1000001|東京都|"
                                       "千代田区|丸の内1-1|</script><b>x</b>|03-1234-5678||a@example.jp||www.example.jp|"
-                                      "一行目\n二行目\n三行目_\"引用\""));
+                                      "一行目\r\n二行目\r\n三行目_\"引用\""));
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, RoundTrip,

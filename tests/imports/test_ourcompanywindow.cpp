@@ -1,16 +1,19 @@
 // The own-company window driven through its controls: add, update, delete and
 // clear, the silent aborts, and failures that keep the fields.
 
+#include "ui/memoedit.h"
 #include "ui/okrightdlg2.h"
 #include "company/frmourcompany.h"
 #include "importtestutil.h"
 #include "ui/errordisplay.h"
 #include "ui/postaledit.h"
+#include "ui/storablecheck.h"
 #include "ui/windowset.h"
 #include "tests/ui/realevents.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -250,6 +253,31 @@ private slots:
         QCOMPARE(confirm->i_cancel, 1);
         QCOMPARE(db->count(QStringLiteral("m_our_company")), 1);
         QCOMPARE(w->EditCompany->text(), QStringLiteral("本社"));
+    }
+
+    void memoAndUnencodableCharactersAsInTheRoster()
+    {
+        db->exec(QStringLiteral("insert into m_our_company values ('本社','ABC1234','','','','','','','','','a' || "
+                                "char(13, 10) || 'b')"));
+        const QString sql = QStringLiteral("select postal_code, memo from m_our_company");
+        const QStringList stored = db->rows(sql);
+        showWindow();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        ev::click(w->btnup);
+        QCOMPARE(db->rows(sql), stored); // postal code and CR LF as stored
+
+        ev::click(w->EditBuild);
+        ev::typeText(w.get(), QStringLiteral("𠮷ビル"));
+        QString said;
+        ev::onNextModal([&](QWidget* modal) {
+            said = qobject_cast<QMessageBox*>(modal)->text();
+            QTest::keyClick(modal->windowHandle(), Qt::Key_Escape);
+        });
+        ev::click(w->btnadd);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QVERIFY2(said.contains(QStringLiteral("ビル、マンション名等: 𠮷")), qPrintable(said));
+        QCOMPARE(db->count(QStringLiteral("m_our_company")), 1);
     }
 
     void leavingThePostalFieldCompletesTheAddress()

@@ -34,8 +34,8 @@ inline void key(QWidget* anyWidget, Qt::Key k, Qt::KeyboardModifiers mods = Qt::
 inline void typeText(QWidget* anyWidget, const QString& text)
 {
     QWindow* win = windowOf(anyWidget);
-    for (QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, win, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    for (char32_t c : text.toUcs4()) // a character outside the BMP is one key
+        QTest::sendKeyEvent(QTest::Click, win, Qt::Key_unknown, QString::fromUcs4(&c, 1), Qt::NoModifier);
 }
 
 inline void press(QWidget* target, Qt::MouseButton b = Qt::LeftButton, QPoint at = {})

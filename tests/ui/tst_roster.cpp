@@ -1,11 +1,14 @@
 // The roster window driven as a user drives it: keys, clicks, menus, the
 // confirmation dialog, on the offscreen platform against a database of its own.
 
+#include "ui/memoedit.h"
 #include "ui/okrightdlg2.h"
 #include "roster/frmaddress.h"
 #include "ui/kanabuttons.h"
 #include "ui/postaledit.h"
+#include "ui/storablecheck.h"
 #include "ui/windowset.h"
+#include "realevents.h"
 #include "uitest.h"
 
 #include <QAction>
@@ -14,6 +17,7 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -23,6 +27,7 @@
 
 using uitest::Db;
 using uitest::Errors;
+namespace ev = realevents;
 
 class TestRoster : public QObject {
     Q_OBJECT
@@ -511,6 +516,116 @@ private slots:
         QTest::keyClick(w->EditName, Qt::Key_U, Qt::ControlModifier);
         QVERIFY(asked);
         QVERIFY(errors.messages.isEmpty());
+    }
+
+    void aClickBelowTheLastLineLoadsNothing()
+    {
+        showWindow();
+        w->ListViewNm->setFixedHeight(226); // room below the four lines
+        clickRow(0);
+        const QString loaded = w->strRow;
+        w->EditName->setText(QStringLiteral("書きかけ"));
+        const QRect last = w->ListViewNm->visualItemRect(w->ListViewNm->topLevelItem(3));
+        const QPoint below(last.center().x(), last.bottom() + 3 * last.height());
+        QVERIFY(w->ListViewNm->viewport()->rect().contains(below));
+        QVERIFY(!w->ListViewNm->itemAt(below));
+        ev::click(w->ListViewNm->viewport(), Qt::LeftButton, below);
+        QCOMPARE(w->strRow, loaded);
+        QCOMPARE(w->EditName->text(), QStringLiteral("書きかけ"));
+    }
+
+    void memoLineBreaksAreKeptAsStored()
+    {
+        Db::exec(QStringLiteral("insert into t_customer (person_name, person_kana, memo) values "
+                                "('CRLF', 'ア', '一行目' || char(13, 10) || '二行目' || char(10) || '三行目' || char(13))"));
+        const QString memoSql = QStringLiteral("select memo from t_customer where person_name = 'CRLF'");
+        const QString stored = Db::column(memoSql, QStringLiteral("memo")).value(0);
+        QCOMPARE(stored, QStringLiteral("一行目\r\n二行目\n三行目\r"));
+        showWindow();
+        clickRow(0);
+        QCOMPARE(w->Memo1->toPlainText(), QStringLiteral("一行目\n二行目\n三行目\n"));
+        w->btnup->click();
+        QCOMPARE(Db::column(memoSql, QStringLiteral("memo")).value(0), stored); // byte for byte
+
+        // A line typed here: every break is stored as CR LF.
+        ev::click(w->Memo1);
+        ev::key(w.get(), Qt::Key_End, Qt::ControlModifier);
+        ev::typeText(w.get(), QStringLiteral("四"));
+        ev::key(w.get(), Qt::Key_Return);
+        ev::typeText(w.get(), QStringLiteral("五"));
+        ev::click(w->btnup);
+        QCOMPARE(Db::column(memoSql, QStringLiteral("memo")).value(0),
+                 QStringLiteral("一行目\r\n二行目\r\n三行目\r\n四\r\n五"));
+        w->btnClear->click();
+        w->btnadd->click();
+        QCOMPARE(Db::column(QStringLiteral("select memo from t_customer where person_name = ''"), QStringLiteral("memo")),
+                 QStringList{QString()});
+    }
+
+    void charactersTheCodePageLacksAreNamedBeforeStoring()
+    {
+        showWindow();
+        ev::click(w->EditName);
+        ev::typeText(w.get(), QStringLiteral("𠮷田"));
+        ev::click(w->Memo1);
+        ev::typeText(w.get(), QStringLiteral("よろしく🙂㋿"));
+        QCOMPARE(w->EditName->text(), QStringLiteral("𠮷田"));
+        auto answer = [this](const QString& button, QString* said) {
+            ev::onNextModal([=](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                QVERIFY(box);
+                *said = box->text();
+                for (QAbstractButton* b : box->buttons())
+                    if (b->text() == button)
+                        ev::click(b);
+            });
+        };
+        auto reactivate = [this] {
+            QTRY_VERIFY(!QApplication::activeModalWidget());
+            w->activateWindow(); // a window manager's part, absent offscreen
+            QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        };
+
+        // Back to the field: nothing stored, the focus in the first field named.
+        QString said;
+        answer(tessolo::ui::kBackToField, &said);
+        ev::click(w->btnadd);
+        reactivate();
+        QVERIFY2(said.contains(QStringLiteral("氏名: 𠮷")), qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("備考: 🙂 ㋿")), qPrintable(said));
+        QVERIFY(!said.contains(QStringLiteral("田")));
+        QCOMPARE(Db::customerCount(), 4);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditName));
+        QCOMPARE(w->EditName->text(), QStringLiteral("𠮷田"));
+
+        // Escape is going back too.
+        ev::onNextModal([](QWidget* modal) { QTest::keyClick(modal->windowHandle(), Qt::Key_Escape); });
+        ev::click(w->btnadd);
+        reactivate();
+        QCOMPARE(Db::customerCount(), 4);
+
+        // Stored with the substitutes when the user says so; Update asks too.
+        answer(tessolo::ui::kStoreWithSubstitutes, &said);
+        ev::click(w->btnadd);
+        reactivate();
+        QCOMPARE(Db::customerCount(), 5);
+        QCOMPARE(Db::column(QStringLiteral("select memo from t_customer where person_name = '?田'"),
+                            QStringLiteral("memo")),
+                 QStringList{QStringLiteral("よろしく??")});
+        clickRow(0);
+        w->EditCompany->setText(QStringLiteral("🙂商店"));
+        said.clear();
+        answer(tessolo::ui::kBackToField, &said);
+        ev::click(w->btnup);
+        reactivate();
+        QVERIFY2(said.contains(QStringLiteral("会社名: 🙂")), qPrintable(said));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditCompany));
+        // Values that convert whole ask nothing.
+        w->EditCompany->setText(QStringLiteral("髙橋㈱"));
+        ev::click(w->btnup);
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(Db::column(QStringLiteral("select company_name from t_customer"), QStringLiteral("company_name"))
+                    .contains(QStringLiteral("髙橋㈱")));
     }
 
     void exitClosesTheWindow()

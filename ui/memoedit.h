@@ -1,0 +1,33 @@
+#pragma once
+// The multi-line memo. Stored memos keep their line breaks as they were
+// written: the Windows edition writes CR LF, and a memo loaded and stored
+// again unchanged goes back byte for byte, whatever its breaks. Lines typed
+// or changed here are stored with CR LF, as the Windows edition reads them.
+
+#include "ui/keptvalue.h"
+
+#include <QPlainTextEdit>
+#include <QStringList>
+
+namespace tessolo::ui {
+
+class TMemoEdit : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+    // Shows a stored memo and keeps it, to give back while it is unchanged.
+    void setStored(const QString& stored);
+    // The value to store: the loaded memo itself while the text shown is
+    // still its text, otherwise the lines joined by CR LF.
+    QString stored() const;
+
+private:
+    // The text as shown, line by line: unlike toPlainText() it keeps
+    // no-break spaces, which code page 932 has no use for but the user typed.
+    QStringList lines() const;
+
+    TKeptValue<QStringList> m_kept;
+};
+
+} // namespace tessolo::ui
