@@ -21,6 +21,15 @@ QString captionOf(QWidget* window, QWidget* field)
     return field->objectName();
 }
 
+// The character and its code point: a font may lack the character too (an
+// emoji shows as an empty box), and the number still says which it is.
+QString describe(const QString& c)
+{
+    const QList<uint> points = c.toUcs4();
+    const uint cp = points.isEmpty() ? 0 : points.front();
+    return QStringLiteral("%1 (U+%2)").arg(c, QString::number(cp, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+}
+
 } // namespace
 
 bool confirmStorable(QWidget* window, const QList<QWidget*>& fields, const QStringList& values)
@@ -33,7 +42,10 @@ bool confirmStorable(QWidget* window, const QList<QWidget*>& fields, const QStri
             continue;
         if (!first)
             first = fields.at(i);
-        lines << QStringLiteral("%1: %2").arg(captionOf(window, fields.at(i)), lacking.join(QLatin1Char(' ')));
+        QStringList named;
+        for (const QString& c : lacking)
+            named << describe(c);
+        lines << QStringLiteral("%1: %2").arg(captionOf(window, fields.at(i)), named.join(QStringLiteral("、")));
     }
     if (!first)
         return true;

@@ -591,8 +591,8 @@ private slots:
         answer(tessolo::ui::kBackToField, &said);
         ev::click(w->btnadd);
         reactivate();
-        QVERIFY2(said.contains(QStringLiteral("氏名: 𠮷")), qPrintable(said));
-        QVERIFY2(said.contains(QStringLiteral("備考: 🙂 ㋿")), qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("氏名: 𠮷 (U+20BB7)\n")), qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("備考: 🙂 (U+1F642)、㋿ (U+32FF)")), qPrintable(said));
         QVERIFY(!said.contains(QStringLiteral("田")));
         QCOMPARE(Db::customerCount(), 4);
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditName));
