@@ -51,6 +51,43 @@
     return s;
   }
 
+  // 1..99 as written in town names: 十二, 二十, 二十一.
+  function kanjiNumber(n) {
+    const d = ['', '一', '二', '三', '四', '五', '六', '七', '八', '九'];
+    if (!(n >= 1 && n <= 99)) return String(n);
+    const tens = Math.floor(n / 10);
+    return (tens ? (tens > 1 ? d[tens] : '') + '十' : '') + d[n % 10];
+  }
+
+  function kanjiValue(s) {
+    let v = 0;
+    let cur = 0;
+    for (const c of s) {
+      if (c === '十') { v += (cur || 1) * 10; cur = 0; } else cur = '〇一二三四五六七八九'.indexOf(c);
+    }
+    return v + cur;
+  }
+
+  // Numbers that count blocks (丁目, Hokkaido's 条 and 線, 番, 号, Iwate's
+  // 地割) are written in kanji by the registry and in digits by most people;
+  // both sides are brought to digits. Elsewhere a kanji numeral is part of a
+  // name (三田, 八王子) and stays.
+  const KANJI_COUNT_RE = /[〇一二三四五六七八九十]+(?=丁|条|線|番|号|地割)/g;
+  // 大字 (and the 字 of a sub-area after a town) is written or left out at
+  // will, in the registry and in addresses alike.
+  const AZA_RE = /大字|^字|(?<=[町村])字(?!$)/g;
+  const KANA_KE_RE = new RegExp('が(?=[' + KANJI + '])', 'g');
+
+  // The form a town part of an address (what follows the municipality) is
+  // compared in. Applied to the table's town names and to addresses alike.
+  function townKey(text) {
+    let s = normalizeAddress(text);
+    s = s.replace(KANJI_COUNT_RE, (m) => String(kanjiValue(m)));
+    s = s.replace(AZA_RE, '');
+    s = s.replace(KANA_KE_RE, 'ケ');
+    return s;
+  }
+
   // The program wraps customer and typed addresses (and the typed search
   // label) in single quotes, as if building SQL; one enclosing pair is not
   // part of the text.
@@ -89,5 +126,5 @@
     })[c]);
   }
 
-  return { normalizeAddress, stripQuotes, formatLabel, parseRadiusKm, escapeHtml };
+  return { normalizeAddress, townKey, kanjiNumber, kanjiValue, stripQuotes, formatLabel, parseRadiusKm, escapeHtml };
 });
