@@ -37,17 +37,25 @@
   const TSU_RE = new RegExp('(?<=[' + KANJI + '])[つッツ](?=[' + KANJI + '])', 'g');
   // A dash after a block number may arrive as a long vowel mark or any of
   // the dash look-alikes an input method offers.
+  const LINK_CHARS_RE = /[がケのノ之つッツ]/;
   const DASH_RE = /(?<=\d)[‐‑‒–—―−ー－─━]/g;
 
+  // Kanji and kana only, none that NFKC changes: the table's names, nearly
+  // all. They skip the steps that cannot change them (tens of thousands of
+  // names are keyed when a prefecture's towns are first used).
+  const PLAIN_RE = new RegExp('^[\\u3041-\\u3096\\u30A1-\\u30FA\\u30FC' + KANJI.replace('\\uF900-\\uFAFF', '') + ']*$');
+
   function normalizeAddress(text) {
-    let s = String(text == null ? '' : text).normalize('NFKC');
+    let s = String(text == null ? '' : text);
+    const plain = PLAIN_RE.test(s);
+    if (!plain) s = s.normalize('NFKC');
     s = s.replace(VARIANT_RE, (c) => KANJI_VARIANTS[c]);
     // Spaces and quote marks carry no place (the program's own quotes are
     // stripped before, but full-width ones survive that).
-    s = s.replace(/[\s'"‘’“”]+/g, '');
+    if (!plain) s = s.replace(/[\s'"‘’“”]+/g, '');
     s = s.replace(/[ヶヵ]/g, 'ケ');
-    s = s.replace(KE_RE, 'ケ').replace(NO_RE, 'ノ').replace(TSU_RE, 'ツ');
-    s = s.replace(DASH_RE, '-');
+    if (LINK_CHARS_RE.test(s)) s = s.replace(KE_RE, 'ケ').replace(NO_RE, 'ノ').replace(TSU_RE, 'ツ');
+    if (!plain) s = s.replace(DASH_RE, '-');
     return s;
   }
 

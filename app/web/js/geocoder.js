@@ -38,7 +38,7 @@
   const DIRECTION_RE = /(?:[東西]入|上|下)(?:る|ル|がる|ガル)|[東西]入/g;
   // Where a town's name may be cut to give the name of several towns:
   // 員弁町 for 員弁町石仏, 員弁町大泉 …
-  const STEM_END_RE = /[町村通条線]/g;
+  const STEM_END = '町村通条線';
   const CHOME_KEY_RE = /^(.*\D)(\d+)丁目$/;
   const SCALE = 1e4;
 
@@ -62,18 +62,24 @@
     let lat = 0;
     let lng = 0;
     let i = 0;
-    const next = (name) => {
+    const next = (name, key) => {
       lat += coords[i++];
       lng += coords[i++];
-      towns.push({ name, lat: lat / SCALE, lng: lng / SCALE });
+      towns.push({ name, key, lat: lat / SCALE, lng: lng / SCALE });
     };
     for (const entry of names ? names.split('|') : []) {
       const at = entry.indexOf('#');
-      if (at < 0) { next(entry); continue; }
+      if (at < 0) { next(entry, null); continue; }
       const base = entry.slice(0, at);
+      // The key of 旭町二丁目 is the key of 旭町 with 2丁目, unless the base
+      // ends in what the key rules read together with the number.
+      const baseKey = /[〇一二三四五六七八九十が字]$/.test(base) ? null : townKey(base);
       for (const part of entry.slice(at + 1).split(',')) {
         const [a, b] = part.split('-').map(Number);
-        for (let n = a; n <= (b || a); n++) next(base + kanjiNumber(n) + '丁目');
+        for (let n = a; n <= (b || a); n++) {
+          const name = base + kanjiNumber(n) + '丁目';
+          next(name, baseKey === null ? null : baseKey + n + '丁目');
+        }
       }
     }
     return towns;
@@ -88,28 +94,37 @@
 
   function indexTowns(towns) {
     const exact = new Map(); // town key → town
-    const stems = new Map(); // a cut of town keys → towns that begin so
     let maxExact = 0;
-    let maxStem = 0;
     for (const t of towns) {
-      const k = townKey(t.name);
-      if (!exact.has(k)) exact.set(k, t);
-      maxExact = Math.max(maxExact, k.length);
-      const cuts = new Set();
-      const chome = CHOME_KEY_RE.exec(k);
-      if (chome) cuts.add(chome[1]);
-      for (const m of k.matchAll(STEM_END_RE)) if (m.index + 1 < k.length) cuts.add(k.slice(0, m.index + 1));
-      for (const c of cuts) {
+      if (!t.key) t.key = townKey(t.name);
+      if (!exact.has(t.key)) exact.set(t.key, t);
+      if (t.key.length > maxExact) maxExact = t.key.length;
+    }
+    // Cuts are only needed for what no whole town matches: made on demand.
+    let stems = null; // a cut of town keys → towns that begin so
+    let maxStem = 0;
+    const addStem = (c, t) => {
+      addTo(stems, c, t);
+      if (c.length > maxStem) maxStem = c.length;
+    };
+    function cutAll() {
+      stems = new Map();
+      for (const t of towns) {
+        const k = t.key;
+        const chome = CHOME_KEY_RE.exec(k);
+        const base = chome ? chome[1] : null;
         // one character (枝 of 枝一丁目) only as a 丁目 base; see matchTowns
-        if (c.length < 2 && !(chome && c === chome[1])) continue;
-        addTo(stems, c, t);
-        maxStem = Math.max(maxStem, c.length);
+        if (base !== null) addStem(base, t);
+        for (let at = 1; at < k.length - 1; at++) {
+          if (STEM_END.indexOf(k[at]) >= 0 && at + 1 !== (base === null ? -1 : base.length)) addStem(k.slice(0, at + 1), t);
+        }
       }
     }
     const stemPoint = new Map();
     return {
-      exact, maxExact, maxStem,
+      exact, maxExact,
       stem(s) {
+        if (!stems) cutAll();
         const hit = longestPrefix(stems, maxStem, s);
         if (!hit) return null;
         const key = s.slice(0, hit.len);
@@ -119,6 +134,7 @@
       }
     };
   }
+
 
   // The written name of a cut, taken from one of its towns: as many
   // characters of the name as give the key.
@@ -149,7 +165,8 @@
     // Where the address goes on past the longest whole town into what only
     // the beginnings of towns share (朝日町 with 朝日町一丁目 … 三丁目), it is
     // at the middle of those towns.
-    const stem = idx.stem(s);
+    // (no cut goes on past a whole town into a dash or the end)
+    const stem = e && (e === s.length || s[e] === '-') ? null : idx.stem(s);
     // A one-character base stands alone or before the house number: 枝3-1,
     // not 東新宿.
     if (stem && stem.len > e && (stem.len > 1 || s.length === 1 || /^[\d-]/.test(s[1]))) return stem;
@@ -416,13 +433,12 @@
       for (const [cname, names, coords] of data.cities) {
         const city = byTownsName.get(cname);
         if (!city) continue;
-        const towns = decodeTowns(names, coords || []);
         let idx = null;
         // indexed on first use: a prefecture has up to 200 municipalities
         Object.defineProperty(city, 'towns', {
           configurable: true,
           enumerable: true,
-          get() { return idx || (idx = indexTowns(towns)); }
+          get() { return idx || (idx = indexTowns(decodeTowns(names, coords || []))); }
         });
       }
     }
