@@ -198,3 +198,25 @@ test('the town tables hold every town once, compactly, with the credit', () => {
   assert.equal(towns, 189974);
   assert.ok(bytes < 3.5 * 1024 * 1024, `${bytes} bytes`);
 });
+
+test('the committed town tables are exactly what the generator makes', async (t) => {
+  const { sharedPath } = await import('../../tools/geodata/postal.mjs');
+  const { existsSync, mkdtempSync, rmSync } = await import('node:fs');
+  const { execFileSync } = await import('node:child_process');
+  const { tmpdir } = await import('node:os');
+  const { join } = await import('node:path');
+  const { fileURLToPath } = await import('node:url');
+  const src = sharedPath(fileURLToPath(new URL('../..', import.meta.url)), 'geodata/towns-jp.tsv.gz');
+  if (!existsSync(src)) { t.skip('towns-jp.tsv.gz not beside the checkout'); return; }
+  const dir = mkdtempSync(join(tmpdir(), 'tessolo-towns-'));
+  try {
+    execFileSync(process.execPath, [fileURLToPath(new URL('../../tools/geodata/towns.mjs', import.meta.url)), src, '--out', dir, '--quiet']);
+    const made = readdirSync(dir).sort();
+    assert.deepEqual(made, readdirSync(new URL('towns/', data)).sort());
+    for (const f of made) {
+      assert.ok(readFileSync(join(dir, f)).equals(readFileSync(new URL('towns/' + f, data))), `${f} is stale: run npm run towns`);
+    }
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+});
