@@ -98,6 +98,9 @@ test('a bare ward name shared by designated cities is placed only where its town
   assertTown('北区王子1-2-3', '東京都', '北区', '王子一丁目');
   // no town, or a town no 北区 has, or one several have: 位置不明
   for (const a of ['北区', '北区どこか1-2', '中央区日本橋1-1']) assert.equal(place(a).ok, false, a);
+  // an island in front of its village, prefecture or none
+  assertTown('東京都三宅島三宅村坪田1', '東京都', '三宅村', '坪田');
+  assertTown('三宅島三宅村坪田1', '東京都', '三宅村', '坪田');
   // a ward name only one city has is placed as before
   assert.equal(place('港北区').pref, '神奈川県');
 });

@@ -19,6 +19,7 @@ const here = dirname(fileURLToPath(import.meta.url));
 const repo = resolve(here, '../..');
 const require = createRequire(import.meta.url);
 const { createGeocoder } = require(resolve(repo, 'app/web/js/geocoder.js'));
+const { normalizeAddress } = require(resolve(repo, 'app/web/js/address.js'));
 
 const args = process.argv.slice(2);
 const opt = (name) => { const i = args.indexOf(name); return i < 0 ? null : args.splice(i, 2)[1]; };
@@ -52,7 +53,7 @@ export function postalAddresses(rows) {
 }
 
 function count(geo, lines, write) {
-  const c = { town: 0, city: 0, pref: 0, none: 0, wrong: 0 };
+  const c = { town: 0, city: 0, pref: 0, none: 0, wrong: 0, otherCity: 0 };
   const listed = [];
   for (const l of lines) {
     const a = write(l);
@@ -60,6 +61,8 @@ function count(geo, lines, write) {
     let level = r.ok ? r.level : 'none';
     if (r.ok && r.pref !== l.pref) level = 'wrong';
     c[level]++;
+    // placed under a municipality of another name (浜松市中央区 is newer than the town table)
+    if ((level === 'town' || level === 'city') && !normalizeAddress(l.city).endsWith(normalizeAddress(r.city))) c.otherCity++;
     if (level === listLevel) listed.push(a + (r.ok ? '\t→ ' + r.pref + (r.city || '') + (r.town || '') : ''));
   }
   return { c, listed };
@@ -72,7 +75,8 @@ if (process.argv[1] && fileURLToPath(import.meta.url) === resolve(process.argv[1
   const show = (title, { c }, n = lines.length) => {
     const p = (a) => (100 * a / n).toFixed(1) + ' %';
     console.log(`${title} (${n} lines): town ${c.town} (${p(c.town)}), municipality ${c.city} (${p(c.city)}), ` +
-      `prefecture ${c.pref} (${p(c.pref)}), unplaced ${c.none} (${p(c.none)}), in another prefecture ${c.wrong}`);
+      `prefecture ${c.pref} (${p(c.pref)}), unplaced ${c.none} (${p(c.none)}), in another prefecture ${c.wrong}; ` +
+      `under a municipality of another name ${c.otherCity}`);
   };
   const full = count(geo, lines, (l) => l.pref + l.city + l.town);
   const bare = count(geo, lines, (l) => l.city + l.town);

@@ -327,6 +327,8 @@
       const county = COUNTY_GUESS_RE.exec(s);
       if (county) tryFrom(county[0].length, county[0]);
       if (!out.length) tryFrom(0, null);
+      const island = out.length ? null : ISLAND_RE.exec(s);
+      if (island) tryFrom(island[0].length, null);
       return out;
     }
 

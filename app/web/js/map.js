@@ -199,7 +199,14 @@
   // ---- geocoding with the stored refinements --------------------------------
   function locate(address) {
     if (!geocoder) return { ok: false, reason: 'no table', key: '' };
-    const r = geocoder.geocode(address);
+    let r;
+    try {
+      r = geocoder.geocode(address);
+    } catch (e) {
+      // one odd address must not cost the rest of its batch
+      console.error('geocoding failed:', e);
+      return { ok: false, reason: 'error', key: '' };
+    }
     if (!r.ok) return r;
     // A town-level point is as good as the online search gives: not asked.
     if (refiner && r.level !== 'town') {
