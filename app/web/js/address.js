@@ -43,7 +43,8 @@
   // Kanji and kana only, none that NFKC changes: the table's names, nearly
   // all. They skip the steps that cannot change them (tens of thousands of
   // names are keyed when a prefecture's towns are first used).
-  const PLAIN_RE = new RegExp('^[\\u3041-\\u3096\\u30A1-\\u30FA\\u30FC' + KANJI.replace('\\uF900-\\uFAFF', '') + ']*$');
+  const PLAIN_CHARS = '\\u3041-\\u3096\\u30A1-\\u30FA\\u30FC' + KANJI.replace('\\uF900-\\uFAFF', '');
+  const PLAIN_RE = new RegExp('^[' + PLAIN_CHARS + ']*$');
 
   function normalizeAddress(text) {
     let s = String(text == null ? '' : text);
@@ -86,9 +87,15 @@
   const AZA_RE = /大字|^字|(?<=[町村])字(?!$)/g;
   const KANA_KE_RE = new RegExp('が(?=[' + KANJI + '])', 'g');
 
+  // A plain name with none of these is its own key: most of the table's
+  // names, keyed by the thousand when a prefecture's towns are first used.
+  const TOUCHED_RE = new RegExp('[' + Object.keys(KANJI_VARIANTS).join('') + 'がヶヵケのノ之つッツ〇一二三四五六七八九十字]');
+
   // The form a town part of an address (what follows the municipality) is
   // compared in. Applied to the table's town names and to addresses alike.
+
   function townKey(text) {
+    if (typeof text === 'string' && PLAIN_RE.test(text) && !TOUCHED_RE.test(text)) return text;
     let s = normalizeAddress(text);
     s = s.replace(KANJI_COUNT_RE, (m) => String(kanjiValue(m)));
     s = s.replace(AZA_RE, '');

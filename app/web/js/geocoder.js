@@ -57,28 +57,48 @@
 
   // ---- the towns of one municipality ----------------------------------------
 
+  // A town of a town table; the written name of a 丁目 town is made only
+  // when asked for (an answer's town, a cut's name).
+  class Town {
+    constructor(name, base, n, key, lat, lng) {
+      this.written = name;
+      this.base = base;
+      this.n = n;
+      this.key = key;
+      this.lat = lat;
+      this.lng = lng;
+    }
+
+    get name() {
+      return this.written || (this.written = this.base + kanjiNumber(this.n) + '丁目');
+    }
+  }
+
   function decodeTowns(names, coords) {
     const towns = [];
     let lat = 0;
     let lng = 0;
     let i = 0;
-    const next = (name, key) => {
-      lat += coords[i++];
-      lng += coords[i++];
-      towns.push({ name, key, lat: lat / SCALE, lng: lng / SCALE });
-    };
     for (const entry of names ? names.split('|') : []) {
       const at = entry.indexOf('#');
-      if (at < 0) { next(entry, null); continue; }
+      if (at < 0) {
+        lat += coords[i++];
+        lng += coords[i++];
+        towns.push(new Town(entry, null, 0, null, lat / SCALE, lng / SCALE));
+        continue;
+      }
       const base = entry.slice(0, at);
       // The key of 旭町二丁目 is the key of 旭町 with 2丁目, unless the base
       // ends in what the key rules read together with the number.
       const baseKey = /[〇一二三四五六七八九十が字]$/.test(base) ? null : townKey(base);
       for (const part of entry.slice(at + 1).split(',')) {
-        const [a, b] = part.split('-').map(Number);
-        for (let n = a; n <= (b || a); n++) {
-          const name = base + kanjiNumber(n) + '丁目';
-          next(name, baseKey === null ? null : baseKey + n + '丁目');
+        const dash = part.indexOf('-');
+        const a = Number(dash < 0 ? part : part.slice(0, dash));
+        const b = dash < 0 ? a : Number(part.slice(dash + 1));
+        for (let n = a; n <= b; n++) {
+          lat += coords[i++];
+          lng += coords[i++];
+          towns.push(new Town(null, base, n, baseKey === null ? null : baseKey + n + '丁目', lat / SCALE, lng / SCALE));
         }
       }
     }
@@ -229,7 +249,7 @@
         if (row[2]) {
           // Towns of the municipality table itself (a few, from GeoNames);
           // the prefecture's town table replaces them when it arrives.
-          city.towns = indexTowns(Object.entries(row[2]).map(([t, p]) => ({ name: t, lat: p[0], lng: p[1] })));
+          city.towns = indexTowns(Object.entries(row[2]).map(([t, p]) => new Town(t, null, 0, null, p[0], p[1])));
         }
         addCity(pref, normalizeAddress(cname), city);
       }
