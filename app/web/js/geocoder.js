@@ -60,11 +60,11 @@
   // A town of a town table; the written name of a 丁目 town is made only
   // when asked for (an answer's town, a cut's name).
   class Town {
-    constructor(name, base, n, key, lat, lng) {
+    constructor(name, base, n, baseKey, lat, lng) {
       this.written = name;
       this.base = base;
       this.n = n;
-      this.key = key;
+      this.baseKey = baseKey; // for a 丁目 town: the key of its base
       this.lat = lat;
       this.lng = lng;
     }
@@ -98,7 +98,7 @@
         for (let n = a; n <= b; n++) {
           lat += coords[i++];
           lng += coords[i++];
-          towns.push(new Town(null, base, n, baseKey === null ? null : baseKey + n + '丁目', lat / SCALE, lng / SCALE));
+          towns.push(new Town(null, base, n, baseKey, lat / SCALE, lng / SCALE));
         }
       }
     }
@@ -113,12 +113,23 @@
   }
 
   function indexTowns(towns) {
-    const exact = new Map(); // town key → town
+    const exact = new Map(); // town key → town, but for 丁目 towns:
+    const chome = new Map(); // key of the base → (丁目 number → town)
     let maxExact = 0;
+    let maxBase = 0;
+    const addChome = (base, n, t) => {
+      let g = chome.get(base);
+      if (!g) chome.set(base, (g = new Map()));
+      if (!g.has(n)) g.set(n, t);
+      if (base.length > maxBase) maxBase = base.length;
+    };
     for (const t of towns) {
-      if (!t.key) t.key = townKey(t.name);
-      if (!exact.has(t.key)) exact.set(t.key, t);
-      if (t.key.length > maxExact) maxExact = t.key.length;
+      if (t.baseKey !== null) { addChome(t.baseKey, t.n, t); continue; }
+      const k = townKey(t.name);
+      const c = CHOME_KEY_RE.exec(k);
+      if (c) { addChome(c[1], Number(c[2]), t); continue; }
+      if (!exact.has(k)) exact.set(k, t);
+      if (k.length > maxExact) maxExact = k.length;
     }
     // Cuts are only needed for what no whole town matches: made on demand.
     let stems = null; // a cut of town keys → towns that begin so
@@ -127,22 +138,28 @@
       addTo(stems, c, t);
       if (c.length > maxStem) maxStem = c.length;
     };
+    const cutsOf = (k, end, t) => {
+      for (let at = 1; at < end; at++) if (STEM_END.indexOf(k[at]) >= 0) addStem(k.slice(0, at + 1), t);
+    };
     function cutAll() {
       stems = new Map();
-      for (const t of towns) {
-        const k = t.key;
-        const chome = CHOME_KEY_RE.exec(k);
-        const base = chome ? chome[1] : null;
-        // one character (枝 of 枝一丁目) only as a 丁目 base; see matchTowns
-        if (base !== null) addStem(base, t);
-        for (let at = 1; at < k.length - 1; at++) {
-          if (STEM_END.indexOf(k[at]) >= 0 && at + 1 !== (base === null ? -1 : base.length)) addStem(k.slice(0, at + 1), t);
+      for (const [k, t] of exact) cutsOf(k, k.length - 1, t);
+      for (const [base, g] of chome) {
+        for (const t of g.values()) {
+          // one character (枝 of 枝一丁目) only as a 丁目 base; see matchTowns
+          addStem(base, t);
+          cutsOf(base, base.length - 1, t);
         }
       }
     }
     const stemPoint = new Map();
     return {
       exact, maxExact,
+      chome(base, n) {
+        const g = chome.get(base);
+        return (g && g.get(n)) || null;
+      },
+      maxBase,
       stem(s) {
         if (!stems) cutAll();
         const hit = longestPrefix(stems, maxStem, s);
@@ -154,7 +171,6 @@
       }
     };
   }
-
 
   // The written name of a cut, taken from one of its towns: as many
   // characters of the name as give the key.
@@ -168,20 +184,26 @@
   // Returns {town, len} (len: how much of s the town took) or null.
   function matchTowns(idx, s) {
     if (!s) return null;
-    const exact = longestPrefix(idx.exact, idx.maxExact, s);
-    const e = exact ? exact.len : 0;
-    // 旭町2-1, 旭町2丁目1, 旭町2 (二丁目 has become 2丁目 by now): the first
-    // number after a name is its 丁目 where the table has that 丁目.
-    let chome = null;
-    const re = /\d+/g;
+    // The longest whole town the address begins with, 丁目 towns included.
+    const plain = longestPrefix(idx.exact, idx.maxExact, s);
+    let best = plain ? { town: plain.hit, len: plain.len } : null;
+    const whole = /(\d+)丁目/g;
     let m;
-    for (let runs = 0; runs < 3 && (m = re.exec(s)) && m.index < idx.maxExact; ) {
+    while ((m = whole.exec(s)) && m.index <= idx.maxBase) {
+      const t = idx.chome(s.slice(0, m.index), Number(m[1]));
+      const len = m.index + m[0].length;
+      if (t && (!best || len > best.len)) best = { town: t, len };
+    }
+    const e = best ? best.len : 0;
+    // 旭町2-1, 旭町2 (二丁目 has become 2丁目 by now): the first number
+    // after a name is its 丁目 where the table has that 丁目.
+    const re = /\d+/g;
+    for (let runs = 0; runs < 3 && (m = re.exec(s)) && m.index <= idx.maxBase; ) {
       if (m.index < Math.max(1, e)) continue;
       runs++;
-      const t = idx.exact.get(s.slice(0, m.index) + Number(m[0]) + '丁目');
-      if (t) { chome = { town: t, len: m.index + m[0].length }; break; }
+      const t = idx.chome(s.slice(0, m.index), Number(m[0]));
+      if (t) return { town: t, len: m.index + m[0].length };
     }
-    if (chome) return chome;
     // Where the address goes on past the longest whole town into what only
     // the beginnings of towns share (朝日町 with 朝日町一丁目 … 三丁目), it is
     // at the middle of those towns.
@@ -190,7 +212,7 @@
     // A one-character base stands alone or before the house number: 枝3-1,
     // not 東新宿.
     if (stem && stem.len > e && (stem.len > 1 || s.length === 1 || /^[\d-]/.test(s[1]))) return stem;
-    return exact ? { town: exact.hit, len: e } : null;
+    return best;
   }
 
   function townCandidates(s) {
