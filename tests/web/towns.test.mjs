@@ -174,6 +174,20 @@ test('the town loader fetches each table once and survives a failed fetch', asyn
   assert.deepEqual([fresh.geocode(q('東京都北区王子1-1')).level, fresh.geocode(q('東京都北区王子1-1')).city], ['city', '北区']);
 });
 
+test('a town table that never comes is given up, not waited for forever', async () => {
+  const fresh = createGeocoder(table, index);
+  const load = createTownLoader(fresh, () => new Promise(() => {}), 30);
+  const errors = console.error;
+  console.error = () => {};
+  try {
+    await load(['大阪府']);
+  } finally {
+    console.error = errors;
+  }
+  assert.deepEqual(fresh.needs(q('大阪府大阪市福島区福島1-1')), []);
+  assert.equal(fresh.geocode(q('大阪府大阪市福島区福島1-1')).level, 'city');
+});
+
 test('the town tables hold every town once, compactly, with the credit', () => {
   let towns = 0;
   let bytes = 0;

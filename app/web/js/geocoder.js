@@ -505,7 +505,13 @@
 
   // Fetches the town tables the addresses wait for, each once; resolves
   // when every one asked for has arrived or failed. fetchJson(file) → Promise.
-  function createTownLoader(geocoder, fetchJson) {
+  // A table that does not come within timeoutMs counts as failed: the marks
+  // waiting for it are drawn at their municipalities instead of never.
+  function createTownLoader(geocoder, fetchJson, timeoutMs = 15000) {
+    const inTime = (p) => new Promise((resolve, reject) => {
+      const timer = setTimeout(() => reject(new Error('no answer in ' + timeoutMs + ' ms')), timeoutMs);
+      p.then((v) => { clearTimeout(timer); resolve(v); }, (e) => { clearTimeout(timer); reject(e); });
+    });
     const inFlight = new Map();
     return function load(prefNames) {
       const waits = [];
@@ -514,7 +520,7 @@
         if (!p) {
           const file = geocoder.townFile(name);
           p = Promise.resolve()
-            .then(() => fetchJson(file))
+            .then(() => inTime(Promise.resolve(fetchJson(file))))
             .then((data) => geocoder.addTowns(name, data), (e) => {
               geocoder.addTowns(name, null);
               if (typeof console !== 'undefined') console.error('town table not loaded:', name, e);
