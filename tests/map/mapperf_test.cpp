@@ -1,6 +1,8 @@
 // "全顧客位置表示" against the real map page (offline): how long until every
-// customer is on the map, and how long the window's event loop is kept
-// waiting meanwhile.
+// customer is on the map (town tables included), how long the window's event
+// loop is kept waiting meanwhile, the page's memory with and without the
+// marks, and how long the page takes to load. Figures, printed beside their
+// goals.
 
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
@@ -10,7 +12,12 @@
 #include "ui/errordisplay.h"
 
 #include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -18,44 +25,112 @@
 #include <QTimer>
 #include <QVariantMap>
 #include <QWebEnginePage>
+#include <functional>
 #include <memory>
+#include <optional>
 
 using tessolo::TSQLiteDo;
 using tessolo::kDatabaseName;
 
 namespace {
 
-const char* const kPlaces[47][2] = {
-    {"北海道", "札幌市"},   {"青森県", "青森市"},   {"岩手県", "盛岡市"},     {"宮城県", "仙台市"},
-    {"秋田県", "秋田市"},   {"山形県", "山形市"},   {"福島県", "福島市"},     {"茨城県", "水戸市"},
-    {"栃木県", "宇都宮市"}, {"群馬県", "前橋市"},   {"埼玉県", "さいたま市"}, {"千葉県", "千葉市"},
-    {"東京都", "新宿区"},   {"神奈川県", "横浜市"}, {"新潟県", "新潟市"},     {"富山県", "富山市"},
-    {"石川県", "金沢市"},   {"福井県", "福井市"},   {"山梨県", "甲府市"},     {"長野県", "長野市"},
-    {"岐阜県", "岐阜市"},   {"静岡県", "静岡市"},   {"愛知県", "名古屋市"},   {"三重県", "津市"},
-    {"滋賀県", "大津市"},   {"京都府", "京都市"},   {"大阪府", "大阪市"},     {"兵庫県", "神戸市"},
-    {"奈良県", "奈良市"},   {"和歌山県", "和歌山市"}, {"鳥取県", "鳥取市"},   {"島根県", "松江市"},
-    {"岡山県", "岡山市"},   {"広島県", "広島市"},   {"山口県", "山口市"},     {"徳島県", "徳島市"},
-    {"香川県", "高松市"},   {"愛媛県", "松山市"},   {"高知県", "高知市"},     {"福岡県", "福岡市"},
-    {"佐賀県", "佐賀市"},   {"長崎県", "長崎市"},   {"熊本県", "熊本市"},     {"大分県", "大分市"},
-    {"宮崎県", "宮崎市"},   {"鹿児島県", "鹿児島市"}, {"沖縄県", "那覇市"},
+struct Address {
+    QString prefecture, city, town;
 };
+
+// Customers at real towns, spread over the 47 prefectures in turn, taken
+// from the page's own town tables so that a checkout without the source
+// lists still has them. The same list every run: a fixed stride walks each
+// prefecture's towns. House numbers come in the three usual written forms.
+QList<Address> townAddresses(const QString& velmo, int count)
+{
+    QList<QList<Address>> perPref;
+    for (int code = 1; code <= 47; ++code) {
+        QFile f(QStringLiteral("%1/data/towns/%2.json").arg(velmo).arg(code, 2, 10, QLatin1Char('0')));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+        QList<Address> list;
+        for (const QJsonValue& c : o.value(QStringLiteral("cities")).toArray()) {
+            const QJsonArray row = c.toArray();
+            // A run of 丁目 is stored as its base name: a town written
+            // without its 丁目, or with one from the house number.
+            for (const QString& name : row.at(1).toString().split(QLatin1Char('|')))
+                list.append({o.value(QStringLiteral("pref")).toString(), row.at(0).toString(),
+                             name.section(QLatin1Char('#'), 0, 0)});
+        }
+        perPref.append(list);
+    }
+    static const char* const kNumbers[] = {"1-2-3", "２丁目５番１２号 サンプルビル３階", "一丁目8-1"};
+    QList<Address> out;
+    for (int i = 0; i < count; ++i) {
+        const QList<Address>& list = perPref.at(i % 47);
+        Address a = list.at(int((qint64(i / 47) * 7919 + 13) % list.size()));
+        a.town += QString::fromUtf8(kNumbers[i % 3]);
+        out.append(a);
+    }
+    return out;
+}
+
+qint64 rssKb(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (pid <= 0 || !f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
 
 } // namespace
 
 class MapPerfTest : public QObject {
     Q_OBJECT
 
+    // Waits run the event loop without sleeping in between (as the program's
+    // own loop does): the page server answers the page's requests from this
+    // thread, and a sleeping wait would slow every fetch of the page down.
+    static void spin(int ms)
+    {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+    static bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!done()) {
+            if (t.elapsed() > timeoutMs)
+                return false;
+            spin(5);
+        }
+        return true;
+    }
+
+    QVariant eval(TfrmMapbrows& w, const QString& script)
+    {
+        auto out = std::make_shared<std::optional<QVariant>>();
+        w.WebMap1->page()->runJavaScript(script, [out](const QVariant& v) { *out = v; });
+        waitUntil([&] { return out->has_value(); }, 10000);
+        return out->value_or(QVariant());
+    }
+
     QVariantMap state(TfrmMapbrows& w)
     {
-        QVariantMap out;
-        bool done = false;
-        w.WebMap1->page()->runJavaScript(QStringLiteral("window.tessoloState ? tessoloState() : null"),
-                                         [&](const QVariant& v) {
-                                             out = v.toMap();
-                                             done = true;
-                                         });
-        QTest::qWaitFor([&] { return done; }, 10000);
-        return out;
+        return eval(w, QStringLiteral("window.tessoloState ? tessoloState() : null")).toMap();
+    }
+
+    // The page's script heap and the renderer process's resident memory.
+    QString memory(TfrmMapbrows& w)
+    {
+        const qint64 heap = eval(w, QStringLiteral("performance.memory ? performance.memory.usedJSHeapSize : -1")).toLongLong();
+        const qint64 rss = rssKb(w.WebMap1->page()->renderProcessPid());
+        return QStringLiteral("script heap %1 MB, renderer RSS %2 MB")
+            .arg(heap / 1048576.0, 0, 'f', 1)
+            .arg(rss / 1024.0, 0, 'f', 1);
     }
 
 private slots:
@@ -82,29 +157,39 @@ private slots:
         QStringList errors;
         tessolo::ui::setErrorHook([&](const QString& m) { errors << m; });
 
+        const QList<Address> addresses = townAddresses(velmo, count);
+        if (addresses.size() != count)
+            QSKIP("the page's town tables are not installed beside the program");
+
+        QElapsedTimer start;
+        start.start();
         TfrmMapbrows w;
+        const qint64 created = start.elapsed();
         {
             TSQLiteDo db;
             db.getDBpoint(kDatabaseName);
             db.beginTransaction();
             for (int i = 0; i < count; ++i) {
                 tessolo::customer::Record r{};
-                const auto& place = kPlaces[i % 47];
                 r[0] = QStringLiteral("顧客%1").arg(i);
                 r[1] = QStringLiteral("コキャク%1").arg(i, 6, 10, QLatin1Char('0'));
                 r[2] = QStringLiteral("会社%1").arg(i % 300);
-                r[7] = QString::fromUtf8(place[0]);
-                r[8] = QString::fromUtf8(place[1]);
-                r[9] = QStringLiteral("本町%1丁目").arg(i % 9 + 1);
+                r[7] = addresses[i].prefecture;
+                r[8] = addresses[i].city;
+                r[9] = addresses[i].town;
                 db.exec_sql2(tessolo::customer::insertSql(r));
             }
             db.commitTransaction();
         }
         QSignalSpy loaded(w.WebMap1, &QWebEngineView::loadFinished);
+        start.restart();
         w.show();
         QVERIFY(loaded.wait(30000));
+        const qint64 pageLoaded = start.elapsed();
         // The page's table of places loads after the document.
-        QVERIFY(QTest::qWaitFor([&] { return state(w).value(QStringLiteral("pending")).toInt() == 0; }, 30000));
+        QVERIFY(waitUntil([&] { return state(w).value(QStringLiteral("pending")).toInt() == 0; }, 30000));
+        const qint64 tableReady = start.elapsed();
+        const QString memoryBefore = memory(w);
 
         // How long the window's own events wait while the run goes on.
         QElapsedTimer sinceTick;
@@ -115,6 +200,8 @@ private slots:
             worstGap = std::max(worstGap, sinceTick.restart());
         });
 
+        // From the click until every mark is in the page, the prefectures'
+        // town tables fetched on the way.
         QElapsedTimer clock;
         clock.start();
         sinceTick.start();
@@ -122,23 +209,44 @@ private slots:
         QTest::mouseClick(w.btnClients, Qt::LeftButton);
         const qint64 sent = clock.elapsed();
         QVariantMap s;
-        QVERIFY(QTest::qWaitFor([&] {
+        QVERIFY(waitUntil([&] {
             s = state(w);
             return s.value(QStringLiteral("pending")).toInt() == 0
                    && s.value(QStringLiteral("marks")).toInt() + s.value(QStringLiteral("unplaced")).toInt() >= count;
         }, 60000));
         const qint64 drawn = clock.elapsed();
         ticker.stop();
+        const QVariantMap levels = eval(w, QStringLiteral("tessoloLevels()")).toMap();
 
-        qInfo("%d customers: calls answered after %lld ms, all drawn after %lld ms (goal %d ms); "
-              "marks %d, unplaced %d; longest wait of the window's events %lld ms",
+        qInfo("start: window created in %lld ms, page loaded %lld ms after show (goal 1000 ms), "
+              "tables ready after %lld ms",
+              created, pageLoaded, tableReady);
+        qInfo("%d customers at towns of 47 prefectures: calls answered after %lld ms, all drawn after %lld ms "
+              "(goal %d ms); marks %d (town %d, municipality %d, prefecture %d), unplaced %d; "
+              "longest wait of the window's events %lld ms",
               count, sent, drawn, goalMs, s.value(QStringLiteral("marks")).toInt(),
-              s.value(QStringLiteral("unplaced")).toInt(), worstGap);
+              levels.value(QStringLiteral("town")).toInt(), levels.value(QStringLiteral("city")).toInt(),
+              levels.value(QStringLiteral("pref")).toInt(), s.value(QStringLiteral("unplaced")).toInt(), worstGap);
+        qInfo("memory with no marks: %s; with %d marks: %s", qPrintable(memoryBefore), count, qPrintable(memory(w)));
+        // Baseline from the same run: クリア, then the same click with the
+        // town tables already in the page.
+        QTest::mouseClick(w.btnclear, Qt::LeftButton);
+        QVERIFY(waitUntil([&] { return state(w).value(QStringLiteral("marks")).toInt() == 0; }, 10000));
+        clock.restart();
+        QTest::mouseClick(w.btnClients, Qt::LeftButton);
+        QVERIFY(waitUntil([&] {
+            const QVariantMap again = state(w);
+            return again.value(QStringLiteral("pending")).toInt() == 0
+                   && again.value(QStringLiteral("marks")).toInt() >= count;
+        }, 60000));
+        qInfo("again after クリア, town tables already in the page: all drawn after %lld ms", clock.elapsed());
+
         QVERIFY(errors.isEmpty());
         QCOMPARE(s.value(QStringLiteral("marks")).toInt(), count);
-        // The machine is shared with builds: twice the goal is the limit here;
-        // the figure itself is printed above.
-        QVERIFY2(drawn <= 2 * goalMs, qPrintable(QStringLiteral("%1 ms").arg(drawn)));
+        // Timings are figures, not limits (the machine is shared); but the
+        // addresses are real towns, so nearly all must be placed at one.
+        QVERIFY2(levels.value(QStringLiteral("town")).toInt() >= count * 9 / 10,
+                 qPrintable(QStringLiteral("%1 of %2 at town level").arg(levels.value(QStringLiteral("town")).toInt()).arg(count)));
 
         TfrmMapbrows::setPageQueryForTesting(QString());
         tessolo::ui::setErrorHook({});

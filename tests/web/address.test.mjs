@@ -70,3 +70,17 @@ test('parseRadiusKm accepts a positive number and nothing else', () => {
     assert.equal(parseRadiusKm(bad), null, JSON.stringify(bad));
   }
 });
+
+test('townKey brings block numbers, 大字/字 and が to one form', () => {
+  const { townKey } = require('../../app/web/js/address.js');
+  const same = [
+    ['旭町二丁目', '旭町2丁目'], ['旭町２丁目', '旭町2丁目'], ['北三十三条西十二丁目', '北33条西12丁目'],
+    ['東鷹栖十五線', '東鷹栖15線'], ['第一地割', '第1地割'], ['大字当新田', '当新田'], ['字近文七線', '近文7線'],
+    ['久保田町大字久保田', '久保田町久保田'], ['常呂町字土佐', '常呂町土佐'], ['ひばりが丘', 'ひばりケ丘'], ['緑ヶ丘', '緑が丘']
+  ];
+  for (const [a, b] of same) assert.equal(townKey(a), townKey(b), `${a} vs ${b}`);
+  // a kanji numeral that is part of a name stays a name
+  assert.equal(townKey('三田'), '三田');
+  assert.equal(townKey('十日町'), '十日町');
+  assert.notEqual(townKey('十文字町'), townKey('十文町'));
+});

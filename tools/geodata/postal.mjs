@@ -2,7 +2,8 @@
 // quoted text fields, no header) into rows of the columns the geodata
 // scripts need.
 
-import { readFileSync } from 'node:fs';
+import { existsSync, readFileSync } from 'node:fs';
+import { dirname, join } from 'node:path';
 
 function splitCsvLine(line) {
   const fields = [];
@@ -35,4 +36,17 @@ export function readPostalList(path) {
     });
   }
   return rows;
+}
+
+// The shared data folder (../shared beside the checkout); a worktree sits one
+// level deeper, so the parents are walked up until it is found.
+export function sharedPath(from, rel) {
+  let dir = from;
+  for (;;) {
+    const p = join(dir, '..', 'shared', rel);
+    if (existsSync(p)) return p;
+    const up = dirname(dir);
+    if (up === dir) return join(from, '..', 'shared', rel);
+    dir = up;
+  }
 }

@@ -37,17 +37,69 @@
   const TSU_RE = new RegExp('(?<=[' + KANJI + '])[つッツ](?=[' + KANJI + '])', 'g');
   // A dash after a block number may arrive as a long vowel mark or any of
   // the dash look-alikes an input method offers.
+  const LINK_CHARS_RE = /[がケのノ之つッツ]/;
   const DASH_RE = /(?<=\d)[‐‑‒–—―−ー－─━]/g;
 
+  // Kanji and kana only, none that NFKC changes: the table's names, nearly
+  // all. They skip the steps that cannot change them (tens of thousands of
+  // names are keyed when a prefecture's towns are first used).
+  const PLAIN_CHARS = '\\u3041-\\u3096\\u30A1-\\u30FA\\u30FC' + KANJI.replace('\\uF900-\\uFAFF', '');
+  const PLAIN_RE = new RegExp('^[' + PLAIN_CHARS + ']*$');
+
   function normalizeAddress(text) {
-    let s = String(text == null ? '' : text).normalize('NFKC');
+    let s = String(text == null ? '' : text);
+    const plain = PLAIN_RE.test(s);
+    if (!plain) s = s.normalize('NFKC');
     s = s.replace(VARIANT_RE, (c) => KANJI_VARIANTS[c]);
     // Spaces and quote marks carry no place (the program's own quotes are
     // stripped before, but full-width ones survive that).
-    s = s.replace(/[\s'"‘’“”]+/g, '');
+    if (!plain) s = s.replace(/[\s'"‘’“”]+/g, '');
     s = s.replace(/[ヶヵ]/g, 'ケ');
-    s = s.replace(KE_RE, 'ケ').replace(NO_RE, 'ノ').replace(TSU_RE, 'ツ');
-    s = s.replace(DASH_RE, '-');
+    if (LINK_CHARS_RE.test(s)) s = s.replace(KE_RE, 'ケ').replace(NO_RE, 'ノ').replace(TSU_RE, 'ツ');
+    if (!plain) s = s.replace(DASH_RE, '-');
+    return s;
+  }
+
+  // 1..99 as written in town names: 十二, 二十, 二十一.
+  function kanjiNumber(n) {
+    const d = ['', '一', '二', '三', '四', '五', '六', '七', '八', '九'];
+    if (!(n >= 1 && n <= 99)) return String(n);
+    const tens = Math.floor(n / 10);
+    return (tens ? (tens > 1 ? d[tens] : '') + '十' : '') + d[n % 10];
+  }
+
+  function kanjiValue(s) {
+    let v = 0;
+    let cur = 0;
+    for (const c of s) {
+      if (c === '十') { v += (cur || 1) * 10; cur = 0; } else cur = '〇一二三四五六七八九'.indexOf(c);
+    }
+    return v + cur;
+  }
+
+  // Numbers that count blocks (丁目, Hokkaido's 条 and 線, 番, 号, Iwate's
+  // 地割) are written in kanji by the registry and in digits by most people;
+  // both sides are brought to digits. Elsewhere a kanji numeral is part of a
+  // name (三田, 八王子) and stays.
+  const KANJI_COUNT_RE = /[〇一二三四五六七八九十]+(?=丁|条|線|番|号|地割)/g;
+  // 大字 (and the 字 of a sub-area after a town) is written or left out at
+  // will, in the registry and in addresses alike.
+  const AZA_RE = /大字|^字|(?<=[町村])字(?!$)/g;
+  const KANA_KE_RE = new RegExp('が(?=[' + KANJI + '])', 'g');
+
+  // A plain name with none of these is its own key: most of the table's
+  // names, keyed by the thousand when a prefecture's towns are first used.
+  const TOUCHED_RE = new RegExp('[' + Object.keys(KANJI_VARIANTS).join('') + 'がヶヵケのノ之つッツ〇一二三四五六七八九十字]');
+
+  // The form a town part of an address (what follows the municipality) is
+  // compared in. Applied to the table's town names and to addresses alike.
+
+  function townKey(text) {
+    if (typeof text === 'string' && PLAIN_RE.test(text) && !TOUCHED_RE.test(text)) return text;
+    let s = normalizeAddress(text);
+    s = s.replace(KANJI_COUNT_RE, (m) => String(kanjiValue(m)));
+    s = s.replace(AZA_RE, '');
+    s = s.replace(KANA_KE_RE, 'ケ');
     return s;
   }
 
@@ -89,5 +141,5 @@
     })[c]);
   }
 
-  return { normalizeAddress, stripQuotes, formatLabel, parseRadiusKm, escapeHtml };
+  return { normalizeAddress, townKey, kanjiNumber, kanjiValue, stripQuotes, formatLabel, parseRadiusKm, escapeHtml };
 });

@@ -1,12 +1,19 @@
 /*
  * Offline geocoder of the map page: places an address at the most precise
- * point the shipped table knows (town, then municipality, then prefecture),
- * and says which level it reached so that an approximate pin can look
- * approximate.
+ * point the shipped tables know (town, then municipality, then prefecture),
+ * never in a prefecture other than the one the address names, and says which
+ * level it reached so that an approximate pin can look approximate.
  *
- * The table (data/geocode-table.json) is indexed once into maps keyed by the
- * normalised names, so one lookup costs a handful of map probes: a customer
- * list of tens of thousands of rows is geocoded in well under a second.
+ * Two kinds of table: the municipality table (data/geocode-table.json) with
+ * the town index (data/towns/index.json: counties and a point for every
+ * municipality), both loaded with the page; and one town table per
+ * prefecture (data/towns/NN.json), which the page fetches only when an
+ * address of that prefecture is to be placed. needs() tells which town
+ * tables an address waits for; until one arrives (or if it never does) the
+ * address is placed at its municipality.
+ *
+ * Lookups are map probes on normalised names; a city's town index is built
+ * on its first use, so marking three customers indexes three cities.
  *
  * Classic script (global TessoloGeocoder) and node module alike.
  */
@@ -17,15 +24,23 @@
 })(typeof self !== 'undefined' ? self : this, function (text) {
   'use strict';
 
-  const { normalizeAddress, stripQuotes } = text;
+  const { normalizeAddress, townKey, kanjiNumber, stripQuotes } = text;
 
-  // 横浜市西区 → parent 横浜市
+  // 横浜市西区 → parent 横浜市, ward 西区
   const WARD_RE = /^(.+?市)(.+区)$/;
-  // A county (郡) or, in the Tokyo islands, an island (三宅島) written in
-  // front of the municipality; the table names municipalities without it.
-  const COUNTY_RE = /^[^\d-]{1,6}?郡/;
+  // Without the town index, any short run ending in 郡 is taken for a county;
+  // with it, only the counties the prefecture has.
+  const COUNTY_GUESS_RE = /^[^\d-]{1,6}?郡/;
+  const COUNTY_NAME_RE = /^(.+?郡)(.+[町村])$/;
   const ISLAND_RE = /^[^\d-]{1,4}?島/;
-  const AZA_RE = /^(大字|字)/;
+  // Kyoto's street addresses: 烏丸通二条下る二条殿町 — the town comes after
+  // the last direction.
+  const DIRECTION_RE = /(?:[東西]入|上|下)(?:る|ル|がる|ガル)|[東西]入/g;
+  // Where a town's name may be cut to give the name of several towns:
+  // 員弁町 for 員弁町石仏, 員弁町大泉 …
+  const STEM_END = '町村通条線';
+  const CHOME_KEY_RE = /^(.*\D)(\d+)丁目$/;
+  const SCALE = 1e4;
 
   function longestPrefix(map, maxLen, s) {
     for (let n = Math.min(maxLen, s.length); n > 0; n--) {
@@ -35,16 +50,205 @@
     return null;
   }
 
-  function createGeocoder(table) {
+  function addTo(map, key, value) {
+    const list = map.get(key);
+    if (list) list.push(value); else map.set(key, [value]);
+  }
+
+  // ---- the towns of one municipality ----------------------------------------
+
+  // A town of a town table; the written name of a 丁目 town is made only
+  // when asked for (an answer's town, a cut's name).
+  class Town {
+    constructor(name, base, n, baseKey, lat, lng) {
+      this.written = name;
+      this.base = base;
+      this.n = n;
+      this.baseKey = baseKey; // for a 丁目 town: the key of its base
+      this.lat = lat;
+      this.lng = lng;
+    }
+
+    get name() {
+      return this.written || (this.written = this.base + kanjiNumber(this.n) + '丁目');
+    }
+  }
+
+  function decodeTowns(names, coords) {
+    const towns = [];
+    let lat = 0;
+    let lng = 0;
+    let i = 0;
+    for (const entry of names ? names.split('|') : []) {
+      const at = entry.indexOf('#');
+      if (at < 0) {
+        lat += coords[i++];
+        lng += coords[i++];
+        towns.push(new Town(entry, null, 0, null, lat / SCALE, lng / SCALE));
+        continue;
+      }
+      const base = entry.slice(0, at);
+      // The key of 旭町二丁目 is the key of 旭町 with 2丁目, unless the base
+      // ends in what the key rules read together with the number.
+      const baseKey = /[〇一二三四五六七八九十が字]$/.test(base) ? null : townKey(base);
+      for (const part of entry.slice(at + 1).split(',')) {
+        const dash = part.indexOf('-');
+        const a = Number(dash < 0 ? part : part.slice(0, dash));
+        const b = dash < 0 ? a : Number(part.slice(dash + 1));
+        for (let n = a; n <= b; n++) {
+          lat += coords[i++];
+          lng += coords[i++];
+          towns.push(new Town(null, base, n, baseKey, lat / SCALE, lng / SCALE));
+        }
+      }
+    }
+    return towns;
+  }
+
+  function mean(list, name) {
+    let lat = 0;
+    let lng = 0;
+    for (const t of list) { lat += t.lat; lng += t.lng; }
+    return { name, lat: lat / list.length, lng: lng / list.length };
+  }
+
+  function indexTowns(towns) {
+    const exact = new Map(); // town key → town, but for 丁目 towns:
+    const chome = new Map(); // key of the base → (丁目 number → town)
+    let maxExact = 0;
+    let maxBase = 0;
+    const addChome = (base, n, t) => {
+      let g = chome.get(base);
+      if (!g) chome.set(base, (g = new Map()));
+      if (!g.has(n)) g.set(n, t);
+      if (base.length > maxBase) maxBase = base.length;
+    };
+    for (const t of towns) {
+      if (t.baseKey !== null) { addChome(t.baseKey, t.n, t); continue; }
+      const k = townKey(t.name);
+      const c = CHOME_KEY_RE.exec(k);
+      if (c) { addChome(c[1], Number(c[2]), t); continue; }
+      if (!exact.has(k)) exact.set(k, t);
+      if (k.length > maxExact) maxExact = k.length;
+    }
+    // Cuts are only needed for what no whole town matches: made on demand.
+    let stems = null; // a cut of town keys → towns that begin so
+    let maxStem = 0;
+    const addStem = (c, t) => {
+      addTo(stems, c, t);
+      if (c.length > maxStem) maxStem = c.length;
+    };
+    const cutsOf = (k, end, t) => {
+      for (let at = 1; at < end; at++) if (STEM_END.indexOf(k[at]) >= 0) addStem(k.slice(0, at + 1), t);
+    };
+    function cutAll() {
+      stems = new Map();
+      for (const [k, t] of exact) cutsOf(k, k.length - 1, t);
+      for (const [base, g] of chome) {
+        for (const t of g.values()) {
+          // one character (枝 of 枝一丁目) only as a 丁目 base; see matchTowns
+          addStem(base, t);
+          cutsOf(base, base.length - 1, t);
+        }
+      }
+    }
+    const stemPoint = new Map();
+    return {
+      exact, maxExact,
+      chome(base, n) {
+        const g = chome.get(base);
+        return (g && g.get(n)) || null;
+      },
+      maxBase,
+      stem(s) {
+        if (!stems) cutAll();
+        const hit = longestPrefix(stems, maxStem, s);
+        if (!hit) return null;
+        const key = s.slice(0, hit.len);
+        let p = stemPoint.get(key);
+        if (!p) stemPoint.set(key, (p = mean(hit.hit, hit.hit.length === 1 ? hit.hit[0].name : stemName(hit.hit, key))));
+        return { town: p, len: hit.len };
+      }
+    };
+  }
+
+  // The written name of a cut, taken from one of its towns: as many
+  // characters of the name as give the key.
+  function stemName(towns, key) {
+    const name = towns[0].name;
+    for (let n = 1; n <= name.length; n++) if (townKey(name.slice(0, n)) === key) return name.slice(0, n);
+    return key;
+  }
+
+  // The town part of an address against the towns of one municipality.
+  // Returns {town, len} (len: how much of s the town took) or null.
+  function matchTowns(idx, s) {
+    if (!s) return null;
+    // The longest whole town the address begins with, 丁目 towns included.
+    const plain = longestPrefix(idx.exact, idx.maxExact, s);
+    let best = plain ? { town: plain.hit, len: plain.len } : null;
+    const whole = /(\d+)丁目/g;
+    let m;
+    while ((m = whole.exec(s)) && m.index <= idx.maxBase) {
+      const t = idx.chome(s.slice(0, m.index), Number(m[1]));
+      const len = m.index + m[0].length;
+      if (t && (!best || len > best.len)) best = { town: t, len };
+    }
+    const e = best ? best.len : 0;
+    // 旭町2-1, 旭町2 (二丁目 has become 2丁目 by now): the first number
+    // after a name is its 丁目 where the table has that 丁目.
+    const re = /\d+/g;
+    for (let runs = 0; runs < 3 && (m = re.exec(s)) && m.index <= idx.maxBase; ) {
+      if (m.index < Math.max(1, e)) continue;
+      runs++;
+      const t = idx.chome(s.slice(0, m.index), Number(m[0]));
+      if (t) return { town: t, len: m.index + m[0].length };
+    }
+    // Where the address goes on past the longest whole town into what only
+    // the beginnings of towns share (朝日町 with 朝日町一丁目 … 三丁目), it is
+    // at the middle of those towns.
+    // (no cut goes on past a whole town into a dash or the end)
+    const stem = e && (e === s.length || s[e] === '-') ? null : idx.stem(s);
+    // A one-character base stands alone or before the house number: 枝3-1,
+    // not 東新宿.
+    if (stem && stem.len > e && (stem.len > 1 || s.length === 1 || /^[\d-]/.test(s[1]))) return stem;
+    return best;
+  }
+
+  function townCandidates(s) {
+    const out = [];
+    let last = -1;
+    let m;
+    DIRECTION_RE.lastIndex = 0;
+    while ((m = DIRECTION_RE.exec(s))) last = m.index + m[0].length;
+    if (last > 0 && last < s.length) out.push(s.slice(last));
+    out.push(s);
+    return out;
+  }
+
+  // ---- the geocoder ----------------------------------------------------------
+
+  function createGeocoder(table, townIndex) {
     if (!table || !Array.isArray(table.prefectures)) throw new Error('geocoding table has no prefectures');
     const prefs = new Map();
     const shortPrefs = new Map();
-    const national = new Map(); // municipality name → [{pref, city}] across Japan
+    // municipality name (and a designated city's bare ward name) → every
+    // {pref, city} of Japan that bears it
+    const national = new Map();
     let maxNational = 0;
+
+    function cityEntry(pref, name, lat, lng) {
+      return { name, pointName: name, lat, lng, townsName: null, towns: null, wards: null, viaParent: false, pref };
+    }
+
+    function addCity(pref, key, city) {
+      pref.cities.set(key, city);
+      pref.maxCity = Math.max(pref.maxCity, key.length);
+    }
 
     for (const [name, lat, lng, cities] of table.prefectures) {
       const norm = normalizeAddress(name);
-      const pref = { name, norm, lat, lng, cities: new Map(), maxCity: 0 };
+      const pref = { name, norm, lat, lng, cities: new Map(), maxCity: 0, counties: null, file: null, towns: 'none' };
       prefs.set(norm, pref);
       const short = norm.replace(/[都府県]$/, '');
       if (short !== norm) shortPrefs.set(short, pref);
@@ -52,10 +256,10 @@
       const rows = Object.entries(cities || {});
       const byName = new Map(rows);
       for (const [cname, row] of rows) {
-        const city = { name: cname, pointName: cname, lat: row[0], lng: row[1], towns: null, maxTown: 0, viaParent: false };
+        const city = cityEntry(pref, cname, row[0], row[1]);
         if (city.lat == null) {
           // A ward the table knows only by its towns: it stands on its
-          // parent city's point.
+          // parent city's point (unless the town index gives it its own).
           const m = WARD_RE.exec(cname);
           const parent = m && byName.get(m[1]);
           if (!parent || parent[0] == null) continue;
@@ -65,27 +269,80 @@
           city.viaParent = true;
         }
         if (row[2]) {
-          city.towns = new Map();
-          for (const [tname, tp] of Object.entries(row[2])) {
-            const tn = normalizeAddress(tname);
-            city.towns.set(tn, { name: tname, lat: tp[0], lng: tp[1] });
-            city.maxTown = Math.max(city.maxTown, tn.length);
-          }
+          // Towns of the municipality table itself (a few, from GeoNames);
+          // the prefecture's town table replaces them when it arrives.
+          city.towns = indexTowns(Object.entries(row[2]).map(([t, p]) => new Town(t, null, 0, null, p[0], p[1])));
         }
-        const cn = normalizeAddress(cname);
-        pref.cities.set(cn, city);
-        pref.maxCity = Math.max(pref.maxCity, cn.length);
-        if (!national.has(cn)) national.set(cn, []);
-        national.get(cn).push({ pref, city });
-        maxNational = Math.max(maxNational, cn.length);
+        addCity(pref, normalizeAddress(cname), city);
       }
     }
 
+    if (townIndex && Array.isArray(townIndex.prefectures)) {
+      for (const [name, file, counties, points] of townIndex.prefectures) {
+        const pref = prefs.get(normalizeAddress(name));
+        if (!pref) continue;
+        pref.file = file;
+        pref.counties = new Set((counties || []).map(normalizeAddress));
+        for (const [townsName, pt] of Object.entries(points || {})) {
+          const c = COUNTY_NAME_RE.exec(townsName);
+          const key = normalizeAddress(c ? c[2] : townsName);
+          let city = pref.cities.get(key);
+          if (!city) {
+            city = cityEntry(pref, c ? c[2] : townsName, pt[0] / SCALE, pt[1] / SCALE);
+            addCity(pref, key, city);
+          } else if (city.viaParent) {
+            city.lat = pt[0] / SCALE;
+            city.lng = pt[1] / SCALE;
+            city.pointName = city.name;
+            city.viaParent = false;
+          }
+          city.townsName = townsName;
+          if (c) city.county = normalizeAddress(c[1]);
+        }
+        // A designated city: its wards, to look a town up in when the
+        // address leaves the ward out or names a ward the table predates.
+        for (const [key, city] of pref.cities) {
+          const w = WARD_RE.exec(key);
+          const parent = w && pref.cities.get(w[1]);
+          if (parent && city.townsName) (parent.wards || (parent.wards = [])).push(city);
+        }
+      }
+    }
+
+    for (const pref of prefs.values()) {
+      for (const [key, city] of pref.cities) {
+        addTo(national, key, city);
+        maxNational = Math.max(maxNational, key.length);
+        const w = WARD_RE.exec(key);
+        // 北区 alone is 東京都北区 and 大阪市北区 and 名古屋市北区 …
+        if (w) {
+          addTo(national, w[2], city);
+          maxNational = Math.max(maxNational, w[2].length);
+        }
+      }
+    }
+
+    // ---- municipality ----
+
+    // A county (郡) or island (島) in front of a municipality: 糟屋郡宇美町.
+    // With the town index only a county of the prefecture counts, so that
+    // 山口市小郡大江町 stays 山口市 (小郡 is a town of it).
+    function countyLen(pref, rest) {
+      if (pref && pref.counties) {
+        for (let n = 2; n <= Math.min(8, rest.length - 1); n++) {
+          if (rest[n - 1] === '郡' && pref.counties.has(rest.slice(0, n))) return n;
+        }
+        return 0;
+      }
+      const m = COUNTY_GUESS_RE.exec(rest);
+      return m ? m[0].length : 0;
+    }
+
     function findCity(pref, rest) {
-      const county = COUNTY_RE.exec(rest);
-      if (county) {
-        const hit = longestPrefix(pref.cities, pref.maxCity, rest.slice(county[0].length));
-        if (hit) return { city: hit.hit, len: county[0].length + hit.len };
+      const n = countyLen(pref, rest);
+      if (n) {
+        const hit = longestPrefix(pref.cities, pref.maxCity, rest.slice(n));
+        if (hit) return { city: hit.hit, len: n + hit.len };
       }
       const plain = longestPrefix(pref.cities, pref.maxCity, rest);
       if (plain) return { city: plain.hit, len: plain.len };
@@ -97,69 +354,185 @@
       return null;
     }
 
-    // A municipality named without its prefecture, accepted only where the
-    // name belongs to one prefecture (府中市 is both Tokyo's and Hiroshima's).
+    // A municipality named without its prefecture: every reading of it,
+    // {city, rest} — one per municipality of Japan that bears the name.
     function findNational(s) {
-      const tries = [s];
-      const county = COUNTY_RE.exec(s);
-      if (county) tries.unshift(s.slice(county[0].length));
-      for (const t of tries) {
-        const hit = longestPrefix(national, maxNational, t);
-        if (hit && hit.hit.length === 1) return { pref: hit.hit[0].pref, rest: t };
+      const out = [];
+      const tryFrom = (at, county) => {
+        const hit = longestPrefix(national, maxNational, s.slice(at));
+        if (!hit) return;
+        for (const city of hit.hit) {
+          if (county && !(city.pref.counties ? city.pref.counties.has(county) : true)) continue;
+          out.push({ city, rest: s.slice(at + hit.len) });
+        }
+      };
+      const county = COUNTY_GUESS_RE.exec(s);
+      if (county) tryFrom(county[0].length, county[0]);
+      if (!out.length) tryFrom(0, null);
+      const island = out.length ? null : ISLAND_RE.exec(s);
+      if (island) tryFrom(island[0].length, null);
+      return out;
+    }
+
+    // ---- town ----
+
+    function placeTown(city, rest) {
+      const s = townKey(rest);
+      // 浜松市中央区… (a ward newer than the table) or 横浜市みなとみらい
+      // (ward left out): the towns of every ward of the city, before the
+      // few the municipality table itself may hold for the city.
+      const tried = city.wards ? [...city.wards, city] : [city];
+      for (const cand of townCandidates(s)) {
+        let best = null;
+        for (const c of tried) {
+          const idx = c.towns;
+          if (!idx) continue;
+          const part = city.wards ? cand.replace(/^[^\d-]{1,5}?区/, '') : cand;
+          const hit = matchTowns(idx, part);
+          if (hit && (!best || hit.len > best.hit.len)) best = { hit, city: c };
+          if (best && !city.wards) break;
+        }
+        if (best) return best;
       }
       return null;
     }
 
     function placeIn(pref, rest, key) {
       const found = findCity(pref, rest);
-      if (!found) {
-        return { ok: true, level: 'pref', lat: pref.lat, lng: pref.lng, pref: pref.name, key };
-      }
-      const { city, len } = found;
-      if (city.towns) {
-        const townRest = rest.slice(len).replace(AZA_RE, '');
-        const t = longestPrefix(city.towns, city.maxTown, townRest);
-        if (t) {
-          return {
-            ok: true, level: 'town', lat: t.hit.lat, lng: t.hit.lng,
-            pref: pref.name, city: city.name, town: t.hit.name, key
-          };
-        }
+      if (!found) return { ok: true, level: 'pref', lat: pref.lat, lng: pref.lng, pref: pref.name, key };
+      return placeAtCity(found.city, rest.slice(found.len), key);
+    }
+
+    function placeAtCity(city, rest, key) {
+      const t = placeTown(city, rest);
+      if (t) {
+        return {
+          ok: true, level: 'town', lat: t.hit.town.lat, lng: t.hit.town.lng,
+          pref: city.pref.name, city: t.city.name, town: t.hit.town.name, key
+        };
       }
       return {
         ok: true, level: 'city', lat: city.lat, lng: city.lng,
-        pref: pref.name, city: city.pointName, viaParent: city.viaParent, key
+        pref: city.pref.name, city: city.pointName, viaParent: city.viaParent, key
       };
+    }
+
+    // What an address starts with: its prefecture with the rest, or (no
+    // prefecture written) the municipalities it may name.
+    function parse(key) {
+      const pref = prefs.get(key.slice(0, 3)) || prefs.get(key.slice(0, 4));
+      if (pref) return { pref, rest: key.slice(pref.norm.length) };
+      // 東京府中市 for 東京都府中市 — but 福島区 and 大阪市 are no prefectures.
+      for (const n of [2, 3]) {
+        const p = shortPrefs.get(key.slice(0, n));
+        if (!p || /^[市区町村郡]/.test(key.slice(n))) continue;
+        if (findCity(p, key.slice(n))) return { pref: p, rest: key.slice(n) };
+      }
+      const cities = findNational(key);
+      if (cities.length) return { cities };
+      for (const n of [2, 3]) {
+        const p = shortPrefs.get(key.slice(0, n));
+        if (p && !/^[市区町村郡]/.test(key.slice(n))) return { pref: p, rest: key.slice(n) };
+      }
+      return null;
     }
 
     function geocode(address) {
       const key = normalizeAddress(stripQuotes(address));
       if (!key) return { ok: false, reason: 'empty', key };
-      const pref = prefs.get(key.slice(0, 3)) || prefs.get(key.slice(0, 4));
-      if (pref) return placeIn(pref, key.slice(pref.norm.length), key);
+      const p = parse(key);
+      if (!p) return { ok: false, reason: 'unknown', key };
+      if (p.pref) return placeIn(p.pref, p.rest, key);
+      if (p.cities.length === 1) return placeAtCity(p.cities[0].city, p.cities[0].rest, key);
+      // A name several municipalities bear (府中市, 北区): only a town that
+      // exactly one of them has tells which.
+      const hits = p.cities.map((c) => placeAtCity(c.city, c.rest, key)).filter((r) => r.level === 'town');
+      if (hits.length === 1) return hits[0];
+      return { ok: false, reason: hits.length ? 'ambiguous' : 'unknown', key };
+    }
 
-      // Written without the prefecture, or with 東京 for 東京都.
-      let shortPref = null;
-      for (const n of [2, 3]) {
-        const p = shortPrefs.get(key.slice(0, n));
-        if (!p) continue;
-        shortPref = p;
-        const r = placeIn(p, key.slice(n), key);
-        if (r.level !== 'pref') return r;
+    // The prefectures whose town tables the address waits for.
+    function needs(address) {
+      const key = normalizeAddress(stripQuotes(address));
+      if (!key) return [];
+      const p = parse(key);
+      if (!p) return [];
+      const list = p.pref ? [p.pref] : [...new Set(p.cities.map((c) => c.city.pref))];
+      return list.filter((pr) => pr.file && pr.towns === 'none').map((pr) => pr.name);
+    }
+
+    function prefByName(name) {
+      return prefs.get(normalizeAddress(name)) || null;
+    }
+
+    // The town table of a prefecture, as fetched; a prefecture whose table
+    // cannot be had is given null and stays at municipality level.
+    function addTowns(name, data) {
+      const pref = prefByName(name);
+      if (!pref) return;
+      pref.towns = 'loaded';
+      if (!data || !Array.isArray(data.cities)) return;
+      const byTownsName = new Map();
+      for (const city of pref.cities.values()) if (city.townsName) byTownsName.set(city.townsName, city);
+      for (const [cname, names, coords] of data.cities) {
+        const city = byTownsName.get(cname);
+        if (!city) continue;
+        let idx = null;
+        // indexed on first use: a prefecture has up to 200 municipalities
+        Object.defineProperty(city, 'towns', {
+          configurable: true,
+          enumerable: true,
+          get() { return idx || (idx = indexTowns(decodeTowns(names, coords || []))); }
+        });
       }
-      const nat = findNational(key);
-      if (nat) return placeIn(nat.pref, nat.rest, key);
-      if (shortPref) return { ok: true, level: 'pref', lat: shortPref.lat, lng: shortPref.lng, pref: shortPref.name, key };
-      return { ok: false, reason: 'unknown', key };
+    }
+
+    function townFile(name) {
+      const p = prefByName(name);
+      return p && p.file;
     }
 
     function prefectureOf(name) {
-      const p = prefs.get(normalizeAddress(name));
+      const p = prefByName(name);
       return p ? { name: p.name, lat: p.lat, lng: p.lng } : null;
     }
 
-    return { geocode, prefectureOf, prefectureNames: () => [...prefs.values()].map((p) => p.name) };
+    return {
+      geocode, needs, addTowns, townFile, prefectureOf,
+      prefectureNames: () => [...prefs.values()].map((p) => p.name)
+    };
   }
 
-  return { createGeocoder };
+  // Fetches the town tables the addresses wait for, each once; resolves
+  // when every one asked for has arrived or failed. fetchJson(file) → Promise.
+  // A table that does not come within timeoutMs counts as failed: the marks
+  // waiting for it are drawn at their municipalities instead of never.
+  function createTownLoader(geocoder, fetchJson, timeoutMs = 15000) {
+    const inTime = (p) => new Promise((resolve, reject) => {
+      const timer = setTimeout(() => reject(new Error('no answer in ' + timeoutMs + ' ms')), timeoutMs);
+      p.then((v) => { clearTimeout(timer); resolve(v); }, (e) => { clearTimeout(timer); reject(e); });
+    });
+    const inFlight = new Map();
+    return function load(prefNames) {
+      const waits = [];
+      for (const name of prefNames) {
+        let p = inFlight.get(name);
+        if (!p) {
+          const file = geocoder.townFile(name);
+          p = Promise.resolve()
+            .then(() => inTime(Promise.resolve(fetchJson(file))))
+            .then((data) => geocoder.addTowns(name, data), (e) => {
+              geocoder.addTowns(name, null);
+              if (typeof console !== 'undefined') console.error('town table not loaded:', name, e);
+            })
+            .catch((e) => { geocoder.addTowns(name, null); if (typeof console !== 'undefined') console.error(e); });
+          inFlight.set(name, p);
+        }
+        waits.push(p);
+      }
+      return Promise.all(waits);
+    };
+  }
+
+  return { createGeocoder, createTownLoader };
 });

@@ -61,6 +61,7 @@
   map.attributionControl.addAttribution(
     '位置 &copy; <a href="https://www.openstreetmap.org/copyright" target="_blank" rel="noopener">OpenStreetMap</a> contributors, ' +
     '<a href="https://www.geonames.org/" target="_blank" rel="noopener">GeoNames</a> (CC BY 4.0)');
+  map.attributionControl.addAttribution('住所データ &copy; <a href="https://github.com/geolonia/japanese-addresses" target="_blank" rel="noopener">Geolonia</a> (CC BY 4.0)');
   if (!OFFLINE) {
     map.attributionControl.addAttribution('位置補正 <a href="https://maps.gsi.go.jp/" target="_blank" rel="noopener">国土地理院</a>');
   }
@@ -178,18 +179,56 @@
     });
   }
 
-  fetch('data/geocode-table.json')
-    .then((r) => { if (!r.ok) throw new Error('table ' + r.status); return r.json(); })
-    .then((table) => { geocoder = TessoloGeocoder.createGeocoder(table); })
+  const fetchJson = (url) => fetch(url).then((r) => { if (!r.ok) throw new Error(url + ' ' + r.status); return r.json(); });
+  // Without the town index the page still places at municipality level.
+  const townIndex = fetchJson('data/towns/index.json').catch((e) => { console.error('town index not loaded:', e); return null; });
+  let loadTowns = null;
+  fetchJson('data/geocode-table.json')
+    .then((table) => townIndex.then((index) => {
+      geocoder = TessoloGeocoder.createGeocoder(table, index);
+      loadTowns = TessoloGeocoder.createTownLoader(geocoder, (file) => fetchJson('data/towns/' + file));
+    }))
     .catch((e) => { tableFailed = true; console.error('geocoding table not loaded:', e); })
     .then(scheduleFlush);
+
+  // A prefecture's towns are fetched when the first address of it comes.
+  // The queue waits, in its order, until every table it needs has arrived
+  // (or failed: those addresses stay at municipality level); calls that come
+  // meanwhile join it. queue.scanned: how much of this queue was looked at.
+  let townsLoading = 0;
+  function waitForTowns() {
+    if (!loadTowns) return false;
+    const wanted = new Set();
+    for (let i = queue.scanned || 0; i < queue.length; i++) {
+      try {
+        for (const p of geocoder.needs(queue[i].address)) wanted.add(p);
+      } catch (e) {
+        console.error(e); // placed without its towns, not held up
+      }
+    }
+    queue.scanned = queue.length;
+    if (wanted.size) {
+      townsLoading++;
+      const done = () => { townsLoading--; scheduleFlush(); };
+      loadTowns([...wanted]).then(done, done);
+    }
+    return townsLoading > 0;
+  }
 
   // ---- geocoding with the stored refinements --------------------------------
   function locate(address) {
     if (!geocoder) return { ok: false, reason: 'no table', key: '' };
-    const r = geocoder.geocode(address);
+    let r;
+    try {
+      r = geocoder.geocode(address);
+    } catch (e) {
+      // one odd address must not cost the rest of its batch
+      console.error('geocoding failed:', e);
+      return { ok: false, reason: 'error', key: '' };
+    }
     if (!r.ok) return r;
-    if (refiner) {
+    // A town-level point is as good as the online search gives: not asked.
+    if (refiner && r.level !== 'town') {
       const hit = refiner.cached(r.key);
       if (hit) return Object.assign({}, r, { lat: hit.lat, lng: hit.lng, level: 'refined' });
       refiner.request(r.key, T.stripQuotes(address), { pref: r.pref, city: r.level === 'pref' ? '' : r.city });
@@ -275,7 +314,7 @@
     loading = 0;
     try {
       if (pendingMoves.length) movePending();
-      if (loading > 0 || !queue.length) return;
+      if (loading > 0 || !queue.length || waitForTowns()) return;
       const batch = queue;
       queue = [];
       const marks = [];
@@ -444,6 +483,12 @@
   // chunked addLayers. 0 means every call so far is on the map or in the panel.
   window.tessoloPending = function () {
     return queue.length + loading + pendingMoves.length + (geocoder || tableFailed ? 0 : 1);
+  };
+  // Marks by precision: {town: n, city: n, …}.
+  window.tessoloLevels = function () {
+    const levels = {};
+    for (const m of group.getLayers()) if (m._tsl) levels[m._tsl.level] = (levels[m._tsl.level] || 0) + 1;
+    return levels;
   };
   window.tessoloState = function () {
     let homes = 0;

@@ -82,7 +82,8 @@ async function main() {
     .every((f) => typeof w[f] === 'function'));
 
   // Calls made before the table has arrived are kept, not lost.
-  w.search_geo2("'東京都千代田区丸の内一丁目'", '山田太郎::山田商事');
+  // (a town the tables do not know: placed at its municipality)
+  w.search_geo2("'東京都千代田区どこか町'", '山田太郎::山田商事');
   await idle(w);
   check('one customer mark', w.tessoloMarkCount() === 1, w.tessoloMarkCount());
   const pin = doc.querySelector('.leaflet-marker-pane .tsl-pin');
@@ -139,6 +140,27 @@ async function main() {
   check('clearAll removes everything', cleared.marks === 0 && cleared.homes === 0 && cleared.circles === 0 && cleared.unplaced === 0, JSON.stringify(cleared));
   check('clearAll empties the panel', panel.hidden && doc.querySelectorAll('#unplaced-list li').length === 0);
   check('outline drawn', doc.querySelectorAll('.leaflet-outline-pane path').length >= 40, doc.querySelectorAll('.leaflet-outline-pane path').length);
+
+  // Town tables: fetched only for the prefectures placed so far; calls made
+  // while one loads are drawn once it is there, at their towns; clearAll
+  // while one loads drops the calls before it.
+  const townFiles = () => w.performance.getEntriesByType('resource')
+    .map((e) => e.name).filter((n) => /\/towns\/\d\d\.json$/.test(n)).map((n) => n.slice(-7)).sort();
+  check('only the placed prefectures\' town tables fetched', JSON.stringify(townFiles()) === '["13.json","27.json","40.json"]', JSON.stringify(townFiles()));
+  w.search_geo2("'北海道札幌市北区北10条西3丁目'", 'A::');
+  w.search_geo2("'沖縄県那覇市'", 'B::');
+  w.search_geo2("'北海道札幌市北区北１０条西３丁目'", 'C::');
+  await idle(w);
+  const order = w.tessoloLevels ? w.tessoloLevels() : {};
+  check('marks wait for their town tables', order.town >= 2, JSON.stringify(order));
+  w.clearAll();
+  w.search_geo2("'福岡県福岡市中央区天神1-1'", 'D::');
+  w.clearAll();
+  w.search_geo2("'福岡県福岡市中央区天神２丁目'", 'E::');
+  await idle(w);
+  check('clearAll during a table load keeps only the later call', w.tessoloMarkCount() === 1 && w.tessoloLevels().town === 1,
+    JSON.stringify(w.tessoloLevels()));
+  w.clearAll();
 
   // Throws nothing back to the caller, whatever it is given.
   let threw = null;
