@@ -1,4 +1,4 @@
-// Starts the program's window set as start-up does, over a database of three
+// Starts the program's window set as start-up does, over a database of six
 // customers and the own company, and presses "全顧客位置表示", "自社表示" and
 // "エリア" (5 km) on the map window, like a user would; then prints READY and
 // stays up until killed, for tools/screenshot-map.sh to photograph the screen.
@@ -36,7 +36,9 @@ int pending()
 {
     int out = -1;
     bool done = false;
-    frmMapbrows->WebMap1->page()->runJavaScript(QStringLiteral("window.tessoloPending ? tessoloPending() : -1"),
+    frmMapbrows->WebMap1->page()->runJavaScript(QStringLiteral("window.tessoloPending ? tessoloPending()"
+                                                               " + (window.tessoloBasemapState && !tessoloBasemapState().ready"
+                                                               " && !tessoloBasemapState().failed ? 1 : 0) : -1"),
                                                 [&](const QVariant& v) {
                                                     out = v.toInt();
                                                     done = true;
@@ -57,14 +59,19 @@ void settle()
     wait(800);
 }
 
+// A business in 東京都府中市 with customers in its own city and its
+// neighbours: the map then shows a city's zoom.
 void seed()
 {
     tessolo::TSQLiteDo db;
     db.setDBpoint(tessolo::kDatabaseName);
-    const char* const customers[3][5] = {
-        {"山田太郎", "ヤマダタロウ", "山田商店", "東京都", "千代田区"},
-        {"佐藤花子", "サトウハナコ", "佐藤工業", "神奈川県", "横浜市"},
-        {"鈴木一郎", "スズキイチロウ", "鈴木物産", "埼玉県", "さいたま市"},
+    const char* const customers[][6] = {
+        {"山田太郎", "ヤマダタロウ", "山田商店", "東京都", "府中市", "宮町1-50"},
+        {"佐藤花子", "サトウハナコ", "佐藤工業", "東京都", "府中市", "分梅町2丁目3"},
+        {"鈴木一郎", "スズキイチロウ", "鈴木物産", "東京都", "府中市", "若松町三丁目1-1"},
+        {"高橋次郎", "タカハシジロウ", "", "東京都", "調布市", "布田1-2"},
+        {"田中三郎", "タナカサブロウ", "田中製作所", "東京都", "国立市", "中1-1"},
+        {"伊藤四郎", "イトウシロウ", "", "東京都", "小金井市", "本町6-6"},
     };
     for (const auto& c : customers) {
         tessolo::customer::Record r{};
@@ -73,12 +80,14 @@ void seed()
         r[2] = QString::fromUtf8(c[2]);
         r[7] = QString::fromUtf8(c[3]);
         r[8] = QString::fromUtf8(c[4]);
+        r[9] = QString::fromUtf8(c[5]);
         db.exec_sql(tessolo::customer::insertSql(r));
     }
     tessolo::ourcompany::Record o{};
     o[0] = QStringLiteral("テッソーロ株式会社");
     o[2] = QStringLiteral("東京都");
-    o[3] = QStringLiteral("新宿区");
+    o[3] = QStringLiteral("府中市");
+    o[4] = QStringLiteral("府中町1-1");
     db.exec_sql(tessolo::ourcompany::insertSql(o));
     db.closeDBpoint();
 }

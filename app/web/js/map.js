@@ -32,11 +32,10 @@
   const map = L.map('map', { zoomControl: true, attributionControl: true, minZoom: 4, maxZoom: 18 }).setView(JAPAN_CENTRE, 5);
   map.attributionControl.setPrefix('<a href="https://leafletjs.com" target="_blank" rel="noopener">Leaflet</a>');
 
-  // The outline is always drawn, in a pane under the tiles: online the tiles
-  // cover it, offline (or wherever a tile fails) it is the map. So the map is
+  // The base map is always drawn, under the tiles: online the tiles cover
+  // it, offline (or wherever a tile fails) it is the map. So the map is
   // never blank.
-  map.createPane('outline');
-  map.getPane('outline').style.zIndex = 150;
+  TessoloBasemap.addTo(map, { url: 'data/municipalities.topojson' });
 
   if (!OFFLINE) {
     L.tileLayer('https://tile.openstreetmap.org/{z}/{x}/{y}.png', {
@@ -44,19 +43,6 @@
       attribution: '地図 &copy; <a href="https://www.openstreetmap.org/copyright" target="_blank" rel="noopener">OpenStreetMap</a> contributors'
     }).addTo(map);
   }
-
-  fetch('data/prefectures.geojson')
-    .then((r) => { if (!r.ok) throw new Error('outline ' + r.status); return r.json(); })
-    .then((geo) => {
-      L.geoJSON(geo, {
-        pane: 'outline',
-        renderer: L.svg({ pane: 'outline' }),
-        interactive: false,
-        style: { color: '#6b7b6b', weight: 1, fillColor: '#f2efe6', fillOpacity: 1 },
-        attribution: '県境 Natural Earth'
-      }).addTo(map);
-    })
-    .catch((e) => console.error('prefecture outline not loaded:', e));
 
   map.attributionControl.addAttribution(
     '位置 &copy; <a href="https://www.openstreetmap.org/copyright" target="_blank" rel="noopener">OpenStreetMap</a> contributors, ' +
