@@ -9,7 +9,7 @@
  * a script error into an error box and stops marking the remaining rows.
  *
  * URL parameters: offline=1 keeps the page off the network (no tiles, no
- * online refinement); used by tests.
+ * online refinement); the program adds it when started with --offline.
  */
 (function () {
   'use strict';
@@ -136,11 +136,8 @@
   group = newGroup();
 
   if (!OFFLINE && typeof fetch === 'function') {
-    let storage = null;
-    try { storage = window.localStorage; } catch (e) { storage = null; }
     refiner = TessoloRefine.createRefiner({
       fetch: (url, init) => fetch(url, init),
-      storage,
       onResult: (key, answer) => { try { applyRefinement(key, answer); } catch (e) { console.error(e); } }
     });
   }
@@ -156,10 +153,10 @@
     if (!geocoder) return { ok: false, reason: 'no table', key: '' };
     const r = geocoder.geocode(address);
     if (!r.ok) return r;
-    if (refiner) {
+    if (refiner && TessoloRefine.needsRefinement(r.level)) {
       const hit = refiner.cached(r.key);
       if (hit) return Object.assign({}, r, { lat: hit.lat, lng: hit.lng, level: 'refined' });
-      refiner.request(r.key, T.stripQuotes(address), { pref: r.pref, city: r.level === 'pref' ? '' : r.city });
+      refiner.request(r.key, T.stripQuotes(address), { pref: r.pref, city: r.level === 'pref' ? '' : r.city, level: r.level });
     }
     return r;
   }
@@ -418,6 +415,7 @@
       unplaced: unplacedCount,
       pending: window.tessoloPending(),
       refining: refiner ? refiner.pending() : 0,
+      refined: group.getLayers().filter((m) => m._tsl && m._tsl.level === 'refined').length,
       offline: OFFLINE
     };
   };
