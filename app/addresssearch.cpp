@@ -162,6 +162,9 @@ void TAddressSearch::lookup(const QString& rawQuery, Reply reply)
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Tessolo/1.0"));
     request.setTransferTimeout(kTimeoutMs);
+    // Nothing but the address: no cookie is kept from one question to the next.
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     QNetworkReply* r = m_net->get(request);
     connect(r, &QNetworkReply::finished, this, [this, r, query] {
         r->deleteLater();
