@@ -47,6 +47,28 @@ QString titleOf(const QByteArray& body)
         .value(QStringLiteral("title")).toString();
 }
 
+// Sends a GET for `path` to the page server; with `until`, waits until the
+// reply read so far satisfies it and returns it.
+QByteArray rawGet(quint16 port, const QByteArray& path, std::function<bool(const QByteArray&)> until)
+{
+    QTcpSocket c;
+    c.connectToHost(QHostAddress::LocalHost, port);
+    if (!c.waitForConnected(5000))
+        return {};
+    c.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    c.waitForBytesWritten(5000);
+    QByteArray all;
+    if (!until) {
+        c.abort(); // the page went away before its answer
+        return {};
+    }
+    QTest::qWaitFor([&] {
+        all += c.readAll();
+        return until(all);
+    }, 15000);
+    return all;
+}
+
 quint16 closedPort()
 {
     QTcpServer s;
@@ -205,42 +227,21 @@ private slots:
         TAddressSearch s(file);
         server.setAddressSearch(&s);
 
-        const QByteArray q = QUrl::toPercentEncoding(QStringLiteral("東京都府中市架空町"));
-        QTcpSocket c;
-        c.connectToHost(QHostAddress::LocalHost, server.port());
-        QVERIFY(c.waitForConnected(5000));
-        c.write("GET /velmo/address-search?q=" + q + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-        QByteArray all;
-        QVERIFY(QTest::qWaitFor([&] {
-            all += c.readAll();
-            return all.contains("\r\n\r\n") && all.endsWith("]");
-        }, 15000));
+        const QByteArray path = "/velmo/address-search?q=" + QUrl::toPercentEncoding(QStringLiteral("東京都府中市架空町"));
+        const QByteArray all = rawGet(server.port(), path,
+                                      [](const QByteArray& r) { return r.contains("\r\n\r\n") && r.endsWith("]"); });
         QVERIFY2(all.startsWith("HTTP/1.1 200"), all.constData());
         QVERIFY(all.toLower().contains("content-type: application/json"));
         QCOMPARE(titleOf(all.mid(all.indexOf("\r\n\r\n") + 4)), QStringLiteral("東京都府中市架空町"));
 
         // A page that goes away before its answer: the answer is still kept,
         // and nothing is written to the closed connection.
-        QTcpSocket gone;
-        gone.connectToHost(QHostAddress::LocalHost, server.port());
-        QVERIFY(gone.waitForConnected(5000));
-        gone.write("GET /velmo/address-search?q=" + QUrl::toPercentEncoding(QStringLiteral("東京都調布市")) +
-                   " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-        QVERIFY(gone.waitForBytesWritten(5000));
-        gone.abort();
+        rawGet(server.port(), "/velmo/address-search?q=" + QUrl::toPercentEncoding(QStringLiteral("東京都調布市")), {});
         QTRY_COMPARE(s.cachedCount(), 2);
 
         // Without a search the route is just a missing file.
         server.setAddressSearch(nullptr);
-        QTcpSocket none;
-        none.connectToHost(QHostAddress::LocalHost, server.port());
-        QVERIFY(none.waitForConnected(5000));
-        none.write("GET /velmo/address-search?q=" + q + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-        QByteArray reply;
-        QVERIFY(QTest::qWaitFor([&] {
-            reply += none.readAll();
-            return reply.contains("\r\n");
-        }, 5000));
+        const QByteArray reply = rawGet(server.port(), path, [](const QByteArray& r) { return r.contains("\r\n"); });
         QVERIFY2(reply.startsWith("HTTP/1.1 404"), reply.constData());
     }
 

@@ -13,8 +13,7 @@
 #include "app/webmap.h"
 #include "data/sqlitedo.h"
 #include "fakeaddresssearch.h"
-#include "roster/customer.h"
-#include "ui/errordisplay.h"
+#include "tests/ui/uitest.h"
 #include "ui/windowset.h"
 
 #include <QElapsedTimer>
@@ -27,16 +26,15 @@
 #include <QWebEnginePage>
 #include <memory>
 
-using tessolo::TSQLiteDo;
-using tessolo::kDatabaseName;
 using tessolo::app::TAddressSearch;
 
 class PageRefineTest : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<uitest::Db> db;
+    std::unique_ptr<uitest::Errors> errors;
     std::unique_ptr<QTemporaryDir> tmp;
     std::unique_ptr<FakeAddressSearch> fake;
-    QStringList errors;
     const QString velmo = QStringLiteral(TESSOLO_VELMO_DIR);
 
     QVariantMap js(TfrmMapbrows& w, const QString& script)
@@ -53,18 +51,9 @@ class PageRefineTest : public QObject {
 
     QVariantMap state(TfrmMapbrows& w) { return js(w, QStringLiteral("window.tessoloState ? tessoloState() : {}")); }
 
-    void addCustomer(const QString& name, const QString& pref, const QString& city, const QString& town)
+    static void addCustomer(const QString& name, const QString& pref, const QString& city, const QString& town)
     {
-        tessolo::customer::Record r{};
-        r[0] = name;
-        r[1] = name;
-        r[7] = pref;
-        r[8] = city;
-        r[9] = town;
-        TSQLiteDo db;
-        db.setDBpoint(kDatabaseName);
-        db.exec_sql(tessolo::customer::insertSql(r));
-        db.closeDBpoint();
+        uitest::Db::addCustomer({name, name, {}, {}, {}, {}, {}, pref, city, town});
     }
 
     // Shows a map window as start-up does and waits for its page.
@@ -90,27 +79,25 @@ private slots:
     {
         if (!QFile::exists(velmo + QStringLiteral("/tessolo.html")))
             QSKIP("the map page is not installed beside the program");
+        db = std::make_unique<uitest::Db>();
+        errors = std::make_unique<uitest::Errors>();
         tmp = std::make_unique<QTemporaryDir>();
-        TSQLiteDo::setBaseDirectoryForTesting(tmp->path());
         tessolo::app::TMapServer::setDefaultRootForTesting(velmo);
         fake = std::make_unique<FakeAddressSearch>();
         TAddressSearch::setEndpointForTesting(fake->url());
         TAddressSearch::setDefaultCacheFile(tmp->filePath(QStringLiteral("profile/address-search.jsonl")));
         tessolo::app::setOfflineMode(false);
-        errors.clear();
-        tessolo::ui::setErrorHook([this](const QString& m) { errors << m; });
-        TSQLiteDo db;
-        db.initDB(kDatabaseName);
     }
 
     void cleanup()
     {
-        tessolo::ui::setErrorHook({});
         tessolo::app::setOfflineMode(false);
         TAddressSearch::setEndpointForTesting(QUrl());
         TAddressSearch::setDefaultCacheFile(QString());
         fake.reset();
         tmp.reset();
+        errors.reset();
+        db.reset();
     }
 
     void secondStartFindsTheFirstStartsAnswer()
@@ -135,7 +122,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(state(*second).value(QStringLiteral("refined")).toInt() == 1, 20000);
         QCOMPARE(state(*second).value(QStringLiteral("marks")).toInt(), 1);
         QCOMPARE(fake->queries.size(), 1);
-        QVERIFY(errors.isEmpty());
+        QVERIFY(errors->messages.isEmpty());
         stop(second);
     }
 
@@ -161,7 +148,7 @@ private slots:
         // ... and had it asked, the request would not have left.
         js(*w, QStringLiteral("fetch('https://tile.openstreetmap.org/5/28/12.png').catch(function(){}); ({})"));
         QTRY_COMPARE(w->WebMap1->offlineGuard()->blocked().size(), 1);
-        QVERIFY(errors.isEmpty());
+        QVERIFY(errors->messages.isEmpty());
         stop(w);
     }
 
