@@ -3,11 +3,12 @@
 // "エリア" (5 km) on the map window, like a user would; then prints READY and
 // stays up until killed, for tools/screenshot-map.sh to photograph the screen.
 //
-// usage: tessolo_screenshot_driver <database folder> <velmo folder> [offline]
+// usage: tessolo_screenshot_driver <database folder> <velmo folder> [offline|online] [zoom steps]
 
 #include "app/application.h"
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
+#include "app/startoptions.h"
 #include "app/webmap.h"
 #include "app/windowset.h"
 #include "company/ourcompany.h"
@@ -21,6 +22,7 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -97,7 +99,7 @@ void seed()
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s <database folder> <velmo folder> [offline]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <database folder> <velmo folder> [offline|online] [zoom steps]\n", argv[0]);
         return 2;
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -105,14 +107,15 @@ int main(int argc, char** argv)
     tessolo::app::installJapaneseFont();
     tessolo::TSQLiteDo::setBaseDirectoryForTesting(QString::fromLocal8Bit(argv[1]));
     tessolo::app::TMapServer::setDefaultRootForTesting(QString::fromLocal8Bit(argv[2]));
-    if (argc > 3 && QByteArray(argv[3]) == "offline")
-        TfrmMapbrows::setPageQueryForTesting(QStringLiteral("offline=1"));
+    // As --offline does.
+    tessolo::app::setOfflineMode(argc > 3 && QByteArray(argv[3]) == "offline");
+    const int zoomSteps = argc > 4 ? QByteArray(argv[4]).toInt() : 0;
 
     tessolo::app::createWindowSet();
     seed();
     frmMapbrows->move(0, 0);
     frmMapbrows->show();
-    QTimer::singleShot(0, [] {
+    QTimer::singleShot(0, [zoomSteps] {
         while (frmMapbrows->WebMap1->isLoading() || !frmMapbrows->WebMap1->hasDocument())
             wait(100);
         settle();
@@ -122,6 +125,14 @@ int main(int argc, char** argv)
         settle();
         frmMapbrows->EditCircle->setText(QStringLiteral("5"));
         frmMapbrows->Button2->click();
+        settle();
+        // Closer in or farther out, as the zoom buttons do.
+        for (int i = 0; i < std::abs(zoomSteps); ++i) {
+            frmMapbrows->WebMap1->page()->runJavaScript(
+                QStringLiteral("document.querySelector('.leaflet-control-zoom-%1').click()")
+                    .arg(zoomSteps > 0 ? QStringLiteral("in") : QStringLiteral("out")));
+            wait(600);
+        }
         settle();
         std::printf("READY\n");
         std::fflush(stdout);

@@ -101,6 +101,10 @@ test('labels: the larger share first, no overlap, none off-screen or far wider t
     c('細長い町', 700, 200, 0.1, 20) // far narrower than its name
   ], view);
   assert.deepEqual(chosen.map((l) => l.name), ['府中市', '国立市']);
+  // moved in where it would stick out of the window, never past its half
+  const edge = B.chooseLabels([c('日野市', 10, 300, 0.1), c('八王子市', 796, 598, 0.1)], view);
+  assert.deepEqual(edge.map((l) => [l.name, l.x, l.y]), [['日野市', 23.5, 300], ['八王子市', 770, 591]]);
+  assert.deepEqual(B.chooseLabels([c('日野市', 10, 300, 0.1)], { width: 30, height: 600 }), []);
   const many = Array.from({ length: 100 }, (_, i) => c('区' + i, (i % 10) * 80 + 40, Math.floor(i / 10) * 60 + 30, 0.03));
   assert.equal(B.chooseLabels(many, view, { max: 40 }).length, 40);
 });

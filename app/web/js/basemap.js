@@ -91,11 +91,11 @@
     return out;
   }
 
-  // [lng, lat] of the middle of the widest stretch at `lat`, or null.
-  function middleOfWidest(rings, lat, west, east) {
+  // The widest of those stretches, or null.
+  function widestStretch(rings, lat, west, east) {
     let best = null;
     for (const s of insideStretches(rings, lat, west, east)) if (!best || s[1] - s[0] > best[1] - best[0]) best = s;
-    return best ? [(best[0] + best[1]) / 2, lat] : null;
+    return best;
   }
 
   // A point for the name that lies inside the municipality: on the line
@@ -110,7 +110,8 @@
     }
     if (!largest || !largest[0] || largest[0].length < 3) return null;
     const c = ringCentroid(largest[0]);
-    return middleOfWidest(largest, c[1], -Infinity, Infinity) || c;
+    const best = widestStretch(largest, c[1], -Infinity, Infinity);
+    return best ? [(best[0] + best[1]) / 2, c[1]] : c;
   }
 
   function boundsOf(geometry) {
@@ -170,10 +171,12 @@
   }
 
   // Which names to show, in window pixels. Each candidate: {name, x, y (its
-  // label point), width (its whole extent), share (of the window covered by
-  // the part inside it)}. Larger ones first; a name that would overlap one
-  // already placed, or that is much wider than its municipality, is left out.
-  // Returns the chosen candidates themselves.
+  // label point), width (of the municipality there), share (of the window
+  // covered by the part of it inside)}. Larger ones first; a name that would
+  // overlap one already placed, or that is much wider than its municipality,
+  // is left out; one that sticks out of the window by less than half its
+  // width is moved in. Returns the chosen candidates, with x and y where
+  // their names go.
   function chooseLabels(candidates, view, options) {
     const minShare = (options && options.minShare) || MIN_WINDOW_SHARE;
     const max = (options && options.max) || MAX_LABELS;
@@ -183,10 +186,14 @@
     const boxes = [];
     for (const c of fits) {
       const w = labelWidth(c.name);
-      if (c.width < w * 0.6) continue;
-      const box = [c.x - w / 2, c.y - LABEL_HEIGHT_PX / 2, c.x + w / 2, c.y + LABEL_HEIGHT_PX / 2];
+      const h = LABEL_HEIGHT_PX;
+      if (c.width < w * 0.6 || w > view.width) continue;
+      const x = Math.min(Math.max(c.x, w / 2), view.width - w / 2);
+      const y = Math.min(Math.max(c.y, h / 2), view.height - h / 2);
+      if (Math.abs(x - c.x) > w / 2) continue;
+      const box = [x - w / 2, y - h / 2, x + w / 2, y + h / 2];
       if (boxes.some((b) => box[0] < b[2] && b[0] < box[2] && box[1] < b[3] && b[1] < box[3])) continue;
-      chosen.push(c);
+      chosen.push(Object.assign({}, c, { x, y }));
       boxes.push(box);
       if (chosen.length >= max) break;
     }
@@ -224,14 +231,19 @@
         const vse = map.project([Math.max(s, view.getSouth()), Math.min(e, view.getEast())], zoom);
         const share = ((vse.x - vnw.x) * (vse.y - vnw.y)) / windowArea;
         let at = p.at;
+        let width = se.x - nw.x;
         if (!view.contains([at[1], at[0]])) {
           // Zoomed in far, the label point is off-screen while the
-          // municipality fills the window: name it on the window's middle line.
-          at = middleOfWidest(p.rings, view.getCenter().lat, view.getWest(), view.getEast());
-          if (!at) continue;
+          // municipality fills the window: name it on the window's middle
+          // line, where it is widest.
+          const lat = view.getCenter().lat;
+          const best = widestStretch(p.rings, lat, view.getWest(), view.getEast());
+          if (!best) continue;
+          at = [(best[0] + best[1]) / 2, lat];
+          width = map.project([lat, best[1]], zoom).x - map.project([lat, best[0]], zoom).x;
         }
         const pt = map.latLngToContainerPoint([at[1], at[0]]);
-        out.push({ name: p.name, x: pt.x, y: pt.y, width: se.x - nw.x, share, lat: at[1], lng: at[0] });
+        out.push({ name: p.name, x: pt.x, y: pt.y, width, share });
       }
       return { list: out, view: { width: size.x, height: size.y } };
     }
@@ -243,7 +255,7 @@
       const chosen = chooseLabels(c.list, c.view);
       state.labels = chosen.map((l) => l.name);
       for (const l of chosen) {
-        L.marker([l.lat, l.lng], {
+        L.marker(map.containerPointToLatLng([l.x, l.y]), {
           pane: 'basemapLabels',
           interactive: false,
           keyboard: false,
