@@ -62,6 +62,7 @@ test('prefecture boundaries are only the lines between two prefectures', () => {
   assert.deepEqual(d.places.map((p) => p.name), ['甲市', '乙市北区', '戊町']);
   assert.deepEqual(d.places.map((p) => p.pref), ['甲県', '甲県', '丙県']);
   assert.deepEqual(d.places[1].bounds, [1, 0, 2, 1]);
+  assert.deepEqual(d.places.map((p) => p.area), [1, 1, 1]);
 });
 
 test('the label point lies inside a crescent, where the centroid does not', () => {
@@ -121,6 +122,12 @@ test('the shipped topology: every municipality of Japan with a name and a label 
   assert.deepEqual(fuchu.sort(), ['広島県', '東京都']);
   const tokyo = d.places.find((p) => p.pref === '東京都' && p.name === '府中市');
   assert.ok(tokyo.at[0] > 139.4 && tokyo.at[0] < 139.55 && tokyo.at[1] > 35.64 && tokyo.at[1] < 35.7, JSON.stringify(tokyo.at));
+  // Its area, not its box, says how much of the window a municipality
+  // fills: 小笠原村's islands spread over 13 degrees of sea.
+  const ogasawara = d.places.find((p) => p.name === '小笠原村');
+  assert.ok(ogasawara.bounds[2] - ogasawara.bounds[0] > 10);
+  assert.ok(ogasawara.area < 0.02, String(ogasawara.area));
+  assert.ok(Math.abs(tokyo.area - 29.43 / (91 * 111)) < 0.0008, String(tokyo.area)); // 29.43 km² at 35.7°N
   // 47 prefectures, every land boundary between two of them drawn
   assert.ok(d.prefectural.coordinates.length > 40, String(d.prefectural.coordinates.length));
 });

@@ -24,7 +24,7 @@
   // A municipality is named once the part of it in the window covers this
   // share of the window: at a city's zoom the city and its neighbours, not
   // the hundred towns of a whole region.
-  const MIN_WINDOW_SHARE = 0.02;
+  const MIN_WINDOW_SHARE = 0.01;
   const MAX_LABELS = 40;
   const BUILD_SLICE = 150;
 
@@ -142,12 +142,16 @@
     const bounds = boundsOf(feature.geometry);
     const at = labelPoint(feature.geometry);
     if (!bounds || !at) return null;
+    const rings = [].concat(...polygonsOf(feature.geometry));
+    let area = 0; // square degrees; holes wind the other way and subtract
+    for (const r of rings) area += ringArea(r);
     return {
       name: municipalityName(feature.properties),
       pref: prefectureOf(feature.properties),
       bounds,
       at,
-      rings: [].concat(...polygonsOf(feature.geometry))
+      area: Math.abs(area),
+      rings
     };
   }
 
@@ -205,7 +209,7 @@
   function addTo(map, options) {
     const L = window.L;
     const escapeHtml = window.TessoloText.escapeHtml;
-    const state = { ready: false, failed: false, ms: null, labels: [] };
+    const state = { ready: false, failed: false, loadedMs: null, ms: null, labels: [] };
     map.createPane('basemap');
     map.getPane('basemap').style.zIndex = 150; // under the tiles (200)
     map.createPane('basemapLabels');
@@ -229,7 +233,12 @@
         const se = map.project([s, e], zoom);
         const vnw = map.project([Math.min(n, view.getNorth()), Math.max(w, view.getWest())], zoom);
         const vse = map.project([Math.max(s, view.getSouth()), Math.min(e, view.getEast())], zoom);
-        const share = ((vse.x - vnw.x) * (vse.y - vnw.y)) / windowArea;
+        // The part in the window, judged by its box but never more than the
+        // municipality's own area: a village of scattered islands has a
+        // box the size of a sea.
+        const pxPerDegree = (256 * Math.pow(2, zoom)) / 360;
+        const ownArea = (p.area * pxPerDegree * pxPerDegree) / Math.cos((((s + n) / 2) * Math.PI) / 180);
+        const share = Math.min((vse.x - vnw.x) * (vse.y - vnw.y), ownArea) / windowArea;
         let at = p.at;
         let width = se.x - nw.x;
         if (!view.contains([at[1], at[0]])) {
@@ -267,13 +276,16 @@
     // Built in slices of a few municipalities per task, so that the
     // program's calls arriving meanwhile are served between them.
     function build(topology) {
+      state.loadedMs = Math.round(performance.now());
       const topojson = window.topojson;
       const geometries = objectOf(topology).geometries;
       const renderer = L.canvas({ pane: 'basemap', padding: 0.3 });
       const common = { pane: 'basemap', renderer, interactive: false };
+      // Put on the map once whole: each slice added to a shown layer would
+      // have the canvas draw everything so far again.
       const land = L.geoJSON(null, Object.assign({
         style: { color: '#9c9c9c', weight: 0.8, fillColor: '#f2efe6', fillOpacity: 1 }
-      }, common)).addTo(map);
+      }, common));
       let next = 0;
       (function slice() {
         try {
@@ -285,6 +297,7 @@
             if (p) places.push(p);
           }
           if (next < geometries.length) return setTimeout(slice, 0);
+          land.addTo(map);
           L.geoJSON(prefectureBorders(topology, topojson), Object.assign({
             style: { color: '#6a5a7a', weight: 2.2, fill: false }
           }, common)).addTo(map);
@@ -309,8 +322,11 @@
     if (document.readyState === 'complete') setTimeout(load, 0);
     else window.addEventListener('load', () => setTimeout(load, 0), { once: true });
 
-    // For tests: whether the base map is drawn, since when, and what it names.
-    window.tessoloBasemapState = () => ({ ready: state.ready, failed: state.failed, ms: state.ms, labels: state.labels.slice() });
+    // For tests: whether the base map is drawn, when its file had been read
+    // and when it was drawn (page clock), and what it names.
+    window.tessoloBasemapState = () => ({
+      ready: state.ready, failed: state.failed, loadedMs: state.loadedMs, ms: state.ms, labels: state.labels.slice()
+    });
     return state;
   }
 
