@@ -82,14 +82,6 @@ test('the label point lies inside a crescent, where the centroid does not', () =
   assert.equal(B.labelPoint({ type: 'Polygon', coordinates: [[[0, 0], [1, 1]]] }), null);
 });
 
-test('stretches of a line of latitude are clipped to the window', () => {
-  const square = [[0, 0], [4, 0], [4, 4], [0, 4], [0, 0]];
-  assert.deepEqual(B.insideStretches([square], 2, -Infinity, Infinity), [[0, 4]]);
-  assert.deepEqual(B.insideStretches([square], 2, 1, 3), [[1, 3]]);
-  assert.deepEqual(B.insideStretches([square], 2, 5, 6), []);
-  assert.deepEqual(B.insideStretches([square], 5, -Infinity, Infinity), []);
-});
-
 test('labels: the larger share first, no overlap, none off-screen or far wider than its place', () => {
   const view = { width: 800, height: 600 };
   const c = (name, x, y, share, width = 300) => ({ name, x, y, share, width });

@@ -330,5 +330,5 @@
     return state;
   }
 
-  return { CREDIT, municipalityName, labelPoint, insideStretches, placeOf, prepare, chooseLabels, addTo };
+  return { CREDIT, municipalityName, labelPoint, prepare, chooseLabels, addTo };
 });
