@@ -8,8 +8,9 @@
  * queue and hands the marks to the cluster layer in one addLayers call. Nothing thrown here may reach the program: its browser control turns
  * a script error into an error box and stops marking the remaining rows.
  *
- * URL parameters: offline=1 keeps the page off the network (no tiles, no
- * online refinement); the program adds it when started with --offline.
+ * URL parameters: offline=1 keeps the page off the network: no tiles (the
+ * program adds it when started with --offline, and then answers refinement
+ * questions only from what it kept).
  */
 (function () {
   'use strict';
@@ -47,9 +48,8 @@
   map.attributionControl.addAttribution(
     '位置 &copy; <a href="https://www.openstreetmap.org/copyright" target="_blank" rel="noopener">OpenStreetMap</a> contributors, ' +
     '<a href="https://www.geonames.org/" target="_blank" rel="noopener">GeoNames</a> (CC BY 4.0)');
-  if (!OFFLINE) {
-    map.attributionControl.addAttribution('位置補正 <a href="https://maps.gsi.go.jp/" target="_blank" rel="noopener">国土地理院</a>');
-  }
+  // Offline too: points kept from earlier answers still show.
+  map.attributionControl.addAttribution('位置補正 <a href="https://maps.gsi.go.jp/" target="_blank" rel="noopener">国土地理院</a>');
 
   // ---- looks --------------------------------------------------------------
   const ICONS = {
@@ -135,7 +135,9 @@
   }
   group = newGroup();
 
-  if (!OFFLINE && typeof fetch === 'function') {
+  // Refined points come from the program serving this page, which keeps
+  // every answer it got; offline it answers from those alone and asks no one.
+  if (typeof fetch === 'function') {
     refiner = TessoloRefine.createRefiner({
       fetch: (url, init) => fetch(url, init),
       onResult: (key, answer) => { try { applyRefinement(key, answer); } catch (e) { console.error(e); } }
