@@ -5,8 +5,9 @@
  * of the window. It lies under the tiles: online the tiles cover it, offline
  * (or wherever a tile fails) it is the map.
  *
- * The topology is 1.5 MB; it is read only after the page has loaded, so that
- * neither the page's start nor the program's first calls wait for it.
+ * The topology is 1.5 MB; it is read only after the page has loaded, and
+ * drawn in slices that stand back while marks are being drawn, so that
+ * neither the page's start nor the program's calls wait for it.
  *
  * Classic script (global TessoloBasemap) and node module alike: the geometry
  * (names, label points, which labels fit) needs neither Leaflet nor a page.
@@ -27,6 +28,7 @@
   const MIN_WINDOW_SHARE = 0.01;
   const MAX_LABELS = 40;
   const BUILD_SLICE = 150;
+  const MAX_YIELD_MS = 5000;
 
   // What a user reads on the map: a designated city's ward with its city
   // (横浜市西区), any other municipality by its own name, without its county.
@@ -287,7 +289,11 @@
         style: { color: '#9c9c9c', weight: 0.8, fillColor: '#f2efe6', fillOpacity: 1 }
       }, common));
       let next = 0;
+      const since = performance.now();
       (function slice() {
+        // Marks being drawn go first: the base map can wait a moment, the
+        // program's calls not. Not for ever, though.
+        if (options.busy && options.busy() && performance.now() - since < MAX_YIELD_MS) return setTimeout(slice, 50);
         try {
           const part = topojson.feature(topology, { type: 'GeometryCollection', geometries: geometries.slice(next, next + BUILD_SLICE) });
           next += BUILD_SLICE;

@@ -36,7 +36,7 @@
   // The base map is always drawn, under the tiles: online the tiles cover
   // it, offline (or wherever a tile fails) it is the map. So the map is
   // never blank.
-  TessoloBasemap.addTo(map, { url: 'data/municipalities.topojson' });
+  TessoloBasemap.addTo(map, { url: 'data/municipalities.topojson', busy: () => window.tessoloPending() > 0 });
 
   if (!OFFLINE) {
     L.tileLayer('https://tile.openstreetmap.org/{z}/{x}/{y}.png', {
