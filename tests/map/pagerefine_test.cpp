@@ -51,6 +51,16 @@ class PageRefineTest : public QObject {
 
     QVariantMap state(TfrmMapbrows& w) { return js(w, QStringLiteral("window.tessoloState ? tessoloState() : {}")); }
 
+    // The page's state and the questions the service got, for a failure's message.
+    QString describe(TfrmMapbrows& w)
+    {
+        QStringList parts;
+        const QVariantMap s = state(w);
+        for (auto it = s.cbegin(); it != s.cend(); ++it)
+            parts << it.key() + QLatin1Char('=') + it.value().toString();
+        return parts.join(QLatin1Char(' ')) + QStringLiteral("; asked: ") + fake->queries.join(QLatin1Char('|'));
+    }
+
     static void addCustomer(const QString& name, const QString& pref, const QString& city, const QString& town)
     {
         uitest::Db::addCustomer({name, name, {}, {}, {}, {}, {}, pref, city, town});
@@ -109,20 +119,23 @@ private slots:
         auto first = start();
         const quint16 firstPort = first->mapServer()->port();
         QTest::mouseClick(first->btnClients, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(state(*first).value(QStringLiteral("refined")).toInt() == 1, 20000);
+        QTRY_VERIFY2_WITH_TIMEOUT(state(*first).value(QStringLiteral("refined")).toInt() == 1,
+                                  qPrintable(describe(*first)), 20000);
         QCOMPARE(fake->queries, QStringList{address});
         stop(first);
 
-        // The next start cannot have the same port (and so the same origin).
+        // The next start cannot have the same port (and so the same origin):
+        // held here, or by whoever took it meanwhile.
         QTcpServer holder;
-        QVERIFY(holder.listen(QHostAddress::LocalHost, firstPort));
+        holder.listen(QHostAddress::LocalHost, firstPort);
         auto second = start();
         QVERIFY(second->mapServer()->port() != firstPort);
         QTest::mouseClick(second->btnClients, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(state(*second).value(QStringLiteral("refined")).toInt() == 1, 20000);
+        QTRY_VERIFY2_WITH_TIMEOUT(state(*second).value(QStringLiteral("refined")).toInt() == 1,
+                                  qPrintable(describe(*second)), 20000);
         QCOMPARE(state(*second).value(QStringLiteral("marks")).toInt(), 1);
         QCOMPARE(fake->queries.size(), 1);
-        QVERIFY(errors->messages.isEmpty());
+        QVERIFY2(errors->messages.isEmpty(), qPrintable(errors->messages.join(QLatin1Char('|'))));
         stop(second);
     }
 
@@ -152,14 +165,14 @@ private slots:
         QCOMPARE(s.value(QStringLiteral("marks")).toInt(), 2);
         QVERIFY(s.value(QStringLiteral("offline")).toBool());
         // The kept answer moves its mark; the other stays on the table's point.
-        QCOMPARE(s.value(QStringLiteral("refined")).toInt(), 1);
+        QVERIFY2(s.value(QStringLiteral("refined")).toInt() == 1, qPrintable(describe(*w)));
         QVERIFY(fake->queries.isEmpty());
         // The page asked for nothing off the machine ...
         QCOMPARE(w->WebMap1->offlineGuard()->blocked(), QList<QUrl>{});
         // ... and had it asked, the request would not have left.
         js(*w, QStringLiteral("fetch('https://tile.openstreetmap.org/5/28/12.png').catch(function(){}); ({})"));
         QTRY_COMPARE(w->WebMap1->offlineGuard()->blocked().size(), 1);
-        QVERIFY(errors->messages.isEmpty());
+        QVERIFY2(errors->messages.isEmpty(), qPrintable(errors->messages.join(QLatin1Char('|'))));
         stop(w);
     }
 
