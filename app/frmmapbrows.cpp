@@ -1,7 +1,9 @@
 #include "app/frmmapbrows.h"
 
 #include "ui/windowstyle.h"
+#include "app/addresssearch.h"
 #include "app/mapserver.h"
+#include "app/startoptions.h"
 #include "app/webmap.h"
 #include "data/postalcode.h"
 #include "data/sqlitedo.h"
@@ -22,6 +24,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 using tessolo::EAbort;
@@ -61,6 +64,8 @@ TfrmMapbrows::TfrmMapbrows(QWidget* parent)
 
     runHandler([this] { FormCreate(); });
     m_server = new tessolo::app::TMapServer(tessolo::app::TMapServer::defaultRoot(), this);
+    m_search = new tessolo::app::TAddressSearch(tessolo::app::TAddressSearch::defaultCacheFile(), this);
+    m_server->setAddressSearch(m_search);
     runHandler([this] { m_server->start(); });
 }
 
@@ -169,13 +174,20 @@ void TfrmMapbrows::wire()
     connect(S1, &QAction::triggered, this, guarded([this] { S1Click(); }));
     connect(X1, &QAction::triggered, this, guarded([this] { X1Click(); }));
     connect(N3, &QAction::triggered, this, guarded([this] { N3Click(); }));
+    connect(WebMap1, &tessolo::app::TWebMap::pageRestarted, this,
+            [this](const QString& message) { statusBar()->showMessage(message); });
 }
 
 QString TfrmMapbrows::pageAddress() const
 {
+    QStringList query;
+    if (tessolo::app::offlineMode())
+        query << QStringLiteral("offline=1");
+    if (!pageQuery().isEmpty() && !query.contains(pageQuery()))
+        query << pageQuery();
     QString address = m_server->host() + QStringLiteral("/velmo/tessolo.html");
-    if (!pageQuery().isEmpty())
-        address += QLatin1Char('?') + pageQuery();
+    if (!query.isEmpty())
+        address += QLatin1Char('?') + query.join(QLatin1Char('&'));
     return address;
 }
 

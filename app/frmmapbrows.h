@@ -14,6 +14,7 @@ class QMenu;
 class QPushButton;
 
 namespace tessolo::app {
+class TAddressSearch;
 class TMapServer;
 class TWebMap;
 } // namespace tessolo::app
@@ -53,7 +54,9 @@ public:
     QString homeAddr;
 
     tessolo::app::TMapServer* mapServer() const { return m_server; }
-    // The page's address without scheme: "127.0.0.1:<port>/velmo/tessolo.html".
+    tessolo::app::TAddressSearch* addressSearch() const { return m_search; }
+    // The page's address without scheme: "127.0.0.1:<port>/velmo/tessolo.html",
+    // with "?offline=1" when the program runs offline.
     QString pageAddress() const;
     // Tests add a query (e.g. "offline=1") to the page's address.
     static void setPageQueryForTesting(const QString& query);
@@ -84,5 +87,6 @@ private:
     void markCustomers(const QString& sql);
 
     tessolo::app::TMapServer* m_server = nullptr;
+    tessolo::app::TAddressSearch* m_search = nullptr;
     bool m_shown = false;
 };

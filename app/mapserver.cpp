@@ -1,5 +1,6 @@
 #include "app/mapserver.h"
 
+#include "app/addresssearch.h"
 #include "data/errors.h"
 
 #include <QCoreApplication>
@@ -9,7 +10,11 @@
 #include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QPointer>
+#include <QTcpSocket>
 #include <QUrl>
+#include <QUrlQuery>
+#include <memory>
 
 namespace tessolo::app {
 
@@ -22,6 +27,7 @@ QString& testRoot()
 }
 
 const QString kPrefix = QStringLiteral("/velmo/");
+const QString kSearchPath = QStringLiteral("/velmo/address-search");
 
 } // namespace
 
@@ -105,6 +111,10 @@ QByteArray TMapServer::contentType(const QString& fileName)
 
 bool TMapServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
+    if (m_search && request.method() == QHttpServerRequest::Method::Get && request.url().path() == kSearchPath) {
+        answerSearch(request, socket);
+        return true;
+    }
     QHttpServerResponder responder = makeResponder(request, socket);
     const QString file = request.method() == QHttpServerRequest::Method::Get
                              ? resolve(m_root, request.url().path(QUrl::FullyEncoded))
@@ -117,6 +127,22 @@ bool TMapServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
     responder.write(f.readAll(), {{"Content-Type", contentType(file)}, {"Cache-Control", "no-cache"},
                                   {"X-Content-Type-Options", "nosniff"}});
     return true;
+}
+
+void TMapServer::answerSearch(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    const QString query = QUrlQuery(request.url()).queryItemValue(QStringLiteral("q"), QUrl::FullyDecoded);
+    // The answer may come long after this returns; by then the page may have
+    // gone and its connection with it.
+    auto responder = std::make_shared<QHttpServerResponder>(makeResponder(request, socket));
+    QPointer<QTcpSocket> alive(socket);
+    m_search->lookup(query, [responder, alive](int status, const QByteArray& body) {
+        if (!alive)
+            return;
+        const QByteArray type = status == 200 ? QByteArray("application/json") : QByteArray("text/plain; charset=utf-8");
+        responder->write(body, {{"Content-Type", type}, {"Cache-Control", "no-store"}},
+                         QHttpServerResponder::StatusCode(status));
+    });
 }
 
 void TMapServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)

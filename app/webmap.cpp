@@ -1,6 +1,8 @@
 #include "app/webmap.h"
 
+#include "app/offlineguard.h"
 #include "app/printing.h"
+#include "app/startoptions.h"
 #include "data/errors.h"
 #include "ui/errordisplay.h"
 
@@ -18,6 +20,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <memory>
 
 namespace tessolo::app {
@@ -117,16 +120,43 @@ TWebMap::TWebMap(QWidget* parent)
         const QUrl u = url();
         m_hasDocument = u.isValid() && !u.isEmpty() && u.toString() != QLatin1String("about:blank");
     });
-    connect(page(), &QWebEnginePage::renderProcessTerminated, this, [this] {
-        m_hasDocument = false;
-        m_loading = false;
-    });
+    connect(page(), &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status) {
+                m_hasDocument = false;
+                m_loading = false;
+                if (status != QWebEnginePage::NormalTerminationStatus)
+                    restartPage();
+            });
+    if (offlineMode())
+        page()->setUrlRequestInterceptor(m_guard = new TOfflineGuard(this));
+}
+
+void TWebMap::restartPage()
+{
+    // A renderer that dies again and again (out of memory on every load)
+    // must not be restarted for ever.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    m_restarts.append(now);
+    while (!m_restarts.isEmpty() && now - m_restarts.first() > kRestartWindowMs)
+        m_restarts.removeFirst();
+    if (m_address.isEmpty())
+        return;
+    if (m_restarts.size() > kMaxRestarts) {
+        emit pageRestarted(QStringLiteral("地図ページの表示処理が繰り返し止まるため、読み込み直しをやめました。"
+                                          "プログラムを起動し直してください。"));
+        return;
+    }
+    // Not from inside the signal: the page is still tearing down its process.
+    QTimer::singleShot(0, this, [this] { Navigate(m_address); });
+    emit pageRestarted(QStringLiteral("地図ページの表示処理が止まったため、地図を読み込み直しました。"
+                                      "表示していた印は消えています。"));
 }
 
 TWebMap::~TWebMap() = default;
 
 void TWebMap::Navigate(const QString& address)
 {
+    m_address = address;
     const QString withScheme = address.contains(QLatin1String("://")) ? address : QStringLiteral("http://") + address;
     m_loading = true;
     setUrl(QUrl(withScheme));
@@ -170,8 +200,9 @@ void TWebMap::ExecScriptExRows(const QString& name, const QList<QStringList>& ro
     waitForDocument();
     if (!m_hasDocument)
         return;
-    // A second run started from inside this one's wait would interleave its
-    // marks; it is dropped instead, as if the click had not happened.
+    // The waits below hold user input back, so a click made meanwhile runs
+    // its handler after this one has ended, whole. A run started otherwise
+    // from inside the wait would interleave its marks; it is dropped.
     if (m_busy)
         throw EAbort();
     m_busy = true;
@@ -212,7 +243,7 @@ void TWebMap::ExecScriptExRows(const QString& name, const QList<QStringList>& ro
         state->loop->quit();
     });
     if (state->outstanding > 0)
-        loop.exec();
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     disconnect(c1);
     disconnect(c2);
     state->loop = nullptr;
@@ -235,7 +266,7 @@ void TWebMap::waitForDocument()
     QEventLoop loop;
     connect(this, &QWebEngineView::loadFinished, &loop, &QEventLoop::quit);
     connect(page(), &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
-    loop.exec();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void TWebMap::waitForLoad()
@@ -276,7 +307,7 @@ void TWebMap::waitForLoad()
     connect(page(), &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
     connect(this, &QWebEngineView::loadStarted, &loop, &QEventLoop::quit);
     (*poll)();
-    loop.exec();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
     state->loop = nullptr;
 }
 
@@ -309,7 +340,7 @@ QByteArray TWebMap::pagePdf(const QPageLayout& layout)
         layout);
     connect(page(), &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
     if (!state->done)
-        loop.exec();
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     state->loop = nullptr;
     return state->pdf;
 }
@@ -332,7 +363,7 @@ void TWebMap::renderTo(QPrinter* p)
             if (s != QPdfDocument::Status::Loading)
                 loop.quit();
         });
-        loop.exec();
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     if (doc.status() != QPdfDocument::Status::Ready || doc.pageCount() < 1)
         throw TessoloError(QStringLiteral("地図を印刷用に変換できませんでした。"));

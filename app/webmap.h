@@ -15,6 +15,8 @@ class QPrinter;
 
 namespace tessolo::app {
 
+class TOfflineGuard;
+
 // `s` as a JavaScript string literal in double quotes, safe to splice into
 // script text: quotes, backslashes, control characters, U+2028/U+2029, '<'
 // and lone surrogates are escaped, so the page receives the very same UTF-16.
@@ -75,20 +77,38 @@ public:
 
     bool hasDocument() const { return m_hasDocument; }
     bool isLoading() const { return m_loading; }
-    // Processes events until the document has finished loading.
+    // Processes events until the document has finished loading. This wait,
+    // and every other one here, holds the user's input back until it ends:
+    // a handler that waits runs to its end before the next click is taken.
     void waitForDocument();
     // The same, and then until its pictures (the map's tiles) are complete.
     void waitForLoad();
 
     static constexpr int kBatchRows = 200;
 
+    // True while a call of the page is waiting for its answer.
+    bool isRunning() const { return m_busy; }
+    // The guard that keeps the page on the machine, when the program runs
+    // offline; null otherwise.
+    TOfflineGuard* offlineGuard() const { return m_guard; }
+
+    static constexpr int kMaxRestarts = 3;
+    static constexpr qint64 kRestartWindowMs = 60000;
+
 signals:
     void printFinished(bool ok);
+    // The page's renderer process died; `message` says what was done.
+    void pageRestarted(const QString& message);
 
 private:
+    void restartPage();
+
     void renderTo(QPrinter* p);
     QByteArray pagePdf(const QPageLayout& layout);
 
+    QString m_address;
+    QList<qint64> m_restarts;
+    TOfflineGuard* m_guard = nullptr;
     bool m_hasDocument = false;
     bool m_loading = false;
     bool m_busy = false;

@@ -1,12 +1,14 @@
 #!/bin/sh
 # Photographs the map window under Xvfb after "全顧客位置表示", "自社表示" and
 # "エリア" (5 km) with three customers and the own company.
-#   tools/screenshot-map.sh [build folder] [output.png] [offline]
-# The third argument "offline" keeps the page off the network (no tiles).
+#   tools/screenshot-map.sh [build folder] [output.png] [offline|online] [zoom steps]
+# "offline" runs the program as --offline does (no tiles, no searches); zoom
+# steps (e.g. 2 or -3) press the map's zoom buttons before the photograph.
 set -eu
 BUILD=${1:-$(dirname "$0")/../build}
 OUT=${2:-$BUILD/screenshot-map.png}
-MODE=${3:-}
+MODE=${3:-online}
+ZOOM=${4:-0}
 DRIVER=$BUILD/tests/map/tessolo_screenshot_driver
 VELMO=$BUILD/velmo
 [ -x "$DRIVER" ] || cmake --build "$BUILD" --target tessolo_screenshot_driver
@@ -25,7 +27,7 @@ trap cleanup EXIT
 sleep 1
 
 DISPLAY=$DISPLAY_NO QT_QPA_PLATFORM=xcb QTWEBENGINE_DISABLE_SANDBOX=1 \
-    "$DRIVER" "$WORK" "$VELMO" $MODE >"$WORK/driver.log" 2>&1 &
+    "$DRIVER" "$WORK" "$VELMO" "$MODE" "$ZOOM" >"$WORK/driver.log" 2>&1 &
 DRV=$!
 i=0
 until grep -q READY "$WORK/driver.log"; do

@@ -9,7 +9,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-webengine-dev qt6-pdf-dev qt6-httpserver-dev qt6-websockets-dev
+  qt6-base-dev qt6-base-private-dev qt6-webengine-dev qt6-pdf-dev qt6-httpserver-dev qt6-websockets-dev
   libqt6webenginecore6-bin
   libsqlite3-dev sqlite3 libgtest-dev libbenchmark-dev
   fonts-ipafont-gothic
@@ -28,7 +28,9 @@ if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The map page's libraries, at the versions package-lock.json fixes.
+# The map page's libraries (Leaflet, Leaflet.markercluster, topojson-client),
+# at the versions package-lock.json fixes; the configure step refuses to build
+# without them.
 if [ -f package-lock.json ]; then
   npm ci --no-audit --no-fund --loglevel=error
 fi

@@ -32,8 +32,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QStatusBar>
 #include <QWebEnginePage>
+#include <QWindow>
 #include <memory>
+#include <qpa/qwindowsysteminterface.h>
+#include <signal.h>
 
 using tessolo::TSQLiteDo;
 using tessolo::kDatabaseName;
@@ -193,6 +197,37 @@ private:
             if (l.toLower().startsWith("content-type:"))
                 type = l.mid(13).trimmed();
         return {lines.value(0).trimmed(), type};
+    }
+
+    void addCustomers(int rows)
+    {
+        TSQLiteDo db;
+        db.getDBpoint(kDatabaseName);
+        db.beginTransaction();
+        for (int i = 0; i < rows; ++i) {
+            tessolo::customer::Record r{};
+            r[0] = QStringLiteral("客%1").arg(i);
+            r[1] = QStringLiteral("カ%1").arg(i, 5, 10, QLatin1Char('0'));
+            r[7] = QStringLiteral("東京都");
+            db.exec_sql2(tessolo::customer::insertSql(r));
+        }
+        db.commitTransaction();
+    }
+
+    // A left click on `target` as the window system delivers one: queued for
+    // the window, taken when the event loop next takes user input.
+    void windowSystemClick(QWidget* target)
+    {
+        static ulong stamp = 1000;
+        stamp += 1000; // never a double click
+        QWindow* win = w->windowHandle();
+        const QPointF local = target->mapTo(w.get(), target->rect().center());
+        const QPointF global = w->mapToGlobal(local.toPoint());
+        using WSI = QWindowSystemInterface;
+        WSI::handleMouseEvent<WSI::AsynchronousDelivery>(win, stamp, local, global, Qt::LeftButton, Qt::LeftButton,
+                                                         QEvent::MouseButtonPress);
+        WSI::handleMouseEvent<WSI::AsynchronousDelivery>(win, stamp + 50, local, global, Qt::NoButton,
+                                                         Qt::LeftButton, QEvent::MouseButtonRelease);
     }
 
 private slots:
@@ -387,19 +422,7 @@ private slots:
         // the batches after it, already sent, must call nothing.
         const int rows = tessolo::app::TWebMap::kBatchRows * 2 + 50;
         const int failAt = tessolo::app::TWebMap::kBatchRows + 17;
-        {
-            TSQLiteDo db;
-            db.getDBpoint(kDatabaseName);
-            db.beginTransaction();
-            for (int i = 0; i < rows; ++i) {
-                tessolo::customer::Record r{};
-                r[0] = QStringLiteral("客%1").arg(i);
-                r[1] = QStringLiteral("カ%1").arg(i, 5, 10, QLatin1Char('0'));
-                r[7] = QStringLiteral("東京都");
-                db.exec_sql2(tessolo::customer::insertSql(r));
-            }
-            db.commitTransaction();
-        }
+        addCustomers(rows);
         js(QStringLiteral("window.throwAt = %1").arg(failAt));
         QTest::mouseClick(w->btnClients, Qt::LeftButton);
         QCOMPARE(errors.size(), 1);
@@ -421,6 +444,71 @@ private slots:
         errors.clear();
         tessolo::ui::runHandler([&] { w->WebMap1->ExecScriptEx(QStringLiteral("throws_string"), {}); });
         QCOMPARE(errors, QStringList{QStringLiteral("Method call unsuccessful. plain text (throws_string).")});
+    }
+
+    void clicksDuringARunWaitTheirTurn()
+    {
+        const int rows = tessolo::app::TWebMap::kBatchRows * 15;
+        addCustomers(rows);
+        addSite(QStringLiteral("東京都"), QStringLiteral("府中市"), QStringLiteral("宮町"));
+        // While 全顧客位置表示 waits for the page: 自社表示, クリア and
+        // 全顧客位置表示 once more, clicked as a user would.
+        bool clickedDuringRun = false;
+        QTimer probe;
+        probe.setInterval(1);
+        connect(&probe, &QTimer::timeout, this, [&] {
+            if (!w->WebMap1->isRunning())
+                return;
+            probe.stop();
+            clickedDuringRun = true;
+            windowSystemClick(w->btnOur);
+            windowSystemClick(w->btnclear);
+            windowSystemClick(w->btnClients);
+        });
+        probe.start();
+        windowSystemClick(w->btnClients);
+        QTRY_VERIFY_WITH_TIMEOUT(clickedDuringRun, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(calls().size(), 2 * rows + 2, 30000);
+        QVERIFY(errors.isEmpty());
+
+        // Each handler ran whole, one after the other, in the order clicked.
+        const QJsonArray got = calls();
+        for (int i = 0; i < rows; ++i)
+            QCOMPARE(got.at(i).toArray().at(0).toString(), QStringLiteral("search_geo2"));
+        QCOMPARE(got.at(rows).toArray(), call({QStringLiteral("draw_homeicon"), QStringLiteral("東京都府中市宮町")}));
+        QCOMPARE(got.at(rows + 1).toArray(), call({QStringLiteral("clearAll")}));
+        for (int i = rows + 2; i < got.size(); ++i)
+            QCOMPARE(got.at(i).toArray().at(0).toString(), QStringLiteral("search_geo2"));
+    }
+
+    void deadRendererReloadsThePage()
+    {
+        const QString pageUrl = w->WebMap1->url().toString();
+        QSignalSpy restarted(w->WebMap1, &tessolo::app::TWebMap::pageRestarted);
+        for (int round = 1; round <= tessolo::app::TWebMap::kMaxRestarts; ++round) {
+            const qint64 pid = w->WebMap1->page()->renderProcessPid();
+            QVERIFY(pid > 0);
+            QSignalSpy loaded(w->WebMap1, &QWebEngineView::loadFinished);
+            QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+            QVERIFY(loaded.wait(20000));
+            QVERIFY(loaded.first().first().toBool());
+            QCOMPARE(w->WebMap1->url().toString(), pageUrl);
+            QCOMPARE(restarted.size(), round);
+            QVERIFY2(w->statusBar()->currentMessage().contains(QStringLiteral("読み込み直しました")),
+                     qPrintable(w->statusBar()->currentMessage()));
+            // The buttons draw again.
+            js(QStringLiteral("window.calls = []"));
+            QTest::mouseClick(w->Button2, Qt::LeftButton);
+            QCOMPARE(calls(), QJsonArray{call({QStringLiteral("draw_circle"), QString(), QStringLiteral("5")})});
+        }
+        // Dying at every load: it stops trying and says so.
+        QSignalSpy loaded(w->WebMap1, &QWebEngineView::loadFinished);
+        QCOMPARE(::kill(pid_t(w->WebMap1->page()->renderProcessPid()), SIGKILL), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(restarted.size(), tessolo::app::TWebMap::kMaxRestarts + 1, 20000);
+        QVERIFY(w->statusBar()->currentMessage().contains(QStringLiteral("読み込み直しをやめました")));
+        QVERIFY(!loaded.wait(1500));
+        QVERIFY(!w->WebMap1->hasDocument());
+        QVERIFY(errors.isEmpty());
     }
 
     void noDocumentNoCalls()

@@ -1,13 +1,14 @@
-// Starts the program's window set as start-up does, over a database of three
+// Starts the program's window set as start-up does, over a database of six
 // customers and the own company, and presses "全顧客位置表示", "自社表示" and
 // "エリア" (5 km) on the map window, like a user would; then prints READY and
 // stays up until killed, for tools/screenshot-map.sh to photograph the screen.
 //
-// usage: tessolo_screenshot_driver <database folder> <velmo folder> [offline]
+// usage: tessolo_screenshot_driver <database folder> <velmo folder> [offline|online] [zoom steps]
 
 #include "app/application.h"
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
+#include "app/startoptions.h"
 #include "app/webmap.h"
 #include "app/windowset.h"
 #include "company/ourcompany.h"
@@ -21,6 +22,7 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -36,7 +38,9 @@ int pending()
 {
     int out = -1;
     bool done = false;
-    frmMapbrows->WebMap1->page()->runJavaScript(QStringLiteral("window.tessoloPending ? tessoloPending() : -1"),
+    frmMapbrows->WebMap1->page()->runJavaScript(QStringLiteral("window.tessoloPending ? tessoloPending()"
+                                                               " + (window.tessoloBasemapState && !tessoloBasemapState().ready"
+                                                               " && !tessoloBasemapState().failed ? 1 : 0) : -1"),
                                                 [&](const QVariant& v) {
                                                     out = v.toInt();
                                                     done = true;
@@ -57,14 +61,19 @@ void settle()
     wait(800);
 }
 
+// A business in 東京都府中市 with customers in its own city and its
+// neighbours: the map then shows a city's zoom.
 void seed()
 {
     tessolo::TSQLiteDo db;
     db.setDBpoint(tessolo::kDatabaseName);
-    const char* const customers[3][5] = {
-        {"山田太郎", "ヤマダタロウ", "山田商店", "東京都", "千代田区"},
-        {"佐藤花子", "サトウハナコ", "佐藤工業", "神奈川県", "横浜市"},
-        {"鈴木一郎", "スズキイチロウ", "鈴木物産", "埼玉県", "さいたま市"},
+    const char* const customers[][6] = {
+        {"山田太郎", "ヤマダタロウ", "山田商店", "東京都", "府中市", "宮町1-50"},
+        {"佐藤花子", "サトウハナコ", "佐藤工業", "東京都", "府中市", "分梅町2丁目3"},
+        {"鈴木一郎", "スズキイチロウ", "鈴木物産", "東京都", "府中市", "若松町三丁目1-1"},
+        {"高橋次郎", "タカハシジロウ", "", "東京都", "調布市", "布田1-2"},
+        {"田中三郎", "タナカサブロウ", "田中製作所", "東京都", "国立市", "中1-1"},
+        {"伊藤四郎", "イトウシロウ", "", "東京都", "小金井市", "本町6-6"},
     };
     for (const auto& c : customers) {
         tessolo::customer::Record r{};
@@ -73,12 +82,14 @@ void seed()
         r[2] = QString::fromUtf8(c[2]);
         r[7] = QString::fromUtf8(c[3]);
         r[8] = QString::fromUtf8(c[4]);
+        r[9] = QString::fromUtf8(c[5]);
         db.exec_sql(tessolo::customer::insertSql(r));
     }
     tessolo::ourcompany::Record o{};
     o[0] = QStringLiteral("テッソーロ株式会社");
     o[2] = QStringLiteral("東京都");
-    o[3] = QStringLiteral("新宿区");
+    o[3] = QStringLiteral("府中市");
+    o[4] = QStringLiteral("府中町1-1");
     db.exec_sql(tessolo::ourcompany::insertSql(o));
     db.closeDBpoint();
 }
@@ -88,7 +99,7 @@ void seed()
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s <database folder> <velmo folder> [offline]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <database folder> <velmo folder> [offline|online] [zoom steps]\n", argv[0]);
         return 2;
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -96,14 +107,15 @@ int main(int argc, char** argv)
     tessolo::app::installJapaneseFont();
     tessolo::TSQLiteDo::setBaseDirectoryForTesting(QString::fromLocal8Bit(argv[1]));
     tessolo::app::TMapServer::setDefaultRootForTesting(QString::fromLocal8Bit(argv[2]));
-    if (argc > 3 && QByteArray(argv[3]) == "offline")
-        TfrmMapbrows::setPageQueryForTesting(QStringLiteral("offline=1"));
+    // As --offline does.
+    tessolo::app::setOfflineMode(argc > 3 && QByteArray(argv[3]) == "offline");
+    const int zoomSteps = argc > 4 ? QByteArray(argv[4]).toInt() : 0;
 
     tessolo::app::createWindowSet();
     seed();
     frmMapbrows->move(0, 0);
     frmMapbrows->show();
-    QTimer::singleShot(0, [] {
+    QTimer::singleShot(0, [zoomSteps] {
         while (frmMapbrows->WebMap1->isLoading() || !frmMapbrows->WebMap1->hasDocument())
             wait(100);
         settle();
@@ -113,6 +125,14 @@ int main(int argc, char** argv)
         settle();
         frmMapbrows->EditCircle->setText(QStringLiteral("5"));
         frmMapbrows->Button2->click();
+        settle();
+        // Closer in or farther out, as the zoom buttons do.
+        for (int i = 0; i < std::abs(zoomSteps); ++i) {
+            frmMapbrows->WebMap1->page()->runJavaScript(
+                QStringLiteral("document.querySelector('.leaflet-control-zoom-%1').click()")
+                    .arg(zoomSteps > 0 ? QStringLiteral("in") : QStringLiteral("out")));
+            wait(600);
+        }
         settle();
         std::printf("READY\n");
         std::fflush(stdout);

@@ -3,15 +3,10 @@ import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
 
 const require = createRequire(import.meta.url);
-const { createRefiner, pickAnswer, ENDPOINT, CACHE_PREFIX } = require('../../app/web/js/refine.js');
+const { createRefiner, pickAnswer, needsRefinement, ENDPOINT } = require('../../app/web/js/refine.js');
 
 const feature = (title, lng, lat) => ({ type: 'Feature', geometry: { type: 'Point', coordinates: [lng, lat] }, properties: { title } });
 const settle = async () => { for (let i = 0; i < 10; i++) await new Promise((r) => setImmediate(r)); };
-
-function memoryStorage() {
-  const m = new Map();
-  return { getItem: (k) => (m.has(k) ? m.get(k) : null), setItem: (k, v) => { m.set(k, String(v)); }, map: m };
-}
 
 function answering(features) {
   const calls = [];
@@ -46,36 +41,50 @@ test('pickAnswer ignores malformed answers', () => {
   assert.equal(pickAnswer([feature('東京都港区', 139.7, 35.6)], { pref: '' }), null);
 });
 
-test('a refined point is asked once, stored, reported and then served from storage', async () => {
+test('a refined point is asked once, of the program beside the page, and then kept for the page', async () => {
   const fetch = answering([feature('東京都千代田区丸の内一丁目', 139.766, 35.681)]);
-  const storage = memoryStorage();
   const results = [];
-  const r = createRefiner({ fetch, storage, onResult: (k, a) => results.push([k, a.lat, a.lng]) });
+  const r = createRefiner({ fetch, onResult: (k, a) => results.push([k, a.lat, a.lng]) });
 
   assert.equal(r.cached('東京都千代田区丸ノ内1丁目'), null);
-  assert.equal(r.request('東京都千代田区丸ノ内1丁目', '東京都千代田区丸の内一丁目', { pref: '東京都', city: '千代田区' }), true);
-  assert.equal(r.request('東京都千代田区丸ノ内1丁目', '東京都千代田区丸の内一丁目', { pref: '東京都', city: '千代田区' }), false);
+  assert.equal(r.request('東京都千代田区丸ノ内1丁目', '東京都千代田区丸の内一丁目', { pref: '東京都', city: '千代田区', level: 'city' }), true);
+  assert.equal(r.request('東京都千代田区丸ノ内1丁目', '東京都千代田区丸の内一丁目', { pref: '東京都', city: '千代田区', level: 'city' }), false);
   await settle();
 
+  // a relative address: the page's own server, never the service itself
+  assert.equal(ENDPOINT, 'address-search?q=');
   assert.deepEqual(fetch.calls, [ENDPOINT + encodeURIComponent('東京都千代田区丸の内一丁目')]);
   assert.deepEqual(results, [['東京都千代田区丸ノ内1丁目', 35.681, 139.766]]);
-  assert.ok(storage.map.has(CACHE_PREFIX + '東京都千代田区丸ノ内1丁目'));
-  // a later page (new refiner, same storage) has it at once, without the network
-  const later = createRefiner({ fetch: () => { throw new Error('offline'); }, storage });
-  assert.deepEqual(later.cached('東京都千代田区丸ノ内1丁目'), { lat: 35.681, lng: 139.766, title: '東京都千代田区丸の内一丁目' });
+  assert.deepEqual(r.cached('東京都千代田区丸ノ内1丁目'), { lat: 35.681, lng: 139.766, title: '東京都千代田区丸の内一丁目' });
+  // known now: not asked again
+  assert.equal(r.request('東京都千代田区丸ノ内1丁目', '東京都千代田区丸の内一丁目', { pref: '東京都', city: '千代田区', level: 'city' }), false);
+  assert.equal(fetch.calls.length, 1);
   assert.equal(r.pending(), 0);
+});
+
+test('only what the table placed no better than its municipality is asked', async () => {
+  assert.equal(needsRefinement('city'), true);
+  assert.equal(needsRefinement('pref'), true);
+  assert.equal(needsRefinement('town'), false);
+  assert.equal(needsRefinement('refined'), false);
+  const fetch = answering([feature('東京都府中市宮町一丁目', 139.48, 35.67)]);
+  const r = createRefiner({ fetch });
+  assert.equal(r.request('t', '東京都府中市宮町1-50', { pref: '東京都', city: '府中市', level: 'town' }), false);
+  assert.equal(r.request('c', '東京都府中市どこか', { pref: '東京都', city: '府中市', level: 'city' }), true);
+  assert.equal(r.request('p', '東京都どこか', { pref: '東京都', city: '', level: 'pref' }), true);
+  await settle();
+  assert.deepEqual(fetch.calls.map((u) => decodeURIComponent(u.slice(ENDPOINT.length))), ['東京都府中市どこか', '東京都どこか']);
 });
 
 test('an answer outside the prefecture is neither stored nor reported', async () => {
   const fetch = answering([feature('大阪府大阪市北区梅田', 135.49, 34.70)]);
-  const storage = memoryStorage();
   const results = [];
-  const r = createRefiner({ fetch, storage, onResult: (k) => results.push(k) });
+  const r = createRefiner({ fetch, onResult: (k) => results.push(k) });
   r.request('k', '梅田', { pref: '東京都', city: '' });
   await settle();
   assert.equal(fetch.calls.length, 1);
   assert.deepEqual(results, []);
-  assert.equal(storage.map.size, 0);
+  assert.equal(r.cached('k'), null);
 });
 
 test('without network the refiner stops asking for a while and throws nothing', async () => {
@@ -83,7 +92,7 @@ test('without network the refiner stops asking for a while and throws nothing', 
   let calls = 0;
   const fetch = async () => { calls++; throw new TypeError('Failed to fetch'); };
   const results = [];
-  const r = createRefiner({ fetch, storage: memoryStorage(), now: () => now, pauseMs: 60000, concurrency: 1, onResult: () => results.push(1) });
+  const r = createRefiner({ fetch, now: () => now, pauseMs: 60000, concurrency: 1, onResult: () => results.push(1) });
   r.request('a', 'a', { pref: '東京都' });
   r.request('b', 'b', { pref: '東京都' });
   r.request('c', 'c', { pref: '東京都' });
@@ -98,7 +107,7 @@ test('without network the refiner stops asking for a while and throws nothing', 
   assert.deepEqual(results, []);
 });
 
-test('a failing HTTP answer, bad JSON or a failing storage leave the table point standing', async () => {
+test('a failing HTTP answer or bad JSON leave the table point standing', async () => {
   const results = [];
   const onResult = (k) => results.push(k);
   const notOk = createRefiner({ fetch: async () => ({ ok: false, json: async () => [] }), onResult });
@@ -107,14 +116,6 @@ test('a failing HTTP answer, bad JSON or a failing storage leave the table point
   badJson.request('b', 'b', { pref: '東京都' });
   await settle();
   assert.deepEqual(results, []);
-
-  // storage that refuses writes and reads: the answer still applies this time
-  const broken = { getItem: () => { throw new Error('denied'); }, setItem: () => { throw new Error('full'); } };
-  const r = createRefiner({ fetch: answering([feature('東京都港区芝公園', 139.75, 35.66)]), storage: broken, onResult });
-  assert.equal(r.cached('c'), null);
-  r.request('c', 'c', { pref: '東京都' });
-  await settle();
-  assert.deepEqual(results, ['c']);
 
   // a throwing onResult does not escape
   const t = createRefiner({ fetch: answering([feature('東京都港区芝公園', 139.75, 35.66)]), onResult: () => { throw new Error('boom'); } });

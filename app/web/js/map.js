@@ -8,8 +8,9 @@
  * queue and hands the marks to the cluster layer in one addLayers call. Nothing thrown here may reach the program: its browser control turns
  * a script error into an error box and stops marking the remaining rows.
  *
- * URL parameters: offline=1 keeps the page off the network (no tiles, no
- * online refinement); used by tests.
+ * URL parameters: offline=1 keeps the page off the network: no tiles (the
+ * program adds it when started with --offline, and then answers refinement
+ * questions only from what it kept).
  */
 (function () {
   'use strict';
@@ -32,11 +33,10 @@
   const map = L.map('map', { zoomControl: true, attributionControl: true, minZoom: 4, maxZoom: 18 }).setView(JAPAN_CENTRE, 5);
   map.attributionControl.setPrefix('<a href="https://leafletjs.com" target="_blank" rel="noopener">Leaflet</a>');
 
-  // The outline is always drawn, in a pane under the tiles: online the tiles
-  // cover it, offline (or wherever a tile fails) it is the map. So the map is
+  // The base map is always drawn, under the tiles: online the tiles cover
+  // it, offline (or wherever a tile fails) it is the map. So the map is
   // never blank.
-  map.createPane('outline');
-  map.getPane('outline').style.zIndex = 150;
+  TessoloBasemap.addTo(map, { url: 'data/municipalities.topojson', busy: () => window.tessoloPending() > 0 });
 
   if (!OFFLINE) {
     L.tileLayer('https://tile.openstreetmap.org/{z}/{x}/{y}.png', {
@@ -45,26 +45,12 @@
     }).addTo(map);
   }
 
-  fetch('data/prefectures.geojson')
-    .then((r) => { if (!r.ok) throw new Error('outline ' + r.status); return r.json(); })
-    .then((geo) => {
-      L.geoJSON(geo, {
-        pane: 'outline',
-        renderer: L.svg({ pane: 'outline' }),
-        interactive: false,
-        style: { color: '#6b7b6b', weight: 1, fillColor: '#f2efe6', fillOpacity: 1 },
-        attribution: '県境 Natural Earth'
-      }).addTo(map);
-    })
-    .catch((e) => console.error('prefecture outline not loaded:', e));
-
   map.attributionControl.addAttribution(
     '位置 &copy; <a href="https://www.openstreetmap.org/copyright" target="_blank" rel="noopener">OpenStreetMap</a> contributors, ' +
     '<a href="https://www.geonames.org/" target="_blank" rel="noopener">GeoNames</a> (CC BY 4.0)');
   map.attributionControl.addAttribution('住所データ &copy; <a href="https://github.com/geolonia/japanese-addresses" target="_blank" rel="noopener">Geolonia</a> (CC BY 4.0)');
-  if (!OFFLINE) {
-    map.attributionControl.addAttribution('位置補正 <a href="https://maps.gsi.go.jp/" target="_blank" rel="noopener">国土地理院</a>');
-  }
+  // Offline too: points kept from earlier answers still show.
+  map.attributionControl.addAttribution('位置補正 <a href="https://maps.gsi.go.jp/" target="_blank" rel="noopener">国土地理院</a>');
 
   // ---- looks --------------------------------------------------------------
   const ICONS = {
@@ -169,12 +155,11 @@
   }
   group = newGroup();
 
-  if (!OFFLINE && typeof fetch === 'function') {
-    let storage = null;
-    try { storage = window.localStorage; } catch (e) { storage = null; }
+  // Refined points come from the program serving this page, which keeps
+  // every answer it got; offline it answers from those alone and asks no one.
+  if (typeof fetch === 'function') {
     refiner = TessoloRefine.createRefiner({
       fetch: (url, init) => fetch(url, init),
-      storage,
       onResult: (key, answer) => { try { applyRefinement(key, answer); } catch (e) { console.error(e); } }
     });
   }
@@ -227,11 +212,10 @@
       return { ok: false, reason: 'error', key: '' };
     }
     if (!r.ok) return r;
-    // A town-level point is as good as the online search gives: not asked.
-    if (refiner && r.level !== 'town') {
+    if (refiner && TessoloRefine.needsRefinement(r.level)) {
       const hit = refiner.cached(r.key);
       if (hit) return Object.assign({}, r, { lat: hit.lat, lng: hit.lng, level: 'refined' });
-      refiner.request(r.key, T.stripQuotes(address), { pref: r.pref, city: r.level === 'pref' ? '' : r.city });
+      refiner.request(r.key, T.stripQuotes(address), { pref: r.pref, city: r.level === 'pref' ? '' : r.city, level: r.level });
     }
     return r;
   }
@@ -501,6 +485,7 @@
       unplaced: unplacedCount,
       pending: window.tessoloPending(),
       refining: refiner ? refiner.pending() : 0,
+      refined: group.getLayers().filter((m) => m._tsl && m._tsl.level === 'refined').length,
       offline: OFFLINE
     };
   };

@@ -2,13 +2,20 @@
  * Optional online refinement of table points with the address search of
  * Japan's Geospatial Information Authority (GSI), which needs no key.
  *
- * The table's point is always drawn first; a refined point only moves the
- * mark later. Answers are kept in localStorage under the normalised address,
- * so the next showing (online or not) places the mark there at once. Every
- * failure is swallowed: without network the table's point simply stands.
+ * The page never talks to the service itself: it asks the program that
+ * serves it (address-search?q=… beside this page, same origin), which asks
+ * the service and keeps every answer on disk. So an answer found once is
+ * found again at the next start, whatever port the page is served on, and
+ * the service's cross-origin headers do not matter.
  *
- * Classic script (global TessoloRefine) and node module alike; fetch and
- * storage are passed in so that tests can stand in for them.
+ * Only addresses that the table placed no better than their municipality are
+ * asked. The table's point is always drawn first; a refined point only moves
+ * the mark later. Answers are also kept for the page's life, so a second
+ * showing places the mark at once. Every failure is swallowed: without
+ * network the table's point simply stands.
+ *
+ * Classic script (global TessoloRefine) and node module alike; fetch is
+ * passed in so that tests can stand in for it.
  */
 (function (root, factory) {
   'use strict';
@@ -17,8 +24,14 @@
 })(typeof self !== 'undefined' ? self : this, function (text) {
   'use strict';
 
-  const ENDPOINT = 'https://msearch.gsi.go.jp/address-search/AddressSearch?q=';
-  const CACHE_PREFIX = 'tessolo.gsi.v1:';
+  const ENDPOINT = 'address-search?q=';
+
+  // Town level is as good as the search gets for a customer's address; only
+  // a mark standing on its municipality's or prefecture's point is worth a
+  // question.
+  function needsRefinement(level) {
+    return level === 'city' || level === 'pref';
+  }
 
   // The search answers with its best guesses, and a guess may lie anywhere in
   // Japan. Only an answer inside the prefecture the table found (and inside
@@ -45,10 +58,11 @@
 
   function createRefiner(options) {
     const fetchFn = options.fetch;
-    const storage = options.storage || null;
     const onResult = options.onResult || function () {};
     const concurrency = options.concurrency || 2;
-    const timeoutMs = options.timeoutMs || 8000;
+    // The program may be waiting on the service for several questions ahead
+    // of this one.
+    const timeoutMs = options.timeoutMs || 30000;
     const maxQueue = options.maxQueue || 3000;
     // After a network failure, leave the service alone for a while instead
     // of failing once per customer.
@@ -57,33 +71,20 @@
 
     const queue = [];
     const queued = new Map(); // key → {query, expect}
+    const answers = new Map(); // key → {lat, lng, title}, for the page's life
     let inFlight = 0;
     let pausedUntil = 0;
 
     function cached(key) {
-      if (!storage || !key) return null;
-      try {
-        const raw = storage.getItem(CACHE_PREFIX + key);
-        if (!raw) return null;
-        const v = JSON.parse(raw);
-        if (!Number.isFinite(v.lat) || !Number.isFinite(v.lng)) return null;
-        return v;
-      } catch (e) {
-        return null;
-      }
+      return (key && answers.get(key)) || null;
     }
 
-    function store(key, answer) {
-      if (!storage) return;
-      try {
-        storage.setItem(CACHE_PREFIX + key, JSON.stringify({ lat: answer.lat, lng: answer.lng, title: answer.title }));
-      } catch (e) {
-        // storage full or refused: the refinement still applies this time
-      }
-    }
-
+    // expect: {pref, city, level}: the prefecture and municipality the table
+    // found, and the level it placed the address at.
     function request(key, query, expect) {
       if (!fetchFn || !key || !query || !expect || !expect.pref) return false;
+      if (expect.level && !needsRefinement(expect.level)) return false;
+      if (answers.has(key)) return false;
       if (now() < pausedUntil) return false;
       if (queued.has(key) || queue.length >= maxQueue) return false;
       queued.set(key, { query, expect });
@@ -123,7 +124,7 @@
         if (!resp || !resp.ok) return;
         const answer = pickAnswer(await resp.json(), job.expect);
         if (!answer) return;
-        store(key, answer);
+        answers.set(key, { lat: answer.lat, lng: answer.lng, title: answer.title });
         onResult(key, answer);
       } catch (e) {
         // malformed answer or a failing onResult: the table point stands
@@ -145,5 +146,5 @@
     };
   }
 
-  return { createRefiner, pickAnswer, ENDPOINT, CACHE_PREFIX };
+  return { createRefiner, pickAnswer, needsRefinement, ENDPOINT };
 });

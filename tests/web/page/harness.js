@@ -139,7 +139,8 @@ async function main() {
   check('clearAll closes the open label', await until(() => !doc.querySelector('.leaflet-popup-content'), 1000));
   check('clearAll removes everything', cleared.marks === 0 && cleared.homes === 0 && cleared.circles === 0 && cleared.unplaced === 0, JSON.stringify(cleared));
   check('clearAll empties the panel', panel.hidden && doc.querySelectorAll('#unplaced-list li').length === 0);
-  check('outline drawn', doc.querySelectorAll('.leaflet-outline-pane path').length >= 40, doc.querySelectorAll('.leaflet-outline-pane path').length);
+  check('base map drawn', await until(() => w.tessoloBasemapState().ready, 10000), JSON.stringify(w.tessoloBasemapState()));
+  check('base map under the tiles', doc.querySelector('.leaflet-basemap-pane canvas') !== null);
 
   // Town tables: fetched only for the prefectures placed so far; calls made
   // while one loads are drawn once it is there, at their towns; clearAll
@@ -184,7 +185,7 @@ async function main() {
   w.clearAll();
 
   // Online mode where the network is unreachable (as here): tiles and the
-  // refinement fail, the marks and the outline must not.
+  // refinement fail, the marks and the base map must not.
   const on = await load('');
   on.search_geo2("'東京都千代田区丸の内一丁目'", '山田太郎::山田商事');
   on.search_geo2("'大阪府大阪市北区梅田'", '::梅田商事');
@@ -193,7 +194,7 @@ async function main() {
   check('online page without network still marks', on.tessoloMarkCount() === 2 && on.tessoloState().homes === 1, JSON.stringify(on.tessoloState()));
   const settled = await until(() => on.tessoloState().refining === 0, 15000);
   check('failed refinement leaves the marks in place', settled && on.tessoloMarkCount() === 2, JSON.stringify(on.tessoloState()));
-  check('outline drawn online too', (await until(() => on.document.querySelectorAll('.leaflet-outline-pane path').length >= 40, 5000)));
+  check('base map drawn online too', await until(() => on.tessoloBasemapState().ready, 10000));
   check('tile layer present online', on.document.querySelectorAll('.leaflet-tile-pane .leaflet-layer').length === 1);
 }
 

@@ -21,10 +21,11 @@ const repo = resolve(here, '../../..');
 const shotAt = process.argv.indexOf('--shot');
 const shotFile = shotAt > 0 ? resolve(process.argv[shotAt + 1]) : null;
 
-// URL prefix → folder; the first three are the velmo folder's layout.
+// URL prefix → folder; all but the last are the velmo folder's layout.
 const ROUTES = [
   ['/velmo/leaflet/', join(repo, 'node_modules/leaflet/dist')],
   ['/velmo/leaflet.markercluster/', join(repo, 'node_modules/leaflet.markercluster/dist')],
+  ['/velmo/topojson-client/', join(repo, 'node_modules/topojson-client/dist')],
   ['/velmo/', join(repo, 'app/web')],
   ['/harness/', here]
 ];

@@ -1,0 +1,74 @@
+#pragma once
+// The address search behind the page server: the map page asks the program
+// (same origin, so no cross-origin headers are needed from anyone), and the
+// program asks the address search of the Geospatial Information Authority of
+// Japan once per address text and keeps the answer. The answers live in a
+// file of their own beside the browser profile, so that a later start, on
+// whatever port, finds them again without asking.
+//
+// The file holds one JSON object a line, {"q": address, "a": answer}, appended
+// as answers come; a torn last line (a crash mid-write) is skipped on reading.
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <functional>
+
+class QNetworkAccessManager;
+
+namespace tessolo::app {
+
+class TAddressSearch : public QObject {
+    Q_OBJECT
+public:
+    // `cacheFile` empty: answers are kept in memory only (tests, and a
+    // profile that is not kept on disk either).
+    explicit TAddressSearch(QString cacheFile, QObject* parent = nullptr);
+    ~TAddressSearch() override;
+
+    // The file every search made afterwards keeps its answers in; set once by
+    // start-up beside the browser profile.
+    static void setDefaultCacheFile(const QString& path);
+    static QString defaultCacheFile();
+    // ~/.local/share/Tessolo/address-search.jsonl, beside QtWebEngine/.
+    static QString profileCacheFile();
+
+    // https://msearch.gsi.go.jp/address-search/AddressSearch, unless a test
+    // stands in for it.
+    static QUrl endpoint();
+    static void setEndpointForTesting(const QUrl& url);
+
+    // Status and body for the page: 200 with the service's answer (a JSON
+    // array of point features, kept to title and coordinates), 400 for an
+    // empty or overlong query, 403 when the program runs offline, 502 when
+    // the service answered with something else, 503 when it cannot be
+    // reached (and for a minute after, without trying).
+    using Reply = std::function<void(int status, const QByteArray& body)>;
+    void lookup(const QString& query, Reply reply);
+
+    qsizetype cachedCount() const { return m_cache.size(); }
+
+    // The service's answer reduced to what the page reads; false when it is
+    // not a JSON array.
+    static bool trimAnswer(const QByteArray& body, QByteArray* out);
+
+    static constexpr int kMaxQueryLength = 200;
+    static constexpr int kPauseMs = 60000;
+    static constexpr int kTimeoutMs = 10000;
+
+private:
+    void load();
+    void store(const QString& query, const QByteArray& answer);
+
+    QString m_file;
+    QHash<QString, QByteArray> m_cache;
+    QHash<QString, QList<Reply>> m_waiting;
+    QNetworkAccessManager* m_net = nullptr;
+    qint64 m_pausedUntil = 0;
+    bool m_newlineFirst = false;
+};
+
+} // namespace tessolo::app
