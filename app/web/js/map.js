@@ -360,7 +360,17 @@
         group.addLayers(marks);
         area.add(marks);
       }
-      if (!marks.length) showFocus(focus, focusLevel, null);
+      if (!marks.length && focusLevel === 'circle') {
+        // Framing a circle redraws the marks around it at a new zoom, which
+        // can take longer than listing them: the area panel is painted
+        // first, the view follows a frame later (unless クリア came between).
+        const g = group;
+        requestAnimationFrame(() => setTimeout(() => {
+          if (g === group) showFocus(focus, focusLevel, null);
+        }, 0));
+      } else if (!marks.length) {
+        showFocus(focus, focusLevel, null);
+      }
     } catch (e) {
       console.error('map update failed:', e);
       loading = 0;
