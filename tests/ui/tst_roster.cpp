@@ -559,8 +559,9 @@ private slots:
         ev::onNextModal([&](QWidget* modal) {
             asked = true;
             QTest::keyClick(modal->windowHandle(), Qt::Key_Escape);
-        }, 500);
+        }, 300);
         ev::click(w->btnup);
+        QTest::qWait(400); // the watch has given up before `asked` goes
         QVERIFY(!asked);
         QCOMPARE(Db::column(memoSql, QStringLiteral("memo")).value(0),
                  QStringLiteral("一行目\r\n二行目\r\n三行目\r\n四\r\n五\r\n六"));
