@@ -36,6 +36,16 @@ QString trimControls(const QString& s)
     return s.sliced(b, e - b);
 }
 
+// Whether `line` ends inside a quoted value as the line is split: its blanks
+// are underscores by then, so a quote after a blank opens nothing (the
+// blank is no byte of a code page 932 or UTF-8 character).
+bool endsInsideQuotesAsSplit(const QByteArray& line, bool startsInside = false)
+{
+    if (!line.contains('"'))
+        return startsInside;
+    return endsInsideQuotes(QByteArray(line).replace(' ', '_'), startsInside);
+}
+
 // Lines of the file, but a line that ends inside a quoted value is joined
 // with the following ones (by CR LF, the line break memos are stored with)
 // until the value closes. When the file or the allowance ends first, the
@@ -54,13 +64,13 @@ public:
             --m_plain;
             return true;
         }
-        if (!endsInsideQuotes(record))
+        if (!endsInsideQuotesAsSplit(record))
             return true;
         std::vector<Line> taken;
         QByteArray joined = record;
         Line more;
         while (taken.size() < size_t(kMaxJoinedLines) && take(more.bytes, more.end)) {
-            const bool stillOpen = endsInsideQuotes(more.bytes, true);
+            const bool stillOpen = endsInsideQuotesAsSplit(more.bytes, true);
             joined += "\r\n";
             joined += more.bytes;
             taken.push_back(std::move(more));

@@ -20,8 +20,11 @@ QString TMemoEdit::stored() const
 QStringList TMemoEdit::lines() const
 {
     QStringList out;
+    // Shift+Enter breaks a line inside its block (U+2028): on screen and to
+    // the user it is a line break like any other, and code page 932 has no
+    // such character.
     for (QTextBlock b = document()->begin(); b.isValid(); b = b.next())
-        out << b.text();
+        out << b.text().split(QChar::LineSeparator);
     // An empty document still has its one empty block.
     if (out.size() == 1 && out.front().isEmpty())
         out.clear();

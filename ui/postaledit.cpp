@@ -18,6 +18,14 @@ namespace {
 constexpr QChar kShownBlank = u'_';
 constexpr qsizetype kHyphenAt = 3;
 
+// The focus going to another window (a message box, the window being hidden),
+// a popup, or the menu bar (Alt) and coming back from there: the user has not
+// left the field, and coming back continues the same entry.
+bool isExcursion(Qt::FocusReason r)
+{
+    return r == Qt::ActiveWindowFocusReason || r == Qt::PopupFocusReason || r == Qt::MenuBarFocusReason;
+}
+
 // Qt's mask digits are QChar::isDigit(), every script's. Full-width digits
 // are what a user typing with the input method on meant by 0-9; any other
 // script's digit is refused (the edit is undone).
@@ -158,8 +166,7 @@ bool TPostalMaskEdit::requiredMissing() const
 
 void TPostalMaskEdit::focusInEvent(QFocusEvent* e)
 {
-    const Qt::FocusReason r = e->reason();
-    if (!m_refusing && r != Qt::ActiveWindowFocusReason && r != Qt::PopupFocusReason)
+    if (!m_refusing && !isExcursion(e->reason()))
         m_textOnEntry = text();
     QLineEdit::focusInEvent(e);
 }
@@ -167,10 +174,8 @@ void TPostalMaskEdit::focusInEvent(QFocusEvent* e)
 void TPostalMaskEdit::focusOutEvent(QFocusEvent* e)
 {
     QLineEdit::focusOutEvent(e);
-    // Losing the focus to another window (a message box, the window being
-    // hidden) is not leaving the field.
     const Qt::FocusReason r = e->reason();
-    if (r == Qt::ActiveWindowFocusReason || r == Qt::PopupFocusReason || m_refusing)
+    if (isExcursion(r) || m_refusing)
         return;
     if (text() != m_textOnEntry && requiredMissing()) {
         m_refusing = true;

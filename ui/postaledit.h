@@ -49,8 +49,8 @@ private:
     void showText(const QString& text);
 
     // The text when the focus last came from another control of the window;
-    // Escape returns to it. A focus that comes back from a popup or another
-    // window continues the same entry.
+    // Escape returns to it. A focus that comes back from a popup, the menu
+    // bar or another window continues the same entry.
     QString m_textOnEntry;
     bool m_refusing = false;
     TKeptValue<QString> m_kept; // what setStored() loaded

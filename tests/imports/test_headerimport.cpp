@@ -93,6 +93,12 @@ TEST(QuotedLineBreaks, AValueOverSeveralLinesStaysOneLineButAStrayQuoteDoesNot)
     EXPECT_EQ(run(f, map).rows, 2);
     EXPECT_EQ(db.rows(QStringLiteral("select person_name, memo from t_customer order by rowid")),
               QStringList({QStringLiteral("a|一\r\n二\r\n三"), QStringLiteral("c|d")}));
+
+    // A quote after a blank opens no value once the blank is "_": two
+    // customers, not one that swallows the next line.
+    const QString h = db.write("b.csv", sjis(QStringLiteral("佐藤,営業 \"A\r\n\"鈴木\",\"x\"\r\n")));
+    EXPECT_EQ(readLines(h), QStringList({QStringLiteral("佐藤,営業_\"A"), QStringLiteral("\"鈴木\",\"x\"")}));
+    EXPECT_EQ(run(h, map).rows, 2);
 }
 
 class RoundTrip : public ::testing::TestWithParam<customerexport::Encoding> {

@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -143,6 +144,29 @@ private slots:
         tabIsRefusedAndEscapeRestores();
 
         QCOMPARE(w->EditAddr->text(), QStringLiteral("番地まで"));
+        ev::key(w.get(), Qt::Key_Tab);
+        QCOMPARE(w->EditAddr->text(), QStringLiteral("芝"));
+
+        // Out to the menu bar with Alt and back with Escape: no refusal, no
+        // completion, and the same entry goes on.
+        w->EditAddr->setText(QStringLiteral("番地まで"));
+        enterAndEraseSecondDigit();
+        bool refused = false; // a box would otherwise hang the test
+        ev::onNextModal([&](QWidget* modal) {
+            refused = true;
+            QTest::keyClick(modal->windowHandle(), Qt::Key_Return);
+        }, 300);
+        QTest::keyClick(w->windowHandle(), Qt::Key_Alt, Qt::AltModifier);
+        QTest::qWait(400);
+        QVERIFY(!refused);
+        QCOMPARE(focused(), static_cast<QWidget*>(w->MainMenu1));
+        ev::key(w.get(), Qt::Key_Escape);
+        QCOMPARE(focused(), static_cast<QWidget*>(w->MaskEditPostal));
+        tabIsRefusedAndEscapeRestores();
+        QCOMPARE(w->EditAddr->text(), QStringLiteral("番地まで"));
+        QTest::keyClick(w->windowHandle(), Qt::Key_Alt, Qt::AltModifier);
+        QCOMPARE(w->EditAddr->text(), QStringLiteral("番地まで"));
+        ev::key(w.get(), Qt::Key_Escape);
         ev::key(w.get(), Qt::Key_Tab);
         QCOMPARE(w->EditAddr->text(), QStringLiteral("芝"));
     }

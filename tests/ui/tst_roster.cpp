@@ -553,9 +553,18 @@ private slots:
         ev::typeText(w.get(), QStringLiteral("四"));
         ev::key(w.get(), Qt::Key_Return);
         ev::typeText(w.get(), QStringLiteral("五"));
+        ev::key(w.get(), Qt::Key_Return, Qt::ShiftModifier); // a break inside the paragraph
+        ev::typeText(w.get(), QStringLiteral("六"));
+        bool asked = false; // a break is no character the code page lacks
+        ev::onNextModal([&](QWidget* modal) {
+            asked = true;
+            QTest::keyClick(modal->windowHandle(), Qt::Key_Escape);
+        }, 300);
         ev::click(w->btnup);
+        QTest::qWait(400); // the watch has given up before `asked` goes
+        QVERIFY(!asked);
         QCOMPARE(Db::column(memoSql, QStringLiteral("memo")).value(0),
-                 QStringLiteral("一行目\r\n二行目\r\n三行目\r\n四\r\n五"));
+                 QStringLiteral("一行目\r\n二行目\r\n三行目\r\n四\r\n五\r\n六"));
         w->btnClear->click();
         w->btnadd->click();
         QCOMPARE(Db::column(QStringLiteral("select memo from t_customer where person_name = ''"), QStringLiteral("memo")),
