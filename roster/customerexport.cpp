@@ -117,14 +117,6 @@ void appendQuoted(QString& out, QStringView value)
 
 } // namespace
 
-QString quoted(QStringView value)
-{
-    QString out;
-    out.reserve(value.size() + 2);
-    appendQuoted(out, value);
-    return out;
-}
-
 QString csvLine(const QStringList& values)
 {
     qsizetype size = 2;

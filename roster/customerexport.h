@@ -32,10 +32,8 @@ struct Result {
 // Told the customers written so far and how many there are; false cancels.
 using ProgressFn = std::function<bool(qint64 done, qint64 total)>;
 
-// One value between double quotes, inner quotes doubled, every line break
-// (CR LF, CR or LF) as LF.
-QString quoted(QStringView value);
-// The values quoted and joined by commas, ended by CR LF.
+// The values between double quotes (inner quotes doubled, every line break
+// — CR LF, CR or LF — as LF) joined by commas, ended by CR LF.
 QString csvLine(const QStringList& values);
 
 // Runs `listSql` (a roster list query: every column of t_customer) and
