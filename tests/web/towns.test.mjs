@@ -49,6 +49,16 @@ test('丁目 in digits, full-width digits, kanji or as the first number of a blo
   assertTown('北海道札幌市北区北１０条西３－２－１', '北海道', '札幌市北区', '北十条西三丁目');
 });
 
+test("堺市's blocks are numbered 一丁, 二丁 … without 目, and are read as 丁目 are", () => {
+  for (const a of ['大阪府堺市南区若松台1-1', '大阪府堺市南区若松台１丁１－１', '大阪府堺市南区若松台一丁目1番1号']) {
+    assertTown(a, '大阪府', '堺市南区', '若松台一丁');
+  }
+  assertTown('大阪府堺市堺区大町東3-2-1', '大阪府', '堺市堺区', '大町東三丁');
+  assertTown('大阪府堺市南区若松台', '大阪府', '堺市南区', '若松台');
+  // a lone 八丁 is a name, not a block
+  assertTown('秋田県秋田市保戸野八丁3-1', '秋田県', '秋田市', '保戸野八丁');
+});
+
 test('a town written without its 丁目 is at the middle of its 丁目, at town level', () => {
   const r = assertTown('北海道北広島市朝日町', '北海道', '北広島市', '朝日町');
   const one = assertTown('北海道北広島市朝日町1丁目', '北海道', '北広島市', '朝日町一丁目');
