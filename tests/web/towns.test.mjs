@@ -86,6 +86,8 @@ test('ヶ, ケ and が, and kanji variants, are one spelling', () => {
   for (const a of forms) assertTown(a, '三重県', '伊賀市', '緑ケ丘中町');
   assert.equal(place('茨城県龍ケ崎市').pref, '茨城県');
   assert.equal(place('福岡県糟屋郡須惠町').level, 'city');
+  // the table writes 藪之内町, most people type 薮ノ内町
+  assertTown('京都府京都市上京区下立売通新町西入薮ノ内町', '京都府', '京都市上京区', '藪之内町');
 });
 
 test('house numbers and building names after the town leave the town as it is', () => {
