@@ -47,6 +47,9 @@ test('丁目 in digits, full-width digits, kanji or as the first number of a blo
   // Hokkaido's 条 and 線 are numbered the same way
   assertTown('北海道札幌市北区北10条西3丁目2-1', '北海道', '札幌市北区', '北十条西三丁目');
   assertTown('北海道札幌市北区北１０条西３－２－１', '北海道', '札幌市北区', '北十条西三丁目');
+  // …and written short, as on most of the city's signs and cards
+  assertTown('北海道札幌市中央区南1西3-2-1 ビル5F', '北海道', '札幌市中央区', '南一条西三丁目');
+  assertTown('北海道帯広市西5南7', '北海道', '帯広市', '西五条南七丁目');
 });
 
 test("堺市's blocks are numbered 一丁, 二丁 … without 目, and are read as 丁目 are", () => {
