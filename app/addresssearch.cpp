@@ -123,8 +123,10 @@ void TAddressSearch::store(const QString& query, const QByteArray& answer)
                 .toJson(QJsonDocument::Compact);
     line += '\n';
     // One write, so that two programs appending at once do not interleave.
-    if (f.write(line) == line.size())
-        m_newlineFirst = false;
+    // A write that did not reach the disk whole (disk full) may have left
+    // part of the line: the next one starts on a line of its own.
+    const bool whole = f.write(line) == line.size() && f.flush();
+    m_newlineFirst = !whole;
 }
 
 void TAddressSearch::lookup(const QString& rawQuery, Reply reply)

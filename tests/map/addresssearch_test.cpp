@@ -193,6 +193,31 @@ private slots:
         QVERIFY(hit);
     }
 
+    void answerAfterAFailedWriteIsKeptOnALineOfItsOwn()
+    {
+        if (!QFileInfo(QStringLiteral("/dev/full")).exists())
+            QSKIP("no /dev/full to fill the disk with");
+        QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+        const QString real = file + QStringLiteral(".real");
+        TAddressSearch s(file);
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), file));
+        QCOMPARE(ask(s, QStringLiteral("甲")).status, 200); // answered, though not kept: the disk is full
+        // Space again; the failed write left part of its line behind.
+        {
+            QFile f(real);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("{\"q\":\"\xe7\x94\xb2\",\"a\":[{\"geom");
+        }
+        QVERIFY(QFile::remove(file));
+        QVERIFY(QFile::link(real, file));
+        QCOMPARE(ask(s, QStringLiteral("乙")).status, 200);
+        TAddressSearch later(file);
+        QCOMPARE(later.cachedCount(), 1);
+        bool hit = false;
+        later.lookup(QStringLiteral("乙"), [&](int status, const QByteArray&) { hit = status == 200; });
+        QVERIFY(hit);
+    }
+
     void answersAreTrimmedToWhatThePageReads()
     {
         QByteArray out;

@@ -47,6 +47,19 @@ test('丁目 in digits, full-width digits, kanji or as the first number of a blo
   // Hokkaido's 条 and 線 are numbered the same way
   assertTown('北海道札幌市北区北10条西3丁目2-1', '北海道', '札幌市北区', '北十条西三丁目');
   assertTown('北海道札幌市北区北１０条西３－２－１', '北海道', '札幌市北区', '北十条西三丁目');
+  // …and written short, as on most of the city's signs and cards
+  assertTown('北海道札幌市中央区南1西3-2-1 ビル5F', '北海道', '札幌市中央区', '南一条西三丁目');
+  assertTown('北海道帯広市西5南7', '北海道', '帯広市', '西五条南七丁目');
+});
+
+test("堺市's blocks are numbered 一丁, 二丁 … without 目, and are read as 丁目 are", () => {
+  for (const a of ['大阪府堺市南区若松台1-1', '大阪府堺市南区若松台１丁１－１', '大阪府堺市南区若松台一丁目1番1号']) {
+    assertTown(a, '大阪府', '堺市南区', '若松台一丁');
+  }
+  assertTown('大阪府堺市堺区大町東3-2-1', '大阪府', '堺市堺区', '大町東三丁');
+  assertTown('大阪府堺市南区若松台', '大阪府', '堺市南区', '若松台');
+  // a lone 八丁 is a name, not a block
+  assertTown('秋田県秋田市保戸野八丁3-1', '秋田県', '秋田市', '保戸野八丁');
 });
 
 test('a town written without its 丁目 is at the middle of its 丁目, at town level', () => {
@@ -76,6 +89,8 @@ test('ヶ, ケ and が, and kanji variants, are one spelling', () => {
   for (const a of forms) assertTown(a, '三重県', '伊賀市', '緑ケ丘中町');
   assert.equal(place('茨城県龍ケ崎市').pref, '茨城県');
   assert.equal(place('福岡県糟屋郡須惠町').level, 'city');
+  // the table writes 藪之内町, most people type 薮ノ内町
+  assertTown('京都府京都市上京区下立売通新町西入薮ノ内町', '京都府', '京都市上京区', '藪之内町');
 });
 
 test('house numbers and building names after the town leave the town as it is', () => {

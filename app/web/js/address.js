@@ -25,7 +25,8 @@
     '條': '条', '藏': '蔵', '萬': '万', '廣': '広', '惠': '恵', '眞': '真',
     '驒': '騨', '鰺': '鯵', '祗': '祇', '穗': '穂', '實': '実', '壽': '寿',
     '豐': '豊', '黑': '黒', '靜': '静', '縣': '県', '舩': '船', '籠': '篭',
-    '曾': '曽', '晄': '晃'
+    '曾': '曽', '晄': '晃', '藪': '薮', '櫻': '桜', '瀧': '滝', '峯': '峰',
+    '嶽': '岳'
   };
   const VARIANT_RE = new RegExp('[' + Object.keys(KANJI_VARIANTS).join('') + ']', 'g');
 
@@ -86,6 +87,8 @@
   // will, in the registry and in addresses alike.
   const AZA_RE = /大字|^字|(?<=[町村])字(?!$)/g;
   const KANA_KE_RE = new RegExp('が(?=[' + KANJI + '])', 'g');
+  // 札幌 and 帯広 write their grid blocks short: 南1西3 for 南一条西三丁目.
+  const GRID_RE = /^([東西南北])(\d+)([東西南北])(\d+)(?![\d条丁])/;
 
   // A plain name with none of these is its own key: most of the table's
   // names, keyed by the thousand when a prefecture's towns are first used.
@@ -100,6 +103,7 @@
     s = s.replace(KANJI_COUNT_RE, (m) => String(kanjiValue(m)));
     s = s.replace(AZA_RE, '');
     s = s.replace(KANA_KE_RE, 'ケ');
+    s = s.replace(GRID_RE, '$1$2条$3$4丁目');
     return s;
   }
 

@@ -40,6 +40,9 @@
   // 員弁町 for 員弁町石仏, 員弁町大泉 …
   const STEM_END = '町村通条線';
   const CHOME_KEY_RE = /^(.*\D)(\d+)丁目$/;
+  // 堺市 numbers its blocks 一丁, 二丁 … without the 目 (若松台一丁); a lone
+  // 八丁 or 五十丁 elsewhere is a name, a run of them under one base is not.
+  const CHO_KEY_RE = /^(.*\D)(\d+)丁$/;
   const SCALE = 1e4;
 
   function longestPrefix(map, maxLen, s) {
@@ -123,13 +126,24 @@
       if (!g.has(n)) g.set(n, t);
       if (base.length > maxBase) maxBase = base.length;
     };
+    const cho = new Map(); // base key → [[number, town, key]] of its 丁 towns
+    const addExact = (k, t) => {
+      if (!exact.has(k)) exact.set(k, t);
+      if (k.length > maxExact) maxExact = k.length;
+    };
     for (const t of towns) {
       if (t.baseKey !== null) { addChome(t.baseKey, t.n, t); continue; }
       const k = townKey(t.name);
       const c = CHOME_KEY_RE.exec(k);
       if (c) { addChome(c[1], Number(c[2]), t); continue; }
-      if (!exact.has(k)) exact.set(k, t);
-      if (k.length > maxExact) maxExact = k.length;
+      const d = CHO_KEY_RE.exec(k);
+      if (d) { addTo(cho, d[1], [Number(d[2]), t, k]); continue; }
+      addExact(k, t);
+    }
+    for (const [base, list] of cho) {
+      for (const [n, t, k] of list) {
+        if (list.length > 1) addChome(base, n, t); else addExact(k, t);
+      }
     }
     // Cuts are only needed for what no whole town matches: made on demand.
     let stems = null; // a cut of town keys → towns that begin so
