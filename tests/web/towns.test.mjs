@@ -120,6 +120,32 @@ test('a bare ward name shared by designated cities is placed only where its town
   assert.equal(place('港北区').pref, '神奈川県');
 });
 
+test('a bare ward name with a namesake newer than the town table is placed only where that one is ruled out', () => {
+  // 浜松市中央区 (2024) has no towns of its own in the table: its city's
+  // abolished wards stand in, so 熊本市中央区's 板屋町 no longer wins alone
+  assert.equal(place('中央区板屋町1-1').ok, false);
+  assertTown('中央区鴨江1-1', '静岡県', '浜松市中区', '鴨江一丁目');
+  assertTown('浜名区小松1-1', '静岡県', '浜松市浜北区', '小松');
+  // the new ward's towns are not those of 天竜区, which goes on (it has 月)
+  assertTown('中央区月島1-1', '東京都', '中央区', '月島一丁目');
+  assertTown('港区赤坂1-2-3', '東京都', '港区', '赤坂一丁目');
+  assertTown('港区三田1-1', '東京都', '港区', '三田一丁目');
+  // with its city or prefecture written it is placed as before
+  assertTown('静岡県浜松市中央区板屋町1-1', '静岡県', '浜松市中区', '板屋町');
+  assertTown('浜松市中央区板屋町1-1', '静岡県', '浜松市中区', '板屋町');
+  assert.deepEqual([place('浜名区').level, place('浜名区').pref], ['city', '静岡県']);
+});
+
+test('a bare ward name after its prefecture is placed by its town', () => {
+  // 梅田 is in 大阪市北区, not in 堺市北区
+  for (const a of ['大阪府北区梅田1-1', '大阪北区梅田', '大阪府北区梅田']) assertTown(a, '大阪府', '大阪市北区', a.endsWith('1-1') ? '梅田一丁目' : '梅田');
+  assertTown('静岡県中央区板屋町1-1', '静岡県', '浜松市中区', '板屋町');
+  // one ward of that name in the prefecture: that ward, town or not
+  assert.deepEqual([place('京都府北区').level, place('京都府北区').city], ['city', '京都市北区']);
+  // two, and no town to choose by: the prefecture, never a guess
+  assert.deepEqual([place('大阪府北区').level, place('大阪府北区どこか').level], ['pref', 'pref']);
+});
+
 test('a 郡 inside a town name is no county', () => {
   assertTown('山口市小郡大江町1-1', '山口県', '山口市', '小郡大江町');
   assertTown('山口県山口市小郡大江町1-1', '山口県', '山口市', '小郡大江町');
@@ -238,11 +264,14 @@ test('the committed town tables are exactly what the generator makes', async (t)
   const { tmpdir } = await import('node:os');
   const { join } = await import('node:path');
   const { fileURLToPath } = await import('node:url');
-  const src = sharedPath(fileURLToPath(new URL('../..', import.meta.url)), 'geodata/towns-jp.tsv.gz');
-  if (!existsSync(src)) { t.skip('towns-jp.tsv.gz not beside the checkout'); return; }
+  const root = fileURLToPath(new URL('../..', import.meta.url));
+  const src = sharedPath(root, 'geodata/towns-jp.tsv.gz');
+  const postal = sharedPath(root, 'postal/ken_all.csv');
+  if (!existsSync(src) || !existsSync(postal)) { t.skip('towns-jp.tsv.gz or ken_all.csv not beside the checkout'); return; }
   const dir = mkdtempSync(join(tmpdir(), 'tessolo-towns-'));
   try {
-    execFileSync(process.execPath, [fileURLToPath(new URL('../../tools/geodata/towns.mjs', import.meta.url)), src, '--out', dir, '--quiet']);
+    execFileSync(process.execPath, [fileURLToPath(new URL('../../tools/geodata/towns.mjs', import.meta.url)), src,
+      '--postal', postal, '--out', dir, '--quiet']);
     const made = readdirSync(dir).sort();
     assert.deepEqual(made, readdirSync(new URL('towns/', data)).sort());
     for (const f of made) {

@@ -3,7 +3,9 @@
 // town (parenthesised notes cut; the lines that name no town left out), is
 // geocoded with the page's own geocoder and the shipped tables, and the
 // levels reached are counted. Then the same without the prefecture, and a
-// sample of lines with house numbers in the three usual forms.
+// sample of lines with house numbers in the three usual forms. Last, every
+// line of a designated city's ward written as the bare ward + town + 1-1
+// (中央区板屋町1-1), the form where a namesake ward elsewhere may win.
 //
 //   node tools/geodata/coverage.mjs [path/to/ken_all.csv] [--list level] [--json]
 //
@@ -27,6 +29,7 @@ const listLevel = opt('--list');
 const asJson = args.includes('--json') && args.splice(args.indexOf('--json'), 1);
 const postalPath = args[0] || sharedPath(repo, 'postal/ken_all.csv');
 const data = resolve(repo, 'app/web/data');
+const WARD_RE = /^(.+?市)(.+区)$/;
 
 export function loadGeocoder() {
   const table = JSON.parse(readFileSync(resolve(data, 'geocode-table.json'), 'utf8'));
@@ -88,15 +91,19 @@ if (process.argv[1] && fileURLToPath(import.meta.url) === resolve(process.argv[1
     (l) => l.pref + l.city + l.town + '二丁目1-3'
   ];
   const base = count(geo, sample, (l) => l.pref + l.city + l.town);
+  const wardLines = lines.filter((l) => WARD_RE.test(l.city));
+  const bareWard = count(geo, wardLines, (l) => WARD_RE.exec(l.city)[2] + l.town + '1-1');
   const withNumbers = forms.map((f) => count(geo, sample, f));
   if (asJson) {
-    console.log(JSON.stringify({ lines: lines.length, full: full.c, bare: bare.c, sample: sample.length, base: base.c, forms: withNumbers.map((x) => x.c) }));
+    console.log(JSON.stringify({ lines: lines.length, full: full.c, bare: bare.c, sample: sample.length, base: base.c, forms: withNumbers.map((x) => x.c),
+      wardLines: wardLines.length, bareWard: bareWard.c }));
   } else {
     show('prefecture + city + town', full);
     show('city + town, prefecture left off', bare);
     show('sample, as written', base, sample.length);
     ['2-1-3', '２丁目１番３号 + building', '二丁目1-3'].forEach((name, i) => show(`sample + ${name}`, withNumbers[i], sample.length));
+    show('bare ward + town + 1-1, prefecture and city left off', bareWard, wardLines.length);
     console.log(`goal: town level ≥ 90 % (${pct(full.c.town)} reached), in another prefecture 0 (${full.c.wrong})`);
   }
-  if (listLevel) for (const s of [...full.listed, ...bare.listed]) console.log(s);
+  if (listLevel) for (const s of [...full.listed, ...bare.listed, ...bareWard.listed]) console.log(s);
 }

@@ -321,6 +321,28 @@
           if (parent && city.townsName) (parent.wards || (parent.wards = [])).push(city);
         }
       }
+      // Wards newer than the town table (浜松市中央区): the index names the
+      // table's wards their towns lie in (the abolished ones). Those stand
+      // in for them, so a namesake ward elsewhere wins 中央区板屋町 only
+      // where none of them has such a town.
+      for (const [name, wards] of Object.entries(townIndex.wardsWithoutTowns || {})) {
+        const pref = prefs.get(normalizeAddress(name));
+        if (!pref || !wards || typeof wards !== 'object') continue;
+        for (const [wname, from] of Object.entries(wards)) {
+          const key = normalizeAddress(wname);
+          const w = WARD_RE.exec(key);
+          const parent = w && pref.cities.get(w[1]);
+          const standIn = (Array.isArray(from) ? from : [])
+            .map((f) => pref.cities.get(normalizeAddress(f))).filter((c) => c && c.townsName);
+          if (!parent || !standIn.length || pref.cities.has(key)) continue;
+          const city = cityEntry(pref, wname, parent.lat, parent.lng);
+          city.pointName = parent.pointName;
+          city.viaParent = true;
+          city.wards = standIn;
+          city.newWard = true;
+          addCity(pref, key, city);
+        }
+      }
     }
 
     for (const pref of prefs.values()) {
@@ -332,6 +354,10 @@
         if (w) {
           addTo(national, w[2], city);
           maxNational = Math.max(maxNational, w[2].length);
+          // …and 大阪府北区 is 大阪市北区 or 堺市北区
+          if (!pref.bareWards) { pref.bareWards = new Map(); pref.maxWard = 0; }
+          addTo(pref.bareWards, w[2], city);
+          pref.maxWard = Math.max(pref.maxWard, w[2].length);
         }
       }
     }
@@ -395,13 +421,15 @@
       // 浜松市中央区… (a ward newer than the table) or 横浜市みなとみらい
       // (ward left out): the towns of every ward of the city, before the
       // few the municipality table itself may hold for the city.
-      const tried = city.wards ? [...city.wards, city] : [city];
+      // (a ward newer than the table: its name is read already, and the
+      // wards standing in for it are all it has)
+      const tried = city.newWard ? city.wards : city.wards ? [...city.wards, city] : [city];
       for (const cand of townCandidates(s)) {
         let best = null;
         for (const c of tried) {
           const idx = c.towns;
           if (!idx) continue;
-          const part = city.wards ? cand.replace(/^[^\d-]{1,5}?区/, '') : cand;
+          const part = city.wards && !city.newWard ? cand.replace(/^[^\d-]{1,5}?区/, '') : cand;
           const hit = matchTowns(idx, part);
           if (hit && (!best || hit.len > best.hit.len)) best = { hit, city: c };
           if (best && !city.wards) break;
@@ -411,10 +439,27 @@
       return null;
     }
 
+    // A bare ward name within a prefecture (大阪府北区梅田): the wards of
+    // that name its designated cities have.
+    function findWards(pref, rest) {
+      const hit = pref.bareWards && longestPrefix(pref.bareWards, pref.maxWard, rest);
+      return hit ? hit.hit.map((city) => ({ city, rest: rest.slice(hit.len) })) : [];
+    }
+
+    // Of several readings, the one town only one of them has; null if none
+    // or more than one has it.
+    function placeByTown(readings, key) {
+      const hits = readings.map((c) => placeAtCity(c.city, c.rest, key)).filter((r) => r.level === 'town');
+      return { hit: hits.length === 1 ? hits[0] : null, ambiguous: hits.length > 1 };
+    }
+
     function placeIn(pref, rest, key) {
       const found = findCity(pref, rest);
-      if (!found) return { ok: true, level: 'pref', lat: pref.lat, lng: pref.lng, pref: pref.name, key };
-      return placeAtCity(found.city, rest.slice(found.len), key);
+      if (found) return placeAtCity(found.city, rest.slice(found.len), key);
+      const wards = findWards(pref, rest);
+      if (wards.length === 1) return placeAtCity(wards[0].city, wards[0].rest, key);
+      const byTown = wards.length ? placeByTown(wards, key).hit : null;
+      return byTown || { ok: true, level: 'pref', lat: pref.lat, lng: pref.lng, pref: pref.name, key };
     }
 
     function placeAtCity(city, rest, key) {
@@ -440,7 +485,7 @@
       for (const n of [2, 3]) {
         const p = shortPrefs.get(key.slice(0, n));
         if (!p || /^[市区町村郡]/.test(key.slice(n))) continue;
-        if (findCity(p, key.slice(n))) return { pref: p, rest: key.slice(n) };
+        if (findCity(p, key.slice(n)) || findWards(p, key.slice(n)).length) return { pref: p, rest: key.slice(n) };
       }
       const cities = findNational(key);
       if (cities.length) return { cities };
@@ -460,9 +505,8 @@
       if (p.cities.length === 1) return placeAtCity(p.cities[0].city, p.cities[0].rest, key);
       // A name several municipalities bear (府中市, 北区): only a town that
       // exactly one of them has tells which.
-      const hits = p.cities.map((c) => placeAtCity(c.city, c.rest, key)).filter((r) => r.level === 'town');
-      if (hits.length === 1) return hits[0];
-      return { ok: false, reason: hits.length ? 'ambiguous' : 'unknown', key };
+      const { hit, ambiguous } = placeByTown(p.cities, key);
+      return hit || { ok: false, reason: ambiguous ? 'ambiguous' : 'unknown', key };
     }
 
     // The prefectures whose town tables the address waits for.
