@@ -281,3 +281,38 @@ test('the committed town tables are exactly what the generator makes', async (t)
     rmSync(dir, { recursive: true, force: true });
   }
 });
+
+test('the generator names the wards the postal list has and the town list lacks, and runs without the postal list', async (t) => {
+  const { execFileSync } = await import('node:child_process');
+  const { mkdtempSync, rmSync, writeFileSync } = await import('node:fs');
+  const { gzipSync } = await import('node:zlib');
+  const { tmpdir } = await import('node:os');
+  const { join } = await import('node:path');
+  const { fileURLToPath } = await import('node:url');
+  const dir = mkdtempSync(join(tmpdir(), 'tessolo-towns-gen-'));
+  try {
+    const tsv = ['prefecture\tcity\ttown\tlat\tlng', '静岡県\t浜松市中区\t板屋町\t34.7\t137.7',
+      '静岡県\t浜松市天竜区\t月\t35.0\t137.8', '熊本県\t熊本市中央区\t板屋町\t32.8\t130.7', ''].join('\n');
+    writeFileSync(join(dir, 'towns.tsv.gz'), gzipSync(tsv));
+    const row = (city, town) => `"22131","430  ","4300000","ｼｽﾞｵｶｹﾝ","ｼ","ﾁｮｳ","静岡県","${city}","${town}",0,0,0,0,0,0`;
+    const csv = [row('浜松市中央区', '板屋町'), row('浜松市天竜区', '月'), row('静岡市葵区', '追手町'), ''].join('\r\n');
+    let sjis;
+    try {
+      sjis = execFileSync('iconv', ['-f', 'UTF-8', '-t', 'CP932'], { input: csv });
+    } catch {
+      t.skip('iconv with CP932 not available'); return;
+    }
+    writeFileSync(join(dir, 'ken_all.csv'), sjis);
+    const gen = fileURLToPath(new URL('../../tools/geodata/towns.mjs', import.meta.url));
+    const run = (postal, out) => execFileSync(process.execPath, [gen, join(dir, 'towns.tsv.gz'), '--postal', postal,
+      '--out', join(dir, out), '--quiet'], { stdio: ['ignore', 'pipe', 'pipe'] });
+    run(join(dir, 'ken_all.csv'), 'with');
+    const made = JSON.parse(readFileSync(join(dir, 'with', 'index.json'), 'utf8'));
+    // 天竜区 goes on, so only 中区's towns are 中央区's; 静岡市 is no city the town list has wards of
+    assert.deepEqual(made.wardsWithoutTowns, { 静岡県: { 浜松市中央区: ['浜松市中区'] } });
+    run(join(dir, 'missing.csv'), 'without');
+    assert.equal(JSON.parse(readFileSync(join(dir, 'without', 'index.json'), 'utf8')).wardsWithoutTowns, undefined);
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+});
