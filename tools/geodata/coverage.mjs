@@ -5,7 +5,8 @@
 // levels reached are counted. Then the same without the prefecture, and a
 // sample of lines with house numbers in the three usual forms. Last, every
 // line of a designated city's ward written as the bare ward + town + 1-1
-// (中央区板屋町1-1), the form where a namesake ward elsewhere may win.
+// (中央区板屋町1-1), the form where a namesake ward elsewhere may win, and
+// so again after its prefecture (大阪府北区梅田1-1).
 //
 //   node tools/geodata/coverage.mjs [path/to/ken_all.csv] [--list level] [--json]
 //
@@ -93,17 +94,19 @@ if (process.argv[1] && fileURLToPath(import.meta.url) === resolve(process.argv[1
   const base = count(geo, sample, (l) => l.pref + l.city + l.town);
   const wardLines = lines.filter((l) => WARD_RE.test(l.city));
   const bareWard = count(geo, wardLines, (l) => WARD_RE.exec(l.city)[2] + l.town + '1-1');
+  const prefWard = count(geo, wardLines, (l) => l.pref + WARD_RE.exec(l.city)[2] + l.town + '1-1');
   const withNumbers = forms.map((f) => count(geo, sample, f));
   if (asJson) {
     console.log(JSON.stringify({ lines: lines.length, full: full.c, bare: bare.c, sample: sample.length, base: base.c, forms: withNumbers.map((x) => x.c),
-      wardLines: wardLines.length, bareWard: bareWard.c }));
+      wardLines: wardLines.length, bareWard: bareWard.c, prefWard: prefWard.c }));
   } else {
     show('prefecture + city + town', full);
     show('city + town, prefecture left off', bare);
     show('sample, as written', base, sample.length);
     ['2-1-3', '２丁目１番３号 + building', '二丁目1-3'].forEach((name, i) => show(`sample + ${name}`, withNumbers[i], sample.length));
     show('bare ward + town + 1-1, prefecture and city left off', bareWard, wardLines.length);
+    show('prefecture + bare ward + town + 1-1, city left off', prefWard, wardLines.length);
     console.log(`goal: town level ≥ 90 % (${pct(full.c.town)} reached), in another prefecture 0 (${full.c.wrong})`);
   }
-  if (listLevel) for (const s of [...full.listed, ...bare.listed, ...bareWard.listed]) console.log(s);
+  if (listLevel) for (const s of [...full.listed, ...bare.listed, ...bareWard.listed, ...prefWard.listed]) console.log(s);
 }
