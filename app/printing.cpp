@@ -1,15 +1,23 @@
 #include "app/printing.h"
 
+#include "app/webmap.h"
 #include "data/errors.h"
+#include "ui/errordisplay.h"
 
+#include <QBuffer>
+#include <QEventLoop>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QLocale>
+#include <QPageSetupDialog>
 #include <QPainter>
 #include <QPdfDocument>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QWebEnginePage>
 #include <algorithm>
 
 namespace tessolo::printing {
@@ -129,3 +137,107 @@ void drawPages(QPrinter* printer, QPdfDocument& doc, const QString& header, cons
 }
 
 } // namespace tessolo::printing
+
+namespace tessolo::app {
+
+QPrinter* TWebMap::printer()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return m_printer.get();
+}
+
+void TWebMap::setPrinter(std::unique_ptr<QPrinter> printer) { m_printer = std::move(printer); }
+
+QByteArray TWebMap::pagePdf(const QPageLayout& layout)
+{
+    struct PdfState {
+        QEventLoop* loop = nullptr;
+        QByteArray pdf;
+        bool done = false;
+    };
+    auto state = std::make_shared<PdfState>();
+    QEventLoop loop;
+    state->loop = &loop;
+    page()->printToPdf(
+        [state](const QByteArray& data) {
+            state->pdf = data;
+            state->done = true;
+            if (state->loop)
+                state->loop->quit();
+        },
+        layout);
+    connect(page(), &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
+    if (!state->done)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    state->loop = nullptr;
+    return state->pdf;
+}
+
+void TWebMap::renderTo(QPrinter* p)
+{
+    const QPageLayout layout = printing::contentLayout(p->pageLayout());
+    const QByteArray pdf = pagePdf(layout);
+    if (pdf.isEmpty())
+        throw TessoloError(QStringLiteral("地図を印刷用に変換できませんでした。"));
+
+    QBuffer buffer;
+    buffer.setData(pdf);
+    buffer.open(QIODevice::ReadOnly);
+    QPdfDocument doc;
+    doc.load(&buffer);
+    if (doc.status() == QPdfDocument::Status::Loading) {
+        QEventLoop loop;
+        connect(&doc, &QPdfDocument::statusChanged, &loop, [&](QPdfDocument::Status s) {
+            if (s != QPdfDocument::Status::Loading)
+                loop.quit();
+        });
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    if (doc.status() != QPdfDocument::Status::Ready || doc.pageCount() < 1)
+        throw TessoloError(QStringLiteral("地図を印刷用に変換できませんでした。"));
+
+    printing::PrintInfo info;
+    info.title = page()->title().isEmpty() ? window()->windowTitle() : page()->title();
+    info.url = url().toString();
+    info.pageCount = doc.pageCount();
+    info.date = QDate::currentDate();
+    printing::drawPages(p, doc, header, footer, info);
+}
+
+void TWebMap::Print()
+{
+    waitForLoad();
+    QPrinter* p = printer();
+    if (!printing::printerAvailable(*p))
+        throw TessoloError(QStringLiteral("プリンターがインストールされていないため、印刷できません。"));
+    if (!hideSetup) {
+        QPrintDialog dialog(p, window());
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+    }
+    renderTo(p);
+    emit printFinished(true);
+}
+
+void TWebMap::PrintPreview()
+{
+    QPrintPreviewDialog dialog(printer(), window());
+    dialog.setWindowTitle(QStringLiteral("印刷プレビュー"));
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* p) { ui::runHandler([&] { renderTo(p); }); });
+    dialog.exec();
+}
+
+void TWebMap::PrintSetup()
+{
+    waitForLoad();
+    // Once a print has turned hide-setup on, the current settings stand and
+    // nothing is asked.
+    if (hideSetup)
+        return;
+    QPageSetupDialog dialog(printer(), window());
+    dialog.exec();
+}
+
+} // namespace tessolo::app
