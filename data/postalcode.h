@@ -16,4 +16,19 @@ QString toStored(const QString& fieldText);
 // Stored value to field text: first three characters, '-', then up to four.
 QString postal2mask(const QString& stored);
 
+// One address that a postal code stands for.
+struct PostalAddress {
+    QString prefecture;
+    QString city;
+    QString town;
+    bool operator==(const PostalAddress&) const = default;
+};
+
+// The town of a row of the published list as it belongs in an address. The
+// list writes notes where a code has no town of its own (以下に掲載がない場合,
+// …の次に番地がくる場合, …一円): those give an empty town. A part in
+// parentheses names blocks or buildings, not the town, and is dropped; a row
+// that only continues such a part from the row before gives an empty town.
+QString townName(const QString& town2);
+
 } // namespace tessolo::postal

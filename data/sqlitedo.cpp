@@ -118,17 +118,40 @@ std::unique_ptr<TSQLiteTable> TSQLiteDo::query(const QString& sql) { return conn
 
 void TSQLiteDo::postal2address(const QString& postal, QString& prefecture, QString& city, QString& town)
 {
+    // Several towns may share a code: the last row read wins.
+    const QList<postal::PostalAddress> rows = postalAddresses(postal);
+    if (!rows.isEmpty()) {
+        prefecture = rows.last().prefecture;
+        city = rows.last().city;
+        town = rows.last().town;
+    }
+}
+
+QList<postal::PostalAddress> TSQLiteDo::postalAddresses(const QString& postal)
+{
     auto table = query(QStringLiteral("select prefecture2, city2, town2 from m_postal where postal_code2 = ")
                        + sqltext::literal(postal));
-    // Several towns may share a code: the last row read wins.
+    QList<postal::PostalAddress> rows;
     if (table->MoveFirst()) {
         while (!table->Eof()) {
-            prefecture = table->NamedFieldAsString(QStringLiteral("prefecture2"));
-            city = table->NamedFieldAsString(QStringLiteral("city2"));
-            town = table->NamedFieldAsString(QStringLiteral("town2"));
+            const postal::PostalAddress a{table->NamedFieldAsString(QStringLiteral("prefecture2")),
+                                          table->NamedFieldAsString(QStringLiteral("city2")),
+                                          postal::townName(table->NamedFieldAsString(QStringLiteral("town2")))};
+            const bool continuation = a.town.isEmpty() && !rows.isEmpty() && rows.last().prefecture == a.prefecture
+                && rows.last().city == a.city;
+            if (!continuation) {
+                rows.removeAll(a); // the last of equal rows keeps its place
+                rows.append(a);
+            }
             table->Next();
         }
     }
+    return rows;
+}
+
+bool TSQLiteDo::postalListLoaded()
+{
+    return query(QStringLiteral("select postal_code2 from m_postal limit 1"))->Count() > 0;
 }
 
 } // namespace tessolo

@@ -4,7 +4,10 @@
 // helper's destructor closes whatever is still open, so no connection outlives
 // the handler that made it, on any path.
 
+#include "data/postalcode.h"
 #include "data/sqlitedb.h"
+
+#include <QList>
 
 #include <QString>
 #include <memory>
@@ -39,6 +42,13 @@ public:
     // Looks the seven-digit code up in m_postal; the out texts keep their
     // values when no row matches.
     void postal2address(const QString& postal, QString& prefecture, QString& city, QString& town);
+    // Every address the code stands for, in the table's order, each once;
+    // the row that postal2address returns is the last. Towns are cleaned of
+    // the list's notes, and a row that only continues the row before (a
+    // town's parenthesis split over rows) is not one of its own.
+    QList<postal::PostalAddress> postalAddresses(const QString& postal);
+    // False until the postal data update has stored a row.
+    bool postalListLoaded();
 
     // One insert, update or delete from a window: opens tessolo.db, runs the
     // statement in its own transaction and closes. Raises on failure.

@@ -8,7 +8,11 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QGuiApplication>
+#include <QEventLoop>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QTimer>
 #include <QValidator>
 
@@ -201,23 +205,118 @@ void TPostalMaskEdit::keyPressEvent(QKeyEvent* e)
     QLineEdit::keyPressEvent(e);
 }
 
+void TPostalMaskEdit::mousePressEvent(QMouseEvent* e)
+{
+    QLineEdit::mousePressEvent(e);
+    // Typing into an empty field starts at its first position wherever the
+    // click landed: from the middle the digits would run past the hyphen.
+    if (e->button() == Qt::LeftButton && text() == postal::kEmptyField)
+        setCursorPosition(0);
+}
+
+void TPostalMaskEdit::hideEvent(QHideEvent* e)
+{
+    if (m_note)
+        m_note->hide();
+    QLineEdit::hideEvent(e);
+}
+
+void TPostalMaskEdit::showNote(const QString& text)
+{
+    if (!m_note) {
+        m_note = new QLabel(this, Qt::ToolTip);
+        m_note->setObjectName(QStringLiteral("PostalNote"));
+        m_note->setForegroundRole(QPalette::ToolTipText);
+        m_note->setBackgroundRole(QPalette::ToolTipBase);
+        m_note->setAutoFillBackground(true);
+        m_note->setFrameStyle(QFrame::Box | QFrame::Plain);
+        m_note->setMargin(4);
+        m_note->setWordWrap(true);
+        m_note->setMaximumWidth(420);
+        auto* timer = new QTimer(m_note);
+        timer->setObjectName(QStringLiteral("noteTimer"));
+        timer->setSingleShot(true);
+        timer->setInterval(15000);
+        connect(timer, &QTimer::timeout, m_note, &QWidget::hide);
+        connect(this, &QLineEdit::textEdited, m_note, &QWidget::hide);
+    }
+    m_note->setText(text);
+    m_note->adjustSize();
+    m_note->move(mapToGlobal(QPoint(0, height() + 2)));
+    m_note->show();
+    m_note->findChild<QTimer*>(QStringLiteral("noteTimer"))->start();
+}
+
+QString TPostalMaskEdit::note() const { return m_note && m_note->isVisible() ? m_note->text() : QString(); }
+
+namespace {
+
+// The town goes into the address unless the address already begins with it:
+// then what was typed after the town stays.
+void fillAddress(const postal::PostalAddress& a, const QString& addressBefore, QLineEdit* pref, QLineEdit* city,
+                 QLineEdit* addr)
+{
+    pref->setText(a.prefecture);
+    city->setText(a.city);
+    addr->setText(addressBefore.startsWith(a.town) ? addressBefore : a.town);
+}
+
+// A popup list under the field, the last town highlighted: Enter or a click
+// takes a town, Escape keeps the last. Returns the index taken.
+qsizetype chooseTown(QWidget* field, const QList<postal::PostalAddress>& found)
+{
+    QMenu menu(field);
+    menu.setObjectName(QStringLiteral("PostalChoices"));
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        const postal::PostalAddress& a = found.at(i);
+        QString label = a.city + a.town;
+        menu.addAction(label.replace(QLatin1Char('&'), QStringLiteral("&&")))->setData(int(i));
+    }
+    QAction* chosen = nullptr;
+    QEventLoop loop;
+    QObject::connect(&menu, &QMenu::triggered, &menu, [&](QAction* a) { chosen = a; });
+    QObject::connect(&menu, &QMenu::aboutToHide, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    menu.popup(field->mapToGlobal(QPoint(0, field->height())));
+    menu.setActiveAction(menu.actions().last());
+    loop.exec();
+    return chosen ? chosen->data().toInt() : found.size() - 1;
+}
+
+} // namespace
+
 void MaskEditPostalExit(TPostalMaskEdit* postal, QLineEdit* pref, QLineEdit* city, QLineEdit* addr)
 {
     const QString fieldText = postal->text();
     if (fieldText == postal::kEmptyField)
         throw EAbort();
+    // Passing through the field of an address already filled in changes
+    // nothing: completing it again would cut the house number off.
+    const bool blank = pref->text().isEmpty() && city->text().isEmpty() && addr->text().isEmpty();
+    if (fieldText == postal->textOnEntry() && !blank)
+        throw EAbort();
     const QString key = postal::toStored(fieldText);
-    QString prefecture, cityName, town;
+    QList<postal::PostalAddress> found;
+    bool loaded = true;
     {
         TSQLiteDo db;
         db.setDBpoint(kDatabaseName);
-        db.postal2address(key, prefecture, cityName, town);
+        found = db.postalAddresses(key);
+        if (found.isEmpty())
+            loaded = db.postalListLoaded();
         db.closeDBpoint();
     }
-    pref->setText(prefecture);
-    city->setText(cityName);
-    addr->setText(town);
+    if (found.isEmpty()) {
+        postal->showNote(loaded ? kPostalNotFoundMessage.arg(fieldText.trimmed()) : kPostalNotLoadedMessage);
+        throw EAbort();
+    }
+    const QString addressBefore = addr->text();
+    fillAddress(found.last(), addressBefore, pref, city, addr);
     addr->setFocus(Qt::OtherFocusReason);
+    if (found.size() > 1) {
+        const qsizetype taken = chooseTown(postal, found);
+        if (taken != found.size() - 1)
+            fillAddress(found.at(taken), addressBefore, pref, city, addr);
+    }
 }
 
 } // namespace tessolo::ui

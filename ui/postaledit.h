@@ -14,6 +14,8 @@
 
 #include <QLineEdit>
 
+class QLabel;
+
 namespace tessolo::ui {
 
 class TPostalMaskEdit : public QLineEdit {
@@ -35,6 +37,15 @@ public:
     // True when one of the three required digits is empty.
     bool requiredMissing() const;
 
+    // The text when the user entered the field (the current entry).
+    QString textOnEntry() const { return m_textOnEntry; }
+
+    // A short note under the field (a code not in the postal list); it goes
+    // when the user types in the field again, or after a while.
+    void showNote(const QString& text);
+    // The note on display, empty when none.
+    QString note() const;
+
 signals:
     // The focus left the field for another control of the window (not when
     // the window itself lost the focus), after any refusal was decided.
@@ -44,6 +55,8 @@ protected:
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
 private:
     void showText(const QString& text);
@@ -54,15 +67,25 @@ private:
     QString m_textOnEntry;
     bool m_refusing = false;
     TKeptValue<QString> m_kept; // what setStored() loaded
+    QLabel* m_note = nullptr;
 };
 
 inline const QString kPostalInvalidMessage =
     QStringLiteral("入力値が無効です。エスケープ キーで変更を取り消せます");
 
-// Completes the address from the postal code table when the field is left:
-// an empty field does nothing; otherwise prefecture, city and town are set
-// from the table (emptied when the code is not there) and the focus moves to
-// the town field. Shared by every window with a postal code field.
+inline const QString kPostalNotFoundMessage = QStringLiteral("郵便番号 %1 は郵便番号データにありません。");
+inline const QString kPostalNotLoadedMessage =
+    QStringLiteral("郵便番号データがまだ読み込まれていません。名簿一覧のメニュー「ファイル」→「郵便データ更新」"
+                   "(Ctrl+U) で日本郵便の郵便番号データ (CSV) を読み込んでください。");
+
+// Completes the address from the postal code table when the field is left
+// with a code other than the one it held on entry (or with prefecture, city
+// and town all empty): prefecture and city are set from the table, and the
+// town too unless the address already begins with it, so that the house
+// number typed after it stays; the focus moves to the town field. Where
+// several towns share the code, the last is filled in and a popup under the
+// field offers the others. A code not in the table changes nothing and says
+// so under the field. Shared by every window with a postal code field.
 void MaskEditPostalExit(TPostalMaskEdit* postal, QLineEdit* pref, QLineEdit* city, QLineEdit* addr);
 
 } // namespace tessolo::ui

@@ -380,3 +380,50 @@ TEST_F(Helper, ExecSqlInsideABulkLoadFailsWithoutEndingTheLoad)
     coretest::RawDb raw(dbPath());
     EXPECT_EQ(raw.scalar("select group_concat(person_name) from t_customer"), "bulk row");
 }
+
+TEST(PostalTowns, TheListsNotesGiveNoTownAndBlocksInParenthesesAreDropped)
+{
+    using postal::townName;
+    EXPECT_EQ(townName(QStringLiteral("以下に掲載がない場合")), QString());
+    EXPECT_EQ(townName(QStringLiteral("奥尻町の次に番地がくる場合")), QString());
+    EXPECT_EQ(townName(QStringLiteral("猿払村一円")), QString());
+    EXPECT_EQ(townName(QStringLiteral("一円")), QStringLiteral("一円")); // a town of that name
+    EXPECT_EQ(townName(QStringLiteral("大通西（１～１９丁目）")), QStringLiteral("大通西"));
+    EXPECT_EQ(townName(QStringLiteral("藤野（４００、４００－２番地")), QStringLiteral("藤野"));
+    EXPECT_EQ(townName(QStringLiteral("５０１番地）")), QString()); // the rest of the row before
+    EXPECT_EQ(townName(QStringLiteral("宮西町")), QStringLiteral("宮西町"));
+}
+
+TEST_F(Helper, PostalLookupGivesEveryTownOfACodeTheLastAsBefore)
+{
+    initDatabase();
+    TSQLiteDo helper;
+    helper.setDBpoint(kDatabaseName);
+    EXPECT_FALSE(helper.postalListLoaded());
+    const auto add = [&](const char* code, const char* pref, const char* city, const char* town) {
+        helper.exec_sql(QStringLiteral("insert into m_postal (postal_code2, prefecture2, city2, town2) values "
+                                       "('%1','%2','%3','%4')")
+                            .arg(QString::fromUtf8(code), QString::fromUtf8(pref), QString::fromUtf8(city),
+                                 QString::fromUtf8(town)));
+    };
+    add("0110951", "秋田県", "秋田市", "土崎港相染町");
+    add("0110951", "秋田県", "秋田市", "土崎港古川町（大柳）");
+    add("0110951", "秋田県", "秋田市", "土崎港相染町");
+    add("0110951", "秋田県", "秋田市", "寺内（蛭根）");
+    add("1830000", "東京都", "府中市", "以下に掲載がない場合");
+    add("3998101", "長野県", "安曇野市", "豊科（５００～５１０番地");
+    add("3998101", "長野県", "安曇野市", "、６００番地）");
+    EXPECT_TRUE(helper.postalListLoaded());
+
+    using A = postal::PostalAddress;
+    const QList<A> shared = helper.postalAddresses(QStringLiteral("0110951"));
+    EXPECT_EQ(shared, QList<A>({{"秋田県", "秋田市", "土崎港古川町"}, {"秋田県", "秋田市", "土崎港相染町"},
+                                {"秋田県", "秋田市", "寺内"}}));
+    QString pref, city, town;
+    helper.postal2address(QStringLiteral("0110951"), pref, city, town);
+    EXPECT_EQ(town, QStringLiteral("寺内")); // the last row, as ever
+
+    EXPECT_EQ(helper.postalAddresses(QStringLiteral("1830000")), QList<A>({{"東京都", "府中市", ""}}));
+    EXPECT_EQ(helper.postalAddresses(QStringLiteral("3998101")), QList<A>({{"長野県", "安曇野市", "豊科"}}));
+    EXPECT_TRUE(helper.postalAddresses(QStringLiteral("1839999")).isEmpty());
+}

@@ -112,8 +112,15 @@ private slots:
     {
         Db::addPostal(QStringLiteral("1234567"), QStringLiteral("東京都"), QStringLiteral("港区"),
                       QStringLiteral("芝"));
+        // An unchanged code completes only an empty address: that is what
+        // shows whether a completion ran.
+        const auto clearAddress = [this] {
+            w->EditPref->clear();
+            w->EditCity->clear();
+            w->EditAddr->clear();
+        };
         showWindow();
-        w->EditAddr->setText(QStringLiteral("番地まで"));
+        clearAddress();
 
         // Away to another window and back.
         enterAndEraseSecondDigit();
@@ -129,12 +136,12 @@ private slots:
         other.hide();
 
         // Nothing was completed on the way; the restored code leaves normally.
-        QCOMPARE(w->EditAddr->text(), QStringLiteral("番地まで"));
+        QVERIFY(w->EditAddr->text().isEmpty());
         ev::click(w->EditTel);
         QCOMPARE(w->EditAddr->text(), QStringLiteral("芝"));
 
         // Out to the field's context menu (a right click) and back (Escape).
-        w->EditAddr->setText(QStringLiteral("番地まで"));
+        clearAddress();
         enterAndEraseSecondDigit();
         ev::click(w->MaskEditPostal, Qt::RightButton);
         QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
@@ -143,13 +150,13 @@ private slots:
         QCOMPARE(focused(), static_cast<QWidget*>(w->MaskEditPostal));
         tabIsRefusedAndEscapeRestores();
 
-        QCOMPARE(w->EditAddr->text(), QStringLiteral("番地まで"));
+        QVERIFY(w->EditAddr->text().isEmpty());
         ev::key(w.get(), Qt::Key_Tab);
         QCOMPARE(w->EditAddr->text(), QStringLiteral("芝"));
 
         // Out to the menu bar with Alt and back with Escape: no refusal, no
         // completion, and the same entry goes on.
-        w->EditAddr->setText(QStringLiteral("番地まで"));
+        clearAddress();
         enterAndEraseSecondDigit();
         bool refused = false; // a box would otherwise hang the test
         ev::onNextModal([&](QWidget* modal) {
@@ -163,12 +170,72 @@ private slots:
         ev::key(w.get(), Qt::Key_Escape);
         QCOMPARE(focused(), static_cast<QWidget*>(w->MaskEditPostal));
         tabIsRefusedAndEscapeRestores();
-        QCOMPARE(w->EditAddr->text(), QStringLiteral("番地まで"));
+        QVERIFY(w->EditAddr->text().isEmpty());
         QTest::keyClick(w->windowHandle(), Qt::Key_Alt, Qt::AltModifier);
-        QCOMPARE(w->EditAddr->text(), QStringLiteral("番地まで"));
+        QVERIFY(w->EditAddr->text().isEmpty());
         ev::key(w.get(), Qt::Key_Escape);
         ev::key(w.get(), Qt::Key_Tab);
         QCOMPARE(w->EditAddr->text(), QStringLiteral("芝"));
+    }
+
+    void passingThroughALoadedCodeKeepsTheHouseNumber()
+    {
+        Db::addPostal(QStringLiteral("1830022"), QStringLiteral("東京都"), QStringLiteral("府中市"),
+                      QStringLiteral("宮西町"));
+        Db::addPostal(QStringLiteral("1830023"), QStringLiteral("東京都"), QStringLiteral("府中市"),
+                      QStringLiteral("宮町"));
+        Db::addCustomer({QStringLiteral("山田太郎"), QStringLiteral("ヤマダタロウ"), {}, {}, {}, {},
+                         QStringLiteral("1830022"), QStringLiteral("東京都"), QStringLiteral("府中市"),
+                         QStringLiteral("宮西町2-15-3")});
+        showWindow();
+        loadRow(0);
+        const QString row = w->strRow;
+
+        // In and out with Tab, then 更新: the address is what was stored.
+        ev::click(w->MaskEditPostal);
+        QCOMPARE(focused(), static_cast<QWidget*>(w->MaskEditPostal));
+        ev::key(w.get(), Qt::Key_Tab);
+        QCOMPARE(focused(), static_cast<QWidget*>(w->EditPref));
+        QCOMPARE(w->EditAddr->text(), QStringLiteral("宮西町2-15-3"));
+        ev::click(w->btnup);
+        QCOMPARE(Db::column(QStringLiteral("select town from t_customer where rowid = ") + row, QStringLiteral("town")),
+                 QStringList{QStringLiteral("宮西町2-15-3")});
+
+        // A new code whose town the address already begins with keeps the
+        // rest; one with another town replaces it.
+        // Clicks in, puts another last digit in place and tabs out.
+        const auto retypeLastDigit = [this](const QString& digit) {
+            ev::click(w->MaskEditPostal);
+            ev::key(w.get(), Qt::Key_End);
+            ev::key(w.get(), Qt::Key_Backspace);
+            ev::typeText(w.get(), digit);
+            ev::key(w.get(), Qt::Key_Tab);
+        };
+        w->EditAddr->setText(QStringLiteral("宮町1-1"));
+        retypeLastDigit(QStringLiteral("3"));
+        QCOMPARE(w->EditAddr->text(), QStringLiteral("宮町1-1"));
+        QCOMPARE(focused(), static_cast<QWidget*>(w->EditAddr));
+        retypeLastDigit(QStringLiteral("2"));
+        QCOMPARE(w->EditAddr->text(), QStringLiteral("宮西町"));
+
+        // A code not in the list leaves the three fields and says so.
+        w->EditAddr->setText(QStringLiteral("宮西町2-15-3"));
+        retypeLastDigit(QStringLiteral("9"));
+        QCOMPARE(w->EditPref->text(), QStringLiteral("東京都"));
+        QCOMPARE(w->EditAddr->text(), QStringLiteral("宮西町2-15-3"));
+        QCOMPARE(w->MaskEditPostal->note(), tessolo::ui::kPostalNotFoundMessage.arg(QStringLiteral("183-0029")));
+    }
+
+    void aClickIntoAnEmptyFieldTypesFromItsStart()
+    {
+        showWindow();
+        for (const int x : {w->MaskEditPostal->width() / 2, w->MaskEditPostal->width() - 3}) {
+            w->btnClear->click();
+            ev::click(w->EditTel);
+            ev::click(w->MaskEditPostal, Qt::LeftButton, QPoint(x, w->MaskEditPostal->height() / 2));
+            ev::typeText(w.get(), QStringLiteral("1830022"));
+            QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("183-0022"));
+        }
     }
 
     void onlyAsciiDigitsGoInAndFullWidthOnesAreConverted()
