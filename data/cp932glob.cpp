@@ -1,17 +1,21 @@
 #include "data/cp932glob.h"
 
+#include "data/kanafold.h"
+
 namespace tessolo {
 
 namespace {
 
 bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
-// Reads one character at `i` and advances; a lead byte at the very end stands alone.
+// Reads one character at `i` and advances; a lead byte at the very end stands
+// alone. A hiragana reads as its katakana: a reading typed in hiragana is
+// found under the kana it stands for.
 unsigned readChar(QByteArrayView s, qsizetype& i)
 {
     const auto b = static_cast<unsigned char>(s[i++]);
     if (isLeadByte(b) && i < s.size())
-        return (unsigned(b) << 8) | static_cast<unsigned char>(s[i++]);
+        return kana::foldCp932((unsigned(b) << 8) | static_cast<unsigned char>(s[i++]));
     return b;
 }
 

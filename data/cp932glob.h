@@ -10,7 +10,8 @@
 
 namespace tessolo {
 
-// SQLite's GLOB syntax (* ? [...] [^...] ranges), case-sensitive.
+// SQLite's GLOB syntax (* ? [...] [^...] ranges), case-sensitive; hiragana
+// and katakana match each other.
 bool cp932Glob(QByteArrayView pattern, QByteArrayView text);
 
 // Registers glob() on the connection.

@@ -104,14 +104,14 @@ QString queryText(int kanaCode)
                 + patterns[i] + QStringLiteral("*'");
         }
     }
-    return sql + QStringLiteral(" ORDER BY person_kana");
+    return sql + QStringLiteral(" ORDER BY person_kana COLLATE kana");
 }
 
 QString nameSearchText(const QString& typed)
 {
     return QStringLiteral("select rowid, * ") + QStringLiteral(" from t_customer where rowid >=0  ")
         + QStringLiteral(" and person_kana glob ") + sqltext::literal(typed + QLatin1Char('*'))
-        + QStringLiteral(" ORDER BY person_kana");
+        + QStringLiteral(" ORDER BY person_kana COLLATE kana");
 }
 
 } // namespace tessolo::kana

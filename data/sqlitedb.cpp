@@ -2,6 +2,7 @@
 
 #include "data/cp932.h"
 #include "data/cp932glob.h"
+#include "data/kanafold.h"
 
 #include <QLocale>
 #include <sqlite3.h>
@@ -75,6 +76,7 @@ TSQLiteDatabase::TSQLiteDatabase(const QString& fileName)
     }
     fDB = db;
     registerCp932Glob(fDB);
+    kana::registerKanaCollation(fDB);
 }
 
 TSQLiteDatabase::~TSQLiteDatabase()

@@ -157,7 +157,7 @@ void TfrmClntsrc::btnokClick()
     if (selected > 0) {
         ids.chop(1);
         strSQLZ = QStringLiteral("select rowid, * from t_customer where rowid in (") + ids + QStringLiteral(") ") +
-                  QStringLiteral("order by person_kana");
+                  QStringLiteral("order by person_kana collate kana");
     }
     i_cancel = 1;
     accept();

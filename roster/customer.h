@@ -23,6 +23,6 @@ QString insertSql(const Record& r);
 QString updateSql(const Record& r, const QString& strRow);
 QString deleteSql(const QString& strRow);
 QString selectOneSql(const QString& rowid);
-inline const QString kListSql = QStringLiteral("select rowid, * from t_customer order by person_kana");
+inline const QString kListSql = QStringLiteral("select rowid, * from t_customer order by person_kana collate kana");
 
 } // namespace tessolo::customer

@@ -97,7 +97,7 @@ TEST(CustomerStatements, TheExactTexts)
     EXPECT_EQ(customer::deleteSql(QStringLiteral("12")), QStringLiteral("delete from t_customer where rowid = 12;"));
     EXPECT_EQ(customer::selectOneSql(QStringLiteral("7")),
               QStringLiteral("select rowid, * from t_customer where rowid = 7;"));
-    EXPECT_EQ(customer::kListSql, QStringLiteral("select rowid, * from t_customer order by person_kana"));
+    EXPECT_EQ(customer::kListSql, QStringLiteral("select rowid, * from t_customer order by person_kana collate kana"));
     EXPECT_EQ(customer::insertSql(customer::Record{}),
               QStringLiteral("insert into t_customer values ('','','','','','','','','','','','','','','','','')"));
 }
