@@ -441,6 +441,10 @@ tessolo::customer::Record storableRecord(TfrmAddress& f)
 
 void TfrmAddress::btnaddClick()
 {
+    const tessolo::customer::Record shown = recordFrom(*this);
+    if (!loadedFields.isEmpty() && QStringList(shown.begin(), shown.end()) == loadedFields
+        && (!OKRightDlg2 || !OKRightDlg2->ask(kDuplicateQuestion)))
+        throw tessolo::EAbort();
     TSQLiteDo::execute(tessolo::customer::insertSql(storableRecord(*this)));
     loadList();
 }
@@ -450,7 +454,9 @@ void TfrmAddress::btnupClick()
     // Without a loaded customer there is no row to update.
     if (strRow.isEmpty())
         throw tessolo::EAbort();
-    TSQLiteDo::execute(tessolo::customer::updateSql(storableRecord(*this), strRow));
+    const tessolo::customer::Record r = storableRecord(*this);
+    TSQLiteDo::execute(tessolo::customer::updateSql(r, strRow));
+    loadedFields = QStringList(r.begin(), r.end());
     loadList();
 }
 
@@ -474,6 +480,7 @@ void TfrmAddress::btnClearClick()
         e->clear();
     Memo1->clear();
     strRow.clear();
+    loadedFields.clear();
 }
 
 void TfrmAddress::ListViewNmClick()
@@ -504,6 +511,8 @@ void TfrmAddress::ListViewNmClick()
             EditEmail2->setText(t->NamedFieldAsString(QStringLiteral("email2")));
             EditUrl->setText(t->NamedFieldAsString(QStringLiteral("url")));
             Memo1->setStored(t->NamedFieldAsString(QStringLiteral("memo")));
+            const tessolo::customer::Record loaded = recordFrom(*this);
+            loadedFields = QStringList(loaded.begin(), loaded.end());
         }
     }
     db.closeDBpoint();

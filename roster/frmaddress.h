@@ -74,6 +74,10 @@ public:
 
     // rowid of the customer loaded by a list click; empty when none.
     QString strRow;
+    static inline const QString kDuplicateQuestion = QStringLiteral("同じ内容の顧客がすでにあります。追加しますか？");
+    // What the fields held when a customer was loaded or last stored: 追加
+    // with the fields still holding it would store a second copy.
+    QStringList loadedFields;
     // The query that last filled the list: the export writes what it shows.
     QString strListSQL;
 

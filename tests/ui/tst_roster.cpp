@@ -199,6 +199,42 @@ private slots:
                  QStringList{QString()});
     }
 
+    void addingTheLoadedCustomerUnchangedAsksFirst()
+    {
+        showWindow();
+        clickRow(3); // 山田太郎
+        QString asked;
+        const auto answerWithKeys = [&](bool ok) {
+            ev::onNextModal([&asked, ok](QWidget* modal) {
+                asked = modal->findChild<QLabel*>(QStringLiteral("Label1"))->text();
+                if (!ok)
+                    QTest::keyClick(modal->windowHandle(), Qt::Key_Tab);
+                QTest::keyClick(modal->windowHandle(), Qt::Key_Return);
+            });
+        };
+        answerWithKeys(false);
+        ev::click(w->btnadd);
+        QCOMPARE(asked, TfrmAddress::kDuplicateQuestion);
+        QCOMPARE(Db::customerCount(), 4);
+        asked.clear();
+        answerWithKeys(true);
+        ev::click(w->btnadd);
+        QCOMPARE(asked, TfrmAddress::kDuplicateQuestion);
+        QCOMPARE(Db::customerCount(), 5);
+
+        // Changed fields are a new customer: no question.
+        w->EditName->setText(QStringLiteral("山田次郎"));
+        bool askedAgain = false;
+        ev::onNextModal([&askedAgain](QWidget* modal) {
+            askedAgain = true;
+            QTest::keyClick(modal->windowHandle(), Qt::Key_Return);
+        }, 300);
+        ev::click(w->btnadd);
+        QTest::qWait(400);
+        QVERIFY(!askedAgain);
+        QCOMPARE(Db::customerCount(), 6);
+    }
+
     void addAfterLoadingKeepsTheLoadedCustomerForUpdate()
     {
         showWindow();
@@ -437,22 +473,22 @@ private slots:
         QCOMPARE(w->EditAddr->text(), QStringLiteral("千代田"));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditAddr));
 
-        // Absent: all three become empty.
+        // Absent: the three fields stay as they are and the field says so.
         w->MaskEditPostal->setFocus();
         w->MaskEditPostal->setText(QStringLiteral("999-9999"));
         QTest::keyClick(w->MaskEditPostal, Qt::Key_Tab);
-        QVERIFY(w->EditPref->text().isEmpty());
-        QVERIFY(w->EditCity->text().isEmpty());
-        QVERIFY(w->EditAddr->text().isEmpty());
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditAddr));
+        QCOMPARE(w->EditPref->text(), QStringLiteral("東京都"));
+        QCOMPARE(w->EditCity->text(), QStringLiteral("千代田区"));
+        QCOMPARE(w->EditAddr->text(), QStringLiteral("千代田"));
+        QCOMPARE(w->MaskEditPostal->note(), tessolo::ui::kPostalNotFoundMessage.arg(QStringLiteral("999-9999")));
 
         // Partly typed: the key keeps its blanks and matches nothing.
-        w->EditCity->setText(QStringLiteral("残る?"));
+        w->EditCity->setText(QStringLiteral("残る"));
         w->MaskEditPostal->setFocus();
         w->MaskEditPostal->setText(QStringLiteral("100-00"));
         QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("100-00  "));
         QTest::keyClick(w->MaskEditPostal, Qt::Key_Tab);
-        QVERIFY(w->EditCity->text().isEmpty());
+        QCOMPARE(w->EditCity->text(), QStringLiteral("残る"));
 
         // Empty: no lookup, nothing changes.
         w->EditCity->setText(QStringLiteral("そのまま"));
@@ -490,7 +526,8 @@ private slots:
         QTest::keyClick(w->MaskEditPostal, Qt::Key_Escape);
         QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("123-4567"));
         QTest::keyClick(w->MaskEditPostal, Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditAddr));
+        // The code is not in the postal list: the focus goes on to the next field.
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditPref));
         QCOMPARE(errors.messages.size(), 3);
         QVERIFY(w->isVisible()); // Escape did not close the window
     }
