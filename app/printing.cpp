@@ -4,7 +4,6 @@
 #include "data/errors.h"
 #include "ui/errordisplay.h"
 
-#include <QBuffer>
 #include <QEventLoop>
 #include <QFont>
 #include <QFontMetricsF>
@@ -12,7 +11,8 @@
 #include <QLocale>
 #include <QPageSetupDialog>
 #include <QPainter>
-#include <QPdfDocument>
+#include <QPen>
+#include <QPixmap>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -88,7 +88,98 @@ void drawLine(QPainter& painter, const QRectF& rect, const HeaderLine& line)
 
 } // namespace
 
-void drawPages(QPrinter* printer, QPdfDocument& doc, const QString& header, const QString& footer,
+QList<PagePlan> planPages(const QSizeF& mapSize, qsizetype lineCount, const LineHeight& heightOf,
+                          const QRectF& content, qreal gap)
+{
+    const auto fitted = [&mapSize](const QRectF& area) {
+        if (mapSize.isEmpty() || area.isEmpty())
+            return QRectF();
+        const QSizeF s = mapSize.scaled(area.size(), Qt::KeepAspectRatio);
+        return QRectF(area.left() + (area.width() - s.width()) / 2, area.top(), s.width(), s.height());
+    };
+    const auto listHeight = [&](qreal width) {
+        qreal h = 0;
+        for (qsizetype i = 0; i < lineCount; ++i)
+            h += heightOf(i, width);
+        return h;
+    };
+    if (lineCount == 0)
+        return {PagePlan{fitted(content), QRectF(), 0, 0}};
+
+    // Beside the map on its left, as on the screen; or below it.
+    QList<PagePlan> candidates;
+    const qreal besideWidth = std::min(content.width() * 0.35, content.width() - gap);
+    if (listHeight(besideWidth) <= content.height()) {
+        const QRectF list(content.topLeft(), QSizeF(besideWidth, content.height()));
+        const QRectF mapArea(list.right() + gap, content.top(), content.width() - besideWidth - gap, content.height());
+        candidates.append({fitted(mapArea), list, 0, lineCount});
+    }
+    const qreal belowHeight = listHeight(content.width());
+    // Below only while the map keeps at least half the page.
+    if (belowHeight + gap <= content.height() / 2) {
+        const QRectF mapArea(content.topLeft(), QSizeF(content.width(), content.height() - belowHeight - gap));
+        const QRectF map = fitted(mapArea);
+        candidates.append({map, QRectF(content.left(), map.bottom() + gap, content.width(), belowHeight), 0,
+                           lineCount});
+    }
+    if (!candidates.isEmpty()) {
+        const auto larger = [](const PagePlan& a, const PagePlan& b) { return a.map.width() < b.map.width(); };
+        return {*std::max_element(candidates.begin(), candidates.end(), larger)};
+    }
+
+    // The map alone on the first page, the list on as many pages as it takes.
+    QList<PagePlan> pages{PagePlan{fitted(content), QRectF(), 0, 0}};
+    qsizetype i = 0;
+    while (i < lineCount) {
+        PagePlan page{QRectF(), content, i, 0};
+        qreal used = 0;
+        // A line taller than a page still gets one of its own.
+        while (i < lineCount && (page.lineCount == 0 || used + heightOf(i, content.width()) <= content.height())) {
+            used += heightOf(i, content.width());
+            ++page.lineCount;
+            ++i;
+        }
+        pages.append(page);
+    }
+    return pages;
+}
+
+QPageLayout::Orientation orientationFor(const QSize& view)
+{
+    return view.width() > view.height() ? QPageLayout::Landscape : QPageLayout::Portrait;
+}
+
+namespace {
+
+QFont printFont()
+{
+    QFont font(QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
+                           QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP")});
+    font.setPointSizeF(9);
+    return font;
+}
+
+constexpr int kLineFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+
+void drawList(QPainter& painter, const PagePlan& page, const QStringList& lines, const LineHeight& heightOf)
+{
+    qreal y = page.list.top();
+    for (qsizetype i = page.firstLine; i < page.firstLine + page.lineCount; ++i) {
+        const qreal h = heightOf(i, page.list.width());
+        QFont f = painter.font();
+        f.setBold(!lines.at(i).isEmpty() && !lines.at(i).front().isDigit()); // the headings
+        painter.setFont(f);
+        painter.drawText(QRectF(page.list.left(), y, page.list.width(), h), kLineFlags, lines.at(i));
+        y += h;
+    }
+    QFont f = painter.font();
+    f.setBold(false);
+    painter.setFont(f);
+}
+
+} // namespace
+
+void drawSheet(QPrinter* printer, const MapSheet& sheet, const QString& header, const QString& footer,
                PrintInfo info)
 {
     const QPageLayout layout = contentLayout(printer->pageLayout());
@@ -105,30 +196,36 @@ void drawPages(QPrinter* printer, QPdfDocument& doc, const QString& header, cons
                             paper.width() - px(mm.left()) - px(mm.right()), px(mm.top()) - px(8));
     const QRectF footerRect(headerRect.left(), paper.bottom() - px(mm.bottom()) + px(2), headerRect.width(),
                             px(mm.bottom()) - px(8));
+    const QRectF content(paper.left() + px(mm.left()), paper.top() + px(mm.top()),
+                         paper.width() - px(mm.left()) - px(mm.right()),
+                         paper.height() - px(mm.top()) - px(mm.bottom()));
 
-    QFont font(QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-                           QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP")});
-    font.setPointSizeF(9);
-    painter.setFont(font);
+    painter.setFont(printFont());
     painter.setPen(Qt::black);
+    const QFontMetricsF metrics(painter.font(), printer);
+    const LineHeight heightOf = [&](qsizetype i, qreal width) {
+        return metrics.boundingRect(QRectF(0, 0, width, 1e6), kLineFlags, sheet.listLines.at(i)).height()
+            + metrics.leading();
+    };
+    const QList<PagePlan> pages = planPages(sheet.map.size(), sheet.listLines.size(), heightOf, content, px(5));
 
-    // One page at a time, at printer resolution up to 300 dpi: an A4 page is
-    // then some 35 MB, where the printer's full resolution would be several
-    // times that.
-    const qreal dpi = std::min<qreal>(res, 300);
-    info.pageCount = doc.pageCount();
+    info.pageCount = int(pages.size());
     if (!info.time.isValid())
         info.time = QTime::currentTime();
-    for (int i = 0; i < doc.pageCount(); ++i) {
+    for (qsizetype i = 0; i < pages.size(); ++i) {
         if (i > 0 && !printer->newPage())
             throw TessoloError(QStringLiteral("印刷中にプリンターとの接続が切れました。"));
-        const QSizeF pts = doc.pagePointSize(i);
-        const QSize imageSize((pts * dpi / 72.0).toSize());
-        {
-            const QImage image = doc.render(i, imageSize);
-            painter.drawImage(paper, image);
+        const PagePlan& page = pages.at(i);
+        if (!page.map.isEmpty()) {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(page.map, sheet.map);
+            painter.save();
+            painter.setPen(QPen(Qt::black, px(0.4)));
+            painter.drawRect(page.map);
+            painter.restore();
         }
-        info.page = i + 1;
+        drawList(painter, page, sheet.listLines, heightOf);
+        info.page = int(i + 1);
         drawLine(painter, headerRect, expandCodes(header, info));
         drawLine(painter, footerRect, expandCodes(footer, info));
     }
@@ -149,60 +246,74 @@ QPrinter* TWebMap::printer()
 
 void TWebMap::setPrinter(std::unique_ptr<QPrinter> printer) { m_printer = std::move(printer); }
 
-QByteArray TWebMap::pagePdf(const QPageLayout& layout)
+printing::MapSheet TWebMap::mapSheet()
 {
-    struct PdfState {
-        QEventLoop* loop = nullptr;
-        QByteArray pdf;
-        bool done = false;
-    };
-    auto state = std::make_shared<PdfState>();
+    // Where the map lies in the view (the area list may take the left), and
+    // the list's lines: its heading, then each customer numbered as shown.
+    static const QString probe = QStringLiteral(
+        "(function(){var r=document.getElementById('map').getBoundingClientRect(),lines=[];"
+        "function add(sel,title){var items=document.querySelectorAll(sel);"
+        "if(title)lines.push(title.textContent.replace(/\\s+/g,' ').trim());"
+        "for(var i=0;i<items.length;i++){var parts=[];"
+        "for(var c=items[i].firstChild;c;c=c.nextSibling)parts.push(c.textContent.trim());"
+        "lines.push((i+1)+'. '+parts.filter(Boolean).join('  '));}}"
+        "var a=document.getElementById('area');"
+        "if(a&&!a.hidden){add('#area-list > li',a.querySelector('summary'));"
+        "var x=document.getElementById('area-approx');"
+        "if(x&&!x.hidden)add('#area-approx-list > li',x.querySelector('.tsl-area-approx-title'));}"
+        "return {x:r.left,y:r.top,w:r.width,h:r.height,lines:lines};})()");
+    QVariantMap answer;
+    bool done = false;
     QEventLoop loop;
-    state->loop = &loop;
-    page()->printToPdf(
-        [state](const QByteArray& data) {
-            state->pdf = data;
-            state->done = true;
-            if (state->loop)
-                state->loop->quit();
-        },
-        layout);
+    page()->runJavaScript(probe, [&answer, &done, &loop](const QVariant& v) {
+        answer = v.toMap();
+        done = true;
+        loop.quit();
+    });
     connect(page(), &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
-    if (!state->done)
+    if (!done)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
-    state->loop = nullptr;
-    return state->pdf;
+    if (!done)
+        throw TessoloError(QStringLiteral("地図を印刷用に変換できませんでした。"));
+
+    printing::MapSheet sheet;
+    const qreal zoom = zoomFactor();
+    QRect area = QRectF(answer.value(QStringLiteral("x")).toDouble() * zoom,
+                        answer.value(QStringLiteral("y")).toDouble() * zoom,
+                        answer.value(QStringLiteral("w")).toDouble() * zoom,
+                        answer.value(QStringLiteral("h")).toDouble() * zoom)
+                     .toRect()
+                     .intersected(rect());
+    if (area.isEmpty())
+        area = rect(); // no map element: the view as it is
+    sheet.map = grab(area).toImage();
+    if (sheet.map.isNull())
+        throw TessoloError(QStringLiteral("地図を印刷用に変換できませんでした。"));
+    sheet.listLines = answer.value(QStringLiteral("lines")).toStringList();
+    return sheet;
+}
+
+void TWebMap::choosePageOrientation()
+{
+    // The shape of the view decides, until the user has picked one.
+    if (!m_orientationChosen)
+        printer()->setPageOrientation(printing::orientationFor(size()));
 }
 
 void TWebMap::renderTo(QPrinter* p)
 {
-    const QPageLayout layout = printing::contentLayout(p->pageLayout());
-    const QByteArray pdf = pagePdf(layout);
-    if (pdf.isEmpty())
-        throw TessoloError(QStringLiteral("地図を印刷用に変換できませんでした。"));
-
-    QBuffer buffer;
-    buffer.setData(pdf);
-    buffer.open(QIODevice::ReadOnly);
-    QPdfDocument doc;
-    doc.load(&buffer);
-    if (doc.status() == QPdfDocument::Status::Loading) {
-        QEventLoop loop;
-        connect(&doc, &QPdfDocument::statusChanged, &loop, [&](QPdfDocument::Status s) {
-            if (s != QPdfDocument::Status::Loading)
-                loop.quit();
-        });
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    if (doc.status() != QPdfDocument::Status::Ready || doc.pageCount() < 1)
-        throw TessoloError(QStringLiteral("地図を印刷用に変換できませんでした。"));
-
+    const printing::MapSheet sheet = mapSheet();
     printing::PrintInfo info;
     info.title = page()->title().isEmpty() ? window()->windowTitle() : page()->title();
     info.url = url().toString();
-    info.pageCount = doc.pageCount();
     info.date = QDate::currentDate();
-    printing::drawPages(p, doc, header, footer, info);
+    printing::drawSheet(p, sheet, header, footer, info);
+}
+
+void TWebMap::noteOrientationChoice(QPageLayout::Orientation offered)
+{
+    if (printer()->pageLayout().orientation() != offered)
+        m_orientationChosen = true;
 }
 
 void TWebMap::Print()
@@ -211,10 +322,13 @@ void TWebMap::Print()
     QPrinter* p = printer();
     if (!printing::printerAvailable(*p))
         throw TessoloError(QStringLiteral("プリンターがインストールされていないため、印刷できません。"));
+    choosePageOrientation();
     if (!hideSetup) {
+        const QPageLayout::Orientation offered = p->pageLayout().orientation();
         QPrintDialog dialog(p, window());
         if (dialog.exec() != QDialog::Accepted)
             return;
+        noteOrientationChoice(offered);
     }
     renderTo(p);
     emit printFinished(true);
@@ -222,11 +336,14 @@ void TWebMap::Print()
 
 void TWebMap::PrintPreview()
 {
+    choosePageOrientation();
+    const QPageLayout::Orientation offered = printer()->pageLayout().orientation();
     QPrintPreviewDialog dialog(printer(), window());
     dialog.setWindowTitle(QStringLiteral("印刷プレビュー"));
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* p) { ui::runHandler([&] { renderTo(p); }); });
     dialog.exec();
+    noteOrientationChoice(offered); // turned in the preview
 }
 
 void TWebMap::PrintSetup()
@@ -236,8 +353,10 @@ void TWebMap::PrintSetup()
     // nothing is asked.
     if (hideSetup)
         return;
+    choosePageOrientation();
     QPageSetupDialog dialog(printer(), window());
-    dialog.exec();
+    if (dialog.exec() == QDialog::Accepted)
+        m_orientationChosen = true;
 }
 
 } // namespace tessolo::app

@@ -1,13 +1,17 @@
 #pragma once
-// Printing the map page: the browser's header and footer codes, the page
-// layout the page is set in, and the drawing of the page's PDF pages onto a
-// printer with their header and footer.
+// Printing the map: the browser's header and footer codes, the page layout,
+// and the drawing of the map as the user sees it, with the area list beside,
+// below or after it, onto a printer with header and footer.
 
 #include <QDate>
+#include <QImage>
+#include <QList>
 #include <QPageLayout>
+#include <QRectF>
 #include <QString>
+#include <QStringList>
+#include <functional>
 
-class QPdfDocument;
 class QPrinter;
 
 namespace tessolo::printing {
@@ -43,10 +47,38 @@ QPageLayout contentLayout(const QPageLayout& printerLayout);
 // False where no printer is installed and the printer would print nowhere.
 bool printerAvailable(const QPrinter& printer);
 
-// Draws every page of `doc` full-page onto `printer`, one page in memory at a
-// time at no more than 300 dpi, with header and footer in the margins.
-// Raises TessoloError when the printer cannot be started.
-void drawPages(QPrinter* printer, QPdfDocument& doc, const QString& header, const QString& footer,
+// What a printed map is made of: the picture of the map as the user sees it,
+// and the lines of the area list shown beside it (none while it is hidden).
+struct MapSheet {
+    QImage map;
+    QStringList listLines;
+};
+
+// Where the parts go on one page, in device pixels: the map (empty on the
+// pages after the first) and lines [firstLine, firstLine + lineCount) of
+// the list, top down in `list`.
+struct PagePlan {
+    QRectF map;
+    QRectF list;
+    qsizetype firstLine = 0;
+    qsizetype lineCount = 0;
+};
+
+// The height of list line `i` set in `width`.
+using LineHeight = std::function<qreal(qsizetype i, qreal width)>;
+
+// The whole map, scaled to fit, on the first page, with the list beside it
+// (left, as on the screen) or below it when the list fits there; otherwise
+// the list follows on as many pages as it takes.
+QList<PagePlan> planPages(const QSizeF& mapSize, qsizetype lineCount, const LineHeight& heightOf,
+                          const QRectF& content, qreal gap);
+
+// Landscape for a view wider than tall, portrait otherwise.
+QPageLayout::Orientation orientationFor(const QSize& view);
+
+// Draws the sheet on `printer` as planned, with header and footer in the
+// margins. Raises TessoloError when the printer cannot be started.
+void drawSheet(QPrinter* printer, const MapSheet& sheet, const QString& header, const QString& footer,
                PrintInfo info);
 
 } // namespace tessolo::printing

@@ -13,6 +13,10 @@
 
 class QPrinter;
 
+namespace tessolo::printing {
+struct MapSheet;
+} // namespace tessolo::printing
+
 namespace tessolo::app {
 
 class TOfflineGuard;
@@ -63,8 +67,10 @@ public:
     QString footer = QStringLiteral("&u&b&d");
     bool hideSetup = false;
 
-    // Prints the page with header and footer on the current printer; with
-    // hide-setup off the print dialog asks first.
+    // Prints the map as the user sees it, with the area list, and header and
+    // footer, on the current printer; with hide-setup off the print dialog
+    // asks first. The page's orientation follows the view's shape until the
+    // user picks one.
     void Print();
     void PrintPreview();
     void PrintSetup();
@@ -103,8 +109,11 @@ signals:
 private:
     void restartPage();
 
+    // Printing (printing.cpp).
     void renderTo(QPrinter* p);
-    QByteArray pagePdf(const QPageLayout& layout);
+    printing::MapSheet mapSheet();
+    void choosePageOrientation();
+    void noteOrientationChoice(QPageLayout::Orientation offered);
 
     QString m_address;
     QList<qint64> m_restarts;
@@ -114,6 +123,7 @@ private:
     bool m_busy = false;
     quint64 m_runCounter = 0;
     std::unique_ptr<QPrinter> m_printer;
+    bool m_orientationChosen = false; // in page setup, the print dialog or the preview
 };
 
 } // namespace tessolo::app

@@ -13,6 +13,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPdfDocument>
+#include <QPrinter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -63,6 +65,36 @@ const char* const kReadPanel = R"JS(JSON.stringify((() => {
     areaRight: area.getBoundingClientRect().right
   };
 })()))JS";
+
+// The frame drawn around the map on a rendered page: the outermost rows and
+// columns that hold a long dark run. Text never makes one that long.
+QRect mapFrame(const QImage& page)
+{
+    // The page is rendered on a transparent ground.
+    const auto dark = [&](int x, int y) {
+        const QRgb p = page.pixel(x, y);
+        return qAlpha(p) > 128 && qGray(p) < 110;
+    };
+    const auto longRun = [](int length, const std::function<bool(int)>& at, int needed) {
+        int run = 0;
+        for (int i = 0; i < length; ++i) {
+            run = at(i) ? run + 1 : 0;
+            if (run >= needed)
+                return true;
+        }
+        return false;
+    };
+    QList<int> rows, cols;
+    for (int y = 0; y < page.height(); ++y)
+        if (longRun(page.width(), [&](int x) { return dark(x, y); }, page.width() / 4))
+            rows << y;
+    for (int x = 0; x < page.width(); ++x)
+        if (longRun(page.height(), [&](int y) { return dark(x, y); }, page.height() / 4))
+            cols << x;
+    if (rows.isEmpty() || cols.isEmpty())
+        return QRect();
+    return QRect(QPoint(cols.first(), rows.first()), QPoint(cols.last(), rows.last()));
+}
 
 } // namespace
 
@@ -162,6 +194,22 @@ private slots:
         QVERIFY(loaded.wait(30000));
         QVERIFY(idle(30000));
     }
+    // Prints to a PDF at A4 and gives back the document.
+    std::unique_ptr<QPdfDocument> printed(const QString& name)
+    {
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        const QString file = tmp->filePath(name);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(file);
+        printer->setPageSize(QPageSize(QPageSize::A4));
+        w->WebMap1->setPrinter(std::move(printer));
+        w->WebMap1->hideSetup = true;
+        w->WebMap1->Print();
+        auto doc = std::make_unique<QPdfDocument>();
+        doc->load(file);
+        return doc;
+    }
+
     void cleanup()
     {
         w.reset();
@@ -277,6 +325,57 @@ private slots:
             // A figure, not a verdict: the machine is shared.
             QVERIFY(r[QStringLiteral("count")].toInt() > 0);
         }
+    }
+
+    void printsTheWholeMapWithTheListBesideOrAfterIt()
+    {
+        for (int i = 0; i < 3; ++i)
+            js(QStringLiteral("search_geo2(\"'東京都府中市'\", '近く%1::')").arg(i));
+        js(QStringLiteral("draw_circle('東京都府中市', '10')"));
+        QVERIFY(idle());
+        const QJsonObject box = json(QStringLiteral("JSON.stringify(document.getElementById('map')"
+                                                    ".getBoundingClientRect())")).toObject();
+        const double aspect = box[QStringLiteral("width")].toDouble() / box[QStringLiteral("height")].toDouble();
+
+        // A short list: one page, the list beside or below the whole map,
+        // the page turned to the view's shape.
+        auto doc = printed(QStringLiteral("short.pdf"));
+        QCOMPARE(doc->pageCount(), 1);
+        const QSizeF pagePt = doc->pagePointSize(0);
+        QCOMPARE(pagePt.width() > pagePt.height(), w->WebMap1->width() > w->WebMap1->height());
+        const QString text = doc->getAllText(0).text();
+        QVERIFY2(text.contains(QStringLiteral("エリア内")) && text.contains(QStringLiteral("近く2")), qPrintable(text));
+        const QImage page = doc->render(0, (pagePt * 100 / 72).toSize()); // 100 dpi
+        const QRect frame = mapFrame(page);
+        const double margin = 19.05 / 25.4 * 100;
+        qInfo("page %dx%d px, map at %d,%d %dx%d, view %.3f wide per high", page.width(), page.height(), frame.x(),
+              frame.y(), frame.width(), frame.height(), aspect);
+        QVERIFY(!frame.isEmpty());
+        QVERIFY(frame.left() >= margin - 2 && frame.top() >= margin - 2);
+        QVERIFY(frame.right() <= page.width() - margin + 2 && frame.bottom() <= page.height() - margin + 2);
+        QVERIFY2(std::abs(double(frame.width()) / frame.height() - aspect) < 0.03 * aspect,
+                 "the map is scaled whole, not cropped");
+
+        // A long list: the map alone on the first page, the list after it.
+        for (int i = 3; i < 150; ++i)
+            js(QStringLiteral("search_geo2(\"'東京都府中市'\", '近く%1::')").arg(i));
+        QVERIFY(idle());
+        js(QStringLiteral("draw_circle('東京都府中市', '10')"));
+        QVERIFY(idle());
+        QTest::qWait(500); // the rows after the first ones come in slices
+        doc = printed(QStringLiteral("long.pdf"));
+        QVERIFY2(doc->pageCount() > 2, qPrintable(QString::number(doc->pageCount())));
+        QVERIFY(!doc->getAllText(0).text().contains(QStringLiteral("エリア内")));
+        QVERIFY(doc->getAllText(1).text().contains(QStringLiteral("エリア内")));
+        QString rest;
+        for (int i = 1; i < doc->pageCount(); ++i)
+            rest += doc->getAllText(i).text();
+        QVERIFY(rest.contains(QStringLiteral("近く149")) && rest.contains(QStringLiteral("近く0")));
+        const QRect alone = mapFrame(doc->render(0, (doc->pagePointSize(0) * 100 / 72).toSize()));
+        // As high as the page allows, in the middle of it.
+        QVERIFY(alone.height() >= frame.height() - 2);
+        QVERIFY(std::abs(alone.left() - (page.width() - 1 - alone.right())) <= 4);
+        QVERIFY(std::abs(double(alone.width()) / alone.height() - aspect) < 0.03 * aspect);
     }
 };
 

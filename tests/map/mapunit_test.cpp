@@ -141,3 +141,45 @@ TEST(ServerTypes, ContentTypes)
     EXPECT_EQ(TMapServer::contentType(QStringLiteral("a.svg")), QByteArray("image/svg+xml"));
     EXPECT_EQ(TMapServer::contentType(QStringLiteral("a.bin")), QByteArray("application/octet-stream"));
 }
+
+TEST(PrintPlan, TheWholeMapFirstWithTheListBesideBelowOrAfterIt)
+{
+    using tessolo::printing::planPages;
+    const QRectF content(100, 100, 2800, 2000); // landscape, in device pixels
+    const QSizeF map(800, 600);
+    const auto lines = [](qreal h) { return [h](qsizetype, qreal) { return h; }; };
+    const auto aspect = [](const QRectF& r) { return r.width() / r.height(); };
+
+    // No list: the map as large as the page allows, its shape kept.
+    auto pages = planPages(map, 0, lines(40), content, 50);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_TRUE(content.contains(pages[0].map));
+    EXPECT_NEAR(aspect(pages[0].map), 800.0 / 600, 1e-6);
+    EXPECT_NEAR(pages[0].map.height(), content.height(), 1e-6);
+
+    // A list that fits: on the same page, clear of the map.
+    pages = planPages(map, 30, lines(40), content, 50);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_EQ(pages[0].lineCount, 30);
+    EXPECT_TRUE(content.contains(pages[0].map) && content.contains(pages[0].list));
+    EXPECT_FALSE(pages[0].map.intersects(pages[0].list));
+    EXPECT_NEAR(aspect(pages[0].map), 800.0 / 600, 1e-6);
+
+    // A list longer than a page: the map alone first, every line after it once.
+    pages = planPages(map, 200, lines(40), content, 50);
+    ASSERT_EQ(pages.size(), 1 + 4); // 50 lines of 40 in 2000
+    EXPECT_EQ(pages[0].lineCount, 0);
+    EXPECT_NEAR(pages[0].map.height(), content.height(), 1e-6);
+    qsizetype next = 0;
+    for (qsizetype i = 1; i < pages.size(); ++i) {
+        EXPECT_TRUE(pages[i].map.isEmpty());
+        EXPECT_EQ(pages[i].firstLine, next);
+        EXPECT_LE(pages[i].lineCount * 40, content.height());
+        next += pages[i].lineCount;
+    }
+    EXPECT_EQ(next, 200);
+
+    // The page follows the view's shape.
+    EXPECT_EQ(tessolo::printing::orientationFor(QSize(800, 600)), QPageLayout::Landscape);
+    EXPECT_EQ(tessolo::printing::orientationFor(QSize(600, 800)), QPageLayout::Portrait);
+}
