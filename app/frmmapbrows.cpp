@@ -24,7 +24,9 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
+#include <QUrl>
 #include <QVBoxLayout>
 
 using tessolo::EAbort;
@@ -60,7 +62,10 @@ TfrmMapbrows::TfrmMapbrows(QWidget* parent)
     buildMenu();
     buildPanel();
     wire();
-    resize(812, 719 + menuBar()->sizeHint().height());
+    // The status bar carries the renderer's messages: a line of text high,
+    // also before the first message.
+    statusBar()->setMinimumHeight(statusBar()->fontMetrics().height() + 8);
+    resize(812, 719 + menuBar()->sizeHint().height() + statusBar()->minimumHeight());
 
     runHandler([this] { FormCreate(); });
     m_server = new tessolo::app::TMapServer(tessolo::app::TMapServer::defaultRoot(), this);
@@ -185,6 +190,8 @@ QString TfrmMapbrows::pageAddress() const
         query << QStringLiteral("offline=1");
     if (!pageQuery().isEmpty() && !query.contains(pageQuery()))
         query << pageQuery();
+    if (!m_homeForPage.isEmpty())
+        query << QStringLiteral("home=") + QString::fromLatin1(QUrl::toPercentEncoding(m_homeForPage));
     QString address = m_server->host() + QStringLiteral("/velmo/tessolo.html");
     if (!query.isEmpty())
         address += QLatin1Char('?') + query.join(QLatin1Char('&'));
@@ -212,7 +219,43 @@ void TfrmMapbrows::FormShow()
 {
     if (m_server->port() == 0)
         return;
+    // The map opens on the own company's first site.
+    {
+        TSQLiteDo db;
+        db.getDBpoint(kDatabaseName);
+        auto table = db.query(tessolo::ourcompany::kSitesSql);
+        m_homeForPage.clear();
+        if (table->MoveFirst() && !table->Eof())
+            m_homeForPage = table->NamedFieldAsString(QStringLiteral("prefecture"))
+                            + table->NamedFieldAsString(QStringLiteral("city"))
+                            + table->NamedFieldAsString(QStringLiteral("town"));
+        table.reset();
+        db.closeDBpoint();
+    }
     WebMap1->Navigate(pageAddress());
+}
+
+namespace {
+QString placementKey() { return QStringLiteral("frmMapbrows/geometry"); }
+QSettings placementSettings()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tessolo"), QStringLiteral("Tessolo"));
+}
+} // namespace
+
+void TfrmMapbrows::rememberPlacement()
+{
+    m_rememberPlacement = true;
+    const QByteArray saved = placementSettings().value(placementKey()).toByteArray();
+    if (!saved.isEmpty())
+        restoreGeometry(saved);
+}
+
+void TfrmMapbrows::closeEvent(QCloseEvent* e)
+{
+    if (m_rememberPlacement)
+        placementSettings().setValue(placementKey(), saveGeometry());
+    QMainWindow::closeEvent(e);
 }
 
 void TfrmMapbrows::markCustomers(const QString& sql)

@@ -61,6 +61,10 @@ public:
     // Tests add a query (e.g. "offline=1") to the page's address.
     static void setPageQueryForTesting(const QString& query);
 
+    // Opens the window where it was last closed, at its size then, and keeps
+    // that at closing (the program; tests leave the settings alone).
+    void rememberPlacement();
+
     void FormCreate();
     void FormShow();
     void btnClientsClick();
@@ -78,6 +82,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     void buildMenu();
@@ -89,4 +94,6 @@ private:
     tessolo::app::TMapServer* m_server = nullptr;
     tessolo::app::TAddressSearch* m_search = nullptr;
     bool m_shown = false;
+    bool m_rememberPlacement = false;
+    QString m_homeForPage; // the own company's first site, when there is one
 };

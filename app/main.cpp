@@ -18,6 +18,7 @@ int main(int argc, char** argv)
     tessolo::app::TWebMap::usePersistentProfile(QStringLiteral("tessolo"));
     tessolo::app::TAddressSearch::setDefaultCacheFile(tessolo::app::TAddressSearch::profileCacheFile());
     tessolo::app::createWindowSet();
+    frmMapbrows->rememberPlacement();
     frmMapbrows->show();
     const int rc = app.exec();
     tessolo::app::destroyWindowSet();

@@ -10,7 +10,8 @@
  *
  * URL parameters: offline=1 keeps the page off the network: no tiles (the
  * program adds it when started with --offline, and then answers refinement
- * questions only from what it kept).
+ * questions only from what it kept). home=<address>: the own company's first
+ * site, which the map opens on.
  */
 (function () {
   'use strict';
@@ -174,7 +175,41 @@
       loadTowns = TessoloGeocoder.createTownLoader(geocoder, (file) => fetchJson('data/towns/' + file));
     }))
     .catch((e) => { tableFailed = true; console.error('geocoding table not loaded:', e); })
-    .then(scheduleFlush);
+    .then(() => { openingView(); scheduleFlush(); });
+
+  // ---- the view the page opens on -------------------------------------------
+  // The own company's first site at a city's zoom, else the extent of the
+  // customers marked last (kept in the page's storage, which outlives the
+  // program), else the whole of Japan.
+  const EXTENT_KEY = 'tessolo.lastMarkedExtent';
+  function rememberExtent(bounds) {
+    try {
+      if (bounds && bounds.isValid()) localStorage.setItem(EXTENT_KEY, bounds.toBBoxString());
+    } catch (e) {
+      console.error(e); // storage full or refused: the next start shows Japan
+    }
+  }
+  function openingView() {
+    // Whatever the program has drawn by now frames the view itself.
+    if (queue.length || group.getLayers().length || overlays.getLayers().length) return;
+    const home = params.get('home');
+    if (home && geocoder) {
+      try {
+        const r = geocoder.geocode(home);
+        if (r.ok) { map.setView([r.lat, r.lng], ZOOM_FOR_LEVEL.city); return; }
+      } catch (e) {
+        console.error(e);
+      }
+    }
+    try {
+      const box = (localStorage.getItem(EXTENT_KEY) || '').split(',').map(Number);
+      if (box.length === 4 && box.every(Number.isFinite)) {
+        map.fitBounds([[box[1], box[0]], [box[3], box[2]]], { padding: [30, 30], maxZoom: 13 });
+      }
+    } catch (e) {
+      console.error(e);
+    }
+  }
 
   // A prefecture's towns are fetched when the first address of it comes.
   // The queue waits, in its order, until every table it needs has arrived
@@ -354,7 +389,10 @@
         // The view moves once the marks are in: moving it while the cluster
         // layer is still taking them in (zoom animation) slows both down.
         // Set before addLayers, which finishes a small batch synchronously.
-        afterLoad = () => showFocus(focus, focusLevel, marks.length === 1 ? marks[0] : null);
+        afterLoad = () => {
+          showFocus(focus, focusLevel, marks.length === 1 ? marks[0] : null);
+          if (burst) rememberExtent(burst.bounds);
+        };
         loading = marks.length;
         loadingSince = performance.now();
         group.addLayers(marks);
