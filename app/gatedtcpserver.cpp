@@ -9,6 +9,11 @@ namespace {
 
 QTimer* clockOf(QTcpSocket* socket) { return socket->findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly); }
 
+// Waiting for a request (its clock runs kIdleMs), or answering one.
+const char* const kAnswering = "tessoloAnswering";
+
+bool answering(QTcpSocket* socket) { return socket->property(kAnswering).toBool(); }
+
 } // namespace
 
 TGatedTcpServer::TGatedTcpServer(QObject* parent)
@@ -23,11 +28,7 @@ void TGatedTcpServer::incomingConnection(qintptr handle)
         delete socket;
         return;
     }
-    if (!makeRoom()) {
-        socket->abort();
-        socket->deleteLater();
-        return;
-    }
+    makeRoom();
     // The socket reads no further than one head ahead, also later, while the
     // HTTP server holds it: a longer head stalls and runs out of time.
     socket->setReadBufferSize(kMaxHeadBytes);
@@ -39,31 +40,35 @@ void TGatedTcpServer::incomingConnection(qintptr handle)
     clock->setSingleShot(true);
     clock->setInterval(kIdleMs);
     connect(clock, &QTimer::timeout, socket, [socket] { socket->abort(); });
+    // An answer being read restarts the clock; one that is not read for
+    // kAnswerMs (a client that asked for a file and stopped reading) ends it.
     connect(socket, &QIODevice::bytesWritten, clock, [socket, clock] {
-        if (socket->bytesToWrite() == 0)
-            clock->start();
+        const bool done = socket->bytesToWrite() == 0;
+        socket->setProperty(kAnswering, !done);
+        clock->start(done ? kIdleMs : kAnswerMs);
     });
-    clock->start();
+    clock->start(kIdleMs);
 
     connect(socket, &QIODevice::readyRead, this, [this, socket] { checkHead(socket); });
     checkHead(socket);
 }
 
-bool TGatedTcpServer::makeRoom()
+void TGatedTcpServer::makeRoom()
 {
     if (m_live.size() < kMaxConnections)
-        return true;
-    // Only a connection still waiting for its request may go; one being
-    // answered stays.
+        return;
+    // The oldest connection that is only waiting goes; when every one is
+    // being answered, the oldest of them. A new connection always gets in,
+    // so the page is answered however many others hold the port.
+    QTcpSocket* victim = m_live.first();
     for (QTcpSocket* old : std::as_const(m_live)) {
-        QTimer* clock = clockOf(old);
-        if (clock && clock->isActive()) {
-            m_live.removeOne(old);
-            old->abort();
-            return true;
+        if (!answering(old)) {
+            victim = old;
+            break;
         }
     }
-    return false;
+    m_live.removeOne(victim);
+    victim->abort();
 }
 
 void TGatedTcpServer::checkHead(QTcpSocket* socket)
@@ -112,8 +117,9 @@ void TGatedTcpServer::handOver(QTcpSocket* socket)
 
 void TGatedTcpServer::requestTaken(QTcpSocket* socket)
 {
+    socket->setProperty(kAnswering, true);
     if (QTimer* clock = clockOf(socket))
-        clock->stop();
+        clock->start(kAnswerMs);
 }
 
 void TGatedTcpServer::refuse(QTcpSocket* socket, const QByteArray& status)

@@ -146,7 +146,7 @@ bool TMapServer::admit(const QHttpServerRequest& request, QTcpSocket* socket, Ac
         const QByteArray given = request.value(kKeyHeader);
         unsigned diff = given.size() != m_key.size() ? 1u : 0u;
         for (qsizetype i = 0; i < m_key.size(); ++i)
-            diff |= unsigned(uchar(m_key[i]) ^ uchar(given.value(i)));
+            diff |= unsigned(uchar(m_key[i]) ^ uchar(i < given.size() ? given[i] : 0));
         ok = diff == 0;
     }
     if (!ok)

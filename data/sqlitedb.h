@@ -52,9 +52,6 @@ private:
 
 class TSQLiteDatabase {
 public:
-    // How long a statement waits for another connection's lock to go.
-    static constexpr int kBusyTimeoutMs = 2000;
-
     // Opens or creates the file; the path reaches sqlite3_open as UTF-8.
     explicit TSQLiteDatabase(const QString& fileName);
     // Rolls back an open transaction and closes the handle.
