@@ -88,6 +88,25 @@ QByteArray pageGet(const tessolo::app::TMapServer& server, const QByteArray& pat
 
 bool wholeHead(const QByteArray& r) { return r.contains("\r\n\r\n"); }
 
+// A page server over a folder holding one page, with an address search.
+struct Served {
+    QTemporaryDir root;
+    std::unique_ptr<TAddressSearch> search; // outlives the server that asks it
+    std::unique_ptr<tessolo::app::TMapServer> server;
+
+    explicit Served(const QString& cacheFile)
+    {
+        QFile page(root.filePath(QStringLiteral("page.html")));
+        if (page.open(QIODevice::WriteOnly))
+            page.write("<p>page</p>");
+        page.close();
+        search = std::make_unique<TAddressSearch>(cacheFile);
+        server = std::make_unique<tessolo::app::TMapServer>(root.path());
+        server->start();
+        server->setAddressSearch(search.get());
+    }
+};
+
 quint16 closedPort()
 {
     QTcpServer s;
@@ -338,16 +357,9 @@ private slots:
 
     void pageServerAnswersOnlyItsOwnPage()
     {
-        QTemporaryDir root;
-        {
-            QFile page(root.filePath(QStringLiteral("page.html")));
-            QVERIFY(page.open(QIODevice::WriteOnly));
-            page.write("<p>page</p>");
-        }
-        tessolo::app::TMapServer server(root.path());
-        server.start();
-        TAddressSearch s(file);
-        server.setAddressSearch(&s);
+        Served served(file);
+        tessolo::app::TMapServer& server = *served.server;
+        TAddressSearch& s = *served.search;
         const QByteArray port = QByteArray::number(server.port());
         const QByteArray search = "/velmo/address-search?q=" + QUrl::toPercentEncoding(QStringLiteral("東京都府中市"));
         auto send = [&](const QByteArray& path, const QByteArray& headers) {
@@ -384,23 +396,16 @@ private slots:
         QCOMPARE(s.cachedCount(), 1);
 
         // Another start, another key.
-        tessolo::app::TMapServer other(root.path());
+        tessolo::app::TMapServer other(served.root.path());
         QVERIFY(other.key() != server.key());
         QVERIFY(server.key().size() >= 32);
     }
 
     void aFloodLeavesThePageAnswered()
     {
-        QTemporaryDir root;
-        {
-            QFile page(root.filePath(QStringLiteral("page.html")));
-            QVERIFY(page.open(QIODevice::WriteOnly));
-            page.write("<p>page</p>");
-        }
-        tessolo::app::TMapServer server(root.path());
-        server.start();
-        TAddressSearch s(file);
-        server.setAddressSearch(&s);
+        Served served(file);
+        tessolo::app::TMapServer& server = *served.server;
+        TAddressSearch& s = *served.search;
         const auto* gate = server.findChild<tessolo::app::TGatedTcpServer*>();
         QVERIFY(gate);
         const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(server.port()) + "\r\n";
