@@ -284,6 +284,10 @@ private slots:
             QCOMPARE(next, order[i + 1]);
         }
         QVERIFY(w->findChild<QWidget*>(QStringLiteral("WebMap1")));
+        // The status bar is a line of text high before any message.
+        const QStatusBar* bar = w->findChild<QStatusBar*>();
+        QVERIFY(bar && bar->isVisible());
+        QVERIFY(bar->height() >= bar->fontMetrics().height());
     }
 
     void allCustomersInReadingOrder()
