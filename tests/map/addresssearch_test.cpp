@@ -421,6 +421,15 @@ private slots:
         QCOMPARE(fake->queries, QStringList{QStringLiteral("東京都府中市")}); // nothing asked for them
         QCOMPARE(s.cachedCount(), 1);
 
+        // "Connection: close" is honoured at once, not at the idle timeout.
+        QElapsedTimer closing;
+        closing.start();
+        const QByteArray closed = rawRequest(server.port(), "GET /velmo/page.html HTTP/1.1\r\nHost: 127.0.0.1:" + port
+                                                                + "\r\nConnection: close\r\n\r\n",
+                                             [](const QByteArray&) { return false; });
+        QVERIFY(closed.startsWith("HTTP/1.1 200") && closed.endsWith("<p>page</p>"));
+        QVERIFY2(closing.elapsed() < tessolo::app::TGatedTcpServer::kIdleMs - 1000, QByteArray::number(closing.elapsed()).constData());
+
         // Another start, another key.
         tessolo::app::TMapServer other(served.root.path());
         QVERIFY(other.key() != server.key());
