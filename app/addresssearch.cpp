@@ -130,7 +130,8 @@ std::unique_ptr<QFile> TAddressSearch::openFile(QIODevice::OpenMode mode)
 
 void TAddressSearch::giveUpFile(const QString& why)
 {
-    m_problem = QStringLiteral("住所検索の控え「%1」は%2。使わずに続けます（地図はそのまま使えます）。")
+    // What matters first: a status bar cuts a long path off at its end.
+    m_problem = QStringLiteral("住所検索の控えを使わずに続けます（地図はそのまま使えます）。%2: %1")
                     .arg(QDir::toNativeSeparators(m_file), why);
     m_file.clear();
     emit problemFound(m_problem);
