@@ -38,21 +38,7 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     EditCnt->setFocusPolicy(Qt::ClickFocus);
     EditCnt->setFixedWidth(70);
     labCnt->setBuddy(EditCnt);
-
-    ListViewNm = new QTreeWidget(this);
-    ListViewNm->setObjectName(QStringLiteral("ListViewNm"));
-    ListViewNm->setRootIsDecorated(false);
-    ListViewNm->setUniformRowHeights(true);
-    ListViewNm->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListViewNm->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListViewNm->setSortingEnabled(false);
-    ListViewNm->setHeaderLabels({QStringLiteral("氏名"), QStringLiteral("氏名（カナ）"), QStringLiteral("会社名"),
-                                 QStringLiteral("row_id")});
-    ListViewNm->header()->setSectionsClickable(false);
-    ListViewNm->header()->setStretchLastSection(false);
-    const int widths[] = {130, 150, 220, 50};
-    for (int i = 0; i < 4; ++i)
-        ListViewNm->setColumnWidth(i, widths[i]);
+    buildList();
 
     auto* labNm = new QLabel(QStringLiteral("氏名（カナ）"), this);
     labNm->setObjectName(QStringLiteral("Lab_nm"));
@@ -69,6 +55,30 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     btncancel = new QPushButton(QStringLiteral("キャンセル"), this);
     btncancel->setObjectName(QStringLiteral("btncancel"));
 
+    layOut(labCnt, labNm);
+    wire();
+}
+
+void TfrmClntsrc::buildList()
+{
+    ListViewNm = new QTreeWidget(this);
+    ListViewNm->setObjectName(QStringLiteral("ListViewNm"));
+    ListViewNm->setRootIsDecorated(false);
+    ListViewNm->setUniformRowHeights(true);
+    ListViewNm->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListViewNm->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListViewNm->setSortingEnabled(false);
+    ListViewNm->setHeaderLabels({QStringLiteral("氏名"), QStringLiteral("氏名（カナ）"), QStringLiteral("会社名"),
+                                 QStringLiteral("row_id")});
+    ListViewNm->header()->setSectionsClickable(false);
+    ListViewNm->header()->setStretchLastSection(false);
+    const int widths[] = {130, 150, 220, 50};
+    for (int i = 0; i < 4; ++i)
+        ListViewNm->setColumnWidth(i, widths[i]);
+}
+
+void TfrmClntsrc::layOut(QLabel* labCnt, QLabel* labNm)
+{
     auto* top = new QHBoxLayout;
     top->addWidget(KanaButtons, 1);
     top->addWidget(labCnt);
@@ -92,7 +102,10 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     setTabOrder(btnNm, btnclear);
     setTabOrder(btnclear, btnok);
     setTabOrder(btnok, btncancel);
+}
 
+void TfrmClntsrc::wire()
+{
     // Selecting customers and pressing Enter must not search and lose the
     // selection: Enter presses only a focused button, and in EditNm it searches.
     tessolo::ui::enterPressesFocusedButtonOnly(this);

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -27,8 +28,9 @@ public:
     QPushButton* btnok = nullptr;
     QPushButton* btncancel = nullptr;
 
-    // The statement getSQL hands back; 1 after "決定" (despite the name).
+    // The statement getSQL hands back.
     QString strSQLZ;
+    // 1 after "決定" (despite the name), 0 when cancelled or closed.
     qint32 i_cancel = 0;
 
     qint32 getFlg() const { return i_cancel; }
@@ -43,6 +45,9 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
+    void buildList();
+    void layOut(QLabel* labCnt, QLabel* labNm);
+    void wire();
     void fill(const QString& sql);
     void FormShow();
     void btnNmClick();
