@@ -215,6 +215,18 @@ void TfrmMapbrows::FormShow()
     WebMap1->Navigate(pageAddress());
 }
 
+// The page calls below keep the shape they have always had; the page reads
+// them as written down at the top of app/web/js/map.js, and both sides keep
+// to that together:
+// - a customer's address goes in single quotes, "'" + prefecture + city +
+//   town + "'", as the Windows edition built it like an SQL literal; the
+//   postal search sends its address bare, the address search its typed text
+//   quoted as address and label. The page takes one enclosing pair off.
+// - the label packs two fields into the call's one text argument as
+//   person_name + "::" + company_name; the page splits at the first "::".
+// - "自社表示" draws the icon at the first own-company row only, while
+//   homeAddr, the centre "エリア" uses, ends as the last row's address.
+// - the page lives at /velmo/tessolo.html, the map page's folder name of old.
 void TfrmMapbrows::markCustomers(const QString& sql)
 {
     QList<QStringList> calls;
