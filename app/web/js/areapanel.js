@@ -63,10 +63,16 @@
    * {lat, lng, level}; its place is read when it arrives (and again when it
    * moves), not at every circle. add() and update() answer what changed, in
    * order, so the DOM can be patched rather than rebuilt.
+   *
+   * `keyOf(mark)`, when given, names the customer a mark stands for: the
+   * same customer marked again (全顧客位置表示 pressed twice draws every mark
+   * twice) is listed and counted once, by its first mark.
    */
   class AreaModel {
-    constructor(read) {
+    constructor(read, keyOf) {
       this.get = read || ((m) => m);
+      this.keyOf = keyOf;
+      this.keys = new Set();
       this.circle = null;        // {lat, lng, radius}
       this.nearList = [];        // [{mark, d, approximate}], nearest first
       this.approxList = [];
@@ -123,6 +129,11 @@
     add(marks) {
       const ops = [];
       for (const mark of marks) {
+        if (this.keyOf) {
+          const key = this.keyOf(mark);
+          if (this.keys.has(key)) continue;
+          this.keys.add(key);
+        }
         const p = this.remember(mark);
         this.known.push(p);
         this.placeOf.set(mark, p);
@@ -163,6 +174,7 @@
       this.nearList = [];
       this.approxList = [];
       this.known = [];
+      this.keys = new Set();
       this.placeOf = new Map();
       this.entryOf.clear();
     }
@@ -172,8 +184,8 @@
     count() { return this.nearList.length + this.approxList.length; }
   }
 
-  function createAreaModel(read) {
-    return new AreaModel(read);
+  function createAreaModel(read, keyOf) {
+    return new AreaModel(read, keyOf);
   }
 
   // Rows put in at once when a circle is drawn; the rest follow in slices of
@@ -186,15 +198,16 @@
    * The panel in the page. `elements`: root (shown while a circle is drawn),
    * count, list, approxBox, approxCount, approxList. `show(mark)` brings a
    * mark into view and opens it; `labelOf(mark)` and `read(mark)` give its
-   * text and its {lat, lng, level}; `onLayout()` runs when the panel appears
-   * or goes (the map beside it changes size).
+   * text and its {lat, lng, level}; `keyOf(mark)` the customer it stands
+   * for (optional, see createAreaModel); `onLayout()` runs when the panel
+   * appears or goes (the map beside it changes size).
    */
   class AreaPanel {
     constructor(opts) {
       this.opts = opts;
       this.el = opts.elements;
       this.doc = this.el.root.ownerDocument;
-      this.model = createAreaModel(opts.read);
+      this.model = createAreaModel(opts.read, opts.keyOf);
       this.nodeOf = new Map(); // entry → li
       // Each list: its element, its entries, and how many of them are in it.
       this.lists = {
