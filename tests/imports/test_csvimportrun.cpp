@@ -167,8 +167,8 @@ TEST_F(CsvImport, CharactersCodePage932LacksAreCountedByLine)
               QStringList({QStringLiteral("?野家|Caf?"), QStringLiteral("ok|ok"), QStringLiteral("Jos?|?")}));
     EXPECT_EQ(summary(r), QStringLiteral("3 件の顧客データを取り込みました。\n\n保存できない文字（外字・絵文字など）を含む 4 個の値で、"
                                          "その文字を「?」に置き換えました（1、4 行目）。"));
-    EXPECT_TRUE(summary(Result{9, 9, 9, {1, 2, 3, 4, 5}}).endsWith(QStringLiteral("（1、2、3、4、5 行目 ほか）。")));
-    EXPECT_EQ(summary(Result{7, 0, 0, {}}), QStringLiteral("7 件の顧客データを取り込みました。"));
+    EXPECT_TRUE(summary(Result{9, 9, 9, {1, 2, 3, 4, 5}, 0, {}}).endsWith(QStringLiteral("（1、2、3、4、5 行目 ほか）。")));
+    EXPECT_EQ(summary(Result{7, 0, 0, {}, 0, {}}), QStringLiteral("7 件の顧客データを取り込みました。"));
 }
 
 TEST_F(CsvImport, AUtf8FileWithOneBadByteIsReadAsUtf8AndTheLineIsNamed)
