@@ -1,9 +1,9 @@
 #include "app/mapserver.h"
 
 #include "app/addresssearch.h"
+#include "data/datalocation.h"
 #include "data/errors.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -49,7 +49,7 @@ QString TMapServer::defaultRoot()
 {
     if (!testRoot().isEmpty())
         return testRoot();
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("velmo"));
+    return location::sharedFolder(QStringLiteral("velmo"));
 }
 
 void TMapServer::setDefaultRootForTesting(const QString& dir) { testRoot() = dir; }
