@@ -20,6 +20,13 @@
 
 using tessolo::ui::guarded;
 
+namespace {
+
+// The picker shows the roster list's leading columns: name, reading, company.
+constexpr auto kShown = std::span(tessolo::customer::kListed).first<3>();
+
+} // namespace
+
 TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     : QDialog(parent)
 {
@@ -38,7 +45,23 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     EditCnt->setFocusPolicy(Qt::ClickFocus);
     EditCnt->setFixedWidth(70);
     labCnt->setBuddy(EditCnt);
-    buildList();
+
+    ListViewNm = new QTreeWidget(this);
+    ListViewNm->setObjectName(QStringLiteral("ListViewNm"));
+    ListViewNm->setRootIsDecorated(false);
+    ListViewNm->setUniformRowHeights(true);
+    ListViewNm->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListViewNm->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListViewNm->setSortingEnabled(false);
+    QStringList headings;
+    for (QStringView c : kShown)
+        headings << tessolo::fields::byColumn(tessolo::customer::kFields, c).heading.toString();
+    ListViewNm->setHeaderLabels(headings << QStringLiteral("row_id"));
+    ListViewNm->header()->setSectionsClickable(false);
+    ListViewNm->header()->setStretchLastSection(false);
+    const int widths[] = {130, 150, 220, 50};
+    for (int i = 0; i < 4; ++i)
+        ListViewNm->setColumnWidth(i, widths[i]);
 
     auto* labNm = new QLabel(QStringLiteral("氏名（カナ）"), this);
     labNm->setObjectName(QStringLiteral("Lab_nm"));
@@ -55,30 +78,6 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     btncancel = new QPushButton(QStringLiteral("キャンセル"), this);
     btncancel->setObjectName(QStringLiteral("btncancel"));
 
-    layOut(labCnt, labNm);
-    wire();
-}
-
-void TfrmClntsrc::buildList()
-{
-    ListViewNm = new QTreeWidget(this);
-    ListViewNm->setObjectName(QStringLiteral("ListViewNm"));
-    ListViewNm->setRootIsDecorated(false);
-    ListViewNm->setUniformRowHeights(true);
-    ListViewNm->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListViewNm->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListViewNm->setSortingEnabled(false);
-    ListViewNm->setHeaderLabels({QStringLiteral("氏名"), QStringLiteral("氏名（カナ）"), QStringLiteral("会社名"),
-                                 QStringLiteral("row_id")});
-    ListViewNm->header()->setSectionsClickable(false);
-    ListViewNm->header()->setStretchLastSection(false);
-    const int widths[] = {130, 150, 220, 50};
-    for (int i = 0; i < 4; ++i)
-        ListViewNm->setColumnWidth(i, widths[i]);
-}
-
-void TfrmClntsrc::layOut(QLabel* labCnt, QLabel* labNm)
-{
     auto* top = new QHBoxLayout;
     top->addWidget(KanaButtons, 1);
     top->addWidget(labCnt);
@@ -102,10 +101,7 @@ void TfrmClntsrc::layOut(QLabel* labCnt, QLabel* labNm)
     setTabOrder(btnNm, btnclear);
     setTabOrder(btnclear, btnok);
     setTabOrder(btnok, btncancel);
-}
 
-void TfrmClntsrc::wire()
-{
     // Selecting customers and pressing Enter must not search and lose the
     // selection: Enter presses only a focused button, and in EditNm it searches.
     tessolo::ui::enterPressesFocusedButtonOnly(this);
@@ -127,11 +123,16 @@ void TfrmClntsrc::fill(const QString& sql)
     const auto table = db.query(sql);
     QList<QTreeWidgetItem*> items;
     items.reserve(qsizetype(table->RowCount()));
-    for (table->MoveFirst(); !table->Eof(); table->Next())
-        items << new QTreeWidgetItem({table->NamedFieldAsString(QStringLiteral("person_name")),
-                                      table->NamedFieldAsString(QStringLiteral("person_kana")),
-                                      table->NamedFieldAsString(QStringLiteral("company_name")),
-                                      table->NamedFieldAsString(QStringLiteral("rowid"))});
+    QStringList columns;
+    for (QStringView c : kShown)
+        columns << c.toString();
+    columns << QStringLiteral("rowid");
+    for (table->MoveFirst(); !table->Eof(); table->Next()) {
+        QStringList values;
+        for (const QString& c : columns)
+            values << table->NamedFieldAsString(c);
+        items << new QTreeWidgetItem(values);
+    }
     db.closeDBpoint();
     ListViewNm->addTopLevelItems(items);
     EditCnt->setText(QString::number(items.size()));

@@ -5,7 +5,6 @@
 
 #include <QDialog>
 
-class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -45,9 +44,6 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
-    void buildList();
-    void layOut(QLabel* labCnt, QLabel* labNm);
-    void wire();
     void fill(const QString& sql);
     void FormShow();
     void btnNmClick();
