@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds (warnings are errors), runs the static
-# checks (tools/lint.sh), and runs every test: the whole suite under ctest,
-# then the core once more under AddressSanitizer and UBSan, then the Debian
-# package is built and checked.
+# Installs what is missing, builds (warnings are errors), and runs every
+# test: the whole suite under ctest, then the core once more under
+# AddressSanitizer and UBSan, then the Debian package is built and checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
 tools/build.sh
-tools/lint.sh
 
 export QT_QPA_PLATFORM=offscreen
 export QTWEBENGINE_DISABLE_SANDBOX=1
