@@ -5,6 +5,7 @@
 #include "app/mapserver.h"
 #include "app/startoptions.h"
 #include "app/webmap.h"
+#include "data/datalocation.h"
 #include "data/postalcode.h"
 #include "data/sqlitedo.h"
 #include "roster/customer.h"
@@ -19,6 +20,7 @@
 #include "picker/frmclntsrc.h"
 
 #include <QAction>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -58,6 +60,10 @@ TfrmMapbrows::TfrmMapbrows(QWidget* parent)
 {
     tessolo::ui::setupWindow(this, QStringLiteral("frmMapbrows"), QStringLiteral("顧客地図表示"),
                              QColor(0xfa, 0xf8, 0xf0)); // off-white
+    // A copy or a file on a shared folder must not be taken for the usual one.
+    if (!tessolo::location::isDefaultDatabase())
+        setWindowTitle(windowTitle() + QStringLiteral(" - ")
+                       + QDir::toNativeSeparators(tessolo::location::databaseFile()));
 
     buildMenu();
     buildPanel();
@@ -270,6 +276,18 @@ void TfrmMapbrows::closeEvent(QCloseEvent* e)
     QMainWindow::closeEvent(e);
 }
 
+// The page calls below keep the shape they have always had; the page reads
+// them as written down at the top of app/web/js/map.js, and both sides keep
+// to that together:
+// - a customer's address goes in single quotes, "'" + prefecture + city +
+//   town + "'", as the Windows edition built it like an SQL literal; the
+//   postal search sends its address bare, the address search its typed text
+//   quoted as address and label. The page takes one enclosing pair off.
+// - the label packs two fields into the call's one text argument as
+//   person_name + "::" + company_name; the page splits at the first "::".
+// - "自社表示" draws the icon at the first own-company row only, while
+//   homeAddr, the centre "エリア" uses, ends as the last row's address.
+// - the page lives at /velmo/tessolo.html, the map page's folder name of old.
 void TfrmMapbrows::markCustomers(const QString& sql)
 {
     QList<QStringList> calls;

@@ -75,7 +75,7 @@ public:
             const bool stillOpen = endsInsideQuotesAsSplit(more.bytes, true);
             joined += "\r\n";
             joined += more.bytes;
-            taken.push_back(std::move(more));
+            taken.push_back(more); // shares its bytes; the next take() gives more new ones
             if (!stillOpen) {
                 record = std::move(joined);
                 end = taken.back().end;

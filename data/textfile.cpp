@@ -8,7 +8,7 @@
 namespace tessolo {
 
 namespace {
-constexpr qsizetype kChunk = 64 * 1024;
+constexpr qsizetype kChunk = qsizetype(64) * 1024;
 constexpr char kCtrlZ = 26;
 
 struct Utf8Count {

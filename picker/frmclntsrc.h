@@ -27,8 +27,9 @@ public:
     QPushButton* btnok = nullptr;
     QPushButton* btncancel = nullptr;
 
-    // The statement getSQL hands back; 1 after "決定" (despite the name).
+    // The statement getSQL hands back.
     QString strSQLZ;
+    // 1 after "決定" (despite the name), 0 when cancelled or closed.
     qint32 i_cancel = 0;
 
     qint32 getFlg() const { return i_cancel; }

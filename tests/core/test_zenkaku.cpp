@@ -89,10 +89,11 @@ TEST(ToZenkaku, ALoneSoundMarkBecomesAFullWidthMarkOfItsOwn)
         EXPECT_EQ(got.size(), s.size()) << s.toStdString();
         for (qsizetype i = 0; i < s.size(); ++i) {
             const char16_t in = s[i].unicode(), out = got[i].unicode();
-            if (in == 0xFF9E)
+            if (in == 0xFF9E) {
                 EXPECT_TRUE(out == 0x309B || out == 0x3099) << std::hex << int(out);
-            else if (in == 0xFF9F)
+            } else if (in == 0xFF9F) {
                 EXPECT_TRUE(out == 0x309C || out == 0x309A) << std::hex << int(out);
+            }
         }
     }
     EXPECT_EQ(wide(QStringLiteral("ﾞｱ")).right(1), QStringLiteral("ア"));

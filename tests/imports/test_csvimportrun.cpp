@@ -51,7 +51,8 @@ TEST_F(CsvImport, ReadLinesSkipsBlankLinesAndReplacesBlanks)
     EXPECT_THROW(readLines(db.path("none.csv")), EFileError);
 }
 
-TEST_F(CsvImport, ValuesAreBuiltAsAssigned)
+// Name, reading in two columns, company and its reading, postal code, memo.
+ColumnMap sevenColumns()
 {
     ColumnMap map;
     map[0].first = 0;                       // person_name
@@ -60,6 +61,12 @@ TEST_F(CsvImport, ValuesAreBuiltAsAssigned)
     map[3].first = 4;                       // company_kana
     map[6].first = 5;                       // postal_code
     map[16].first = 6;                      // memo
+    return map;
+}
+
+TEST_F(CsvImport, ValuesAreBuiltAsAssigned)
+{
+    const ColumnMap map = sevenColumns();
     const QString f = db.write("v.csv", sjis(QStringLiteral(
         "氏名,ｶﾅ1,ｶﾅ2,会社,ｶｲｼｬ,〒,備考\r\n"
         "山田 太郎,ﾔﾏﾀﾞ, ﾀﾛｳ,O'Reilly,\"\t ﾔﾏﾀﾞ ﾀﾛｳ \",123-4567,a, b\r\n"
@@ -160,8 +167,8 @@ TEST_F(CsvImport, CharactersCodePage932LacksAreCountedByLine)
               QStringList({QStringLiteral("?野家|Caf?"), QStringLiteral("ok|ok"), QStringLiteral("Jos?|?")}));
     EXPECT_EQ(summary(r), QStringLiteral("3 件の顧客データを取り込みました。\n\n保存できない文字（外字・絵文字など）を含む 4 個の値で、"
                                          "その文字を「?」に置き換えました（1、4 行目）。"));
-    EXPECT_TRUE(summary(Result{9, 9, 9, {1, 2, 3, 4, 5}}).endsWith(QStringLiteral("（1、2、3、4、5 行目 ほか）。")));
-    EXPECT_EQ(summary(Result{7, 0, 0, {}}), QStringLiteral("7 件の顧客データを取り込みました。"));
+    EXPECT_TRUE(summary(Result{9, 9, 9, {1, 2, 3, 4, 5}, 0, {}}).endsWith(QStringLiteral("（1、2、3、4、5 行目 ほか）。")));
+    EXPECT_EQ(summary(Result{7, 0, 0, {}, 0, {}}), QStringLiteral("7 件の顧客データを取り込みました。"));
 }
 
 TEST_F(CsvImport, AUtf8FileWithOneBadByteIsReadAsUtf8AndTheLineIsNamed)
@@ -236,6 +243,37 @@ TEST_F(CsvImport, CancelImportsNothing)
     EXPECT_THROW(run(db.write("c.csv", bytes), ColumnMap{}, [](qint64 done, qint64 all) { return done < all / 2; }),
                  EAbort);
     EXPECT_EQ(db.count(QStringLiteral("t_customer")), 0);
+}
+
+TEST_F(CsvImport, Utf8AndCodePage932FilesGiveTheSameRows)
+{
+    // Code page 932 files go through the byte path, UTF-8 files through the
+    // text path; a customer list must come in the same whichever way the
+    // spreadsheet saved it.
+    const ColumnMap map = sevenColumns();
+    const QString lines = QStringLiteral(
+        "山田 太郎,ﾔﾏﾀﾞ, ﾀﾛｳ,\"髙橋商事,\"\"本店\"\"\",\"\t ﾀｶﾊｼｼｮｳｼﾞ \",123-4567,～①－\r\n"
+        "\r\n"
+        "鈴木,すずき,,O'Reilly,ｵﾗｲﾘｰ,1234567,\"一行目\r\n二行目\"\r\n"
+        "  佐藤,ｻﾄｳ,,,,,\n");
+    const QString all = QStringLiteral("select * from t_customer order by rowid");
+
+    // The full-width tilde is stored as code page 932's wave dash, and read
+    // back as one.
+    run(db.write("sjis.csv", sjis(lines)), map);
+    const QStringList fromCp932 = db.rows(all);
+    ASSERT_EQ(fromCp932.size(), 3);
+    EXPECT_EQ(fromCp932[0], row({{0, QStringLiteral("山田_太郎")}, {1, QStringLiteral("ヤマダ＿タロウ")},
+                                 {2, QStringLiteral("髙橋商事,\"本店\"")}, {3, QStringLiteral("＿タカハシショウジ＿")},
+                                 {6, QStringLiteral("1234567")}, {16, QStringLiteral("〜①－")}}));
+
+    for (const QByteArray& bytes : {importtest::utf8(lines), "\xEF\xBB\xBF" + importtest::utf8(lines)}) {
+        db.exec(QStringLiteral("delete from t_customer"));
+        const Result r = run(db.write("utf8.csv", bytes), map);
+        EXPECT_EQ(r.rows, 3);
+        EXPECT_EQ(r.substitutedValues, 0);
+        EXPECT_EQ(db.rows(all), fromCp932);
+    }
 }
 
 } // namespace

@@ -81,6 +81,9 @@ int shimDeviceChar(sqlite3_file* f) { return real(f)->pMethods->xDeviceCharacter
 const sqlite3_io_methods shimMethods = {
     1, shimClose, shimRead, shimWrite, shimTruncate, shimSync, shimFileSize, shimLock, shimUnlock,
     shimCheckReserved, shimFileControl, shimSectorSize, shimDeviceChar,
+    // Version 1 methods only: no shared memory (version 2), no memory
+    // mapping (version 3).
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
 int shimOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* outFlags)

@@ -68,114 +68,124 @@
    * same customer marked again (全顧客位置表示 pressed twice draws every mark
    * twice) is listed and counted once, by its first mark.
    */
-  function createAreaModel(read, keyOf) {
-    const get = read || ((m) => m);
-    let keys = new Set();
-    let circle = null;    // {lat, lng, radius}
-    let near = [];        // [{mark, d, approximate}], nearest first
-    let approx = [];
-    const entryOf = new Map(); // mark → its entry in near or approx
-    let known = [];       // {mark, lat, lng, level} of every mark, in arrival order
-    let placeOf = new Map();
-
-    function measure(p) {
-      const d = distanceMetres(circle.lat, circle.lng, p.lat, p.lng);
-      return d <= circle.radius + EDGE_TOLERANCE_M ? d : -1;
+  class AreaModel {
+    constructor(read, keyOf) {
+      this.get = read || ((m) => m);
+      this.keyOf = keyOf;
+      this.keys = new Set();
+      this.circle = null;        // {lat, lng, radius}
+      this.nearList = [];        // [{mark, d, approximate}], nearest first
+      this.approxList = [];
+      this.entryOf = new Map();  // mark → its entry in near or approx
+      this.known = [];           // {mark, lat, lng, level} of every mark, in arrival order
+      this.placeOf = new Map();
     }
 
-    function place(p) {
-      const d = measure(p);
+    measure(p) {
+      const d = distanceMetres(this.circle.lat, this.circle.lng, p.lat, p.lng);
+      return d <= this.circle.radius + EDGE_TOLERANCE_M ? d : -1;
+    }
+
+    place(p) {
+      const d = this.measure(p);
       if (d < 0) return null;
       const approximate = isApproximate(p.level);
-      const list = approximate ? approx : near;
+      const list = approximate ? this.approxList : this.nearList;
       const entry = { mark: p.mark, d, approximate };
       const index = insertionIndex(list, d);
       list.splice(index, 0, entry);
-      entryOf.set(p.mark, entry);
+      this.entryOf.set(p.mark, entry);
       return { op: 'insert', entry, index, approximate };
     }
 
-    function remember(mark) {
-      const r = get(mark);
+    remember(mark) {
+      const r = this.get(mark);
       return { mark, lat: r.lat, lng: r.lng, level: r.level };
     }
 
-    return {
-      // A new circle; every known mark is measured again.
-      setCircle(lat, lng, radius) {
-        circle = { lat, lng, radius };
-        entryOf.clear();
-        const inNear = [];
-        const inApprox = [];
-        for (const p of known) {
-          const d = measure(p);
-          if (d < 0) continue;
-          const approximate = isApproximate(p.level);
-          (approximate ? inApprox : inNear).push({ mark: p.mark, d, approximate });
+    // A new circle; every known mark is measured again.
+    setCircle(lat, lng, radius) {
+      this.circle = { lat, lng, radius };
+      this.entryOf.clear();
+      const inNear = [];
+      const inApprox = [];
+      for (const p of this.known) {
+        const d = this.measure(p);
+        if (d < 0) continue;
+        const approximate = isApproximate(p.level);
+        (approximate ? inApprox : inNear).push({ mark: p.mark, d, approximate });
+      }
+      // Array sort is stable: equal distances keep their arrival order.
+      const byDistance = (a, b) => a.d - b.d;
+      this.nearList = inNear.sort(byDistance);
+      this.approxList = inApprox.sort(byDistance);
+      for (const e of this.nearList) this.entryOf.set(e.mark, e);
+      for (const e of this.approxList) this.entryOf.set(e.mark, e);
+    }
+
+    hasCircle() { return this.circle !== null; }
+
+    // Marks new on the map; answers the insertions, in the order made.
+    add(marks) {
+      const ops = [];
+      for (const mark of marks) {
+        if (this.keyOf) {
+          const key = this.keyOf(mark);
+          if (this.keys.has(key)) continue;
+          this.keys.add(key);
         }
-        // Array sort is stable: equal distances keep their arrival order.
-        const byDistance = (a, b) => a.d - b.d;
-        near = inNear.sort(byDistance);
-        approx = inApprox.sort(byDistance);
-        for (const e of near) entryOf.set(e.mark, e);
-        for (const e of approx) entryOf.set(e.mark, e);
-      },
-      hasCircle: () => circle !== null,
-      // Marks new on the map; answers the insertions, in the order made.
-      add(marks) {
-        const ops = [];
-        for (const mark of marks) {
-          if (keyOf) {
-            const key = keyOf(mark);
-            if (keys.has(key)) continue;
-            keys.add(key);
-          }
-          const p = remember(mark);
-          known.push(p);
-          placeOf.set(mark, p);
-          if (circle) {
-            const ins = place(p);
-            if (ins) ops.push(ins);
-          }
+        const p = this.remember(mark);
+        this.known.push(p);
+        this.placeOf.set(mark, p);
+        if (this.circle) {
+          const ins = this.place(p);
+          if (ins) ops.push(ins);
         }
-        return ops;
-      },
-      // Marks that moved or changed level (a refined position): read and
-      // measured again. Answers removals and insertions, in the order made.
-      update(marks) {
-        const ops = [];
-        for (const mark of marks) {
-          const p = placeOf.get(mark);
-          if (!p) continue;
-          Object.assign(p, remember(mark));
-          const old = entryOf.get(mark);
-          if (old) {
-            const list = old.approximate ? approx : near;
-            const index = list.indexOf(old);
-            list.splice(index, 1);
-            entryOf.delete(mark);
-            ops.push({ op: 'remove', entry: old, index, approximate: old.approximate });
-          }
-          if (circle) {
-            const ins = place(p);
-            if (ins) ops.push(ins);
-          }
+      }
+      return ops;
+    }
+
+    // Marks that moved or changed level (a refined position): read and
+    // measured again. Answers removals and insertions, in the order made.
+    update(marks) {
+      const ops = [];
+      for (const mark of marks) {
+        const p = this.placeOf.get(mark);
+        if (!p) continue;
+        Object.assign(p, this.remember(mark));
+        const old = this.entryOf.get(mark);
+        if (old) {
+          const list = old.approximate ? this.approxList : this.nearList;
+          const index = list.indexOf(old);
+          list.splice(index, 1);
+          this.entryOf.delete(mark);
+          ops.push({ op: 'remove', entry: old, index, approximate: old.approximate });
         }
-        return ops;
-      },
-      clear() {
-        circle = null;
-        near = [];
-        approx = [];
-        known = [];
-        keys = new Set();
-        placeOf = new Map();
-        entryOf.clear();
-      },
-      near: () => near,
-      approximate: () => approx,
-      count: () => near.length + approx.length
-    };
+        if (this.circle) {
+          const ins = this.place(p);
+          if (ins) ops.push(ins);
+        }
+      }
+      return ops;
+    }
+
+    clear() {
+      this.circle = null;
+      this.nearList = [];
+      this.approxList = [];
+      this.known = [];
+      this.keys = new Set();
+      this.placeOf = new Map();
+      this.entryOf.clear();
+    }
+
+    near() { return this.nearList; }
+    approximate() { return this.approxList; }
+    count() { return this.nearList.length + this.approxList.length; }
+  }
+
+  function createAreaModel(read, keyOf) {
+    return new AreaModel(read, keyOf);
   }
 
   // Rows put in at once when a circle is drawn; the rest follow in slices of
@@ -192,134 +202,146 @@
    * for (optional, see createAreaModel); `onLayout()` runs when the panel
    * appears or goes (the map beside it changes size).
    */
-  function createAreaPanel(opts) {
-    const el = opts.elements;
-    const doc = el.root.ownerDocument;
-    const model = createAreaModel(opts.read, opts.keyOf);
-    const nodeOf = new Map(); // entry → li
-    // Each list: its element, its entries, and how many of them are in it.
-    const lists = {
-      near: { el: el.list, entries: () => model.near(), rendered: 0 },
-      approx: { el: el.approxList, entries: () => model.approximate(), rendered: 0 }
-    };
-    let sliceTimer = null;
-    const schedule = opts.schedule || ((fn) => setTimeout(fn, 0));
+  class AreaPanel {
+    constructor(opts) {
+      this.opts = opts;
+      this.el = opts.elements;
+      this.doc = this.el.root.ownerDocument;
+      this.model = createAreaModel(opts.read, opts.keyOf);
+      this.nodeOf = new Map(); // entry → li
+      // Each list: its element, its entries, and how many of them are in it.
+      this.lists = {
+        near: { el: this.el.list, entries: () => this.model.near(), rendered: 0 },
+        approx: { el: this.el.approxList, entries: () => this.model.approximate(), rendered: 0 }
+      };
+      this.sliceTimer = null;
+      this.schedule = opts.schedule || ((fn) => setTimeout(fn, 0));
+    }
 
-    function item(entry) {
+    item(entry) {
+      const doc = this.doc;
       const li = doc.createElement('li');
       const name = doc.createElement('a');
       name.href = '#';
       name.className = 'tsl-area-name';
-      name.textContent = opts.labelOf(entry.mark) || '（名称なし）';
+      name.textContent = this.opts.labelOf(entry.mark) || '（名称なし）';
       name.addEventListener('click', (ev) => {
         ev.preventDefault();
-        try { opts.show(entry.mark); } catch (e) { console.error(e); }
+        try { this.opts.show(entry.mark); } catch (e) { console.error(e); }
       });
       li.appendChild(name);
       const note = doc.createElement('span');
       if (entry.approximate) {
         note.className = 'tsl-area-note';
-        note.textContent = APPROXIMATE[opts.read(entry.mark).level] || '';
+        note.textContent = APPROXIMATE[this.opts.read(entry.mark).level] || '';
       } else {
         note.className = 'tsl-area-km';
         note.textContent = formatKm(entry.d);
       }
       li.appendChild(note);
-      nodeOf.set(entry, li);
+      this.nodeOf.set(entry, li);
       return li;
     }
 
-    function counts() {
-      el.count.textContent = String(model.count());
-      el.approxCount.textContent = String(model.approximate().length);
-      el.approxBox.hidden = model.approximate().length === 0;
-      el.root.dataset.count = String(model.count());
+    counts() {
+      const el = this.el;
+      el.count.textContent = String(this.model.count());
+      el.approxCount.textContent = String(this.model.approximate().length);
+      el.approxBox.hidden = this.model.approximate().length === 0;
+      el.root.dataset.count = String(this.model.count());
     }
 
     // Appends the next rows of a list, up to `upTo` in all.
-    function renderTo(list, upTo) {
+    renderTo(list, upTo) {
       const entries = list.entries();
       const end = Math.min(upTo, entries.length);
       if (list.rendered >= end) return;
-      const frag = doc.createDocumentFragment();
-      for (let i = list.rendered; i < end; i++) frag.appendChild(item(entries[i]));
+      const frag = this.doc.createDocumentFragment();
+      for (let i = list.rendered; i < end; i++) frag.appendChild(this.item(entries[i]));
       list.el.appendChild(frag);
       list.rendered = end;
     }
 
-    function slice() {
-      sliceTimer = null;
+    slice() {
+      this.sliceTimer = null;
       let budget = ROWS_PER_SLICE;
-      for (const list of [lists.near, lists.approx]) {
+      for (const list of [this.lists.near, this.lists.approx]) {
         const before = list.rendered;
-        renderTo(list, list.rendered + budget);
+        this.renderTo(list, list.rendered + budget);
         budget -= list.rendered - before;
       }
-      scheduleSlices();
+      this.scheduleSlices();
     }
 
-    function scheduleSlices() {
-      const pending = lists.near.rendered < model.near().length || lists.approx.rendered < model.approximate().length;
-      if (pending && sliceTimer === null) sliceTimer = schedule(slice);
+    scheduleSlices() {
+      const { near, approx } = this.lists;
+      const pending = near.rendered < this.model.near().length || approx.rendered < this.model.approximate().length;
+      if (pending && this.sliceTimer === null) this.sliceTimer = this.schedule(() => this.slice());
     }
 
-    function apply(ops) {
+    apply(ops) {
       for (const op of ops) {
-        const list = op.approximate ? lists.approx : lists.near;
+        const list = op.approximate ? this.lists.approx : this.lists.near;
         if (op.op === 'remove') {
-          const li = nodeOf.get(op.entry);
+          const li = this.nodeOf.get(op.entry);
           if (li) {
             li.remove();
-            nodeOf.delete(op.entry);
+            this.nodeOf.delete(op.entry);
             list.rendered--;
           }
         } else if (op.index < list.rendered || list.rendered === list.entries().length - 1) {
           // Inside the rows shown, or after the last of a list shown whole;
           // otherwise the slices bring it in its turn.
-          list.el.insertBefore(item(op.entry), list.el.children[op.index] || null);
+          list.el.insertBefore(this.item(op.entry), list.el.children[op.index] || null);
           list.rendered++;
         }
       }
       if (ops.length) {
-        counts();
-        scheduleSlices();
+        this.counts();
+        this.scheduleSlices();
       }
     }
 
-    function setVisible(on) {
-      if (el.root.hidden === !on) return;
-      el.root.hidden = !on;
-      if (opts.onLayout) opts.onLayout();
+    setVisible(on) {
+      const root = this.el.root;
+      if (root.hidden === !on) return;
+      root.hidden = !on;
+      if (this.opts.onLayout) this.opts.onLayout();
     }
 
-    function reset() {
-      nodeOf.clear();
-      for (const list of [lists.near, lists.approx]) {
+    reset() {
+      this.nodeOf.clear();
+      for (const list of [this.lists.near, this.lists.approx]) {
         list.el.textContent = '';
         list.rendered = 0;
       }
     }
 
-    return {
-      setCircle(lat, lng, radius) {
-        model.setCircle(lat, lng, radius);
-        reset();
-        renderTo(lists.near, FIRST_ROWS);
-        renderTo(lists.approx, FIRST_ROWS - lists.near.rendered);
-        counts();
-        setVisible(true);
-        scheduleSlices();
-      },
-      add(marks) { apply(model.add(marks)); },
-      update(marks) { apply(model.update(marks)); },
-      clear() {
-        model.clear();
-        reset();
-        counts();
-        setVisible(false);
-      },
-      count: () => model.count()
-    };
+    setCircle(lat, lng, radius) {
+      this.model.setCircle(lat, lng, radius);
+      this.reset();
+      this.renderTo(this.lists.near, FIRST_ROWS);
+      this.renderTo(this.lists.approx, FIRST_ROWS - this.lists.near.rendered);
+      this.counts();
+      this.setVisible(true);
+      this.scheduleSlices();
+    }
+
+    add(marks) { this.apply(this.model.add(marks)); }
+    update(marks) { this.apply(this.model.update(marks)); }
+
+    clear() {
+      this.model.clear();
+      this.reset();
+      this.counts();
+      this.setVisible(false);
+    }
+
+    count() { return this.model.count(); }
+  }
+
+  function createAreaPanel(opts) {
+    return new AreaPanel(opts);
   }
 
   // The panel on the page's own elements (tessolo.html). While it is shown

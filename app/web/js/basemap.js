@@ -208,9 +208,114 @@
 
   // ---- drawing (in the page) ------------------------------------------------
 
+  // The municipalities in the window that may be named: where their label
+  // goes and how much of the window they take.
+  function candidates(map, places) {
+    const size = map.getSize();
+    const view = map.getBounds();
+    const zoom = map.getZoom();
+    const windowArea = size.x * size.y;
+    const out = [];
+    for (const p of places) {
+      const [w, s, e, n] = p.bounds;
+      if (e < view.getWest() || w > view.getEast() || n < view.getSouth() || s > view.getNorth()) continue;
+      const nw = map.project([n, w], zoom);
+      const se = map.project([s, e], zoom);
+      const vnw = map.project([Math.min(n, view.getNorth()), Math.max(w, view.getWest())], zoom);
+      const vse = map.project([Math.max(s, view.getSouth()), Math.min(e, view.getEast())], zoom);
+      // The part in the window, judged by its box but never more than the
+      // municipality's own area: a village of scattered islands has a
+      // box the size of a sea.
+      const pxPerDegree = (256 * Math.pow(2, zoom)) / 360;
+      const ownArea = (p.area * pxPerDegree * pxPerDegree) / Math.cos((((s + n) / 2) * Math.PI) / 180);
+      const share = Math.min((vse.x - vnw.x) * (vse.y - vnw.y), ownArea) / windowArea;
+      let at = p.at;
+      let width = se.x - nw.x;
+      if (!view.contains([at[1], at[0]])) {
+        // Zoomed in far, the label point is off-screen while the
+        // municipality fills the window: name it on the window's middle
+        // line, where it is widest.
+        const lat = view.getCenter().lat;
+        const best = widestStretch(p.rings, lat, view.getWest(), view.getEast());
+        if (!best) continue;
+        at = [(best[0] + best[1]) / 2, lat];
+        width = map.project([lat, best[1]], zoom).x - map.project([lat, best[0]], zoom).x;
+      }
+      const pt = map.latLngToContainerPoint([at[1], at[0]]);
+      out.push({ name: p.name, x: pt.x, y: pt.y, width, share });
+    }
+    return { list: out, view: { width: size.x, height: size.y } };
+  }
+
+  // bm: {map, options, state, places, labelLayer}: one base map on one map.
+  function relabel(bm) {
+    const L = window.L;
+    bm.labelLayer.clearLayers();
+    if (!bm.places.length) return;
+    const c = candidates(bm.map, bm.places);
+    const chosen = chooseLabels(c.list, c.view);
+    bm.state.labels = chosen.map((l) => l.name);
+    for (const l of chosen) {
+      L.marker(bm.map.containerPointToLatLng([l.x, l.y]), {
+        pane: 'basemapLabels',
+        interactive: false,
+        keyboard: false,
+        icon: L.divIcon({ className: 'tsl-muni-label', html: '<span>' + window.TessoloText.escapeHtml(l.name) + '</span>', iconSize: null })
+      }).addTo(bm.labelLayer);
+    }
+  }
+
+  // The land, once whole, with the prefecture borders over it and the names.
+  function finishBuild(bm, topology, land, common) {
+    const L = window.L;
+    land.addTo(bm.map);
+    L.geoJSON(prefectureBorders(topology, window.topojson), Object.assign({
+      style: { color: '#6a5a7a', weight: 2.2, fill: false }
+    }, common)).addTo(bm.map);
+    bm.map.on('moveend', () => relabel(bm));
+    relabel(bm);
+    bm.state.ready = true;
+    bm.state.ms = Math.round(performance.now());
+  }
+
+  // Built in slices of a few municipalities per task, so that the
+  // program's calls arriving meanwhile are served between them.
+  function build(bm, topology) {
+    const L = window.L;
+    bm.state.loadedMs = Math.round(performance.now());
+    const geometries = objectOf(topology).geometries;
+    const renderer = L.canvas({ pane: 'basemap', padding: 0.3 });
+    const common = { pane: 'basemap', renderer, interactive: false };
+    // Put on the map once whole: each slice added to a shown layer would
+    // have the canvas draw everything so far again.
+    const land = L.geoJSON(null, Object.assign({
+      style: { color: '#9c9c9c', weight: 0.8, fillColor: '#f2efe6', fillOpacity: 1 }
+    }, common));
+    let next = 0;
+    const since = performance.now();
+    (function slice() {
+      // Marks being drawn go first: the base map can wait a moment, the
+      // program's calls not. Not for ever, though.
+      if (bm.options.busy && bm.options.busy() && performance.now() - since < MAX_YIELD_MS) return setTimeout(slice, 50);
+      try {
+        const part = window.topojson.feature(topology, { type: 'GeometryCollection', geometries: geometries.slice(next, next + BUILD_SLICE) });
+        next += BUILD_SLICE;
+        land.addData(part);
+        for (const f of part.features) {
+          const p = placeOf(f);
+          if (p) bm.places.push(p);
+        }
+        if (next < geometries.length) return setTimeout(slice, 0);
+        finishBuild(bm, topology, land, common);
+      } catch (e) {
+        bm.state.failed = true;
+        console.error('base map not drawn:', e);
+      }
+    })();
+  }
+
   function addTo(map, options) {
     const L = window.L;
-    const escapeHtml = window.TessoloText.escapeHtml;
     const state = { ready: false, failed: false, loadedMs: null, ms: null, labels: [] };
     map.createPane('basemap');
     map.getPane('basemap').style.zIndex = 150; // under the tiles (200)
@@ -219,109 +324,11 @@
     map.getPane('basemapLabels').style.pointerEvents = 'none';
     map.attributionControl.addAttribution(CREDIT);
 
-    const labelLayer = L.layerGroup([], { pane: 'basemapLabels' }).addTo(map);
-    let places = [];
-
-    function candidates() {
-      const size = map.getSize();
-      const view = map.getBounds();
-      const zoom = map.getZoom();
-      const windowArea = size.x * size.y;
-      const out = [];
-      for (const p of places) {
-        const [w, s, e, n] = p.bounds;
-        if (e < view.getWest() || w > view.getEast() || n < view.getSouth() || s > view.getNorth()) continue;
-        const nw = map.project([n, w], zoom);
-        const se = map.project([s, e], zoom);
-        const vnw = map.project([Math.min(n, view.getNorth()), Math.max(w, view.getWest())], zoom);
-        const vse = map.project([Math.max(s, view.getSouth()), Math.min(e, view.getEast())], zoom);
-        // The part in the window, judged by its box but never more than the
-        // municipality's own area: a village of scattered islands has a
-        // box the size of a sea.
-        const pxPerDegree = (256 * Math.pow(2, zoom)) / 360;
-        const ownArea = (p.area * pxPerDegree * pxPerDegree) / Math.cos((((s + n) / 2) * Math.PI) / 180);
-        const share = Math.min((vse.x - vnw.x) * (vse.y - vnw.y), ownArea) / windowArea;
-        let at = p.at;
-        let width = se.x - nw.x;
-        if (!view.contains([at[1], at[0]])) {
-          // Zoomed in far, the label point is off-screen while the
-          // municipality fills the window: name it on the window's middle
-          // line, where it is widest.
-          const lat = view.getCenter().lat;
-          const best = widestStretch(p.rings, lat, view.getWest(), view.getEast());
-          if (!best) continue;
-          at = [(best[0] + best[1]) / 2, lat];
-          width = map.project([lat, best[1]], zoom).x - map.project([lat, best[0]], zoom).x;
-        }
-        const pt = map.latLngToContainerPoint([at[1], at[0]]);
-        out.push({ name: p.name, x: pt.x, y: pt.y, width, share });
-      }
-      return { list: out, view: { width: size.x, height: size.y } };
-    }
-
-    function relabel() {
-      labelLayer.clearLayers();
-      if (!places.length) return;
-      const c = candidates();
-      const chosen = chooseLabels(c.list, c.view);
-      state.labels = chosen.map((l) => l.name);
-      for (const l of chosen) {
-        L.marker(map.containerPointToLatLng([l.x, l.y]), {
-          pane: 'basemapLabels',
-          interactive: false,
-          keyboard: false,
-          icon: L.divIcon({ className: 'tsl-muni-label', html: '<span>' + escapeHtml(l.name) + '</span>', iconSize: null })
-        }).addTo(labelLayer);
-      }
-    }
-
-    // Built in slices of a few municipalities per task, so that the
-    // program's calls arriving meanwhile are served between them.
-    function build(topology) {
-      state.loadedMs = Math.round(performance.now());
-      const topojson = window.topojson;
-      const geometries = objectOf(topology).geometries;
-      const renderer = L.canvas({ pane: 'basemap', padding: 0.3 });
-      const common = { pane: 'basemap', renderer, interactive: false };
-      // Put on the map once whole: each slice added to a shown layer would
-      // have the canvas draw everything so far again.
-      const land = L.geoJSON(null, Object.assign({
-        style: { color: '#9c9c9c', weight: 0.8, fillColor: '#f2efe6', fillOpacity: 1 }
-      }, common));
-      let next = 0;
-      const since = performance.now();
-      (function slice() {
-        // Marks being drawn go first: the base map can wait a moment, the
-        // program's calls not. Not for ever, though.
-        if (options.busy && options.busy() && performance.now() - since < MAX_YIELD_MS) return setTimeout(slice, 50);
-        try {
-          const part = topojson.feature(topology, { type: 'GeometryCollection', geometries: geometries.slice(next, next + BUILD_SLICE) });
-          next += BUILD_SLICE;
-          land.addData(part);
-          for (const f of part.features) {
-            const p = placeOf(f);
-            if (p) places.push(p);
-          }
-          if (next < geometries.length) return setTimeout(slice, 0);
-          land.addTo(map);
-          L.geoJSON(prefectureBorders(topology, topojson), Object.assign({
-            style: { color: '#6a5a7a', weight: 2.2, fill: false }
-          }, common)).addTo(map);
-          map.on('moveend', relabel);
-          relabel();
-          state.ready = true;
-          state.ms = Math.round(performance.now());
-        } catch (e) {
-          state.failed = true;
-          console.error('base map not drawn:', e);
-        }
-      })();
-    }
-
+    const bm = { map, options, state, places: [], labelLayer: L.layerGroup([], { pane: 'basemapLabels' }).addTo(map) };
     function load() {
       fetch(options.url)
         .then((r) => { if (!r.ok) throw new Error('base map ' + r.status); return r.json(); })
-        .then(build)
+        .then((topology) => build(bm, topology))
         .catch((e) => { state.failed = true; console.error('base map not loaded:', e); });
     }
 

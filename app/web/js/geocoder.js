@@ -24,7 +24,7 @@
 })(typeof self !== 'undefined' ? self : this, function (text) {
   'use strict';
 
-  const { normalizeAddress, townKey, kanjiNumber, stripQuotes } = text;
+  const { normalizeAddress, townKey, kanjiNumber } = text;
 
   // 横浜市西区 → parent 横浜市, ward 西区
   const WARD_RE = /^(.+?市)(.+区)$/;
@@ -240,111 +240,114 @@
     return out;
   }
 
-  // ---- the geocoder ----------------------------------------------------------
+  // ---- the index: prefectures, municipalities, the national name list -------
 
-  function createGeocoder(table, townIndex) {
-    if (!table || !Array.isArray(table.prefectures)) throw new Error('geocoding table has no prefectures');
-    const prefs = new Map();
-    const shortPrefs = new Map();
-    // municipality name (and a designated city's bare ward name) → every
-    // {pref, city} of Japan that bears it
+  function cityEntry(pref, name, lat, lng) {
+    return { name, pointName: name, lat, lng, townsName: null, towns: null, wards: null, viaParent: false, pref };
+  }
+
+  function addCity(pref, key, city) {
+    pref.cities.set(key, city);
+    pref.maxCity = Math.max(pref.maxCity, key.length);
+  }
+
+  // One prefecture of the municipality table with its municipalities.
+  function readPrefecture(name, lat, lng, cities) {
+    const norm = normalizeAddress(name);
+    const pref = { name, norm, lat, lng, cities: new Map(), maxCity: 0, counties: null, file: null, towns: 'none' };
+    const rows = Object.entries(cities || {});
+    const byName = new Map(rows);
+    for (const [cname, row] of rows) {
+      const city = cityEntry(pref, cname, row[0], row[1]);
+      if (city.lat == null) {
+        // A ward the table knows only by its towns: it stands on its
+        // parent city's point (unless the town index gives it its own).
+        const m = WARD_RE.exec(cname);
+        const parent = m && byName.get(m[1]);
+        if (!parent || parent[0] == null) continue;
+        city.lat = parent[0];
+        city.lng = parent[1];
+        city.pointName = m[1];
+        city.viaParent = true;
+      }
+      if (row[2]) {
+        // Towns of the municipality table itself (a few, from GeoNames);
+        // the prefecture's town table replaces them when it arrives.
+        city.towns = indexTowns(Object.entries(row[2]).map(([t, p]) => new Town(t, null, 0, null, p[0], p[1])));
+      }
+      addCity(pref, normalizeAddress(cname), city);
+    }
+    return pref;
+  }
+
+  // The town index's entry for one prefecture: its town table's file, its
+  // counties and a point for every municipality the town table has.
+  function addTownIndexEntry(pref, file, counties, points) {
+    pref.file = file;
+    pref.counties = new Set((counties || []).map(normalizeAddress));
+    for (const [townsName, pt] of Object.entries(points || {})) {
+      const c = COUNTY_NAME_RE.exec(townsName);
+      const key = normalizeAddress(c ? c[2] : townsName);
+      let city = pref.cities.get(key);
+      if (!city) {
+        city = cityEntry(pref, c ? c[2] : townsName, pt[0] / SCALE, pt[1] / SCALE);
+        addCity(pref, key, city);
+      } else if (city.viaParent) {
+        city.lat = pt[0] / SCALE;
+        city.lng = pt[1] / SCALE;
+        city.pointName = city.name;
+        city.viaParent = false;
+      }
+      city.townsName = townsName;
+      if (c) city.county = normalizeAddress(c[1]);
+    }
+    // A designated city: its wards, to look a town up in when the
+    // address leaves the ward out or names a ward the table predates.
+    for (const [key, city] of pref.cities) {
+      const w = WARD_RE.exec(key);
+      const parent = w && pref.cities.get(w[1]);
+      if (parent && city.townsName) (parent.wards || (parent.wards = [])).push(city);
+    }
+  }
+
+  // Wards newer than the town table (浜松市中央区): the index names the
+  // table's wards their towns lie in (the abolished ones). Those stand
+  // in for them, so a namesake ward elsewhere wins 中央区板屋町 only
+  // where none of them has such a town.
+  function addNewWards(pref, wards) {
+    for (const [wname, from] of Object.entries(wards)) {
+      const key = normalizeAddress(wname);
+      const w = WARD_RE.exec(key);
+      const parent = w && pref.cities.get(w[1]);
+      const standIn = (Array.isArray(from) ? from : [])
+        .map((f) => pref.cities.get(normalizeAddress(f))).filter((c) => c && c.townsName);
+      if (!parent || !standIn.length || pref.cities.has(key)) continue;
+      const city = cityEntry(pref, wname, parent.lat, parent.lng);
+      city.pointName = parent.pointName;
+      city.viaParent = true;
+      city.wards = standIn;
+      city.newWard = true;
+      addCity(pref, key, city);
+    }
+  }
+
+  function applyTownIndex(prefs, townIndex) {
+    for (const [name, file, counties, points] of townIndex.prefectures) {
+      const pref = prefs.get(normalizeAddress(name));
+      if (pref) addTownIndexEntry(pref, file, counties, points);
+    }
+    for (const [name, wards] of Object.entries(townIndex.wardsWithoutTowns || {})) {
+      const pref = prefs.get(normalizeAddress(name));
+      if (pref && wards && typeof wards === 'object') addNewWards(pref, wards);
+    }
+  }
+
+  // Municipality name (and a designated city's bare ward name) → every
+  // {pref, city} of Japan that bears it. Fills each prefecture's bare
+  // ward names on the way.
+  function nationalNames(prefs) {
     const national = new Map();
     let maxNational = 0;
-
-    function cityEntry(pref, name, lat, lng) {
-      return { name, pointName: name, lat, lng, townsName: null, towns: null, wards: null, viaParent: false, pref };
-    }
-
-    function addCity(pref, key, city) {
-      pref.cities.set(key, city);
-      pref.maxCity = Math.max(pref.maxCity, key.length);
-    }
-
-    for (const [name, lat, lng, cities] of table.prefectures) {
-      const norm = normalizeAddress(name);
-      const pref = { name, norm, lat, lng, cities: new Map(), maxCity: 0, counties: null, file: null, towns: 'none' };
-      prefs.set(norm, pref);
-      const short = norm.replace(/[都府県]$/, '');
-      if (short !== norm) shortPrefs.set(short, pref);
-
-      const rows = Object.entries(cities || {});
-      const byName = new Map(rows);
-      for (const [cname, row] of rows) {
-        const city = cityEntry(pref, cname, row[0], row[1]);
-        if (city.lat == null) {
-          // A ward the table knows only by its towns: it stands on its
-          // parent city's point (unless the town index gives it its own).
-          const m = WARD_RE.exec(cname);
-          const parent = m && byName.get(m[1]);
-          if (!parent || parent[0] == null) continue;
-          city.lat = parent[0];
-          city.lng = parent[1];
-          city.pointName = m[1];
-          city.viaParent = true;
-        }
-        if (row[2]) {
-          // Towns of the municipality table itself (a few, from GeoNames);
-          // the prefecture's town table replaces them when it arrives.
-          city.towns = indexTowns(Object.entries(row[2]).map(([t, p]) => new Town(t, null, 0, null, p[0], p[1])));
-        }
-        addCity(pref, normalizeAddress(cname), city);
-      }
-    }
-
-    if (townIndex && Array.isArray(townIndex.prefectures)) {
-      for (const [name, file, counties, points] of townIndex.prefectures) {
-        const pref = prefs.get(normalizeAddress(name));
-        if (!pref) continue;
-        pref.file = file;
-        pref.counties = new Set((counties || []).map(normalizeAddress));
-        for (const [townsName, pt] of Object.entries(points || {})) {
-          const c = COUNTY_NAME_RE.exec(townsName);
-          const key = normalizeAddress(c ? c[2] : townsName);
-          let city = pref.cities.get(key);
-          if (!city) {
-            city = cityEntry(pref, c ? c[2] : townsName, pt[0] / SCALE, pt[1] / SCALE);
-            addCity(pref, key, city);
-          } else if (city.viaParent) {
-            city.lat = pt[0] / SCALE;
-            city.lng = pt[1] / SCALE;
-            city.pointName = city.name;
-            city.viaParent = false;
-          }
-          city.townsName = townsName;
-          if (c) city.county = normalizeAddress(c[1]);
-        }
-        // A designated city: its wards, to look a town up in when the
-        // address leaves the ward out or names a ward the table predates.
-        for (const [key, city] of pref.cities) {
-          const w = WARD_RE.exec(key);
-          const parent = w && pref.cities.get(w[1]);
-          if (parent && city.townsName) (parent.wards || (parent.wards = [])).push(city);
-        }
-      }
-      // Wards newer than the town table (浜松市中央区): the index names the
-      // table's wards their towns lie in (the abolished ones). Those stand
-      // in for them, so a namesake ward elsewhere wins 中央区板屋町 only
-      // where none of them has such a town.
-      for (const [name, wards] of Object.entries(townIndex.wardsWithoutTowns || {})) {
-        const pref = prefs.get(normalizeAddress(name));
-        if (!pref || !wards || typeof wards !== 'object') continue;
-        for (const [wname, from] of Object.entries(wards)) {
-          const key = normalizeAddress(wname);
-          const w = WARD_RE.exec(key);
-          const parent = w && pref.cities.get(w[1]);
-          const standIn = (Array.isArray(from) ? from : [])
-            .map((f) => pref.cities.get(normalizeAddress(f))).filter((c) => c && c.townsName);
-          if (!parent || !standIn.length || pref.cities.has(key)) continue;
-          const city = cityEntry(pref, wname, parent.lat, parent.lng);
-          city.pointName = parent.pointName;
-          city.viaParent = true;
-          city.wards = standIn;
-          city.newWard = true;
-          addCity(pref, key, city);
-        }
-      }
-    }
-
     for (const pref of prefs.values()) {
       for (const [key, city] of pref.cities) {
         addTo(national, key, city);
@@ -361,203 +364,223 @@
         }
       }
     }
+    return { national, maxNational };
+  }
 
-    // ---- municipality ----
+  function buildIndex(table, townIndex) {
+    if (!table || !Array.isArray(table.prefectures)) throw new Error('geocoding table has no prefectures');
+    const prefs = new Map();
+    const shortPrefs = new Map();
+    for (const [name, lat, lng, cities] of table.prefectures) {
+      const pref = readPrefecture(name, lat, lng, cities);
+      prefs.set(pref.norm, pref);
+      const short = pref.norm.replace(/[都府県]$/, '');
+      if (short !== pref.norm) shortPrefs.set(short, pref);
+    }
+    if (townIndex && Array.isArray(townIndex.prefectures)) applyTownIndex(prefs, townIndex);
+    return Object.assign({ prefs, shortPrefs }, nationalNames(prefs));
+  }
 
-    // A county (郡) or island (島) in front of a municipality: 糟屋郡宇美町.
-    // With the town index only a county of the prefecture counts, so that
-    // 山口市小郡大江町 stays 山口市 (小郡 is a town of it).
-    function countyLen(pref, rest) {
-      if (pref && pref.counties) {
-        for (let n = 2; n <= Math.min(8, rest.length - 1); n++) {
-          if (rest[n - 1] === '郡' && pref.counties.has(rest.slice(0, n))) return n;
-        }
-        return 0;
+  // ---- municipality ----------------------------------------------------------
+
+  // A county (郡) or island (島) in front of a municipality: 糟屋郡宇美町.
+  // With the town index only a county of the prefecture counts, so that
+  // 山口市小郡大江町 stays 山口市 (小郡 is a town of it).
+  function countyLen(pref, rest) {
+    if (pref && pref.counties) {
+      for (let n = 2; n <= Math.min(8, rest.length - 1); n++) {
+        if (rest[n - 1] === '郡' && pref.counties.has(rest.slice(0, n))) return n;
       }
-      const m = COUNTY_GUESS_RE.exec(rest);
-      return m ? m[0].length : 0;
+      return 0;
     }
+    const m = COUNTY_GUESS_RE.exec(rest);
+    return m ? m[0].length : 0;
+  }
 
-    function findCity(pref, rest) {
-      const n = countyLen(pref, rest);
-      if (n) {
-        const hit = longestPrefix(pref.cities, pref.maxCity, rest.slice(n));
-        if (hit) return { city: hit.hit, len: n + hit.len };
+  function findCity(pref, rest) {
+    const n = countyLen(pref, rest);
+    if (n) {
+      const hit = longestPrefix(pref.cities, pref.maxCity, rest.slice(n));
+      if (hit) return { city: hit.hit, len: n + hit.len };
+    }
+    const plain = longestPrefix(pref.cities, pref.maxCity, rest);
+    if (plain) return { city: plain.hit, len: plain.len };
+    const island = ISLAND_RE.exec(rest);
+    if (island) {
+      const hit = longestPrefix(pref.cities, pref.maxCity, rest.slice(island[0].length));
+      if (hit) return { city: hit.hit, len: island[0].length + hit.len };
+    }
+    return null;
+  }
+
+  // A municipality named without its prefecture: every reading of it,
+  // {city, rest} — one per municipality of Japan that bears the name.
+  function findNational(ix, s) {
+    const out = [];
+    const tryFrom = (at, county) => {
+      const hit = longestPrefix(ix.national, ix.maxNational, s.slice(at));
+      if (!hit) return;
+      for (const city of hit.hit) {
+        if (county && !(city.pref.counties ? city.pref.counties.has(county) : true)) continue;
+        out.push({ city, rest: s.slice(at + hit.len) });
       }
-      const plain = longestPrefix(pref.cities, pref.maxCity, rest);
-      if (plain) return { city: plain.hit, len: plain.len };
-      const island = ISLAND_RE.exec(rest);
-      if (island) {
-        const hit = longestPrefix(pref.cities, pref.maxCity, rest.slice(island[0].length));
-        if (hit) return { city: hit.hit, len: island[0].length + hit.len };
+    };
+    const county = COUNTY_GUESS_RE.exec(s);
+    if (county) tryFrom(county[0].length, county[0]);
+    if (!out.length) tryFrom(0, null);
+    const island = out.length ? null : ISLAND_RE.exec(s);
+    if (island) tryFrom(island[0].length, null);
+    return out;
+  }
+
+  // A bare ward name within a prefecture (大阪府北区梅田): the wards of
+  // that name its designated cities have.
+  function findWards(pref, rest) {
+    const hit = pref.bareWards && longestPrefix(pref.bareWards, pref.maxWard, rest);
+    return hit ? hit.hit.map((city) => ({ city, rest: rest.slice(hit.len) })) : [];
+  }
+
+  // ---- town ------------------------------------------------------------------
+
+  function placeTown(city, rest) {
+    const s = townKey(rest);
+    // 浜松市中央区… (a ward newer than the table) or 横浜市みなとみらい
+    // (ward left out): the towns of every ward of the city, before the
+    // few the municipality table itself may hold for the city.
+    // (a ward newer than the table: its name is read already, and the
+    // wards standing in for it are all it has)
+    const tried = city.newWard ? city.wards : city.wards ? [...city.wards, city] : [city];
+    for (const cand of townCandidates(s)) {
+      let best = null;
+      for (const c of tried) {
+        const idx = c.towns;
+        if (!idx) continue;
+        const part = city.wards && !city.newWard ? cand.replace(/^[^\d-]{1,5}?区/, '') : cand;
+        const hit = matchTowns(idx, part);
+        if (hit && (!best || hit.len > best.hit.len)) best = { hit, city: c };
+        if (best && !city.wards) break;
       }
-      return null;
+      if (best) return best;
     }
+    return null;
+  }
 
-    // A municipality named without its prefecture: every reading of it,
-    // {city, rest} — one per municipality of Japan that bears the name.
-    function findNational(s) {
-      const out = [];
-      const tryFrom = (at, county) => {
-        const hit = longestPrefix(national, maxNational, s.slice(at));
-        if (!hit) return;
-        for (const city of hit.hit) {
-          if (county && !(city.pref.counties ? city.pref.counties.has(county) : true)) continue;
-          out.push({ city, rest: s.slice(at + hit.len) });
-        }
-      };
-      const county = COUNTY_GUESS_RE.exec(s);
-      if (county) tryFrom(county[0].length, county[0]);
-      if (!out.length) tryFrom(0, null);
-      const island = out.length ? null : ISLAND_RE.exec(s);
-      if (island) tryFrom(island[0].length, null);
-      return out;
-    }
+  // Of several readings, the one town only one of them has; null if none
+  // or more than one has it.
+  function placeByTown(readings, key) {
+    const hits = readings.map((c) => placeAtCity(c.city, c.rest, key)).filter((r) => r.level === 'town');
+    return { hit: hits.length === 1 ? hits[0] : null, ambiguous: hits.length > 1 };
+  }
 
-    // ---- town ----
+  function placeIn(pref, rest, key) {
+    const found = findCity(pref, rest);
+    if (found) return placeAtCity(found.city, rest.slice(found.len), key);
+    const wards = findWards(pref, rest);
+    if (wards.length === 1) return placeAtCity(wards[0].city, wards[0].rest, key);
+    const byTown = wards.length ? placeByTown(wards, key).hit : null;
+    return byTown || { ok: true, level: 'pref', lat: pref.lat, lng: pref.lng, pref: pref.name, key };
+  }
 
-    function placeTown(city, rest) {
-      const s = townKey(rest);
-      // 浜松市中央区… (a ward newer than the table) or 横浜市みなとみらい
-      // (ward left out): the towns of every ward of the city, before the
-      // few the municipality table itself may hold for the city.
-      // (a ward newer than the table: its name is read already, and the
-      // wards standing in for it are all it has)
-      const tried = city.newWard ? city.wards : city.wards ? [...city.wards, city] : [city];
-      for (const cand of townCandidates(s)) {
-        let best = null;
-        for (const c of tried) {
-          const idx = c.towns;
-          if (!idx) continue;
-          const part = city.wards && !city.newWard ? cand.replace(/^[^\d-]{1,5}?区/, '') : cand;
-          const hit = matchTowns(idx, part);
-          if (hit && (!best || hit.len > best.hit.len)) best = { hit, city: c };
-          if (best && !city.wards) break;
-        }
-        if (best) return best;
-      }
-      return null;
-    }
-
-    // A bare ward name within a prefecture (大阪府北区梅田): the wards of
-    // that name its designated cities have.
-    function findWards(pref, rest) {
-      const hit = pref.bareWards && longestPrefix(pref.bareWards, pref.maxWard, rest);
-      return hit ? hit.hit.map((city) => ({ city, rest: rest.slice(hit.len) })) : [];
-    }
-
-    // Of several readings, the one town only one of them has; null if none
-    // or more than one has it.
-    function placeByTown(readings, key) {
-      const hits = readings.map((c) => placeAtCity(c.city, c.rest, key)).filter((r) => r.level === 'town');
-      return { hit: hits.length === 1 ? hits[0] : null, ambiguous: hits.length > 1 };
-    }
-
-    function placeIn(pref, rest, key) {
-      const found = findCity(pref, rest);
-      if (found) return placeAtCity(found.city, rest.slice(found.len), key);
-      const wards = findWards(pref, rest);
-      if (wards.length === 1) return placeAtCity(wards[0].city, wards[0].rest, key);
-      const byTown = wards.length ? placeByTown(wards, key).hit : null;
-      return byTown || { ok: true, level: 'pref', lat: pref.lat, lng: pref.lng, pref: pref.name, key };
-    }
-
-    function placeAtCity(city, rest, key) {
-      const t = placeTown(city, rest);
-      if (t) {
-        return {
-          ok: true, level: 'town', lat: t.hit.town.lat, lng: t.hit.town.lng,
-          pref: city.pref.name, city: t.city.name, town: t.hit.town.name, key
-        };
-      }
+  function placeAtCity(city, rest, key) {
+    const t = placeTown(city, rest);
+    if (t) {
       return {
-        ok: true, level: 'city', lat: city.lat, lng: city.lng,
-        pref: city.pref.name, city: city.pointName, viaParent: city.viaParent, key
+        ok: true, level: 'town', lat: t.hit.town.lat, lng: t.hit.town.lng,
+        pref: city.pref.name, city: t.city.name, town: t.hit.town.name, key
       };
     }
-
-    // What an address starts with: its prefecture with the rest, or (no
-    // prefecture written) the municipalities it may name.
-    function parse(key) {
-      const pref = prefs.get(key.slice(0, 3)) || prefs.get(key.slice(0, 4));
-      if (pref) return { pref, rest: key.slice(pref.norm.length) };
-      // 東京府中市 for 東京都府中市 — but 福島区 and 大阪市 are no prefectures.
-      for (const n of [2, 3]) {
-        const p = shortPrefs.get(key.slice(0, n));
-        if (!p || /^[市区町村郡]/.test(key.slice(n))) continue;
-        if (findCity(p, key.slice(n)) || findWards(p, key.slice(n)).length) return { pref: p, rest: key.slice(n) };
-      }
-      const cities = findNational(key);
-      if (cities.length) return { cities };
-      for (const n of [2, 3]) {
-        const p = shortPrefs.get(key.slice(0, n));
-        if (p && !/^[市区町村郡]/.test(key.slice(n))) return { pref: p, rest: key.slice(n) };
-      }
-      return null;
-    }
-
-    function geocode(address) {
-      const key = normalizeAddress(stripQuotes(address));
-      if (!key) return { ok: false, reason: 'empty', key };
-      const p = parse(key);
-      if (!p) return { ok: false, reason: 'unknown', key };
-      if (p.pref) return placeIn(p.pref, p.rest, key);
-      if (p.cities.length === 1) return placeAtCity(p.cities[0].city, p.cities[0].rest, key);
-      // A name several municipalities bear (府中市, 北区): only a town that
-      // exactly one of them has tells which.
-      const { hit, ambiguous } = placeByTown(p.cities, key);
-      return hit || { ok: false, reason: ambiguous ? 'ambiguous' : 'unknown', key };
-    }
-
-    // The prefectures whose town tables the address waits for.
-    function needs(address) {
-      const key = normalizeAddress(stripQuotes(address));
-      if (!key) return [];
-      const p = parse(key);
-      if (!p) return [];
-      const list = p.pref ? [p.pref] : [...new Set(p.cities.map((c) => c.city.pref))];
-      return list.filter((pr) => pr.file && pr.towns === 'none').map((pr) => pr.name);
-    }
-
-    function prefByName(name) {
-      return prefs.get(normalizeAddress(name)) || null;
-    }
-
-    // The town table of a prefecture, as fetched; a prefecture whose table
-    // cannot be had is given null and stays at municipality level.
-    function addTowns(name, data) {
-      const pref = prefByName(name);
-      if (!pref) return;
-      pref.towns = 'loaded';
-      if (!data || !Array.isArray(data.cities)) return;
-      const byTownsName = new Map();
-      for (const city of pref.cities.values()) if (city.townsName) byTownsName.set(city.townsName, city);
-      for (const [cname, names, coords] of data.cities) {
-        const city = byTownsName.get(cname);
-        if (!city) continue;
-        let idx = null;
-        // indexed on first use: a prefecture has up to 200 municipalities
-        Object.defineProperty(city, 'towns', {
-          configurable: true,
-          enumerable: true,
-          get() { return idx || (idx = indexTowns(decodeTowns(names, coords || []))); }
-        });
-      }
-    }
-
-    function townFile(name) {
-      const p = prefByName(name);
-      return p && p.file;
-    }
-
-    function prefectureOf(name) {
-      const p = prefByName(name);
-      return p ? { name: p.name, lat: p.lat, lng: p.lng } : null;
-    }
-
     return {
-      geocode, needs, addTowns, townFile, prefectureOf,
-      prefectureNames: () => [...prefs.values()].map((p) => p.name)
+      ok: true, level: 'city', lat: city.lat, lng: city.lng,
+      pref: city.pref.name, city: city.pointName, viaParent: city.viaParent, key
+    };
+  }
+
+  // ---- the geocoder ----------------------------------------------------------
+
+  // What an address starts with: its prefecture with the rest, or (no
+  // prefecture written) the municipalities it may name.
+  function parse(ix, key) {
+    const pref = ix.prefs.get(key.slice(0, 3)) || ix.prefs.get(key.slice(0, 4));
+    if (pref) return { pref, rest: key.slice(pref.norm.length) };
+    // 東京府中市 for 東京都府中市 — but 福島区 and 大阪市 are no prefectures.
+    for (const n of [2, 3]) {
+      const p = ix.shortPrefs.get(key.slice(0, n));
+      if (!p || /^[市区町村郡]/.test(key.slice(n))) continue;
+      if (findCity(p, key.slice(n)) || findWards(p, key.slice(n)).length) return { pref: p, rest: key.slice(n) };
+    }
+    const cities = findNational(ix, key);
+    if (cities.length) return { cities };
+    for (const n of [2, 3]) {
+      const p = ix.shortPrefs.get(key.slice(0, n));
+      if (p && !/^[市区町村郡]/.test(key.slice(n))) return { pref: p, rest: key.slice(n) };
+    }
+    return null;
+  }
+
+  function geocode(ix, address) {
+    const key = normalizeAddress(address);
+    if (!key) return { ok: false, reason: 'empty', key };
+    const p = parse(ix, key);
+    if (!p) return { ok: false, reason: 'unknown', key };
+    if (p.pref) return placeIn(p.pref, p.rest, key);
+    if (p.cities.length === 1) return placeAtCity(p.cities[0].city, p.cities[0].rest, key);
+    // A name several municipalities bear (府中市, 北区): only a town that
+    // exactly one of them has tells which.
+    const { hit, ambiguous } = placeByTown(p.cities, key);
+    return hit || { ok: false, reason: ambiguous ? 'ambiguous' : 'unknown', key };
+  }
+
+  // The prefectures whose town tables the address waits for.
+  function needs(ix, address) {
+    const key = normalizeAddress(address);
+    if (!key) return [];
+    const p = parse(ix, key);
+    if (!p) return [];
+    const list = p.pref ? [p.pref] : [...new Set(p.cities.map((c) => c.city.pref))];
+    return list.filter((pr) => pr.file && pr.towns === 'none').map((pr) => pr.name);
+  }
+
+  // The town table of a prefecture, as fetched; a prefecture whose table
+  // cannot be had is given null and stays at municipality level.
+  function addTowns(pref, data) {
+    pref.towns = 'loaded';
+    if (!data || !Array.isArray(data.cities)) return;
+    const byTownsName = new Map();
+    for (const city of pref.cities.values()) if (city.townsName) byTownsName.set(city.townsName, city);
+    for (const [cname, names, coords] of data.cities) {
+      const city = byTownsName.get(cname);
+      if (!city) continue;
+      let idx = null;
+      // indexed on first use: a prefecture has up to 200 municipalities
+      Object.defineProperty(city, 'towns', {
+        configurable: true,
+        enumerable: true,
+        get() { return idx || (idx = indexTowns(decodeTowns(names, coords || []))); }
+      });
+    }
+  }
+
+  // Addresses are taken as they are: the program's quotes are taken off by
+  // the page before they get here (and would be dropped as punctuation).
+  function createGeocoder(table, townIndex) {
+    const ix = buildIndex(table, townIndex);
+    const prefByName = (name) => ix.prefs.get(normalizeAddress(name)) || null;
+    return {
+      geocode: (address) => geocode(ix, address),
+      needs: (address) => needs(ix, address),
+      addTowns(name, data) {
+        const pref = prefByName(name);
+        if (pref) addTowns(pref, data);
+      },
+      townFile(name) {
+        const p = prefByName(name);
+        return p && p.file;
+      },
+      prefectureOf(name) {
+        const p = prefByName(name);
+        return p ? { name: p.name, lat: p.lat, lng: p.lng } : null;
+      },
+      prefectureNames: () => [...ix.prefs.values()].map((p) => p.name)
     };
   }
 

@@ -5,13 +5,50 @@
  * The program calls those functions one by one, up to tens of thousands of
  * times in a row, and never reads anything back. So each call only queues its
  * arguments and returns; a flush a few milliseconds later geocodes the whole
- * queue and hands the marks to the cluster layer in one addLayers call. Nothing thrown here may reach the program: its browser control turns
- * a script error into an error box and stops marking the remaining rows.
+ * queue and hands the marks to the cluster layer in one addLayers call.
+ * Nothing thrown here may reach the program: its browser control turns a
+ * script error into an error box and stops marking the remaining rows.
  *
  * URL parameters: offline=1 keeps the page off the network: no tiles (the
  * program adds it when started with --offline, and then answers refinement
  * questions only from what it kept). home=<address>: the own company's first
  * site, which the map opens on.
+ *
+ * ---- The contract with the program (app/frmmapbrows.cpp) ------------------
+ * The calls keep the shape the program has always given them; users' habits
+ * and the program's tests rest on it, so the page adapts to it, not the
+ * other way round. Every argument is a string.
+ *
+ * search_geo2(address, label), three callers:
+ *   全顧客位置表示 / 顧客選択表示, one call per customer row:
+ *       address "'" + prefecture + city + town + "'", label "person::company".
+ *   検索 with a postal code: address prefecture + city + town (no quotes;
+ *       empty when the code is unknown), label the code as typed, "123-4567".
+ *   検索 with a typed address: "'" + typed text + "'" as address and label.
+ *   The single quotes come from the program building its arguments the way
+ *   it builds SQL literals; they are no part of the address. enqueue() below
+ *   is the one place they are taken off (TessoloText.stripQuotes: one
+ *   enclosing pair), for the label too (TessoloText.formatLabel), so that
+ *   nothing after it ever sees them.
+ *   The label carries two fields in one argument because the call has only
+ *   one for the text: "person::company", split at the first "::" (a company
+ *   name may hold another) and shown as 氏名（会社名）, either part may be
+ *   empty; a label without "::" is shown as it is.
+ * draw_homeicon(address): the own company's prefecture + city + town, no
+ *   quotes. The program sends only its first site, while the centre it keeps
+ *   for draw_circle is overwritten by every site and ends as the last one:
+ *   with several sites the circle may sit around another site than the icon.
+ *   The page draws what it is told and does not reconcile the two.
+ * draw_circle(centre, radius): the centre as draw_homeicon's address (empty
+ *   until 自社表示 was pressed: then nothing is drawn), the radius the area
+ *   field's text as typed, in kilometres, unchecked by the program: the page
+ *   reads it (full-width digits too) and ignores anything else.
+ * clearAll(): run as a script text, not as a call; removes every mark, icon,
+ *   circle and the unplaced list.
+ * The page lives at "/velmo/tessolo.html": "velmo" is the folder name the
+ *   map page has always had beside the executable, and the program navigates
+ *   to that fixed address (its address search answers under it too).
+ * Calls accumulate until clearAll(); nothing is returned or read back.
  */
 (function () {
   'use strict';
@@ -252,7 +289,7 @@
     if (refiner && TessoloRefine.needsRefinement(r.level)) {
       const hit = refiner.cached(r.key);
       if (hit) return Object.assign({}, r, { lat: hit.lat, lng: hit.lng, level: 'refined' });
-      refiner.request(r.key, T.stripQuotes(address), { pref: r.pref, city: r.level === 'pref' ? '' : r.city, level: r.level });
+      refiner.request(r.key, address, { pref: r.pref, city: r.level === 'pref' ? '' : r.city, level: r.level });
     }
     return r;
   }
@@ -325,92 +362,112 @@
     return li;
   }
 
+  // Whether the queue must wait: for the table, for a running addLayers
+  // (which flushes again when done) or for town tables. Moves waiting
+  // refinements on the way.
+  function mustWait() {
+    if (!geocoder && !tableFailed) return true; // the table's arrival flushes again
+    // An addLayers that died half-way (it runs in timer slices, out of
+    // reach of flush's try) must not hold the queue forever.
+    if (loading > 0 && performance.now() - loadingSince < 30000) return true;
+    loading = 0;
+    if (pendingMoves.length) movePending();
+    return loading > 0 || !queue.length || waitForTowns();
+  }
+
+  // What one batch drew: the new customer marks, the unplaced entries, and
+  // the points the view should frame with the level that decides its zoom.
+  function newBatchResult() {
+    return { marks: [], unplaced: document.createDocumentFragment(), focus: [], focusLevel: 'pref' };
+  }
+
+  function drawMark(job, r, out) {
+    if (!r.ok) { out.unplaced.appendChild(addUnplaced(job.label, job.address)); return; }
+    const m = L.marker([r.lat, r.lng], { icon: iconFor(r.level), keyboard: false });
+    m._tsl = { label: job.label, address: job.address, level: r.level };
+    out.marks.push(m);
+    remember(r.key, { kind: 'mark', layer: m });
+    out.focus.push([r.lat, r.lng]);
+    out.focusLevel = r.level;
+  }
+
+  function drawHome(job, r, out) {
+    if (!r.ok) { out.unplaced.appendChild(addUnplaced('自社', job.address)); return; }
+    const h = L.marker([r.lat, r.lng], { icon: HOME_ICON, zIndexOffset: 1000, keyboard: false })
+      .bindPopup(popupHtml('自社', job.address, r.level))
+      .bindTooltip('自社', { direction: 'top' });
+    overlays.addLayer(h);
+    remember(r.key, { kind: 'home', layer: h, address: job.address });
+    out.focus.push([r.lat, r.lng]);
+    out.focusLevel = r.level;
+  }
+
+  function drawCircle(job, r, out) {
+    if (!r.ok) { out.unplaced.appendChild(addUnplaced('エリアの中心', job.address)); return; }
+    const approximate = r.level === 'city' || r.level === 'pref';
+    const c = L.circle([r.lat, r.lng], {
+      radius: job.km * 1000,
+      color: '#1f5fbf', weight: 2, fillOpacity: 0.08,
+      dashArray: approximate ? '6 6' : null,
+      interactive: false
+    });
+    overlays.addLayer(c);
+    listArea(c);
+    remember(r.key, { kind: 'circle', layer: c });
+    const b = c.getBounds();
+    out.focus.push([b.getSouth(), b.getWest()], [b.getNorth(), b.getEast()]);
+    out.focusLevel = 'circle';
+  }
+
+  const DRAW = { mark: drawMark, home: drawHome, circle: drawCircle };
+
+  function showUnplaced(frag) {
+    if (!frag.childNodes.length) return;
+    panelList.appendChild(frag);
+    panelCount.textContent = String(unplacedCount);
+    panel.hidden = false;
+  }
+
+  function addMarks(out) {
+    // The view moves once the marks are in: moving it while the cluster
+    // layer is still taking them in (zoom animation) slows both down.
+    // Set before addLayers, which finishes a small batch synchronously.
+    const marks = out.marks;
+    afterLoad = () => {
+      showFocus(out.focus, out.focusLevel, marks.length === 1 ? marks[0] : null);
+      if (burst) rememberExtent(burst.bounds);
+    };
+    loading = marks.length;
+    loadingSince = performance.now();
+    group.addLayers(marks);
+    area.add(marks);
+  }
+
+  function frameWithoutMarks(out) {
+    if (out.focusLevel !== 'circle') {
+      showFocus(out.focus, out.focusLevel, null);
+      return;
+    }
+    // Framing a circle redraws the marks around it at a new zoom, which
+    // can take longer than listing them: the area panel is painted first,
+    // the view follows a frame later (unless クリア came between).
+    const g = group;
+    requestAnimationFrame(() => setTimeout(() => {
+      if (g === group) showFocus(out.focus, out.focusLevel, null);
+    }, 0));
+  }
+
   function flush() {
     flushTimer = null;
-    if (!geocoder && !tableFailed) return; // the table's arrival flushes again
-    // The running addLayers flushes when done; one that died half-way (it
-    // runs in timer slices, out of reach of this try) must not hold the
-    // queue forever.
-    if (loading > 0 && performance.now() - loadingSince < 30000) return;
-    loading = 0;
     try {
-      if (pendingMoves.length) movePending();
-      if (loading > 0 || !queue.length || waitForTowns()) return;
+      if (mustWait()) return;
       const batch = queue;
       queue = [];
-      const marks = [];
-      const focus = [];
-      let focusLevel = 'pref';
-      const frag = document.createDocumentFragment();
-
-      for (const job of batch) {
-        const address = T.stripQuotes(job.address);
-        const r = locate(job.address);
-        if (job.kind === 'mark') {
-          const label = T.formatLabel(job.label);
-          if (!r.ok) { frag.appendChild(addUnplaced(label, address)); continue; }
-          const m = L.marker([r.lat, r.lng], { icon: iconFor(r.level), keyboard: false });
-          m._tsl = { label, address, level: r.level };
-          marks.push(m);
-          remember(r.key, { kind: 'mark', layer: m });
-          focus.push([r.lat, r.lng]);
-          focusLevel = r.level;
-        } else if (job.kind === 'home') {
-          if (!r.ok) { frag.appendChild(addUnplaced('自社', address)); continue; }
-          const h = L.marker([r.lat, r.lng], { icon: HOME_ICON, zIndexOffset: 1000, keyboard: false })
-            .bindPopup(popupHtml('自社', address, r.level))
-            .bindTooltip('自社', { direction: 'top' });
-          overlays.addLayer(h);
-          remember(r.key, { kind: 'home', layer: h, address });
-          focus.push([r.lat, r.lng]);
-          focusLevel = r.level;
-        } else if (job.kind === 'circle') {
-          if (!r.ok) { frag.appendChild(addUnplaced('エリアの中心', address)); continue; }
-          const approximate = r.level === 'city' || r.level === 'pref';
-          const c = L.circle([r.lat, r.lng], {
-            radius: job.km * 1000,
-            color: '#1f5fbf', weight: 2, fillOpacity: 0.08,
-            dashArray: approximate ? '6 6' : null,
-            interactive: false
-          });
-          overlays.addLayer(c);
-          listArea(c);
-          remember(r.key, { kind: 'circle', layer: c });
-          const b = c.getBounds();
-          focus.push([b.getSouth(), b.getWest()], [b.getNorth(), b.getEast()]);
-          focusLevel = 'circle';
-        }
-      }
-
-      if (frag.childNodes.length) {
-        panelList.appendChild(frag);
-        panelCount.textContent = String(unplacedCount);
-        panel.hidden = false;
-      }
-      if (marks.length) {
-        // The view moves once the marks are in: moving it while the cluster
-        // layer is still taking them in (zoom animation) slows both down.
-        // Set before addLayers, which finishes a small batch synchronously.
-        afterLoad = () => {
-          showFocus(focus, focusLevel, marks.length === 1 ? marks[0] : null);
-          if (burst) rememberExtent(burst.bounds);
-        };
-        loading = marks.length;
-        loadingSince = performance.now();
-        group.addLayers(marks);
-        area.add(marks);
-      }
-      if (!marks.length && focusLevel === 'circle') {
-        // Framing a circle redraws the marks around it at a new zoom, which
-        // can take longer than listing them: the area panel is painted
-        // first, the view follows a frame later (unless クリア came between).
-        const g = group;
-        requestAnimationFrame(() => setTimeout(() => {
-          if (g === group) showFocus(focus, focusLevel, null);
-        }, 0));
-      } else if (!marks.length) {
-        showFocus(focus, focusLevel, null);
-      }
+      const out = newBatchResult();
+      for (const job of batch) DRAW[job.kind](job, locate(job.address), out);
+      showUnplaced(out.unplaced);
+      if (out.marks.length) addMarks(out);
+      else frameWithoutMarks(out);
     } catch (e) {
       console.error('map update failed:', e);
       loading = 0;
@@ -453,14 +510,19 @@
   }
 
   // ---- the functions the program calls ----------------------------------------
-  function enqueue(job) {
+  // The program's arguments are read here and nowhere else: the address
+  // loses its quotes, the label is unpacked (see the contract at the top).
+  function enqueue(kind, address, rest) {
+    const job = Object.assign({ kind, address: T.stripQuotes(address) }, rest);
+    if (kind === 'mark') job.label = T.formatLabel(job.label);
+    if (kind === 'circle' && !job.address) return; // no centre yet: no circle
     queue.push(job);
     scheduleFlush();
   }
 
   window.search_geo2 = function (address, label) {
     try {
-      enqueue({ kind: 'mark', address: String(address == null ? '' : address), label: String(label == null ? '' : label) });
+      enqueue('mark', address, { label });
     } catch (e) {
       console.error(e);
     }
@@ -468,7 +530,7 @@
 
   window.draw_homeicon = function (address) {
     try {
-      enqueue({ kind: 'home', address: String(address == null ? '' : address) });
+      enqueue('home', address);
     } catch (e) {
       console.error(e);
     }
@@ -477,9 +539,7 @@
   window.draw_circle = function (centre, radiusText) {
     try {
       const km = T.parseRadiusKm(radiusText);
-      const address = String(centre == null ? '' : centre);
-      if (km === null || !T.stripQuotes(address)) return;
-      enqueue({ kind: 'circle', address, km });
+      if (km !== null) enqueue('circle', centre, { km });
     } catch (e) {
       console.error(e);
     }

@@ -56,93 +56,97 @@
     return null;
   }
 
-  function createRefiner(options) {
-    const fetchFn = options.fetch;
-    const onResult = options.onResult || function () {};
-    const concurrency = options.concurrency || 2;
-    // The program may be waiting on the service for several questions ahead
-    // of this one.
-    const timeoutMs = options.timeoutMs || 30000;
-    const maxQueue = options.maxQueue || 3000;
-    // After a network failure, leave the service alone for a while instead
-    // of failing once per customer.
-    const pauseMs = options.pauseMs == null ? 60000 : options.pauseMs;
-    const now = options.now || (() => Date.now());
+  function refinerState(options) {
+    return {
+      fetchFn: options.fetch,
+      onResult: options.onResult || function () {},
+      concurrency: options.concurrency || 2,
+      // The program may be waiting on the service for several questions
+      // ahead of this one.
+      timeoutMs: options.timeoutMs || 30000,
+      maxQueue: options.maxQueue || 3000,
+      // After a network failure, leave the service alone for a while
+      // instead of failing once per customer.
+      pauseMs: options.pauseMs == null ? 60000 : options.pauseMs,
+      now: options.now || (() => Date.now()),
+      queue: [],
+      queued: new Map(), // key → {query, expect}
+      answers: new Map(), // key → {lat, lng, title}, for the page's life
+      inFlight: 0,
+      pausedUntil: 0
+    };
+  }
 
-    const queue = [];
-    const queued = new Map(); // key → {query, expect}
-    const answers = new Map(); // key → {lat, lng, title}, for the page's life
-    let inFlight = 0;
-    let pausedUntil = 0;
+  function dropQueued(st) {
+    for (const k of st.queue) st.queued.delete(k);
+    st.queue.length = 0;
+  }
+
+  // One question to the service; the answer, if it is one, is kept and
+  // handed on.
+  async function ask(st, key, job) {
+    let timer = null;
+    try {
+      const ctrl = typeof AbortController === 'function' ? new AbortController() : null;
+      if (ctrl) timer = setTimeout(() => ctrl.abort(), st.timeoutMs);
+      let resp;
+      try {
+        resp = await st.fetchFn(ENDPOINT + encodeURIComponent(job.query), ctrl ? { signal: ctrl.signal } : undefined);
+      } catch (e) {
+        // No network (or no answer in time): stop asking for now; what is
+        // queued keeps its table point.
+        st.pausedUntil = st.now() + st.pauseMs;
+        dropQueued(st);
+        return;
+      }
+      if (!resp || !resp.ok) return;
+      const answer = pickAnswer(await resp.json(), job.expect);
+      if (!answer) return;
+      st.answers.set(key, { lat: answer.lat, lng: answer.lng, title: answer.title });
+      st.onResult(key, answer);
+    } catch (e) {
+      // malformed answer or a failing onResult: the table point stands
+    } finally {
+      if (timer) clearTimeout(timer);
+    }
+  }
+
+  function createRefiner(options) {
+    const st = refinerState(options);
 
     function cached(key) {
-      return (key && answers.get(key)) || null;
+      return (key && st.answers.get(key)) || null;
     }
 
     // expect: {pref, city, level}: the prefecture and municipality the table
     // found, and the level it placed the address at.
     function request(key, query, expect) {
-      if (!fetchFn || !key || !query || !expect || !expect.pref) return false;
+      if (!st.fetchFn || !key || !query || !expect || !expect.pref) return false;
       if (expect.level && !needsRefinement(expect.level)) return false;
-      if (answers.has(key)) return false;
-      if (now() < pausedUntil) return false;
-      if (queued.has(key) || queue.length >= maxQueue) return false;
-      queued.set(key, { query, expect });
-      queue.push(key);
+      if (st.answers.has(key)) return false;
+      if (st.now() < st.pausedUntil) return false;
+      if (st.queued.has(key) || st.queue.length >= st.maxQueue) return false;
+      st.queued.set(key, { query, expect });
+      st.queue.push(key);
       pump();
       return true;
     }
 
     function pump() {
-      while (inFlight < concurrency && queue.length) {
-        const key = queue.shift();
-        const job = queued.get(key);
-        inFlight++;
-        run(key, job).then(
-          () => { inFlight--; queued.delete(key); pump(); },
-          () => { inFlight--; queued.delete(key); pump(); }
-        );
+      while (st.inFlight < st.concurrency && st.queue.length) {
+        const key = st.queue.shift();
+        const job = st.queued.get(key);
+        st.inFlight++;
+        const done = () => { st.inFlight--; st.queued.delete(key); pump(); };
+        ask(st, key, job).then(done, done);
       }
-    }
-
-    async function run(key, job) {
-      let timer = null;
-      try {
-        const ctrl = typeof AbortController === 'function' ? new AbortController() : null;
-        if (ctrl) timer = setTimeout(() => ctrl.abort(), timeoutMs);
-        let resp;
-        try {
-          resp = await fetchFn(ENDPOINT + encodeURIComponent(job.query), ctrl ? { signal: ctrl.signal } : undefined);
-        } catch (e) {
-          // No network (or no answer in time): stop asking for now; what is
-          // queued keeps its table point.
-          pausedUntil = now() + pauseMs;
-          for (const k of queue) queued.delete(k);
-          queue.length = 0;
-          return;
-        }
-        if (!resp || !resp.ok) return;
-        const answer = pickAnswer(await resp.json(), job.expect);
-        if (!answer) return;
-        answers.set(key, { lat: answer.lat, lng: answer.lng, title: answer.title });
-        onResult(key, answer);
-      } catch (e) {
-        // malformed answer or a failing onResult: the table point stands
-      } finally {
-        if (timer) clearTimeout(timer);
-      }
-    }
-
-    function clear() {
-      for (const k of queue) queued.delete(k);
-      queue.length = 0;
     }
 
     return {
       cached,
       request,
-      clear,
-      pending: () => queue.length + inFlight
+      clear: () => dropQueued(st),
+      pending: () => st.queue.length + st.inFlight
     };
   }
 
