@@ -105,7 +105,12 @@
     read: (m) => { const ll = m.getLatLng(); return { lat: ll.lat, lng: ll.lng, level: m._tsl.level }; },
     labelOf: (m) => m._tsl.label || m._tsl.address,
     show: (m) => { if (group.hasLayer(m)) group.zoomToShowLayer(m, () => { bindPopupLazily(m); m.openPopup(); }); },
-    onLayout: () => map.invalidateSize({ pan: false, debounceMoveend: true })
+    onLayout: () => map.invalidateSize({ pan: false, debounceMoveend: true }),
+    // The area's links: the program is told which marks, nothing more.
+    choose: (action, marks) => {
+      const host = window.tessoloHost;
+      if (host && typeof host.chooseMarks === 'function') host.chooseMarks(action, marks.map((m) => m._tsl.call));
+    }
   });
   // A circle whose centre is refined later moves: listed again, unless a
   // newer circle has taken its place.
@@ -313,7 +318,7 @@
           const label = T.formatLabel(job.label);
           if (!r.ok) { frag.appendChild(addUnplaced(label, address)); continue; }
           const m = L.marker([r.lat, r.lng], { icon: iconFor(r.level), keyboard: false });
-          m._tsl = { label, address, level: r.level };
+          m._tsl = { label, address, level: r.level, call: job.call };
           marks.push(m);
           remember(r.key, { kind: 'mark', layer: m });
           focus.push([r.lat, r.lng]);
@@ -418,9 +423,13 @@
     scheduleFlush();
   }
 
+  // Every call is counted, from the page's load on: the program keeps what
+  // each of its calls carried, and the number is how a mark names it back.
+  let calls = 0;
   window.search_geo2 = function (address, label) {
+    const call = calls++;
     try {
-      enqueue({ kind: 'mark', address: String(address == null ? '' : address), label: String(label == null ? '' : label) });
+      enqueue({ kind: 'mark', call, address: String(address == null ? '' : address), label: String(label == null ? '' : label) });
     } catch (e) {
       console.error(e);
     }
