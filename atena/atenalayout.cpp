@@ -340,31 +340,22 @@ bool LabelSheet::isValid() const
            && last.bottom() <= paper.height() + 1e-6;
 }
 
-LabelSheet LabelSheet::twelve()
+LabelSheet LabelSheet::grid(int columns, int rows, QSizeF label, double left, double top)
 {
     LabelSheet s;
-    s.columns = 2;
-    s.rows = 6;
-    s.label = QSizeF(86.4, 42.3);
-    s.pitchX = 86.4;
-    s.pitchY = 42.3;
-    s.left = (210.0 - 2 * 86.4) / 2;
-    s.top = (297.0 - 6 * 42.3) / 2;
+    s.columns = columns;
+    s.rows = rows;
+    s.label = label;
+    s.pitchX = label.width();
+    s.pitchY = label.height();
+    s.left = left;
+    s.top = top;
     return s;
 }
 
-LabelSheet LabelSheet::twentyFour()
-{
-    LabelSheet s;
-    s.columns = 3;
-    s.rows = 8;
-    s.label = QSizeF(70.0, 33.9);
-    s.pitchX = 70.0;
-    s.pitchY = 33.9;
-    s.left = 0;
-    s.top = (297.0 - 8 * 33.9) / 2;
-    return s;
-}
+LabelSheet LabelSheet::twelve() { return grid(2, 6, QSizeF(86.4, 42.3), (210.0 - 2 * 86.4) / 2, (297.0 - 6 * 42.3) / 2); }
+
+LabelSheet LabelSheet::twentyFour() { return grid(3, 8, QSizeF(70.0, 33.9), 0.0, (297.0 - 8 * 33.9) / 2); }
 
 QList<QPointF> postalBoxCentres()
 {

@@ -49,6 +49,8 @@ struct LabelSheet {
     QRectF labelRect(int index) const;
     bool isValid() const;
 
+    // Labels side by side without gaps, on A4.
+    static LabelSheet grid(int columns, int rows, QSizeF label, double left, double top);
     static LabelSheet twelve();     // 2 × 6 of 86.4 × 42.3, no gaps, centred
     static LabelSheet twentyFour(); // 3 × 8 of 70.0 × 33.9, no side margins
 };

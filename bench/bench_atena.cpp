@@ -1,7 +1,8 @@
 // Address printing of 1,000 customers on 24-label sheets (42 pages): from
 // pressing プレビュー to the print preview showing its first page, and the
 // whole PDF written. Run on the offscreen platform:
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_atena
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_atena [--shot window.png]
+// --shot also saves the window as it stands after the runs.
 
 #include "atena/frmatena.h"
 #include "benchcustomers.h"
@@ -72,6 +73,12 @@ int main(int argc, char** argv)
                     "プレビュー to the preview up %lld ms (goal 1000); PDF written %lld ms (goal 5000), %lld KB\n",
                     kCustomers, pages, static_cast<long long>(load), static_cast<long long>(preview),
                     static_cast<long long>(pdf), static_cast<long long>(QFileInfo(file).size() / 1024));
+    }
+    const int shot = int(QApplication::arguments().indexOf(QStringLiteral("--shot")));
+    if (shot > 0 && shot + 1 < QApplication::arguments().size()) {
+        w.show();
+        QApplication::processEvents();
+        w.grab().save(QApplication::arguments().at(shot + 1));
     }
     return 0;
 }

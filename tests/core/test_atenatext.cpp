@@ -88,12 +88,7 @@ TEST(AtenaText, NoBreakInsideANumber)
     r.city = QStringLiteral("千代田区");
     r.town = QStringLiteral("霞が関1-2-3-405");
     r.person = QStringLiteral("山田太郎");
-    LabelSheet sheet;
-    sheet.columns = 1;
-    sheet.rows = 1;
-    sheet.label = QSizeF(60, 40);
-    sheet.pitchX = 60;
-    sheet.pitchY = 40;
+    const LabelSheet sheet = LabelSheet::grid(1, 1, QSizeF(60, 40), 0, 0);
     const auto measure = [](const QString& t) { return double(t.size()); };
     const Page page = labelPages({r}, sheet, Options{}, measure, nullptr).first();
     const QString text = lines(page);
