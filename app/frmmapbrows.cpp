@@ -3,6 +3,7 @@
 #include "ui/windowstyle.h"
 #include "app/addresssearch.h"
 #include "app/mapserver.h"
+#include "app/pagebridge.h"
 #include "app/startoptions.h"
 #include "app/webmap.h"
 #include "data/datalocation.h"
@@ -18,6 +19,9 @@
 #include "app/aboutbox.h"
 #include "roster/frmaddress.h"
 #include "picker/frmclntsrc.h"
+#include "atena/frmatena.h"
+#include <QSet>
+#include <QWebEngineView>
 
 #include <QAction>
 #include <QDir>
@@ -189,6 +193,19 @@ void TfrmMapbrows::wire()
     connect(S1, &QAction::triggered, this, guarded([this] { S1Click(); }));
     connect(X1, &QAction::triggered, this, guarded([this] { X1Click(); }));
     connect(N3, &QAction::triggered, this, guarded([this] { N3Click(); }));
+    m_bridge = new tessolo::app::TPageBridge(this);
+    WebMap1->setHost(m_bridge);
+    // The page's call numbers start again with each load.
+    connect(WebMap1, &QWebEngineView::loadStarted, this, [this] {
+        m_callRows.clear();
+        m_callsKnown = true;
+    });
+    // Queued: the window opened runs its own loop, not inside the page's message.
+    connect(m_bridge, &tessolo::app::TPageBridge::marksChosen, this,
+            [this](tessolo::app::TPageBridge::Action action, const QList<int>& calls) {
+                runHandler([&] { marksChosen(int(action), calls); });
+            },
+            Qt::QueuedConnection);
     connect(WebMap1, &tessolo::app::TWebMap::pageRestarted, this,
             [this](const QString& message) { statusBar()->showMessage(message); });
 }
@@ -291,6 +308,7 @@ void TfrmMapbrows::closeEvent(QCloseEvent* e)
 void TfrmMapbrows::markCustomers(const QString& sql)
 {
     QList<QStringList> calls;
+    QList<qint64> rowids;
     {
         TSQLiteDo db;
         db.getDBpoint(kDatabaseName);
@@ -302,13 +320,66 @@ void TfrmMapbrows::markCustomers(const QString& sql)
             const QString label = table->NamedFieldAsString(QStringLiteral("person_name")) + QStringLiteral("::")
                                   + table->NamedFieldAsString(QStringLiteral("company_name"));
             calls.append({address, label});
+            rowids.append(table->NamedFieldAsString(QStringLiteral("rowid")).toLongLong());
         }
         table.reset();
         db.closeDBpoint();
     }
     // The rows are read whole first so that no connection stays open while
     // the page draws.
-    WebMap1->ExecScriptExRows(QStringLiteral("search_geo2"), calls);
+    recordCalls(rowids);
+    try {
+        WebMap1->ExecScriptExRows(QStringLiteral("search_geo2"), calls);
+    } catch (...) {
+        m_callsKnown = false; // how many of them the page took is unknown
+        throw;
+    }
+}
+
+void TfrmMapbrows::recordCalls(const QList<qint64>& rowids)
+{
+    if (WebMap1->hasDocument())
+        m_callRows += rowids;
+}
+
+QList<qint64> TfrmMapbrows::rowidsOfCalls(const QList<int>& calls) const
+{
+    QList<qint64> out;
+    QSet<qint64> seen;
+    for (int call : calls) {
+        if (call < 0 || call >= m_callRows.size())
+            continue;
+        const qint64 rowid = m_callRows.at(call);
+        if (rowid < 0 || seen.contains(rowid))
+            continue;
+        seen.insert(rowid);
+        out << rowid;
+    }
+    return out;
+}
+
+// The page's links under the area list: the customers listed in the circle,
+// in the list's order, on postcards or labels, or to a CSV file.
+void TfrmMapbrows::marksChosen(int action, const QList<int>& calls)
+{
+    if (!m_callsKnown)
+        throw tessolo::TessoloError(QStringLiteral("地図の印と顧客の対応がわからなくなりました。"
+                                                   "クリアしてから、もう一度印を付けてください。"));
+    const QList<qint64> rowids = rowidsOfCalls(calls);
+    if (rowids.isEmpty())
+        throw EAbort();
+    if (action == int(tessolo::app::TPageBridge::Action::Csv)) {
+        QStringList ids;
+        for (qint64 id : rowids)
+            ids << QString::number(id);
+        if (frmAddress)
+            frmAddress->exportCustomers(tessolo::customer::rowidsSql(ids));
+        return;
+    }
+    if (!frmAtena)
+        throw EAbort();
+    frmAtena->setCustomers(rowids);
+    frmAtena->exec();
 }
 
 void TfrmMapbrows::btnClientsClick() { markCustomers(tessolo::customer::kListSql); }
@@ -356,10 +427,12 @@ void TfrmMapbrows::Button1Click()
             db.closeDBpoint();
         }
         EditAdrs->setText(prefecture + city + town);
+        recordCalls({-1});
         WebMap1->ExecScriptEx(QStringLiteral("search_geo2"), {prefecture + city + town, postal});
         return;
     }
     const QString quoted = QLatin1Char('\'') + address + QLatin1Char('\'');
+    recordCalls({-1});
     WebMap1->ExecScriptEx(QStringLiteral("search_geo2"), {quoted, quoted});
 }
 

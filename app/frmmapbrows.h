@@ -16,6 +16,7 @@ class QPushButton;
 namespace tessolo::app {
 class TAddressSearch;
 class TMapServer;
+class TPageBridge;
 class TWebMap;
 } // namespace tessolo::app
 namespace tessolo::ui {
@@ -80,6 +81,13 @@ public:
     void N3Click();
     void X1Click();
 
+    // The customers behind the page's marks, by the number of the
+    // search_geo2 call that made each (0 for the first call since the page
+    // loaded): a search's mark and an unknown number give none, and each
+    // customer comes once.
+    QList<qint64> rowidsOfCalls(const QList<int>& calls) const;
+    tessolo::app::TPageBridge* pageBridge() const { return m_bridge; }
+
 protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -91,9 +99,17 @@ private:
     void wireSearch();
     // Marks every row of a customer statement with search_geo2.
     void markCustomers(const QString& sql);
+    void marksChosen(int action, const QList<int>& calls);
+    // Records what the next search_geo2 calls carry, when they reach a page.
+    void recordCalls(const QList<qint64>& rowids);
 
     tessolo::app::TMapServer* m_server = nullptr;
     tessolo::app::TAddressSearch* m_search = nullptr;
+    tessolo::app::TPageBridge* m_bridge = nullptr;
+    // The customer rowid each search_geo2 call of this page carried, in
+    // order; -1 for a search. Not trusted after a failed run of calls.
+    QList<qint64> m_callRows;
+    bool m_callsKnown = true;
     bool m_shown = false;
     bool m_rememberPlacement = false;
     QString m_homeForPage; // the own company's first site, when there is one

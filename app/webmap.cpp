@@ -10,7 +10,11 @@
 #include <QPrinter> // the destructor frees the printer
 #include <QTimer>
 #include <QVariantMap>
+#include <QWebChannel>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QFile>
 #include <QWebEngineProfile>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -152,6 +156,24 @@ void TWebMap::restartPage()
 }
 
 TWebMap::~TWebMap() = default;
+
+void TWebMap::setHost(QObject* host)
+{
+    auto* channel = new QWebChannel(this);
+    channel->registerObject(QStringLiteral("tessolo"), host);
+    page()->setWebChannel(channel);
+    QFile api(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    if (!api.open(QIODevice::ReadOnly))
+        return; // the page then offers no choice to the program, nothing else
+    QWebEngineScript script;
+    script.setName(QStringLiteral("tessolo-host"));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::MainWorld);
+    script.setSourceCode(QString::fromUtf8(api.readAll())
+                         + QStringLiteral("\nnew QWebChannel(qt.webChannelTransport, function (c) {"
+                                          " window.tessoloHost = c.objects.tessolo; });\n"));
+    page()->scripts().insert(script);
+}
 
 void TWebMap::Navigate(const QString& address)
 {

@@ -82,6 +82,10 @@ public:
     // Tests print into a PDF file through a printer of their own.
     void setPrinter(std::unique_ptr<QPrinter> printer);
 
+    // Offers `host` to the page as window.tessoloHost (Qt WebChannel), for the
+    // page to tell which marks the user chose.
+    void setHost(QObject* host);
+
     bool hasDocument() const { return m_hasDocument; }
     bool isLoading() const { return m_loading; }
     // Processes events until the document has finished loading. This wait,

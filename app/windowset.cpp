@@ -6,6 +6,7 @@
 #include "app/frmmapbrows.h"
 #include "ui/okrightdlg2.h"
 
+#include "atena/frmatena.h"
 #include "company/frmourcompany.h"
 #include "csvimport/frmcsvin.h"
 #include "picker/frmclntsrc.h"
@@ -22,6 +23,7 @@ void createWindowSet()
     frmCsvin = new TfrmCsvin;
     frmClntsrc = new TfrmClntsrc;
     AboutBox = new TAboutBox;
+    frmAtena = new TfrmAtena;
 }
 
 namespace {
@@ -35,6 +37,7 @@ void destroy(T*& w)
 
 void destroyWindowSet()
 {
+    destroy(frmAtena);
     destroy(AboutBox);
     destroy(frmClntsrc);
     destroy(frmCsvin);

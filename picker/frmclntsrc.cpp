@@ -1,4 +1,7 @@
 #include "picker/frmclntsrc.h"
+#include "atena/frmatena.h"
+#include "data/errors.h"
+#include "ui/windowset.h"
 
 #include "ui/windowstyle.h"
 #include "data/sqlitedo.h"
@@ -77,6 +80,8 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     btnok->setObjectName(QStringLiteral("btnok"));
     btncancel = new QPushButton(QStringLiteral("キャンセル"), this);
     btncancel->setObjectName(QStringLiteral("btncancel"));
+    btnAtena = new QPushButton(QStringLiteral("宛名印刷"), this);
+    btnAtena->setObjectName(QStringLiteral("btnAtena"));
 
     auto* top = new QHBoxLayout;
     top->addWidget(KanaButtons, 1);
@@ -88,6 +93,7 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     search->addWidget(btnNm);
     search->addWidget(btnclear);
     auto* bottom = new QHBoxLayout;
+    bottom->addWidget(btnAtena);
     bottom->addStretch();
     bottom->addWidget(btnok);
     bottom->addWidget(btncancel);
@@ -101,6 +107,7 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     setTabOrder(btnNm, btnclear);
     setTabOrder(btnclear, btnok);
     setTabOrder(btnok, btncancel);
+    setTabOrder(btncancel, btnAtena);
 
     // Selecting customers and pressing Enter must not search and lose the
     // selection: Enter presses only a focused button, and in EditNm it searches.
@@ -113,6 +120,7 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     connect(btnclear, &QPushButton::clicked, this, guarded([this] { btnclearClick(); }));
     connect(btnok, &QPushButton::clicked, this, guarded([this] { btnokClick(); }));
     connect(btncancel, &QPushButton::clicked, this, guarded([this] { btncancelClick(); }));
+    connect(btnAtena, &QPushButton::clicked, this, guarded([this] { btnAtenaClick(); }));
 }
 
 void TfrmClntsrc::fill(const QString& sql)
@@ -175,6 +183,29 @@ void TfrmClntsrc::btnokClick()
     }
     i_cancel = 1;
     accept();
+}
+
+// The selected customers, in the list's order; all of the list when none is
+// selected, as "決定" does.
+QList<qint64> TfrmClntsrc::chosenRowids() const
+{
+    QList<qint64> all, selected;
+    for (int i = 0; i < ListViewNm->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = ListViewNm->topLevelItem(i);
+        const qint64 id = item->text(3).toLongLong();
+        all << id;
+        if (item->isSelected())
+            selected << id;
+    }
+    return selected.isEmpty() ? all : selected;
+}
+
+void TfrmClntsrc::btnAtenaClick()
+{
+    if (!frmAtena)
+        throw tessolo::EAbort();
+    frmAtena->setCustomers(chosenRowids());
+    frmAtena->exec();
 }
 
 void TfrmClntsrc::btncancelClick()

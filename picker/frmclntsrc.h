@@ -26,6 +26,7 @@ public:
     QPushButton* btnclear = nullptr;
     QPushButton* btnok = nullptr;
     QPushButton* btncancel = nullptr;
+    QPushButton* btnAtena = nullptr;
 
     // The statement getSQL hands back.
     QString strSQLZ;
@@ -35,6 +36,9 @@ public:
     qint32 getFlg() const { return i_cancel; }
     QString getSQL() const { return strSQLZ; }
     void getSQL(QString& out) const { out = strSQLZ; }
+
+    // What "宛名印刷" prints: the selected rows, or the whole list.
+    QList<qint64> chosenRowids() const;
 
     void loadList();
     void listByKana(int kanaCode);
@@ -49,5 +53,6 @@ private:
     void btnNmClick();
     void btnokClick();
     void btncancelClick();
+    void btnAtenaClick();
     void btnclearClick();
 };

@@ -28,4 +28,11 @@ QString selectOneSql(const QString& rowid)
     return QStringLiteral("select rowid, * from t_customer where rowid = ") + rowid + QLatin1Char(';');
 }
 
+QString rowidsSql(const QStringList& rowids)
+{
+    const QString list = rowids.join(QLatin1Char(','));
+    return QStringLiteral("select rowid, * from t_customer where rowid in (") + list
+           + QStringLiteral(") order by instr(',") + list + QStringLiteral(",', ',' || rowid || ',')");
+}
+
 } // namespace tessolo::customer

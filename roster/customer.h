@@ -25,6 +25,9 @@ QString insertSql(const Record& r);
 QString updateSql(const Record& r, const QString& strRow);
 QString deleteSql(const QString& strRow);
 QString selectOneSql(const QString& rowid);
+// The customers of the given rowids (decimal numbers, nothing else), in the
+// order given: a choice made outside the lists, as on the map.
+QString rowidsSql(const QStringList& rowids);
 inline const QString kListSql = QStringLiteral("select rowid, * from t_customer order by person_kana collate kana");
 
 } // namespace tessolo::customer

@@ -7,6 +7,8 @@
 #include "data/sqlitedo.h"
 #include "roster/customer.h"
 #include "roster/customerexport.h"
+#include "atena/atenadata.h"
+#include "atena/frmatena.h"
 #include "data/kanafilter.h"
 #include "roster/readingcapture.h"
 #include "roster/readingsource.h"
@@ -134,6 +136,8 @@ void TfrmAddress::buildMenu()
     n7->setObjectName(QStringLiteral("N7"));
     CSV2 = n7->addAction(QStringLiteral("CSV"));
     CSV2->setObjectName(QStringLiteral("CSV2"));
+    mnuAtena = n1->addAction(QStringLiteral("宛名印刷"));
+    mnuAtena->setObjectName(QStringLiteral("mnuAtena"));
     X1 = n1->addAction(QStringLiteral("終了(&X)"));
     X1->setObjectName(QStringLiteral("X1"));
 
@@ -326,6 +330,7 @@ void TfrmAddress::wire()
     connect(N3, &QAction::triggered, this, guarded([this] { N3Click(); }));
     connect(CSV1, &QAction::triggered, this, guarded([this] { CSV1Click(); }));
     connect(CSV2, &QAction::triggered, this, guarded([this] { CSV2Click(); }));
+    connect(mnuAtena, &QAction::triggered, this, guarded([this] { mnuAtenaClick(); }));
     connect(U1, &QAction::triggered, this, [this] { U1Click(); });
     connect(X1, &QAction::triggered, this, [this] { close(); });
     connect(MaskEditPostal, &tessolo::ui::TPostalMaskEdit::exited, this, guarded([this] {
@@ -497,20 +502,31 @@ void TfrmAddress::CSV1Click()
 }
 
 // The customers the list shows, in its order, to a CSV file.
-void TfrmAddress::CSV2Click()
+void TfrmAddress::CSV2Click() { exportCustomers(strListSQL.isEmpty() ? tessolo::customer::kListSql : strListSQL); }
+
+void TfrmAddress::exportCustomers(const QString& sql)
 {
     if (SaveTextFileDialog1->exec() != QDialog::Accepted || SaveTextFileDialog1->selectedFiles().isEmpty())
         throw tessolo::EAbort();
     const QString file = SaveTextFileDialog1->selectedFiles().constFirst();
     namespace ex = tessolo::customerexport;
     const ex::Encoding encoding = EncodingBox->currentIndex() == 1 ? ex::Encoding::Utf8Bom : ex::Encoding::Cp932;
-    const QString sql = strListSQL.isEmpty() ? customer::kListSql : strListSQL;
     ex::Result result;
     {
         tessolo::ui::TBusyProgress progress(this, QStringLiteral("顧客データを書き出しています…"));
         result = ex::write(file, sql, encoding, progress.callback());
     }
     tessolo::ui::showNotice(this, ex::summary(result, encoding));
+}
+
+// The customers the list shows, in its order, on postcards or labels.
+void TfrmAddress::mnuAtenaClick()
+{
+    if (!frmAtena)
+        throw tessolo::EAbort();
+    frmAtena->setCustomers(
+        tessolo::atena::rowidsOf(strListSQL.isEmpty() ? tessolo::customer::kListSql : strListSQL));
+    frmAtena->exec();
 }
 
 // Postal data update: the update, its progress and its messages belong to

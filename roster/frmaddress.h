@@ -35,6 +35,7 @@ public:
     QAction* U1 = nullptr;
     QAction* CSV1 = nullptr;
     QAction* CSV2 = nullptr;
+    QAction* mnuAtena = nullptr;
     QAction* X1 = nullptr;
     QAction* N3 = nullptr;
     tessolo::ui::TKanaButtons* KanaButtons = nullptr;
@@ -85,6 +86,9 @@ public:
     QString strListSQL;
 
     void loadList();
+    // Writes the customers of a list statement to a CSV file the user names,
+    // in the statement's order (the save dialog offers the encoding).
+    void exportCustomers(const QString& sql);
     void listByKana(int kanaCode);
 
     // Every mail and web hand-off goes through here to the desktop's default
@@ -122,6 +126,7 @@ private:
     void N3Click();
     void CSV1Click();
     void CSV2Click();
+    void mnuAtenaClick();
     void EditNameChange();
     void EditNameDblClick();
     void EditCompanyChange();

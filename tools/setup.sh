@@ -9,11 +9,11 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 packages=(
   build-essential cmake ninja-build pkg-config ccache clang-tidy clang-format
-  qt6-base-dev qt6-base-private-dev qt6-webengine-dev qt6-pdf-dev qt6-httpserver-dev qt6-websockets-dev
+  qt6-base-dev qt6-base-private-dev qt6-webengine-dev qt6-pdf-dev qt6-httpserver-dev qt6-websockets-dev qt6-webchannel-dev
   libqt6webenginecore6-bin
   libsqlite3-dev sqlite3 zlib1g-dev libgtest-dev libbenchmark-dev
   dpkg-dev lintian desktop-file-utils appstream curl
-  fonts-ipafont-gothic
+  fonts-ipafont-gothic fonts-ipafont-mincho poppler-utils
   xvfb xdotool x11-utils dbus-x11 ibus ibus-mozc imagemagick
 )
 # Node.js may come from elsewhere than Debian; only add it where it is missing.

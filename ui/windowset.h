@@ -1,5 +1,5 @@
 #pragma once
-// The program-wide references to the seven windows, created once at start-up
+// The program-wide references to the windows, created once at start-up
 // in this order and living until the program ends. Windows reach each other
 // only through these.
 
@@ -10,6 +10,7 @@ class TfrmOurcompany;
 class TfrmCsvin;
 class TfrmClntsrc;
 class TAboutBox;
+class TfrmAtena;
 
 inline TfrmMapbrows* frmMapbrows = nullptr;
 inline TfrmAddress* frmAddress = nullptr;
@@ -18,3 +19,4 @@ inline TfrmOurcompany* frmOurcompany = nullptr;
 inline TfrmCsvin* frmCsvin = nullptr;
 inline TfrmClntsrc* frmClntsrc = nullptr;
 inline TAboutBox* AboutBox = nullptr;
+inline TfrmAtena* frmAtena = nullptr;

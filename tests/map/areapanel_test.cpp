@@ -7,7 +7,13 @@
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
 #include "app/webmap.h"
+#include "atena/frmatena.h"
 #include "data/sqlitedo.h"
+#include "roster/customer.h"
+#include "ui/windowset.h"
+
+#include <QLineEdit>
+#include <QTimer>
 
 #include <QDir>
 #include <QJsonArray>
@@ -268,6 +274,69 @@ private slots:
         QCOMPARE(cleared[QStringLiteral("near")].toArray().size(), 0);
         QCOMPARE(cleared[QStringLiteral("approx")].toArray().size(), 0);
         QCOMPARE(cleared[QStringLiteral("mapLeft")].toDouble(), 0.0);
+    }
+
+    // "宛名印刷" under the list opens the address printing window with the
+    // customers listed inside the circle, each once, in the list's order:
+    // not a searched address's mark, not a customer outside the circle.
+    void areaAtenaGetsTheCustomersInsideTheCircle()
+    {
+        const char* const customers[][2] = {{"梅田一郎", "北区梅田1-1"}, {"吹田二郎", "吹田市"}, {"豊中三郎", "豊中市"},
+                                            {"京都四郎", "京都市"}, {"千代田五郎", "千代田区"}};
+        const char* const prefectures[] = {"大阪府", "大阪府", "大阪府", "京都府", "東京都"};
+        const char* const cities[] = {"大阪市", "", "", "", ""};
+        QHash<QString, qint64> rowidOf;
+        for (int i = 0; i < 5; ++i) {
+            tessolo::customer::Record r;
+            r[0] = QString::fromUtf8(customers[i][0]);
+            r[6] = QStringLiteral("5300001");
+            r[7] = QString::fromUtf8(prefectures[i]);
+            r[8] = QString::fromUtf8(cities[i]) + (i ? QString::fromUtf8(customers[i][1]) : QString());
+            r[9] = i ? QString() : QString::fromUtf8(customers[i][1]);
+            TSQLiteDo::execute(tessolo::customer::insertSql(r));
+            rowidOf.insert(r[0], i + 1);
+        }
+        w->EditAdrs->setText(QStringLiteral("大阪府大阪市北区梅田"));
+        w->Button1Click();      // a searched address: a mark of no customer
+        w->btnClientsClick();   // every customer, twice
+        w->btnClientsClick();
+        QVERIFY(idle());
+        js(QStringLiteral("draw_circle('大阪府大阪市北区梅田', '20')"));
+        QVERIFY(idle());
+        QVERIFY(QTest::qWaitFor([&] { return js(QStringLiteral("!!window.tessoloHost")).toBool(); }, 10000));
+
+        // Expected: the listed names that are customers, first listing each.
+        QList<qint64> expected;
+        const QJsonObject panel = json(QString::fromUtf8(kReadPanel)).toObject();
+        int listed = 0;
+        for (const QString& list : {QStringLiteral("near"), QStringLiteral("approx")}) {
+            for (const QJsonValue& row : panel[list].toArray()) {
+                ++listed;
+                const qint64 id = rowidOf.value(row.toArray().at(0).toString(), -1);
+                if (id > 0 && !expected.contains(id))
+                    expected << id;
+            }
+        }
+        QVERIFY2(expected.size() == 3 && listed >= 4, qPrintable(QString::number(listed)));
+
+        TfrmAtena atena;
+        frmAtena = &atena;
+        QList<qint64> got;
+        bool opened = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (!atena.isVisible())
+                return;
+            opened = true;
+            got = atena.customerRowids();
+            atena.reject();
+        });
+        poll.start(20);
+        js(QStringLiteral("document.getElementById('area-atena').click()"));
+        const bool reached = QTest::qWaitFor([&] { return opened; }, 10000);
+        frmAtena = nullptr;
+        QVERIFY(reached);
+        QCOMPARE(got, expected);
     }
 
     void readyWithin200msOf20000Marks()

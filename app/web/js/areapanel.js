@@ -338,6 +338,9 @@
     }
 
     count() { return this.model.count(); }
+
+    // The marks listed, in the list's order: the near ones, then the rest.
+    marks() { return this.model.near().concat(this.model.approximate()).map((e) => e.mark); }
   }
 
   function createAreaPanel(opts) {
@@ -349,7 +352,7 @@
   function attach(doc, opts) {
     const byId = (id) => doc.getElementById(id);
     const root = byId('area');
-    return createAreaPanel(Object.assign({}, opts, {
+    const panel = createAreaPanel(Object.assign({}, opts, {
       elements: {
         root,
         count: byId('area-count'),
@@ -363,6 +366,19 @@
         if (opts.onLayout) opts.onLayout();
       }
     }));
+    // 宛名印刷 and CSV出力 for the customers the list holds.
+    for (const [id, action] of [['area-atena', 'atena'], ['area-csv', 'csv']]) {
+      const link = byId(id);
+      if (!link) continue;
+      link.addEventListener('click', (ev) => {
+        ev.preventDefault();
+        const marks = panel.marks();
+        if (marks.length && opts.choose) {
+          try { opts.choose(action, marks); } catch (e) { console.error(e); }
+        }
+      });
+    }
+    return panel;
   }
 
   return { distanceMetres, isApproximate, formatKm, insertionIndex, createAreaModel, createAreaPanel, attach, EDGE_TOLERANCE_M, FIRST_ROWS };

@@ -145,7 +145,12 @@
     // A customer marked twice is one customer in the list.
     keyOf: (m) => m._tsl.label + '\n' + m._tsl.address,
     show: (m) => { if (group.hasLayer(m)) group.zoomToShowLayer(m, () => { bindPopupLazily(m); m.openPopup(); }); },
-    onLayout: () => map.invalidateSize({ pan: false, debounceMoveend: true })
+    onLayout: () => map.invalidateSize({ pan: false, debounceMoveend: true }),
+    // The area's links: the program is told which marks, nothing more.
+    choose: (action, marks) => {
+      const host = window.tessoloHost;
+      if (host && typeof host.chooseMarks === 'function') host.chooseMarks(action, marks.map((m) => m._tsl.call));
+    }
   });
   // A circle whose centre is refined later moves: listed again, unless a
   // newer circle has taken its place.
@@ -384,7 +389,7 @@
   function drawMark(job, r, out) {
     if (!r.ok) { out.unplaced.appendChild(addUnplaced(job.label, job.address)); return; }
     const m = L.marker([r.lat, r.lng], { icon: iconFor(r.level), keyboard: false });
-    m._tsl = { label: job.label, address: job.address, level: r.level };
+    m._tsl = { label: job.label, address: job.address, level: r.level, call: job.call };
     out.marks.push(m);
     remember(r.key, { kind: 'mark', layer: m });
     out.focus.push([r.lat, r.lng]);
@@ -520,9 +525,13 @@
     scheduleFlush();
   }
 
+  // Every call is counted, from the page's load on: the program keeps what
+  // each of its calls carried, and the number is how a mark names it back.
+  let calls = 0;
   window.search_geo2 = function (address, label) {
+    const call = calls++;
     try {
-      enqueue('mark', address, { label });
+      enqueue('mark', address, { label, call });
     } catch (e) {
       console.error(e);
     }

@@ -1,0 +1,58 @@
+#pragma once
+// Paints laid-out postcards and label sheets with QPainter: the same pages go
+// to the preview image, the printer and the PDF, placed in millimetres from
+// the paper's edge. Characters stay text (fonts embedded in the PDF); a
+// vertical column is set cell by cell, the cells that have a direction
+// turned, two digits side by side in one cell.
+
+#include "atena/atenalayout.h"
+
+#include <QFont>
+#include <QHash>
+#include <QImage>
+#include <QString>
+
+class QPainter;
+class QPrinter;
+
+namespace tessolo::atena {
+
+// The font families chosen first: 明朝 for postcards, ゴシック for labels.
+QString defaultFamily(bool postcards);
+
+class TAtenaRender {
+public:
+    explicit TAtenaRender(const QString& family);
+
+    // Widths at an em of 1 mm, for the label layout.
+    MeasureFn measure();
+
+    // Paints `page` on a painter whose device has `devicePerMm` pixels a
+    // millimetre, with the origin at the paper's top-left edge. Guides
+    // (postal boxes, label edges) only when `guides`.
+    void paint(QPainter& painter, const Page& page, double devicePerMm, bool guides);
+    QImage image(const Page& page, double pixelsPerMm);
+
+    // Writes every page to `fileName`, whole or not at all. Throws EFileError.
+    void writePdf(const QString& fileName, const QList<Page>& pages);
+    // Every page on `printer`, from the paper's edge.
+    void print(QPrinter* printer, const QList<Page>& pages);
+
+private:
+    struct Sized {
+        QFont font;
+        double ascent = 0;
+        double descent = 0;
+    };
+    const Sized& sized(double sizeMm);
+    double advance(const Sized& s, const QString& text);
+    void paintGlyph(QPainter& painter, const Glyph& g);
+    void paintPages(QPainter& painter, const QList<Page>& pages, double devicePerMm,
+                    const std::function<bool()>& newPage);
+
+    QString m_family;
+    QHash<int, Sized> m_sized;
+    QHash<QString, double> m_widths;
+};
+
+} // namespace tessolo::atena
