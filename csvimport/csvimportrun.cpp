@@ -1,5 +1,6 @@
 #include "csvimport/csvimportrun.h"
 
+#include "csvimport/addresssplit.h"
 #include "data/bulkinsert.h"
 #include "data/cp932.h"
 #include "data/commatext.h"
@@ -206,6 +207,17 @@ std::array<std::optional<int>, kFieldCount> headerColumns(const QStringList& hea
     return columns;
 }
 
+std::optional<int> wholeAddressColumn(const QStringList& headerFields)
+{
+    const auto columns = headerColumns(headerFields);
+    constexpr int kPrefecture = 7, kCity = 8, kTown = 9;
+    if (columns[kPrefecture] || columns[kCity] || !columns[kTown])
+        return std::nullopt;
+    if (headerKey(headerFields.at(*columns[kTown])) != headerKey(customer::kCsvCaptions[kTown]))
+        return std::nullopt; // 町域, 番地 …: a town column, not the whole address
+    return columns[kTown];
+}
+
 QStringList columnEntries(const QString& line)
 {
     QStringList entries;
@@ -247,6 +259,29 @@ customer::Record buildRecord(const QStringList& fields, const ColumnMap& map, co
     r[kCompanyKana] = normaliseReading(r[kCompanyKana], zenkaku);
     r[kPostalCode].remove(QLatin1Char('-'));
     return r;
+}
+
+bool applyWholeAddress(customer::Record& r, const QStringList& fields, const ColumnMap& map,
+                       const AddressSplitter& splitter)
+{
+    const Assignment& a = map[kWholeAddress];
+    if (!a.first)
+        return true;
+    QString whole = fieldAt(fields, *a.first);
+    if (a.second)
+        whole += fieldAt(fields, *a.second);
+    constexpr int kPrefecture = 7, kCity = 8, kTown = 9;
+    const std::optional<SplitAddress> parts = splitter.split(whole);
+    if (!parts) {
+        r[kTown] = whole + r[kTown];
+        return false;
+    }
+    if (r[kPrefecture].isEmpty())
+        r[kPrefecture] = parts->prefecture;
+    if (r[kCity].isEmpty())
+        r[kCity] = parts->city;
+    r[kTown] = parts->rest + r[kTown];
+    return true;
 }
 
 namespace {
@@ -292,7 +327,36 @@ struct EncodedRecord {
 
 } // namespace
 
-Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress, bool firstLineIsHeader)
+void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const RecordFn& visit,
+                   const ProgressFn& progress)
+{
+    TextSource source(fileName);
+    QBuffer buffer(&source.bytes());
+    buffer.open(QIODevice::ReadOnly);
+    LineReader lineReader(buffer);
+    RecordReader reader(lineReader);
+    TCnvk2K zenkaku;
+    const std::optional<AddressSplitter> splitter =
+        map[kWholeAddress].first ? std::optional(AddressSplitter::forImport()) : std::nullopt;
+    QByteArray raw;
+    qint64 end = 0;
+    qint64 index = firstLineIsHeader ? -1 : 0;
+    while (reader.next(raw, end)) {
+        if (index >= 0) {
+            const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, source.encoding())));
+            customer::Record r = buildRecord(fields, map, zenkaku);
+            if (splitter)
+                applyWholeAddress(r, fields, map, *splitter);
+            visit(index, r);
+        }
+        ++index;
+        if (progress && index % kProgressEveryLines == 0 && !progress(end, source.size()))
+            throw EAbort();
+    }
+}
+
+Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress, bool firstLineIsHeader,
+           const QSet<qint64>& skip)
 {
     TextSource source(fileName);
     QBuffer buffer(&source.bytes());
@@ -302,6 +366,11 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
     const char* bytes = source.bytes().constData();
 
     TCnvk2K zenkaku;
+    // The whole-address column needs the decoded line; the others are
+    // stored as the file's own bytes where it is code page 932.
+    const std::optional<AddressSplitter> splitter =
+        map[kWholeAddress].first ? std::optional(AddressSplitter::forImport()) : std::nullopt;
+    const bool storeBytes = source.encoding() == TextEncoding::Cp932 && !splitter;
     TSQLiteDo db;
     db.setDBpoint(kDatabaseName);
     db.beginTransaction();
@@ -314,12 +383,14 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
         EncodedRecord encoded;
         QByteArray raw;
         qint64 end = 0;
-        bool header = firstLineIsHeader;
+        qint64 index = firstLineIsHeader ? -1 : 0;
         for (;;) {
             if (!reader.next(raw, end))
                 break;
-            if (header) {
-                header = false;
+            if (index++ < 0)
+                continue;
+            if (skip.contains(index - 1)) {
+                ++result.skipped;
                 continue;
             }
             for (; counted < end; ++counted)
@@ -330,12 +401,14 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
             const qint64 lineNo = 1 + feeds - (endedByFeed ? 1 : 0);
             try {
                 qsizetype substituted = 0;
-                if (source.encoding() == TextEncoding::Cp932) {
+                if (storeBytes) {
                     encoded.build(raw, map, zenkaku);
                     insert.insertEncoded(encoded.values);
                 } else {
                     const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, source.encoding())));
-                    const customer::Record r = buildRecord(fields, map, zenkaku);
+                    customer::Record r = buildRecord(fields, map, zenkaku);
+                    if (splitter && !applyWholeAddress(r, fields, map, *splitter))
+                        ++result.unsplitAddresses;
                     substituted = insert.insert(QStringList(r.begin(), r.end()));
                 }
                 if (substituted) {
@@ -364,6 +437,11 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
 QString summary(const Result& result)
 {
     QString text = QStringLiteral("%1 件の顧客データを取り込みました。").arg(result.rows);
+    if (result.skipped > 0)
+        text += QStringLiteral("\n重複のため %1 行を取り込みませんでした。").arg(result.skipped);
+    if (result.unsplitAddresses > 0)
+        text += QStringLiteral("\n住所（一括）を都道府県・市区町村に分けられなかった %1 行は、住所にそのまま入れました。")
+                    .arg(result.unsplitAddresses);
     if (result.substitutedValues > 0) {
         QStringList lines;
         for (qint64 n : result.substitutedLines)

@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <vector>
 
 class QCheckBox;
 class QFrame;
@@ -38,6 +39,10 @@ public:
     int i_pos = 0;
 
     void setCsvFile(const QString& strFL);
+    // The answers to the question about duplicates, and to the offer to
+    // write the lines left out.
+    static const QString kSkipDuplicates, kImportAll, kCancelImport, kWriteSkipped, kDontWriteSkipped;
+
     // The columns assigned in the list, as the run reads them.
     tessolo::csvimport::ColumnMap columnMap() const;
 
@@ -51,4 +56,5 @@ private:
     void btngoClick();
     void btncancelClick();
     void CheckHeaderClick();
+    void offerSkippedLines(const QString& summary, const std::vector<tessolo::customer::Record>& records);
 };

@@ -39,6 +39,10 @@ public:
     // Looks the seven-digit code up in m_postal; the out texts keep their
     // values when no row matches.
     void postal2address(const QString& postal, QString& prefecture, QString& city, QString& town);
+    // The business a code of the business list belongs to: its name and the
+    // name's reading as the list gives it (half-width katakana). False, with
+    // the out texts unchanged, when the code is no business's own.
+    bool postal2business(const QString& postal, QString& name, QString& reading);
 
     // One insert, update or delete from a window: opens tessolo.db, runs the
     // statement in its own transaction and closes. Raises on failure.

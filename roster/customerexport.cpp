@@ -132,16 +132,25 @@ QString csvLine(const QStringList& values)
     line += QStringLiteral("\r\n");
     return line;
 }
-Result write(const QString& fileName, const QString& listSql, Encoding encoding, const ProgressFn& progress)
+namespace {
+// The byte-order mark where one is wanted, then the field names.
+void writeHeader(Output& out, Encoding encoding)
 {
-    Result result;
-    QSet<QString> seen;
-    Output out(fileName);
     if (encoding == Encoding::Utf8Bom)
         out.append(QByteArrayLiteral("\xEF\xBB\xBF"));
     qsizetype substituted = 0;
     out.append(encoded(csvLine(QStringList(customer::kCsvCaptions.begin(), customer::kCsvCaptions.end())), encoding,
                        &substituted));
+}
+} // namespace
+
+Result write(const QString& fileName, const QString& listSql, Encoding encoding, const ProgressFn& progress)
+{
+    Result result;
+    QSet<QString> seen;
+    Output out(fileName);
+    writeHeader(out, encoding);
+    qsizetype substituted = 0;
 
     TSQLiteDo db;
     db.getDBpoint(kDatabaseName);
@@ -170,6 +179,16 @@ Result write(const QString& fileName, const QString& listSql, Encoding encoding,
         throw EAbort();
     out.commit();
     return result;
+}
+
+void writeRecords(const QString& fileName, const std::vector<customer::Record>& records, Encoding encoding)
+{
+    Output out(fileName);
+    writeHeader(out, encoding);
+    qsizetype substituted = 0;
+    for (const customer::Record& r : records)
+        out.append(encoded(csvLine(QStringList(r.begin(), r.end())), encoding, &substituted));
+    out.commit();
 }
 
 QString summary(const Result& result, Encoding encoding)

@@ -4,7 +4,10 @@
 // Created once at start-up, hidden when closed; each showing reloads the list
 // and forgets the loaded customer but keeps the fields as they were.
 
+#include "roster/customersearch.h"
+
 #include <QDialog>
+#include <vector>
 #include <functional>
 
 class QComboBox;
@@ -36,6 +39,8 @@ public:
     QAction* N3 = nullptr;
     tessolo::ui::TKanaButtons* KanaButtons = nullptr;
     QLineEdit* EditCnt = nullptr;
+    // Narrows the list to the customers holding the typed text anywhere.
+    QLineEdit* EditSearch = nullptr;
     QTreeWidget* ListViewNm = nullptr;
 
     QLineEdit* EditName = nullptr;
@@ -95,6 +100,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // A customer as the list read it: the eight shown values and the key the
+    // search compares. The kana filter decides which are read; the search
+    // narrows them without another query.
+    struct Listed {
+        QStringList values;
+        tessolo::customersearch::Key key;
+    };
+    std::vector<Listed> m_listed;
+    QString m_readSQL; // the query that read m_listed
+
+    void readList(const QString& sql);
+    void showListed();
+    void buildSearch();
     void buildMenu();
     void buildList();
     void buildInputs();
@@ -119,4 +137,5 @@ private:
     void EditCompanyChange();
     void EditCompanyDblClick();
     void appendReading(QLineEdit* readingField, const QString& reading);
+    void completeCompany();
 };
