@@ -43,6 +43,16 @@ QString freshDatabase(const QString& name)
     return dir + QStringLiteral("/tessolo.db");
 }
 
+// A file of the benchmarks' own in the work directory.
+QString writeWorkFile(const QString& name, const QByteArray& bytes)
+{
+    const QString path = work().filePath(name);
+    QFile o(path);
+    o.open(QIODevice::WriteOnly);
+    o.write(bytes);
+    return path;
+}
+
 bool haveList(benchmark::State& state)
 {
     if (QFile::exists(kList))
@@ -88,10 +98,7 @@ QString shellInput()
         }
         out += "\r\n";
     }
-    path = work().filePath(QStringLiteral("nine.csv"));
-    QFile o(path);
-    o.open(QIODevice::WriteOnly);
-    o.write(out);
+    path = writeWorkFile(QStringLiteral("nine.csv"), out);
     return path;
 }
 
@@ -196,10 +203,7 @@ QString businessList()
                                  .arg(i)
                                  .arg(1000000 + i * 7 % 9000000, 7, 10, QLatin1Char('0')));
     }
-    path = work().filePath(QStringLiteral("jigyosyo.csv"));
-    QFile o(path);
-    o.open(QIODevice::WriteOnly);
-    o.write(out);
+    path = writeWorkFile(QStringLiteral("jigyosyo.csv"), out);
     return path;
 }
 
@@ -245,10 +249,7 @@ QString customerFile()
                                             "example.jp,\"備考, %1\"\r\n")
                                  .arg(i));
     }
-    path = work().filePath(QStringLiteral("customers.csv"));
-    QFile o(path);
-    o.open(QIODevice::WriteOnly);
-    o.write(out);
+    path = writeWorkFile(QStringLiteral("customers.csv"), out);
     return path;
 }
 

@@ -112,6 +112,20 @@ private:
     qsizetype m_plain = 0; // pending lines that are read on their own
 };
 
+// A file's bytes and the reader of its records over them.
+struct FileRecords {
+    explicit FileRecords(const QString& fileName)
+        : source(fileName)
+        , buffer(&source.bytes())
+    {
+        buffer.open(QIODevice::ReadOnly);
+    }
+    TextSource source;
+    QBuffer buffer;
+    LineReader lines{buffer};
+    RecordReader reader{lines};
+};
+
 // A header name brought to the form the aliases are compared in.
 QString headerKey(const QString& name)
 {
@@ -147,11 +161,9 @@ QString replaceBlanks(QString line) { return line.replace(QLatin1Char(' '), QLat
 
 QStringList readLines(const QString& fileName)
 {
-    TextSource source(fileName);
-    QBuffer buffer(&source.bytes());
-    buffer.open(QIODevice::ReadOnly);
-    LineReader lineReader(buffer);
-    RecordReader reader(lineReader);
+    FileRecords file(fileName);
+    TextSource& source = file.source;
+    RecordReader& reader = file.reader;
     QStringList lines;
     QByteArray raw;
     qint64 end = 0;
@@ -261,15 +273,17 @@ customer::Record buildRecord(const QStringList& fields, const ColumnMap& map, co
     return r;
 }
 
-bool applyWholeAddress(customer::Record& r, const QStringList& fields, const ColumnMap& map,
-                       const AddressSplitter& splitter)
+QString wholeAddressOf(const QStringList& fields, const ColumnMap& map)
 {
     const Assignment& a = map[kWholeAddress];
-    if (!a.first)
-        return true;
-    QString whole = fieldAt(fields, *a.first);
+    QString whole = a.first ? fieldAt(fields, *a.first) : QString();
     if (a.second)
         whole += fieldAt(fields, *a.second);
+    return whole;
+}
+
+bool applyWholeAddress(customer::Record& r, const QString& whole, const AddressSplitter& splitter)
+{
     constexpr int kPrefecture = 7, kCity = 8, kTown = 9;
     const std::optional<SplitAddress> parts = splitter.split(whole);
     if (!parts) {
@@ -298,7 +312,8 @@ struct EncodedRecord {
     std::array<QByteArray, kFieldCount> built;
     QList<QByteArrayView> values;
 
-    void build(QByteArray& line, const ColumnMap& map, const TCnvk2K& zenkaku)
+    // False when a whole address was given and could not be split.
+    bool build(QByteArray& line, const ColumnMap& map, const TCnvk2K& zenkaku, const AddressSplitter* splitter)
     {
         line.replace(' ', '_');
         splitCommaText(QByteArrayView(line), fields, undoubled);
@@ -322,35 +337,65 @@ struct EncodedRecord {
             built[kPostalCode] = values[kPostalCode].toByteArray().replace("-", "");
             values[kPostalCode] = built[kPostalCode];
         }
+        const Assignment& a = map[kWholeAddress];
+        if (!splitter || !a.first)
+            return true;
+        // Only the address makes the round trip through UTF-16.
+        QByteArray whole = fieldAt(fields, *a.first).toByteArray();
+        if (a.second)
+            whole.append(fieldAt(fields, *a.second));
+        customer::Record r;
+        for (int k : kAddressFields)
+            r[k] = cp932::decode(values[k]);
+        const bool split = applyWholeAddress(r, cp932::decode(whole), *splitter);
+        for (int k : kAddressFields) {
+            built[k] = cp932::encode(r[k]);
+            values[k] = built[k];
+        }
+        return split;
     }
+
+    static constexpr int kAddressFields[] = {7, 8, 9}; // prefecture, city, town
 };
 
 } // namespace
 
-void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const RecordFn& visit,
-                   const ProgressFn& progress)
+void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const QList<int>& wanted,
+                   const RecordFn& visit, const ProgressFn& progress)
 {
-    TextSource source(fileName);
-    QBuffer buffer(&source.bytes());
-    buffer.open(QIODevice::ReadOnly);
-    LineReader lineReader(buffer);
-    RecordReader reader(lineReader);
+    FileRecords file(fileName);
     TCnvk2K zenkaku;
     const std::optional<AddressSplitter> splitter =
         map[kWholeAddress].first ? std::optional(AddressSplitter::forImport()) : std::nullopt;
+    const bool cp932File = file.source.encoding() == TextEncoding::Cp932;
+    EncodedRecord encoded;
     QByteArray raw;
     qint64 end = 0;
     qint64 index = firstLineIsHeader ? -1 : 0;
-    while (reader.next(raw, end)) {
-        if (index >= 0) {
-            const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, source.encoding())));
-            customer::Record r = buildRecord(fields, map, zenkaku);
-            if (splitter)
-                applyWholeAddress(r, fields, map, *splitter);
-            visit(index, r);
+    while (file.reader.next(raw, end)) {
+        customer::Record r;
+        try {
+            if (index >= 0 && cp932File) {
+                // Only the wanted values are decoded.
+                encoded.build(raw, map, zenkaku, splitter ? &*splitter : nullptr);
+                for (int k : wanted)
+                    r[k] = cp932::decode(encoded.values[k]);
+            } else if (index >= 0) {
+                const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, file.source.encoding())));
+                r = buildRecord(fields, map, zenkaku);
+                if (splitter)
+                    applyWholeAddress(r, wholeAddressOf(fields, map), *splitter);
+            }
+        } catch (const EListIndexError&) {
+            // A line too short for its columns is the run's to report, with
+            // its line number; here it is passed over.
+            ++index;
+            continue;
         }
+        if (index >= 0)
+            visit(index, r);
         ++index;
-        if (progress && index % kProgressEveryLines == 0 && !progress(end, source.size()))
+        if (progress && index % kProgressEveryLines == 0 && !progress(end, file.source.size()))
             throw EAbort();
     }
 }
@@ -358,19 +403,15 @@ void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLine
 Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress, bool firstLineIsHeader,
            const QSet<qint64>& skip)
 {
-    TextSource source(fileName);
-    QBuffer buffer(&source.bytes());
-    buffer.open(QIODevice::ReadOnly);
-    LineReader lineReader(buffer);
-    RecordReader reader(lineReader);
+    FileRecords file(fileName);
+    TextSource& source = file.source;
+    RecordReader& reader = file.reader;
     const char* bytes = source.bytes().constData();
 
     TCnvk2K zenkaku;
-    // The whole-address column needs the decoded line; the others are
-    // stored as the file's own bytes where it is code page 932.
     const std::optional<AddressSplitter> splitter =
         map[kWholeAddress].first ? std::optional(AddressSplitter::forImport()) : std::nullopt;
-    const bool storeBytes = source.encoding() == TextEncoding::Cp932 && !splitter;
+    const bool storeBytes = source.encoding() == TextEncoding::Cp932;
     TSQLiteDo db;
     db.setDBpoint(kDatabaseName);
     db.beginTransaction();
@@ -402,12 +443,13 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
             try {
                 qsizetype substituted = 0;
                 if (storeBytes) {
-                    encoded.build(raw, map, zenkaku);
+                    if (!encoded.build(raw, map, zenkaku, splitter ? &*splitter : nullptr))
+                        ++result.unsplitAddresses;
                     insert.insertEncoded(encoded.values);
                 } else {
                     const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, source.encoding())));
                     customer::Record r = buildRecord(fields, map, zenkaku);
-                    if (splitter && !applyWholeAddress(r, fields, map, *splitter))
+                    if (splitter && !applyWholeAddress(r, wholeAddressOf(fields, map), *splitter))
                         ++result.unsplitAddresses;
                     substituted = insert.insert(QStringList(r.begin(), r.end()));
                 }

@@ -72,18 +72,21 @@ QStringList columnEntries(const QString& line);
 // first assigned column the line lacks.
 customer::Record buildRecord(const QStringList& fields, const ColumnMap& map, const TCnvk2K& zenkaku);
 
-// Puts the 住所（一括） value of the line into prefecture and city (where
-// those are still empty) and before the town. False when it cannot be
-// split: the whole value then goes before the town.
-bool applyWholeAddress(customer::Record& r, const QStringList& fields, const ColumnMap& map,
-                       const AddressSplitter& splitter);
+// The 住所（一括） value of a split line (empty when unassigned).
+QString wholeAddressOf(const QStringList& fields, const ColumnMap& map);
+
+// Puts a 住所（一括） value into prefecture and city (where those are still
+// empty) and before the town. False when it cannot be split: the whole
+// value then goes before the town.
+bool applyWholeAddress(customer::Record& r, const QString& whole, const AddressSplitter& splitter);
 
 // Every line the run would import (the header left out), split and built as
-// the run builds it, handed over with its index among those lines. Throws
-// what reading and building throw; a cancel throws EAbort.
+// the run builds it, handed over with its index among those lines. Only the
+// `wanted` fields are sure to be filled. Throws what reading and building
+// throw; a cancel throws EAbort.
 using RecordFn = std::function<void(qint64 index, const customer::Record& record)>;
-void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const RecordFn& visit,
-                   const std::function<bool(qint64 done, qint64 total)>& progress = {});
+void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const QList<int>& wanted,
+                   const RecordFn& visit, const std::function<bool(qint64 done, qint64 total)>& progress = {});
 
 struct Result {
     qint64 rows = 0;

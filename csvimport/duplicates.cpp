@@ -84,7 +84,8 @@ Duplicates findDuplicates(const QString& fileName, const ColumnMap& map, bool fi
     const Index roster = rosterIndex();
     Index earlier;
     Duplicates d;
-    forEachRecord(fileName, map, firstLineIsHeader, [&](qint64 line, const customer::Record& r) {
+    // name, reading, prefecture, city, town, telephone
+    forEachRecord(fileName, map, firstLineIsHeader, {0, 1, 7, 8, 9, 11}, [&](qint64 line, const customer::Record& r) {
         if (r[0].isEmpty())
             return;
         const QString key = Index::nameKey(r[0], r[1]);
@@ -98,11 +99,24 @@ Duplicates findDuplicates(const QString& fileName, const ColumnMap& map, bool fi
             return;
         }
         d.lines.insert(line);
-        d.records.push_back(r);
         if (d.firstNames.size() < kNamesShown)
             d.firstNames << r[0];
     }, progress);
     return d;
+}
+
+std::vector<customer::Record> recordsOf(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader,
+                                        const QSet<qint64>& lines)
+{
+    QList<int> every;
+    for (int k = 0; k < kFieldCount; ++k)
+        every << k;
+    std::vector<customer::Record> records;
+    forEachRecord(fileName, map, firstLineIsHeader, every, [&](qint64 line, const customer::Record& r) {
+        if (lines.contains(line))
+            records.push_back(r);
+    });
+    return records;
 }
 
 QString duplicatesQuestion(const Duplicates& d)
@@ -112,7 +126,7 @@ QString duplicatesQuestion(const Duplicates& d)
                        .arg(d.inRoster)
                        .arg(d.inFile);
     text += QStringLiteral("\n\n例: ") + d.firstNames.join(QStringLiteral("、"));
-    if (qsizetype(d.records.size()) > d.firstNames.size())
+    if (d.lines.size() > d.firstNames.size())
         text += QStringLiteral(" ほか");
     text += QStringLiteral("\n\n同じ顧客は、氏名と氏名（カナ）が同じで、電話番号か住所も同じものです。");
     return text;

@@ -18,7 +18,6 @@ struct Duplicates {
     qint64 inRoster = 0; // lines matching a customer already in the roster
     qint64 inFile = 0;   // lines repeating an earlier line of the file
     QSet<qint64> lines;  // their indexes, as forEachRecord counts lines
-    std::vector<customer::Record> records; // their records, in file order
     QStringList firstNames;                // the names of the first few
 
     bool any() const { return !lines.isEmpty(); }
@@ -27,6 +26,10 @@ struct Duplicates {
 // Reads the roster, then the file as the run would import it.
 Duplicates findDuplicates(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader,
                           const ProgressFn& progress = {});
+
+// The records of those lines, every field filled, in file order.
+std::vector<customer::Record> recordsOf(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader,
+                                        const QSet<qint64>& lines);
 
 // The question asked before an import that would bring in duplicates.
 QString duplicatesQuestion(const Duplicates& d);

@@ -211,13 +211,13 @@ void TfrmCsvin::btngoClick()
         ui::showNotice(this, csvimport::summary(result));
         return;
     }
-    offerSkippedLines(csvimport::summary(result), duplicates.records);
+    offerSkippedLines(csvimport::summary(result), duplicates.lines);
 }
 
 // Lines left out are never lost without a word: the closing message offers
 // to write them beside the source, in the export's format, to look at or to
 // import after all.
-void TfrmCsvin::offerSkippedLines(const QString& summary, const std::vector<customer::Record>& records)
+void TfrmCsvin::offerSkippedLines(const QString& summary, const QSet<qint64>& lines)
 {
     const QFileInfo source(strCSV);
     QString target = source.dir().filePath(source.completeBaseName() + QStringLiteral("_重複.csv"));
@@ -227,6 +227,7 @@ void TfrmCsvin::offerSkippedLines(const QString& summary, const std::vector<cust
                                        .arg(QDir::toNativeSeparators(target));
     if (ui::askChoice(this, text, {kWriteSkipped, kDontWriteSkipped}) != 0)
         return;
+    const auto records = csvimport::recordsOf(strCSV, columnMap(), CheckHeader->isChecked(), lines);
     customerexport::writeRecords(target, records, customerexport::Encoding::Cp932);
     ui::showNotice(this, QStringLiteral("「%1」に %2 行を書き出しました。")
                              .arg(QDir::toNativeSeparators(target))

@@ -7,8 +7,8 @@
 #include "csvimport/csvimportrun.h"
 
 #include <QDialog>
+#include <QSet>
 #include <QStringList>
-#include <vector>
 
 class QCheckBox;
 class QFrame;
@@ -56,5 +56,5 @@ private:
     void btngoClick();
     void btncancelClick();
     void CheckHeaderClick();
-    void offerSkippedLines(const QString& summary, const std::vector<tessolo::customer::Record>& records);
+    void offerSkippedLines(const QString& summary, const QSet<qint64>& lines);
 };
