@@ -95,6 +95,10 @@ struct Result {
     // File lines holding such values: how many, and the first few numbers.
     qint64 substitutedLineCount = 0;
     QList<qint64> substitutedLines;
+    // File lines holding bytes that are no character of the file's encoding
+    // (stored as '?'): how many, and the first few numbers.
+    qint64 invalidLineCount = 0;
+    QList<qint64> invalidLines;
     // Lines left out on the user's word (duplicates).
     qint64 skipped = 0;
     // Lines whose 住所（一括） could not be split (kept whole in the town).

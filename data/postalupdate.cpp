@@ -8,6 +8,7 @@
 #include "data/textsource.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <algorithm>
 #include <array>
 
@@ -82,6 +83,13 @@ QStringList decodedRow(const Layout& layout, const QStringList& fields)
     return row;
 }
 
+QString noLinesMessage(const QString& fileName)
+{
+    return QStringLiteral("「%1」には郵便番号の行がありません（空のファイルか、空白だけのファイルです）。\n"
+                          "郵便番号データは変わっていません。")
+        .arg(QDir::toNativeSeparators(fileName));
+}
+
 } // namespace
 
 ListKind kindOf(const QStringList& fields)
@@ -118,7 +126,11 @@ Result run(const QString& fileName, const ProgressFn& progress)
         EncodedRows encoded;
         const bool cp932File = source.encoding() == TextEncoding::Cp932;
         for (; haveLine; haveLine = reader.next(raw)) {
-            if (cp932File)
+            // A line with bytes that are no character goes the long way,
+            // where they become '?', instead of being stored raw.
+            const bool faulty = invalidSequences(raw, source.encoding()) > 0;
+            result.invalidLines += faulty;
+            if (cp932File && !faulty)
                 encoded.insert(insert, layout, QByteArrayView(raw));
             else
                 result.substituted +=
@@ -128,6 +140,8 @@ Result run(const QString& fileName, const ProgressFn& progress)
                 && !progress(reader.position(), source.size()))
                 throw EAbort();
         }
+        if (result.rows == 0)
+            throw EFileError(noLinesMessage(fileName));
         if (progress && !progress(source.size(), source.size()))
             throw EAbort();
         db.commitTransaction();

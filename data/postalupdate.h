@@ -30,11 +30,15 @@ struct Result {
     ListKind kind = ListKind::Addresses;
     qint64 rows = 0;        // rows the list put in m_postal
     qint64 substituted = 0; // values with characters code page 932 lacks, stored as '?'
+    qint64 invalidLines = 0; // lines with bytes that are no character, stored as '?'
 };
 
 // Each line becomes one row, its fields exactly as split: no line skipped or
-// merged, nothing trimmed; an address line's first nine fields in order. Throws TessoloError (EListIndexError,
-// EFileError, ESQLiteException) after rolling back, EAbort when cancelled.
+// merged, nothing trimmed; an address line's first nine fields in order. A
+// file without any line (empty, or blanks only) is refused: emptying the
+// table would leave address completion dead. Throws TessoloError
+// (EListIndexError, EFileError, ESQLiteException) after rolling back, EAbort
+// when cancelled.
 Result run(const QString& fileName, const ProgressFn& progress = {});
 
 } // namespace tessolo::postalupdate
