@@ -5,10 +5,12 @@
 // and forgets the loaded customer but keeps the fields as they were.
 
 #include "roster/customersearch.h"
+#include "ui/fieldform.h"
 
 #include <QDialog>
 #include <vector>
 #include <functional>
+#include <optional>
 
 class QComboBox;
 class QFileDialog;
@@ -116,9 +118,10 @@ private:
     void buildMenu();
     void buildList();
     void buildInputs();
+    void buildButtons();
     void wire();
 
-    QLineEdit* addEdit(const char* name, const QString& label, const char* labelName, int x, int y, int w);
+    QLineEdit* addEdit(const char* name, const char* labelName, int x, int y, int w);
 
     void FormShow();
     void btnaddClick();
@@ -138,4 +141,7 @@ private:
     void EditCompanyDblClick();
     void appendReading(QLineEdit* readingField, const QString& reading);
     void completeCompany();
+
+    // The customer's seventeen controls, as the field table names them.
+    std::optional<tessolo::ui::TFieldForm> m_form;
 };
