@@ -1,5 +1,6 @@
 #include "csvimport/csvimportrun.h"
 
+#include "csvimport/addresssplit.h"
 #include "data/bulkinsert.h"
 #include "data/cp932.h"
 #include "data/commatext.h"
@@ -113,6 +114,20 @@ private:
     qsizetype m_plain = 0; // pending lines that are read on their own
 };
 
+// A file's bytes and the reader of its records over them.
+struct FileRecords {
+    explicit FileRecords(const QString& fileName)
+        : source(fileName)
+        , buffer(&source.bytes())
+    {
+        buffer.open(QIODevice::ReadOnly);
+    }
+    TextSource source;
+    QBuffer buffer;
+    LineReader lines{buffer};
+    RecordReader reader{lines};
+};
+
 // A header name brought to the form the aliases are compared in.
 QString headerKey(const QString& name)
 {
@@ -148,11 +163,9 @@ QString replaceBlanks(QString line) { return line.replace(QLatin1Char(' '), QLat
 
 QStringList readLines(const QString& fileName)
 {
-    TextSource source(fileName);
-    QBuffer buffer(&source.bytes());
-    buffer.open(QIODevice::ReadOnly);
-    LineReader lineReader(buffer);
-    RecordReader reader(lineReader);
+    FileRecords file(fileName);
+    TextSource& source = file.source;
+    RecordReader& reader = file.reader;
     QStringList lines;
     QByteArray raw;
     qint64 end = 0;
@@ -188,6 +201,17 @@ std::array<std::optional<int>, kFieldCount> headerColumns(const QStringList& hea
         }
     }
     return columns;
+}
+
+std::optional<int> wholeAddressColumn(const QStringList& headerFields)
+{
+    const auto columns = headerColumns(headerFields);
+    constexpr int kPrefecture = 7, kCity = 8, kTown = 9;
+    if (columns[kPrefecture] || columns[kCity] || !columns[kTown])
+        return std::nullopt;
+    if (headerKey(headerFields.at(*columns[kTown])) != headerKey(customer::kCsvCaptions[kTown]))
+        return std::nullopt; // 町域, 番地 …: a town column, not the whole address
+    return columns[kTown];
 }
 
 QStringList columnEntries(const QString& line)
@@ -233,6 +257,31 @@ customer::Record buildRecord(const QStringList& fields, const ColumnMap& map, co
     return r;
 }
 
+QString wholeAddressOf(const QStringList& fields, const ColumnMap& map)
+{
+    const Assignment& a = map[kWholeAddress];
+    QString whole = a.first ? fieldAt(fields, *a.first) : QString();
+    if (a.second)
+        whole += fieldAt(fields, *a.second);
+    return whole;
+}
+
+bool applyWholeAddress(customer::Record& r, const QString& whole, const AddressSplitter& splitter)
+{
+    constexpr int kPrefecture = 7, kCity = 8, kTown = 9;
+    const std::optional<SplitAddress> parts = splitter.split(whole);
+    if (!parts) {
+        r[kTown] = whole + r[kTown];
+        return false;
+    }
+    if (r[kPrefecture].isEmpty())
+        r[kPrefecture] = parts->prefecture;
+    if (r[kCity].isEmpty())
+        r[kCity] = parts->city;
+    r[kTown] = parts->rest + r[kTown];
+    return true;
+}
+
 namespace {
 
 // The same record from a code page 932 line as it lies in the file. Only the
@@ -247,7 +296,8 @@ struct EncodedRecord {
     std::array<QByteArray, kFieldCount> built;
     QList<QByteArrayView> values;
 
-    void build(QByteArray& line, const ColumnMap& map, const TCnvk2K& zenkaku)
+    // False when a whole address was given and could not be split.
+    bool build(QByteArray& line, const ColumnMap& map, const TCnvk2K& zenkaku, const AddressSplitter* splitter)
     {
         line.replace(' ', '_');
         splitCommaText(QByteArrayView(line), fields, undoubled);
@@ -271,21 +321,81 @@ struct EncodedRecord {
             built[kPostalCode] = values[kPostalCode].toByteArray().replace("-", "");
             values[kPostalCode] = built[kPostalCode];
         }
+        const Assignment& a = map[kWholeAddress];
+        if (!splitter || !a.first)
+            return true;
+        // Only the address makes the round trip through UTF-16.
+        QByteArray whole = fieldAt(fields, *a.first).toByteArray();
+        if (a.second)
+            whole.append(fieldAt(fields, *a.second));
+        customer::Record r;
+        for (int k : kAddressFields)
+            r[k] = cp932::decode(values[k]);
+        const bool split = applyWholeAddress(r, cp932::decode(whole), *splitter);
+        for (int k : kAddressFields) {
+            built[k] = cp932::encode(r[k]);
+            values[k] = built[k];
+        }
+        return split;
     }
+
+    static constexpr int kAddressFields[] = {7, 8, 9}; // prefecture, city, town
 };
 
 } // namespace
 
-Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress, bool firstLineIsHeader)
+void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const QList<int>& wanted,
+                   const RecordFn& visit, const ProgressFn& progress)
 {
-    TextSource source(fileName);
-    QBuffer buffer(&source.bytes());
-    buffer.open(QIODevice::ReadOnly);
-    LineReader lineReader(buffer);
-    RecordReader reader(lineReader);
+    FileRecords file(fileName);
+    TCnvk2K zenkaku;
+    const std::optional<AddressSplitter> splitter =
+        map[kWholeAddress].first ? std::optional(AddressSplitter::forImport()) : std::nullopt;
+    const bool cp932File = file.source.encoding() == TextEncoding::Cp932;
+    EncodedRecord encoded;
+    QByteArray raw;
+    qint64 end = 0;
+    qint64 index = firstLineIsHeader ? -1 : 0;
+    while (file.reader.next(raw, end)) {
+        customer::Record r;
+        try {
+            if (index >= 0 && cp932File && invalidSequences(raw, file.source.encoding()) == 0) {
+                // Only the wanted values are decoded.
+                encoded.build(raw, map, zenkaku, splitter ? &*splitter : nullptr);
+                for (int k : wanted)
+                    r[k] = cp932::decode(encoded.values[k]);
+            } else if (index >= 0) {
+                const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, file.source.encoding())));
+                r = buildRecord(fields, map, zenkaku);
+                if (splitter)
+                    applyWholeAddress(r, wholeAddressOf(fields, map), *splitter);
+            }
+        } catch (const EListIndexError&) {
+            // A line too short for its columns is the run's to report, with
+            // its line number; here it is passed over.
+            ++index;
+            continue;
+        }
+        if (index >= 0)
+            visit(index, r);
+        ++index;
+        if (progress && index % kProgressEveryLines == 0 && !progress(end, file.source.size()))
+            throw EAbort();
+    }
+}
+
+Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress, bool firstLineIsHeader,
+           const QSet<qint64>& skip)
+{
+    FileRecords file(fileName);
+    TextSource& source = file.source;
+    RecordReader& reader = file.reader;
     const char* bytes = source.bytes().constData();
 
     TCnvk2K zenkaku;
+    const std::optional<AddressSplitter> splitter =
+        map[kWholeAddress].first ? std::optional(AddressSplitter::forImport()) : std::nullopt;
+    const bool storeBytes = source.encoding() == TextEncoding::Cp932;
     TSQLiteDo db;
     db.setDBpoint(kDatabaseName);
     db.beginTransaction();
@@ -298,12 +408,14 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
         EncodedRecord encoded;
         QByteArray raw;
         qint64 end = 0;
-        bool header = firstLineIsHeader;
+        qint64 index = firstLineIsHeader ? -1 : 0;
         for (;;) {
             if (!reader.next(raw, end))
                 break;
-            if (header) {
-                header = false;
+            if (index++ < 0)
+                continue;
+            if (skip.contains(index - 1)) {
+                ++result.skipped;
                 continue;
             }
             for (; counted < end; ++counted)
@@ -319,12 +431,15 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
                 const bool faulty = invalidSequences(raw, source.encoding()) > 0;
                 if (faulty && ++result.invalidLineCount <= kLinesNamed)
                     result.invalidLines << lineNo;
-                if (source.encoding() == TextEncoding::Cp932 && !faulty) {
-                    encoded.build(raw, map, zenkaku);
+                if (storeBytes && !faulty) {
+                    if (!encoded.build(raw, map, zenkaku, splitter ? &*splitter : nullptr))
+                        ++result.unsplitAddresses;
                     insert.insertEncoded(encoded.values);
                 } else {
                     const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, source.encoding())));
-                    const customer::Record r = buildRecord(fields, map, zenkaku);
+                    customer::Record r = buildRecord(fields, map, zenkaku);
+                    if (splitter && !applyWholeAddress(r, wholeAddressOf(fields, map), *splitter))
+                        ++result.unsplitAddresses;
                     substituted = insert.insert(QStringList(r.begin(), r.end()));
                 }
                 if (substituted) {
@@ -367,6 +482,11 @@ QString namedLines(const QList<qint64>& named, qint64 count)
 QString summary(const Result& result)
 {
     QString text = QStringLiteral("%1 件の顧客データを取り込みました。").arg(result.rows);
+    if (result.skipped > 0)
+        text += QStringLiteral("\n重複のため %1 行を取り込みませんでした。").arg(result.skipped);
+    if (result.unsplitAddresses > 0)
+        text += QStringLiteral("\n住所（一括）を都道府県・市区町村に分けられなかった %1 行は、住所にそのまま入れました。")
+                    .arg(result.unsplitAddresses);
     if (result.invalidLineCount > 0)
         text += QStringLiteral("\n\n文字として読めないバイト（壊れた文字）を含む行が %1 行あり、そのバイトを「?」に置き換えました（%2）。")
                     .arg(result.invalidLineCount)

@@ -10,6 +10,7 @@
 #include "roster/customer.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -22,6 +23,8 @@ class TCnvk2K;
 
 namespace tessolo::csvimport {
 
+class AddressSplitter;
+
 inline constexpr int kFieldCount = customer::kColumnCount;
 
 // The CSV columns assigned to one customer field. An empty optional is
@@ -30,7 +33,11 @@ struct Assignment {
     std::optional<int> first;
     std::optional<int> second;
 };
-using ColumnMap = std::array<Assignment, kFieldCount>;
+// The seventeen fields, then "住所（一括）": one column holding the whole
+// address, split on import into prefecture, city and the rest (town).
+inline constexpr int kWholeAddress = kFieldCount;
+inline const QString kWholeAddressCaption = QStringLiteral("住所（一括）");
+using ColumnMap = std::array<Assignment, kFieldCount + 1>;
 
 // "%.2d", a blank, the value: "03 山田".
 QString columnEntry(int column, const QString& value);
@@ -54,12 +61,32 @@ QStringList readLines(const QString& fileName);
 // and brackets. The first column that names a field wins.
 std::array<std::optional<int>, kFieldCount> headerColumns(const QStringList& headerFields);
 
+// The column a header names 住所 when no column is named for the prefecture
+// or the city: the whole address is in it, for 住所（一括）.
+std::optional<int> wholeAddressColumn(const QStringList& headerFields);
+
 // The numbered entries of one line's columns.
 QStringList columnEntries(const QString& line);
 
 // The seventeen values of one split line. Throws EListIndexError naming the
 // first assigned column the line lacks.
 customer::Record buildRecord(const QStringList& fields, const ColumnMap& map, const TCnvk2K& zenkaku);
+
+// The 住所（一括） value of a split line (empty when unassigned).
+QString wholeAddressOf(const QStringList& fields, const ColumnMap& map);
+
+// Puts a 住所（一括） value into prefecture and city (where those are still
+// empty) and before the town. False when it cannot be split: the whole
+// value then goes before the town.
+bool applyWholeAddress(customer::Record& r, const QString& whole, const AddressSplitter& splitter);
+
+// Every line the run would import (the header left out), split and built as
+// the run builds it, handed over with its index among those lines. Only the
+// `wanted` fields are sure to be filled. Throws what reading and building
+// throw; a cancel throws EAbort.
+using RecordFn = std::function<void(qint64 index, const customer::Record& record)>;
+void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const QList<int>& wanted,
+                   const RecordFn& visit, const std::function<bool(qint64 done, qint64 total)>& progress = {});
 
 struct Result {
     qint64 rows = 0;
@@ -72,16 +99,21 @@ struct Result {
     // (stored as '?'): how many, and the first few numbers.
     qint64 invalidLineCount = 0;
     QList<qint64> invalidLines;
+    // Lines left out on the user's word (duplicates).
+    qint64 skipped = 0;
+    // Lines whose 住所（一括） could not be split (kept whole in the town).
+    qint64 unsplitAddresses = 0;
 };
 
 // Told the bytes read so far and the file's size; answers false to cancel.
 using ProgressFn = std::function<bool(qint64 done, qint64 total)>;
 
-// Inserts one row per line, but for the first line when it is a header.
+// Inserts one row per line, but for the first line when it is a header and
+// the lines whose index (as forEachRecord counts) is in `skip`.
 // On failure nothing stays inserted and the error
 // names the file line where the run stopped; a cancel throws EAbort.
 Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress = {},
-           bool firstLineIsHeader = false);
+           bool firstLineIsHeader = false, const QSet<qint64>& skip = {});
 
 // The closing message of a run that succeeded.
 QString summary(const Result& result);

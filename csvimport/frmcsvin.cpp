@@ -1,13 +1,19 @@
 #include "csvimport/frmcsvin.h"
 
 #include "ui/windowstyle.h"
+#include "csvimport/duplicates.h"
 #include "data/commatext.h"
+#include "data/errors.h"
+#include "roster/customerexport.h"
+#include "ui/choice.h"
 #include "ui/enternav.h"
 #include "ui/errordisplay.h"
 #include "ui/notice.h"
 #include "ui/progress.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -27,6 +33,12 @@ constexpr int kFirst = 1;
 constexpr int kSecond = 2;
 
 } // namespace
+
+const QString TfrmCsvin::kSkipDuplicates = QStringLiteral("重複を除いて取り込む");
+const QString TfrmCsvin::kImportAll = QStringLiteral("すべて取り込む");
+const QString TfrmCsvin::kCancelImport = QStringLiteral("中止");
+const QString TfrmCsvin::kWriteSkipped = QStringLiteral("書き出す");
+const QString TfrmCsvin::kDontWriteSkipped = QStringLiteral("書き出さない");
 
 TfrmCsvin::TfrmCsvin(QWidget* parent)
     : QDialog(parent)
@@ -129,6 +141,7 @@ void TfrmCsvin::FormShow()
     ListViewCsv->clear();
     for (const QString& caption : customer::kCsvCaptions)
         new QTreeWidgetItem(ListViewCsv, {caption, QString(), QString()});
+    new QTreeWidgetItem(ListViewCsv, {csvimport::kWholeAddressCaption, QString(), QString()});
     CheckHeader->setChecked(false);
     allBuf.clear();
     i_pos = 0;
@@ -162,7 +175,7 @@ void TfrmCsvin::btndelClick()
 csvimport::ColumnMap TfrmCsvin::columnMap() const
 {
     csvimport::ColumnMap map;
-    for (int k = 0; k < csvimport::kFieldCount && k < ListViewCsv->topLevelItemCount(); ++k) {
+    for (int k = 0; k < int(map.size()) && k < ListViewCsv->topLevelItemCount(); ++k) {
         const QTreeWidgetItem* r = ListViewCsv->topLevelItem(k);
         map[k].first = csvimport::entryColumn(r->text(kFirst));
         map[k].second = csvimport::entryColumn(r->text(kSecond));
@@ -172,13 +185,53 @@ csvimport::ColumnMap TfrmCsvin::columnMap() const
 
 void TfrmCsvin::btngoClick()
 {
+    const csvimport::ColumnMap map = columnMap();
+    const bool header = CheckHeader->isChecked();
+    csvimport::Duplicates duplicates;
+    {
+        ui::TBusyProgress progress(this, QStringLiteral("登録済みの顧客と照らし合わせています…"));
+        duplicates = csvimport::findDuplicates(strCSV, map, header, progress.callback());
+    }
+    QSet<qint64> skip;
+    if (duplicates.any()) {
+        const int answer = ui::askChoice(this, csvimport::duplicatesQuestion(duplicates),
+                                         {kSkipDuplicates, kImportAll, kCancelImport});
+        if (answer == 2)
+            throw EAbort();
+        if (answer == 0)
+            skip = duplicates.lines;
+    }
     csvimport::Result result;
     {
         ui::TBusyProgress progress(this, QStringLiteral("顧客データを取り込んでいます…"));
-        result = csvimport::run(strCSV, columnMap(), progress.callback(), CheckHeader->isChecked());
+        result = csvimport::run(strCSV, map, progress.callback(), header, skip);
     }
-    ui::showNotice(this, csvimport::summary(result));
     accept();
+    if (result.skipped == 0) {
+        ui::showNotice(this, csvimport::summary(result));
+        return;
+    }
+    offerSkippedLines(csvimport::summary(result), duplicates.lines);
+}
+
+// Lines left out are never lost without a word: the closing message offers
+// to write them beside the source, in the export's format, to look at or to
+// import after all.
+void TfrmCsvin::offerSkippedLines(const QString& summary, const QSet<qint64>& lines)
+{
+    const QFileInfo source(strCSV);
+    QString target = source.dir().filePath(source.completeBaseName() + QStringLiteral("_重複.csv"));
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = source.dir().filePath(source.completeBaseName() + QStringLiteral("_重複(%1).csv").arg(n));
+    const QString text = summary + QStringLiteral("\n\n取り込まなかった行を「%1」に書き出しますか？")
+                                       .arg(QDir::toNativeSeparators(target));
+    if (ui::askChoice(this, text, {kWriteSkipped, kDontWriteSkipped}) != 0)
+        return;
+    const auto records = csvimport::recordsOf(strCSV, columnMap(), CheckHeader->isChecked(), lines);
+    customerexport::writeRecords(target, records, customerexport::Encoding::Cp932);
+    ui::showNotice(this, QStringLiteral("「%1」に %2 行を書き出しました。")
+                             .arg(QDir::toNativeSeparators(target))
+                             .arg(records.size()));
 }
 
 void TfrmCsvin::btncancelClick() { reject(); }
@@ -189,8 +242,16 @@ void TfrmCsvin::CheckHeaderClick()
 {
     if (!CheckHeader->isChecked() || allBuf.isEmpty())
         return;
-    const auto columns = csvimport::headerColumns(splitCommaText(allBuf.constFirst()));
-    for (int k = 0; k < csvimport::kFieldCount && k < ListViewCsv->topLevelItemCount(); ++k) {
+    const QStringList header = splitCommaText(allBuf.constFirst());
+    const auto named = csvimport::headerColumns(header);
+    std::array<std::optional<int>, csvimport::kFieldCount + 1> columns;
+    std::copy(named.begin(), named.end(), columns.begin());
+    // A lone 住所 beside no prefecture or city column holds the whole address.
+    if (const auto whole = csvimport::wholeAddressColumn(header)) {
+        columns[csvimport::kWholeAddress] = whole;
+        columns[9].reset();
+    }
+    for (int k = 0; k < int(columns.size()) && k < ListViewCsv->topLevelItemCount(); ++k) {
         if (!columns[k] || *columns[k] >= ListBoxCsv->count())
             continue;
         QTreeWidgetItem* r = ListViewCsv->topLevelItem(k);

@@ -7,6 +7,7 @@
 #include "csvimport/csvimportrun.h"
 
 #include <QDialog>
+#include <QSet>
 #include <QStringList>
 
 class QCheckBox;
@@ -38,6 +39,10 @@ public:
     int i_pos = 0;
 
     void setCsvFile(const QString& strFL);
+    // The answers to the question about duplicates, and to the offer to
+    // write the lines left out.
+    static const QString kSkipDuplicates, kImportAll, kCancelImport, kWriteSkipped, kDontWriteSkipped;
+
     // The columns assigned in the list, as the run reads them.
     tessolo::csvimport::ColumnMap columnMap() const;
 
@@ -51,4 +56,5 @@ private:
     void btngoClick();
     void btncancelClick();
     void CheckHeaderClick();
+    void offerSkippedLines(const QString& summary, const QSet<qint64>& lines);
 };

@@ -9,12 +9,79 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <algorithm>
+#include <array>
 
 namespace tessolo::postalupdate {
 
 namespace {
 constexpr int kFields = 9;
 constexpr int kProgressEveryLines = 512;
+constexpr int kBusinessFields = 13;
+constexpr int kBusinessCodeField = 7;
+
+// Where each column of m_postal comes from: a field, optionally followed by
+// a second one appended to it; -1 for none.
+struct Source {
+    int field;
+    int appended;
+};
+using Layout = std::array<Source, kFields>;
+constexpr Layout kAddressLayout = {{{0, -1}, {1, -1}, {2, -1}, {3, -1}, {4, -1}, {5, -1}, {6, -1}, {7, -1}, {8, -1}}};
+// gov_code, old code, code, no prefecture reading, name reading, name,
+// prefecture, city, town + 小字・丁目・番地.
+constexpr Layout kBusinessLayout = {{{0, -1}, {8, -1}, {7, -1}, {-1, -1}, {1, -1}, {2, -1}, {3, -1}, {4, -1}, {5, 6}}};
+
+const Layout& layoutOf(ListKind kind) { return kind == ListKind::Businesses ? kBusinessLayout : kAddressLayout; }
+
+QString deleteStatement(ListKind kind)
+{
+    // A row with no prefecture reading at all (NULL) was never a business row.
+    return kind == ListKind::Businesses
+        ? QStringLiteral("delete from m_postal where prefecture1 = ''")
+        : QStringLiteral("delete from m_postal where prefecture1 is null or prefecture1 <> ''");
+}
+
+// Rows of a list kept in code page 932 go into the table as the file holds
+// them, without a round trip through UTF-16.
+class EncodedRows {
+public:
+    void insert(BulkInsert& insert, const Layout& layout, QByteArrayView line)
+    {
+        splitCommaText(line, m_fields, m_undoubled);
+        m_row.clear();
+        for (size_t i = 0; i < layout.size(); ++i) {
+            const Source& s = layout[i];
+            if (s.field < 0) {
+                m_row << QByteArrayView();
+            } else if (s.appended < 0) {
+                m_row << fieldAt(m_fields, s.field);
+            } else {
+                m_joined[i] = fieldAt(m_fields, s.field).toByteArray();
+                m_joined[i].append(fieldAt(m_fields, s.appended));
+                m_row << QByteArrayView(m_joined[i]);
+            }
+        }
+        insert.insertEncoded(m_row);
+    }
+
+private:
+    QList<QByteArrayView> m_fields, m_row;
+    std::vector<QByteArray> m_undoubled;
+    std::array<QByteArray, kFields> m_joined;
+};
+
+QStringList decodedRow(const Layout& layout, const QStringList& fields)
+{
+    QStringList row;
+    for (const Source& s : layout) {
+        QString value = s.field < 0 ? QString() : fieldAt(fields, s.field);
+        if (s.appended >= 0)
+            value += fieldAt(fields, s.appended);
+        row << value;
+    }
+    return row;
+}
 
 QString noLinesMessage(const QString& fileName)
 {
@@ -22,7 +89,18 @@ QString noLinesMessage(const QString& fileName)
                           "郵便番号データは変わっていません。")
         .arg(QDir::toNativeSeparators(fileName));
 }
+
 } // namespace
+
+ListKind kindOf(const QStringList& fields)
+{
+    if (fields.size() != kBusinessFields)
+        return ListKind::Addresses;
+    const QString& code = fields.at(kBusinessCodeField);
+    const bool sevenDigits =
+        code.size() == 7 && std::all_of(code.begin(), code.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    return sevenDigits ? ListKind::Businesses : ListKind::Addresses;
+}
 
 Result run(const QString& fileName, const ProgressFn& progress)
 {
@@ -35,34 +113,28 @@ Result run(const QString& fileName, const ProgressFn& progress)
     LineReader reader(buffer);
 
     Result result;
+    QByteArray raw;
+    bool haveLine = reader.next(raw);
+    if (haveLine)
+        result.kind = kindOf(splitCommaText(decodeLine(raw, source.encoding())));
+    const Layout& layout = layoutOf(result.kind);
+
     db.beginTransaction();
     try {
-        db.exec_sql2(QStringLiteral("delete from m_postal"));
+        db.exec_sql2(deleteStatement(result.kind));
         BulkInsert insert(*db.SQLiteDB, QStringLiteral("m_postal"), kFields);
-        QByteArray raw;
-        QStringList row;
-        QList<QByteArrayView> fields, encodedRow;
-        std::vector<QByteArray> undoubled;
+        EncodedRows encoded;
         const bool cp932File = source.encoding() == TextEncoding::Cp932;
-        while (reader.next(raw)) {
+        for (; haveLine; haveLine = reader.next(raw)) {
+            // A line with bytes that are no character goes the long way,
+            // where they become '?', instead of being stored raw.
             const bool faulty = invalidSequences(raw, source.encoding()) > 0;
             result.invalidLines += faulty;
-            if (cp932File && !faulty) {
-                // The published list is code page 932 already: its fields go
-                // into the table as the file holds them, without a round trip
-                // through UTF-16.
-                splitCommaText(QByteArrayView(raw), fields, undoubled);
-                encodedRow.clear();
-                for (int i = 0; i < kFields; ++i)
-                    encodedRow << fieldAt(fields, i);
-                insert.insertEncoded(encodedRow);
-            } else {
-                const QStringList fields = splitCommaText(decodeLine(raw, source.encoding()));
-                row.clear();
-                for (int i = 0; i < kFields; ++i)
-                    row << fieldAt(fields, i);
-                result.substituted += insert.insert(row);
-            }
+            if (cp932File && !faulty)
+                encoded.insert(insert, layout, QByteArrayView(raw));
+            else
+                result.substituted +=
+                    insert.insert(decodedRow(layout, splitCommaText(decodeLine(raw, source.encoding()))));
             ++result.rows;
             if (progress && result.rows % kProgressEveryLines == 0
                 && !progress(reader.position(), source.size()))

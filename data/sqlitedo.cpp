@@ -138,4 +138,17 @@ bool TSQLiteDo::postalListLoaded()
     return query(QStringLiteral("select postal_code2 from m_postal limit 1"))->Count() > 0;
 }
 
+bool TSQLiteDo::postal2business(const QString& postal, QString& name, QString& reading)
+{
+    // A business row has no prefecture reading; its city1 and town1 hold the
+    // name's reading and the name.
+    auto table = query(QStringLiteral("select city1, town1 from m_postal where prefecture1 = '' and postal_code2 = ")
+                       + sqltext::literal(postal));
+    if (!table->MoveFirst() || table->Eof())
+        return false;
+    reading = table->NamedFieldAsString(QStringLiteral("city1"));
+    name = table->NamedFieldAsString(QStringLiteral("town1"));
+    return true;
+}
+
 } // namespace tessolo

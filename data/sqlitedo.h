@@ -50,6 +50,10 @@ public:
     QList<postal::PostalAddress> postalAddresses(const QString& postal);
     // False until the postal data update has stored a row.
     bool postalListLoaded();
+    // The business a code of the business list belongs to: its name and the
+    // name's reading as the list gives it (half-width katakana). False, with
+    // the out texts unchanged, when the code is no business's own.
+    bool postal2business(const QString& postal, QString& name, QString& reading);
 
     // One insert, update or delete from a window: opens tessolo.db, runs the
     // statement in its own transaction and closes. Raises on failure.

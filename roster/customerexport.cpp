@@ -84,16 +84,25 @@ QString csvLine(const QStringList& values)
     line += QStringLiteral("\r\n");
     return line;
 }
+namespace {
+// The byte-order mark where one is wanted, then the field names.
+void writeHeader(TSafeFile& out, Encoding encoding)
+{
+    if (encoding == Encoding::Utf8Bom)
+        out.write(QByteArrayLiteral("\xEF\xBB\xBF"));
+    qsizetype substituted = 0;
+    out.write(encoded(csvLine(QStringList(customer::kCsvCaptions.begin(), customer::kCsvCaptions.end())), encoding,
+                      &substituted));
+}
+} // namespace
+
 Result write(const QString& fileName, const QString& listSql, Encoding encoding, const ProgressFn& progress)
 {
     Result result;
     QSet<QString> seen;
     TSafeFile out(fileName);
-    if (encoding == Encoding::Utf8Bom)
-        out.write(QByteArrayLiteral("\xEF\xBB\xBF"));
+    writeHeader(out, encoding);
     qsizetype substituted = 0;
-    out.write(encoded(csvLine(QStringList(customer::kCsvCaptions.begin(), customer::kCsvCaptions.end())), encoding,
-                       &substituted));
 
     TSQLiteDo db;
     db.getDBpoint(kDatabaseName);
@@ -122,6 +131,16 @@ Result write(const QString& fileName, const QString& listSql, Encoding encoding,
         throw EAbort();
     out.commit();
     return result;
+}
+
+void writeRecords(const QString& fileName, const std::vector<customer::Record>& records, Encoding encoding)
+{
+    TSafeFile out(fileName);
+    writeHeader(out, encoding);
+    qsizetype substituted = 0;
+    for (const customer::Record& r : records)
+        out.write(encoded(csvLine(QStringList(r.begin(), r.end())), encoding, &substituted));
+    out.commit();
 }
 
 QString summary(const Result& result, Encoding encoding)

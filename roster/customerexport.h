@@ -9,9 +9,12 @@
 // The file is written beside its place and renamed over it only when every
 // byte is down, so a failing disk or a cancel never leaves half a file.
 
+#include "roster/customer.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 namespace tessolo::customerexport {
 
@@ -40,6 +43,9 @@ QString csvLine(const QStringList& values);
 // writes its rows in its order. Throws EFileError when the file cannot be
 // written (the old file, if any, is left as it was) and EAbort on a cancel.
 Result write(const QString& fileName, const QString& listSql, Encoding encoding, const ProgressFn& progress = {});
+
+// Writes records held in memory the same way, header line first.
+void writeRecords(const QString& fileName, const std::vector<customer::Record>& records, Encoding encoding);
 
 // The closing message: the number written and whatever was replaced.
 QString summary(const Result& result, Encoding encoding);

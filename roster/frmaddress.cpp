@@ -4,6 +4,7 @@
 #include "ui/okrightdlg2.h"
 #include "company/frmourcompany.h"
 #include "csvimport/frmcsvin.h"
+#include "data/postalcode.h"
 #include "data/sqlitedo.h"
 #include "roster/customer.h"
 #include "roster/customerexport.h"
@@ -12,8 +13,10 @@
 #include "data/kanafilter.h"
 #include "roster/readingcapture.h"
 #include "roster/readingsource.h"
+#include "text/zenkaku.h"
 #include "ui/enternav.h"
 #include "ui/errordisplay.h"
+#include "ui/imemode.h"
 #include "ui/kanabuttons.h"
 #include "ui/memoedit.h"
 #include "ui/notice.h"
@@ -36,6 +39,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -68,34 +72,6 @@ QStringList listColumns()
     return cols << QStringLiteral("rowid");
 }
 
-// Fills the list from a query over t_customer: one line per row with the
-// eight values the list shows. Items are built first and added at once, so
-// that a list of thousands is laid out once, not once per row.
-void fillList(QTreeWidget* list, QLineEdit* count, const QString& sql)
-{
-    TSQLiteDo db;
-    db.getDBpoint(kDatabaseName);
-    list->setUpdatesEnabled(false);
-    list->clear();
-    list->setUpdatesEnabled(true);
-    const auto table = db.query(sql);
-    QList<QTreeWidgetItem*> items;
-    items.reserve(qsizetype(table->RowCount()));
-    const QStringList cols = listColumns();
-    for (table->MoveFirst(); !table->Eof(); table->Next()) {
-        QStringList values;
-        values.reserve(cols.size());
-        for (const QString& c : cols)
-            values << table->NamedFieldAsString(c);
-        items << new QTreeWidgetItem(values);
-    }
-    db.closeDBpoint();
-    list->setUpdatesEnabled(false);
-    list->addTopLevelItems(items);
-    list->setUpdatesEnabled(true);
-    count->setText(QString::number(items.size()));
-}
-
 } // namespace
 
 TfrmAddress::TfrmAddress(QWidget* parent)
@@ -110,6 +86,7 @@ TfrmAddress::TfrmAddress(QWidget* parent)
 
     buildMenu();
     buildList();
+    buildSearch();
     buildInputs();
     buildButtons();
     wire();
@@ -198,7 +175,7 @@ void TfrmAddress::buildList()
 
     ListViewNm = new QTreeWidget(this);
     ListViewNm->setObjectName(QStringLiteral("ListViewNm"));
-    ListViewNm->setGeometry(6, 64, 924, 226);
+    ListViewNm->setGeometry(6, 92, 924, 198);
     ListViewNm->setRootIsDecorated(false);
     ListViewNm->setUniformRowHeights(true);
     ListViewNm->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -214,6 +191,16 @@ void TfrmAddress::buildList()
     const int widths[] = {105, 110, 180, 160, 75, 75, 90, 50};
     for (int i = 0; i < 8; ++i)
         ListViewNm->setColumnWidth(i, widths[i]);
+}
+
+void TfrmAddress::buildSearch()
+{
+    EditSearch = new QLineEdit(this);
+    EditSearch->setObjectName(QStringLiteral("EditSearch"));
+    EditSearch->setPlaceholderText(QStringLiteral("検索: 名前・カナ・会社・住所・電話・メール"));
+    EditSearch->setClearButtonEnabled(true);
+    EditSearch->setGeometry(6, 64, 420, 24);
+    tessolo::ui::setImeMode(EditSearch, tessolo::ui::ImeMode::Hiragana);
 }
 
 QLineEdit* TfrmAddress::addEdit(const char* name, const char* labelName, int x, int y, int w)
@@ -310,7 +297,7 @@ void TfrmAddress::buildButtons()
     const QList<QWidget*> chain = {EditName,   EditNmKana, EditCompany, EditCokana, EditDepar, EditPosision,
                                    EditTel,    EditFax,    MaskEditPostal, EditPref, EditCity, EditAddr,
                                    EditBuild,  EditEmail1, EditEmail2, EditUrl,   Memo1,    btnadd,
-                                   btnup,      btndel,     btnClear,   ListViewNm};
+                                   btnup,      btndel,     btnClear,   EditSearch, ListViewNm};
     for (qsizetype i = 1; i < chain.size(); ++i)
         setTabOrder(chain[i - 1], chain[i]);
 }
@@ -318,7 +305,17 @@ void TfrmAddress::buildButtons()
 void TfrmAddress::wire()
 {
     connect(KanaButtons, &tessolo::ui::TKanaButtons::kanaChosen, this,
-            [this](int code) { tessolo::ui::runHandler([&] { listByKana(code); }); });
+            [this](int code) {
+                tessolo::ui::runHandler([&] {
+                    // 全表示 shows everyone: the search goes with the kana filter.
+                    if (code == 0) {
+                        const QSignalBlocker quiet(EditSearch);
+                        EditSearch->clear();
+                    }
+                    listByKana(code);
+                });
+            });
+    connect(EditSearch, &QLineEdit::textChanged, this, guarded([this] { showListed(); }));
     connect(btnadd, &QPushButton::clicked, this, guarded([this] { btnaddClick(); }));
     connect(btnup, &QPushButton::clicked, this, guarded([this] { btnupClick(); }));
     connect(btndel, &QPushButton::clicked, this, guarded([this] { btndelClick(); }));
@@ -335,6 +332,7 @@ void TfrmAddress::wire()
     connect(X1, &QAction::triggered, this, [this] { close(); });
     connect(MaskEditPostal, &tessolo::ui::TPostalMaskEdit::exited, this, guarded([this] {
                 tessolo::ui::MaskEditPostalExit(MaskEditPostal, EditPref, EditCity, EditAddr);
+                completeCompany();
             }));
     connect(EditName, &QLineEdit::textChanged, this, guarded([this] { EditNameChange(); }));
     connect(EditCompany, &QLineEdit::textChanged, this, guarded([this] { EditCompanyChange(); }));
@@ -382,9 +380,12 @@ void TfrmAddress::showEvent(QShowEvent* e)
 
 void TfrmAddress::keyPressEvent(QKeyEvent* e)
 {
-    // The window has no cancel button: Escape does not close it.
+    // The window has no cancel button: Escape does not close it, it only
+    // clears the search.
     if (e->key() == Qt::Key_Escape) {
         e->accept();
+        if (!EditSearch->text().isEmpty())
+            EditSearch->clear();
         return;
     }
     QDialog::keyPressEvent(e);
@@ -400,16 +401,57 @@ void TfrmAddress::FormShow()
         Qt::QueuedConnection);
 }
 
-void TfrmAddress::loadList()
+void TfrmAddress::loadList() { readList(tessolo::customer::kListSql); }
+
+void TfrmAddress::listByKana(int kanaCode) { readList(tessolo::kana::queryText(kanaCode)); }
+
+// Reads the customers a query selects, each with its eight list values and
+// its search key, then shows those the search lets through.
+void TfrmAddress::readList(const QString& sql)
 {
-    strListSQL = customer::kListSql;
-    fillList(ListViewNm, EditCnt, strListSQL);
+    m_listed.clear();
+    m_readSQL = sql;
+    {
+        ListViewNm->clear(); // a failing query leaves the list empty, not stale
+        TSQLiteDo db;
+        db.getDBpoint(kDatabaseName);
+        const auto table = db.query(sql);
+        m_listed.reserve(table->RowCount());
+        const QStringList shown = listColumns(); // the rowid last
+        for (table->MoveFirst(); !table->Eof(); table->Next()) {
+            tessolo::customer::Record r;
+            for (int c = 0; c < tessolo::customer::kColumnCount; ++c)
+                r[size_t(c)] = table->NamedFieldAsString(tessolo::customer::kColumns[size_t(c)]);
+            QStringList values;
+            values.reserve(shown.size());
+            for (const QString& c : shown)
+                values << table->NamedFieldAsString(c);
+            m_listed.push_back({values, tessolo::customersearch::keyOf(r)});
+        }
+        db.closeDBpoint();
+    }
+    showListed();
 }
 
-void TfrmAddress::listByKana(int kanaCode)
+// Items are built first and added at once, so that a list of thousands is
+// laid out once, not once per row.
+void TfrmAddress::showListed()
 {
-    strListSQL = tessolo::kana::queryText(kanaCode);
-    fillList(ListViewNm, EditCnt, strListSQL);
+    const tessolo::customersearch::Query search(EditSearch->text());
+    QList<QTreeWidgetItem*> items;
+    QStringList rowids;
+    for (const Listed& l : m_listed) {
+        if (!search.matches(l.key))
+            continue;
+        items << new QTreeWidgetItem(l.values);
+        rowids << l.values.constLast();
+    }
+    ListViewNm->setUpdatesEnabled(false);
+    ListViewNm->clear();
+    ListViewNm->addTopLevelItems(items);
+    ListViewNm->setUpdatesEnabled(true);
+    EditCnt->setText(QString::number(items.size()));
+    strListSQL = search.isEmpty() ? m_readSQL : tessolo::customersearch::listSqlFor(rowids);
 }
 
 void TfrmAddress::btnaddClick()
@@ -466,6 +508,25 @@ void TfrmAddress::ListViewNmClick()
         }
     }
     db.closeDBpoint();
+}
+
+// A business's own postal code names the business: its name goes into an
+// empty 会社名, and its reading, widened as readings are, into an empty
+// 会社名（カナ）. What the user typed is never replaced.
+void TfrmAddress::completeCompany()
+{
+    if (!EditCompany->text().isEmpty())
+        return;
+    QString name, reading;
+    {
+        TSQLiteDo db;
+        db.setDBpoint(kDatabaseName);
+        if (!db.postal2business(tessolo::postal::toStored(MaskEditPostal->text()), name, reading))
+            return;
+    }
+    EditCompany->setText(name);
+    if (EditCokana->text().isEmpty())
+        EditCokana->setText(tessolo::TCnvk2K().ToZenkaku(reading.trimmed()));
 }
 
 void TfrmAddress::setShellOpenHook(ShellOpenFn fn) { shellHook() = std::move(fn); }

@@ -4,9 +4,11 @@
 // Created once at start-up, hidden when closed; each showing reloads the list
 // and forgets the loaded customer but keeps the fields as they were.
 
+#include "roster/customersearch.h"
 #include "ui/fieldform.h"
 
 #include <QDialog>
+#include <vector>
 #include <functional>
 #include <optional>
 
@@ -40,6 +42,8 @@ public:
     QAction* N3 = nullptr;
     tessolo::ui::TKanaButtons* KanaButtons = nullptr;
     QLineEdit* EditCnt = nullptr;
+    // Narrows the list to the customers holding the typed text anywhere.
+    QLineEdit* EditSearch = nullptr;
     QTreeWidget* ListViewNm = nullptr;
 
     QLineEdit* EditName = nullptr;
@@ -106,6 +110,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // A customer as the list read it: the eight shown values and the key the
+    // search compares. The kana filter decides which are read; the search
+    // narrows them without another query.
+    struct Listed {
+        QStringList values;
+        tessolo::customersearch::Key key;
+    };
+    std::vector<Listed> m_listed;
+    QString m_readSQL; // the query that read m_listed
+
+    void readList(const QString& sql);
+    void showListed();
+    void buildSearch();
     void buildMenu();
     void buildList();
     void buildInputs();
@@ -132,6 +149,7 @@ private:
     void EditCompanyChange();
     void EditCompanyDblClick();
     void appendReading(QLineEdit* readingField, const QString& reading);
+    void completeCompany();
 
     // The customer's seventeen controls, as the field table names them.
     std::optional<tessolo::ui::TFieldForm> m_form;

@@ -40,7 +40,9 @@ bool runPostalUpdateFile(QWidget* parent, const QString& fileName)
             TBusyProgress progress(parent, QStringLiteral("郵便データを取り込んでいます…"));
             result = postalupdate::run(fileName, progress.callback());
         }
-        QString text = QStringLiteral("郵便データを %1 件取り込みました。").arg(result.rows);
+        QString text = result.kind == postalupdate::ListKind::Businesses
+            ? QStringLiteral("事業所の郵便データを %1 件取り込みました。").arg(result.rows)
+            : QStringLiteral("郵便データを %1 件取り込みました。").arg(result.rows);
         if (result.substituted > 0)
             text += QStringLiteral("\n保存できない文字を含む %1 個の値で、その文字を「?」に置き換えました。")
                         .arg(result.substituted);

@@ -8,6 +8,8 @@
 #include "ui/postalupdatedialog.h"
 #include "tests/ui/realevents.h"
 
+#include <QCheckBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -70,9 +72,11 @@ private slots:
         open(sjis(QStringLiteral("\r\n   \r\n山田 太郎,ﾔﾏﾀﾞ,\"A,B\",\r\nx,y\r\n")));
         QCOMPARE(entries(), QStringList({QStringLiteral("00 山田_太郎"), QStringLiteral("01 ﾔﾏﾀﾞ"),
                                          QStringLiteral("02 A,B"), QStringLiteral("03 ")}));
-        QCOMPARE(w->ListViewCsv->topLevelItemCount(), 17);
+        // The seventeen fields, then the whole address to split.
+        QCOMPARE(w->ListViewCsv->topLevelItemCount(), 18);
         QCOMPARE(field(1)->text(0), QStringLiteral("氏名「カナ」"));
         QCOMPARE(field(16)->text(0), QStringLiteral("備考"));
+        QCOMPARE(field(17)->text(0), QStringLiteral("住所（一括）"));
         QVERIFY(w->windowTitle().startsWith(QStringLiteral("CSVデータ取込 読み込みファイル[")));
         QCOMPARE(w->allBuf.size(), 2);
 
@@ -137,6 +141,50 @@ private slots:
                  QStringList({QStringLiteral("山田_太郎|ヤマダタロウ"), QStringLiteral("鈴木|スズキ")}));
     }
 
+    void duplicatesAreAskedAboutAndTheLinesLeftOutWritten()
+    {
+        db->exec(QStringLiteral("insert into t_customer (person_name, person_kana, tel) values "
+                                "('山田太郎','ヤマダタロウ','03-1111-2222')"));
+        open(sjis(QStringLiteral("名前,フリガナ,電話,住所\r\n"
+                                 "山田太郎,ﾔﾏﾀﾞﾀﾛｳ,0311112222,東京都府中市宮西町1\r\n"
+                                 "鈴木一郎,ｽｽﾞｷｲﾁﾛｳ,0422000000,東京都府中市宮西町2\r\n"
+                                 "鈴木一郎,ｽｽﾞｷｲﾁﾛｳ,042-200-0000,\r\n")));
+        QTest::mouseClick(w->CheckHeader, Qt::LeftButton);
+        // The lone 住所 column is the whole address.
+        QCOMPARE(field(csvimport::kWholeAddress)->text(0), QStringLiteral("住所（一括）"));
+        QCOMPARE(field(csvimport::kWholeAddress)->text(1), QStringLiteral("03 住所"));
+        QVERIFY(field(9)->text(1).isEmpty());
+
+        QString asked, offered;
+        realevents::onNextModal([&](QWidget* box) {
+            asked = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
+            realevents::onNextModal([&](QWidget* second) {
+                offered = second->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
+                for (QPushButton* b : second->findChildren<QPushButton*>())
+                    if (b->text() == TfrmCsvin::kWriteSkipped)
+                        realevents::click(b);
+            });
+            for (QPushButton* b : box->findChildren<QPushButton*>())
+                if (b->text() == TfrmCsvin::kSkipDuplicates)
+                    realevents::click(b);
+        });
+        QTest::mouseClick(w->btngo, Qt::LeftButton);
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+        QVERIFY2(asked.contains(QStringLiteral("すでに登録されている顧客と同じ行が 1 行、ファイルの中で前の行と同じ行が 1 行")),
+                 qPrintable(asked));
+        QVERIFY2(offered.contains(QStringLiteral("重複のため 2 行を取り込みませんでした。")), qPrintable(offered));
+        QCOMPARE(db->rows(QStringLiteral("select person_name, prefecture, city, town from t_customer order by rowid")),
+                 QStringList({QStringLiteral("山田太郎|||"), QStringLiteral("鈴木一郎|東京都|府中市|宮西町2")}));
+        QFile written(db->path(QStringLiteral("c_重複.csv")));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray bytes = written.readAll();
+        QVERIFY(bytes.startsWith(sjis(QStringLiteral("\"氏名\",\"氏名「カナ」\""))));
+        QVERIFY(bytes.contains(sjis(QStringLiteral("\"山田太郎\",\"ヤマダタロウ\""))));
+        QVERIFY(bytes.contains(sjis(QStringLiteral("\"042-200-0000\""))));
+        QCOMPARE(notices.size(), 1);
+        QVERIFY(!w->isVisible());
+    }
+
     void failureKeepsTheWindowOpenAndNothingImported()
     {
         const QString file = db->write(QStringLiteral("c.csv"), QByteArray("a,b,c\nd,e,f\ng,h\n"));
@@ -178,7 +226,7 @@ private slots:
         QCOMPARE(errors.size(), 1);
         QVERIFY(errors.first().startsWith(QStringLiteral("ファイルを開けません: ")));
         QVERIFY(entries().isEmpty());
-        QCOMPARE(w->ListViewCsv->topLevelItemCount(), 17);
+        QCOMPARE(w->ListViewCsv->topLevelItemCount(), 18);
     }
 
     void postalUpdateSaysHowManyRowsOrWhatFailed()

@@ -193,6 +193,67 @@ TEST_F(PostalUpdate, BoundValuesStoreTheBytesTheStatementTextWould)
     EXPECT_TRUE(rows[0].contains(QStringLiteral("|text|"))); // the empty value is '' not NULL
 }
 
+// A business list as Japan Post publishes it (JIGYOSYO.CSV, code page 932):
+// 13 fields, the business's own code in the 8th. The businesses are made up.
+const QString kBusinesses = QStringLiteral(
+    "13101,\"ﾃｽﾄｼｮｳｼﾞ ｶﾌﾞｼｷｶﾞｲｼｬ\",\"テスト商事　株式会社\",\"東京都\",\"千代田区\",\"丸の内\",\"１丁目９－９\","
+    "\"1008799\",\"100  \",\"銀座\",0,0,0\r\n"
+    "27128,\"(ｶﾌﾞ) ｻﾝﾌﾟﾙｾｲｻｸｼｮ\",\"株式会社　サンプル製作所\",\"大阪府\",\"大阪市中央区\",\"本町\",\"２丁目１－１\","
+    "\"5418799\",\"541  \",\"東\",0,0,0\r\n");
+
+TEST_F(PostalUpdate, TheBusinessListIsToldByItsShapeAndKeptBesideTheAddresses)
+{
+    const auto r = postalupdate::run(db.write("jigyosyo.csv", sjis(kBusinesses)));
+    EXPECT_EQ(r.kind, postalupdate::ListKind::Businesses);
+    EXPECT_EQ(r.rows, 2);
+    const QString businessRows = QStringLiteral("select * from m_postal where prefecture1 = ''");
+    EXPECT_EQ(db.rows(businessRows),
+              QStringList({QStringLiteral("13101|100  |1008799||ﾃｽﾄｼｮｳｼﾞ ｶﾌﾞｼｷｶﾞｲｼｬ|テスト商事　株式会社|東京都|千代田区|"
+                                          "丸の内１丁目９－９"),
+                           QStringLiteral("27128|541  |5418799||(ｶﾌﾞ) ｻﾝﾌﾟﾙｾｲｻｸｼｮ|株式会社　サンプル製作所|大阪府|"
+                                          "大阪市中央区|本町２丁目１－１")}));
+    // The lookup finds a business as it finds an address, the block included.
+    EXPECT_EQ(lookup(QStringLiteral("1008799")), QStringLiteral("東京都千代田区丸の内１丁目９－９"));
+    EXPECT_EQ(db.count(QStringLiteral("m_postal")), 4); // the addresses stayed
+
+    // The address list replaces the addresses only; the businesses stay.
+    postalupdate::run(db.write("ken.csv", QByteArray("1,2,3,4,5,6,7,8,9\n")));
+    EXPECT_EQ(db.rows(QStringLiteral("select * from m_postal where prefecture1 <> ''")),
+              QStringList{QStringLiteral("1|2|3|4|5|6|7|8|9")});
+    EXPECT_EQ(db.rows(businessRows).size(), 2);
+
+    // A newer business list replaces the businesses only.
+    const QString one = kBusinesses.section(QStringLiteral("\r\n"), 0, 0) + QStringLiteral("\r\n");
+    EXPECT_EQ(postalupdate::run(db.write("j2.csv", importtest::utf8(one))).rows, 1);
+    EXPECT_EQ(db.rows(businessRows).size(), 1);
+    EXPECT_EQ(db.count(QStringLiteral("m_postal")), 2);
+    TSQLiteDo h;
+    h.setDBpoint(kDatabaseName);
+    QString name, reading;
+    EXPECT_TRUE(h.postal2business(QStringLiteral("1008799"), name, reading));
+    EXPECT_EQ(name, QStringLiteral("テスト商事　株式会社"));
+    EXPECT_EQ(reading, QStringLiteral("ﾃｽﾄｼｮｳｼﾞ ｶﾌﾞｼｷｶﾞｲｼｬ"));
+    EXPECT_FALSE(h.postal2business(QStringLiteral("5418799"), name, reading));
+    EXPECT_FALSE(h.postal2business(QStringLiteral("1"), name, reading)); // an address row is no business
+}
+
+TEST_F(PostalUpdate, EachKindIsReplacedAllOrNothing)
+{
+    postalupdate::run(db.write("jigyosyo.csv", sjis(kBusinesses)));
+    const QStringList before = db.rows(kAll);
+    // A business list whose second line is cut short: nothing of either kind changes.
+    const QString cut = kBusinesses.section(QStringLiteral("\r\n"), 0, 0) + QStringLiteral("\r\n27128,a,b,c,d,e,f,5418799\r\n");
+    EXPECT_THROW(postalupdate::run(db.write("cut.csv", sjis(cut))), EListIndexError);
+    EXPECT_EQ(db.rows(kAll), before);
+    // An address list that fails half-way leaves the businesses and the addresses.
+    EXPECT_THROW(postalupdate::run(db.write("s.csv", QByteArray("1,2,3,4,5,6,7,8,9\n1,2,3,4,5,6,7,8\n"))),
+                 EListIndexError);
+    EXPECT_EQ(db.rows(kAll), before);
+    // Thirteen fields whose 8th is no seven-digit code is an address line.
+    EXPECT_EQ(postalupdate::kindOf(QStringLiteral("1,2,3,4,5,6,7,123-4567,9,10,11,12,13").split(QLatin1Char(','))),
+              postalupdate::ListKind::Addresses);
+}
+
 TEST_F(PostalUpdate, NationalListSliceCompletesAddresses)
 {
     const QByteArray slice = importtest::nationalSlice(2000);

@@ -191,11 +191,14 @@ private slots:
         // Enter never reached the fields, and the untouched postal field was passed silently.
         QVERIFY(w->EditName->text().isEmpty());
         QVERIFY(errors.messages.isEmpty());
-        // After the memo come the buttons and the list; the kana buttons and the count are no tab stops.
+        // After the memo come the buttons, the search and the list; the kana
+        // buttons and the count are no tab stops.
         QTest::keyClick(w->Memo1, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->btnadd));
         w->btnClear->setFocus();
         QTest::keyClick(w->btnClear, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditSearch));
+        QTest::keyClick(w->EditSearch, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->ListViewNm));
         QTest::keyClick(w->ListViewNm, Qt::Key_Return);
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditName));
@@ -411,6 +414,35 @@ private slots:
         QCOMPARE(w->KanaButtons->button(QStringLiteral("btnH"))->focusPolicy(), Qt::NoFocus);
     }
 
+    void searchNarrowsTheListTogetherWithTheKanaButtons()
+    {
+        Db::exec(QStringLiteral("update t_customer set tel='03-1111-2222' where person_name='木村次郎'"));
+        showWindow();
+        QCOMPARE(w->EditSearch->placeholderText(), QStringLiteral("検索: 名前・カナ・会社・住所・電話・メール"));
+        w->EditSearch->setFocus();
+        ev::typeText(w->EditSearch, QStringLiteral("とう"));
+        QCOMPARE(listNames(), (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("後藤花子")}));
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("2"));
+        // Both apply: カ行 keeps カトウ and drops ゴトウ only through the search.
+        w->KanaButtons->button(QStringLiteral("btnK"))->click();
+        QCOMPARE(listNames(), (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("後藤花子")}));
+        w->findChild<QAction*>(QStringLiteral("PM_ka"))->trigger();
+        QCOMPARE(listNames(), QStringList{QStringLiteral("加藤一郎")});
+        QCOMPARE(w->EditSearch->text(), QStringLiteral("とう"));
+        // The export takes what the list shows.
+        QCOMPARE(Db::column(w->strListSQL, QStringLiteral("person_name")), QStringList{QStringLiteral("加藤一郎")});
+        w->KanaButtons->button(QStringLiteral("btn_ALL"))->click();
+        QVERIFY(w->EditSearch->text().isEmpty());
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("4"));
+        w->EditSearch->setFocus();
+        ev::typeText(w->EditSearch, QStringLiteral("0311112222"));
+        QCOMPARE(listNames(), QStringList{QStringLiteral("木村次郎")});
+        ev::key(w->EditSearch, Qt::Key_Escape);
+        QVERIFY(w->EditSearch->text().isEmpty());
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("4"));
+        QVERIFY(w->isVisible());
+    }
+
     void mailAndWebHandOff()
     {
         QStringList handed;
@@ -537,6 +569,37 @@ private slots:
         QTest::keyClick(w->MaskEditPostal, Qt::Key_Tab);
         QCOMPARE(w->EditCity->text(), QStringLiteral("そのまま"));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->EditPref));
+        QVERIFY(errors.messages.isEmpty());
+    }
+
+    void aBusinessCodeCompletesTheCompanyWhereItIsEmpty()
+    {
+        Db::exec(QStringLiteral("insert into m_postal values ('13101','100  ','1008799','','(ｶﾌﾞ) ﾃｽﾄｼｮｳｼﾞ',"
+                                "'株式会社　テスト商事','東京都','千代田区','丸の内１丁目９－９')"));
+        showWindow();
+        Errors errors;
+        w->MaskEditPostal->setFocus();
+        QTest::keyClicks(w->MaskEditPostal, QStringLiteral("1008799"));
+        QTest::keyClick(w->MaskEditPostal, Qt::Key_Return);
+        QCOMPARE(w->EditPref->text() + w->EditCity->text() + w->EditAddr->text(),
+                 QStringLiteral("東京都千代田区丸の内１丁目９－９"));
+        QCOMPARE(w->EditCompany->text(), QStringLiteral("株式会社　テスト商事"));
+        QCOMPARE(w->EditCokana->text(), QStringLiteral("（カブ）　テストショウジ"));
+        // A company the user typed stays, and so does a reading typed beside an empty company.
+        w->EditCompany->setText(QStringLiteral("自分で入力"));
+        w->EditCokana->setText(QStringLiteral("ジブン"));
+        w->MaskEditPostal->setFocus();
+        w->MaskEditPostal->setText(QStringLiteral("100-8799"));
+        QTest::keyClick(w->MaskEditPostal, Qt::Key_Tab);
+        QCOMPARE(w->EditCompany->text(), QStringLiteral("自分で入力"));
+        QCOMPARE(w->EditCokana->text(), QStringLiteral("ジブン"));
+        w->EditCompany->clear();
+        w->EditCokana->setText(QStringLiteral("ジブン"));
+        w->MaskEditPostal->setFocus();
+        w->MaskEditPostal->setText(QStringLiteral("100-8799"));
+        QTest::keyClick(w->MaskEditPostal, Qt::Key_Tab);
+        QCOMPARE(w->EditCompany->text(), QStringLiteral("株式会社　テスト商事"));
+        QCOMPARE(w->EditCokana->text(), QStringLiteral("ジブン"));
         QVERIFY(errors.messages.isEmpty());
     }
 

@@ -1,0 +1,64 @@
+#include "roster/customersearch.h"
+
+#include "text/searchfold.h"
+
+namespace tessolo::customersearch {
+
+namespace {
+
+enum Column {
+    PersonName, PersonKana, CompanyName, CompanyKana, Position, Department, Postal, Prefecture, City, Town,
+    Building, Tel, Fax, Email1, Email2, Url, Memo
+};
+
+bool hasDigit(QStringView s)
+{
+    for (QChar c : s) {
+        if (c.isDigit())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+Key keyOf(const customer::Record& r)
+{
+    // A line break keeps a word from running from one field into the next;
+    // the four parts of the address run on, as the address is read.
+    const QChar sep = QLatin1Char('\n');
+    QString text = r[PersonName] + sep + r[PersonKana] + sep + r[CompanyName] + sep + r[CompanyKana] + sep
+        + r[Department] + sep + r[Prefecture] + r[City] + r[Town] + r[Building] + sep + r[Email1] + sep + r[Email2]
+        + sep + r[Memo];
+    return {foldForSearch(text), phoneDigits(foldForSearch(QString(r[Tel] + sep + r[Fax])))};
+}
+
+Query::Query(const QString& typed)
+{
+    const QString folded = foldForSearch(typed);
+    for (const QString& word : folded.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString digits = phoneDigits(word);
+        m_terms.append({word, hasDigit(digits) ? digits : QString()});
+    }
+}
+
+bool Query::matches(const Key& key) const
+{
+    for (const Term& t : m_terms) {
+        if (key.text.contains(t.text))
+            continue;
+        if (!t.phone.isEmpty() && key.phones.contains(t.phone))
+            continue;
+        return false;
+    }
+    return true;
+}
+
+QString listSqlFor(const QStringList& rowids)
+{
+    // rowids are the decimal texts the list read from the database.
+    return QStringLiteral("select rowid, * from t_customer where rowid in (") + rowids.join(QLatin1Char(','))
+        + QStringLiteral(") order by person_kana");
+}
+
+} // namespace tessolo::customersearch

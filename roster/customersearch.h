@@ -1,0 +1,42 @@
+#pragma once
+// Finding customers in the roster by any part of what is kept about them.
+// Each listed customer carries a key made once when the list is read; a
+// keystroke then only compares keys, so the list follows the typing without
+// asking the database again. Matching is on the text as the user sees it
+// (decoded from code page 932), never on the stored bytes.
+
+#include "roster/customer.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace tessolo::customersearch {
+
+struct Key {
+    QString text;   // name, readings, company, department, address, mail, memo: folded
+    QString phones; // telephone and fax: folded, separators removed
+};
+
+Key keyOf(const customer::Record& r);
+
+// What the user typed: blank-separated words, each of which must be found.
+class Query {
+public:
+    explicit Query(const QString& typed = QString());
+    bool isEmpty() const { return m_terms.isEmpty(); }
+    bool matches(const Key& key) const;
+
+private:
+    struct Term {
+        QString text;
+        QString phone; // empty when the word holds no digit
+    };
+    QList<Term> m_terms;
+};
+
+// The customers with these rowids, in reading order: the statement the
+// export and the printing run for what the list shows.
+QString listSqlFor(const QStringList& rowids);
+
+} // namespace tessolo::customersearch
