@@ -1,5 +1,6 @@
 #include "app/frmmapbrows.h"
 
+#include "ui/backupguard.h"
 #include "ui/windowstyle.h"
 #include "app/addresssearch.h"
 #include "app/mapserver.h"
@@ -69,7 +70,11 @@ TfrmMapbrows::TfrmMapbrows(QWidget* parent)
     runHandler([this] { m_server->start(); });
 }
 
-TfrmMapbrows::~TfrmMapbrows() = default;
+TfrmMapbrows::~TfrmMapbrows()
+{
+    tessolo::ui::setStatusReporter({});
+    tessolo::ui::setDataReplacedHandler({});
+}
 
 void TfrmMapbrows::buildMenu()
 {
@@ -176,6 +181,15 @@ void TfrmMapbrows::wire()
     connect(N3, &QAction::triggered, this, guarded([this] { N3Click(); }));
     connect(WebMap1, &tessolo::app::TWebMap::pageRestarted, this,
             [this](const QString& message) { statusBar()->showMessage(message); });
+    tessolo::ui::setStatusReporter([this](const QString& message) { statusBar()->showMessage(message); });
+    // Marks of customers that a restore replaced would point at data no
+    // longer there: show the restored ones instead.
+    tessolo::ui::setDataReplacedHandler([this] {
+        tessolo::ui::runHandler([this] {
+            btnclearClick();
+            btnClientsClick();
+        });
+    });
 }
 
 QString TfrmMapbrows::pageAddress() const

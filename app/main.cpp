@@ -6,6 +6,7 @@
 #include "app/startoptions.h"
 #include "app/webmap.h"
 #include "app/windowset.h"
+#include "ui/backupguard.h"
 #include "ui/windowset.h"
 
 int main(int argc, char** argv)
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
     tessolo::app::TAddressSearch::setDefaultCacheFile(tessolo::app::TAddressSearch::profileCacheFile());
     tessolo::app::createWindowSet();
     frmMapbrows->show();
+    tessolo::ui::dailyBackup();
     const int rc = app.exec();
     tessolo::app::destroyWindowSet();
     return rc;

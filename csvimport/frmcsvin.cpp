@@ -1,5 +1,6 @@
 #include "csvimport/frmcsvin.h"
 
+#include "ui/backupguard.h"
 #include "ui/windowstyle.h"
 #include "data/commatext.h"
 #include "ui/enternav.h"
@@ -172,6 +173,9 @@ csvimport::ColumnMap TfrmCsvin::columnMap() const
 
 void TfrmCsvin::btngoClick()
 {
+    // A wrong file that imports cleanly is still wrong: keep the roster as
+    // it was before.
+    ui::backupBeforeChange(this);
     csvimport::Result result;
     {
         ui::TBusyProgress progress(this, QStringLiteral("顧客データを取り込んでいます…"));

@@ -44,10 +44,15 @@ QString TSQLiteDo::baseDirectory()
 
 void TSQLiteDo::setBaseDirectoryForTesting(const QString& dir) { testDirectory() = dir; }
 
+QString TSQLiteDo::pathOf(const QString& strDB)
+{
+    return QDir::toNativeSeparators(baseDirectory() + QLatin1Char('/') + strDB);
+}
+
 TSQLiteDatabase& TSQLiteDo::open(const QString& strDB)
 {
     closeDBpoint();
-    DBFile = QDir::toNativeSeparators(baseDirectory() + QLatin1Char('/') + strDB);
+    DBFile = pathOf(strDB);
     SQLiteDB = std::make_unique<TSQLiteDatabase>(DBFile);
     return *SQLiteDB;
 }
@@ -59,13 +64,17 @@ TSQLiteDatabase& TSQLiteDo::connection()
     return *SQLiteDB;
 }
 
-void TSQLiteDo::initDB(const QString& strDB)
+void TSQLiteDo::createMissingTables(TSQLiteDatabase& db)
 {
-    TSQLiteDatabase& db = open(strDB);
     for (const auto& table : kCreateStatements) {
         if (!db.TableExists(QString::fromLatin1(table[0])))
             db.ExecSQL(QByteArray(table[1]));
     }
+}
+
+void TSQLiteDo::initDB(const QString& strDB)
+{
+    createMissingTables(open(strDB));
     closeDBpoint();
 }
 

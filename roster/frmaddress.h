@@ -34,6 +34,11 @@ public:
     QAction* CSV2 = nullptr;
     QAction* X1 = nullptr;
     QAction* N3 = nullptr;
+    // ファイル → バックアップ: restore, copy now, write out, read in.
+    QAction* R1 = nullptr;
+    QAction* B1 = nullptr;
+    QAction* W1 = nullptr;
+    QAction* L1 = nullptr;
     tessolo::ui::TKanaButtons* KanaButtons = nullptr;
     QLineEdit* EditCnt = nullptr;
     QTreeWidget* ListViewNm = nullptr;
@@ -114,6 +119,8 @@ private:
     void N3Click();
     void CSV1Click();
     void CSV2Click();
+    void R1Click();
+    void L1Click();
     void EditNameChange();
     void EditNameDblClick();
     void EditCompanyChange();
