@@ -19,6 +19,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
@@ -107,6 +109,13 @@ private slots:
         roster->show();
         QVERIFY(QTest::qWaitForWindowExposed(roster.get()));
         QCOMPARE(roster->EditCnt->text(), QStringLiteral("5"));
+        auto* menu = roster->MainMenu1->findChild<QMenu*>(QStringLiteral("N8"));
+        QVERIFY(menu);
+        QStringList captions;
+        for (QAction* a : menu->actions())
+            captions << a->text();
+        QCOMPARE(captions, QStringList({QStringLiteral("復元…"), QStringLiteral("今すぐバックアップ"), QString(),
+                                        QStringLiteral("データの書き出し…"), QStringLiteral("データの読み込み…")}));
         // ファイル → バックアップ → 復元…: choose the copy, confirm.
         QTimer::singleShot(0, roster.get(), [this] {
             auto* window = qobject_cast<TfrmBackup*>(QApplication::activeModalWidget());
