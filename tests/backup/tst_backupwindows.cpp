@@ -54,7 +54,9 @@ private:
             dlg->OKBtn->click();
         });
     }
-    void importCsv(const QByteArray& bytes)
+    // Shows the import window on `bytes` with the first column as the name;
+    // `beforeGo` runs just before "実行" is pressed.
+    void importCsv(const QByteArray& bytes, const std::function<void()>& beforeGo = {})
     {
         QFile f(QDir(QFileInfo(dbPath()).absolutePath()).filePath(QStringLiteral("wrong.csv")));
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -66,6 +68,8 @@ private:
         csvin->ListViewCsv->setCurrentItem(csvin->ListViewCsv->topLevelItem(0));
         csvin->ListBoxCsv->setCurrentRow(0);
         QTest::mouseClick(csvin->btnadd, Qt::LeftButton);
+        if (beforeGo)
+            beforeGo();
         QTest::mouseClick(csvin->btngo, Qt::LeftButton);
     }
 
@@ -136,6 +140,32 @@ private slots:
         // The data the restore replaced was copied first.
         QCOMPARE(bk::listCopies(dbPath()).size(), 2);
         QCOMPARE(bk::listCopies(dbPath())[0].customers, 5);
+    }
+
+    void importWithoutABackupOnlyWhenTheUserSaysSo()
+    {
+        QStringList status;
+        tessolo::ui::setStatusReporter([&](const QString& m) { status << m; });
+        // A file where the folder should be: no copy can be made.
+        QFile blocker(bk::folderOf(dbPath()));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        importCsv(QByteArray("junk1\n"), [this] {
+            QTimer::singleShot(0, dlg.get(), [this] {
+                questions << dlg->Label1->text();
+                dlg->btncancel->click();
+            });
+        });
+        QCOMPARE(Db::customerCount(), 2);
+        QCOMPARE(status.size(), 1);
+        QVERIFY2(status[0].contains(QStringLiteral("作成できませんでした")), qPrintable(status[0]));
+        QCOMPARE(questions, QStringList{QStringLiteral("バックアップを作成できませんでした。バックアップなしで続けますか？")});
+
+        confirmNextQuestion();
+        QTest::mouseClick(csvin->btngo, Qt::LeftButton);
+        QCOMPARE(Db::customerCount(), 3);
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+        tessolo::ui::setStatusReporter({});
     }
 
     void damagedCopyIsListedButCannotBeChosen()
