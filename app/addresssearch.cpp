@@ -1,6 +1,8 @@
 #include "app/addresssearch.h"
 
 #include "app/startoptions.h"
+#include "data/errors.h"
+#include "data/safefile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -12,7 +14,14 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSet>
 #include <QStandardPaths>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessolo::app {
 
@@ -28,6 +37,12 @@ QUrl& endpointOverride()
 {
     static QUrl u;
     return u;
+}
+
+qsizetype& keptAnswers()
+{
+    static qsizetype n = TAddressSearch::kKeptAnswers;
+    return n;
 }
 
 // More features than the page ever looks at only fill the file.
@@ -85,48 +100,153 @@ bool TAddressSearch::trimAnswer(const QByteArray& body, QByteArray* out)
     return true;
 }
 
+void TAddressSearch::setKeptAnswersForTesting(qsizetype n) { keptAnswers() = n > 0 ? n : kKeptAnswers; }
+
+std::unique_ptr<QFile> TAddressSearch::openFile(QIODevice::OpenMode mode)
+{
+    const bool writing = mode.testFlag(QIODevice::WriteOnly);
+    // O_NOFOLLOW: a link is refused, not followed; O_NONBLOCK: a FIFO does
+    // not wait for a writer before fstat can tell what it is.
+    const int flags = (writing ? O_WRONLY | O_APPEND | O_CREAT : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    const int fd = ::open(QFile::encodeName(m_file).constData(), flags, 0600);
+    if (fd < 0) {
+        if (errno == ELOOP)
+            giveUpFile(QStringLiteral("シンボリックリンクです"));
+        return nullptr; // none yet, or no room for one: memory only this time
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        giveUpFile(QStringLiteral("通常のファイルではありません"));
+        return nullptr;
+    }
+    auto f = std::make_unique<QFile>();
+    if (!f->open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return f;
+}
+
+void TAddressSearch::giveUpFile(const QString& why)
+{
+    m_problem = QStringLiteral("住所検索の控え「%1」は%2。使わずに続けます（地図はそのまま使えます）。")
+                    .arg(QDir::toNativeSeparators(m_file), why);
+    m_file.clear();
+    emit problemFound(m_problem);
+}
+
 void TAddressSearch::load()
 {
     if (m_file.isEmpty())
         return;
-    QFile f(m_file);
-    if (!f.open(QIODevice::ReadOnly))
-        return; // none yet
-    const QByteArray all = f.readAll();
-    m_newlineFirst = !all.isEmpty() && !all.endsWith('\n');
-    for (const QByteArray& line : all.split('\n')) {
+    const std::unique_ptr<QFile> f = openFile(QIODevice::ReadOnly);
+    if (!f)
+        return;
+    const qint64 size = f->size();
+    bool cut = false;
+    if (size > kMaxReadBytes) {
+        // The newest answers are at the end; the line cut in two is skipped.
+        f->seek(size - kMaxReadBytes);
+        f->readLine(kMaxLineBytes);
+        cut = true;
+    }
+    readLines(*f);
+    if (size > 0) {
+        f->seek(size - 1);
+        char last = '\n';
+        f->getChar(&last);
+        m_newlineFirst = last != '\n';
+    }
+    if (cut || m_order.size() > keptAnswers() + keptAnswers() / 10)
+        compact();
+}
+
+void TAddressSearch::readLines(QFile& f)
+{
+    while (!f.atEnd()) {
+        QByteArray line = f.readLine(kMaxLineBytes);
+        if (line.size() >= kMaxLineBytes - 1 && !line.endsWith('\n')) {
+            // Longer than any answer: skip to the next line.
+            while (!f.atEnd() && !f.readLine(kMaxLineBytes).endsWith('\n')) {
+            }
+            continue;
+        }
         const QJsonObject o = QJsonDocument::fromJson(line).object();
         const QString q = o.value(QLatin1String("q")).toString();
         const QJsonValue a = o.value(QLatin1String("a"));
         if (q.isEmpty() || !a.isArray())
             continue; // a torn or foreign line
         m_cache.insert(q, QJsonDocument(a.toArray()).toJson(QJsonDocument::Compact));
+        m_order.append(q);
+    }
+}
+
+namespace {
+
+QByteArray cacheLine(const QString& query, const QByteArray& answer)
+{
+    return QJsonDocument(QJsonObject{{QStringLiteral("q"), query},
+                                     {QStringLiteral("a"), QJsonDocument::fromJson(answer).array()}})
+               .toJson(QJsonDocument::Compact)
+           + '\n';
+}
+
+} // namespace
+
+void TAddressSearch::compact()
+{
+    // The newest answer of each address, newest kept.
+    QList<QString> kept;
+    QSet<QString> seen;
+    for (auto it = m_order.crbegin(); it != m_order.crend() && kept.size() < keptAnswers(); ++it) {
+        if (!seen.contains(*it) && m_cache.contains(*it)) {
+            seen.insert(*it);
+            kept.append(*it);
+        }
+    }
+    std::reverse(kept.begin(), kept.end());
+    QHash<QString, QByteArray> cache;
+    for (const QString& q : std::as_const(kept))
+        cache.insert(q, m_cache.value(q));
+    m_cache.swap(cache);
+    m_order = kept;
+    if (m_file.isEmpty())
+        return;
+    try {
+        TSafeFile out(m_file);
+        for (const QString& q : std::as_const(m_order))
+            out.write(cacheLine(q, m_cache.value(q)));
+        out.commit();
+        m_newlineFirst = false;
+    } catch (const TessoloError&) {
+        // The old file stays; it is only longer than it should be.
     }
 }
 
 void TAddressSearch::store(const QString& query, const QByteArray& answer)
 {
     m_cache.insert(query, answer);
+    m_order.append(query);
     if (m_file.isEmpty())
         return;
     // The cache only saves asking again: when it cannot be written the answer
     // still serves this start, and nothing else is lost.
     QDir().mkpath(QFileInfo(m_file).absolutePath());
-    QFile f(m_file);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+    const std::unique_ptr<QFile> f = openFile(QIODevice::WriteOnly | QIODevice::Append);
+    if (!f)
         return;
     QByteArray line;
     if (m_newlineFirst)
         line += '\n';
-    line += QJsonDocument(QJsonObject{{QStringLiteral("q"), query},
-                                      {QStringLiteral("a"), QJsonDocument::fromJson(answer).array()}})
-                .toJson(QJsonDocument::Compact);
-    line += '\n';
+    line += cacheLine(query, answer);
     // One write, so that two programs appending at once do not interleave.
     // A write that did not reach the disk whole (disk full) may have left
     // part of the line: the next one starts on a line of its own.
-    const bool whole = f.write(line) == line.size() && f.flush();
+    const bool whole = f->write(line) == line.size() && f->flush();
     m_newlineFirst = !whole;
+    if (m_order.size() > keptAnswers() + keptAnswers() / 10)
+        compact();
 }
 
 void TAddressSearch::lookup(const QString& rawQuery, Reply reply)

@@ -8,14 +8,24 @@
 //
 // The file holds one JSON object a line, {"q": address, "a": answer}, appended
 // as answers come; a torn last line (a crash mid-write) is skipped on reading.
+// Only a regular file is used, never through a symbolic link: anything else
+// at its place (a FIFO would block the start, a link would have answers
+// written wherever it points) is left alone and the answers are kept in
+// memory only, with a word in problem(). The file keeps the newest
+// kKeptAnswers answers: only its newest part is read, and it is rewritten
+// with those alone when it has grown a tenth past them.
 
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QIODevice>
 #include <QObject>
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <memory>
+
+class QFile;
 
 class QNetworkAccessManager;
 
@@ -50,6 +60,8 @@ public:
     void lookup(const QString& query, Reply reply);
 
     qsizetype cachedCount() const { return m_cache.size(); }
+    // Why the file is not used, for the status bar; empty while it is.
+    const QString& problem() const { return m_problem; }
 
     // The service's answer reduced to what the page reads; false when it is
     // not a JSON array.
@@ -58,10 +70,29 @@ public:
     static constexpr int kMaxQueryLength = 200;
     static constexpr int kPauseMs = 60000;
     static constexpr int kTimeoutMs = 10000;
+    static constexpr qsizetype kKeptAnswers = 50000;
+    // Far more than kKeptAnswers answers take; a longer file is read from
+    // the newest part only.
+    static constexpr qint64 kMaxReadBytes = 128LL << 20;
+    static constexpr qsizetype kMaxLineBytes = 64 * 1024;
+    static void setKeptAnswersForTesting(qsizetype n);
+
+signals:
+    // The file turned out unusable while the program ran.
+    void problemFound(const QString& message);
 
 private:
     void load();
+    void readLines(QFile& f);
     void store(const QString& query, const QByteArray& answer);
+    void compact();
+    // The cache file opened without following a link; null and a problem
+    // noted when it is anything but a regular file.
+    std::unique_ptr<QFile> openFile(QIODevice::OpenMode mode);
+    void giveUpFile(const QString& why);
+
+    QString m_problem;
+    QList<QString> m_order; // as written, oldest first
 
     QString m_file;
     QHash<QString, QByteArray> m_cache;

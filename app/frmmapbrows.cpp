@@ -67,7 +67,11 @@ TfrmMapbrows::TfrmMapbrows(QWidget* parent)
     m_server = new tessolo::app::TMapServer(tessolo::app::TMapServer::defaultRoot(), this);
     m_search = new tessolo::app::TAddressSearch(tessolo::app::TAddressSearch::defaultCacheFile(), this);
     m_server->setAddressSearch(m_search);
-    runHandler([this] { m_server->start(); });
+    wireSearch();
+    runHandler([this] {
+        m_server->start();
+        WebMap1->setServerKey(m_server->host(), tessolo::app::TMapServer::kKeyHeader, m_server->key());
+    });
 }
 
 TfrmMapbrows::~TfrmMapbrows()
@@ -190,6 +194,14 @@ void TfrmMapbrows::wire()
             btnClientsClick();
         });
     });
+}
+
+void TfrmMapbrows::wireSearch()
+{
+    connect(m_search, &tessolo::app::TAddressSearch::problemFound, this,
+            [this](const QString& message) { statusBar()->showMessage(message); });
+    if (!m_search->problem().isEmpty())
+        statusBar()->showMessage(m_search->problem());
 }
 
 QString TfrmMapbrows::pageAddress() const

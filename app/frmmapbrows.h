@@ -83,6 +83,7 @@ private:
     void buildMenu();
     void buildPanel();
     void wire();
+    void wireSearch();
     // Marks every row of a customer statement with search_geo2.
     void markCustomers(const QString& sql);
 

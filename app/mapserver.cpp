@@ -1,6 +1,7 @@
 #include "app/mapserver.h"
 
 #include "app/addresssearch.h"
+#include "app/gatedtcpserver.h"
 #include "data/errors.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QUrl>
 #include <QUrlQuery>
@@ -34,13 +36,22 @@ const QString kSearchPath = QStringLiteral("/velmo/address-search");
 TMapServer::TMapServer(QString root, QObject* parent)
     : QAbstractHttpServer(parent), m_root(std::move(root))
 {
+    quint32 words[8];
+    QRandomGenerator::system()->fillRange(words);
+    m_key = QByteArray(reinterpret_cast<const char*>(words), sizeof words)
+                .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
 }
 
 void TMapServer::start()
 {
-    m_port = listen(QHostAddress::LocalHost, 0);
-    if (m_port == 0)
+    auto* gate = new TGatedTcpServer(this);
+    if (!gate->listen(QHostAddress::LocalHost, 0)) {
+        delete gate;
         throw TessoloError(QStringLiteral("地図ページのサーバーを開始できませんでした。"));
+    }
+    bind(gate);
+    m_gate = gate;
+    m_port = gate->serverPort();
 }
 
 QString TMapServer::host() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
@@ -109,9 +120,46 @@ QByteArray TMapServer::contentType(const QString& fileName)
     return "application/octet-stream";
 }
 
+bool TMapServer::hostIsOurs(const QHttpServerRequest& request) const
+{
+    QByteArray host;
+    int hosts = 0;
+    const auto headers = request.headers();
+    for (const auto& h : headers) {
+        if (h.first.compare("host", Qt::CaseInsensitive) == 0) {
+            host = h.second.trimmed().toLower();
+            ++hosts;
+        }
+    }
+    const QByteArray port = ':' + QByteArray::number(m_port);
+    return hosts == 1 && (host == "127.0.0.1" + port || host == "localhost" + port);
+}
+
+bool TMapServer::admit(const QHttpServerRequest& request, QTcpSocket* socket, Access access)
+{
+    if (m_gate)
+        m_gate->requestTaken(socket);
+    bool ok = hostIsOurs(request);
+    if (ok && access == Access::Keyed) {
+        // Compared in full whatever the first difference, so that the time
+        // taken tells nothing of the key.
+        const QByteArray given = request.value(kKeyHeader);
+        unsigned diff = given.size() != m_key.size() ? 1u : 0u;
+        for (qsizetype i = 0; i < m_key.size(); ++i)
+            diff |= unsigned(uchar(m_key[i]) ^ uchar(i < given.size() ? given[i] : 0));
+        ok = diff == 0;
+    }
+    if (!ok)
+        makeResponder(request, socket).write(QHttpServerResponder::StatusCode::Forbidden);
+    return ok;
+}
+
 bool TMapServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
-    if (m_search && request.method() == QHttpServerRequest::Method::Get && request.url().path() == kSearchPath) {
+    const bool search = m_search && request.url().path() == kSearchPath;
+    if (!admit(request, socket, search ? Access::Keyed : Access::Open))
+        return true;
+    if (search && request.method() == QHttpServerRequest::Method::Get) {
         answerSearch(request, socket);
         return true;
     }
@@ -147,6 +195,8 @@ void TMapServer::answerSearch(const QHttpServerRequest& request, QTcpSocket* soc
 
 void TMapServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
 {
+    if (!admit(request, socket, Access::Open))
+        return;
     makeResponder(request, socket).write(QHttpServerResponder::StatusCode::NotFound);
 }
 

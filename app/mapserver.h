@@ -4,6 +4,15 @@
 // files of one folder under "/velmo/"; anything else, and any path that would
 // leave the folder, is answered 404. "/velmo/address-search?q=<address>" is
 // answered by the program's address search, when it has one.
+//
+// Only the program's own page is answered. Every request must name this
+// server as its Host (127.0.0.1:<port> or localhost:<port>), which a page
+// elsewhere that rebinds its name to this machine cannot; and a route that
+// tells or changes anything (the address search and whatever joins it) wants
+// the key made afresh at each start, which the program's browser control
+// sends in the header kKeyHeader and no one else knows. The rest is answered
+// 403 and nothing more. Heads, bodies, slow and idle clients and the number
+// of connections are bounded by TGatedTcpServer.
 
 #include <QAbstractHttpServer>
 #include <QString>
@@ -11,6 +20,7 @@
 namespace tessolo::app {
 
 class TAddressSearch;
+class TGatedTcpServer;
 
 class TMapServer : public QAbstractHttpServer {
     Q_OBJECT
@@ -22,6 +32,9 @@ public:
     quint16 port() const { return m_port; }
     // "127.0.0.1:<port>", the host part of the page's address.
     QString host() const;
+    // The key the keyed routes want, made at construction.
+    const QByteArray& key() const { return m_key; }
+    static constexpr char kKeyHeader[] = "X-Tessolo-Key";
     const QString& root() const { return m_root; }
     void setAddressSearch(TAddressSearch* search) { m_search = search; }
 
@@ -40,7 +53,15 @@ protected:
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
+    enum class Access { Open, Keyed };
+    // The one check every route passes: false, and 403 has been answered,
+    // when the request is not from the program's page.
+    bool admit(const QHttpServerRequest& request, QTcpSocket* socket, Access access);
+    bool hostIsOurs(const QHttpServerRequest& request) const;
     void answerSearch(const QHttpServerRequest& request, QTcpSocket* socket);
+
+    TGatedTcpServer* m_gate = nullptr;
+    QByteArray m_key;
 
     QString m_root;
     TAddressSearch* m_search = nullptr;

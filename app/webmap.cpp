@@ -1,6 +1,7 @@
 #include "app/webmap.h"
 
 #include "app/offlineguard.h"
+#include "app/pagekey.h"
 #include "app/printing.h"
 #include "app/startoptions.h"
 #include "data/errors.h"
@@ -128,7 +129,13 @@ TWebMap::TWebMap(QWidget* parent)
                     restartPage();
             });
     if (offlineMode())
-        page()->setUrlRequestInterceptor(m_guard = new TOfflineGuard(this));
+        m_guard = new TOfflineGuard(this);
+    page()->setUrlRequestInterceptor(m_key = new TPageKey(m_guard, this));
+}
+
+void TWebMap::setServerKey(const QString& hostPort, const QByteArray& headerName, const QByteArray& key)
+{
+    m_key->setServer(hostPort, headerName, key);
 }
 
 void TWebMap::restartPage()

@@ -16,6 +16,7 @@ class QPrinter;
 namespace tessolo::app {
 
 class TOfflineGuard;
+class TPageKey;
 
 // `s` as a JavaScript string literal in double quotes, safe to splice into
 // script text: quotes, backslashes, control characters, U+2028/U+2029, '<'
@@ -91,6 +92,8 @@ public:
     // The guard that keeps the page on the machine, when the program runs
     // offline; null otherwise.
     TOfflineGuard* offlineGuard() const { return m_guard; }
+    // Requests to the page server at `hostPort` carry its key from now on.
+    void setServerKey(const QString& hostPort, const QByteArray& headerName, const QByteArray& key);
 
     static constexpr int kMaxRestarts = 3;
     static constexpr qint64 kRestartWindowMs = 60000;
@@ -109,6 +112,7 @@ private:
     QString m_address;
     QList<qint64> m_restarts;
     TOfflineGuard* m_guard = nullptr;
+    TPageKey* m_key = nullptr;
     bool m_hasDocument = false;
     bool m_loading = false;
     bool m_busy = false;

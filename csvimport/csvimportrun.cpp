@@ -330,7 +330,12 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
             const qint64 lineNo = 1 + feeds - (endedByFeed ? 1 : 0);
             try {
                 qsizetype substituted = 0;
-                if (source.encoding() == TextEncoding::Cp932) {
+                // A line with bytes that are no character goes the long way,
+                // where they become '?', instead of being stored raw.
+                const bool faulty = invalidSequences(raw, source.encoding()) > 0;
+                if (faulty && ++result.invalidLineCount <= kLinesNamed)
+                    result.invalidLines << lineNo;
+                if (source.encoding() == TextEncoding::Cp932 && !faulty) {
                     encoded.build(raw, map, zenkaku);
                     insert.insertEncoded(encoded.values);
                 } else {
@@ -361,19 +366,31 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
     return result;
 }
 
+namespace {
+
+// "3、7、12 行目 ほか": the first few line numbers, and whether there are more.
+QString namedLines(const QList<qint64>& named, qint64 count)
+{
+    QStringList lines;
+    for (qint64 n : named)
+        lines << QString::number(n);
+    return lines.join(QStringLiteral("、")) + QStringLiteral(" 行目")
+        + (count > named.size() ? QStringLiteral(" ほか") : QString());
+}
+
+} // namespace
+
 QString summary(const Result& result)
 {
     QString text = QStringLiteral("%1 件の顧客データを取り込みました。").arg(result.rows);
-    if (result.substitutedValues > 0) {
-        QStringList lines;
-        for (qint64 n : result.substitutedLines)
-            lines << QString::number(n);
-        text += QStringLiteral("\n\n保存できない文字（外字・絵文字など）を含む %1 個の値で、その文字を「?」に置き換えました（%2 行目%3）。")
+    if (result.invalidLineCount > 0)
+        text += QStringLiteral("\n\n文字として読めないバイト（壊れた文字）を含む行が %1 行あり、そのバイトを「?」に置き換えました（%2）。")
+                    .arg(result.invalidLineCount)
+                    .arg(namedLines(result.invalidLines, result.invalidLineCount));
+    if (result.substitutedValues > 0)
+        text += QStringLiteral("\n\n保存できない文字（外字・絵文字など）を含む %1 個の値で、その文字を「?」に置き換えました（%2）。")
                     .arg(result.substitutedValues)
-                    .arg(lines.join(QStringLiteral("、")),
-                         result.substitutedLineCount > result.substitutedLines.size() ? QStringLiteral(" ほか")
-                                                                                    : QString());
-    }
+                    .arg(namedLines(result.substitutedLines, result.substitutedLineCount));
     return text;
 }
 

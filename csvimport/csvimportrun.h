@@ -68,6 +68,10 @@ struct Result {
     // File lines holding such values: how many, and the first few numbers.
     qint64 substitutedLineCount = 0;
     QList<qint64> substitutedLines;
+    // File lines holding bytes that are no character of the file's encoding
+    // (stored as '?'): how many, and the first few numbers.
+    qint64 invalidLineCount = 0;
+    QList<qint64> invalidLines;
 };
 
 // Told the bytes read so far and the file's size; answers false to cancel.

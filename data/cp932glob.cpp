@@ -52,48 +52,67 @@ bool matchClass(QByteArrayView p, qsizetype& i, unsigned c, bool& closed)
     return false;
 }
 
-bool match(QByteArrayView p, qsizetype pi, QByteArrayView s, qsizetype si)
+enum class Step { Matched, Mismatched, Never };
+
+// Matches the one pattern element at `pi` (not a '*') against the character
+// at `si`, advancing both on a match. Never: the pattern can match no text
+// (an unclosed class), wherever the stars put it.
+Step matchOne(QByteArrayView p, qsizetype& pi, QByteArrayView s, qsizetype& si)
 {
-    while (pi < p.size()) {
-        const char pc = p[pi];
-        if (pc == '*') {
-            while (pi < p.size() && (p[pi] == '*' || p[pi] == '?')) {
-                if (p[pi] == '?') {
-                    if (si >= s.size())
-                        return false;
-                    readChar(s, si);
-                }
-                ++pi;
-            }
-            if (pi >= p.size())
-                return true;
-            while (si <= s.size()) {
-                if (match(p, pi, s, si))
-                    return true;
-                if (si >= s.size())
-                    return false;
-                readChar(s, si);
-            }
-            return false;
-        }
-        if (si >= s.size())
-            return false;
-        const unsigned c = readChar(s, si);
-        if (pc == '?') {
-            ++pi;
-            continue;
-        }
-        if (pc == '[') {
-            ++pi;
-            bool closed = false;
-            if (!matchClass(p, pi, c, closed) || !closed)
-                return false;
-            continue;
-        }
-        if (readChar(p, pi) != c)
-            return false;
+    if (si >= s.size())
+        return Step::Mismatched;
+    const unsigned c = readChar(s, si);
+    const char pc = p[pi];
+    if (pc == '?') {
+        ++pi;
+        return Step::Matched;
     }
-    return si >= s.size();
+    if (pc == '[') {
+        ++pi;
+        bool closed = false;
+        const bool in = matchClass(p, pi, c, closed);
+        if (!closed)
+            return Step::Never;
+        return in ? Step::Matched : Step::Mismatched;
+    }
+    return readChar(p, pi) == c ? Step::Matched : Step::Mismatched;
+}
+
+// Only the latest '*' is ever retried: whatever an earlier one swallowed,
+// the later one can swallow as well, so time stays within pattern times
+// text even for a typed "*ア*ア*ア*ン".
+bool match(QByteArrayView p, QByteArrayView s)
+{
+    qsizetype pi = 0, si = 0;
+    qsizetype starP = -1, starS = 0;
+    while (pi < p.size() || si < s.size()) {
+        if (pi < p.size() && p[pi] == '*') {
+            while (pi < p.size() && p[pi] == '*')
+                ++pi;
+            starP = pi;
+            starS = si;
+            continue;
+        }
+        if (pi < p.size()) {
+            qsizetype np = pi, ns = si;
+            const Step step = matchOne(p, np, s, ns);
+            if (step == Step::Never)
+                return false;
+            if (step == Step::Matched) {
+                pi = np;
+                si = ns;
+                continue;
+            }
+        }
+        // Mismatch, or text left over after the pattern: let the last star
+        // take one more character and try again from behind it.
+        if (starP < 0 || starS >= s.size())
+            return false;
+        readChar(s, starS);
+        pi = starP;
+        si = starS;
+    }
+    return true;
 }
 
 void globFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
@@ -110,7 +129,7 @@ void globFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
 
 } // namespace
 
-bool cp932Glob(QByteArrayView pattern, QByteArrayView text) { return match(pattern, 0, text, 0); }
+bool cp932Glob(QByteArrayView pattern, QByteArrayView text) { return match(pattern, text); }
 
 int registerCp932Glob(sqlite3* db)
 {

@@ -8,12 +8,20 @@
 #include "data/textsource.h"
 
 #include <QBuffer>
+#include <QDir>
 
 namespace tessolo::postalupdate {
 
 namespace {
 constexpr int kFields = 9;
 constexpr int kProgressEveryLines = 512;
+
+QString noLinesMessage(const QString& fileName)
+{
+    return QStringLiteral("「%1」には郵便番号の行がありません（空のファイルか、空白だけのファイルです）。\n"
+                          "郵便番号データは変わっていません。")
+        .arg(QDir::toNativeSeparators(fileName));
+}
 } // namespace
 
 Result run(const QString& fileName, const ProgressFn& progress)
@@ -37,7 +45,9 @@ Result run(const QString& fileName, const ProgressFn& progress)
         std::vector<QByteArray> undoubled;
         const bool cp932File = source.encoding() == TextEncoding::Cp932;
         while (reader.next(raw)) {
-            if (cp932File) {
+            const bool faulty = invalidSequences(raw, source.encoding()) > 0;
+            result.invalidLines += faulty;
+            if (cp932File && !faulty) {
                 // The published list is code page 932 already: its fields go
                 // into the table as the file holds them, without a round trip
                 // through UTF-16.
@@ -58,6 +68,8 @@ Result run(const QString& fileName, const ProgressFn& progress)
                 && !progress(reader.position(), source.size()))
                 throw EAbort();
         }
+        if (result.rows == 0)
+            throw EFileError(noLinesMessage(fileName));
         if (progress && !progress(source.size(), source.size()))
             throw EAbort();
         db.commitTransaction();

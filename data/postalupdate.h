@@ -16,11 +16,14 @@ using ProgressFn = std::function<bool(qint64 done, qint64 total)>;
 struct Result {
     qint64 rows = 0;        // rows now in m_postal
     qint64 substituted = 0; // values with characters code page 932 lacks, stored as '?'
+    qint64 invalidLines = 0; // lines with bytes that are no character, stored as '?'
 };
 
 // Each line's first nine fields become one row, exactly as split: no line
-// skipped or merged, nothing trimmed. Throws TessoloError (EListIndexError,
-// EFileError, ESQLiteException) after rolling back, EAbort when cancelled.
+// skipped or merged, nothing trimmed. A file without any line (empty, or
+// blanks only) is refused: emptying the table would leave address completion
+// dead. Throws TessoloError (EListIndexError, EFileError, ESQLiteException)
+// after rolling back, EAbort when cancelled.
 Result run(const QString& fileName, const ProgressFn& progress = {});
 
 } // namespace tessolo::postalupdate

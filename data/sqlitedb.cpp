@@ -74,6 +74,10 @@ TSQLiteDatabase::TSQLiteDatabase(const QString& fileName)
         throw ESQLiteException(message);
     }
     fDB = db;
+    // Another copy of the program holding the write lock for a moment is
+    // waited out; only a lock held longer ends in "database is locked".
+    constexpr int kBusyTimeoutMs = 2000;
+    sqlite3_busy_timeout(fDB, kBusyTimeoutMs);
     registerCp932Glob(fDB);
 }
 

@@ -11,47 +11,92 @@ namespace {
 constexpr qsizetype kChunk = 64 * 1024;
 constexpr char kCtrlZ = 26;
 
-bool validUtf8(QByteArrayView b, bool& nonAscii)
+struct Utf8Count {
+    qsizetype good = 0; // non-ASCII characters
+    qsizetype bad = 0;  // sequences that are no character
+};
+
+// The length of the UTF-8 character at p[i], or 0 when none starts there.
+int utf8Length(const unsigned char* p, qsizetype i, qsizetype n)
 {
-    nonAscii = false;
+    const unsigned c = p[i];
+    int len;
+    unsigned cp;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + len > n)
+        return 0;
+    for (int k = 1; k < len; ++k) {
+        if ((p[i + k] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+Utf8Count countUtf8(QByteArrayView b)
+{
+    Utf8Count count;
     const auto* p = reinterpret_cast<const unsigned char*>(b.data());
     const qsizetype n = b.size();
     for (qsizetype i = 0; i < n;) {
-        const unsigned c = p[i];
-        if (c < 0x80) {
+        if (p[i] < 0x80) {
+            count.bad += p[i] == 0;
             ++i;
             continue;
         }
-        nonAscii = true;
-        int len;
-        unsigned cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return false;
+        const int len = utf8Length(p, i, n);
+        if (len == 0) {
+            ++count.bad;
+            ++i;
+            // The rest of a broken sequence is part of the same fault.
+            while (i < n && (p[i] & 0xC0) == 0x80)
+                ++i;
+            continue;
         }
-        if (i + len > n)
-            return false;
-        for (int k = 1; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))
-            || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
+        ++count.good;
         i += len;
     }
-    return true;
+    return count;
 }
+
+bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool isTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+
+// Sequences that cannot be code page 932 characters by their form: a lead
+// byte without its trail byte, a byte that leads nothing, NUL.
+qsizetype countCp932Faults(QByteArrayView b)
+{
+    qsizetype bad = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(b.data());
+    const qsizetype n = b.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char c = p[i];
+        if (c == 0 || c == 0x80 || c == 0xA0 || c >= 0xFD) {
+            ++bad;
+        } else if (isLeadByte(c)) {
+            if (i + 1 < n && isTrailByte(p[i + 1]))
+                ++i;
+            else
+                ++bad;
+        }
+    }
+    return bad;
+}
+
 } // namespace
 
 bool hasUtf8Bom(QByteArrayView bytes) { return bytes.startsWith("\xEF\xBB\xBF"); }
@@ -62,8 +107,8 @@ TextEncoding detectEncoding(QByteArrayView bytes)
         return TextEncoding::Utf8;
     // Only what the reader will read counts: Ctrl+Z ends the file.
     const qsizetype end = bytes.indexOf(kCtrlZ);
-    bool nonAscii = false;
-    if (validUtf8(end < 0 ? bytes : bytes.first(end), nonAscii) && nonAscii)
+    const Utf8Count count = countUtf8(end < 0 ? bytes : bytes.first(end));
+    if (count.good > 0 && count.good >= 10 * count.bad)
         return TextEncoding::Utf8;
     return TextEncoding::Cp932;
 }
@@ -138,6 +183,8 @@ bool LineReader::next(QByteArray& line)
         while (i < n && data[i] != '\n' && data[i] != '\r' && data[i] != kCtrlZ)
             ++i;
         line.append(data + m_pos, i - m_pos);
+        if (line.size() > kMaxLineBytes)
+            throw EFileError(lineTooLongMessage());
         m_consumed += i - m_pos;
         m_pos = i;
         if (i >= n)
@@ -171,11 +218,32 @@ QList<QByteArray> readLines(QByteArrayView bytes)
 
 QString decodeLine(QByteArrayView line, TextEncoding encoding)
 {
+    QString text;
+    if (encoding == TextEncoding::Cp932) {
+        text = cp932::decode(line);
+    } else {
+        if (hasUtf8Bom(line))
+            line = line.sliced(3);
+        text = QString::fromUtf8(line);
+    }
+    // Both decoders give U+FFFD for what is no character.
+    text.replace(QChar::ReplacementCharacter, QLatin1Char('?'));
+    text.replace(QChar(0), QLatin1Char('?'));
+    return text;
+}
+
+qsizetype invalidSequences(QByteArrayView line, TextEncoding encoding)
+{
     if (encoding == TextEncoding::Cp932)
-        return cp932::decode(line);
-    if (hasUtf8Bom(line))
-        line = line.sliced(3);
-    return QString::fromUtf8(line);
+        return countCp932Faults(line);
+    return countUtf8(line).bad;
+}
+
+QString lineTooLongMessage()
+{
+    return QStringLiteral("1 行が %1 MB を超えています。テキストの CSV ファイルではないようです。\n"
+                          "何も取り込んでいません。")
+        .arg(kMaxLineBytes / (1024 * 1024));
 }
 
 } // namespace tessolo

@@ -2,8 +2,9 @@
 // The text-file reading shared by the postal data update and the CSV import.
 // Before each line every byte <= 32 is skipped (so blank lines never make a
 // line), a line ends at LF or CR LF, a lone CR is dropped, byte 26 ends the
-// file, and lines have no length limit. Lines come back as raw bytes: they are
-// decoded after they are read.
+// file. A line longer than kMaxLineBytes is no line of a text file (a binary
+// file chosen by mistake): reading stops there with an error. Lines come back
+// as raw bytes: they are decoded after they are read.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -14,15 +15,24 @@ namespace tessolo {
 
 enum class TextEncoding { Cp932, Utf8 };
 
-// UTF-8 when the bytes start with the byte-order mark, or are wholly valid
-// UTF-8 holding at least one non-ASCII byte; code page 932 otherwise.
+// UTF-8 when the bytes start with the byte-order mark, or are UTF-8 but for
+// a stray bad byte here and there (at least ten good non-ASCII characters to
+// each bad sequence); code page 932 otherwise. Code page 932 text read as
+// UTF-8 is bad nearly everywhere, so one bad byte in a UTF-8 file no longer
+// makes the whole file code page 932.
 TextEncoding detectEncoding(QByteArrayView bytes);
 bool hasUtf8Bom(QByteArrayView bytes);
+
+inline constexpr qsizetype kMaxLineBytes = 1024 * 1024;
+
+// The message a line longer than kMaxLineBytes stops the reading with.
+QString lineTooLongMessage();
 
 class LineReader {
 public:
     explicit LineReader(QIODevice& device);
-    // False when there are no more lines. Throws EFileError on a read error.
+    // False when there are no more lines. Throws EFileError on a read error
+    // and on a line longer than kMaxLineBytes.
     bool next(QByteArray& line);
     // Bytes consumed from the device so far (for progress).
     qint64 position() const { return m_consumed; }
@@ -41,6 +51,12 @@ private:
 QList<QByteArray> readLines(QByteArrayView bytes);
 
 // Decodes one line in the given encoding (a UTF-8 byte-order mark is dropped).
+// Bytes that are no character of the encoding, and NUL bytes (which would
+// end the stored text early), become '?'.
 QString decodeLine(QByteArrayView line, TextEncoding encoding);
+
+// How many byte sequences of `line` are no character of the encoding (NUL
+// included); 0 when the line can be stored as it is.
+qsizetype invalidSequences(QByteArrayView line, TextEncoding encoding);
 
 } // namespace tessolo

@@ -5,14 +5,45 @@
 #include <QDir>
 #include <QFile>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace tessolo {
+
+namespace {
+
+// Opens `fileName` for reading if it is a regular file. A FIFO would block the
+// open until someone writes to it, a device such as /dev/zero never ends: both
+// are refused before a byte is read.
+void openRegular(QFile& file, const QString& fileName)
+{
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw EFileError(QStringLiteral("ファイルを開けません: %1\n%2")
+                             .arg(QDir::toNativeSeparators(fileName), qt_error_string(errno)));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw EFileError(QStringLiteral("「%1」は通常のファイルではないため読み込めません。")
+                             .arg(QDir::toNativeSeparators(fileName)));
+    }
+    // Reads of a regular file never wait; the flag only kept the open from it.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw EFileError(QStringLiteral("ファイルを開けません: %1\n%2")
+                             .arg(QDir::toNativeSeparators(fileName), file.errorString()));
+    }
+}
+
+} // namespace
 
 TextSource::TextSource(const QString& fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError(QStringLiteral("ファイルを開けません: %1\n%2")
-                             .arg(QDir::toNativeSeparators(fileName), file.errorString()));
+    QFile file;
+    openRegular(file, fileName);
     const qint64 expected = file.size();
     if (expected > 0)
         m_bytes.reserve(expected);

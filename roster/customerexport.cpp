@@ -2,11 +2,11 @@
 
 #include "data/cp932.h"
 #include "data/errors.h"
+#include "data/safefile.h"
 #include "data/sqlitedo.h"
 #include "roster/customer.h"
 
 #include <QDir>
-#include <QSaveFile>
 #include <QSet>
 
 namespace tessolo::customerexport {
@@ -14,7 +14,6 @@ namespace tessolo::customerexport {
 namespace {
 
 constexpr qint64 kProgressEveryRows = 256;
-constexpr qsizetype kFlushBytes = 1 << 20;
 constexpr qsizetype kLackingNamed = 10;
 
 QByteArray encoded(const QString& text, Encoding encoding, qsizetype* substituted)
@@ -25,53 +24,6 @@ QByteArray encoded(const QString& text, Encoding encoding, qsizetype* substitute
     }
     return cp932::encode(text, substituted);
 }
-
-// Writes to a file beside the target and renames it over the target at the
-// end; whatever goes wrong before, the target is untouched.
-class Output {
-public:
-    explicit Output(const QString& fileName)
-        : m_file(fileName)
-    {
-        if (!m_file.open(QIODevice::WriteOnly))
-            fail();
-    }
-
-    void append(const QByteArray& bytes)
-    {
-        m_buffer += bytes;
-        if (m_buffer.size() >= kFlushBytes)
-            flush();
-    }
-
-    void commit()
-    {
-        flush();
-        if (!m_file.commit())
-            fail();
-    }
-
-private:
-    void flush()
-    {
-        if (m_buffer.isEmpty())
-            return;
-        if (m_file.write(m_buffer) != m_buffer.size())
-            fail();
-        m_buffer.clear();
-    }
-
-    [[noreturn]] void fail()
-    {
-        const QString reason = m_file.errorString();
-        m_file.cancelWriting();
-        throw EFileError(QStringLiteral("「%1」に書き出せませんでした。\n%2\n\n元のファイルは変わっていません。")
-                             .arg(QDir::toNativeSeparators(m_file.fileName()), reason));
-    }
-
-    QSaveFile m_file;
-    QByteArray m_buffer;
-};
 
 // Names the characters code page 932 lacks, each once over the whole file.
 void collectLacking(QStringView text, Result& result, QSet<QString>& seen)
@@ -136,11 +88,11 @@ Result write(const QString& fileName, const QString& listSql, Encoding encoding,
 {
     Result result;
     QSet<QString> seen;
-    Output out(fileName);
+    TSafeFile out(fileName);
     if (encoding == Encoding::Utf8Bom)
-        out.append(QByteArrayLiteral("\xEF\xBB\xBF"));
+        out.write(QByteArrayLiteral("\xEF\xBB\xBF"));
     qsizetype substituted = 0;
-    out.append(encoded(csvLine(QStringList(customer::kCsvCaptions.begin(), customer::kCsvCaptions.end())), encoding,
+    out.write(encoded(csvLine(QStringList(customer::kCsvCaptions.begin(), customer::kCsvCaptions.end())), encoding,
                        &substituted));
 
     TSQLiteDo db;
@@ -156,7 +108,7 @@ Result write(const QString& fileName, const QString& listSql, Encoding encoding,
         // One conversion per line: a call of the converter costs far more
         // than the few characters of a value.
         const QString line = csvLine(values);
-        out.append(encoded(line, encoding, &substituted));
+        out.write(encoded(line, encoding, &substituted));
         if (substituted) {
             result.substituted += substituted;
             collectLacking(line, result, seen);

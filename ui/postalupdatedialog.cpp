@@ -46,6 +46,9 @@ bool runPostalUpdateFile(QWidget* parent, const QString& fileName)
         if (result.substituted > 0)
             text += QStringLiteral("\n保存できない文字を含む %1 個の値で、その文字を「?」に置き換えました。")
                         .arg(result.substituted);
+        if (result.invalidLines > 0)
+            text += QStringLiteral("\n文字として読めないバイトを含む %1 行で、そのバイトを「?」に置き換えました。")
+                        .arg(result.invalidLines);
         done = true;
         showNotice(parent, text);
     });

@@ -8,6 +8,8 @@
 #include "roster/customerexport.h"
 #include "data/kanafilter.h"
 
+#include "tests/diskfull.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -167,4 +169,40 @@ TEST_F(Export, ACancelLeavesNoFileBehind)
     EXPECT_EQ(calls, 2);
     EXPECT_FALSE(QFile::exists(file()));
     EXPECT_EQ(QDir(dir()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("tessolo.db")});
+}
+
+TEST_F(Export, AFullDiskFailsTheExportAndKeepsTheOldFile)
+{
+    {
+        TSQLiteDo db;
+        db.setDBpoint(kDatabaseName);
+        db.beginTransaction();
+        for (int i = 0; i < 150; ++i)
+            db.exec_sql2(customer::insertSql(coretest::customerRecord(
+                {QStringLiteral("顧客%1").arg(i), QStringLiteral("コキャク"), QStringLiteral("株式会社テスト"),
+                 QString(), QString(), QString(), QStringLiteral("1000001"), QStringLiteral("東京都"),
+                 QStringLiteral("千代田区"), QStringLiteral("千代田1-1")})));
+        db.commitTransaction();
+    }
+    const QString target = dir() + QStringLiteral("/backup.csv");
+    ex::write(target, customer::kListSql + QStringLiteral(" limit 60"), ex::Encoding::Cp932);
+    const QByteArray old = readAll(target);
+    ASSERT_GT(old.size(), 4096);
+
+    // Room for 4 KB, then none at all: each time an error, never "150 件".
+    for (const rlim_t room : {rlim_t(4096), rlim_t(0)}) {
+        QString message;
+        try {
+            DiskFullAfter full(room);
+            ex::write(target, customer::kListSql, ex::Encoding::Cp932);
+        } catch (const EFileError& e) {
+            message = e.message();
+        }
+        EXPECT_TRUE(message.contains(QStringLiteral("書き出せませんでした"))) << room << message.toStdString();
+        EXPECT_TRUE(message.contains(QStringLiteral("元のファイルは変わっていません"))) << message.toStdString();
+        const QByteArray now = readAll(target);
+        EXPECT_TRUE(now == old) << room << ": " << now.size() << " bytes, " << old.size() << " before";
+        EXPECT_EQ(QDir(dir()).entryList(QDir::Files | QDir::Hidden),
+                  (QStringList{QStringLiteral("backup.csv"), QStringLiteral("tessolo.db")}));
+    }
 }

@@ -7,6 +7,10 @@
 #include "data/sqlitedb.h"
 
 #include <QFile>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <thread>
 
 using namespace tessolo;
 
@@ -99,6 +103,31 @@ TEST_F(SQLiteLayer, AFileThatIsNotADatabaseFailsAtItsFirstStatementAndIsLeftAlon
                              "\"create table x (a)\": file is not a database"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), junk);
+}
+
+TEST_F(SQLiteLayer, ALockHeldForAMomentIsWaitedOutALongOneStillFails)
+{
+    TSQLiteDatabase db(path());
+    db.ExecSQL("create table t (a Text)");
+    // Another copy of the program holds the write lock for `ms`.
+    auto holdLock = [this](int ms) {
+        sqlite3* other = nullptr;
+        sqlite3_open(path().toUtf8().constData(), &other);
+        EXPECT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        return std::thread([other, ms] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+        });
+    };
+    std::thread brief = holdLock(300);
+    EXPECT_EQ(messageOf([&] { db.ExecSQL("insert into t values ('saved')"); }), QString());
+    brief.join();
+    EXPECT_EQ(db.GetTable("select a from t")->Count(), 1u);
+
+    std::thread longer = holdLock(3500); // well past the two seconds a statement waits
+    EXPECT_TRUE(messageOf([&] { db.ExecSQL("insert into t values ('late')"); }).contains(QStringLiteral("database is locked")));
+    longer.join();
 }
 
 TEST_F(SQLiteLayer, ExecSQLRunsOnlyTheFirstOfTwoStatements)

@@ -117,14 +117,20 @@ TEST(LineReading, ByteTwentySixEndsTheFile)
     EXPECT_EQ(readLines("a\r\n\x1a"), Lines({"a"}));
 }
 
-TEST(LineReading, HasNoLineLengthLimit)
+TEST(LineReading, ReadsLongLinesWholeAndStopsAtOneOfMoreThanAMegabyte)
 {
-    QByteArray big(1024 * 1024 + 7, 'x');
+    QByteArray big(kMaxLineBytes, 'x');
     for (qsizetype i = 0; i < big.size(); i += 1000)
         big[i] = ',';
     big[1] = 'y';
     const QByteArray file = "head\r\n" + big + "\r\ntail";
     EXPECT_EQ(readLines(file), Lines({"head", big, "tail"}));
+    try {
+        readLines("head\r\n" + big + "z\r\ntail");
+        ADD_FAILURE() << "a line of more than a megabyte was read";
+    } catch (const EFileError& e) {
+        EXPECT_EQ(e.message(), lineTooLongMessage());
+    }
 }
 
 TEST(LineReading, GivesTheSameLinesWhateverTheDeviceHandsOutPerRead)
@@ -222,6 +228,13 @@ TEST(Encoding, CodePage932UnlessTheBytesAreClearlyUtf8)
     EXPECT_EQ(detectEncoding(QByteArray::fromHex("938c8b9e9373")), TextEncoding::Cp932); // 東京都
     EXPECT_EQ(detectEncoding("東京都,千代田区"), TextEncoding::Utf8);
     EXPECT_EQ(detectEncoding("\xEF\xBB\xBF" "abc"), TextEncoding::Utf8);
+    // One bad byte among many UTF-8 characters is a fault in a UTF-8 file.
+    EXPECT_EQ(detectEncoding("山田太郎,ヤマダタロウ\xFF\r\n"), TextEncoding::Utf8);
+    EXPECT_EQ(detectEncoding(QByteArray::fromHex("8e52 93 63 91 be 98 59 2c b6 c0 de")), TextEncoding::Cp932);
+    EXPECT_EQ(decodeLine("山\xFF田", TextEncoding::Utf8), QStringLiteral("山?田"));
+    EXPECT_EQ(decodeLine(QByteArray("\x81 a\0b", 5), TextEncoding::Cp932), QStringLiteral("? a?b"));
+    EXPECT_EQ(invalidSequences(QByteArray::fromHex("8e8196bc"), TextEncoding::Cp932), 0);
+    EXPECT_EQ(invalidSequences(QByteArray("\x81 a\0b\xFF", 6), TextEncoding::Cp932), 3);
     EXPECT_EQ(decodeLine("\xEF\xBB\xBF" "氏名", TextEncoding::Utf8), QStringLiteral("氏名"));
     EXPECT_EQ(decodeLine(QByteArray::fromHex("8e8196bc"), TextEncoding::Cp932), QStringLiteral("氏名"));
 }

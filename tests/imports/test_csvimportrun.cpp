@@ -3,10 +3,12 @@
 
 #include "csvimport/csvimportrun.h"
 #include "data/errors.h"
+#include "data/textfile.h"
 #include "importtestutil.h"
 #include "text/zenkaku.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tessolo;
 using namespace tessolo::csvimport;
@@ -160,6 +162,70 @@ TEST_F(CsvImport, CharactersCodePage932LacksAreCountedByLine)
                                          "その文字を「?」に置き換えました（1、4 行目）。"));
     EXPECT_TRUE(summary(Result{9, 9, 9, {1, 2, 3, 4, 5}}).endsWith(QStringLiteral("（1、2、3、4、5 行目 ほか）。")));
     EXPECT_EQ(summary(Result{7, 0, 0, {}}), QStringLiteral("7 件の顧客データを取り込みました。"));
+}
+
+TEST_F(CsvImport, AUtf8FileWithOneBadByteIsReadAsUtf8AndTheLineIsNamed)
+{
+    ColumnMap map;
+    map[0].first = 0;
+    map[1].first = 1;
+    QByteArray bytes;
+    for (int i = 1; i <= 1000; ++i)
+        bytes += importtest::utf8(QStringLiteral("山田太郎%1,ヤマダタロウ\r\n").arg(i));
+    const qsizetype at = bytes.indexOf(importtest::utf8(QStringLiteral("山田太郎500,")));
+    bytes.insert(at + 3, '\xFF'); // after 山 on line 500
+    const Result r = run(db.write("u.csv", bytes), map);
+    EXPECT_EQ(r.rows, 1000);
+    EXPECT_EQ(db.rows(QStringLiteral("select person_name, person_kana from t_customer where rowid in (1, 500)")),
+              QStringList({QStringLiteral("山田太郎1|ヤマダタロウ"), QStringLiteral("山?田太郎500|ヤマダタロウ")}));
+    EXPECT_EQ(r.invalidLineCount, 1);
+    EXPECT_EQ(r.invalidLines, QList<qint64>{500});
+    EXPECT_TRUE(summary(r).contains(QStringLiteral("文字として読めないバイト（壊れた文字）を含む行が 1 行あり、"
+                                                   "そのバイトを「?」に置き換えました（500 行目）。")))
+        << summary(r).toStdString();
+    // The preview reads it the same way.
+    EXPECT_EQ(readLines(db.path("u.csv")).value(499), QStringLiteral("山?田太郎500,ヤマダタロウ"));
+}
+
+TEST_F(CsvImport, BytesThatAreNoCodePage932CharacterAreReplacedAndCounted)
+{
+    ColumnMap map;
+    map[0].first = 0;
+    map[2].first = 1;
+    // A lead byte before a blank, a NUL in the middle of a value, a byte that
+    // leads nothing; then a line that is well formed.
+    const QByteArray bytes = QByteArray("\x81 a,b\r\nx") + QByteArray(1, '\0') + "y,z\r\n\xFF,q\r\n"
+                             + sjis(QStringLiteral("山田,商店\r\n"));
+    const Result r = run(db.write("b.csv", bytes), map);
+    EXPECT_EQ(r.rows, 4);
+    EXPECT_EQ(db.rows(QStringLiteral("select person_name, company_name from t_customer order by rowid")),
+              QStringList({QStringLiteral("?_a|b"), QStringLiteral("x?y|z"), QStringLiteral("?|q"),
+                           QStringLiteral("山田|商店")}));
+    EXPECT_EQ(r.invalidLines, QList<qint64>({1, 2, 3}));
+    EXPECT_EQ(r.substitutedValues, 0); // counted once, as bad bytes
+}
+
+TEST_F(CsvImport, AFifoADeviceOrAnEndlessLineIsRefusedAndNothingImported)
+{
+    const QString fifo = db.path("pipe.csv");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& f : {fifo, QStringLiteral("/dev/zero")}) {
+        try {
+            run(f, ColumnMap{});
+            ADD_FAILURE() << "read " << f.toStdString();
+        } catch (const EFileError& e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("通常のファイルではない"))) << e.message().toStdString();
+        }
+        EXPECT_THROW(readLines(f), EFileError);
+    }
+    QByteArray bytes = "a,b\r\n" + QByteArray(kMaxLineBytes + 1, 'x') + "\r\n";
+    try {
+        run(db.write("long.csv", bytes), ColumnMap{});
+        ADD_FAILURE() << "a line of more than 1 MB was read";
+    } catch (const EFileError& e) {
+        EXPECT_EQ(e.message(), lineTooLongMessage());
+    }
+    EXPECT_EQ(db.count(QStringLiteral("t_customer")), 0);
 }
 
 TEST_F(CsvImport, CancelImportsNothing)

@@ -77,14 +77,35 @@ TEST_F(PostalUpdate, DecodesUtf8FilesAndCodePage932Files)
     EXPECT_EQ(db.rows(QStringLiteral("select town2 from m_postal")), QStringList{QStringLiteral("ｱ")});
 }
 
-TEST_F(PostalUpdate, CtrlZEndsTheFileAndEmptyFilesEmptyTheTable)
+TEST_F(PostalUpdate, CtrlZEndsTheFileAndAFileWithoutLinesIsRefused)
 {
     const auto r = postalupdate::run(db.write("z.csv", QByteArray("1,2,3,4,5,6,7,8,9\r\n\x1A" "a,b,c,d,e,f,g,h,i\r\n")));
     EXPECT_EQ(r.rows, 1);
     EXPECT_EQ(db.rows(kAll), QStringList{QStringLiteral("1|2|3|4|5|6|7|8|9")});
 
-    EXPECT_EQ(postalupdate::run(db.write("e.csv", QByteArray(" \r\n\t\r\n\r\n"))).rows, 0);
-    EXPECT_EQ(db.count(QStringLiteral("m_postal")), 0);
+    // Empty, blanks only, Ctrl+Z first: said so, and the table stays as it was.
+    for (const QByteArray& bytes : {QByteArray(), QByteArray(" \r\n\t\r\n\r\n"), QByteArray("\x1A" "1,2,3,4,5,6,7,8,9\n")}) {
+        try {
+            postalupdate::run(db.write("e.csv", bytes));
+            ADD_FAILURE() << "an empty list was taken: " << bytes.toHex().toStdString();
+        } catch (const EFileError& e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("郵便番号の行がありません"))) << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("変わっていません")));
+        }
+        EXPECT_EQ(db.rows(kAll), QStringList{QStringLiteral("1|2|3|4|5|6|7|8|9")});
+    }
+}
+
+TEST_F(PostalUpdate, BytesThatAreNoCharacterAreStoredAsQuestionMarksAndCounted)
+{
+    // A lead byte before a comma, a NUL inside a name: neither goes in raw.
+    const QByteArray bytes = QByteArray("1,2,3,4,5,6,\x81,8,9\r\n1,2,3,4,5,6,7,8,a") + QByteArray(1, '\0') + "b\r\n"
+                             + sjis(QStringLiteral("1,2,1000001,4,5,6,東京都,千代田区,千代田\r\n"));
+    const auto r = postalupdate::run(db.write("b.csv", bytes));
+    EXPECT_EQ(r.rows, 3);
+    EXPECT_EQ(r.invalidLines, 2);
+    EXPECT_EQ(db.rows(QStringLiteral("select prefecture2, town2 from m_postal")),
+              QStringList({QStringLiteral("?|9"), QStringLiteral("7|a?b"), QStringLiteral("東京都|千代田")}));
 }
 
 TEST_F(PostalUpdate, RunningTwiceGivesTheSameTable)

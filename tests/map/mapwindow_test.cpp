@@ -184,7 +184,7 @@ private:
         s.connectToHost(QHostAddress::LocalHost, w->mapServer()->port());
         if (!s.waitForConnected(5000))
             return {};
-        s.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        s.write("GET " + path + " HTTP/1.1\r\nHost: " + w->mapServer()->host().toLatin1() + "\r\nConnection: close\r\n\r\n");
         QByteArray all;
         QTest::qWaitFor([&] {
             all += s.readAll();

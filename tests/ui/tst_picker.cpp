@@ -7,6 +7,7 @@
 #include "uitest.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -190,6 +191,54 @@ private slots:
         QVERIFY(closed);
         QCOMPARE(result, int(QDialog::Rejected));
         QCOMPARE(w->getFlg(), 0);
+    }
+
+    void typedWildcardsActAndAnswerAtOnce()
+    {
+        // 2,000 customers with readings of 30 kana, ア in every other place,
+        // none with ン: the worst case for a pattern of stars.
+        {
+            tessolo::TSQLiteDo h;
+            h.setDBpoint(tessolo::kDatabaseName);
+            h.beginTransaction();
+            const QString kana = QStringLiteral("カキクケコサシスセソ");
+            for (int i = 0; i < 2000; ++i) {
+                QString reading;
+                for (int k = 0; k < 15; ++k)
+                    reading += QStringLiteral("ア") + kana[(i + k) % kana.size()];
+                tessolo::customer::Record r;
+                r[0] = QStringLiteral("顧客%1").arg(i);
+                r[1] = reading;
+                h.exec_sql2(tessolo::customer::insertSql(r));
+            }
+            h.commitTransaction();
+        }
+        Db::addCustomer({QStringLiteral("荒川"), QStringLiteral("アアアアアアン")});
+        open();
+        auto search = [this](const QString& typed) {
+            w->EditNm->setText(typed);
+            QElapsedTimer t;
+            qint64 best = std::numeric_limits<qint64>::max();
+            for (int i = 0; i < 3; ++i) {
+                t.start();
+                w->btnNm->click();
+                best = std::min(best, t.elapsed());
+            }
+            return best;
+        };
+        for (const QString& typed : {QStringLiteral("*ア*ア*ア*ア*ン"), QStringLiteral("*ア*ア*ア*ア*ア*ア*ン"),
+                                     QStringLiteral("*?*?*?*?*?*?*ン")}) {
+            const qint64 ms = search(typed);
+            QVERIFY2(ms < 100, qPrintable(QStringLiteral("%1: %2 ms").arg(typed).arg(ms)));
+            QCOMPARE(listNames(), QStringList{QStringLiteral("荒川")});
+        }
+        // The typed '*' and '?' still act as wildcards, as described.
+        search(QStringLiteral("ヤ?ダ"));
+        QCOMPARE(listNames(), QStringList{QStringLiteral("山田太郎")});
+        search(QStringLiteral("*ウ"));
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("3")); // ヤマダタロウ, カトウイチロウ, ゴトウハナコ
+        search(QStringLiteral("*ア*カ"));
+        QCOMPARE(w->EditCnt->text(), QStringLiteral("2000"));
     }
 
     void katakanaModeOnTheSearchField()

@@ -176,3 +176,27 @@ test('a long list shows its nearest rows at once and the rest in slices, marks a
   assert.equal(shown[shown.length - 1], 'far');
   assert.equal(el.count.textContent, String(total + 2));
 });
+
+test('a customer marked twice is listed and counted once; another of the same name elsewhere is not merged', () => {
+  const keyOf = (m) => m.name + '\n' + m.address;
+  const model = createAreaModel(undefined, keyOf);
+  const c = { lat: 35, lng: 139 };
+  const once = () => [
+    Object.assign(mark('山田太郎::山田商店', north(35, 139, 1000)), { address: '東京都千代田区' }),
+    Object.assign(mark('山田太郎::山田商店', north(35, 139, 2000)), { address: '東京都港区' }),
+    Object.assign(mark('佐藤花子::', north(35, 139, 3000), 'city'), { address: '東京都中央区' })
+  ];
+  model.add(once());
+  model.setCircle(c.lat, c.lng, 10000);
+  assert.equal(model.add(once()).length, 0); // 全顧客位置表示 again
+  assert.equal(model.count(), 3);
+  assert.deepEqual(names(model.near()), ['山田太郎::山田商店', '山田太郎::山田商店']);
+  assert.deepEqual(names(model.approximate()), ['佐藤花子::']);
+  model.setCircle(c.lat, c.lng, 10000);
+  assert.equal(model.count(), 3);
+  // After クリア the same customers are new again.
+  model.clear();
+  model.add(once());
+  model.setCircle(c.lat, c.lng, 10000);
+  assert.equal(model.count(), 3);
+});

@@ -63,9 +63,14 @@
    * {lat, lng, level}; its place is read when it arrives (and again when it
    * moves), not at every circle. add() and update() answer what changed, in
    * order, so the DOM can be patched rather than rebuilt.
+   *
+   * `keyOf(mark)`, when given, names the customer a mark stands for: the
+   * same customer marked again (全顧客位置表示 pressed twice draws every mark
+   * twice) is listed and counted once, by its first mark.
    */
-  function createAreaModel(read) {
+  function createAreaModel(read, keyOf) {
     const get = read || ((m) => m);
+    let keys = new Set();
     let circle = null;    // {lat, lng, radius}
     let near = [];        // [{mark, d, approximate}], nearest first
     let approx = [];
@@ -120,6 +125,11 @@
       add(marks) {
         const ops = [];
         for (const mark of marks) {
+          if (keyOf) {
+            const key = keyOf(mark);
+            if (keys.has(key)) continue;
+            keys.add(key);
+          }
           const p = remember(mark);
           known.push(p);
           placeOf.set(mark, p);
@@ -158,6 +168,7 @@
         near = [];
         approx = [];
         known = [];
+        keys = new Set();
         placeOf = new Map();
         entryOf.clear();
       },
@@ -177,13 +188,14 @@
    * The panel in the page. `elements`: root (shown while a circle is drawn),
    * count, list, approxBox, approxCount, approxList. `show(mark)` brings a
    * mark into view and opens it; `labelOf(mark)` and `read(mark)` give its
-   * text and its {lat, lng, level}; `onLayout()` runs when the panel appears
-   * or goes (the map beside it changes size).
+   * text and its {lat, lng, level}; `keyOf(mark)` the customer it stands
+   * for (optional, see createAreaModel); `onLayout()` runs when the panel
+   * appears or goes (the map beside it changes size).
    */
   function createAreaPanel(opts) {
     const el = opts.elements;
     const doc = el.root.ownerDocument;
-    const model = createAreaModel(opts.read);
+    const model = createAreaModel(opts.read, opts.keyOf);
     const nodeOf = new Map(); // entry → li
     // Each list: its element, its entries, and how many of them are in it.
     const lists = {

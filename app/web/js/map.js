@@ -104,6 +104,8 @@
   const area = TessoloAreaPanel.attach(document, {
     read: (m) => { const ll = m.getLatLng(); return { lat: ll.lat, lng: ll.lng, level: m._tsl.level }; },
     labelOf: (m) => m._tsl.label || m._tsl.address,
+    // A customer marked twice is one customer in the list.
+    keyOf: (m) => m._tsl.label + '\n' + m._tsl.address,
     show: (m) => { if (group.hasLayer(m)) group.zoomToShowLayer(m, () => { bindPopupLazily(m); m.openPopup(); }); },
     onLayout: () => map.invalidateSize({ pan: false, debounceMoveend: true })
   });
