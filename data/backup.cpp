@@ -1,6 +1,7 @@
 #include "data/backup.h"
 
 #include "data/sqlitedb.h"
+#include "data/safefile.h"
 #include "data/sqlitedo.h"
 
 #include <QDir>
@@ -11,20 +12,12 @@
 #include <QSet>
 #include <QThread>
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <sqlite3.h>
-
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace tessolo::backup {
 
 namespace {
-
-const QString kPartSuffix = QStringLiteral(".part");
 
 struct CloseHandle {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -66,24 +59,6 @@ int runBackup(sqlite3* to, sqlite3* from, int waitMs)
 }
 
 bool isBusy(int rc) { return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED; }
-
-// Pushes a file's bytes, or a folder's entries, to the disk.
-void syncPath(const QString& path, bool directory)
-{
-#ifndef Q_OS_WIN
-    const int fd = ::open(QFile::encodeName(path).constData(), directory ? O_RDONLY | O_DIRECTORY : O_RDWR);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-#else
-    if (directory)
-        return;
-    QFile f(path);
-    if (f.open(QIODevice::ReadWrite))
-        f.flush();
-#endif
-}
 
 struct Stamp {
     QDateTime time;
@@ -209,38 +184,27 @@ std::optional<QDateTime> copyTime(const QString& fileName)
 
 void copyDatabase(const QString& source, const QString& target, int busyWaitMs)
 {
-    const QString part = target + kPartSuffix;
-    QFile::remove(part);
     QString error;
     Handle from = openHandle(source, SQLITE_OPEN_READWRITE, &error);
-    Handle to = from ? openHandle(part, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &error) : nullptr;
-    int rc = SQLITE_CANTOPEN;
-    if (to) {
-        // The copy is synced once, before its rename; a journal of its own
-        // would only slow it down.
-        sqlite3_exec(to.get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
-        rc = runBackup(to.get(), from.get(), busyWaitMs);
-        if (rc != SQLITE_OK)
-            error = lastError(to.get());
-        to.reset();
-    }
+    // The copy is taken into memory under one read lock, then written whole
+    // beside its place and renamed: a half-written copy never has its name.
+    Handle copy = from ? openHandle(QStringLiteral(":memory:"), SQLITE_OPEN_READWRITE, &error) : nullptr;
+    if (!copy)
+        throw EBackupError(QStringLiteral("バックアップを作成できませんでした: %1").arg(error));
+    const int rc = runBackup(copy.get(), from.get(), busyWaitMs);
     from.reset();
-    if (rc != SQLITE_OK) {
-        QFile::remove(part);
-        if (isBusy(rc))
-            throw EBackupError(QStringLiteral("別のプログラムがデータを書き込み中のため、バックアップを作成できませんでした。"));
-        throw EBackupError(QStringLiteral("バックアップを作成できませんでした（%1）: %2").arg(target, error));
-    }
-    syncPath(part, false);
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(part.toStdU16String()),
-                            std::filesystem::path(target.toStdU16String()), ec);
-    if (ec) {
-        QFile::remove(part);
-        throw EBackupError(QStringLiteral("バックアップを作成できませんでした（%1）: %2")
-                               .arg(target, QString::fromLocal8Bit(ec.message())));
-    }
-    syncPath(QFileInfo(target).absolutePath(), true);
+    if (isBusy(rc))
+        throw EBackupError(QStringLiteral("別のプログラムがデータを書き込み中のため、バックアップを作成できませんでした。"));
+    if (rc != SQLITE_OK)
+        throw EBackupError(QStringLiteral("バックアップを作成できませんでした: %1").arg(lastError(copy.get())));
+    sqlite3_int64 size = 0;
+    const std::unique_ptr<unsigned char, decltype(&sqlite3_free)> bytes(
+        sqlite3_serialize(copy.get(), "main", &size, 0), &sqlite3_free);
+    if (!bytes)
+        throw EBackupError(QStringLiteral("バックアップを作成できませんでした: メモリが足りません"));
+    TSafeFile out(target);
+    out.write(QByteArrayView(bytes.get(), qsizetype(size)));
+    out.commit();
 }
 
 QString makeCopy(const QString& dbPath, const QDateTime& now)
@@ -290,9 +254,10 @@ void rotate(const QString& folder, const QDate& today)
     QDir dir(folder);
     for (const QString& name : expiredCopies(copyNames(folder), today))
         dir.remove(name);
-    // A copy whose writer was stopped half-way never got its final name.
+    // A copy whose writer was stopped half-way never got its final name; its
+    // temporary file is removed once it is clearly nobody's any more.
     const QDateTime stale = QDateTime::currentDateTime().addSecs(-600);
-    for (const QFileInfo& f : dir.entryInfoList({QStringLiteral("tessolo-*.db") + kPartSuffix}, QDir::Files))
+    for (const QFileInfo& f : dir.entryInfoList({QStringLiteral("tessolo-*.db.*")}, QDir::Files))
         if (f.lastModified() < stale)
             dir.remove(f.fileName());
 }
