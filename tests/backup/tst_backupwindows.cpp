@@ -46,14 +46,31 @@ private:
             out << roster->ListViewNm->topLevelItem(i)->text(0);
         return out;
     }
-    // Answers the confirmation dialog with OK once it is up.
-    void confirmNextQuestion()
+    // Runs `act` once, as soon as `ready` holds: from inside the modal
+    // windows' own event loops, however late they come up.
+    void whenReady(std::function<bool()> ready, std::function<void()> act)
     {
-        QTimer::singleShot(0, dlg.get(), [this] {
-            questions << dlg->Label1->text();
-            dlg->OKBtn->click();
+        auto* t = new QTimer(this);
+        t->setInterval(10);
+        connect(t, &QTimer::timeout, this, [t, ready, act] {
+            if (!ready())
+                return;
+            t->stop();
+            t->deleteLater();
+            act();
         });
+        t->start();
     }
+    // Answers the confirmation dialog once it is up, with OK or キャンセル.
+    void answerNextQuestion(bool ok)
+    {
+        whenReady([this] { return dlg->isVisible(); },
+                  [this, ok] {
+                      questions << dlg->Label1->text();
+                      (ok ? dlg->OKBtn : dlg->btncancel)->click();
+                  });
+    }
+    void confirmNextQuestion() { answerNextQuestion(true); }
     // Shows the import window on `bytes` with the first column as the name;
     // `beforeGo` runs just before "実行" is pressed.
     void importCsv(const QByteArray& bytes, const std::function<void()>& beforeGo = {})
@@ -121,9 +138,13 @@ private slots:
         QCOMPARE(captions, QStringList({QStringLiteral("復元…"), QStringLiteral("今すぐバックアップ"), QString(),
                                         QStringLiteral("データの書き出し…"), QStringLiteral("データの読み込み…")}));
         // ファイル → バックアップ → 復元…: choose the copy, confirm.
-        QTimer::singleShot(0, roster.get(), [this] {
-            auto* window = qobject_cast<TfrmBackup*>(QApplication::activeModalWidget());
-            QVERIFY(window);
+        bool chosen = false;
+        whenReady([this] {
+            auto* window = roster->findChild<TfrmBackup*>();
+            return window && window->isVisible();
+        }, [this, &chosen] {
+            auto* window = roster->findChild<TfrmBackup*>();
+            chosen = true;
             QTreeWidgetItem* first = window->ListViewCopies->topLevelItem(0);
             QCOMPARE(first->text(1), QStringLiteral("2 件"));
             window->ListViewCopies->setCurrentItem(first);
@@ -131,6 +152,7 @@ private slots:
             window->btnrestore->click();
         });
         roster->R1->trigger();
+        QVERIFY(chosen);
 
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
         QCOMPARE(questions.size(), 1);
@@ -150,12 +172,7 @@ private slots:
         QFile blocker(bk::folderOf(dbPath()));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        importCsv(QByteArray("junk1\n"), [this] {
-            QTimer::singleShot(0, dlg.get(), [this] {
-                questions << dlg->Label1->text();
-                dlg->btncancel->click();
-            });
-        });
+        importCsv(QByteArray("junk1\n"), [this] { answerNextQuestion(false); });
         QCOMPARE(Db::customerCount(), 2);
         QCOMPARE(status.size(), 1);
         QVERIFY2(status[0].contains(QStringLiteral("作成できませんでした")), qPrintable(status[0]));
