@@ -130,7 +130,8 @@ std::unique_ptr<QFile> TAddressSearch::openFile(QIODevice::OpenMode mode)
 
 void TAddressSearch::giveUpFile(const QString& why)
 {
-    m_problem = QStringLiteral("住所検索の控え「%1」は%2。使わずに続けます（地図はそのまま使えます）。")
+    // What matters first: a status bar cuts a long path off at its end.
+    m_problem = QStringLiteral("住所検索の控えを使わずに続けます（地図はそのまま使えます）。%2: %1")
                     .arg(QDir::toNativeSeparators(m_file), why);
     m_file.clear();
     emit problemFound(m_problem);
@@ -144,42 +145,61 @@ void TAddressSearch::load()
     if (!f)
         return;
     const qint64 size = f->size();
-    bool cut = false;
-    if (size > kMaxReadBytes) {
-        // The newest answers are at the end; the line cut in two is skipped.
-        f->seek(size - kMaxReadBytes);
-        f->readLine(kMaxLineBytes);
-        cut = true;
+    // Newest first, from the end, and only until enough answers are found:
+    // the time and memory a start takes do not grow with the file.
+    qint64 pos = size;
+    qsizetype lines = 0;
+    bool older = false; // lines left unread before the answers kept
+    QByteArray carry;   // the end of a line whose beginning is further back
+    while (pos > 0 && !older) {
+        const qint64 from = std::max<qint64>(0, pos - kReadBlock);
+        QByteArray text;
+        if (!f->seek(from) || (text = f->read(pos - from)).size() != pos - from)
+            break;
+        text += carry;
+        pos = from;
+        // Before the first line break, a line that began further back.
+        const qsizetype firstBreak = pos > 0 ? text.indexOf('\n') : -1;
+        if (pos > 0 && firstBreak < 0) {
+            carry = text.size() <= kMaxLineBytes ? text : QByteArray(); // longer than any answer: dropped
+            continue;
+        }
+        carry = firstBreak + 1 <= kMaxLineBytes ? text.left(firstBreak + 1) : QByteArray();
+        older = takeNewestFirst(QByteArrayView(text).sliced(firstBreak + 1), lines) || (pos > 0 && full());
     }
-    readLines(*f);
-    if (size > 0) {
-        f->seek(size - 1);
+    std::reverse(m_order.begin(), m_order.end());
+    if (size > 0 && f->seek(size - 1)) {
         char last = '\n';
         f->getChar(&last);
         m_newlineFirst = last != '\n';
     }
-    if (cut || m_order.size() > keptAnswers() + keptAnswers() / 10)
+    if (older || lines > keptAnswers() + keptAnswers() / 10)
         compact();
 }
 
-void TAddressSearch::readLines(QFile& f)
+bool TAddressSearch::full() const { return m_cache.size() >= keptAnswers(); }
+
+bool TAddressSearch::takeNewestFirst(QByteArrayView text, qsizetype& lines)
 {
-    while (!f.atEnd()) {
-        QByteArray line = f.readLine(kMaxLineBytes);
-        if (line.size() >= kMaxLineBytes - 1 && !line.endsWith('\n')) {
-            // Longer than any answer: skip to the next line.
-            while (!f.atEnd() && !f.readLine(kMaxLineBytes).endsWith('\n')) {
-            }
+    qsizetype end = text.size();
+    while (end > 0) {
+        if (full())
+            return true;
+        const qsizetype start = text.first(end - (text[end - 1] == '\n' ? 1 : 0)).lastIndexOf('\n') + 1;
+        const QByteArrayView line = text.sliced(start, end - start);
+        end = start;
+        ++lines;
+        if (line.size() > kMaxLineBytes)
             continue;
-        }
-        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        const QJsonObject o = QJsonDocument::fromJson(line.toByteArray()).object();
         const QString q = o.value(QLatin1String("q")).toString();
         const QJsonValue a = o.value(QLatin1String("a"));
-        if (q.isEmpty() || !a.isArray())
-            continue; // a torn or foreign line
+        if (q.isEmpty() || !a.isArray() || m_cache.contains(q))
+            continue; // a torn or foreign line, or an older answer
         m_cache.insert(q, QJsonDocument(a.toArray()).toJson(QJsonDocument::Compact));
         m_order.append(q);
     }
+    return false;
 }
 
 namespace {

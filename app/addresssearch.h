@@ -12,10 +12,12 @@
 // at its place (a FIFO would block the start, a link would have answers
 // written wherever it points) is left alone and the answers are kept in
 // memory only, with a word in problem(). The file keeps the newest
-// kKeptAnswers answers: only its newest part is read, and it is rewritten
-// with those alone when it has grown a tenth past them.
+// kKeptAnswers answers: it is read from its end until that many are found,
+// and rewritten with those alone when it holds more (at a start) or has
+// grown a tenth past them (while the program runs).
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QHash>
 #include <QList>
 #include <QIODevice>
@@ -71,9 +73,9 @@ public:
     static constexpr int kPauseMs = 60000;
     static constexpr int kTimeoutMs = 10000;
     static constexpr qsizetype kKeptAnswers = 50000;
-    // Far more than kKeptAnswers answers take; a longer file is read from
-    // the newest part only.
-    static constexpr qint64 kMaxReadBytes = 128LL << 20;
+    // The file is read from its end in blocks of this size; a line longer
+    // than kMaxLineBytes is no answer of ours and is skipped.
+    static constexpr qint64 kReadBlock = 1 << 20;
     static constexpr qsizetype kMaxLineBytes = 64 * 1024;
     static void setKeptAnswersForTesting(qsizetype n);
 
@@ -83,7 +85,10 @@ signals:
 
 private:
     void load();
-    void readLines(QFile& f);
+    // Takes the lines of `text`, last first, counting them in `lines`, until
+    // kKeptAnswers answers are kept; true when it stopped before the first.
+    bool takeNewestFirst(QByteArrayView text, qsizetype& lines);
+    bool full() const;
     void store(const QString& query, const QByteArray& answer);
     void compact();
     // The cache file opened without following a link; null and a problem

@@ -11,6 +11,8 @@ QTimer* clockOf(QTcpSocket* socket) { return socket->findChild<QTimer*>(QString(
 
 // Waiting for a request (its clock runs kIdleMs), or answering one.
 const char* const kAnswering = "tessoloAnswering";
+// The client asked for the connection to end with this answer.
+const char* const kLast = "tessoloLast";
 
 bool answering(QTcpSocket* socket) { return socket->property(kAnswering).toBool(); }
 
@@ -19,6 +21,10 @@ bool answering(QTcpSocket* socket) { return socket->property(kAnswering).toBool(
 TGatedTcpServer::TGatedTcpServer(QObject* parent)
     : QTcpServer(parent)
 {
+    // A short queue of connections not yet taken would, when flooded, make
+    // the kernel hold the page's own connection back for seconds; taken,
+    // each is dealt with at once.
+    setListenBacklogSize(kBacklog);
 }
 
 void TGatedTcpServer::incomingConnection(qintptr handle)
@@ -46,6 +52,8 @@ void TGatedTcpServer::incomingConnection(qintptr handle)
         const bool done = socket->bytesToWrite() == 0;
         socket->setProperty(kAnswering, !done);
         clock->start(done ? kIdleMs : kAnswerMs);
+        if (done && socket->property(kLast).toBool())
+            socket->disconnectFromHost();
     });
     clock->start(kIdleMs);
 
@@ -115,9 +123,10 @@ void TGatedTcpServer::handOver(QTcpSocket* socket)
         socket, [socket] { emit socket->readyRead(); }, Qt::QueuedConnection);
 }
 
-void TGatedTcpServer::requestTaken(QTcpSocket* socket)
+void TGatedTcpServer::requestTaken(QTcpSocket* socket, bool last)
 {
     socket->setProperty(kAnswering, true);
+    socket->setProperty(kLast, last);
     if (QTimer* clock = clockOf(socket))
         clock->start(kAnswerMs);
 }

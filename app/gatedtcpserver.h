@@ -23,14 +23,16 @@ public:
 
     // The server has read a request on `socket` and answers it: it has
     // kAnswerMs for the answer (the address search may wait on the
-    // network), then kIdleMs again for the next request.
-    void requestTaken(QTcpSocket* socket);
+    // network), then kIdleMs again for the next request; with `last` (the
+    // client sent "Connection: close") the connection ends after the answer.
+    void requestTaken(QTcpSocket* socket, bool last);
 
     qsizetype liveConnections() const { return m_live.size(); }
 
     static constexpr qint64 kMaxHeadBytes = 16 * 1024;
     static constexpr int kIdleMs = 5000;
     static constexpr int kAnswerMs = 30000;
+    static constexpr int kBacklog = 1024;
     static constexpr qsizetype kMaxConnections = 32;
 
 protected:

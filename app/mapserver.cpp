@@ -138,7 +138,7 @@ bool TMapServer::hostIsOurs(const QHttpServerRequest& request) const
 bool TMapServer::admit(const QHttpServerRequest& request, QTcpSocket* socket, Access access)
 {
     if (m_gate)
-        m_gate->requestTaken(socket);
+        m_gate->requestTaken(socket, request.value("connection").trimmed().toLower() == "close");
     bool ok = hostIsOurs(request);
     if (ok && access == Access::Keyed) {
         // Compared in full whatever the first difference, so that the time

@@ -4,10 +4,14 @@
 // the address exactly as the roster's does.
 
 #include "company/ourcompany.h"
+#include "ui/fieldform.h"
 
 #include <QDialog>
+#include <optional>
 
+class QFrame;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -53,6 +57,10 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
+    QFrame* buildFields();
+    QLayout* buildButtons();
+    void wire();
+
     void FormShow();
     void ListViewCoClick();
     void btnaddClick();
@@ -64,7 +72,8 @@ private:
     // The values to store, once the user has agreed to any substitutes (a
     // silent abort when they chose to go back to the field).
     tessolo::ourcompany::Record fields();
-    void loadRow(const tessolo::TSQLiteTable& row);
 
     tessolo::ui::TEnterNavigator* m_enter = nullptr;
+    // The site's eleven controls, as the field table names them.
+    std::optional<tessolo::ui::TFieldForm> m_form;
 };

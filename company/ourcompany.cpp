@@ -4,12 +4,7 @@
 
 namespace tessolo::ourcompany {
 
-const std::array<QString, kColumnCount> kColumns = {
-    QStringLiteral("co_name"), QStringLiteral("postal_code"), QStringLiteral("prefecture"),
-    QStringLiteral("city"), QStringLiteral("town"), QStringLiteral("building"),
-    QStringLiteral("tel"), QStringLiteral("fax"), QStringLiteral("email"),
-    QStringLiteral("url"), QStringLiteral("memo"),
-};
+const std::array<QString, kColumnCount> kColumns = fields::each(kFields, &Field::column);
 
 namespace {
 QStringList toList(const Record& r) { return QStringList(r.begin(), r.end()); }
@@ -25,8 +20,7 @@ QString insertSql(const Record& r) { return sqltext::insertValues(u"m_our_compan
 
 QString updateSql(const Record& r, const QString& strRow)
 {
-    return sqltext::updateAll(u"m_our_company", QStringList(kColumns.begin(), kColumns.end()), toList(r),
-                              strRow);
+    return sqltext::updateAll(u"m_our_company", fields::texts(kFields, &Field::column), toList(r), strRow);
 }
 
 QString deleteSql(const QString& strRow)

@@ -1,12 +1,15 @@
 #pragma once
 // The own company's sites (m_our_company) and their statements.
 
+#include "data/fieldtable.h"
+
 #include <QString>
 #include <array>
 
 namespace tessolo::ourcompany {
 
-inline constexpr int kColumnCount = 11;
+inline constexpr int kColumnCount = int(kFields.size());
+// Column names in table order; the insert gives values by this position.
 extern const std::array<QString, kColumnCount> kColumns;
 using Record = std::array<QString, kColumnCount>;
 

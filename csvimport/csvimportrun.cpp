@@ -15,9 +15,11 @@ namespace tessolo::csvimport {
 
 namespace {
 
-constexpr int kPersonKana = 1;
-constexpr int kCompanyKana = 3;
-constexpr int kPostalCode = 6;
+// The fields the import changes on the way in: the readings are widened and
+// the postal code loses its hyphen.
+const QList<int> kReadings = fields::withRole(customer::kFields, fields::Role::Reading);
+constexpr int kPostalCode = fields::firstWith(customer::kFields, fields::Role::PostalCode);
+static_assert(kPostalCode >= 0);
 constexpr int kProgressEveryLines = 256;
 constexpr int kLinesNamed = 5;
 // A quoted value open for longer than this is taken for a stray quote, and
@@ -161,32 +163,14 @@ QStringList readLines(const QString& fileName)
 
 std::array<std::optional<int>, kFieldCount> headerColumns(const QStringList& headerFields)
 {
-    // Besides each field's own caption (and the roster's label for it).
-    static const char* const aliases[kFieldCount] = {
-        "氏名|名前|お名前|姓名|顧客名|name",
-        "氏名カナ|氏名フリガナ|氏名ふりがな|フリガナ|ふりがな|カナ|かな|よみ|ヨミ|読み|よみがな|名前カナ|名前フリガナ",
-        "会社|企業名|法人名|社名|勤務先",
-        "会社名カナ|会社名フリガナ|会社名ふりがな|会社カナ|会社フリガナ|企業名カナ|企業名フリガナ",
-        "役職担当|肩書|肩書き|担当|職位",
-        "部署名|部門|所属|所属部署",
-        "〒|郵便|〒番号|郵便no|zip|zipcode",
-        "県|都道府県名",
-        "市町村|市区町村名|市区郡",
-        "住所1|町域|番地|町名番地",
-        "ビルマンション名等|ビル名|マンション名|建物名|建物|住所2",
-        "電話|tel|tel番号|電話no|電話番号1|phone",
-        "fax番号|ファックス|ファクス|ファックス番号",
-        "email|e-mail|メール|メールアドレス|mail|eメール|メール1|メールアドレス1",
-        "メール2|メールアドレス2|eメール2|e-mail2",
-        "ホームページ|hp|web|ウェブサイト|webサイト|サイト",
-        "メモ|memo|摘要|コメント|注記|note",
-    };
     static const auto keys = [] {
         std::array<QStringList, kFieldCount> k;
         for (int f = 0; f < kFieldCount; ++f) {
-            k[f] << headerKey(customer::kCsvCaptions[f]);
-            for (const QString& a : QString::fromUtf8(aliases[f]).split(QLatin1Char('|')))
-                k[f] << headerKey(a);
+            // Besides each field's own caption (and the roster's label for it).
+            const customer::Field& field = customer::kFields[size_t(f)];
+            k[f] << headerKey(field.caption.toString());
+            for (QStringView a : field.aliases.split(QLatin1Char('|')))
+                k[f] << headerKey(a.toString());
         }
         return k;
     }();
@@ -243,8 +227,8 @@ QString normaliseReading(const QString& reading, const TCnvk2K& zenkaku)
 customer::Record buildRecord(const QStringList& fields, const ColumnMap& map, const TCnvk2K& zenkaku)
 {
     customer::Record r = pickColumns<QString>(fields, map);
-    r[kPersonKana] = normaliseReading(r[kPersonKana], zenkaku);
-    r[kCompanyKana] = normaliseReading(r[kCompanyKana], zenkaku);
+    for (int k : kReadings)
+        r[k] = normaliseReading(r[k], zenkaku);
     r[kPostalCode].remove(QLatin1Char('-'));
     return r;
 }
@@ -279,7 +263,7 @@ struct EncodedRecord {
             }
             values[k] = v;
         }
-        for (int k : {kPersonKana, kCompanyKana}) {
+        for (int k : kReadings) {
             built[k] = cp932::encode(normaliseReading(cp932::decode(values[k]), zenkaku));
             values[k] = built[k];
         }

@@ -20,6 +20,13 @@
 
 using tessolo::ui::guarded;
 
+namespace {
+
+// The picker shows the roster list's leading columns: name, reading, company.
+constexpr auto kShown = std::span(tessolo::customer::kListed).first<3>();
+
+} // namespace
+
 TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     : QDialog(parent)
 {
@@ -46,8 +53,10 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     ListViewNm->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListViewNm->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListViewNm->setSortingEnabled(false);
-    ListViewNm->setHeaderLabels({QStringLiteral("氏名"), QStringLiteral("氏名（カナ）"), QStringLiteral("会社名"),
-                                 QStringLiteral("row_id")});
+    QStringList headings;
+    for (QStringView c : kShown)
+        headings << tessolo::fields::byColumn(tessolo::customer::kFields, c).heading.toString();
+    ListViewNm->setHeaderLabels(headings << QStringLiteral("row_id"));
     ListViewNm->header()->setSectionsClickable(false);
     ListViewNm->header()->setStretchLastSection(false);
     const int widths[] = {130, 150, 220, 50};
@@ -114,11 +123,16 @@ void TfrmClntsrc::fill(const QString& sql)
     const auto table = db.query(sql);
     QList<QTreeWidgetItem*> items;
     items.reserve(qsizetype(table->RowCount()));
-    for (table->MoveFirst(); !table->Eof(); table->Next())
-        items << new QTreeWidgetItem({table->NamedFieldAsString(QStringLiteral("person_name")),
-                                      table->NamedFieldAsString(QStringLiteral("person_kana")),
-                                      table->NamedFieldAsString(QStringLiteral("company_name")),
-                                      table->NamedFieldAsString(QStringLiteral("rowid"))});
+    QStringList columns;
+    for (QStringView c : kShown)
+        columns << c.toString();
+    columns << QStringLiteral("rowid");
+    for (table->MoveFirst(); !table->Eof(); table->Next()) {
+        QStringList values;
+        for (const QString& c : columns)
+            values << table->NamedFieldAsString(c);
+        items << new QTreeWidgetItem(values);
+    }
     db.closeDBpoint();
     ListViewNm->addTopLevelItems(items);
     EditCnt->setText(QString::number(items.size()));

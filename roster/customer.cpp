@@ -4,23 +4,8 @@
 
 namespace tessolo::customer {
 
-const std::array<QString, kColumnCount> kColumns = {
-    QStringLiteral("person_name"), QStringLiteral("person_kana"), QStringLiteral("company_name"),
-    QStringLiteral("company_kana"), QStringLiteral("cm_position"), QStringLiteral("department"),
-    QStringLiteral("postal_code"), QStringLiteral("prefecture"), QStringLiteral("city"),
-    QStringLiteral("town"), QStringLiteral("building"), QStringLiteral("tel"),
-    QStringLiteral("fax"), QStringLiteral("email1"), QStringLiteral("email2"),
-    QStringLiteral("url"), QStringLiteral("memo"),
-};
-
-const std::array<QString, kColumnCount> kCsvCaptions = {
-    QStringLiteral("氏名"), QStringLiteral("氏名「カナ」"), QStringLiteral("会社名"),
-    QStringLiteral("会社名「カナ」"), QStringLiteral("役職"), QStringLiteral("部署"),
-    QStringLiteral("郵便番号"), QStringLiteral("都道府県"), QStringLiteral("市区町村"),
-    QStringLiteral("住所"), QStringLiteral("ビルマンション名"), QStringLiteral("電話番号"),
-    QStringLiteral("ＦＡＸ"), QStringLiteral("email1"), QStringLiteral("email2"),
-    QStringLiteral("URL"), QStringLiteral("備考"),
-};
+const std::array<QString, kColumnCount> kColumns = fields::each(kFields, &Field::column);
+const std::array<QString, kColumnCount> kCsvCaptions = fields::each(kFields, &Field::caption);
 
 namespace {
 QStringList toList(const Record& r) { return QStringList(r.begin(), r.end()); }
@@ -30,7 +15,7 @@ QString insertSql(const Record& r) { return sqltext::insertValues(u"t_customer",
 
 QString updateSql(const Record& r, const QString& strRow)
 {
-    return sqltext::updateAll(u"t_customer", QStringList(kColumns.begin(), kColumns.end()), toList(r), strRow);
+    return sqltext::updateAll(u"t_customer", fields::texts(kFields, &Field::column), toList(r), strRow);
 }
 
 QString deleteSql(const QString& strRow)

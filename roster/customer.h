@@ -2,13 +2,15 @@
 // The customer record (one row of t_customer, seventeen text columns in table
 // order) and the statements through which every window reads and writes it.
 
+#include "data/fieldtable.h"
+
 #include <QString>
 #include <QStringList>
 #include <array>
 
 namespace tessolo::customer {
 
-inline constexpr int kColumnCount = 17;
+inline constexpr int kColumnCount = int(kFields.size());
 // Column names in table order; the insert gives values by this position.
 extern const std::array<QString, kColumnCount> kColumns;
 

@@ -6,7 +6,6 @@
 #include "backup/frmbackup.h"
 #include "company/frmourcompany.h"
 #include "csvimport/frmcsvin.h"
-#include "data/postalcode.h"
 #include "data/sqlitedo.h"
 #include "roster/customer.h"
 #include "roster/customerexport.h"
@@ -15,12 +14,10 @@
 #include "roster/readingsource.h"
 #include "ui/enternav.h"
 #include "ui/errordisplay.h"
-#include "ui/imemode.h"
 #include "ui/kanabuttons.h"
 #include "ui/memoedit.h"
 #include "ui/notice.h"
 #include "ui/postaledit.h"
-#include "ui/storablecheck.h"
 #include "ui/postalupdatedialog.h"
 #include "ui/progress.h"
 #include "ui/windowset.h"
@@ -44,8 +41,9 @@
 using tessolo::TSQLiteDo;
 using tessolo::kDatabaseName;
 using tessolo::ui::guarded;
-using tessolo::ui::ImeMode;
-using tessolo::ui::setImeMode;
+namespace customer = tessolo::customer;
+namespace fields = tessolo::fields;
+namespace ui = tessolo::ui;
 
 namespace {
 
@@ -53,6 +51,20 @@ TfrmAddress::ShellOpenFn& shellHook()
 {
     static TfrmAddress::ShellOpenFn hook;
     return hook;
+}
+
+QString labelOf(const char* control)
+{
+    return fields::byControl(customer::kFields, QLatin1String(control)).label.toString();
+}
+
+// The columns the list shows, the rowid last.
+QStringList listColumns()
+{
+    QStringList cols;
+    for (QStringView c : customer::kListed)
+        cols << c.toString();
+    return cols << QStringLiteral("rowid");
 }
 
 // Fills the list from a query over t_customer: one line per row with the
@@ -68,13 +80,10 @@ void fillList(QTreeWidget* list, QLineEdit* count, const QString& sql)
     const auto table = db.query(sql);
     QList<QTreeWidgetItem*> items;
     items.reserve(qsizetype(table->RowCount()));
-    static const QString cols[] = {
-        QStringLiteral("person_name"), QStringLiteral("person_kana"), QStringLiteral("company_name"),
-        QStringLiteral("department"),  QStringLiteral("cm_position"), QStringLiteral("prefecture"),
-        QStringLiteral("city"),        QStringLiteral("rowid")};
+    const QStringList cols = listColumns();
     for (table->MoveFirst(); !table->Eof(); table->Next()) {
         QStringList values;
-        values.reserve(8);
+        values.reserve(cols.size());
         for (const QString& c : cols)
             values << table->NamedFieldAsString(c);
         items << new QTreeWidgetItem(values);
@@ -101,6 +110,7 @@ TfrmAddress::TfrmAddress(QWidget* parent)
     buildMenu();
     buildList();
     buildInputs();
+    buildButtons();
     wire();
 }
 
@@ -203,9 +213,10 @@ void TfrmAddress::buildList()
     ListViewNm->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListViewNm->setSortingEnabled(false);
     ListViewNm->setAllColumnsShowFocus(true);
-    ListViewNm->setHeaderLabels({QStringLiteral("氏名"), QStringLiteral("氏名（カナ）"), QStringLiteral("会社名"),
-                                 QStringLiteral("部署名"), QStringLiteral("役職"), QStringLiteral("都道府県"),
-                                 QStringLiteral("市区町村"), QStringLiteral("row_id")});
+    QStringList headings;
+    for (QStringView c : customer::kListed)
+        headings << fields::byColumn(customer::kFields, c).heading.toString();
+    ListViewNm->setHeaderLabels(headings << QStringLiteral("row_id"));
     ListViewNm->header()->setSectionsClickable(false);
     ListViewNm->header()->setStretchLastSection(false);
     const int widths[] = {105, 110, 180, 160, 75, 75, 90, 50};
@@ -213,9 +224,9 @@ void TfrmAddress::buildList()
         ListViewNm->setColumnWidth(i, widths[i]);
 }
 
-QLineEdit* TfrmAddress::addEdit(const char* name, const QString& label, const char* labelName, int x, int y, int w)
+QLineEdit* TfrmAddress::addEdit(const char* name, const char* labelName, int x, int y, int w)
 {
-    auto* l = new QLabel(label, this);
+    auto* l = new QLabel(labelOf(name), this);
     l->setObjectName(QString::fromLatin1(labelName));
     l->setGeometry(x, y + 3, 120, 18);
     auto* e = new QLineEdit(this);
@@ -233,31 +244,31 @@ void TfrmAddress::buildInputs()
     bevel2->setGeometry(6, 296, 924, 228);
 
     constexpr int top = 302, step = 27, colA = 14, colB = 330, editW = 180;
-    EditName = addEdit("EditName", QStringLiteral("氏名"), "Lab_name", colA, top, editW);
-    EditNmKana = addEdit("EditNmKana", QStringLiteral("氏名（カナ）"), "Label1", colA, top + step, editW);
-    EditCompany = addEdit("EditCompany", QStringLiteral("会社名"), "Lab_corp", colA, top + 2 * step, editW);
-    EditCokana = addEdit("EditCokana", QStringLiteral("会社名（カナ）"), "Label2", colA, top + 3 * step, editW);
-    EditDepar = addEdit("EditDepar", QStringLiteral("部署名"), "Lab_div", colA, top + 4 * step, editW);
-    EditPosision = addEdit("EditPosision", QStringLiteral("役職（担当）"), "Lab_pos", colA, top + 5 * step, editW);
-    EditTel = addEdit("EditTel", QStringLiteral("TEL"), "Label7", colA, top + 6 * step, editW);
-    EditFax = addEdit("EditFax", QStringLiteral("FAX"), "Label8", colA, top + 7 * step, editW);
+    EditName = addEdit("EditName", "Lab_name", colA, top, editW);
+    EditNmKana = addEdit("EditNmKana", "Label1", colA, top + step, editW);
+    EditCompany = addEdit("EditCompany", "Lab_corp", colA, top + 2 * step, editW);
+    EditCokana = addEdit("EditCokana", "Label2", colA, top + 3 * step, editW);
+    EditDepar = addEdit("EditDepar", "Lab_div", colA, top + 4 * step, editW);
+    EditPosision = addEdit("EditPosision", "Lab_pos", colA, top + 5 * step, editW);
+    EditTel = addEdit("EditTel", "Label7", colA, top + 6 * step, editW);
+    EditFax = addEdit("EditFax", "Label8", colA, top + 7 * step, editW);
 
-    auto* labPostal = new QLabel(QStringLiteral("郵便番号"), this);
+    auto* labPostal = new QLabel(labelOf("MaskEditPostal"), this);
     labPostal->setObjectName(QStringLiteral("Lab_postal"));
     labPostal->setGeometry(colB, top + 3, 120, 18);
     MaskEditPostal = new tessolo::ui::TPostalMaskEdit(this);
     MaskEditPostal->setObjectName(QStringLiteral("MaskEditPostal"));
     MaskEditPostal->setGeometry(colB + 124, top, 80, 24);
     labPostal->setBuddy(MaskEditPostal);
-    EditPref = addEdit("EditPref", QStringLiteral("都道府県"), "Lab_pref", colB, top + step, editW);
-    EditCity = addEdit("EditCity", QStringLiteral("市区町村"), "Lab_city", colB, top + 2 * step, editW);
-    EditAddr = addEdit("EditAddr", QStringLiteral("住所"), "Lab_add1", colB, top + 3 * step, editW);
-    EditBuild = addEdit("EditBuild", QStringLiteral("ビル、マンション名等"), "Label3", colB, top + 4 * step, editW);
-    EditEmail1 = addEdit("EditEmail1", QStringLiteral("e-mail"), "Label5", colB, top + 5 * step, editW);
-    EditEmail2 = addEdit("EditEmail2", QStringLiteral("e-mail"), "Label6", colB, top + 6 * step, editW);
-    EditUrl = addEdit("EditUrl", QStringLiteral("URL"), "Label9", colB, top + 7 * step, editW);
+    EditPref = addEdit("EditPref", "Lab_pref", colB, top + step, editW);
+    EditCity = addEdit("EditCity", "Lab_city", colB, top + 2 * step, editW);
+    EditAddr = addEdit("EditAddr", "Lab_add1", colB, top + 3 * step, editW);
+    EditBuild = addEdit("EditBuild", "Label3", colB, top + 4 * step, editW);
+    EditEmail1 = addEdit("EditEmail1", "Label5", colB, top + 5 * step, editW);
+    EditEmail2 = addEdit("EditEmail2", "Label6", colB, top + 6 * step, editW);
+    EditUrl = addEdit("EditUrl", "Label9", colB, top + 7 * step, editW);
 
-    auto* labMemo = new QLabel(QStringLiteral("備考"), this);
+    auto* labMemo = new QLabel(labelOf("Memo1"), this);
     labMemo->setObjectName(QStringLiteral("Label4"));
     labMemo->setGeometry(650, top + 3, 60, 18);
     Memo1 = new tessolo::ui::TMemoEdit(this);
@@ -266,6 +277,12 @@ void TfrmAddress::buildInputs()
     Memo1->setTabChangesFocus(true);
     labMemo->setBuddy(Memo1);
 
+    m_form.emplace(this, customer::kFields);
+    m_form->applyImeModes();
+}
+
+void TfrmAddress::buildButtons()
+{
     auto* bevel3 = new QFrame(this);
     bevel3->setObjectName(QStringLiteral("Bevel3"));
     bevel3->setFrameShape(QFrame::StyledPanel);
@@ -280,19 +297,6 @@ void TfrmAddress::buildInputs()
     btnup = makeButton("btnup", QStringLiteral("更新"), 636);
     btndel = makeButton("btndel", QStringLiteral("削除"), 732);
     btnClear = makeButton("btnClear", QStringLiteral("クリア"), 836);
-
-    // Input-method modes, in one place.
-    for (QWidget* w : {static_cast<QWidget*>(EditName), static_cast<QWidget*>(EditCompany),
-                       static_cast<QWidget*>(EditDepar), static_cast<QWidget*>(EditPosision),
-                       static_cast<QWidget*>(EditPref), static_cast<QWidget*>(EditCity),
-                       static_cast<QWidget*>(EditAddr), static_cast<QWidget*>(EditBuild),
-                       static_cast<QWidget*>(Memo1)})
-        setImeMode(w, ImeMode::Hiragana);
-    setImeMode(EditNmKana, ImeMode::Katakana);
-    setImeMode(EditCokana, ImeMode::Katakana);
-    for (QWidget* w : {EditTel, EditFax, EditEmail1, EditEmail2, EditUrl})
-        setImeMode(w, ImeMode::Off);
-    // MaskEditPostal switches its input method off itself.
 
     auto popup = [this](QLineEdit* field, const char* menuName, const char* itemName, const QString& caption,
                         QAction*& item) {
@@ -405,7 +409,7 @@ void TfrmAddress::FormShow()
 
 void TfrmAddress::loadList()
 {
-    strListSQL = tessolo::customer::kListSql;
+    strListSQL = customer::kListSql;
     fillList(ListViewNm, EditCnt, strListSQL);
 }
 
@@ -415,50 +419,9 @@ void TfrmAddress::listByKana(int kanaCode)
     fillList(ListViewNm, EditCnt, strListSQL);
 }
 
-namespace {
-tessolo::customer::Record recordFrom(const TfrmAddress& f)
-{
-    return {f.EditName->text(),
-            f.EditNmKana->text(),
-            f.EditCompany->text(),
-            f.EditCokana->text(),
-            f.EditPosision->text(),
-            f.EditDepar->text(),
-            f.MaskEditPostal->stored(),
-            f.EditPref->text(),
-            f.EditCity->text(),
-            f.EditAddr->text(),
-            f.EditBuild->text(),
-            f.EditTel->text(),
-            f.EditFax->text(),
-            f.EditEmail1->text(),
-            f.EditEmail2->text(),
-            f.EditUrl->text(),
-            f.Memo1->stored()};
-}
-
-// The controls in table order, beside the record taken from them.
-QList<QWidget*> recordFields(const TfrmAddress& f)
-{
-    return {f.EditName,  f.EditNmKana, f.EditCompany, f.EditCokana, f.EditPosision, f.EditDepar,
-            f.MaskEditPostal, f.EditPref, f.EditCity, f.EditAddr, f.EditBuild, f.EditTel,
-            f.EditFax,   f.EditEmail1, f.EditEmail2,  f.EditUrl,    f.Memo1};
-}
-
-// The record to store, once the user has agreed to any substitutes.
-tessolo::customer::Record storableRecord(TfrmAddress& f)
-{
-    const tessolo::customer::Record r = recordFrom(f);
-    if (!tessolo::ui::confirmStorable(&f, recordFields(f), QStringList(r.begin(), r.end())))
-        throw tessolo::EAbort();
-    return r;
-}
-
-} // namespace
-
 void TfrmAddress::btnaddClick()
 {
-    TSQLiteDo::execute(tessolo::customer::insertSql(storableRecord(*this)));
+    TSQLiteDo::execute(customer::insertSql(ui::toRecord<customer::Record>(m_form->storable())));
     loadList();
 }
 
@@ -467,7 +430,7 @@ void TfrmAddress::btnupClick()
     // Without a loaded customer there is no row to update.
     if (strRow.isEmpty())
         throw tessolo::EAbort();
-    TSQLiteDo::execute(tessolo::customer::updateSql(storableRecord(*this), strRow));
+    TSQLiteDo::execute(customer::updateSql(ui::toRecord<customer::Record>(m_form->storable()), strRow));
     loadList();
 }
 
@@ -477,19 +440,14 @@ void TfrmAddress::btndelClick()
         throw tessolo::EAbort();
     if (strRow.isEmpty())
         throw tessolo::EAbort();
-    TSQLiteDo::execute(tessolo::customer::deleteSql(strRow));
+    TSQLiteDo::execute(customer::deleteSql(strRow));
     loadList();
     btnClearClick();
 }
 
 void TfrmAddress::btnClearClick()
 {
-    for (QLineEdit* e : {EditName, EditNmKana, EditCompany, EditCokana, EditPosision, EditDepar})
-        e->clear();
-    MaskEditPostal->setText(tessolo::postal::kEmptyField);
-    for (QLineEdit* e : {EditPref, EditCity, EditAddr, EditBuild, EditTel, EditFax, EditEmail1, EditEmail2, EditUrl})
-        e->clear();
-    Memo1->clear();
+    m_form->clear();
     strRow.clear();
 }
 
@@ -502,26 +460,9 @@ void TfrmAddress::ListViewNmClick()
         if (!item->isSelected())
             continue;
         strRow = item->text(7);
-        const auto t = db.query(tessolo::customer::selectOneSql(strRow));
-        for (t->MoveFirst(); !t->Eof(); t->Next()) {
-            EditName->setText(t->NamedFieldAsString(QStringLiteral("person_name")));
-            EditNmKana->setText(t->NamedFieldAsString(QStringLiteral("person_kana")));
-            EditCompany->setText(t->NamedFieldAsString(QStringLiteral("company_name")));
-            EditCokana->setText(t->NamedFieldAsString(QStringLiteral("company_kana")));
-            EditPosision->setText(t->NamedFieldAsString(QStringLiteral("cm_position")));
-            EditDepar->setText(t->NamedFieldAsString(QStringLiteral("department")));
-            MaskEditPostal->setStored(t->NamedFieldAsString(QStringLiteral("postal_code")));
-            EditPref->setText(t->NamedFieldAsString(QStringLiteral("prefecture")));
-            EditCity->setText(t->NamedFieldAsString(QStringLiteral("city")));
-            EditAddr->setText(t->NamedFieldAsString(QStringLiteral("town")));
-            EditBuild->setText(t->NamedFieldAsString(QStringLiteral("building")));
-            EditTel->setText(t->NamedFieldAsString(QStringLiteral("tel")));
-            EditFax->setText(t->NamedFieldAsString(QStringLiteral("fax")));
-            EditEmail1->setText(t->NamedFieldAsString(QStringLiteral("email1")));
-            EditEmail2->setText(t->NamedFieldAsString(QStringLiteral("email2")));
-            EditUrl->setText(t->NamedFieldAsString(QStringLiteral("url")));
-            Memo1->setStored(t->NamedFieldAsString(QStringLiteral("memo")));
-        }
+        const auto t = db.query(customer::selectOneSql(strRow));
+        for (t->MoveFirst(); !t->Eof(); t->Next())
+            m_form->load(*t);
     }
     db.closeDBpoint();
 }
@@ -567,7 +508,7 @@ void TfrmAddress::CSV2Click()
     const QString file = SaveTextFileDialog1->selectedFiles().constFirst();
     namespace ex = tessolo::customerexport;
     const ex::Encoding encoding = EncodingBox->currentIndex() == 1 ? ex::Encoding::Utf8Bom : ex::Encoding::Cp932;
-    const QString sql = strListSQL.isEmpty() ? tessolo::customer::kListSql : strListSQL;
+    const QString sql = strListSQL.isEmpty() ? customer::kListSql : strListSQL;
     ex::Result result;
     {
         tessolo::ui::TBusyProgress progress(this, QStringLiteral("顧客データを書き出しています…"));

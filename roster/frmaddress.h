@@ -4,8 +4,11 @@
 // Created once at start-up, hidden when closed; each showing reloads the list
 // and forgets the loaded customer but keeps the fields as they were.
 
+#include "ui/fieldform.h"
+
 #include <QDialog>
 #include <functional>
+#include <optional>
 
 class QComboBox;
 class QFileDialog;
@@ -103,9 +106,10 @@ private:
     void buildMenu();
     void buildList();
     void buildInputs();
+    void buildButtons();
     void wire();
 
-    QLineEdit* addEdit(const char* name, const QString& label, const char* labelName, int x, int y, int w);
+    QLineEdit* addEdit(const char* name, const char* labelName, int x, int y, int w);
 
     void FormShow();
     void btnaddClick();
@@ -126,4 +130,7 @@ private:
     void EditCompanyChange();
     void EditCompanyDblClick();
     void appendReading(QLineEdit* readingField, const QString& reading);
+
+    // The customer's seventeen controls, as the field table names them.
+    std::optional<tessolo::ui::TFieldForm> m_form;
 };

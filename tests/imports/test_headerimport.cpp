@@ -66,6 +66,26 @@ TEST(HeaderLine, CaptionsAndCommonAliasesAssignTheirColumns)
     EXPECT_EQ(assigned(split(QStringLiteral("|_|x"))), std::vector<std::optional<int>>(kFieldCount));
 }
 
+// Each name the field table gives a field, its caption, its window label and
+// every alias, is a header that assigns that field and no other: a name an
+// earlier field also answers to would never reach its own.
+TEST(HeaderLine, EveryNameOfAFieldAssignsThatField)
+{
+    const int firstMail = fields::indexOf(customer::kFields, u"email1");
+    for (int k = 0; k < kFieldCount; ++k) {
+        const customer::Field& field = customer::kFields[size_t(k)];
+        QStringList names = field.aliases.toString().split(QLatin1Char('|'), Qt::SkipEmptyParts);
+        names << field.caption.toString() << field.label.toString();
+        for (const QString& name : names) {
+            // The label both mail fields share assigns the first of them.
+            const bool sharedLabel = field.role == fields::Role::Mail && name == field.label;
+            std::vector<std::optional<int>> want(kFieldCount);
+            want[size_t(sharedLabel ? firstMail : k)] = 0;
+            EXPECT_EQ(assigned({name}), want) << name.toStdString();
+        }
+    }
+}
+
 TEST(QuotedLineBreaks, ALineEndingInsideQuotesIsToldApart)
 {
     EXPECT_TRUE(endsInsideQuotes("a,\"b"));

@@ -6,6 +6,7 @@
 #include "company/frmourcompany.h"
 #include "importtestutil.h"
 #include "ui/errordisplay.h"
+#include "ui/imemode.h"
 #include "ui/postaledit.h"
 #include "ui/storablecheck.h"
 #include "ui/windowset.h"
@@ -78,6 +79,36 @@ private slots:
         QVERIFY(w->EditCompany->text().isEmpty());
         QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("   -    "));
         QVERIFY(w->strRow.isEmpty());
+    }
+
+    // Each field's label and input mode, and the list's headings, as the
+    // window had them before they were taken from the field table.
+    void everyFieldKeepsItsLabelAndInputMode()
+    {
+        using ui::ImeMode;
+        const struct {
+            QWidget* control;
+            const char* label;
+            ImeMode mode;
+        } want[] = {
+            {w->EditCompany, "会社名", ImeMode::Hiragana},  {w->EditTel, "TEL", ImeMode::Off},
+            {w->EditFax, "FAX", ImeMode::Off},               {w->MaskEditPostal, "郵便番号", ImeMode::Off},
+            {w->EditPref, "都道府県", ImeMode::Hiragana},    {w->EditCity, "市区町村", ImeMode::Hiragana},
+            {w->EditAddr, "住所", ImeMode::Hiragana},        {w->EditBuild, "ビル、マンション名等", ImeMode::Hiragana},
+            {w->EditEmail1, "e-mail", ImeMode::Off},         {w->EditUrl, "URL", ImeMode::Off},
+            {w->Memo1, "備考", ImeMode::Hiragana},
+        };
+        for (const auto& f : want) {
+            QString label;
+            for (QLabel* l : w->findChildren<QLabel*>()) {
+                if (l->buddy() == f.control)
+                    label = l->text();
+            }
+            QCOMPARE(label, QString::fromUtf8(f.label));
+            QVERIFY2(ui::imeMode(f.control) == f.mode, qPrintable(f.control->objectName()));
+        }
+        QCOMPARE(w->ListViewCo->headerItem()->text(0), QStringLiteral("会社名"));
+        QCOMPARE(w->ListViewCo->headerItem()->text(1), QStringLiteral("rowid"));
     }
 
     void showingLoadsTheLastSiteAndListsAll()

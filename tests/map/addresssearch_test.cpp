@@ -311,6 +311,32 @@ private slots:
             QVERIFY(s.cachedCount() <= 11);
             QVERIFY(lines() <= 11);
         }
+
+        // Read from the end in blocks: lines across their seams, and a line
+        // far longer than any answer, lose nothing else.
+        TAddressSearch::setKeptAnswersForTesting(30000);
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            for (int i = 0; i < 21000; ++i) {
+                f.write(QStringLiteral(R"({"q":"府中市%1","a":[{"geometry":{"coordinates":[139,35]},"properties":{"title":"東京都府中市架空町%1"}}]})" "\n")
+                            .arg(i).toUtf8());
+                if (i == 6000)
+                    f.write("{\"q\":\"" + QByteArray(200000, 'x') + "\",\"a\":[]}\n");
+            }
+        }
+        const qint64 before = QFileInfo(file).size();
+        QVERIFY2(before > 2 * TAddressSearch::kReadBlock, QByteArray::number(before).constData());
+        {
+            TAddressSearch s(file);
+            QCOMPARE(s.cachedCount(), 21000);
+            for (const char* q : {"府中市0", "府中市6000", "府中市6001", "府中市20999"}) {
+                bool hit = false;
+                s.lookup(QString::fromUtf8(q), [&](int status, const QByteArray&) { hit = status == 200; });
+                QVERIFY2(hit, q);
+            }
+        }
+        QCOMPARE(QFileInfo(file).size(), before); // nothing to compact
         TAddressSearch::setKeptAnswersForTesting(0);
     }
 
@@ -394,6 +420,15 @@ private slots:
         }
         QCOMPARE(fake->queries, QStringList{QStringLiteral("東京都府中市")}); // nothing asked for them
         QCOMPARE(s.cachedCount(), 1);
+
+        // "Connection: close" is honoured at once, not at the idle timeout.
+        QElapsedTimer closing;
+        closing.start();
+        const QByteArray closed = rawRequest(server.port(), "GET /velmo/page.html HTTP/1.1\r\nHost: 127.0.0.1:" + port
+                                                                + "\r\nConnection: close\r\n\r\n",
+                                             [](const QByteArray&) { return false; });
+        QVERIFY(closed.startsWith("HTTP/1.1 200") && closed.endsWith("<p>page</p>"));
+        QVERIFY2(closing.elapsed() < tessolo::app::TGatedTcpServer::kIdleMs - 1000, QByteArray::number(closing.elapsed()).constData());
 
         // Another start, another key.
         tessolo::app::TMapServer other(served.root.path());

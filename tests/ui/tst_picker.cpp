@@ -63,6 +63,9 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("顧客住所閲覧"));
         QCOMPARE(w->EditCnt->text(), QStringLiteral("5"));
         QCOMPARE(w->ListViewNm->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(w->ListViewNm->headerItem()->text(0), QStringLiteral("氏名"));
+        QCOMPARE(w->ListViewNm->headerItem()->text(1), QStringLiteral("氏名（カナ）"));
+        QCOMPARE(w->ListViewNm->headerItem()->text(2), QStringLiteral("会社名"));
         QCOMPARE(w->ListViewNm->headerItem()->text(3), QStringLiteral("row_id"));
         QCOMPARE(w->getFlg(), 0);
         w->btnok->click();

@@ -4,6 +4,7 @@
 #include "ui/memoedit.h"
 #include "ui/okrightdlg2.h"
 #include "roster/frmaddress.h"
+#include "ui/imemode.h"
 #include "ui/kanabuttons.h"
 #include "ui/postaledit.h"
 #include "ui/storablecheck.h"
@@ -122,6 +123,43 @@ private slots:
         QVERIFY(!w->EditTel->testAttribute(Qt::WA_InputMethodEnabled));
         QVERIFY(!w->MaskEditPostal->testAttribute(Qt::WA_InputMethodEnabled));
         QVERIFY(w->EditName->testAttribute(Qt::WA_InputMethodEnabled));
+    }
+
+    // Each field's label, input mode and list heading, as the window had them
+    // before they were taken from the field table.
+    void everyFieldKeepsItsLabelInputModeAndHeading()
+    {
+        using tessolo::ui::ImeMode;
+        const struct {
+            const char* control;
+            const char* label;
+            ImeMode mode;
+        } want[] = {
+            {"EditName", "氏名", ImeMode::Hiragana},          {"EditNmKana", "氏名（カナ）", ImeMode::Katakana},
+            {"EditCompany", "会社名", ImeMode::Hiragana},     {"EditCokana", "会社名（カナ）", ImeMode::Katakana},
+            {"EditDepar", "部署名", ImeMode::Hiragana},       {"EditPosision", "役職（担当）", ImeMode::Hiragana},
+            {"EditTel", "TEL", ImeMode::Off},                 {"EditFax", "FAX", ImeMode::Off},
+            {"MaskEditPostal", "郵便番号", ImeMode::Off},     {"EditPref", "都道府県", ImeMode::Hiragana},
+            {"EditCity", "市区町村", ImeMode::Hiragana},      {"EditAddr", "住所", ImeMode::Hiragana},
+            {"EditBuild", "ビル、マンション名等", ImeMode::Hiragana}, {"EditEmail1", "e-mail", ImeMode::Off},
+            {"EditEmail2", "e-mail", ImeMode::Off},           {"EditUrl", "URL", ImeMode::Off},
+            {"Memo1", "備考", ImeMode::Hiragana},
+        };
+        for (const auto& f : want) {
+            auto* control = w->findChild<QWidget*>(QString::fromLatin1(f.control));
+            QVERIFY2(control, f.control);
+            QString label;
+            for (QLabel* l : w->findChildren<QLabel*>()) {
+                if (l->buddy() == control)
+                    label = l->text();
+            }
+            QVERIFY2(label == QString::fromUtf8(f.label), f.control);
+            QVERIFY2(tessolo::ui::imeMode(control) == f.mode, f.control);
+        }
+        QStringList headings;
+        for (int i = 0; i < w->ListViewNm->columnCount(); ++i)
+            headings << w->ListViewNm->headerItem()->text(i);
+        QCOMPARE(headings, QStringLiteral("氏名|氏名（カナ）|会社名|部署名|役職|都道府県|市区町村|row_id").split(u'|'));
     }
 
     void showLoadsTheListInReadingOrder()
