@@ -1,7 +1,9 @@
 #include "app/aboutbox.h"
 
 #include "app/application.h"
+#include "data/datalocation.h"
 
+#include <QDir>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -38,6 +40,9 @@ TAboutBox::TAboutBox(QWidget* parent)
     Comments = new QLabel(QStringLiteral("https://tessolo.example.jp/"), panel);
     Comments->setObjectName(QStringLiteral("Comments"));
     Comments->setWordWrap(true);
+    DatabaseFile = new QLabel(panel);
+    DatabaseFile->setObjectName(QStringLiteral("DatabaseFile"));
+    DatabaseFile->setWordWrap(true);
 
     auto* panelLayout = new QVBoxLayout(panel);
     panelLayout->addWidget(ProgramIcon);
@@ -45,6 +50,7 @@ TAboutBox::TAboutBox(QWidget* parent)
     panelLayout->addWidget(Version);
     panelLayout->addWidget(Copyright);
     panelLayout->addWidget(Comments);
+    panelLayout->addWidget(DatabaseFile);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
@@ -54,13 +60,18 @@ TAboutBox::TAboutBox(QWidget* parent)
     layout->addWidget(panel);
     layout->addWidget(OKButton, 0, Qt::AlignHCenter);
 
-    setFixedSize(298, 213);
+    setFixedSize(298, 263);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 void TAboutBox::showEvent(QShowEvent* e)
 {
     QDialog::showEvent(e);
+    // A long path has no blanks to wrap at: let it break after each separator.
+    const QString path = QDir::toNativeSeparators(tessolo::location::databaseFile());
+    QString breakable = path;
+    breakable.replace(QDir::separator(), QString(QDir::separator()) + QChar(0x200B));
+    DatabaseFile->setText(QStringLiteral("データベース: ") + breakable);
     // Centred on the screen rather than on the window that opens it.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

@@ -16,6 +16,7 @@ public:
     QLabel* Version = nullptr;
     QLabel* Copyright = nullptr;
     QLabel* Comments = nullptr;
+    QLabel* DatabaseFile = nullptr; // the full path of the open database
     QPushButton* OKButton = nullptr;
 
 protected:

@@ -6,6 +6,7 @@
 #include "app/mapserver.h"
 #include "app/startoptions.h"
 #include "app/webmap.h"
+#include "data/datalocation.h"
 #include "data/postalcode.h"
 #include "data/sqlitedo.h"
 #include "roster/customer.h"
@@ -20,6 +21,7 @@
 #include "picker/frmclntsrc.h"
 
 #include <QAction>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,6 +59,10 @@ TfrmMapbrows::TfrmMapbrows(QWidget* parent)
 {
     tessolo::ui::setupWindow(this, QStringLiteral("frmMapbrows"), QStringLiteral("顧客地図表示"),
                              QColor(0xfa, 0xf8, 0xf0)); // off-white
+    // A copy or a file on a shared folder must not be taken for the usual one.
+    if (!tessolo::location::isDefaultDatabase())
+        setWindowTitle(windowTitle() + QStringLiteral(" - ")
+                       + QDir::toNativeSeparators(tessolo::location::databaseFile()));
 
     buildMenu();
     buildPanel();

@@ -4,6 +4,7 @@
 #include "app/application.h"
 #include "app/frmmapbrows.h"
 #include "app/startoptions.h"
+#include "app/startup.h"
 #include "app/webmap.h"
 #include "app/windowset.h"
 #include "ui/backupguard.h"
@@ -11,11 +12,22 @@
 
 int main(int argc, char** argv)
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const tessolo::app::TStartOptions options = tessolo::app::parseStartOptions(arguments);
+    // --help and --version need no display.
+    if (const int rc = tessolo::app::answerCommandLine(options); rc >= 0)
+        return rc;
+
     // The browser control shares its graphics context with the windows.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     tessolo::app::TApplication app(argc, argv);
     tessolo::app::installJapaneseFont();
-    tessolo::app::setOfflineMode(tessolo::app::parseStartOptions(QCoreApplication::arguments()).offline);
+    if (!tessolo::app::chooseDatabase(options.database))
+        return 1;
+    tessolo::app::setOfflineMode(options.offline);
+    tessolo::app::enableShippedPostalList();
     tessolo::app::TWebMap::usePersistentProfile(QStringLiteral("tessolo"));
     tessolo::app::TAddressSearch::setDefaultCacheFile(tessolo::app::TAddressSearch::profileCacheFile());
     tessolo::app::createWindowSet();

@@ -2,9 +2,9 @@
 
 #include "app/addresssearch.h"
 #include "app/gatedtcpserver.h"
+#include "data/datalocation.h"
 #include "data/errors.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -60,7 +60,7 @@ QString TMapServer::defaultRoot()
 {
     if (!testRoot().isEmpty())
         return testRoot();
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("velmo"));
+    return location::sharedFolder(QStringLiteral("velmo"));
 }
 
 void TMapServer::setDefaultRootForTesting(const QString& dir) { testRoot() = dir; }

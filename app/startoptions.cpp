@@ -4,6 +4,7 @@ namespace tessolo::app {
 
 namespace {
 bool offlineFlag = false;
+const QString kDatabaseOption = QStringLiteral("--database");
 } // namespace
 
 TStartOptions parseStartOptions(const QStringList& arguments)
@@ -15,8 +16,41 @@ TStartOptions parseStartOptions(const QStringList& arguments)
             break;
         if (a == QLatin1String("--offline"))
             options.offline = true;
+        else if (a == QLatin1String("--help") || a == QLatin1String("-h"))
+            options.help = true;
+        else if (a == QLatin1String("--version"))
+            options.version = true;
+        else if (a == kDatabaseOption) {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
+                options.error = QStringLiteral("--database にはデータベースのファイルを指定してください。");
+                break;
+            }
+            options.database = arguments.at(++i);
+        } else if (a.startsWith(kDatabaseOption + QLatin1Char('='))) {
+            options.database = a.mid(kDatabaseOption.size() + 1);
+            if (options.database.isEmpty())
+                options.error = QStringLiteral("--database にはデータベースのファイルを指定してください。");
+        }
     }
     return options;
+}
+
+QString usageText()
+{
+    return QStringLiteral(
+        "使い方: tessolo [オプション]\n"
+        "Usage: tessolo [options]\n"
+        "\n"
+        "  --database PATH  既定の tessolo.db の代わりに PATH のデータベースを開く\n"
+        "                   open the database PATH instead of the default tessolo.db\n"
+        "  --offline        ネットワークに何も送らない（地図タイルも住所検索も使わない）\n"
+        "                   send nothing over the network (no map tiles, no address search)\n"
+        "  --help, -h       この説明を表示して終了する / print this help and exit\n"
+        "  --version        バージョンを表示して終了する / print the version and exit\n"
+        "\n"
+        "既定のデータベース: 実行ファイルのフォルダーに書き込めればそこの tessolo.db、\n"
+        "インストールしたプログラムでは ~/.local/share/Tessolo/tessolo.db\n"
+        "($XDG_DATA_HOME/Tessolo/tessolo.db)。詳しくは man tessolo。\n");
 }
 
 bool offlineMode() { return offlineFlag; }

@@ -1,22 +1,32 @@
 #pragma once
-// What the command line can ask of the program. The one option, --offline,
-// makes it send nothing at all over the network: the map page then requests
-// neither tiles nor address searches, the program's own address search
-// refuses, and the browser control blocks whatever else would leave the
-// machine.
+// What the command line can ask of the program:
+//   --offline          send nothing at all over the network: the map page then
+//                      requests neither tiles nor address searches, the
+//                      program's own address search refuses, and the browser
+//                      control blocks whatever else would leave the machine;
+//   --database PATH    open that file instead of the default tessolo.db;
+//   --help, --version  print and end.
 
+#include <QString>
 #include <QStringList>
 
 namespace tessolo::app {
 
 struct TStartOptions {
     bool offline = false;
+    bool help = false;
+    bool version = false;
+    QString database; // empty: the default file
+    QString error;    // a malformed command line, said in a sentence
 };
 
 // Reads the options from the program's arguments (the first is the program
 // itself). Options it does not know are left to the browser control, which
 // reads its own from the same command line.
 TStartOptions parseStartOptions(const QStringList& arguments);
+
+// The text --help prints.
+QString usageText();
 
 // Program-wide: set once by start-up, read by the map window, its browser
 // control and the address search.

@@ -3,19 +3,11 @@
 #include "data/cp932.h"
 #include "data/sqltext.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 
 namespace tessolo {
 
 namespace {
-
-QString& testDirectory()
-{
-    static QString dir;
-    return dir;
-}
 
 const char* const kCreateStatements[][2] = {
     {"m_postal",
@@ -32,21 +24,13 @@ const char* const kCreateStatements[][2] = {
 
 } // namespace
 
-QString TSQLiteDo::baseDirectory()
-{
-    if (!testDirectory().isEmpty())
-        return testDirectory();
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    // Tests of the core run without an application object.
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(QLatin1Char('/'), 0, -2);
-}
+QString TSQLiteDo::baseDirectory() { return location::defaultDirectory(); }
 
-void TSQLiteDo::setBaseDirectoryForTesting(const QString& dir) { testDirectory() = dir; }
+void TSQLiteDo::setBaseDirectoryForTesting(const QString& dir) { location::setDirectoryForTesting(dir); }
 
 QString TSQLiteDo::pathOf(const QString& strDB)
 {
-    return QDir::toNativeSeparators(baseDirectory() + QLatin1Char('/') + strDB);
+    return QDir::toNativeSeparators(location::databaseFile(strDB));
 }
 
 TSQLiteDatabase& TSQLiteDo::open(const QString& strDB)

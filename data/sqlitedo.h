@@ -1,9 +1,10 @@
 #pragma once
-// The database helper: the one road from the windows to tessolo.db beside the
-// executable. Each operation opens a connection, works, and closes it; the
+// The database helper: the one road from the windows to tessolo.db (where it
+// lies: data/datalocation.h). Each operation opens a connection, works, and closes it; the
 // helper's destructor closes whatever is still open, so no connection outlives
 // the handler that made it, on any path.
 
+#include "data/datalocation.h"
 #include "data/sqlitedb.h"
 
 #include <QString>
@@ -47,8 +48,8 @@ public:
     // Runs a query given as UTF-16 on the open connection.
     std::unique_ptr<TSQLiteTable> query(const QString& sql);
 
-    // Where the database file lies: the executable's directory, unless a test
-    // has pointed it elsewhere (tests never share one tessolo.db).
+    // The folder of the default database (location::defaultDirectory);
+    // tests point it elsewhere, so that they never share one tessolo.db.
     static QString baseDirectory();
     static void setBaseDirectoryForTesting(const QString& dir);
     // The full path every open operation uses for the file name `strDB`.
@@ -62,8 +63,5 @@ private:
     TSQLiteDatabase& open(const QString& strDB);
     TSQLiteDatabase& connection();
 };
-
-// The file name every window opens.
-inline const QString kDatabaseName = QStringLiteral("tessolo.db");
 
 } // namespace tessolo

@@ -10,9 +10,41 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 namespace tessolo {
 
 namespace {
+
+bool isGzip(const QByteArray& bytes) { return bytes.startsWith("\x1f\x8b"); }
+
+// The postal list ships gzip-compressed; a text file never starts with these
+// two bytes, so a file that does is read as what it holds.
+QByteArray gunzip(const QByteArray& packed, const QString& fileName)
+{
+    z_stream z{};
+    // 16 + MAX_WBITS: a gzip header and trailer around the deflate data.
+    if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK)
+        throw EFileError(QStringLiteral("ファイルを展開できません: %1").arg(QDir::toNativeSeparators(fileName)));
+    QByteArray out;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.constData()));
+    z.avail_in = static_cast<uInt>(packed.size());
+    char chunk[256 * 1024];
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(chunk);
+        z.avail_out = sizeof chunk;
+        // With room to write every time, only a stream cut short before its
+        // end stops with Z_BUF_ERROR.
+        rc = inflate(&z, Z_NO_FLUSH);
+        out.append(chunk, static_cast<qsizetype>(sizeof chunk - z.avail_out));
+    }
+    inflateEnd(&z);
+    if (rc != Z_STREAM_END)
+        throw EFileError(QStringLiteral("ファイルを展開できません: %1\n圧縮されたデータが壊れています。")
+                             .arg(QDir::toNativeSeparators(fileName)));
+    return out;
+}
 
 // Opens `fileName` for reading if it is a regular file. A FIFO would block the
 // open until someone writes to it, a device such as /dev/zero never ends: both
@@ -57,6 +89,8 @@ TextSource::TextSource(const QString& fileName)
             break;
         m_bytes.append(chunk, got);
     }
+    if (isGzip(m_bytes))
+        m_bytes = gunzip(m_bytes, fileName);
     m_encoding = detectEncoding(m_bytes);
 }
 

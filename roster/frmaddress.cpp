@@ -19,6 +19,7 @@
 #include "ui/notice.h"
 #include "ui/postaledit.h"
 #include "ui/postalupdatedialog.h"
+#include "ui/shippedpostaloffer.h"
 #include "ui/progress.h"
 #include "ui/windowset.h"
 
@@ -405,6 +406,10 @@ void TfrmAddress::FormShow()
 {
     strRow.clear();
     loadList();
+    // Once the window stands, so that the question is asked over the roster.
+    QMetaObject::invokeMethod(
+        this, [this] { tessolo::ui::runHandler([this] { tessolo::ui::offerShippedPostalList(this); }); },
+        Qt::QueuedConnection);
 }
 
 void TfrmAddress::loadList()

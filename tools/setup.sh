@@ -11,7 +11,8 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-private-dev qt6-webengine-dev qt6-pdf-dev qt6-httpserver-dev qt6-websockets-dev
   libqt6webenginecore6-bin
-  libsqlite3-dev sqlite3 libgtest-dev libbenchmark-dev
+  libsqlite3-dev sqlite3 zlib1g-dev libgtest-dev libbenchmark-dev
+  dpkg-dev lintian desktop-file-utils appstream curl
   fonts-ipafont-gothic
   xvfb xdotool x11-utils dbus-x11 ibus ibus-mozc imagemagick
 )
