@@ -1,5 +1,6 @@
 #include "app/frmmapbrows.h"
 
+#include "ui/backupguard.h"
 #include "ui/windowstyle.h"
 #include "app/addresssearch.h"
 #include "app/mapserver.h"
@@ -88,7 +89,11 @@ TfrmMapbrows::TfrmMapbrows(QWidget* parent)
     });
 }
 
-TfrmMapbrows::~TfrmMapbrows() = default;
+TfrmMapbrows::~TfrmMapbrows()
+{
+    tessolo::ui::setStatusReporter({});
+    tessolo::ui::setDataReplacedHandler({});
+}
 
 void TfrmMapbrows::buildMenu()
 {
@@ -208,6 +213,15 @@ void TfrmMapbrows::wire()
             Qt::QueuedConnection);
     connect(WebMap1, &tessolo::app::TWebMap::pageRestarted, this,
             [this](const QString& message) { statusBar()->showMessage(message); });
+    tessolo::ui::setStatusReporter([this](const QString& message) { statusBar()->showMessage(message); });
+    // Marks of customers that a restore replaced would point at data no
+    // longer there: show the restored ones instead.
+    tessolo::ui::setDataReplacedHandler([this] {
+        tessolo::ui::runHandler([this] {
+            btnclearClick();
+            btnClientsClick();
+        });
+    });
 }
 
 void TfrmMapbrows::wireSearch()

@@ -7,6 +7,7 @@
 #include "app/startup.h"
 #include "app/webmap.h"
 #include "app/windowset.h"
+#include "ui/backupguard.h"
 #include "ui/windowset.h"
 
 int main(int argc, char** argv)
@@ -32,6 +33,7 @@ int main(int argc, char** argv)
     tessolo::app::createWindowSet();
     frmMapbrows->rememberPlacement();
     frmMapbrows->show();
+    tessolo::ui::dailyBackup();
     const int rc = app.exec();
     tessolo::app::destroyWindowSet();
     return rc;

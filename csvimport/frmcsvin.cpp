@@ -1,5 +1,6 @@
 #include "csvimport/frmcsvin.h"
 
+#include "ui/backupguard.h"
 #include "ui/windowstyle.h"
 #include "csvimport/duplicates.h"
 #include "data/commatext.h"
@@ -201,6 +202,9 @@ void TfrmCsvin::btngoClick()
         if (answer == 0)
             skip = duplicates.lines;
     }
+    // A wrong file that imports cleanly is still wrong: keep the roster as
+    // it was before.
+    ui::backupBeforeChange(this);
     csvimport::Result result;
     {
         ui::TBusyProgress progress(this, QStringLiteral("顧客データを取り込んでいます…"));

@@ -28,10 +28,15 @@ QString TSQLiteDo::baseDirectory() { return location::defaultDirectory(); }
 
 void TSQLiteDo::setBaseDirectoryForTesting(const QString& dir) { location::setDirectoryForTesting(dir); }
 
+QString TSQLiteDo::pathOf(const QString& strDB)
+{
+    return QDir::toNativeSeparators(location::databaseFile(strDB));
+}
+
 TSQLiteDatabase& TSQLiteDo::open(const QString& strDB)
 {
     closeDBpoint();
-    DBFile = QDir::toNativeSeparators(location::databaseFile(strDB));
+    DBFile = pathOf(strDB);
     SQLiteDB = std::make_unique<TSQLiteDatabase>(DBFile);
     return *SQLiteDB;
 }
@@ -43,13 +48,17 @@ TSQLiteDatabase& TSQLiteDo::connection()
     return *SQLiteDB;
 }
 
-void TSQLiteDo::initDB(const QString& strDB)
+void TSQLiteDo::createMissingTables(TSQLiteDatabase& db)
 {
-    TSQLiteDatabase& db = open(strDB);
     for (const auto& table : kCreateStatements) {
         if (!db.TableExists(QString::fromLatin1(table[0])))
             db.ExecSQL(QByteArray(table[1]));
     }
+}
+
+void TSQLiteDo::initDB(const QString& strDB)
+{
+    createMissingTables(open(strDB));
     closeDBpoint();
 }
 

@@ -66,6 +66,12 @@ public:
     // tests point it elsewhere, so that they never share one tessolo.db.
     static QString baseDirectory();
     static void setBaseDirectoryForTesting(const QString& dir);
+    // The full path every open operation uses for the file name `strDB`.
+    static QString pathOf(const QString& strDB);
+
+    // Creates each of the three tables that `db` lacks (initDB's work, also
+    // used to know what a database of this program holds).
+    static void createMissingTables(TSQLiteDatabase& db);
 
 private:
     TSQLiteDatabase& open(const QString& strDB);

@@ -2,6 +2,8 @@
 
 #include "ui/windowstyle.h"
 #include "ui/okrightdlg2.h"
+#include "backup/backupcommands.h"
+#include "backup/frmbackup.h"
 #include "company/frmourcompany.h"
 #include "csvimport/frmcsvin.h"
 #include "data/postalcode.h"
@@ -115,6 +117,17 @@ void TfrmAddress::buildMenu()
     CSV2->setObjectName(QStringLiteral("CSV2"));
     mnuAtena = n1->addAction(QStringLiteral("宛名印刷"));
     mnuAtena->setObjectName(QStringLiteral("mnuAtena"));
+    QMenu* n8 = n1->addMenu(QStringLiteral("バックアップ"));
+    n8->setObjectName(QStringLiteral("N8"));
+    R1 = n8->addAction(QStringLiteral("復元…"));
+    R1->setObjectName(QStringLiteral("R1"));
+    B1 = n8->addAction(QStringLiteral("今すぐバックアップ"));
+    B1->setObjectName(QStringLiteral("B1"));
+    n8->addSeparator();
+    W1 = n8->addAction(QStringLiteral("データの書き出し…"));
+    W1->setObjectName(QStringLiteral("W1"));
+    L1 = n8->addAction(QStringLiteral("データの読み込み…"));
+    L1->setObjectName(QStringLiteral("L1"));
     X1 = n1->addAction(QStringLiteral("終了(&X)"));
     X1->setObjectName(QStringLiteral("X1"));
 
@@ -329,6 +342,10 @@ void TfrmAddress::wire()
     connect(CSV2, &QAction::triggered, this, guarded([this] { CSV2Click(); }));
     connect(mnuAtena, &QAction::triggered, this, guarded([this] { mnuAtenaClick(); }));
     connect(U1, &QAction::triggered, this, [this] { U1Click(); });
+    connect(R1, &QAction::triggered, this, guarded([this] { R1Click(); }));
+    connect(B1, &QAction::triggered, this, guarded([this] { tessolo::backupui::backupNow(this); }));
+    connect(W1, &QAction::triggered, this, guarded([this] { tessolo::backupui::exportData(this); }));
+    connect(L1, &QAction::triggered, this, guarded([this] { L1Click(); }));
     connect(X1, &QAction::triggered, this, [this] { close(); });
     connect(MaskEditPostal, &tessolo::ui::TPostalMaskEdit::exited, this, guarded([this] {
                 tessolo::ui::MaskEditPostalExit(MaskEditPostal, EditPref, EditCity, EditAddr);
@@ -588,6 +605,26 @@ void TfrmAddress::mnuAtenaClick()
     frmAtena->setCustomers(
         tessolo::atena::rowidsOf(strListSQL.isEmpty() ? tessolo::customer::kListSql : strListSQL));
     frmAtena->exec();
+}
+
+// A restored copy replaces every customer: the list shows them at once and
+// the loaded customer is forgotten (its rowid may name another now).
+void TfrmAddress::R1Click()
+{
+    TfrmBackup window(this);
+    window.exec();
+    if (window.restored()) {
+        btnClearClick();
+        loadList();
+    }
+}
+
+void TfrmAddress::L1Click()
+{
+    if (tessolo::backupui::importData(this)) {
+        btnClearClick();
+        loadList();
+    }
 }
 
 // Postal data update: the update, its progress and its messages belong to

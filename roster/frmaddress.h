@@ -40,6 +40,11 @@ public:
     QAction* mnuAtena = nullptr;
     QAction* X1 = nullptr;
     QAction* N3 = nullptr;
+    // ファイル → バックアップ: restore, copy now, write out, read in.
+    QAction* R1 = nullptr;
+    QAction* B1 = nullptr;
+    QAction* W1 = nullptr;
+    QAction* L1 = nullptr;
     tessolo::ui::TKanaButtons* KanaButtons = nullptr;
     QLineEdit* EditCnt = nullptr;
     // Narrows the list to the customers holding the typed text anywhere.
@@ -144,6 +149,8 @@ private:
     void CSV1Click();
     void CSV2Click();
     void mnuAtenaClick();
+    void R1Click();
+    void L1Click();
     void EditNameChange();
     void EditNameDblClick();
     void EditCompanyChange();

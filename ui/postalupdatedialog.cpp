@@ -1,6 +1,7 @@
 #include "ui/postalupdatedialog.h"
 
 #include "data/postalupdate.h"
+#include "ui/backupguard.h"
 #include "ui/errordisplay.h"
 #include "ui/notice.h"
 #include "ui/progress.h"
@@ -35,6 +36,7 @@ bool runPostalUpdateFile(QWidget* parent, const QString& fileName)
 {
     bool done = false;
     runHandler([&] {
+        backupBeforeChange(parent);
         postalupdate::Result result;
         {
             TBusyProgress progress(parent, QStringLiteral("郵便データを取り込んでいます…"));

@@ -46,4 +46,8 @@ std::function<bool(qint64, qint64)> TBusyProgress::callback()
     return [this](qint64 done, qint64 total) { return update(done, total); };
 }
 
+TBusyCursor::TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+
+TBusyCursor::~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+
 } // namespace tessolo::ui

@@ -30,4 +30,14 @@ private:
     bool m_cursorSet = false;
 };
 
+// A wait cursor for a short run that needs no dialog (a backup copy),
+// restored on every way out.
+class TBusyCursor {
+public:
+    TBusyCursor();
+    ~TBusyCursor();
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
 } // namespace tessolo::ui

@@ -1,7 +1,8 @@
-// Runs one import in a process of its own, so that a test can kill it at any
-// moment: crashdriver postal|csv <database directory> <file>.
+// Runs one import or restore in a process of its own, so that a test can
+// kill it at any moment: crashdriver postal|csv|restore <database directory> <file>.
 
 #include "csvimport/csvimportrun.h"
+#include "data/backup.h"
 #include "data/postalupdate.h"
 #include "data/sqlitedo.h"
 
@@ -18,6 +19,8 @@ int main(int argc, char** argv)
     try {
         if (std::strcmp(argv[1], "postal") == 0) {
             tessolo::postalupdate::run(file);
+        } else if (std::strcmp(argv[1], "restore") == 0) {
+            tessolo::backup::restore(file, tessolo::backup::databasePath());
         } else {
             tessolo::csvimport::ColumnMap map;
             for (int k = 0; k < 3; ++k)

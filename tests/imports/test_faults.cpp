@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QRandomGenerator>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -221,6 +222,26 @@ QByteArray postalFile(int lines)
     return slice;
 }
 
+// A database of this program holding `rows` customers, as a copy to restore.
+QByteArray customerDatabase(int rows)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("copy.db"));
+    {
+        TSQLiteDatabase db(path);
+        TSQLiteDo::createMissingTables(db);
+        db.ExecSQL("begin");
+        for (int i = 0; i < rows; ++i)
+            db.ExecSQL(QStringLiteral("insert into t_customer (person_name, company_name) values ('restored %1', '会社')")
+                           .arg(i)
+                           .toUtf8());
+        db.ExecSQL("commit");
+    }
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
 // ------------------------------------------------------------ killed
 
 void killAtRandom(const char* mode, const char* table, const QByteArray& bytes)
@@ -264,6 +285,7 @@ void killAtRandom(const char* mode, const char* table, const QByteArray& bytes)
 
 TEST(Killed, PostalUpdateLeavesOldOrNewRows) { killAtRandom("postal", "m_postal", postalFile(20000)); }
 TEST(Killed, CsvImportLeavesNoRowOrAllRows) { killAtRandom("csv", "t_customer", customerFile(20000)); }
+TEST(Killed, RestoreLeavesTheOldOrTheRestoredData) { killAtRandom("restore", "t_customer", customerDatabase(20000)); }
 
 // ------------------------------------------------------------ I/O errors
 

@@ -12,7 +12,7 @@ if(NOT ROOT)
 endif()
 
 set(core_folders data text)
-set(window_folders roster picker company csvimport atena)
+set(window_folders roster picker company csvimport atena backup)
 set(allowed_data ${core_folders})
 set(allowed_text ${core_folders})
 set(allowed_ui ui ${core_folders})

@@ -1,0 +1,81 @@
+#include "backup/backupcommands.h"
+
+#include "data/backup.h"
+#include "data/errors.h"
+#include "ui/backupguard.h"
+#include "ui/notice.h"
+#include "ui/okrightdlg2.h"
+#include "ui/progress.h"
+#include "ui/windowset.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFileDialog>
+#include <QStandardPaths>
+
+namespace tessolo::backupui {
+
+namespace {
+
+const QString kFilter = QStringLiteral("Tessolo データ (*.db);;すべてのファイル (*)");
+
+// Runs `work` under a busy cursor.
+template <class F>
+auto busy(F&& work)
+{
+    ui::TBusyCursor cursor;
+    return work();
+}
+
+QString startFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+} // namespace
+
+void backupNow(QWidget* parent)
+{
+    const QString path = busy([] { return backup::makeCopy(backup::databasePath()); });
+    ui::showNotice(parent, QStringLiteral("バックアップを作成しました。\n%1").arg(QDir::toNativeSeparators(path)));
+}
+
+void exportData(QWidget* parent)
+{
+    const QString suggested = QDir(startFolder()).filePath(
+        QStringLiteral("tessolo-%1.db").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+    const QString file = QFileDialog::getSaveFileName(parent, QStringLiteral("データの書き出し"), suggested, kFilter,
+                                                      nullptr, QFileDialog::DontUseNativeDialog);
+    if (file.isEmpty())
+        throw EAbort();
+    busy([&] { backup::copyDatabase(backup::databasePath(), file); });
+    ui::showNotice(parent, QStringLiteral("データを書き出しました。\n%1\n新しいパソコンでは「データの読み込み…」でこのファイルを選んでください。")
+                               .arg(QDir::toNativeSeparators(file)));
+}
+
+bool importData(QWidget* parent)
+{
+    const QString file = QFileDialog::getOpenFileName(parent, QStringLiteral("データの読み込み"), startFolder(), kFilter,
+                                                      nullptr, QFileDialog::DontUseNativeDialog);
+    if (file.isEmpty())
+        throw EAbort();
+    return replaceData(parent, file, QStringLiteral("今のデータを、選んだファイルのデータに置き換えますか？"));
+}
+
+bool replaceData(QWidget* parent, const QString& file, const QString& question)
+{
+    // Refused before the question: a file that cannot be put back is not
+    // offered.
+    const backup::CopyInfo info = busy([&] { return backup::inspect(file); });
+    if (!info.usable())
+        throw backup::EBackupError(info.problem);
+    if (!OKRightDlg2 || !OKRightDlg2->ask(question))
+        throw EAbort();
+    ui::backupBeforeChange(parent);
+    busy([&] { backup::restore(file, backup::databasePath()); });
+    ui::notifyDataReplaced();
+    ui::showNotice(parent, QStringLiteral("データを置き換えました。顧客 %1 件").arg(info.customers));
+    return true;
+}
+
+} // namespace tessolo::backupui

@@ -1,0 +1,60 @@
+// A dated copy of a full database (10,000 customers and the national postal
+// list), as taken before each bulk change: the copy with its sync, check-free,
+// and the check that the restore window reads from a copy.
+
+#include "benchcustomers.h"
+#include "data/backup.h"
+#include "data/postalupdate.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <benchmark/benchmark.h>
+#include <memory>
+
+namespace {
+
+const QString kList = QStringLiteral(TESSOLO_SHARED_DIR "/postal/ken_all.csv");
+
+// 10,000 customers with every field and the national list, in a fresh
+// database that lives as long as the returned object.
+std::unique_ptr<benchcustomers::Database> fullDatabase(benchmark::State& state)
+{
+    if (!QFile::exists(kList)) {
+        state.SkipWithError("the national list is absent");
+        return nullptr;
+    }
+    auto db = std::make_unique<benchcustomers::Database>();
+    benchcustomers::create(10000, true);
+    tessolo::postalupdate::run(kList);
+    return db;
+}
+
+void BM_BackupFullDatabase(benchmark::State& state)
+{
+    const auto db = fullDatabase(state);
+    if (!db)
+        return;
+    const QString source = tessolo::backup::databasePath();
+    QString copy;
+    int sequence = 0;
+    for (auto _ : state)
+        copy = tessolo::backup::makeCopy(source, QDateTime::currentDateTime().addSecs(++sequence));
+    state.counters["db_MB"] = double(QFileInfo(source).size()) / 1e6;
+    state.counters["copy_MB"] = double(QFileInfo(copy).size()) / 1e6;
+}
+BENCHMARK(BM_BackupFullDatabase)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void BM_InspectFullCopy(benchmark::State& state)
+{
+    const auto db = fullDatabase(state);
+    if (!db)
+        return;
+    const QString copy = tessolo::backup::makeCopy(tessolo::backup::databasePath());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(tessolo::backup::inspect(copy).customers);
+}
+BENCHMARK(BM_InspectFullCopy)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,230 @@
+// The backups as a user meets them: a CSV import takes a copy first, and
+// putting that copy back through the roster's restore window brings the
+// roster back to what it was; a damaged copy is listed but cannot be chosen;
+// a file that is not this program's data is refused before any question, with
+// the data unchanged.
+
+#include "backup/backupcommands.h"
+#include "backup/frmbackup.h"
+#include "csvimport/frmcsvin.h"
+#include "data/backup.h"
+#include "roster/frmaddress.h"
+#include "tests/ui/uitest.h"
+#include "ui/backupguard.h"
+#include "ui/notice.h"
+#include "ui/okrightdlg2.h"
+#include "ui/windowset.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+using uitest::Db;
+namespace bk = tessolo::backup;
+
+class TestBackupWindows : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Db> db;
+    std::unique_ptr<TOKRightDlg2> dlg;
+    std::unique_ptr<TfrmAddress> roster;
+    std::unique_ptr<TfrmCsvin> csvin;
+    QStringList errors, notices, questions;
+
+    static QString dbPath() { return bk::databasePath(); }
+    QStringList listNames() const
+    {
+        QStringList out;
+        for (int i = 0; i < roster->ListViewNm->topLevelItemCount(); ++i)
+            out << roster->ListViewNm->topLevelItem(i)->text(0);
+        return out;
+    }
+    // Runs `act` once, as soon as `ready` holds: from inside the modal
+    // windows' own event loops, however late they come up.
+    void whenReady(std::function<bool()> ready, std::function<void()> act)
+    {
+        auto* t = new QTimer(this);
+        t->setInterval(10);
+        connect(t, &QTimer::timeout, this, [t, ready, act] {
+            if (!ready())
+                return;
+            t->stop();
+            t->deleteLater();
+            act();
+        });
+        t->start();
+    }
+    // Answers the confirmation dialog once it is up, with OK or キャンセル.
+    void answerNextQuestion(bool ok)
+    {
+        whenReady([this] { return dlg->isVisible(); },
+                  [this, ok] {
+                      questions << dlg->Label1->text();
+                      (ok ? dlg->OKBtn : dlg->btncancel)->click();
+                  });
+    }
+    void confirmNextQuestion() { answerNextQuestion(true); }
+    // Shows the import window on `bytes` with the first column as the name;
+    // `beforeGo` runs just before "実行" is pressed.
+    void importCsv(const QByteArray& bytes, const std::function<void()>& beforeGo = {})
+    {
+        QFile f(QDir(QFileInfo(dbPath()).absolutePath()).filePath(QStringLiteral("wrong.csv")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        csvin->setCsvFile(f.fileName());
+        csvin->show();
+        QVERIFY(QTest::qWaitForWindowExposed(csvin.get()));
+        csvin->ListViewCsv->setCurrentItem(csvin->ListViewCsv->topLevelItem(0));
+        csvin->ListBoxCsv->setCurrentRow(0);
+        QTest::mouseClick(csvin->btnadd, Qt::LeftButton);
+        if (beforeGo)
+            beforeGo();
+        QTest::mouseClick(csvin->btngo, Qt::LeftButton);
+    }
+
+private slots:
+    void init()
+    {
+        db = std::make_unique<Db>();
+        QVERIFY(db->ok());
+        Db::addCustomer({QStringLiteral("山田太郎"), QStringLiteral("ヤマダタロウ")});
+        Db::addCustomer({QStringLiteral("加藤一郎"), QStringLiteral("カトウイチロウ")});
+        dlg = std::make_unique<TOKRightDlg2>();
+        OKRightDlg2 = dlg.get();
+        roster = std::make_unique<TfrmAddress>();
+        csvin = std::make_unique<TfrmCsvin>();
+        errors.clear();
+        notices.clear();
+        questions.clear();
+        tessolo::ui::setErrorHook([this](const QString& m) { errors << m; });
+        tessolo::ui::setNoticeHook([this](const QString& m) { notices << m; });
+    }
+    void cleanup()
+    {
+        csvin.reset();
+        roster.reset();
+        dlg.reset();
+        OKRightDlg2 = nullptr;
+        db.reset();
+        tessolo::ui::setErrorHook({});
+        tessolo::ui::setNoticeHook({});
+    }
+
+    void csvImportTakesACopyThatRestoresTheRosterBeforeIt()
+    {
+        importCsv(QByteArray("junk1\njunk2\njunk3\n"));
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+        QCOMPARE(Db::customerCount(), 5);
+        const QList<bk::CopyInfo> copies = bk::listCopies(dbPath());
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(copies[0].customers, 2);
+
+        roster->show();
+        QVERIFY(QTest::qWaitForWindowExposed(roster.get()));
+        QCOMPARE(roster->EditCnt->text(), QStringLiteral("5"));
+        auto* menu = roster->MainMenu1->findChild<QMenu*>(QStringLiteral("N8"));
+        QVERIFY(menu);
+        QStringList captions;
+        for (QAction* a : menu->actions())
+            captions << a->text();
+        QCOMPARE(captions, QStringList({QStringLiteral("復元…"), QStringLiteral("今すぐバックアップ"), QString(),
+                                        QStringLiteral("データの書き出し…"), QStringLiteral("データの読み込み…")}));
+        // ファイル → バックアップ → 復元…: choose the copy, confirm.
+        bool chosen = false;
+        whenReady([this] {
+            auto* window = roster->findChild<TfrmBackup*>();
+            return window && window->isVisible();
+        }, [this, &chosen] {
+            auto* window = roster->findChild<TfrmBackup*>();
+            chosen = true;
+            QTreeWidgetItem* first = window->ListViewCopies->topLevelItem(0);
+            QCOMPARE(first->text(1), QStringLiteral("2 件"));
+            window->ListViewCopies->setCurrentItem(first);
+            confirmNextQuestion();
+            window->btnrestore->click();
+        });
+        roster->R1->trigger();
+        QVERIFY(chosen);
+
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+        QCOMPARE(questions.size(), 1);
+        QVERIFY(questions[0].endsWith(QStringLiteral("のバックアップに戻しますか？")));
+        QCOMPARE(roster->EditCnt->text(), QStringLiteral("2"));
+        QCOMPARE(listNames(), QStringList({QStringLiteral("加藤一郎"), QStringLiteral("山田太郎")}));
+        // The data the restore replaced was copied first.
+        QCOMPARE(bk::listCopies(dbPath()).size(), 2);
+        QCOMPARE(bk::listCopies(dbPath())[0].customers, 5);
+    }
+
+    void importWithoutABackupOnlyWhenTheUserSaysSo()
+    {
+        QStringList status;
+        tessolo::ui::setStatusReporter([&](const QString& m) { status << m; });
+        // A file where the folder should be: no copy can be made.
+        QFile blocker(bk::folderOf(dbPath()));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        importCsv(QByteArray("junk1\n"), [this] { answerNextQuestion(false); });
+        QCOMPARE(Db::customerCount(), 2);
+        QCOMPARE(status.size(), 1);
+        QVERIFY2(status[0].contains(QStringLiteral("作成できませんでした")), qPrintable(status[0]));
+        QCOMPARE(questions, QStringList{QStringLiteral("バックアップを作成できませんでした。バックアップなしで続けますか？")});
+
+        confirmNextQuestion();
+        QTest::mouseClick(csvin->btngo, Qt::LeftButton);
+        QCOMPARE(Db::customerCount(), 3);
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+        tessolo::ui::setStatusReporter({});
+    }
+
+    void damagedCopyIsListedButCannotBeChosen()
+    {
+        const QString good = bk::makeCopy(dbPath(), QDateTime(QDate(2026, 12, 1), QTime(9, 0)));
+        const QString bad = QDir(bk::folderOf(dbPath())).filePath(QStringLiteral("tessolo-20261202-090000.db"));
+        QVERIFY(QFile::copy(good, bad));
+        QFile f(bad);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.seek(100);
+        f.write(QByteArray(int(f.size()) - 200, '\x5a'));
+        f.close();
+
+        TfrmBackup window;
+        QCOMPARE(window.ListViewCopies->topLevelItemCount(), 2);
+        QTreeWidgetItem* damaged = window.ListViewCopies->topLevelItem(0);
+        QCOMPARE(damaged->text(3), QStringLiteral("破損（復元できません）"));
+        QVERIFY(!(damaged->flags() & Qt::ItemIsSelectable));
+        window.ListViewCopies->setCurrentItem(damaged);
+        QVERIFY(!window.btnrestore->isEnabled());
+        window.btnrestore->click();
+        QVERIFY(questions.isEmpty());
+        QVERIFY(window.ListViewCopies->topLevelItem(1)->flags() & Qt::ItemIsSelectable);
+        QCOMPARE(Db::customerCount(), 2);
+    }
+
+    void readingAFileThatIsNotOurDataIsRefusedUnchanged()
+    {
+        const QString csv = QDir(QFileInfo(dbPath()).absolutePath()).filePath(QStringLiteral("customers.db"));
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("person_name,tel\r\nsuzuki,03-0000-0000\r\n");
+        f.close();
+        tessolo::ui::runHandler([&] { tessolo::backupui::replaceData(roster.get(), csv, QStringLiteral("置き換えますか？")); });
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].contains(QStringLiteral("データベースとして読めません")), qPrintable(errors[0]));
+        QVERIFY(questions.isEmpty());
+        QVERIFY(bk::listCopies(dbPath()).isEmpty());
+        QCOMPARE(Db::column(QStringLiteral("select person_name from t_customer order by rowid"), QStringLiteral("person_name")),
+                 QStringList({QStringLiteral("山田太郎"), QStringLiteral("加藤一郎")}));
+    }
+};
+
+QTEST_MAIN(TestBackupWindows)
+#include "tst_backupwindows.moc"

@@ -1,0 +1,32 @@
+#pragma once
+// The copies taken without being asked: before each bulk change and on the
+// first start of a day. A copy that fails never stops the user's work: it is
+// noted in the status bar, and a bulk change asks first whether to go on
+// without one.
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace tessolo::ui {
+
+// Where a note goes that must not interrupt (the map window's status bar);
+// tests install their own.
+using StatusFn = std::function<void(const QString& message)>;
+void setStatusReporter(StatusFn fn);
+void reportStatus(const QString& message);
+
+// A copy of the database before a bulk change. When it fails the user is
+// asked whether to go on without one; declining throws EAbort.
+void backupBeforeChange(QWidget* parent);
+
+// A copy at the first start of the day; a failure is only noted.
+void dailyBackup();
+
+// Told after the data was replaced under the windows (a restore), so that
+// whatever shows customers shows the new ones.
+void setDataReplacedHandler(std::function<void()> fn);
+void notifyDataReplaced();
+
+} // namespace tessolo::ui
