@@ -76,7 +76,7 @@ public:
     // The file is read from its end in blocks of this size; a line longer
     // than kMaxLineBytes is no answer of ours and is skipped.
     static constexpr qint64 kReadBlock = 1 << 20;
-    static constexpr qsizetype kMaxLineBytes = 64 * 1024;
+    static constexpr qsizetype kMaxLineBytes = qsizetype{64} * 1024;
     static void setKeptAnswersForTesting(qsizetype n);
 
 signals:

@@ -29,7 +29,7 @@ public:
 
     qsizetype liveConnections() const { return m_live.size(); }
 
-    static constexpr qint64 kMaxHeadBytes = 16 * 1024;
+    static constexpr qint64 kMaxHeadBytes = qint64{16} * 1024;
     static constexpr int kIdleMs = 5000;
     static constexpr int kAnswerMs = 30000;
     static constexpr int kBacklog = 1024;

@@ -243,7 +243,7 @@ QString lineTooLongMessage()
 {
     return QStringLiteral("1 行が %1 MB を超えています。テキストの CSV ファイルではないようです。\n"
                           "何も取り込んでいません。")
-        .arg(kMaxLineBytes / (1024 * 1024));
+        .arg(kMaxLineBytes / (qsizetype{1024} * 1024));
 }
 
 } // namespace tessolo

@@ -23,7 +23,7 @@ enum class TextEncoding { Cp932, Utf8 };
 TextEncoding detectEncoding(QByteArrayView bytes);
 bool hasUtf8Bom(QByteArrayView bytes);
 
-inline constexpr qsizetype kMaxLineBytes = 1024 * 1024;
+inline constexpr qsizetype kMaxLineBytes = qsizetype{1024} * 1024;
 
 // The message a line longer than kMaxLineBytes stops the reading with.
 QString lineTooLongMessage();

@@ -14,6 +14,7 @@ packages=(
   libsqlite3-dev sqlite3 zlib1g-dev libgtest-dev libbenchmark-dev
   dpkg-dev lintian desktop-file-utils appstream curl
   fonts-ipafont-gothic fonts-ipafont-mincho poppler-utils
+  chromium
   xvfb xdotool x11-utils dbus-x11 ibus ibus-mozc imagemagick
 )
 # Node.js may come from elsewhere than Debian; only add it where it is missing.
