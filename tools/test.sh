@@ -10,6 +10,9 @@ tools/build.sh
 # files are taken from the cache of earlier runs.
 tools/lint.sh
 
+# A settings folder of the run's own: Qt's file dialogs open where any
+# earlier dialog on the machine was left, which may be /proc.
+export XDG_CONFIG_HOME="$(mktemp -d)"
 export QT_QPA_PLATFORM=offscreen
 export QTWEBENGINE_DISABLE_SANDBOX=1
 ctest --test-dir build --output-on-failure -j2
