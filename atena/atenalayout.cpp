@@ -195,7 +195,7 @@ Page postcard(const Recipient& r, const Options& o, bool* small)
 
 // ---- labels -------------------------------------------------------------------
 
-struct LineSpec {
+struct TextRow {
     QList<Unit> units;
     QList<double> widths; // per unit, at an em of 1 mm
     double indentEm = 0;
@@ -204,24 +204,24 @@ struct LineSpec {
 
 // Greedy wrap at the allowed breaks; a sensible break is taken when it
 // leaves the line at least 60 % full. Empty when a unit alone is too wide.
-QList<QString> wrap(const LineSpec& spec, double maxEm)
+QList<QString> wrap(const TextRow& row, double maxEm)
 {
     QList<QString> lines;
-    const qsizetype n = spec.units.size();
+    const qsizetype n = row.units.size();
     qsizetype start = 0;
     while (start < n) {
         double sum = 0;
         qsizetype j = start;
-        while (j < n && sum + spec.widths.at(j) <= maxEm)
-            sum += spec.widths.at(j++);
+        while (j < n && sum + row.widths.at(j) <= maxEm)
+            sum += row.widths.at(j++);
         qsizetype end = j;
         if (j < n) {
             qsizetype allowed = -1, preferred = -1;
             double upTo = 0;
             for (qsizetype b = start + 1; b <= j; ++b) {
-                upTo += spec.widths.at(b - 1);
-                const Unit& u = spec.units.at(b);
-                if (u.noBreakBefore || spec.units.at(b - 1).noBreakAfter)
+                upTo += row.widths.at(b - 1);
+                const Unit& u = row.units.at(b);
+                if (u.noBreakBefore || row.units.at(b - 1).noBreakAfter)
                     continue;
                 allowed = b;
                 if (u.preferBreakBefore && upTo >= 0.6 * maxEm)
@@ -231,19 +231,19 @@ QList<QString> wrap(const LineSpec& spec, double maxEm)
             if (end <= start)
                 return {};
         }
-        lines << joined(spec.units.mid(start, end - start));
+        lines << joined(row.units.mid(start, end - start));
         start = end;
     }
     return lines;
 }
 
 struct LabelText {
-    QList<QList<QString>> lines; // per spec
+    QList<QList<QString>> lines; // per row
     double size = 0;
     double height = 0;
 };
 
-LabelText fitLabel(const QList<LineSpec>& specs, QSizeF box, double startMm)
+LabelText fitLabel(const QList<TextRow>& rows, QSizeF box, double startMm)
 {
     LabelText t;
     for (double s = startMm; s >= 0.8; s -= kStepMm) {
@@ -252,9 +252,9 @@ LabelText fitLabel(const QList<LineSpec>& specs, QSizeF box, double startMm)
         double& height = t.height;
         height = 0;
         bool ok = true;
-        for (const LineSpec& spec : specs) {
-            const double em = s * spec.scale;
-            QList<QString> lines = wrap(spec, box.width() / em - spec.indentEm);
+        for (const TextRow& row : rows) {
+            const double em = s * row.scale;
+            QList<QString> lines = wrap(row, box.width() / em - row.indentEm);
             ok = ok && !lines.isEmpty();
             height += double(lines.size()) * em * kLinePitch;
             t.lines << lines;
@@ -265,9 +265,9 @@ LabelText fitLabel(const QList<LineSpec>& specs, QSizeF box, double startMm)
     return t;
 }
 
-LineSpec spec(const QString& text, const MeasureFn& measure, double indentEm = 0, double scale = 1)
+TextRow textRow(const QString& text, const MeasureFn& measure, double indentEm = 0, double scale = 1)
 {
-    LineSpec s;
+    TextRow s;
     s.units = horizontalUnits(text);
     for (const Unit& u : s.units)
         s.widths << measure(joined({u}));
@@ -278,32 +278,32 @@ LineSpec spec(const QString& text, const MeasureFn& measure, double indentEm = 0
 
 bool label(Page& page, const QRectF& rect, const Recipient& r, const Options& o, const MeasureFn& measure)
 {
-    QList<LineSpec> specs;
+    QList<TextRow> rows;
     if (!r.postal.isEmpty())
-        specs << spec(QStringLiteral("〒") + r.postal.left(3) + (r.postal.size() > 3 ? QStringLiteral("-") : QString())
+        rows << textRow(QStringLiteral("〒") + r.postal.left(3) + (r.postal.size() > 3 ? QStringLiteral("-") : QString())
                           + r.postal.mid(3),
                       measure);
     for (const QString& text : {r.address(), r.building}) {
         if (!text.trimmed().isEmpty())
-            specs << spec(text, measure, text == r.building ? 1 : 0);
+            rows << textRow(text, measure, text == r.building ? 1 : 0);
     }
     const bool person = !r.person.trimmed().isEmpty();
     for (const QString& text : {person ? r.company : QString(), r.department}) {
         if (!text.trimmed().isEmpty())
-            specs << spec(text, measure, 1);
+            rows << textRow(text, measure, 1);
     }
     const QString hon = honorificFor(o.honorific, r.person, r.company);
-    specs << spec(r.nameLine() + (hon.isEmpty() ? QString() : QStringLiteral("　") + hon), measure, 1, kNameScale);
+    rows << textRow(r.nameLine() + (hon.isEmpty() ? QString() : QStringLiteral("　") + hon), measure, 1, kNameScale);
 
     const QSizeF box(rect.width() - 2 * kPadX, rect.height() - 2 * kPadY);
     const double start = std::min(4.0, rect.height() / 10.0);
-    const LabelText t = fitLabel(specs, box, start);
+    const LabelText t = fitLabel(rows, box, start);
     // The block stands in the middle of the label's height.
     double y = rect.top() + kPadY + std::max(0.0, (box.height() - t.height) / 2);
-    for (qsizetype i = 0; i < specs.size(); ++i) {
-        const double em = t.size * specs.at(i).scale;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const double em = t.size * rows.at(i).scale;
         for (const QString& line : t.lines.at(i)) {
-            page.glyphs << Glyph{line, QPointF(rect.left() + kPadX + specs.at(i).indentEm * em, y + em * (kLinePitch - 1) / 2),
+            page.glyphs << Glyph{line, QPointF(rect.left() + kPadX + rows.at(i).indentEm * em, y + em * (kLinePitch - 1) / 2),
                                  em, Glyph::Line, false};
             y += em * kLinePitch;
         }
