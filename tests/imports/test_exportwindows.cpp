@@ -158,8 +158,15 @@ private slots:
         TfrmAddress w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        // A folder no one may create files in, root included.
-        const QString target = QStringLiteral("/proc/tessolo-export.csv");
+        // A "folder" that is a plain file: no one can create files in it,
+        // root included. (Not /proc: the dialog would remember it as the
+        // last folder visited, and every later dialog would open there.)
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        QFile plain(tmp.filePath(QStringLiteral("plain")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        const QString target = tmp.filePath(QStringLiteral("plain/tessolo-export.csv"));
         answerSave(w, target, 0);
         w.CSV2->trigger();
         QCOMPARE(notices, QStringList());
