@@ -102,6 +102,55 @@ void TfrmAtena::buildControls()
     cmbFont->setObjectName(QStringLiteral("cmbFont"));
     cmbFont->setWritingSystem(QFontDatabase::Japanese);
 
+    buildUserGroup();
+
+    lblMissing = new QLabel(this);
+    lblMissing->setObjectName(QStringLiteral("lblMissing"));
+    lblMissing->setWordWrap(true);
+    chkKeepMissing = new QCheckBox(QStringLiteral("住所のない顧客も印刷する"), this);
+    chkKeepMissing->setObjectName(QStringLiteral("chkKeepMissing"));
+    lblCount = new QLabel(this);
+    lblCount->setObjectName(QStringLiteral("lblCount"));
+    lblPreview = new QLabel(this);
+    lblPreview->setObjectName(QStringLiteral("lblPreview"));
+    lblPreview->setAlignment(Qt::AlignCenter);
+    lblPreview->setMinimumSize(int(210 * kPreviewPxPerMm * 0.75), int(297 * kPreviewPxPerMm * 0.75));
+    btnPreview = button("btnPreview", QStringLiteral("プレビュー"), this);
+    btnPrint = button("btnPrint", QStringLiteral("印刷"), this);
+    btnPdf = button("btnPdf", QStringLiteral("PDFに保存"), this);
+    btnClose = button("btnClose", QStringLiteral("閉じる"), this);
+
+    layOut();
+}
+
+void TfrmAtena::layOut()
+{
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("用紙"), cmbLayout);
+    form->addRow(QStringLiteral("敬称"), cmbHonorific);
+    form->addRow(QStringLiteral("差出人"), cmbSender);
+    form->addRow(QStringLiteral("開始位置（面）"), spnStart);
+    form->addRow(QStringLiteral("書体"), cmbFont);
+    form->addRow(QString(), chkCombine);
+    auto* left = new QVBoxLayout;
+    left->addLayout(form);
+    left->addWidget(grpUser);
+    left->addWidget(lblMissing);
+    left->addWidget(chkKeepMissing);
+    left->addWidget(lblCount);
+    left->addStretch();
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {btnPreview, btnPrint, btnPdf, btnClose})
+        buttons->addWidget(b);
+    left->addLayout(buttons);
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left);
+    layout->addWidget(lblPreview, 1);
+}
+
+// The sheet of a label paper the user measured: grid and margins in mm.
+void TfrmAtena::buildUserGroup()
+{
     grpUser = new QGroupBox(QStringLiteral("ユーザー設定のラベル"), this);
     grpUser->setObjectName(QStringLiteral("grpUser"));
     spnColumns = new QSpinBox(grpUser);
@@ -126,44 +175,6 @@ void TfrmAtena::buildControls()
         user->addWidget(new QLabel(cells[i].first, grpUser), i / 2, (i % 2) * 2);
         user->addWidget(cells[i].second, i / 2, (i % 2) * 2 + 1);
     }
-
-    lblMissing = new QLabel(this);
-    lblMissing->setObjectName(QStringLiteral("lblMissing"));
-    lblMissing->setWordWrap(true);
-    chkKeepMissing = new QCheckBox(QStringLiteral("住所のない顧客も印刷する"), this);
-    chkKeepMissing->setObjectName(QStringLiteral("chkKeepMissing"));
-    lblCount = new QLabel(this);
-    lblCount->setObjectName(QStringLiteral("lblCount"));
-    lblPreview = new QLabel(this);
-    lblPreview->setObjectName(QStringLiteral("lblPreview"));
-    lblPreview->setAlignment(Qt::AlignCenter);
-    lblPreview->setMinimumSize(int(210 * kPreviewPxPerMm * 0.75), int(297 * kPreviewPxPerMm * 0.75));
-    btnPreview = button("btnPreview", QStringLiteral("プレビュー"), this);
-    btnPrint = button("btnPrint", QStringLiteral("印刷"), this);
-    btnPdf = button("btnPdf", QStringLiteral("PDFに保存"), this);
-    btnClose = button("btnClose", QStringLiteral("閉じる"), this);
-
-    auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("用紙"), cmbLayout);
-    form->addRow(QStringLiteral("敬称"), cmbHonorific);
-    form->addRow(QStringLiteral("差出人"), cmbSender);
-    form->addRow(QStringLiteral("開始位置（面）"), spnStart);
-    form->addRow(QStringLiteral("書体"), cmbFont);
-    form->addRow(QString(), chkCombine);
-    auto* left = new QVBoxLayout;
-    left->addLayout(form);
-    left->addWidget(grpUser);
-    left->addWidget(lblMissing);
-    left->addWidget(chkKeepMissing);
-    left->addWidget(lblCount);
-    left->addStretch();
-    auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {btnPreview, btnPrint, btnPdf, btnClose})
-        buttons->addWidget(b);
-    left->addLayout(buttons);
-    auto* layout = new QHBoxLayout(this);
-    layout->addLayout(left);
-    layout->addWidget(lblPreview, 1);
 }
 
 void TfrmAtena::wire()

@@ -71,6 +71,8 @@ public:
 
 private:
     void buildControls();
+    void buildUserGroup();
+    void layOut();
     void wire();
     void loadSenders();
     void loadUserSheet();

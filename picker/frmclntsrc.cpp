@@ -39,9 +39,15 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     f.setPointSize(9);
     setFont(f);
     resize(620, 520);
+    buildControls();
+    layOut();
+    wire();
+}
 
+void TfrmClntsrc::buildControls()
+{
     KanaButtons = new tessolo::ui::TKanaButtons(this);
-    auto* labCnt = new QLabel(QStringLiteral("件数"), this);
+    labCnt = new QLabel(QStringLiteral("件数"), this);
     labCnt->setObjectName(QStringLiteral("Lab_CNT"));
     EditCnt = new QLineEdit(this);
     EditCnt->setObjectName(QStringLiteral("EditCnt"));
@@ -66,7 +72,7 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     for (int i = 0; i < 4; ++i)
         ListViewNm->setColumnWidth(i, widths[i]);
 
-    auto* labNm = new QLabel(QStringLiteral("氏名（カナ）"), this);
+    labNm = new QLabel(QStringLiteral("氏名（カナ）"), this);
     labNm->setObjectName(QStringLiteral("Lab_nm"));
     EditNm = new QLineEdit(this);
     EditNm->setObjectName(QStringLiteral("EditNm"));
@@ -82,7 +88,10 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     btncancel->setObjectName(QStringLiteral("btncancel"));
     btnAtena = new QPushButton(QStringLiteral("宛名印刷"), this);
     btnAtena->setObjectName(QStringLiteral("btnAtena"));
+}
 
+void TfrmClntsrc::layOut()
+{
     auto* top = new QHBoxLayout;
     top->addWidget(KanaButtons, 1);
     top->addWidget(labCnt);
@@ -108,7 +117,10 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     setTabOrder(btnclear, btnok);
     setTabOrder(btnok, btncancel);
     setTabOrder(btncancel, btnAtena);
+}
 
+void TfrmClntsrc::wire()
+{
     // Selecting customers and pressing Enter must not search and lose the
     // selection: Enter presses only a focused button, and in EditNm it searches.
     tessolo::ui::enterPressesFocusedButtonOnly(this);

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -48,6 +49,12 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
+    void buildControls();
+    void layOut();
+    void wire();
+
+    QLabel* labCnt = nullptr;
+    QLabel* labNm = nullptr;
     void fill(const QString& sql);
     void FormShow();
     void btnNmClick();
