@@ -349,6 +349,35 @@ void BM_CsvImport_DuplicateCheck(benchmark::State& state)
         state.SkipWithError("the check did not find every line in the roster");
 }
 
+// The import of the same 10,000 lines once more, into the roster that holds
+// them: without the check, with it (every line found, all kept, as
+// "すべて取り込む"), and with them left out. The first two differ by what
+// the check adds to an import.
+void importAgain(benchmark::State& state, int answer)
+{
+    const QString file = customerFile();
+    qint64 found = -1;
+    csvimport::DuplicatesFn ask;
+    if (answer >= 0)
+        ask = [&found, answer](const csvimport::Duplicates& d) {
+            found = d.inRoster;
+            return answer == 1;
+        };
+    for (auto _ : state) {
+        state.PauseTiming();
+        freshDatabase(QStringLiteral("csvagain"));
+        csvimport::run(file, everyColumn());
+        state.ResumeTiming();
+        csvimport::run(file, everyColumn(), {}, false, {}, ask);
+    }
+    if (answer >= 0 && found != kCustomerLines)
+        state.SkipWithError("the run did not find every line in the roster");
+}
+
+void BM_CsvImportAgain_Unchecked(benchmark::State& state) { importAgain(state, -1); }
+void BM_CsvImportAgain_CheckedKeepingAll(benchmark::State& state) { importAgain(state, 0); }
+void BM_CsvImportAgain_CheckedLeavingOut(benchmark::State& state) { importAgain(state, 1); }
+
 double worst(const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); }
 
 } // namespace
@@ -366,5 +395,8 @@ BENCHMARK(BM_CsvImport_Tessolo)->Unit(benchmark::kMillisecond)->Iterations(5)->U
 BENCHMARK(BM_CsvImport_PreparedStatement)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_CsvImport_WholeAddress)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_CsvImport_DuplicateCheck)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_CsvImportAgain_Unchecked)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_CsvImportAgain_CheckedKeepingAll)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_CsvImportAgain_CheckedLeavingOut)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 BENCHMARK_MAIN();

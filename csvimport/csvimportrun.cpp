@@ -1,6 +1,7 @@
 #include "csvimport/csvimportrun.h"
 
 #include "csvimport/addresssplit.h"
+#include "csvimport/duplicates.h"
 #include "data/bulkinsert.h"
 #include "data/cp932.h"
 #include "data/commatext.h"
@@ -344,8 +345,31 @@ struct EncodedRecord {
 
 } // namespace
 
-void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const QList<int>& wanted,
-                   const RecordFn& visit, const ProgressFn& progress)
+namespace {
+
+// A line built from decoded text, in the bytes the run stores for it.
+class StoredText {
+public:
+    const QList<QByteArrayView>& of(const customer::Record& r, const QList<int>& wanted)
+    {
+        for (int k : wanted) {
+            m_encoded[k] = cp932::encode(r[k]);
+            m_values[k] = m_encoded[k];
+        }
+        return m_values;
+    }
+
+private:
+    std::array<QByteArray, kFieldCount> m_encoded;
+    QList<QByteArrayView> m_values = QList<QByteArrayView>(kFieldCount);
+};
+
+// Walks the lines as the run reads them: `onEncoded` gets a line of a code
+// page 932 file without faults, whose bytes are stored as they are; `onText`
+// any other line, built from its decoded text.
+template <typename OnEncoded, typename OnText>
+void walkRecords(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const ProgressFn& progress,
+                 OnEncoded&& onEncoded, OnText&& onText)
 {
     FileRecords file(fileName);
     TCnvk2K zenkaku;
@@ -357,35 +381,54 @@ void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLine
     qint64 end = 0;
     qint64 index = firstLineIsHeader ? -1 : 0;
     while (file.reader.next(raw, end)) {
-        customer::Record r;
         try {
             if (index >= 0 && cp932File && invalidSequences(raw, file.source.encoding()) == 0) {
-                // Only the wanted values are decoded.
                 encoded.build(raw, map, zenkaku, splitter ? &*splitter : nullptr);
-                for (int k : wanted)
-                    r[k] = cp932::decode(encoded.values[k]);
+                onEncoded(index, encoded.values);
             } else if (index >= 0) {
                 const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, file.source.encoding())));
-                r = buildRecord(fields, map, zenkaku);
+                customer::Record r = buildRecord(fields, map, zenkaku);
                 if (splitter)
                     applyWholeAddress(r, wholeAddressOf(fields, map), *splitter);
+                onText(index, r);
             }
         } catch (const EListIndexError&) {
             // A line too short for its columns is the run's to report, with
             // its line number; here it is passed over.
-            ++index;
-            continue;
         }
-        if (index >= 0)
-            visit(index, r);
         ++index;
         if (progress && index % kProgressEveryLines == 0 && !progress(end, file.source.size()))
             throw EAbort();
     }
 }
 
+} // namespace
+
+void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const QList<int>& wanted,
+                   const RecordFn& visit, const ProgressFn& progress)
+{
+    walkRecords(
+        fileName, map, firstLineIsHeader, progress,
+        [&](qint64 index, const QList<QByteArrayView>& values) {
+            // Only the wanted values are decoded.
+            customer::Record r;
+            for (int k : wanted)
+                r[k] = cp932::decode(values[k]);
+            visit(index, r);
+        },
+        visit);
+}
+
+void forEachStored(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const QList<int>& wanted,
+                   const StoredFn& visit, const ProgressFn& progress)
+{
+    StoredText stored;
+    walkRecords(fileName, map, firstLineIsHeader, progress, visit,
+                [&](qint64 index, const customer::Record& r) { visit(index, stored.of(r, wanted)); });
+}
+
 Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress, bool firstLineIsHeader,
-           const QSet<qint64>& skip)
+           const QSet<qint64>& skip, const DuplicatesFn& onDuplicates)
 {
     FileRecords file(fileName);
     TextSource& source = file.source;
@@ -396,8 +439,18 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
     const std::optional<AddressSplitter> splitter =
         map[kWholeAddress].first ? std::optional(AddressSplitter::forImport()) : std::nullopt;
     const bool storeBytes = source.encoding() == TextEncoding::Cp932;
+    // The roster as it was before the run, to compare the lines with.
+    std::optional<DuplicateFinder> duplicates;
+    if (onDuplicates)
+        duplicates.emplace();
+    StoredText stored;
     TSQLiteDo db;
     db.setDBpoint(kDatabaseName);
+    // While the roster is being read beside the run, the run keeps its rows
+    // in memory rather than write any to the file before it commits: the
+    // write would wait for the read to end.
+    if (duplicates)
+        db.exec_sql2(QStringLiteral("PRAGMA cache_spill = OFF"));
     db.beginTransaction();
 
     Result result;
@@ -435,12 +488,16 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
                     if (!encoded.build(raw, map, zenkaku, splitter ? &*splitter : nullptr))
                         ++result.unsplitAddresses;
                     insert.insertEncoded(encoded.values);
+                    if (duplicates)
+                        duplicates->add(index - 1, encoded.values, insert.lastRowid());
                 } else {
                     const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, source.encoding())));
                     customer::Record r = buildRecord(fields, map, zenkaku);
                     if (splitter && !applyWholeAddress(r, wholeAddressOf(fields, map), *splitter))
                         ++result.unsplitAddresses;
                     substituted = insert.insert(QStringList(r.begin(), r.end()));
+                    if (duplicates)
+                        duplicates->add(index - 1, stored.of(r, DuplicateFinder::kFieldsCompared), insert.lastRowid());
                 }
                 if (substituted) {
                     result.substitutedValues += substituted;
@@ -457,6 +514,18 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
         }
         if (progress && !progress(source.size(), source.size()))
             throw EAbort();
+        if (duplicates) {
+            const Duplicates& found = duplicates->finish();
+            if (found.any() && onDuplicates(found)) {
+                QStringList rowids;
+                rowids.reserve(qsizetype(found.rowids.size()));
+                for (qint64 id : found.rowids)
+                    rowids << QString::number(id);
+                db.exec_sql2(customer::deleteRowsSql(rowids));
+                result.rows -= qint64(found.rowids.size());
+                result.skipped += qint64(found.rowids.size());
+            }
+        }
         db.commitTransaction();
     } catch (...) {
         rollbackQuietly(*db.SQLiteDB);

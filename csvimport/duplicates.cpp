@@ -1,26 +1,22 @@
 #include "csvimport/duplicates.h"
 
+#include "data/cp932.h"
 #include "data/sqlitedo.h"
 #include "text/searchfold.h"
 
 #include <QHash>
+
+#include <future>
+
+#include <algorithm>
+#include <vector>
 
 namespace tessolo::csvimport {
 
 namespace {
 
 constexpr int kNamesShown = 5;
-
-// What tells two customers of the same name apart.
-struct Contact {
-    QString phone;
-    QString address;
-
-    bool sameAs(const Contact& o) const
-    {
-        return (!phone.isEmpty() && phone == o.phone) || (!address.isEmpty() && address == o.address);
-    }
-};
+constexpr char kApart = '\x1F'; // between the parts of a key
 
 QString digitsOf(const QString& tel)
 {
@@ -41,68 +37,235 @@ QString addressKey(const QString& prefecture, const QString& city, const QString
     return key;
 }
 
+// Code page 932 puts no byte below 0x40 second in a character: an ASCII
+// digit byte is a digit.
+bool holdsAsciiDigit(QByteArrayView bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// True when the bytes hold more than what addressKey removes (blanks and
+// underscores, half-width or full-width: 0x8140, 0x8151) and the separators
+// between the parts.
+bool holdsMoreThanBlanks(QByteArrayView bytes)
+{
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = uchar(bytes[i]);
+        if (b == ' ' || b == '_' || b == kApart)
+            continue;
+        // 0x81 is a lead byte here: a trail byte was stepped over with its lead.
+        if (b == 0x81 && i + 1 < bytes.size() && (uchar(bytes[i + 1]) == 0x40 || uchar(bytes[i + 1]) == 0x51)) {
+            ++i;
+            continue;
+        }
+        return true;
+    }
+    return false;
+}
+
+// A customer as compared, in one run of stored bytes (code page 932): name,
+// reading, telephone, prefecture, city and town, kApart between them. Equal
+// bytes are the same number or address at once; only bytes that differ are
+// decoded and compared as read (width, blanks, separators). One allocation a
+// customer: the roster may hold thousands.
+class Entry {
+public:
+    static void layOut(QByteArray& out, const std::array<QByteArrayView, 6>& fields)
+    {
+        out.clear();
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (i > 0)
+                out.append(kApart);
+            out.append(fields[i]);
+        }
+    }
+    // The bytes must outlive the entry.
+    explicit Entry(QByteArrayView bytes)
+    {
+        const qsizetype reading = bytes.indexOf(kApart) + 1;
+        const qsizetype tel = bytes.indexOf(kApart, reading) + 1;
+        const qsizetype address = bytes.indexOf(kApart, tel) + 1;
+        m_name = bytes.first(tel - 1);
+        m_tel = bytes.sliced(tel, address - 1 - tel);
+        m_address = bytes.sliced(address);
+    }
+    QByteArrayView name() const { return m_name; } // with the reading
+
+    bool sameContactAs(const Entry& o) const
+    {
+        if (!m_tel.isEmpty() && m_tel == o.m_tel && holdsAsciiDigit(m_tel))
+            return true;
+        if (m_address == o.m_address && holdsMoreThanBlanks(m_address))
+            return true;
+        const QString phone = digitsOf(cp932::decode(m_tel));
+        if (!phone.isEmpty() && phone == digitsOf(cp932::decode(o.m_tel)))
+            return true;
+        const QString address = addressKeyOf(m_address);
+        return !address.isEmpty() && address == addressKeyOf(o.m_address);
+    }
+
+private:
+    static QString addressKeyOf(QByteArrayView bytes)
+    {
+        const qsizetype city = bytes.indexOf(kApart) + 1;
+        const qsizetype town = bytes.indexOf(kApart, city) + 1;
+        return addressKey(cp932::decode(bytes.first(city - 1)), cp932::decode(bytes.sliced(city, town - 1 - city)),
+                          cp932::decode(bytes.sliced(town)));
+    }
+
+    QByteArrayView m_name, m_tel, m_address;
+};
+
+// Customers by name and reading.
 class Index {
 public:
-    static QString nameKey(const QString& name, const QString& reading) { return name + QChar(0x1F) + reading; }
-
-    bool contains(const QString& key, const Contact& c) const
+    bool contains(const Entry& e) const
     {
-        const auto it = m_byName.constFind(key);
-        if (it == m_byName.constEnd())
-            return false;
-        for (const Contact& known : *it) {
-            if (known.sameAs(c))
+        for (auto it = m_byName.constFind(e.name()); it != m_byName.cend() && it.key() == e.name(); ++it) {
+            if (it->sameContactAs(e))
                 return true;
         }
         return false;
     }
-    void add(const QString& key, Contact c) { m_byName[key].append(std::move(c)); }
+    void add(QByteArrayView bytes)
+    {
+        // A copy of its own, exactly as long; a QByteArray that moves (as the
+        // vector grows) keeps its data where it was, so the views stay good.
+        m_bytes.emplace_back(bytes.data(), bytes.size());
+        const Entry e{QByteArrayView(m_bytes.back())};
+        m_byName.insert(e.name(), e);
+    }
 
 private:
-    QHash<QString, QList<Contact>> m_byName;
+    std::vector<QByteArray> m_bytes;
+    QMultiHash<QByteArrayView, Entry> m_byName;
 };
 
-Index rosterIndex()
+} // namespace
+
+// The roster is read on a thread of its own while the file is read: a
+// customer table has no index, so reading it costs about as much as the
+// import's own reading of the file, and the two overlap on a second core.
+// The lines are kept as they come and sorted out once both are read.
+class DuplicateFinder::Indexes {
+public:
+    Indexes()
+    {
+        std::promise<void> reading;
+        std::future<void> started = reading.get_future();
+        m_roster = std::async(std::launch::async, [this, path = TSQLiteDo::pathOf(kDatabaseName),
+                                                   reading = std::move(reading)]() mutable {
+            readRoster(path, reading);
+        });
+        // The import's writes must wait for this read, not the other way
+        // round: the read holds its lock before the run begins to write.
+        started.get();
+    }
+    ~Indexes()
+    {
+        if (m_roster.valid())
+            m_roster.wait();
+    }
+
+    struct Line {
+        qint64 index;
+        qint64 rowid;
+        qsizetype offset; // in `lines`
+        qsizetype size;
+    };
+    QByteArray lines; // the lines kept, laid out as entries, one after another
+    std::vector<Line> kept;
+    QByteArray line; // the line in hand
+
+    const Index& roster()
+    {
+        if (m_roster.valid())
+            m_roster.get(); // the read's error, if any, is the run's
+        return m_index;
+    }
+
+private:
+    void readRoster(const QString& path, std::promise<void>& reading)
+    {
+        bool told = false;
+        try {
+            TSQLiteDatabase db(path);
+            QByteArray bytes;
+            db.ForEachStoredRow(
+                "select person_name, person_kana, tel, prefecture, city, town from t_customer where person_name <> ''",
+                [&](const QList<QByteArrayView>& c) {
+                    if (!told) {
+                        reading.set_value();
+                        told = true;
+                    }
+                    Entry::layOut(bytes, {c[0], c[1], c[2], c[3], c[4], c[5]});
+                    m_index.add(bytes);
+                });
+        } catch (...) {
+            if (!told)
+                reading.set_value();
+            throw;
+        }
+        if (!told)
+            reading.set_value();
+    }
+
+    Index m_index;
+    std::future<void> m_roster;
+};
+
+const QList<int> DuplicateFinder::kFieldsCompared = {0, 1, 7, 8, 9, 11}; // name, reading, address, telephone
+
+DuplicateFinder::DuplicateFinder()
+    : m_indexes(std::make_unique<Indexes>())
 {
-    Index index;
-    TSQLiteDo db;
-    db.getDBpoint(kDatabaseName);
-    const auto t = db.query(
-        QStringLiteral("select person_name, person_kana, tel, prefecture, city, town from t_customer where person_name <> ''"));
-    auto col = [&t](const char* name) { return t->NamedFieldAsString(QString::fromLatin1(name)); };
-    for (t->MoveFirst(); !t->Eof(); t->Next())
-        index.add(Index::nameKey(col("person_name"), col("person_kana")),
-                  {digitsOf(col("tel")), addressKey(col("prefecture"), col("city"), col("town"))});
-    return index;
 }
 
-} // namespace
+DuplicateFinder::~DuplicateFinder() = default;
+
+void DuplicateFinder::add(qint64 line, const QList<QByteArrayView>& r, qint64 rowid)
+{
+    if (r[0].isEmpty())
+        return;
+    Indexes& x = *m_indexes;
+    Entry::layOut(x.line, {r[0], r[1], r[11], r[7], r[8], r[9]});
+    x.kept.push_back({line, rowid, x.lines.size(), x.line.size()});
+    x.lines.append(x.line);
+}
+
+const Duplicates& DuplicateFinder::finish()
+{
+    Indexes& x = *m_indexes;
+    const Index& roster = x.roster();
+    Index earlier;
+    for (const Indexes::Line& l : x.kept) {
+        const QByteArrayView bytes = QByteArrayView(x.lines).sliced(l.offset, l.size);
+        const Entry e(bytes);
+        if (roster.contains(e))
+            ++m_found.inRoster;
+        else if (earlier.contains(e))
+            ++m_found.inFile;
+        else {
+            earlier.add(bytes);
+            continue;
+        }
+        m_found.lines.insert(l.index);
+        m_found.rowids.push_back(l.rowid);
+        if (m_found.firstNames.size() < kNamesShown)
+            m_found.firstNames << cp932::decode(e.name().first(e.name().indexOf(kApart)));
+    }
+    x.kept.clear();
+    x.lines.clear();
+    return m_found;
+}
 
 Duplicates findDuplicates(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader,
                           const ProgressFn& progress)
 {
-    const Index roster = rosterIndex();
-    Index earlier;
-    Duplicates d;
-    // name, reading, prefecture, city, town, telephone
-    forEachRecord(fileName, map, firstLineIsHeader, {0, 1, 7, 8, 9, 11}, [&](qint64 line, const customer::Record& r) {
-        if (r[0].isEmpty())
-            return;
-        const QString key = Index::nameKey(r[0], r[1]);
-        Contact c{digitsOf(r[11]), addressKey(r[7], r[8], r[9])};
-        if (roster.contains(key, c))
-            ++d.inRoster;
-        else if (earlier.contains(key, c))
-            ++d.inFile;
-        else {
-            earlier.add(key, std::move(c));
-            return;
-        }
-        d.lines.insert(line);
-        if (d.firstNames.size() < kNamesShown)
-            d.firstNames << r[0];
-    }, progress);
-    return d;
+    DuplicateFinder finder;
+    forEachStored(fileName, map, firstLineIsHeader, DuplicateFinder::kFieldsCompared,
+                  [&finder](qint64 line, const QList<QByteArrayView>& r) { finder.add(line, r); }, progress);
+    return finder.finish();
 }
 
 std::vector<customer::Record> recordsOf(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader,

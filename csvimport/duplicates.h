@@ -10,6 +10,7 @@
 
 #include <QSet>
 #include <QStringList>
+#include <memory>
 #include <vector>
 
 namespace tessolo::csvimport {
@@ -19,8 +20,33 @@ struct Duplicates {
     qint64 inFile = 0;   // lines repeating an earlier line of the file
     QSet<qint64> lines;  // their indexes, as forEachRecord counts lines
     QStringList firstNames;                // the names of the first few
+    std::vector<qint64> rowids;            // the rows a run gave them
 
     bool any() const { return !lines.isEmpty(); }
+};
+
+// Finds the duplicates among the lines of a file as it is read: made before
+// the file is read (the roster is read beside it, as it was then), told each
+// line, then asked once at the end.
+class DuplicateFinder {
+public:
+    DuplicateFinder();
+    ~DuplicateFinder();
+    DuplicateFinder(const DuplicateFinder&) = delete;
+    DuplicateFinder& operator=(const DuplicateFinder&) = delete;
+
+    // The fields that matter among a line's stored values (code page 932
+    // bytes, by field number).
+    static const QList<int> kFieldsCompared;
+    // A line of the file, with the rowid a run gave it.
+    void add(qint64 line, const QList<QByteArrayView>& stored, qint64 rowid = 0);
+    // The duplicates among the lines added; throws what reading the roster threw.
+    const Duplicates& finish();
+
+private:
+    class Indexes;
+    std::unique_ptr<Indexes> m_indexes;
+    Duplicates m_found;
 };
 
 // Reads the roster, then the file as the run would import it.

@@ -188,27 +188,25 @@ void TfrmCsvin::btngoClick()
 {
     const csvimport::ColumnMap map = columnMap();
     const bool header = CheckHeader->isChecked();
-    csvimport::Duplicates duplicates;
-    {
-        ui::TBusyProgress progress(this, QStringLiteral("登録済みの顧客と照らし合わせています…"));
-        duplicates = csvimport::findDuplicates(strCSV, map, header, progress.callback());
-    }
-    QSet<qint64> skip;
-    if (duplicates.any()) {
-        const int answer = ui::askChoice(this, csvimport::duplicatesQuestion(duplicates),
-                                         {kSkipDuplicates, kImportAll, kCancelImport});
-        if (answer == 2)
-            throw EAbort();
-        if (answer == 0)
-            skip = duplicates.lines;
-    }
     // A wrong file that imports cleanly is still wrong: keep the roster as
     // it was before.
     ui::backupBeforeChange(this);
+    csvimport::Duplicates duplicates;
     csvimport::Result result;
     {
         ui::TBusyProgress progress(this, QStringLiteral("顧客データを取り込んでいます…"));
-        result = csvimport::run(strCSV, map, progress.callback(), header, skip);
+        // Asked once the whole file is read, before anything is kept: the
+        // file is read once, and a file that fails is not asked about.
+        const auto ask = [&](const csvimport::Duplicates& found) {
+            duplicates = found;
+            progress.finish();
+            const int answer = ui::askChoice(this, csvimport::duplicatesQuestion(found),
+                                             {kSkipDuplicates, kImportAll, kCancelImport});
+            if (answer == 2)
+                throw EAbort();
+            return answer == 0;
+        };
+        result = csvimport::run(strCSV, map, progress.callback(), header, {}, ask);
     }
     accept();
     if (result.skipped == 0) {

@@ -88,4 +88,6 @@ void rollbackQuietly(TSQLiteDatabase& db)
     }
 }
 
+qint64 BulkInsert::lastRowid() const { return sqlite3_last_insert_rowid(m_db.handle()); }
+
 } // namespace tessolo

@@ -34,6 +34,8 @@ public:
     // Inserts one row whose values are already code page 932 bytes; the
     // views need to stay good only until the call returns.
     void insertEncoded(const QList<QByteArrayView>& values);
+    // The rowid of the row inserted last.
+    qint64 lastRowid() const;
 
 private:
     void step(const QList<QByteArrayView>& values);

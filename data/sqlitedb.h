@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 struct sqlite3;
@@ -61,6 +62,10 @@ public:
 
     void ExecSQL(const QByteArray& sql);
     std::unique_ptr<TSQLiteTable> GetTable(const QByteArray& sql);
+    // Runs a query and hands over each row's cells as the bytes stored,
+    // undecoded and valid only during the call: for comparing many values
+    // as they are kept, where decoding every cell would cost the most.
+    void ForEachStoredRow(const QByteArray& sql, const std::function<void(const QList<QByteArrayView>& cells)>& visit);
     void BeginTransaction();
     void Commit();
     void Rollback();

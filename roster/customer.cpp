@@ -35,4 +35,9 @@ QString rowidsSql(const QStringList& rowids)
            + QStringLiteral(") order by instr(',") + list + QStringLiteral(",', ',' || rowid || ',')");
 }
 
+QString deleteRowsSql(const QStringList& rowids)
+{
+    return QStringLiteral("delete from t_customer where rowid in (") + rowids.join(QLatin1Char(',')) + QLatin1Char(')');
+}
+
 } // namespace tessolo::customer

@@ -2,6 +2,7 @@
 // lines repeating an earlier line, and the run that leaves them out.
 
 #include "csvimport/duplicates.h"
+#include "data/errors.h"
 #include "roster/customer.h"
 #include "importtestutil.h"
 
@@ -66,6 +67,42 @@ TEST_F(Duplicates, CountsLinesMatchingTheRosterAndLinesRepeatingTheFile)
     const auto again = findDuplicates(file, map, false);
     EXPECT_EQ(again.inRoster, 6);
     EXPECT_EQ(again.inFile, 0);
+}
+
+TEST_F(Duplicates, ARunAsksOnceItHasReadTheFileAndKeepsNothingWhenCancelled)
+{
+    const QString file = db.write("r.csv", sjis(QStringLiteral(
+        "加藤一郎,ｶﾄｳｲﾁﾛｳ,,東京都,千代田区,千代田１－１\r\n"   // the roster's 加藤
+        "佐藤花子,サトウハナコ,06-1234-5678,,,\r\n"
+        "佐藤花子,サトウハナコ,06-1234-5678,,,\r\n")));
+    int asked = 0;
+    EXPECT_THROW(run(file, map, {}, false, {}, [&](const csvimport::Duplicates& d) -> bool {
+        ++asked;
+        EXPECT_EQ(d.lines, (QSet<qint64>{0, 2}));
+        throw EAbort();
+    }), EAbort);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(db.count(QStringLiteral("t_customer")), 2);
+
+    const Result r = run(file, map, {}, false, {}, [](const csvimport::Duplicates&) { return true; });
+    EXPECT_EQ(r.rows, 1);
+    EXPECT_EQ(r.skipped, 2);
+    EXPECT_EQ(db.count(QStringLiteral("t_customer")), 3);
+    EXPECT_EQ(db.count(QStringLiteral("t_customer where person_name = '佐藤花子'")), 1);
+}
+
+TEST_F(Duplicates, EqualTextWithoutADigitOrAnAddressIsNoMatch)
+{
+    // Byte for byte the same lines, but nothing in them tells the two
+    // people apart: a telephone field without digits, an address of blanks.
+    const QString file = db.write("n.csv", sjis(QStringLiteral(
+        "鈴木一,スズキハジメ,不明,　, ,＿\r\n"
+        "鈴木一,スズキハジメ,不明,　, ,＿\r\n"
+        "鈴木一,スズキハジメ,０９０１２３４５６７８,,,\r\n"  // full-width digits: read, not compared as bytes
+        "鈴木一,スズキハジメ,090-1234-5678,,,\r\n")));
+    const auto d = findDuplicates(file, map, false);
+    EXPECT_EQ(d.inFile, 1);
+    EXPECT_EQ(d.lines, QSet<qint64>{3});
 }
 
 TEST_F(Duplicates, AHeaderLineIsNotCounted)

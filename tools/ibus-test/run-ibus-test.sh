@@ -24,10 +24,14 @@ ls /usr/lib/*/qt6/plugins/platforminputcontexts/libibusplatforminputcontextplugi
 work=$(mktemp -d /tmp/tessolo-ibus.XXXXXX)
 chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
-# A copy the unprivileged user can run wherever the build tree lies.
+# Copies the unprivileged user can read and run wherever the build tree and
+# the sources lie (a checkout in a private folder included).
 cp "$driver" "$work/roster_driver"
+cp "$here/session-bus.conf" "$here/session.sh" "$work/"
 chmod 755 "$work/roster_driver"
+chmod 644 "$work/session-bus.conf" "$work/session.sh"
 driver="$work/roster_driver"
+here="$work"
 
 if [ "$(id -u)" -eq 0 ]; then
   chown nobody:nogroup "$work"
