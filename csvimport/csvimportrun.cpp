@@ -427,6 +427,61 @@ void forEachStored(const QString& fileName, const ColumnMap& map, bool firstLine
                 [&](qint64 index, const customer::Record& r) { visit(index, stored.of(r, wanted)); });
 }
 
+namespace {
+
+// Stores the lines of a run: the bytes as they are where they can be,
+// otherwise built from the decoded text; each line is shown to the
+// duplicate finder, if there is one, with its rowid.
+struct LineWriter {
+    BulkInsert& insert;
+    const ColumnMap& map;
+    const AddressSplitter* splitter;
+    DuplicateFinder* duplicates;
+    TCnvk2K zenkaku;
+    EncodedRecord encoded;
+    StoredText stored;
+
+    // How many values held characters code page 932 lacks (stored as '?').
+    qsizetype write(QByteArray& raw, qint64 index, TextEncoding encoding, bool asBytes, Result& result)
+    {
+        qsizetype substituted = 0;
+        if (asBytes) {
+            if (!encoded.build(raw, map, zenkaku, splitter))
+                ++result.unsplitAddresses;
+            insert.insertEncoded(encoded.values);
+            if (duplicates)
+                duplicates->add(index, encoded.values, insert.lastRowid());
+        } else {
+            const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, encoding)));
+            customer::Record r = buildRecord(fields, map, zenkaku);
+            if (splitter && !applyWholeAddress(r, wholeAddressOf(fields, map), *splitter))
+                ++result.unsplitAddresses;
+            substituted = insert.insert(QStringList(r.begin(), r.end()));
+            if (duplicates)
+                duplicates->add(index, stored.of(r, DuplicateFinder::kFieldsCompared), insert.lastRowid());
+        }
+        return substituted;
+    }
+};
+
+// Asks about the duplicates the run found and, on the word, deletes their
+// rows again before the commit.
+void settleDuplicates(TSQLiteDo& db, DuplicateFinder& finder, const DuplicatesFn& ask, Result& result)
+{
+    const Duplicates& found = finder.finish();
+    if (!found.any() || !ask(found))
+        return;
+    QStringList rowids;
+    rowids.reserve(qsizetype(found.rowids.size()));
+    for (qint64 id : found.rowids)
+        rowids << QString::number(id);
+    db.exec_sql2(customer::deleteRowsSql(rowids));
+    result.rows -= qint64(found.rowids.size());
+    result.skipped += qint64(found.rowids.size());
+}
+
+} // namespace
+
 Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress, bool firstLineIsHeader,
            const QSet<qint64>& skip, const DuplicatesFn& onDuplicates)
 {
@@ -435,7 +490,6 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
     RecordReader& reader = file.reader;
     const char* bytes = source.bytes().constData();
 
-    TCnvk2K zenkaku;
     const std::optional<AddressSplitter> splitter =
         map[kWholeAddress].first ? std::optional(AddressSplitter::forImport()) : std::nullopt;
     const bool storeBytes = source.encoding() == TextEncoding::Cp932;
@@ -443,7 +497,6 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
     std::optional<DuplicateFinder> duplicates;
     if (onDuplicates)
         duplicates.emplace();
-    StoredText stored;
     TSQLiteDo db;
     db.setDBpoint(kDatabaseName);
     // While the roster is being read beside the run, the run keeps its rows
@@ -458,7 +511,7 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
     qint64 counted = 0; // bytes already searched for line feeds
     try {
         BulkInsert insert(*db.SQLiteDB, QStringLiteral("t_customer"), kFieldCount);
-        EncodedRecord encoded;
+        LineWriter writer{insert, map, splitter ? &*splitter : nullptr, duplicates ? &*duplicates : nullptr, {}, {}, {}};
         QByteArray raw;
         qint64 end = 0;
         qint64 index = firstLineIsHeader ? -1 : 0;
@@ -478,27 +531,13 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
             const bool endedByFeed = end > 0 && bytes[end - 1] == '\n';
             const qint64 lineNo = 1 + feeds - (endedByFeed ? 1 : 0);
             try {
-                qsizetype substituted = 0;
                 // A line with bytes that are no character goes the long way,
                 // where they become '?', instead of being stored raw.
                 const bool faulty = invalidSequences(raw, source.encoding()) > 0;
                 if (faulty && ++result.invalidLineCount <= kLinesNamed)
                     result.invalidLines << lineNo;
-                if (storeBytes && !faulty) {
-                    if (!encoded.build(raw, map, zenkaku, splitter ? &*splitter : nullptr))
-                        ++result.unsplitAddresses;
-                    insert.insertEncoded(encoded.values);
-                    if (duplicates)
-                        duplicates->add(index - 1, encoded.values, insert.lastRowid());
-                } else {
-                    const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, source.encoding())));
-                    customer::Record r = buildRecord(fields, map, zenkaku);
-                    if (splitter && !applyWholeAddress(r, wholeAddressOf(fields, map), *splitter))
-                        ++result.unsplitAddresses;
-                    substituted = insert.insert(QStringList(r.begin(), r.end()));
-                    if (duplicates)
-                        duplicates->add(index - 1, stored.of(r, DuplicateFinder::kFieldsCompared), insert.lastRowid());
-                }
+                const qsizetype substituted =
+                    writer.write(raw, index - 1, source.encoding(), storeBytes && !faulty, result);
                 if (substituted) {
                     result.substitutedValues += substituted;
                     if (++result.substitutedLineCount <= kLinesNamed)
@@ -514,18 +553,8 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
         }
         if (progress && !progress(source.size(), source.size()))
             throw EAbort();
-        if (duplicates) {
-            const Duplicates& found = duplicates->finish();
-            if (found.any() && onDuplicates(found)) {
-                QStringList rowids;
-                rowids.reserve(qsizetype(found.rowids.size()));
-                for (qint64 id : found.rowids)
-                    rowids << QString::number(id);
-                db.exec_sql2(customer::deleteRowsSql(rowids));
-                result.rows -= qint64(found.rowids.size());
-                result.skipped += qint64(found.rowids.size());
-            }
-        }
+        if (duplicates)
+            settleDuplicates(db, *duplicates, onDuplicates, result);
         db.commitTransaction();
     } catch (...) {
         rollbackQuietly(*db.SQLiteDB);
