@@ -35,6 +35,34 @@ function run(cmd, args, opts = {}) {
   });
 }
 
+// A command line split as the shell splits it: blanks separate words but
+// inside quotes; quotes are dropped; a backslash keeps the next character
+// (CMake writes -DTESSOLO_VERSION=\"1.0.0\").
+function shellWords(command) {
+  const words = [];
+  let word = null;
+  let quote = null;
+  for (let i = 0; i < command.length; i++) {
+    const c = command[i];
+    if (c === '\\' && quote !== "'" && i + 1 < command.length) {
+      word = (word ?? '') + command[++i];
+    } else if (quote) {
+      if (c === quote) quote = null;
+      else word += c;
+    } else if (c === '"' || c === "'") {
+      quote = c;
+      word = word ?? '';
+    } else if (/\s/.test(c)) {
+      if (word !== null) words.push(word);
+      word = null;
+    } else {
+      word = (word ?? '') + c;
+    }
+  }
+  if (word !== null) words.push(word);
+  return words;
+}
+
 // The compile command of each source, split into words.
 function compileCommands() {
   const file = join(buildDir, 'compile_commands.json');
@@ -44,7 +72,7 @@ function compileCommands() {
   }
   const byFile = new Map();
   for (const e of JSON.parse(readFileSync(file, 'utf8'))) {
-    const args = e.arguments || e.command.match(/(?:[^\s"]+|"[^"]*")+/g).map((a) => a.replace(/^"|"$/g, ''));
+    const args = e.arguments || shellWords(e.command);
     byFile.set(resolve(e.directory, e.file), { directory: e.directory, args });
   }
   return byFile;
