@@ -5,6 +5,9 @@
 
 #include <QFontDatabase>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 static void initTessoloResources() { Q_INIT_RESOURCE(tessolo); }
 
@@ -69,6 +72,17 @@ void installJapaneseFont()
     QFont f = QApplication::font();
     f.setFamilies({family});
     QApplication::setFont(f);
+}
+
+bool installJapaneseQtTexts()
+{
+    // qtbase_ja pulls in the other modules' Japanese texts it knows of.
+    static QTranslator qt;
+    if (!qt.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    QCoreApplication::installTranslator(&qt);
+    return true;
 }
 
 } // namespace tessolo::app

@@ -21,6 +21,10 @@ QString japaneseFontFamily();
 QFont japaneseFont(qreal pointSize);
 // Makes that font the application's default.
 void installJapaneseFont();
+// Qt's own texts (the file dialog, a line edit's menu, the print dialog) in
+// Japanese, as the rest of the program is, whatever the system's language.
+// False when Qt's Japanese translations are not installed.
+bool installJapaneseQtTexts();
 // Registers the program's pictures (the icon); they live in a static library,
 // which the linker would otherwise leave out.
 void initResources();

@@ -24,6 +24,7 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     tessolo::app::TApplication app(argc, argv);
     tessolo::app::installJapaneseFont();
+    tessolo::app::installJapaneseQtTexts();
     if (!tessolo::app::chooseDatabase(options.database))
         return 1;
     tessolo::app::setOfflineMode(options.offline);

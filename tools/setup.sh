@@ -13,7 +13,7 @@ packages=(
   libqt6webenginecore6-bin
   libsqlite3-dev sqlite3 zlib1g-dev libgtest-dev libbenchmark-dev
   dpkg-dev lintian desktop-file-utils appstream curl
-  fonts-ipafont-gothic fonts-ipafont-mincho poppler-utils
+  fonts-ipafont-gothic fonts-ipafont-mincho qt6-translations-l10n poppler-utils
   chromium
   xvfb xdotool x11-utils dbus-x11 ibus ibus-mozc imagemagick
 )

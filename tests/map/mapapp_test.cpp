@@ -11,7 +11,9 @@
 #include "ui/errordisplay.h"
 #include "ui/windowset.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -65,6 +67,15 @@ private slots:
             QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
         tessolo::app::destroyWindowSet();
         QVERIFY(!frmMapbrows && !AboutBox && !OKRightDlg2);
+    }
+
+    // Last: the texts stay installed for the rest of the process.
+    void qtOwnDialogsSpeakJapanese()
+    {
+        QVERIFY2(tessolo::app::installJapaneseQtTexts(), "Qt's Japanese translations (qt6-translations-l10n) are missing");
+        QDialogButtonBox box(QDialogButtonBox::Cancel);
+        QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("アドレス:"));
     }
 };
 
