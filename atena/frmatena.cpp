@@ -4,6 +4,7 @@
 #include "atena/atenarender.h"
 #include "data/errors.h"
 #include "ui/errordisplay.h"
+#include "ui/startfolder.h"
 #include "ui/windowstyle.h"
 
 #include <QApplication>
@@ -416,7 +417,7 @@ void TfrmAtena::btnPdfClick()
 {
     const QList<at::Page> list = pagesToPrint();
     const QString file = m_pdfChooser ? m_pdfChooser()
-                                      : QFileDialog::getSaveFileName(this, QStringLiteral("PDFに保存"), QString(),
+                                      : QFileDialog::getSaveFileName(this, QStringLiteral("PDFに保存"), tessolo::ui::startFolder(),
                                                                      QStringLiteral("PDF (*.pdf)"));
     if (file.isEmpty())
         throw tessolo::EAbort();

@@ -6,12 +6,12 @@
 #include "ui/notice.h"
 #include "ui/okrightdlg2.h"
 #include "ui/progress.h"
+#include "ui/startfolder.h"
 #include "ui/windowset.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFileDialog>
-#include <QStandardPaths>
 
 namespace tessolo::backupui {
 
@@ -27,11 +27,6 @@ auto busy(F&& work)
     return work();
 }
 
-QString startFolder()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-}
-
 } // namespace
 
 void backupNow(QWidget* parent)
@@ -42,7 +37,7 @@ void backupNow(QWidget* parent)
 
 void exportData(QWidget* parent)
 {
-    const QString suggested = QDir(startFolder()).filePath(
+    const QString suggested = QDir(ui::startFolder()).filePath(
         QStringLiteral("tessolo-%1.db").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
     const QString file = QFileDialog::getSaveFileName(parent, QStringLiteral("データの書き出し"), suggested, kFilter,
                                                       nullptr, QFileDialog::DontUseNativeDialog);
@@ -55,7 +50,7 @@ void exportData(QWidget* parent)
 
 bool importData(QWidget* parent)
 {
-    const QString file = QFileDialog::getOpenFileName(parent, QStringLiteral("データの読み込み"), startFolder(), kFilter,
+    const QString file = QFileDialog::getOpenFileName(parent, QStringLiteral("データの読み込み"), ui::startFolder(), kFilter,
                                                       nullptr, QFileDialog::DontUseNativeDialog);
     if (file.isEmpty())
         throw EAbort();

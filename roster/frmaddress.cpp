@@ -25,6 +25,7 @@
 #include "ui/postaledit.h"
 #include "ui/postalupdatedialog.h"
 #include "ui/shippedpostaloffer.h"
+#include "ui/startfolder.h"
 #include "ui/progress.h"
 #include "ui/windowset.h"
 
@@ -32,7 +33,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
-#include <QStandardPaths>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -76,14 +76,6 @@ QStringList listColumns()
     return cols << QStringLiteral("rowid");
 }
 
-} // namespace
-
-namespace {
-QString startFolder()
-{
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return QDir(documents).exists() ? documents : QDir::homePath();
-}
 } // namespace
 
 TfrmAddress::TfrmAddress(QWidget* parent)
@@ -146,7 +138,7 @@ void TfrmAddress::buildMenu()
     N3 = e1->addAction(QStringLiteral("自社住所情報"));
     N3->setObjectName(QStringLiteral("N3"));
 
-    OpenTextFileDialog1 = new QFileDialog(this, QString(), startFolder());
+    OpenTextFileDialog1 = new QFileDialog(this, QString(), tessolo::ui::startFolder());
     OpenTextFileDialog1->setObjectName(QStringLiteral("OpenTextFileDialog1"));
     OpenTextFileDialog1->setWindowTitle(QStringLiteral("ファイルを開く"));
     OpenTextFileDialog1->setNameFilter(QStringLiteral("CSV (*.csv)"));
@@ -156,9 +148,9 @@ void TfrmAddress::buildMenu()
     // Start in the user's documents, not wherever any Qt program's dialog was
     // last left: a dialog opened on /proc or /dev reads its special files to
     // tell their types and can hang there.
-    OpenTextFileDialog1->setDirectory(startFolder());
+    OpenTextFileDialog1->setDirectory(tessolo::ui::startFolder());
 
-    SaveTextFileDialog1 = new QFileDialog(this, QString(), startFolder());
+    SaveTextFileDialog1 = new QFileDialog(this, QString(), tessolo::ui::startFolder());
     SaveTextFileDialog1->setObjectName(QStringLiteral("SaveTextFileDialog1"));
     SaveTextFileDialog1->setWindowTitle(QStringLiteral("名前を付けて保存"));
     SaveTextFileDialog1->setNameFilter(QStringLiteral("CSV (*.csv)"));
@@ -166,7 +158,7 @@ void TfrmAddress::buildMenu()
     SaveTextFileDialog1->setFileMode(QFileDialog::AnyFile);
     SaveTextFileDialog1->setAcceptMode(QFileDialog::AcceptSave);
     SaveTextFileDialog1->setOption(QFileDialog::DontUseNativeDialog);
-    SaveTextFileDialog1->setDirectory(startFolder());
+    SaveTextFileDialog1->setDirectory(tessolo::ui::startFolder());
     SaveTextFileDialog1->selectFile(QStringLiteral("顧客一覧.csv"));
     // The encoding goes under the file type, where Windows' save dialog for
     // text files has it.

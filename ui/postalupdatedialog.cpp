@@ -5,6 +5,7 @@
 #include "ui/errordisplay.h"
 #include "ui/notice.h"
 #include "ui/progress.h"
+#include "ui/startfolder.h"
 
 #include <QFileDialog>
 
@@ -25,7 +26,7 @@ bool runPostalUpdate(QWidget* parent, QFileDialog* dialog)
             return false;
         fileName = dialog->selectedFiles().first();
     } else {
-        fileName = QFileDialog::getOpenFileName(parent, QString(), QString(), kFilter);
+        fileName = QFileDialog::getOpenFileName(parent, QString(), startFolder(), kFilter);
         if (fileName.isEmpty())
             return false;
     }
