@@ -335,20 +335,6 @@ void BM_CsvImport_WholeAddress(benchmark::State& state)
         state.SkipWithError("an address was not split");
 }
 
-// The check before an import: the same 10,000 lines against a roster that
-// holds them all already.
-void BM_CsvImport_DuplicateCheck(benchmark::State& state)
-{
-    const QString file = customerFile();
-    freshDatabase(QStringLiteral("csvdup"));
-    csvimport::run(file, everyColumn());
-    csvimport::Duplicates d;
-    for (auto _ : state)
-        d = csvimport::findDuplicates(file, everyColumn(), false);
-    if (d.inRoster != kCustomerLines)
-        state.SkipWithError("the check did not find every line in the roster");
-}
-
 // The import of the same 10,000 lines once more, into the roster that holds
 // them: without the check, with it (every line found, all kept, as
 // "すべて取り込む"), and with them left out. The first two differ by what
@@ -368,7 +354,7 @@ void importAgain(benchmark::State& state, int answer)
         freshDatabase(QStringLiteral("csvagain"));
         csvimport::run(file, everyColumn());
         state.ResumeTiming();
-        csvimport::run(file, everyColumn(), {}, false, {}, ask);
+        csvimport::run(file, everyColumn(), {}, false, ask);
     }
     if (answer >= 0 && found != kCustomerLines)
         state.SkipWithError("the run did not find every line in the roster");
@@ -394,7 +380,6 @@ BENCHMARK(BM_Postal2Address_BareC)->Unit(benchmark::kMillisecond)->Iterations(1)
 BENCHMARK(BM_CsvImport_Tessolo)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_CsvImport_PreparedStatement)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_CsvImport_WholeAddress)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
-BENCHMARK(BM_CsvImport_DuplicateCheck)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_CsvImportAgain_Unchecked)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_CsvImportAgain_CheckedKeepingAll)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_CsvImportAgain_CheckedLeavingOut)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();

@@ -364,12 +364,10 @@ private:
     QList<QByteArrayView> m_values = QList<QByteArrayView>(kFieldCount);
 };
 
-// Walks the lines as the run reads them: `onEncoded` gets a line of a code
-// page 932 file without faults, whose bytes are stored as they are; `onText`
-// any other line, built from its decoded text.
-template <typename OnEncoded, typename OnText>
-void walkRecords(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const ProgressFn& progress,
-                 OnEncoded&& onEncoded, OnText&& onText)
+} // namespace
+
+void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const QList<int>& wanted,
+                   const RecordFn& visit, const ProgressFn& progress)
 {
     FileRecords file(fileName);
     TCnvk2K zenkaku;
@@ -381,50 +379,31 @@ void walkRecords(const QString& fileName, const ColumnMap& map, bool firstLineIs
     qint64 end = 0;
     qint64 index = firstLineIsHeader ? -1 : 0;
     while (file.reader.next(raw, end)) {
+        customer::Record r;
         try {
             if (index >= 0 && cp932File && invalidSequences(raw, file.source.encoding()) == 0) {
+                // Only the wanted values are decoded.
                 encoded.build(raw, map, zenkaku, splitter ? &*splitter : nullptr);
-                onEncoded(index, encoded.values);
+                for (int k : wanted)
+                    r[k] = cp932::decode(encoded.values[k]);
             } else if (index >= 0) {
                 const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, file.source.encoding())));
-                customer::Record r = buildRecord(fields, map, zenkaku);
+                r = buildRecord(fields, map, zenkaku);
                 if (splitter)
                     applyWholeAddress(r, wholeAddressOf(fields, map), *splitter);
-                onText(index, r);
             }
         } catch (const EListIndexError&) {
             // A line too short for its columns is the run's to report, with
             // its line number; here it is passed over.
+            ++index;
+            continue;
         }
+        if (index >= 0)
+            visit(index, r);
         ++index;
         if (progress && index % kProgressEveryLines == 0 && !progress(end, file.source.size()))
             throw EAbort();
     }
-}
-
-} // namespace
-
-void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const QList<int>& wanted,
-                   const RecordFn& visit, const ProgressFn& progress)
-{
-    walkRecords(
-        fileName, map, firstLineIsHeader, progress,
-        [&](qint64 index, const QList<QByteArrayView>& values) {
-            // Only the wanted values are decoded.
-            customer::Record r;
-            for (int k : wanted)
-                r[k] = cp932::decode(values[k]);
-            visit(index, r);
-        },
-        visit);
-}
-
-void forEachStored(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const QList<int>& wanted,
-                   const StoredFn& visit, const ProgressFn& progress)
-{
-    StoredText stored;
-    walkRecords(fileName, map, firstLineIsHeader, progress, visit,
-                [&](qint64 index, const customer::Record& r) { visit(index, stored.of(r, wanted)); });
 }
 
 namespace {
@@ -483,7 +462,7 @@ void settleDuplicates(TSQLiteDo& db, DuplicateFinder& finder, const DuplicatesFn
 } // namespace
 
 Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress, bool firstLineIsHeader,
-           const QSet<qint64>& skip, const DuplicatesFn& onDuplicates)
+           const DuplicatesFn& onDuplicates)
 {
     FileRecords file(fileName);
     TextSource& source = file.source;
@@ -520,10 +499,6 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
                 break;
             if (index++ < 0)
                 continue;
-            if (skip.contains(index - 1)) {
-                ++result.skipped;
-                continue;
-            }
             for (; counted < end; ++counted)
                 feeds += bytes[counted] == '\n';
             // The physical line (blank lines counted) for messages: the only

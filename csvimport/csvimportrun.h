@@ -10,7 +10,6 @@
 #include "roster/customer.h"
 
 #include <QList>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -87,12 +86,6 @@ bool applyWholeAddress(customer::Record& r, const QString& whole, const AddressS
 using RecordFn = std::function<void(qint64 index, const customer::Record& record)>;
 void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const QList<int>& wanted,
                    const RecordFn& visit, const std::function<bool(qint64 done, qint64 total)>& progress = {});
-// The same lines as the bytes the run would store (code page 932), for
-// comparing them with stored rows undecoded; the views are valid during the
-// call only. A line of a UTF-8 file is encoded as the run encodes it.
-using StoredFn = std::function<void(qint64 index, const QList<QByteArrayView>& stored)>;
-void forEachStored(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const QList<int>& wanted,
-                   const StoredFn& visit, const std::function<bool(qint64 done, qint64 total)>& progress = {});
 
 struct Result {
     qint64 rows = 0;
@@ -120,14 +113,13 @@ struct Duplicates;
 // false keeps them; throwing EAbort undoes the run.
 using DuplicatesFn = std::function<bool(const Duplicates& found)>;
 
-// Inserts one row per line, but for the first line when it is a header and
-// the lines whose index (as forEachRecord counts) is in `skip`. Given
-// `onDuplicates`, the run finds the duplicates as it reads (the file is read
-// once) and asks it at the end.
+// Inserts one row per line, but for the first line when it is a header.
+// Given `onDuplicates`, the run finds the duplicates as it reads (the file is
+// read once) and asks about them before it commits.
 // On failure nothing stays inserted and the error
 // names the file line where the run stopped; a cancel throws EAbort.
 Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress = {},
-           bool firstLineIsHeader = false, const QSet<qint64>& skip = {}, const DuplicatesFn& onDuplicates = {});
+           bool firstLineIsHeader = false, const DuplicatesFn& onDuplicates = {});
 
 // The closing message of a run that succeeded.
 QString summary(const Result& result);

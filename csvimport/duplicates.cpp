@@ -259,15 +259,6 @@ const Duplicates& DuplicateFinder::finish()
     return m_found;
 }
 
-Duplicates findDuplicates(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader,
-                          const ProgressFn& progress)
-{
-    DuplicateFinder finder;
-    forEachStored(fileName, map, firstLineIsHeader, DuplicateFinder::kFieldsCompared,
-                  [&finder](qint64 line, const QList<QByteArrayView>& r) { finder.add(line, r); }, progress);
-    return finder.finish();
-}
-
 std::vector<customer::Record> recordsOf(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader,
                                         const QSet<qint64>& lines)
 {

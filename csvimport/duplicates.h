@@ -39,7 +39,7 @@ public:
     // bytes, by field number).
     static const QList<int> kFieldsCompared;
     // A line of the file, with the rowid a run gave it.
-    void add(qint64 line, const QList<QByteArrayView>& stored, qint64 rowid = 0);
+    void add(qint64 line, const QList<QByteArrayView>& stored, qint64 rowid);
     // The duplicates among the lines added; throws what reading the roster threw.
     const Duplicates& finish();
 
@@ -48,10 +48,6 @@ private:
     std::unique_ptr<Indexes> m_indexes;
     Duplicates m_found;
 };
-
-// Reads the roster, then the file as the run would import it.
-Duplicates findDuplicates(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader,
-                          const ProgressFn& progress = {});
 
 // The records of those lines, every field filled, in file order.
 std::vector<customer::Record> recordsOf(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader,

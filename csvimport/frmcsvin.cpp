@@ -206,7 +206,7 @@ void TfrmCsvin::btngoClick()
                 throw EAbort();
             return answer == 0;
         };
-        result = csvimport::run(strCSV, map, progress.callback(), header, {}, ask);
+        result = csvimport::run(strCSV, map, progress.callback(), header, ask);
     }
     accept();
     if (result.skipped == 0) {
