@@ -6,9 +6,8 @@
 #include "app/startoptions.h"
 #include "app/startup.h"
 #include "app/webmap.h"
-#include "app/windowset.h"
-#include "ui/backupguard.h"
 #include "ui/windowset.h"
+#include "ui/backupguard.h"
 
 int main(int argc, char** argv)
 {

@@ -2,7 +2,7 @@
 
 #include "data/datalocation.h"
 #include "data/errors.h"
-#include "data/shippedpostal.h"
+#include "postal/shippedpostal.h"
 #include "ui/shippedpostaloffer.h"
 
 #include <QApplication>

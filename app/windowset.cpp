@@ -1,6 +1,5 @@
-#include "app/windowset.h"
-
 #include "ui/windowset.h"
+
 
 #include "app/aboutbox.h"
 #include "app/frmmapbrows.h"

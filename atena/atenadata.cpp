@@ -1,8 +1,8 @@
 #include "atena/atenadata.h"
 
-#include "company/ourcompany.h"
+#include "customer/ourcompany.h"
 #include "data/sqlitedo.h"
-#include "roster/customer.h"
+#include "customer/customer.h"
 
 #include <QHash>
 #include <QSet>
@@ -31,17 +31,6 @@ Recipient recipientOf(const TSQLiteTable& t)
 }
 
 } // namespace
-
-QList<qint64> rowidsOf(const QString& listSql)
-{
-    QList<qint64> out;
-    TSQLiteDo db;
-    db.getDBpoint(kDatabaseName);
-    const auto table = db.query(listSql);
-    for (table->MoveFirst(); !table->Eof(); table->Next())
-        out << field(*table, "rowid").toLongLong();
-    return out;
-}
 
 QList<Recipient> loadRecipients(const QList<qint64>& rowids)
 {

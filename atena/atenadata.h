@@ -10,9 +10,6 @@
 
 namespace tessolo::atena {
 
-// The rowids a customer list statement yields, in its order.
-QList<qint64> rowidsOf(const QString& listSql);
-
 // The customers of `rowids` in that order, each once (the first time it
 // comes); rowids that name no customer are left out.
 QList<Recipient> loadRecipients(const QList<qint64>& rowids);

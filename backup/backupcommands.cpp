@@ -1,4 +1,4 @@
-#include "backup/backupcommands.h"
+#include "backup/frmbackup.h"
 
 #include "data/backup.h"
 #include "data/errors.h"

@@ -1,6 +1,5 @@
 #include "backup/frmbackup.h"
 
-#include "backup/backupcommands.h"
 #include "ui/errordisplay.h"
 #include "ui/windowstyle.h"
 

@@ -4,7 +4,7 @@
 
 #include "benchcustomers.h"
 #include "data/backup.h"
-#include "data/postalupdate.h"
+#include "postal/postalupdate.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -6,10 +6,10 @@
 //  - reading 10,000 customers' eight list columns through GetTable and
 //    NamedFieldAsString, beside the same query stepped with the C API.
 
-#include "data/commatext.h"
-#include "data/cp932.h"
+#include "text/commatext.h"
+#include "text/cp932.h"
 #include "data/sqlitedb.h"
-#include "roster/customer.h"
+#include "customer/customer.h"
 #include "text/zenkaku.h"
 
 #include <QRandomGenerator>

@@ -4,8 +4,8 @@
 
 #include "benchcustomers.h"
 #include "data/sqlitedo.h"
-#include "roster/customer.h"
-#include "roster/customerexport.h"
+#include "customer/customer.h"
+#include "customer/customerexport.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

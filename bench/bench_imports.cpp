@@ -5,11 +5,11 @@
 
 #include "csvimport/csvimportrun.h"
 #include "csvimport/duplicates.h"
-#include "data/commatext.h"
-#include "data/cp932.h"
-#include "data/postalupdate.h"
+#include "text/commatext.h"
+#include "text/cp932.h"
+#include "postal/postalupdate.h"
 #include "data/sqlitedo.h"
-#include "data/textfile.h"
+#include "text/textfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 // folder, filled with a run of made-up customers in one transaction.
 
 #include "data/sqlitedo.h"
-#include "roster/customer.h"
+#include "customer/customer.h"
 
 #include <QTemporaryDir>
 

@@ -3,7 +3,7 @@
 // right, and Add, Update, Delete and Clear. The postal code field completes
 // the address exactly as the roster's does.
 
-#include "company/ourcompany.h"
+#include "customer/ourcompany.h"
 #include "ui/fieldform.h"
 
 #include <QDialog>

@@ -3,11 +3,11 @@
 #include "csvimport/addresssplit.h"
 #include "csvimport/duplicates.h"
 #include "data/bulkinsert.h"
-#include "data/cp932.h"
-#include "data/commatext.h"
+#include "text/cp932.h"
+#include "text/commatext.h"
 #include "data/errors.h"
 #include "data/sqlitedo.h"
-#include "data/textsource.h"
+#include "text/textsource.h"
 #include "text/zenkaku.h"
 
 #include <QBuffer>

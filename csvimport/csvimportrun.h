@@ -7,7 +7,7 @@
 // of the run back, so pressing "実行" again after fixing the file never
 // inserts a line twice.
 
-#include "roster/customer.h"
+#include "customer/customer.h"
 
 #include <QList>
 #include <QString>

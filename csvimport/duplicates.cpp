@@ -1,6 +1,6 @@
 #include "csvimport/duplicates.h"
 
-#include "data/cp932.h"
+#include "text/cp932.h"
 #include "data/sqlitedo.h"
 #include "text/searchfold.h"
 

@@ -1,6 +1,6 @@
 #include "data/bulkinsert.h"
 
-#include "data/cp932.h"
+#include "text/cp932.h"
 #include "data/sqltext.h"
 
 #include <algorithm>

@@ -61,6 +61,16 @@ constexpr int firstWith(const std::array<Field, N>& table, Role role)
     }
     return -1;
 }
+// Equal texts, at compile time: the column names' checks below.
+constexpr bool sameText(QStringView a, const char16_t* b)
+{
+    qsizetype i = 0;
+    for (; b[i]; ++i) {
+        if (i >= a.size() || a[i].unicode() != b[i])
+            return false;
+    }
+    return i == a.size();
+}
 // The position of `column` in `table`; -1 when the table has no such column.
 int indexOf(Table table, QStringView column);
 // The field of `column`, and the field shown by the control named
@@ -102,6 +112,23 @@ inline constexpr std::array<Field, 17> kFields = {{
     {u"memo", u"備考", u"備考", u"", "Memo1", Role::Memo, u"メモ|memo|摘要|コメント|注記|note"},
 }};
 
+// Each column's position in kFields and in a customer::Record. The field
+// table is the only place that gives a column by number; everything else
+// names it, and the checks below keep the names and the table in step.
+namespace col {
+enum : int {
+    PersonName, PersonKana, CompanyName, CompanyKana, Position, Department, PostalCode, Prefecture, City, Town,
+    Building, Tel, Fax, Email1, Email2, Url, Memo,
+};
+} // namespace col
+static_assert(fields::sameText(kFields[col::PersonName].column, u"person_name"));
+static_assert(fields::sameText(kFields[col::PostalCode].column, u"postal_code"));
+static_assert(fields::sameText(kFields[col::Prefecture].column, u"prefecture"));
+static_assert(fields::sameText(kFields[col::Town].column, u"town"));
+static_assert(fields::sameText(kFields[col::Tel].column, u"tel"));
+static_assert(fields::sameText(kFields[col::Memo].column, u"memo"));
+static_assert(col::Memo + 1 == int(kFields.size()));
+
 // The roster list's columns, in the order it shows them (before the rowid).
 inline constexpr std::array<QStringView, 7> kListed = {
     u"person_name", u"person_kana", u"company_name", u"department", u"cm_position", u"prefecture", u"city",
@@ -127,5 +154,12 @@ inline constexpr std::array<Field, 11> kFields = {{
     {u"url", u"URL", u"URL", u"", "EditUrl", Role::Web},
     {u"memo", u"備考", u"備考", u"", "Memo1", Role::Memo},
 }};
+
+namespace col {
+enum : int { CoName, PostalCode, Prefecture, City, Town, Building, Tel, Fax, Email, Url, Memo };
+} // namespace col
+static_assert(fields::sameText(kFields[col::PostalCode].column, u"postal_code"));
+static_assert(fields::sameText(kFields[col::Town].column, u"town"));
+static_assert(col::Memo + 1 == int(kFields.size()));
 
 } // namespace tessolo::ourcompany

@@ -1,8 +1,8 @@
 #include "data/sqlitedb.h"
 
-#include "data/cp932.h"
-#include "data/cp932glob.h"
-#include "data/kanafold.h"
+#include "text/cp932.h"
+#include "text/cp932glob.h"
+#include "text/kanafold.h"
 
 #include <QLocale>
 #include <sqlite3.h>

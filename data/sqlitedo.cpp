@@ -1,6 +1,7 @@
 #include "data/sqlitedo.h"
+#include "data/transaction.h"
 
-#include "data/cp932.h"
+#include "text/cp932.h"
 #include "data/sqltext.h"
 
 #include <QDir>
@@ -70,21 +71,11 @@ void TSQLiteDo::closeDBpoint() { SQLiteDB.reset(); }
 
 void TSQLiteDo::exec_sql(const QString& strSQL)
 {
-    TSQLiteDatabase& db = connection();
-    db.BeginTransaction();
-    try {
-        db.ExecSQL(cp932::encode(strSQL));
-        db.Commit();
-    } catch (const ESQLiteException&) {
-        // Undo, then tell the caller: a statement that did not run must not
-        // look like a save. A failing rollback is left to the connection's
-        // release, which rolls back again; the original error is the one shown.
-        try {
-            db.Rollback();
-        } catch (const ESQLiteException&) {
-        }
-        throw;
-    }
+    // A statement that did not run must not look like a save: the
+    // transaction rolls back and the error reaches the caller.
+    Transaction transaction(connection());
+    transaction.connection().ExecSQL(cp932::encode(strSQL));
+    transaction.commit();
 }
 
 void TSQLiteDo::execute(const QString& strSQL)

@@ -4,7 +4,7 @@
 // helper's destructor closes whatever is still open, so no connection outlives
 // the handler that made it, on any path.
 
-#include "data/postalcode.h"
+#include "postal/postalcode.h"
 #include "data/datalocation.h"
 #include "data/sqlitedb.h"
 

@@ -1,7 +1,7 @@
 // The code page 932 codec both ways. Decoding never yields more units than
 // bytes and is stable under a second round trip; encoding arbitrary UTF-16
 // (lone surrogates included) never overflows and counts its substitutes.
-#include "data/cp932.h"
+#include "text/cp932.h"
 
 #include <cstdlib>
 

@@ -1,7 +1,7 @@
 // The code page 932 GLOB with arbitrary pattern and text (the picker's search
 // puts typed text into a pattern). Checked against SQLite's own GLOB where
 // both are ASCII, since there the two must agree.
-#include "data/cp932glob.h"
+#include "text/cp932glob.h"
 
 #include <QByteArray>
 #include <sqlite3.h>

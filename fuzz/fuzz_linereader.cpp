@@ -1,7 +1,7 @@
 // The line reader over arbitrary bytes, fed whole and through a device that
 // hands out a few bytes per read: both must give the same lines, and no line
 // may carry what the reader promises to strip.
-#include "data/textfile.h"
+#include "text/textfile.h"
 
 #include <QBuffer>
 #include <cstdlib>

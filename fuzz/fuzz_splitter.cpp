@@ -1,7 +1,7 @@
 // The comma splitter over arbitrary lines (decoded from code page 932, as the
 // importers do), checked against properties any split must have.
-#include "data/commatext.h"
-#include "data/cp932.h"
+#include "text/commatext.h"
+#include "text/cp932.h"
 #include "data/errors.h"
 
 #include <cstdlib>

@@ -5,8 +5,8 @@
 
 #include "ui/windowstyle.h"
 #include "data/sqlitedo.h"
-#include "roster/customer.h"
-#include "data/kanafilter.h"
+#include "customer/customer.h"
+#include "customer/kanafilter.h"
 #include "ui/enternav.h"
 #include "ui/errordisplay.h"
 #include "ui/imemode.h"

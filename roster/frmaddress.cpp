@@ -2,17 +2,15 @@
 
 #include "ui/windowstyle.h"
 #include "ui/okrightdlg2.h"
-#include "backup/backupcommands.h"
 #include "backup/frmbackup.h"
 #include "company/frmourcompany.h"
 #include "csvimport/frmcsvin.h"
-#include "data/postalcode.h"
+#include "postal/postalcode.h"
 #include "data/sqlitedo.h"
-#include "roster/customer.h"
-#include "roster/customerexport.h"
-#include "atena/atenadata.h"
+#include "customer/customer.h"
+#include "customer/customerexport.h"
 #include "atena/frmatena.h"
-#include "data/kanafilter.h"
+#include "customer/kanafilter.h"
 #include "roster/readingcapture.h"
 #include "roster/readingsource.h"
 #include "text/zenkaku.h"
@@ -610,7 +608,7 @@ void TfrmAddress::mnuAtenaClick()
     if (!frmAtena)
         throw tessolo::EAbort();
     frmAtena->setCustomers(
-        tessolo::atena::rowidsOf(strListSQL.isEmpty() ? tessolo::customer::kListSql : strListSQL));
+        tessolo::customer::rowidsOf(strListSQL.isEmpty() ? tessolo::customer::kListSql : strListSQL));
     frmAtena->exec();
 }
 

@@ -4,7 +4,7 @@
 // Created once at start-up, hidden when closed; each showing reloads the list
 // and forgets the loaded customer but keeps the fields as they were.
 
-#include "roster/customersearch.h"
+#include "customer/customersearch.h"
 #include "ui/fieldform.h"
 
 #include <QDialog>

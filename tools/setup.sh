@@ -16,6 +16,7 @@ packages=(
   fonts-ipafont-gothic fonts-ipafont-mincho qt6-translations-l10n poppler-utils
   chromium
   xvfb xdotool x11-utils dbus-x11 ibus ibus-mozc imagemagick
+  postgresql libpq-dev libquazip1-qt6-dev libxlsxwriter-dev clazy
 )
 # Node.js may come from elsewhere than Debian; only add it where it is missing.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)

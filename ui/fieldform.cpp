@@ -1,7 +1,7 @@
 #include "ui/fieldform.h"
 
 #include "data/errors.h"
-#include "data/postalcode.h"
+#include "postal/postalcode.h"
 #include "data/sqlitedb.h"
 #include "ui/imemode.h"
 #include "ui/memoedit.h"

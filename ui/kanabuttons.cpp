@@ -1,6 +1,6 @@
 #include "ui/kanabuttons.h"
 
-#include "data/kanafilter.h"
+#include "text/kanacodes.h"
 
 #include <QAction>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "ui/postaledit.h"
 
-#include "data/postalcode.h"
+#include "postal/postalcode.h"
 #include "data/sqlitedo.h"
 #include "ui/errordisplay.h"
 #include "ui/imemode.h"

@@ -1,6 +1,6 @@
 #include "ui/postalupdatedialog.h"
 
-#include "data/postalupdate.h"
+#include "postal/postalupdate.h"
 #include "ui/backupguard.h"
 #include "ui/errordisplay.h"
 #include "ui/notice.h"

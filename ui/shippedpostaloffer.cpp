@@ -1,6 +1,6 @@
 #include "ui/shippedpostaloffer.h"
 
-#include "data/shippedpostal.h"
+#include "postal/shippedpostal.h"
 #include "ui/postalupdatedialog.h"
 
 #include <QApplication>

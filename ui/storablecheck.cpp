@@ -1,6 +1,6 @@
 #include "ui/storablecheck.h"
 
-#include "data/cp932.h"
+#include "text/cp932.h"
 
 #include <QApplication>
 #include <QLabel>

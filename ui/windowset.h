@@ -20,3 +20,14 @@ inline TfrmCsvin* frmCsvin = nullptr;
 inline TfrmClntsrc* frmClntsrc = nullptr;
 inline TAboutBox* AboutBox = nullptr;
 inline TfrmAtena* frmAtena = nullptr;
+
+namespace tessolo::app {
+
+// Creates the seven windows in their order and fills the references above.
+// The map window is created first, so the database exists before any other
+// window is built. Defined by the program's start-up (app/windowset.cpp).
+void createWindowSet();
+// Frees them in reverse order and clears the references.
+void destroyWindowSet();
+
+} // namespace tessolo::app

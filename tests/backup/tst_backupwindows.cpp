@@ -4,7 +4,7 @@
 // a file that is not this program's data is refused before any question, with
 // the data unchanged.
 
-#include "backup/backupcommands.h"
+#include "backup/frmbackup.h"
 #include "backup/frmbackup.h"
 #include "csvimport/frmcsvin.h"
 #include "data/backup.h"

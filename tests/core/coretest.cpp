@@ -1,6 +1,6 @@
 #include "coretest.h"
 
-#include "roster/customer.h"
+#include "customer/customer.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -4,8 +4,8 @@
 
 #include "coretest.h"
 
-#include "data/cp932.h"
-#include "roster/customer.h"
+#include "text/cp932.h"
+#include "customer/customer.h"
 
 #include <QStringList>
 

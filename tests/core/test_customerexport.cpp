@@ -3,10 +3,10 @@
 
 #include "coretest.h"
 
-#include "data/cp932.h"
-#include "roster/customer.h"
-#include "roster/customerexport.h"
-#include "data/kanafilter.h"
+#include "text/cp932.h"
+#include "customer/customer.h"
+#include "customer/customerexport.h"
+#include "customer/kanafilter.h"
 
 #include "tests/diskfull.h"
 

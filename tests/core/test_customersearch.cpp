@@ -4,7 +4,7 @@
 
 #include "coretest.h"
 
-#include "roster/customersearch.h"
+#include "customer/customersearch.h"
 
 using namespace tessolo;
 using customersearch::Query;

@@ -5,9 +5,9 @@
 
 #include "coretest.h"
 
-#include "data/cp932.h"
-#include "roster/customer.h"
-#include "data/kanafilter.h"
+#include "text/cp932.h"
+#include "customer/customer.h"
+#include "customer/kanafilter.h"
 
 #include <QMap>
 #include <QSet>

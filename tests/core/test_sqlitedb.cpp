@@ -3,8 +3,9 @@
 
 #include "coretest.h"
 
-#include "data/cp932.h"
+#include "text/cp932.h"
 #include "data/sqlitedb.h"
+#include "data/transaction.h"
 
 #include <QFile>
 #include <sqlite3.h>
@@ -422,4 +423,34 @@ TEST_F(SQLiteLayer, ALockHeldByAnotherConnectionFailsAtOnce)
     other.exec("ROLLBACK");
     EXPECT_EQ(db.GetTable("select * from t")->Count(), 0u);
     EXPECT_EQ(late.GetTable("select * from t")->Count(), 0u);
+}
+
+TEST_F(SQLiteLayer, ATransactionLeftByAnExceptionRollsBackAndOneCommittedStays)
+{
+    TSQLiteDatabase db(path());
+    db.ExecSQL("create table t (v text)");
+    const auto count = [&db] {
+        return db.GetTable("select count(*) as n from t")->NamedFieldAsString(QStringLiteral("n")).toInt();
+    };
+    try {
+        Transaction transaction(db);
+        db.ExecSQL("insert into t values ('a')");
+        db.ExecSQL("insert into no_such_table values ('b')");
+        transaction.commit();
+    } catch (const ESQLiteException&) {
+    }
+    EXPECT_EQ(count(), 0);
+    EXPECT_FALSE(db.IsTransactionOpen());
+    {
+        Transaction transaction(db);
+        db.ExecSQL("insert into t values ('c')");
+        transaction.commit();
+    }
+    EXPECT_EQ(count(), 1);
+    // A scope left early without commit, no exception: rolled back too.
+    {
+        Transaction transaction(db);
+        db.ExecSQL("insert into t values ('d')");
+    }
+    EXPECT_EQ(count(), 1);
 }

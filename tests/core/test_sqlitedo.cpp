@@ -5,7 +5,7 @@
 #include "coretest.h"
 
 #include "data/sqlitedo.h"
-#include "roster/customer.h"
+#include "customer/customer.h"
 
 #include <QDir>
 #include <QFile>

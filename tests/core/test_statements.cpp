@@ -4,10 +4,10 @@
 
 #include "coretest.h"
 
-#include "company/ourcompany.h"
-#include "data/postalcode.h"
+#include "customer/ourcompany.h"
+#include "postal/postalcode.h"
 #include "data/sqltext.h"
-#include "roster/customer.h"
+#include "customer/customer.h"
 
 using namespace tessolo;
 
@@ -81,6 +81,24 @@ TEST(PostalCode, FieldTextToStoredAndBack)
     EXPECT_EQ(postal::postal2mask(QStringLiteral("12345")), QStringLiteral("123-45"));
     EXPECT_EQ(postal::postal2mask(QStringLiteral("123456789")), QStringLiteral("123-4567"));
     EXPECT_EQ(postal::postal2mask(postal::toStored(QStringLiteral("060-0042"))), QStringLiteral("060-0042"));
+}
+
+TEST(PostalCode, TheSpellingsOfSpreadsheetsAndPeopleAreCleanedToSevenDigits)
+{
+    const std::pair<const char16_t*, const char16_t*> table[] = {
+        {u"〒215-0025", u"2150025"},  {u"２１５－００２５", u"2150025"}, {u"215 0025", u"2150025"},
+        {u"215‐0025", u"2150025"},    {u"215ー0025", u"2150025"},     {u"215−0025", u"2150025"},
+        {u"〒 ２１５ー００２５ ", u"2150025"}, {u"2150025", u"2150025"},    {u"782122", u"782122"},
+        {u"", u""},                   {u"ABC-1234", u"ABC1234"},
+    };
+    for (const auto& [given, stored] : table) {
+        EXPECT_EQ(postal::cleaned(QString::fromUtf16(given)), QString::fromUtf16(stored))
+            << QString::fromUtf16(given).toStdString();
+    }
+    EXPECT_TRUE(postal::isSevenDigits(QStringLiteral("0600001")));
+    EXPECT_FALSE(postal::isSevenDigits(QStringLiteral("782122")));
+    EXPECT_FALSE(postal::isSevenDigits(QStringLiteral("〒215002")));
+    EXPECT_FALSE(postal::isSevenDigits(QStringLiteral("２１５００２５")));
 }
 
 TEST(CustomerStatements, TheExactTexts)

@@ -3,10 +3,10 @@
 
 #include "coretest.h"
 
-#include "data/commatext.h"
-#include "data/cp932.h"
+#include "text/commatext.h"
+#include "text/cp932.h"
 #include "data/errors.h"
-#include "data/textfile.h"
+#include "text/textfile.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>

@@ -3,7 +3,7 @@
 
 #include "csvimport/csvimportrun.h"
 #include "data/backup.h"
-#include "data/postalupdate.h"
+#include "postal/postalupdate.h"
 #include "data/sqlitedo.h"
 
 #include <cstdio>

@@ -2,7 +2,7 @@
 // What the import tests share: a fresh database per test, files written byte
 // by byte, and reading tables back as text.
 
-#include "data/cp932.h"
+#include "text/cp932.h"
 #include "data/sqlitedo.h"
 
 #include <QByteArray>

@@ -3,7 +3,7 @@
 
 #include "csvimport/addresssplit.h"
 #include "csvimport/csvimportrun.h"
-#include "data/commatext.h"
+#include "text/commatext.h"
 #include "importtestutil.h"
 
 #include <gtest/gtest.h>

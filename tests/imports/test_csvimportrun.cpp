@@ -3,7 +3,7 @@
 
 #include "csvimport/csvimportrun.h"
 #include "data/errors.h"
-#include "data/textfile.h"
+#include "text/textfile.h"
 #include "importtestutil.h"
 #include "text/zenkaku.h"
 

@@ -3,7 +3,7 @@
 
 #include "csvimport/duplicates.h"
 #include "data/errors.h"
-#include "roster/customer.h"
+#include "customer/customer.h"
 #include "importtestutil.h"
 
 #include <gtest/gtest.h>

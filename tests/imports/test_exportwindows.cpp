@@ -3,7 +3,7 @@
 
 #include "csvimport/frmcsvin.h"
 #include "importtestutil.h"
-#include "roster/customer.h"
+#include "customer/customer.h"
 #include "roster/frmaddress.h"
 #include "ui/errordisplay.h"
 #include "ui/notice.h"

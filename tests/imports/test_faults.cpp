@@ -5,7 +5,7 @@
 
 #include "csvimport/csvimportrun.h"
 #include "data/errors.h"
-#include "data/postalupdate.h"
+#include "postal/postalupdate.h"
 #include "importtestutil.h"
 
 #include <QElapsedTimer>

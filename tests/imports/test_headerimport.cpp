@@ -3,10 +3,10 @@
 // differs only where the import's own rules change a value.
 
 #include "csvimport/csvimportrun.h"
-#include "data/commatext.h"
+#include "text/commatext.h"
 #include "importtestutil.h"
-#include "roster/customer.h"
-#include "roster/customerexport.h"
+#include "customer/customer.h"
+#include "customer/customerexport.h"
 
 #include <gtest/gtest.h>
 

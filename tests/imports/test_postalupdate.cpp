@@ -3,7 +3,7 @@
 
 #include "data/bulkinsert.h"
 #include "data/errors.h"
-#include "data/postalupdate.h"
+#include "postal/postalupdate.h"
 #include "data/sqltext.h"
 #include "importtestutil.h"
 

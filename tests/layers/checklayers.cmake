@@ -1,7 +1,8 @@
 # Fails when a source file includes a header of a folder above its own.
-# The layers, from the top: app/ -> the window folders -> ui/ -> data/, text/.
-# A folder may include its own layer and every layer below it; the window
-# folders may include each other (one window opens another).
+# The layers, from the top: app/ -> the window folders -> customer/, ui/ ->
+# data/, text/, postal/. A folder may include its own layer and every layer
+# below it. A window folder includes another window folder only to open that
+# window, so only its window header (frm*.h) may be named.
 #
 #   cmake -DROOT=<source tree> -P checklayers.cmake
 
@@ -11,17 +12,19 @@ if(NOT ROOT)
   message(FATAL_ERROR "checklayers: ROOT is not set")
 endif()
 
-set(core_folders data text)
+set(core_folders data text postal)
 set(window_folders roster picker company csvimport atena backup)
-set(allowed_data ${core_folders})
-set(allowed_text ${core_folders})
+foreach(c IN LISTS core_folders)
+  set(allowed_${c} ${core_folders})
+endforeach()
+set(allowed_customer customer ${core_folders})
 set(allowed_ui ui ${core_folders})
 foreach(w IN LISTS window_folders)
-  set(allowed_${w} ${window_folders} ui ${core_folders})
+  set(allowed_${w} ${w} customer ui ${core_folders})
 endforeach()
-set(allowed_app app ${window_folders} ui ${core_folders})
+set(allowed_app app ${window_folders} customer ui ${core_folders})
 
-set(all_folders app ${window_folders} ui ${core_folders})
+set(all_folders app ${window_folders} customer ui ${core_folders})
 set(broken "")
 set(scanned 0)
 foreach(folder IN LISTS all_folders)
@@ -36,6 +39,10 @@ foreach(folder IN LISTS all_folders)
       # headers have no folder of ours in front.
       string(REGEX MATCH "^[^/]+" top "${header}")
       if(NOT header MATCHES "/" OR NOT top IN_LIST all_folders)
+        continue()
+      endif()
+      string(REGEX MATCH "[^/]+$" base "${header}")
+      if(top IN_LIST window_folders AND folder IN_LIST window_folders AND base MATCHES "^frm")
         continue()
       endif()
       if(NOT top IN_LIST allowed_${folder})

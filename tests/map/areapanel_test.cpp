@@ -9,7 +9,7 @@
 #include "app/webmap.h"
 #include "atena/frmatena.h"
 #include "data/sqlitedo.h"
-#include "roster/customer.h"
+#include "customer/customer.h"
 #include "ui/windowset.h"
 
 #include <QLineEdit>

@@ -5,11 +5,10 @@
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
 #include "ui/okrightdlg2.h"
-#include "app/windowset.h"
+#include "ui/windowset.h"
 #include "data/errors.h"
 #include "data/sqlitedo.h"
 #include "ui/errordisplay.h"
-#include "ui/windowset.h"
 
 #include <QDialogButtonBox>
 #include <QDir>

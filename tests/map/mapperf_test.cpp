@@ -8,7 +8,7 @@
 #include "app/mapserver.h"
 #include "app/webmap.h"
 #include "data/sqlitedo.h"
-#include "roster/customer.h"
+#include "customer/customer.h"
 #include "ui/errordisplay.h"
 
 #include <QDir>

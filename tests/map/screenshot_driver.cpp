@@ -10,11 +10,10 @@
 #include "app/mapserver.h"
 #include "app/startoptions.h"
 #include "app/webmap.h"
-#include "app/windowset.h"
-#include "company/ourcompany.h"
-#include "data/sqlitedo.h"
-#include "roster/customer.h"
 #include "ui/windowset.h"
+#include "customer/ourcompany.h"
+#include "data/sqlitedo.h"
+#include "customer/customer.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>

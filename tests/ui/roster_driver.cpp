@@ -8,7 +8,7 @@
 #include "app/application.h"
 #include "ui/okrightdlg2.h"
 #include "data/sqlitedo.h"
-#include "roster/customer.h"
+#include "customer/customer.h"
 #include "roster/frmaddress.h"
 #include "ui/windowset.h"
 

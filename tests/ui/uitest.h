@@ -4,7 +4,7 @@
 // the messages the default error display would have shown.
 
 #include "data/sqlitedo.h"
-#include "roster/customer.h"
+#include "customer/customer.h"
 #include "ui/errordisplay.h"
 
 #include <QStringList>

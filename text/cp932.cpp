@@ -1,4 +1,4 @@
-#include "data/cp932.h"
+#include "text/cp932.h"
 
 #include <cerrno>
 #include <cstring>

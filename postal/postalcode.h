@@ -16,6 +16,15 @@ QString toStored(const QString& fieldText);
 // Stored value to field text: first three characters, '-', then up to four.
 QString postal2mask(const QString& stored);
 
+// A postal code as people write it, reduced to what is stored: the 〒 sign,
+// blanks and hyphens of every width and kind (- － ‐ ー − …) removed and
+// full-width digits made half-width. "〒２１５－００２５" and "215 0025" give
+// "2150025". Anything else (letters, a 6-digit code) is kept as it is, for
+// the caller's check to name.
+QString cleaned(const QString& given);
+// Seven ASCII digits: the only form a digit box can print.
+bool isSevenDigits(const QString& stored);
+
 // One address that a postal code stands for.
 struct PostalAddress {
     QString prefecture;

@@ -1,7 +1,7 @@
 #pragma once
 // Kana codes 0..56 select all customers, a kana row or a single kana by the
 // beginning of the reading. The roster and the picker build their buttons and
-// popup items from this one table and share the one query text.
+// popup items from this one table.
 
 #include <QString>
 #include <QStringList>
@@ -23,12 +23,5 @@ const std::vector<KanaCode>& codes();
 // The row buttons in order (全表示 first), and the popup items of a row.
 std::vector<const KanaCode*> rowButtons();
 std::vector<const KanaCode*> popupItems(int rowCode);
-
-// The kana-row query; a code outside 1..56 adds no condition.
-QString queryText(int kanaCode);
-
-// The picker's reading-prefix search; the typed text is carried with its
-// single quotes doubled.
-QString nameSearchText(const QString& typed);
 
 } // namespace tessolo::kana

@@ -1,5 +1,6 @@
-#include "roster/customer.h"
+#include "customer/customer.h"
 
+#include "data/sqlitedo.h"
 #include "data/sqltext.h"
 
 namespace tessolo::customer {
@@ -38,6 +39,17 @@ QString rowidsSql(const QStringList& rowids)
 QString deleteRowsSql(const QStringList& rowids)
 {
     return QStringLiteral("delete from t_customer where rowid in (") + rowids.join(QLatin1Char(',')) + QLatin1Char(')');
+}
+
+QList<qint64> rowidsOf(const QString& listSql)
+{
+    QList<qint64> out;
+    TSQLiteDo db;
+    db.getDBpoint(kDatabaseName);
+    const auto table = db.query(listSql);
+    for (table->MoveFirst(); !table->Eof(); table->Next())
+        out << table->NamedFieldAsString(QStringLiteral("rowid")).toLongLong();
+    return out;
 }
 
 } // namespace tessolo::customer

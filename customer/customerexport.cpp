@@ -1,10 +1,10 @@
-#include "roster/customerexport.h"
+#include "customer/customerexport.h"
 
-#include "data/cp932.h"
+#include "text/cp932.h"
 #include "data/errors.h"
 #include "data/safefile.h"
 #include "data/sqlitedo.h"
-#include "roster/customer.h"
+#include "customer/customer.h"
 
 #include <QDir>
 #include <QSet>

@@ -1,4 +1,4 @@
-#include "roster/customersearch.h"
+#include "customer/customersearch.h"
 
 #include "text/searchfold.h"
 

@@ -9,7 +9,7 @@
 // The file is written beside its place and renamed over it only when every
 // byte is down, so a failing disk or a cancel never leaves half a file.
 
-#include "roster/customer.h"
+#include "customer/customer.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "data/shippedpostal.h"
+#include "postal/shippedpostal.h"
 
 #include "data/datalocation.h"
 #include "data/sqlitedo.h"

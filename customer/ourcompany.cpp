@@ -1,4 +1,4 @@
-#include "company/ourcompany.h"
+#include "customer/ourcompany.h"
 
 #include "data/sqltext.h"
 

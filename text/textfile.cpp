@@ -1,6 +1,6 @@
-#include "data/textfile.h"
+#include "text/textfile.h"
 
-#include "data/cp932.h"
+#include "text/cp932.h"
 #include "data/errors.h"
 
 #include <QBuffer>

@@ -1,4 +1,4 @@
-#include "data/textsource.h"
+#include "text/textsource.h"
 
 #include "data/errors.h"
 

@@ -1,4 +1,4 @@
-#include "data/kanafold.h"
+#include "text/kanafold.h"
 
 #include <cstring>
 

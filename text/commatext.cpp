@@ -1,4 +1,4 @@
-#include "data/commatext.h"
+#include "text/commatext.h"
 
 #include "data/errors.h"
 

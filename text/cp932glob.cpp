@@ -1,6 +1,6 @@
-#include "data/cp932glob.h"
+#include "text/cp932glob.h"
 
-#include "data/kanafold.h"
+#include "text/kanafold.h"
 
 namespace tessolo {
 

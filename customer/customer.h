@@ -4,6 +4,7 @@
 
 #include "data/fieldtable.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -21,6 +22,10 @@ extern const std::array<QString, kColumnCount> kCsvCaptions;
 // Values in table order (postal code already in its stored form).
 using Record = std::array<QString, kColumnCount>;
 
+// The address as one text, as the map and the lists show it: prefecture,
+// city and town joined (the building stays apart).
+inline QString address(const Record& r) { return r[col::Prefecture] + r[col::City] + r[col::Town]; }
+
 QString insertSql(const Record& r);
 QString updateSql(const Record& r, const QString& strRow);
 QString deleteSql(const QString& strRow);
@@ -31,5 +36,8 @@ QString rowidsSql(const QStringList& rowids);
 // Deletes the customers with these rowids (decimal texts).
 QString deleteRowsSql(const QStringList& rowids);
 inline const QString kListSql = QStringLiteral("select rowid, * from t_customer order by person_kana collate kana");
+
+// The rowids a customer list statement yields, in its order.
+QList<qint64> rowidsOf(const QString& listSql);
 
 } // namespace tessolo::customer

@@ -5,7 +5,7 @@
 // asking the database again. Matching is on the text as the user sees it
 // (decoded from code page 932), never on the stored bytes.
 
-#include "roster/customer.h"
+#include "customer/customer.h"
 
 #include <QList>
 #include <QString>

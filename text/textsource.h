@@ -2,7 +2,7 @@
 // A text file the bulk loads read: its bytes, held whole (the encoding is
 // decided from all of them), and the encoding they are decoded in.
 
-#include "data/textfile.h"
+#include "text/textfile.h"
 
 #include <QByteArray>
 #include <QString>

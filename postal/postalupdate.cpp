@@ -1,11 +1,11 @@
-#include "data/postalupdate.h"
+#include "postal/postalupdate.h"
 
 #include "data/bulkinsert.h"
-#include "data/commatext.h"
+#include "text/commatext.h"
 #include "data/errors.h"
 #include "data/sqlitedo.h"
-#include "data/textfile.h"
-#include "data/textsource.h"
+#include "text/textfile.h"
+#include "text/textsource.h"
 
 #include <QBuffer>
 #include <QDir>

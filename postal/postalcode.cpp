@@ -1,4 +1,4 @@
-#include "data/postalcode.h"
+#include "postal/postalcode.h"
 
 namespace tessolo::postal {
 
@@ -31,6 +31,34 @@ QString townName(const QString& town2)
     if (open >= 0)
         town.truncate(open);
     return town.trimmed();
+}
+
+QString cleaned(const QString& given)
+{
+    QString out;
+    out.reserve(given.size());
+    for (const QChar c : given) {
+        const char16_t u = c.unicode();
+        if (u >= u'０' && u <= u'９')
+            out += QChar(u'0' + (u - u'０'));
+        else if (c.isSpace() || u == u'〒' || u == u'〶' || u == u'-' || u == u'－' || u == u'ー' || u == u'ｰ'
+                 || u == u'−' || (u >= 0x2010 && u <= 0x2015))
+            continue;
+        else
+            out += c;
+    }
+    return out;
+}
+
+bool isSevenDigits(const QString& stored)
+{
+    if (stored.size() != 7)
+        return false;
+    for (const QChar c : stored) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    return true;
 }
 
 } // namespace tessolo::postal

@@ -1,0 +1,27 @@
+#include "customer/kanafilter.h"
+
+#include "data/sqltext.h"
+
+namespace tessolo::kana {
+
+QString queryText(int kanaCode)
+{
+    QString sql = QStringLiteral("select rowid, * ") + QStringLiteral(" from t_customer where rowid >=0  ");
+    if (kanaCode >= 1 && kanaCode < int(codes().size())) {
+        const QStringList& patterns = codes()[kanaCode].patterns;
+        for (qsizetype i = 0; i < patterns.size(); ++i) {
+            sql += (i == 0 ? QStringLiteral(" and person_kana glob '") : QStringLiteral(" OR person_kana glob '"))
+                + patterns[i] + QStringLiteral("*'");
+        }
+    }
+    return sql + QStringLiteral(" ORDER BY person_kana COLLATE kana");
+}
+
+QString nameSearchText(const QString& typed)
+{
+    return QStringLiteral("select rowid, * ") + QStringLiteral(" from t_customer where rowid >=0  ")
+        + QStringLiteral(" and person_kana glob ") + sqltext::literal(typed + QLatin1Char('*'))
+        + QStringLiteral(" ORDER BY person_kana COLLATE kana");
+}
+
+} // namespace tessolo::kana
