@@ -3,6 +3,8 @@
 // the default error display: an exception that escapes an event handler is
 // shown like any other failure instead of ending the program.
 
+#include "ui/appevents.h"
+
 #include <QApplication>
 #include <QFont>
 
@@ -13,6 +15,10 @@ class TApplication : public QApplication {
 public:
     TApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    // What the parts raise for each other; the map window connects to it.
+    ui::AppEvents m_events;
 };
 
 // The Japanese gothic the windows use: "ＭＳ Ｐゴシック" where installed,

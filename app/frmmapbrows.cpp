@@ -1,5 +1,6 @@
 #include "app/frmmapbrows.h"
 
+#include "ui/appevents.h"
 #include "ui/backupguard.h"
 #include "ui/windowstyle.h"
 #include "app/addresssearch.h"
@@ -89,11 +90,7 @@ TfrmMapbrows::TfrmMapbrows(QWidget* parent)
     });
 }
 
-TfrmMapbrows::~TfrmMapbrows()
-{
-    tessolo::ui::setStatusReporter({});
-    tessolo::ui::setDataReplacedHandler({});
-}
+TfrmMapbrows::~TfrmMapbrows() = default;
 
 void TfrmMapbrows::buildMenu()
 {
@@ -213,15 +210,18 @@ void TfrmMapbrows::wire()
             Qt::QueuedConnection);
     connect(WebMap1, &tessolo::app::TWebMap::pageRestarted, this,
             [this](const QString& message) { statusBar()->showMessage(message); });
-    tessolo::ui::setStatusReporter([this](const QString& message) { statusBar()->showMessage(message); });
-    // Marks of customers that a restore replaced would point at data no
-    // longer there: show the restored ones instead.
-    tessolo::ui::setDataReplacedHandler([this] {
-        tessolo::ui::runHandler([this] {
-            btnclearClick();
-            btnClientsClick();
+    if (tessolo::ui::AppEvents* events = tessolo::ui::AppEvents::current()) {
+        connect(events, &tessolo::ui::AppEvents::statusMessage, this,
+                [this](const QString& message) { statusBar()->showMessage(message); });
+        // Marks of customers that a restore replaced would point at data no
+        // longer there: show the restored ones instead.
+        connect(events, &tessolo::ui::AppEvents::dataReplaced, this, [this] {
+            tessolo::ui::runHandler([this] {
+                btnclearClick();
+                btnClientsClick();
+            });
         });
-    });
+    }
 }
 
 void TfrmMapbrows::wireSearch()

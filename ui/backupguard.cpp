@@ -1,5 +1,7 @@
 #include "ui/backupguard.h"
 
+#include "ui/appevents.h"
+
 #include "data/backup.h"
 #include "data/errors.h"
 #include "ui/okrightdlg2.h"
@@ -12,18 +14,6 @@ namespace tessolo::ui {
 
 namespace {
 
-StatusFn& statusReporter()
-{
-    static StatusFn fn;
-    return fn;
-}
-
-std::function<void()>& dataReplacedHandler()
-{
-    static std::function<void()> fn;
-    return fn;
-}
-
 // The copy itself, under a busy cursor: a large roster takes a moment.
 QString copyNow()
 {
@@ -33,12 +23,10 @@ QString copyNow()
 
 } // namespace
 
-void setStatusReporter(StatusFn fn) { statusReporter() = std::move(fn); }
-
 void reportStatus(const QString& message)
 {
-    if (statusReporter())
-        statusReporter()(message);
+    if (AppEvents* events = AppEvents::current())
+        emit events->statusMessage(message);
 }
 
 void backupBeforeChange(QWidget*)
@@ -64,12 +52,10 @@ void dailyBackup()
     }
 }
 
-void setDataReplacedHandler(std::function<void()> fn) { dataReplacedHandler() = std::move(fn); }
-
 void notifyDataReplaced()
 {
-    if (dataReplacedHandler())
-        dataReplacedHandler()();
+    if (AppEvents* events = AppEvents::current())
+        emit events->dataReplaced();
 }
 
 } // namespace tessolo::ui

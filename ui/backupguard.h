@@ -11,10 +11,8 @@ class QWidget;
 
 namespace tessolo::ui {
 
-// Where a note goes that must not interrupt (the map window's status bar);
-// tests install their own.
-using StatusFn = std::function<void(const QString& message)>;
-void setStatusReporter(StatusFn fn);
+// A note that must not interrupt, raised as AppEvents::statusMessage (the map
+// window shows it in its status bar).
 void reportStatus(const QString& message);
 
 // A copy of the database before a bulk change. When it fails the user is
@@ -24,9 +22,8 @@ void backupBeforeChange(QWidget* parent);
 // A copy at the first start of the day; a failure is only noted.
 void dailyBackup();
 
-// Told after the data was replaced under the windows (a restore), so that
-// whatever shows customers shows the new ones.
-void setDataReplacedHandler(std::function<void()> fn);
+// Raises AppEvents::dataReplaced after the data was replaced under the
+// windows (a restore), so that whatever shows customers shows the new ones.
 void notifyDataReplaced();
 
 } // namespace tessolo::ui

@@ -1,24 +1,16 @@
 #include "ui/errordisplay.h"
 
+#include "ui/appevents.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
 namespace tessolo::ui {
 
-namespace {
-ErrorHook& hook()
-{
-    static ErrorHook h;
-    return h;
-}
-} // namespace
-
-void setErrorHook(ErrorHook h) { hook() = std::move(h); }
-
 void showError(const QString& message)
 {
-    if (hook()) {
-        hook()(message);
+    if (AppEvents::isListened(&AppEvents::errorRaised)) {
+        emit AppEvents::current()->errorRaised(message);
         return;
     }
     QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationDisplayName(), message);

@@ -1,7 +1,7 @@
 #pragma once
 // The application's one default error display: an exception that leaves a
-// handler is shown in a message box with its message. Tests install a hook
-// and read the message instead of the screen.
+// handler is shown in a message box with its message. Tests listen to
+// AppEvents::errorRaised and read the message instead of the screen.
 
 #include <QString>
 #include <exception>
@@ -11,10 +11,6 @@
 
 namespace tessolo::ui {
 
-using ErrorHook = std::function<void(const QString& message)>;
-
-// Replaces the message box (tests); an empty hook restores it.
-void setErrorHook(ErrorHook hook);
 void showError(const QString& message);
 
 // Runs a handler; EAbort ends it silently, any other exception is shown.

@@ -1,24 +1,16 @@
 #include "ui/notice.h"
 
+#include "ui/appevents.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
 namespace tessolo::ui {
 
-namespace {
-NoticeHook& hook()
-{
-    static NoticeHook h;
-    return h;
-}
-} // namespace
-
-void setNoticeHook(NoticeHook h) { hook() = std::move(h); }
-
 void showNotice(QWidget* parent, const QString& message)
 {
-    if (hook()) {
-        hook()(message);
+    if (AppEvents::isListened(&AppEvents::noticeRaised)) {
+        emit AppEvents::current()->noticeRaised(parent, message);
         return;
     }
     QMessageBox::information(parent, QApplication::applicationDisplayName(), message);

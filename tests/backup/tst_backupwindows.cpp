@@ -14,6 +14,7 @@
 #include "ui/notice.h"
 #include "ui/okrightdlg2.h"
 #include "ui/windowset.h"
+#include "tests/testevents.h"
 
 #include <QDir>
 #include <QLabel>
@@ -104,8 +105,8 @@ private slots:
         errors.clear();
         notices.clear();
         questions.clear();
-        tessolo::ui::setErrorHook([this](const QString& m) { errors << m; });
-        tessolo::ui::setNoticeHook([this](const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
     }
     void cleanup()
     {
@@ -114,8 +115,8 @@ private slots:
         dlg.reset();
         OKRightDlg2 = nullptr;
         db.reset();
-        tessolo::ui::setErrorHook({});
-        tessolo::ui::setNoticeHook({});
+        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, nullptr, nullptr);
     }
 
     void csvImportTakesACopyThatRestoresTheRosterBeforeIt()
@@ -167,7 +168,7 @@ private slots:
     void importWithoutABackupOnlyWhenTheUserSaysSo()
     {
         QStringList status;
-        tessolo::ui::setStatusReporter([&](const QString& m) { status << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::statusMessage, [&](const QString& m) { status << m; });
         // A file where the folder should be: no copy can be made.
         QFile blocker(bk::folderOf(dbPath()));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -182,7 +183,7 @@ private slots:
         QTest::mouseClick(csvin->btngo, Qt::LeftButton);
         QCOMPARE(Db::customerCount(), 3);
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
-        tessolo::ui::setStatusReporter({});
+        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::statusMessage, nullptr, nullptr);
     }
 
     void damagedCopyIsListedButCannotBeChosen()

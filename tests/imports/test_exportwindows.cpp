@@ -7,6 +7,7 @@
 #include "roster/frmaddress.h"
 #include "ui/errordisplay.h"
 #include "ui/notice.h"
+#include "tests/testevents.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -53,14 +54,14 @@ private slots:
         db = std::make_unique<importtest::Db>();
         errors.clear();
         notices.clear();
-        ui::setErrorHook([this](const QString& m) { errors << m; });
-        ui::setNoticeHook([this](const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
     }
     void cleanup()
     {
         db.reset();
-        ui::setErrorHook({});
-        ui::setNoticeHook({});
+        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, nullptr, nullptr);
     }
 
     void exportSitsBesideTheImportAndAsksForAFile()

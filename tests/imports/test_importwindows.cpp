@@ -7,6 +7,7 @@
 #include "ui/notice.h"
 #include "ui/postalupdatedialog.h"
 #include "tests/ui/realevents.h"
+#include "tests/testevents.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -56,15 +57,15 @@ private slots:
         w = std::make_unique<TfrmCsvin>();
         errors.clear();
         notices.clear();
-        ui::setErrorHook([this](const QString& m) { errors << m; });
-        ui::setNoticeHook([this](const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
     }
     void cleanup()
     {
         w.reset();
         db.reset();
-        ui::setErrorHook({});
-        ui::setNoticeHook({});
+        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, nullptr, nullptr);
     }
 
     void previewShowsTheFirstLinesColumns()

@@ -11,6 +11,7 @@
 #include "ui/storablecheck.h"
 #include "ui/windowset.h"
 #include "tests/ui/realevents.h"
+#include "tests/testevents.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -61,7 +62,7 @@ private slots:
         OKRightDlg2 = confirm.get();
         w = std::make_unique<TfrmOurcompany>();
         errors.clear();
-        ui::setErrorHook([this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [this](const QString& m) { errors << m; });
     }
     void cleanup()
     {
@@ -69,7 +70,7 @@ private slots:
         OKRightDlg2 = nullptr;
         confirm.reset();
         db.reset();
-        ui::setErrorHook({});
+        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr);
     }
 
     void firstShowingOfAnEmptyTableIsEmpty()

@@ -9,6 +9,7 @@
 #include "data/errors.h"
 #include "data/sqlitedo.h"
 #include "ui/errordisplay.h"
+#include "tests/testevents.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -38,13 +39,13 @@ private slots:
     void escapedExceptionIsShown()
     {
         QStringList errors;
-        tessolo::ui::setErrorHook([&](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [&](const QString& m) { errors << m; });
         Thrower t;
         QCoreApplication::postEvent(&t, new QEvent(QEvent::User));
         QCoreApplication::postEvent(&t, new QEvent(QEvent::Type(QEvent::User + 1)));
         QCoreApplication::sendPostedEvents();
         QCOMPARE(errors, QStringList{QStringLiteral("handler failed")});
-        tessolo::ui::setErrorHook({});
+        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr);
     }
 
     void windowSetInOrder()

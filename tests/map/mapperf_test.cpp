@@ -10,6 +10,7 @@
 #include "data/sqlitedo.h"
 #include "customer/customer.h"
 #include "ui/errordisplay.h"
+#include "tests/testevents.h"
 
 #include <QDir>
 #include <QFile>
@@ -155,7 +156,7 @@ private slots:
         tessolo::app::TMapServer::setDefaultRootForTesting(velmo);
         TfrmMapbrows::setPageQueryForTesting(QStringLiteral("offline=1"));
         QStringList errors;
-        tessolo::ui::setErrorHook([&](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [&](const QString& m) { errors << m; });
 
         const QList<Address> addresses = townAddresses(velmo, count);
         if (addresses.size() != count)
@@ -249,7 +250,7 @@ private slots:
                  qPrintable(QStringLiteral("%1 of %2 at town level").arg(levels.value(QStringLiteral("town")).toInt()).arg(count)));
 
         TfrmMapbrows::setPageQueryForTesting(QString());
-        tessolo::ui::setErrorHook({});
+        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr);
     }
 };
 

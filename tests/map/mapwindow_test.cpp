@@ -12,6 +12,7 @@
 #include "ui/errordisplay.h"
 #include "ui/postaledit.h"
 #include "ui/windowset.h"
+#include "tests/testevents.h"
 
 #include "picker/frmclntsrc.h"
 #include "roster/frmaddress.h"
@@ -249,7 +250,7 @@ private slots:
         writeFile(tmp->filePath(QStringLiteral("outside.txt")), "secret");
         tessolo::app::TMapServer::setDefaultRootForTesting(velmo);
         errors.clear();
-        tessolo::ui::setErrorHook([this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [this](const QString& m) { errors << m; });
 
         w = std::make_unique<TfrmMapbrows>();
         frmMapbrows = w.get();
@@ -265,7 +266,7 @@ private slots:
     {
         frmMapbrows = nullptr;
         w.reset();
-        tessolo::ui::setErrorHook({});
+        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr);
         tmp.reset();
     }
 

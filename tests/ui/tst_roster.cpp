@@ -11,6 +11,7 @@
 #include "ui/windowset.h"
 #include "realevents.h"
 #include "uitest.h"
+#include "tests/testevents.h"
 
 #include <QAction>
 #include <QApplication>
@@ -100,7 +101,7 @@ private slots:
         OKRightDlg2 = nullptr;
         frmAddress = nullptr;
         db.reset();
-        TfrmAddress::setShellOpenHook({});
+        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::openRequested, nullptr, nullptr);
     }
 
     void namesCaptionsAndColumns()
@@ -446,7 +447,7 @@ private slots:
     void mailAndWebHandOff()
     {
         QStringList handed;
-        TfrmAddress::setShellOpenHook([&](const QString& a) { handed << a; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::openRequested, [&](const QString& a) { handed << a; });
         w->EditEmail1->setText(QStringLiteral("taro@example.jp"));
         w->EditUrl->setText(QStringLiteral("www.example.jp"));
         w->N4->trigger();

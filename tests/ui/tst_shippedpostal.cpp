@@ -9,6 +9,7 @@
 #include "ui/windowset.h"
 #include "realevents.h"
 #include "uitest.h"
+#include "tests/testevents.h"
 
 #include <QCheckBox>
 #include <QMessageBox>
@@ -87,11 +88,11 @@ private slots:
         dlg = std::make_unique<TOKRightDlg2>();
         OKRightDlg2 = dlg.get();
         notices.clear();
-        tessolo::ui::setNoticeHook([this](const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
     }
     void cleanup()
     {
-        tessolo::ui::setNoticeHook({});
+        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, nullptr, nullptr);
         tessolo::ui::enableShippedPostalOffer({});
         dlg.reset();
         OKRightDlg2 = nullptr;

@@ -6,6 +6,7 @@
 #include "data/sqlitedo.h"
 #include "customer/customer.h"
 #include "ui/errordisplay.h"
+#include "tests/testevents.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -69,9 +70,9 @@ class Errors {
 public:
     Errors()
     {
-        tessolo::ui::setErrorHook([this](const QString& m) { messages << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [this](const QString& m) { messages << m; });
     }
-    ~Errors() { tessolo::ui::setErrorHook({}); }
+    ~Errors() { QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr); }
     QStringList messages;
 };
 
