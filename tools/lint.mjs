@@ -1,7 +1,8 @@
-// Runs clang-tidy with the checks of .clang-tidy over the program's own C++
-// sources (every .cpp in git that build/compile_commands.json compiles, but
-// for tests/, bench/ and fuzz/, which would double a full run), one process
-// per core. Called by tools/lint.sh; see there.
+// Runs clang-tidy with the checks of .clang-tidy, and clazy's level-0 checks
+// of Qt usage, over the program's own C++ sources (every .cpp in git that
+// build/compile_commands.json compiles, but for tests/, bench/ and fuzz/,
+// which would double a full run), one file per core at a time. Called by
+// tools/lint.sh; see there.
 //
 // A file's findings are kept under a key made of its preprocessed text (with
 // the tree's own path taken out, so that every checkout shares them), the
@@ -9,8 +10,9 @@
 // last run is not analysed again. The cache lives in ~/.cache/tessolo-lint.
 //
 // Exit status 1 when clang-tidy reports an error (a check listed in
-// WarningsAsErrors, or code it cannot compile); warnings are printed and
-// counted but pass.
+// WarningsAsErrors, or code it cannot compile) or clazy reports anything:
+// level 0 holds only checks without false positives. clang-tidy's warnings
+// are printed and counted but pass.
 
 import { spawn, execFileSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
@@ -91,9 +93,12 @@ function preprocessArgs(args) {
   return [out[0], [...out.slice(1), '-E']];
 }
 
+const CLAZY_CHECKS = 'level0';
+
 function settingsKey() {
   const version = execFileSync('clang-tidy', ['--version']).toString();
-  return version + readFileSync(join(root, '.clang-tidy'), 'utf8');
+  const clazy = execFileSync('clazy-standalone', ['--version']).toString();
+  return version + clazy + CLAZY_CHECKS + readFileSync(join(root, '.clang-tidy'), 'utf8');
 }
 
 async function lintOne(file, cmd, settings) {
@@ -112,7 +117,16 @@ async function lintOne(file, cmd, settings) {
   // The build's -Werror must not make clang's own warnings errors here.
   const r = await run('clang-tidy', ['-p', buildDir, '--quiet', '--extra-arg=-Wno-error', file]);
   // stderr holds only the count of suppressed warnings, unless it failed
-  const text = r.out.toString() + (r.code !== 0 ? r.err : '');
+  let text = r.out.toString() + (r.code !== 0 ? r.err : '');
+  // clazy reports on stderr; its findings are errors, clang's own warnings
+  // (which the compiler already judged) are left out.
+  const z = await run('clazy-standalone', ['-p', buildDir, '-checks=' + CLAZY_CHECKS, '--extra-arg=-Wno-error',
+    '--extra-arg=-w', file]);
+  const clazyText = z.err.toString().split(/\n(?=\S[^\n]*:\d+:\d+: )/)
+    .filter((b) => /\[-Wclazy-/.test(b))
+    .map((b) => b.replace(/: warning: /, ': error: '))
+    .join('\n');
+  if (clazyText) text += (text.endsWith('\n') || !text ? '' : '\n') + clazyText + '\n';
   if (pp.code === 0) {
     mkdirSync(dirname(cached), { recursive: true });
     writeFileSync(cached, JSON.stringify({ code: r.code, text: text.split(root).join(ROOT_MARK) }));
@@ -169,7 +183,7 @@ async function main() {
     for (const f of longFunctions.sort()) console.log('  ' + f);
   }
   const hits = results.filter((r) => r.hit).length;
-  console.log(`\nlint: ${files.length} files (${hits} unchanged since an earlier run), ` +
+  console.log(`\nlint (clang-tidy and clazy): ${files.length} files (${hits} unchanged since an earlier run), ` +
     `${errors} errors, ${warnings} warnings, ${longFunctions.length} long functions, ` +
     `${((Date.now() - started) / 1000).toFixed(0)} s`);
   process.exit(errors ? 1 : 0);

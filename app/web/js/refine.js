@@ -92,7 +92,7 @@
       let resp;
       try {
         resp = await st.fetchFn(ENDPOINT + encodeURIComponent(job.query), ctrl ? { signal: ctrl.signal } : undefined);
-      } catch (e) {
+      } catch {
         // No network (or no answer in time): stop asking for now; what is
         // queued keeps its table point.
         st.pausedUntil = st.now() + st.pauseMs;
@@ -104,7 +104,7 @@
       if (!answer) return;
       st.answers.set(key, { lat: answer.lat, lng: answer.lng, title: answer.title });
       st.onResult(key, answer);
-    } catch (e) {
+    } catch {
       // malformed answer or a failing onResult: the table point stands
     } finally {
       if (timer) clearTimeout(timer);
