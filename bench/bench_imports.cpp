@@ -3,6 +3,7 @@
 // shell, postal2address beside the same query through the C API, and a
 // customer CSV file beside one prepared statement inserting the same rows.
 
+#include "data/datalocation.h"
 #include "csvimport/csvimportrun.h"
 #include "csvimport/duplicates.h"
 #include "text/commatext.h"
@@ -40,7 +41,7 @@ QString freshDatabase(const QString& name)
     const QString dir = work().filePath(name);
     QDir(dir).removeRecursively();
     QDir().mkpath(dir);
-    TSQLiteDo::setBaseDirectoryForTesting(dir);
+    tessolo::location::setDataDirectory(dir);
     TSQLiteDo().initDB(kDatabaseName);
     return dir + QStringLiteral("/tessolo.db");
 }
@@ -168,7 +169,7 @@ const LookupTable& lookupTable()
 // the codes in turn.
 void lookUp(benchmark::State& state, const QString& dir, const QStringList& codes)
 {
-    TSQLiteDo::setBaseDirectoryForTesting(dir);
+    tessolo::location::setDataDirectory(dir);
     TSQLiteDo db;
     db.setDBpoint(kDatabaseName);
     int i = 0;

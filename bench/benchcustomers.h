@@ -2,6 +2,7 @@
 // What the roster benchmarks share: a database of their own in a temporary
 // folder, filled with a run of made-up customers in one transaction.
 
+#include "data/datalocation.h"
 #include "data/sqlitedo.h"
 #include "customer/customer.h"
 
@@ -14,10 +15,10 @@ class Database {
 public:
     Database()
     {
-        tessolo::TSQLiteDo::setBaseDirectoryForTesting(m_dir.path());
+        tessolo::location::setDataDirectory(m_dir.path());
         tessolo::TSQLiteDo().initDB(tessolo::kDatabaseName);
     }
-    ~Database() { tessolo::TSQLiteDo::setBaseDirectoryForTesting(QString()); }
+    ~Database() { tessolo::location::setDataDirectory(QString()); }
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 

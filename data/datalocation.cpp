@@ -13,7 +13,7 @@ namespace tessolo::location {
 namespace {
 
 struct State {
-    QString testDirectory;
+    QString dataDirectory;
     QString chosenFile;
 };
 
@@ -74,8 +74,8 @@ QString userDataDirectory()
 
 QString defaultDirectory()
 {
-    if (!state().testDirectory.isEmpty())
-        return state().testDirectory;
+    if (!state().dataDirectory.isEmpty())
+        return state().dataDirectory;
     const QString exe = executableDirectory();
     // Run as root, an installed program could write beside itself in
     // /usr/bin; its data belongs to the user all the same.
@@ -127,8 +127,8 @@ void prepareDefaultDirectory()
         throw TessoloError(QStringLiteral("データの保存先のフォルダーを作れません: %1").arg(shown(dir)));
 }
 
-void setDirectoryForTesting(const QString& dir) { state().testDirectory = dir; }
+void setDataDirectory(const QString& dir) { state().dataDirectory = dir; }
 
-void resetForTesting() { state() = State{}; }
+void useDefaults() { state() = State{}; }
 
 } // namespace tessolo::location

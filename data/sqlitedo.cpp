@@ -27,7 +27,6 @@ const char* const kCreateStatements[][2] = {
 
 QString TSQLiteDo::baseDirectory() { return location::defaultDirectory(); }
 
-void TSQLiteDo::setBaseDirectoryForTesting(const QString& dir) { location::setDirectoryForTesting(dir); }
 
 QString TSQLiteDo::pathOf(const QString& strDB)
 {

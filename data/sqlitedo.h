@@ -62,10 +62,8 @@ public:
     // Runs a query given as UTF-16 on the open connection.
     std::unique_ptr<TSQLiteTable> query(const QString& sql);
 
-    // The folder of the default database (location::defaultDirectory);
-    // tests point it elsewhere, so that they never share one tessolo.db.
+    // The folder of the default database (location::defaultDirectory).
     static QString baseDirectory();
-    static void setBaseDirectoryForTesting(const QString& dir);
     // The full path every open operation uses for the file name `strDB`.
     static QString pathOf(const QString& strDB);
 

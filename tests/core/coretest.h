@@ -4,6 +4,7 @@
 // connection for looking at the file behind the layer's back, and a way to
 // run a piece of a test without root's power over file permissions.
 
+#include "data/datalocation.h"
 #include "data/sqlitedo.h"
 
 #include <QByteArray>
@@ -41,9 +42,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        tessolo::TSQLiteDo::setBaseDirectoryForTesting(m_dir.path());
+        tessolo::location::setDataDirectory(m_dir.path());
     }
-    void TearDown() override { tessolo::TSQLiteDo::setBaseDirectoryForTesting(QString()); }
+    void TearDown() override { tessolo::location::setDataDirectory(QString()); }
 
     QString dir() const { return m_dir.path(); }
     QString dbPath() const { return m_dir.path() + QStringLiteral("/tessolo.db"); }

@@ -15,8 +15,8 @@ namespace {
 
 class DatabaseLocation : public ::testing::Test {
 protected:
-    void SetUp() override { location::resetForTesting(); }
-    void TearDown() override { location::resetForTesting(); }
+    void SetUp() override { tessolo::location::useDefaults(); }
+    void TearDown() override { tessolo::location::useDefaults(); }
 
     QString write(const QString& name, const QByteArray& bytes)
     {
@@ -61,7 +61,7 @@ TEST_F(DatabaseLocation, AFileThatIsNotADatabaseIsRefusedAndLeftAsItWas)
 
 TEST_F(DatabaseLocation, AChosenFileIsWhatEveryHelperOpens)
 {
-    TSQLiteDo::setBaseDirectoryForTesting(tmp.filePath(QStringLiteral("default")));
+    tessolo::location::setDataDirectory(tmp.filePath(QStringLiteral("default")));
     const QString copy = tmp.filePath(QStringLiteral("コピー.db"));
     EXPECT_EQ(refusal(copy), QString()); // a new file is created by the first open
     EXPECT_FALSE(location::isDefaultDatabase());
@@ -73,7 +73,7 @@ TEST_F(DatabaseLocation, AChosenFileIsWhatEveryHelperOpens)
     db.closeDBpoint();
     EXPECT_FALSE(QDir(tmp.filePath(QStringLiteral("default"))).exists());
     // A database made elsewhere is taken as it is.
-    location::resetForTesting();
+    tessolo::location::useDefaults();
     EXPECT_EQ(refusal(copy), QString());
 }
 

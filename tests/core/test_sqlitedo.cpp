@@ -2,6 +2,7 @@
 // connection outlives an operation, and that a statement which did not run is
 // never taken for one that did (locked, read-only or foreign files).
 
+#include "data/datalocation.h"
 #include "coretest.h"
 
 #include "data/sqlitedo.h"
@@ -107,7 +108,7 @@ TEST_F(Helper, TheFileLiesInTheBaseDirectoryEvenWhenItsNameIsJapanese)
 {
     const QString base = dir() + QStringLiteral("/顧客 データ");
     ASSERT_TRUE(QDir().mkpath(base));
-    TSQLiteDo::setBaseDirectoryForTesting(base);
+    tessolo::location::setDataDirectory(base);
     initDatabase();
     const QString expected = QDir::toNativeSeparators(base + QStringLiteral("/tessolo.db"));
     EXPECT_TRUE(QFile::exists(expected));
@@ -121,7 +122,7 @@ TEST_F(Helper, TheFileLiesInTheBaseDirectoryEvenWhenItsNameIsJapanese)
 TEST_F(Helper, OpeningWhereTheDirectoryIsMissingRaisesAndLeavesNoConnection)
 {
     const QString base = dir() + QStringLiteral("/消えた");
-    TSQLiteDo::setBaseDirectoryForTesting(base);
+    tessolo::location::setDataDirectory(base);
     TSQLiteDo helper;
     const QString file = QDir::toNativeSeparators(base + QStringLiteral("/tessolo.db"));
     EXPECT_EQ(messageOf([&] { helper.setDBpoint(kDatabaseName); }),

@@ -1,6 +1,7 @@
 // Runs one import or restore in a process of its own, so that a test can
 // kill it at any moment: crashdriver postal|csv|restore <database directory> <file>.
 
+#include "data/datalocation.h"
 #include "csvimport/csvimportrun.h"
 #include "data/backup.h"
 #include "postal/postalupdate.h"
@@ -14,7 +15,7 @@ int main(int argc, char** argv)
 {
     if (argc != 4)
         return 2;
-    tessolo::TSQLiteDo::setBaseDirectoryForTesting(QString::fromLocal8Bit(argv[2]));
+    tessolo::location::setDataDirectory(QString::fromLocal8Bit(argv[2]));
     const QString file = QString::fromLocal8Bit(argv[3]);
     try {
         if (std::strcmp(argv[1], "postal") == 0) {

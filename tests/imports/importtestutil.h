@@ -2,6 +2,7 @@
 // What the import tests share: a fresh database per test, files written byte
 // by byte, and reading tables back as text.
 
+#include "data/datalocation.h"
 #include "text/cp932.h"
 #include "data/sqlitedo.h"
 
@@ -41,10 +42,10 @@ class Db {
 public:
     Db()
     {
-        tessolo::TSQLiteDo::setBaseDirectoryForTesting(dir.path());
+        tessolo::location::setDataDirectory(dir.path());
         tessolo::TSQLiteDo().initDB(tessolo::kDatabaseName);
     }
-    ~Db() { tessolo::TSQLiteDo::setBaseDirectoryForTesting(QString()); }
+    ~Db() { tessolo::location::setDataDirectory(QString()); }
 
     QString path(const QString& name) const { return dir.filePath(name); }
     QString dbPath() const { return path(tessolo::kDatabaseName); }

@@ -4,6 +4,7 @@
 // later marks, a new circle and clearAll(); and how long it takes to be ready
 // with 20,000 marks on the map.
 
+#include "data/datalocation.h"
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
 #include "app/webmap.h"
@@ -191,7 +192,7 @@ private slots:
         if (!QFile::exists(velmo + QStringLiteral("/tessolo.html")))
             QSKIP("the map page is not installed beside the program");
         tmp = std::make_unique<QTemporaryDir>();
-        TSQLiteDo::setBaseDirectoryForTesting(tmp->path());
+        tessolo::location::setDataDirectory(tmp->path());
         tessolo::app::TMapServer::setDefaultRootForTesting(velmo);
         TfrmMapbrows::setPageQueryForTesting(QStringLiteral("offline=1"));
         w = std::make_unique<TfrmMapbrows>();
@@ -220,7 +221,7 @@ private slots:
     {
         w.reset();
         TfrmMapbrows::setPageQueryForTesting(QString());
-        TSQLiteDo::setBaseDirectoryForTesting(QString());
+        tessolo::location::setDataDirectory(QString());
         tmp.reset();
     }
 

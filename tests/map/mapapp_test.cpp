@@ -1,6 +1,7 @@
 // Start-up: the window set in its order, and the application's safety net for
 // an exception that escapes a handler.
 
+#include "data/datalocation.h"
 #include "app/application.h"
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
@@ -51,7 +52,7 @@ private slots:
     void windowSetInOrder()
     {
         QTemporaryDir tmp;
-        tessolo::TSQLiteDo::setBaseDirectoryForTesting(tmp.path());
+        tessolo::location::setDataDirectory(tmp.path());
         QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("velmo"))));
         tessolo::app::TMapServer::setDefaultRootForTesting(tmp.filePath(QStringLiteral("velmo")));
         QVERIFY(!QFile::exists(tmp.filePath(tessolo::kDatabaseName)));

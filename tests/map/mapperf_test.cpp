@@ -4,6 +4,7 @@
 // marks, and how long the page takes to load. Figures, printed beside their
 // goals.
 
+#include "data/datalocation.h"
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
 #include "app/webmap.h"
@@ -152,7 +153,7 @@ private slots:
             QSKIP("the map page is not installed beside the program");
 
         QTemporaryDir tmp;
-        TSQLiteDo::setBaseDirectoryForTesting(tmp.path());
+        tessolo::location::setDataDirectory(tmp.path());
         tessolo::app::TMapServer::setDefaultRootForTesting(velmo);
         TfrmMapbrows::setPageQueryForTesting(QStringLiteral("offline=1"));
         QStringList errors;

@@ -2,6 +2,7 @@
 // arrive with exactly their arguments, hostile text arrives unchanged, the two
 // call failures are reported, and the page server answers only for its folder.
 
+#include "data/datalocation.h"
 #include "app/aboutbox.h"
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
@@ -237,7 +238,7 @@ private slots:
     {
         tmp = std::make_unique<QTemporaryDir>();
         QVERIFY(tmp->isValid());
-        TSQLiteDo::setBaseDirectoryForTesting(tmp->path());
+        tessolo::location::setDataDirectory(tmp->path());
         velmo = QDir(tmp->path()).filePath(QStringLiteral("velmo"));
         QVERIFY(QDir().mkpath(velmo + QStringLiteral("/css")));
         writeFile(velmo + QStringLiteral("/tessolo.html"), kRecordingPage);

@@ -5,6 +5,7 @@
 //
 // usage: tessolo_screenshot_driver <database folder> <velmo folder> [offline|online] [zoom steps]
 
+#include "data/datalocation.h"
 #include "app/application.h"
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
@@ -104,7 +105,7 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     tessolo::app::TApplication app(argc, argv);
     tessolo::app::installJapaneseFont();
-    tessolo::TSQLiteDo::setBaseDirectoryForTesting(QString::fromLocal8Bit(argv[1]));
+    tessolo::location::setDataDirectory(QString::fromLocal8Bit(argv[1]));
     tessolo::app::TMapServer::setDefaultRootForTesting(QString::fromLocal8Bit(argv[2]));
     // As --offline does.
     tessolo::app::setOfflineMode(argc > 3 && QByteArray(argv[3]) == "offline");

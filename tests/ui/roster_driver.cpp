@@ -5,6 +5,7 @@
 // line "EditName=<text>\tEditNmKana=<text>" whenever either field changes.
 // TESSOLO_DRIVER_TRACE=1 also prints every input-method event EditName gets.
 
+#include "data/datalocation.h"
 #include "app/application.h"
 #include "ui/okrightdlg2.h"
 #include "data/sqlitedo.h"
@@ -74,7 +75,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: roster_driver <database dir> [customers]\n");
         return 2;
     }
-    tessolo::TSQLiteDo::setBaseDirectoryForTesting(QString::fromLocal8Bit(argv[1]));
+    tessolo::location::setDataDirectory(QString::fromLocal8Bit(argv[1]));
     {
         tessolo::TSQLiteDo h;
         h.initDB(tessolo::kDatabaseName);

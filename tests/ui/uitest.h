@@ -3,6 +3,7 @@
 // in parallel), customers and postal rows put in through the data layer, and
 // the messages the default error display would have shown.
 
+#include "data/datalocation.h"
 #include "data/sqlitedo.h"
 #include "customer/customer.h"
 #include "ui/errordisplay.h"
@@ -18,11 +19,11 @@ class Db {
 public:
     Db()
     {
-        tessolo::TSQLiteDo::setBaseDirectoryForTesting(m_dir.path());
+        tessolo::location::setDataDirectory(m_dir.path());
         tessolo::TSQLiteDo h;
         h.initDB(tessolo::kDatabaseName);
     }
-    ~Db() { tessolo::TSQLiteDo::setBaseDirectoryForTesting(QString()); }
+    ~Db() { tessolo::location::setDataDirectory(QString()); }
     bool ok() const { return m_dir.isValid(); }
 
     static void exec(const QString& sql)
