@@ -147,6 +147,7 @@ private slots:
             chosen = true;
             QTreeWidgetItem* first = window->ListViewCopies->topLevelItem(0);
             QCOMPARE(first->text(1), QStringLiteral("2 件"));
+            QCOMPARE(first->text(4), QStringLiteral("取込前"));
             window->ListViewCopies->setCurrentItem(first);
             confirmNextQuestion();
             window->btnrestore->click();
@@ -156,12 +157,14 @@ private slots:
 
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
         QCOMPARE(questions.size(), 1);
-        QVERIFY(questions[0].endsWith(QStringLiteral("のバックアップに戻しますか？")));
+        QVERIFY(questions[0].contains(QStringLiteral("のバックアップに戻しますか？")));
+        QVERIFY2(questions[0].endsWith(QStringLiteral("今の顧客 5 件 → ファイルの顧客 2 件")), qPrintable(questions[0]));
         QCOMPARE(roster->EditCnt->text(), QStringLiteral("2"));
         QCOMPARE(listNames(), QStringList({QStringLiteral("加藤一郎"), QStringLiteral("山田太郎")}));
         // The data the restore replaced was copied first.
         QCOMPARE(bk::listCopies(dbPath()).size(), 2);
         QCOMPARE(bk::listCopies(dbPath())[0].customers, 5);
+        QCOMPARE(bk::listCopies(dbPath())[0].reason, bk::Reason::BeforeRestore);
     }
 
     void importWithoutABackupOnlyWhenTheUserSaysSo()
