@@ -63,6 +63,9 @@ QByteArray gunzip(QFile& file, const QString& fileName)
             throw EFileError(QStringLiteral("「%1」は展開すると大きすぎるため読み込めません（%2 MB まで）。")
                                  .arg(QDir::toNativeSeparators(fileName))
                                  .arg(TextSource::kMaxUnpacked >> 20));
+        // Grown by hand: doubling past the limit would hold twice what is kept.
+        if (out.capacity() < out.size() + produced)
+            out.reserve(qMin(TextSource::kMaxUnpacked, qMax(out.size() * 2, out.size() + produced)));
         out.append(chunk, produced);
     }
     if (rc != Z_STREAM_END)
