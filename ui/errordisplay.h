@@ -4,6 +4,7 @@
 // and read the message instead of the screen.
 
 #include <QString>
+#include <QStringList>
 #include <exception>
 #include <functional>
 
@@ -16,6 +17,8 @@ using ErrorHook = std::function<void(const QString& message)>;
 // Replaces the message box (tests); an empty hook restores it.
 void setErrorHook(ErrorHook hook);
 void showError(const QString& message);
+// The last errors shown, oldest first (for a problem report).
+QStringList recentErrors();
 
 // Runs a handler; EAbort ends it silently, any other exception is shown.
 template <class F>
