@@ -6,10 +6,12 @@
 #include "data/backup.h"
 #include "postal/postalupdate.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <benchmark/benchmark.h>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
@@ -54,6 +56,42 @@ void BM_InspectFullCopy(benchmark::State& state)
         benchmark::DoNotOptimize(tessolo::backup::inspect(copy).customers);
 }
 BENCHMARK(BM_InspectFullCopy)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The rotation's worth of copies of a small roster with the whole postal
+// list: the list goes only into a copy whose list differs from the one
+// before, so twenty copies cost little more than one.
+void BM_TwentyCopiesOfASmallRoster(benchmark::State& state)
+{
+    if (!QFile::exists(kList)) {
+        state.SkipWithError("the national list is absent");
+        return;
+    }
+    qint64 total = 0;
+    qint64 peakKb = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        benchcustomers::Database db;
+        benchcustomers::create(1000, true);
+        tessolo::postalupdate::run(kList);
+        const QString source = tessolo::backup::databasePath();
+        state.ResumeTiming();
+        QString copy;
+        for (int i = 0; i < 20; ++i)
+            copy = tessolo::backup::makeCopy(source, QDateTime::currentDateTime().addSecs(i));
+        state.PauseTiming();
+        total = 0;
+        const QDir folder(tessolo::backup::folderOf(source));
+        for (const QFileInfo& f : folder.entryInfoList(QDir::Files))
+            total += f.size();
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        peakKb = usage.ru_maxrss;
+        state.ResumeTiming();
+    }
+    state.counters["twenty_copies_MB"] = double(total) / 1e6;
+    state.counters["peak_rss_MB"] = double(peakKb) / 1e3;
+}
+BENCHMARK(BM_TwentyCopiesOfASmallRoster)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

@@ -573,6 +573,12 @@ void copyLive(const QString& source, const QString& target, int busyWaitMs, cons
 
 void copyDatabase(const QString& source, const QString& target, int busyWaitMs, const Progress& progress)
 {
+    // A name the user chose: a FIFO or a device there is not replaced.
+    try {
+        requireRegularFile(target);
+    } catch (const EFileError& e) {
+        throw EBackupError(e.message());
+    }
     copyLive(source, target, busyWaitMs, progress, QString());
 }
 

@@ -4,7 +4,7 @@
 // a file that is not this program's data is refused before any question, with
 // the data unchanged.
 
-#include "backup/frmbackup.h"
+#include "app/problemreport.h"
 #include "backup/frmbackup.h"
 #include "csvimport/frmcsvin.h"
 #include "data/backup.h"
@@ -226,6 +226,26 @@ private slots:
         QVERIFY(bk::listCopies(dbPath()).isEmpty());
         QCOMPARE(Db::column(QStringLiteral("select person_name from t_customer order by rowid"), QStringLiteral("person_name")),
                  QStringList({QStringLiteral("山田太郎"), QStringLiteral("加藤一郎")}));
+    }
+
+    // The report says what ran where, and the errors' wording, never a
+    // customer's value quoted in them.
+    void problemReportLeavesOutCustomerData()
+    {
+        const QStringList shown = {
+            QStringLiteral("他のプログラムがこのファイルを使っています。\n\nError executing SQL statement.\rError [5]: "
+                           "The database file is locked.\r\"insert into t_customer values ('山田太郎','03-1234')\": "
+                           "database is locked"),
+            QStringLiteral("「/home/u/顧客 鈴木.csv」に書き出せませんでした。")};
+        const QString report = tessolo::app::problemReportText(dbPath(), shown);
+        QVERIFY(report.contains(QStringLiteral("バージョン: 1.0.0")));
+        QVERIFY(report.contains(QString::fromLatin1(qVersion())));
+        QVERIFY(report.contains(QDir::toNativeSeparators(QFileInfo(dbPath()).absoluteFilePath())));
+        QVERIFY(report.contains(QStringLiteral("サイズ: %1 バイト").arg(QFileInfo(dbPath()).size())));
+        QVERIFY(report.contains(QStringLiteral("他のプログラムがこのファイルを使っています。")));
+        QVERIFY(!report.contains(QStringLiteral("山田")));
+        QVERIFY(!report.contains(QStringLiteral("03-1234")));
+        QVERIFY(!report.contains(QStringLiteral("鈴木")));
     }
 };
 
