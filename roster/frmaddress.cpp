@@ -14,6 +14,7 @@
 #include "roster/readingcapture.h"
 #include "roster/readingsource.h"
 #include "text/zenkaku.h"
+#include "ui/backgroundrun.h"
 #include "ui/enternav.h"
 #include "ui/errordisplay.h"
 #include "ui/imemode.h"
@@ -112,7 +113,7 @@ void TfrmAddress::reloadIfChangedElsewhere()
 {
     // Also true after this program's own writes (other connections); the
     // list is then read once more, which shows the same.
-    if (!isVisible() || !m_dataWatch->changed())
+    if (!isVisible() || tessolo::ui::backgroundWorkRunning() || !m_dataWatch->changed())
         return;
     tessolo::ui::runHandler([this] { readList(m_readSQL.isEmpty() ? tessolo::customer::kListSql : m_readSQL); });
 }

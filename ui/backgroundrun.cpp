@@ -12,6 +12,12 @@
 
 namespace tessolo::ui {
 
+namespace {
+int running = 0; // the window's thread alone changes and reads it
+} // namespace
+
+bool backgroundWorkRunning() { return running > 0; }
+
 void runInBackground(QWidget* parent, const QString& label, const std::function<void(const WorkProgress&)>& work)
 {
     std::atomic<qint64> done{0};
@@ -32,6 +38,10 @@ void runInBackground(QWidget* parent, const QString& label, const std::function<
         }
     }));
     TBusyCursor cursor;
+    struct Running {
+        Running() { ++running; }
+        ~Running() { --running; }
+    } mark;
     thread->start();
     QEventLoop loop;
     // Polled rather than signalled: a thread that ends before the loop runs

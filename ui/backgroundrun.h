@@ -18,4 +18,8 @@ using WorkProgress = std::function<bool(qint64 done, qint64 total)>;
 // cancel button.
 void runInBackground(QWidget* parent, const QString& label, const std::function<void(const WorkProgress&)>& work);
 
+// True while such work runs: what would read the database meanwhile (a
+// list's reload on a timer) waits for the next time instead of a lock.
+bool backgroundWorkRunning();
+
 } // namespace tessolo::ui
