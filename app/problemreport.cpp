@@ -35,12 +35,14 @@ QString problemReportText(const QString& dbPath, const QStringList& errors)
     QString text = QStringLiteral("Tessolo 問題の報告\n");
     text += QStringLiteral("日時: %1\n").arg(QDateTime::currentDateTime().toString(Qt::ISODate));
     text += QStringLiteral("バージョン: %1\n").arg(QStringLiteral(TESSOLO_VERSION));
-    text += QStringLiteral("Qt: %1 (ビルド時 %2)\n").arg(QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR));
+    text +=
+        QStringLiteral("Qt: %1 (ビルド時 %2)\n").arg(QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR));
     text += QStringLiteral("システム: %1 / %2 %3 / %4\n")
                 .arg(QSysInfo::prettyProductName(), QSysInfo::kernelType(), QSysInfo::kernelVersion(),
                      QSysInfo::currentCpuArchitecture());
     text += QStringLiteral("データベース: %1\n").arg(QDir::toNativeSeparators(db.absoluteFilePath()));
-    text += db.exists() ? QStringLiteral("サイズ: %1 バイト\n").arg(db.size()) : QStringLiteral("サイズ: (ファイルがありません)\n");
+    text += db.exists() ? QStringLiteral("サイズ: %1 バイト\n").arg(db.size())
+                        : QStringLiteral("サイズ: (ファイルがありません)\n");
     text += QStringLiteral("\n最近のエラー (%1 件):\n").arg(errors.size());
     for (const QString& e : errors)
         text += QStringLiteral("- ") + withoutData(e).replace(QLatin1Char('\n'), QLatin1Char(' ')) + QLatin1Char('\n');
@@ -56,10 +58,11 @@ void writeProblemReport(QWidget* parent)
     TSafeFile out(target);
     out.write(problemReportText(dbPath, ui::recentErrors()).toUtf8());
     out.commit();
-    ui::showNotice(parent, QStringLiteral("問題の報告のための文書を書き出しました。\n%1\n\n"
-                                          "このファイルを、何をしたときに何が起きたかの説明とともに、README "
-                                          "に書かれた報告先へ送ってください。顧客のデータは含まれていません。")
-                               .arg(QDir::toNativeSeparators(target)));
+    ui::showNotice(parent,
+                   QStringLiteral("問題の報告のための文書を書き出しました。\n%1\n\n"
+                                  "このファイルを、何をしたときに何が起きたかの説明とともに、README "
+                                  "に書かれた報告先へ送ってください。顧客のデータは含まれていません。")
+                       .arg(QDir::toNativeSeparators(target)));
 }
 
 } // namespace tessolo::app

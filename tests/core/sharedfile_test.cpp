@@ -55,7 +55,7 @@ protected:
 
 int modeOf(const QString& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
 }
 
@@ -133,9 +133,11 @@ TEST_F(SharedFile, FifoAndFolderAreRefusedWithoutBlocking)
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QElapsedTimer t;
     t.start();
-    EXPECT_TRUE(messageOf([&] { location::useDatabaseFile(fifo); }).contains(QStringLiteral("通常のファイルではありません")));
+    EXPECT_TRUE(
+        messageOf([&] { location::useDatabaseFile(fifo); }).contains(QStringLiteral("通常のファイルではありません")));
     EXPECT_TRUE(location::isDefaultDatabase());
-    EXPECT_TRUE(messageOf([&] { backup::restore(fifo, dbPath()); }).contains(QStringLiteral("通常のファイルではありません")));
+    EXPECT_TRUE(
+        messageOf([&] { backup::restore(fifo, dbPath()); }).contains(QStringLiteral("通常のファイルではありません")));
     EXPECT_TRUE(messageOf([&] { TSafeFile out(fifo); }).contains(QStringLiteral("通常のファイルではありません")));
     EXPECT_TRUE(messageOf([&] { TextSource source(fifo); }).contains(QStringLiteral("通常のファイルではな")));
     EXPECT_TRUE(messageOf([&] { TSafeFile out(dir()); }).contains(QStringLiteral("フォルダーです")));
@@ -158,12 +160,13 @@ TEST_F(SharedFile, GzipBombIsRefusedWithinBoundedMemory)
             ASSERT_EQ(gzwrite(gz, zeros.constData(), unsigned(zeros.size())), zeros.size());
         ASSERT_EQ(gzclose(gz), Z_OK);
     }
-    rusage before {};
+    rusage before{};
     getrusage(RUSAGE_SELF, &before);
     EXPECT_TRUE(messageOf([&] { TextSource source(bomb); }).contains(QStringLiteral("圧縮されたファイル")));
     // Allowed to unpack, it still stops at the limit: 80 MB is past it.
-    EXPECT_TRUE(messageOf([&] { TextSource source(bomb, Compressed::Unpacked); }).contains(QStringLiteral("大きすぎる")));
-    rusage after {};
+    EXPECT_TRUE(
+        messageOf([&] { TextSource source(bomb, Compressed::Unpacked); }).contains(QStringLiteral("大きすぎる")));
+    rusage after{};
     getrusage(RUSAGE_SELF, &after);
     // ru_maxrss is in kilobytes: the peak grew by at most the limit and a margin.
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, (TextSource::kMaxUnpacked >> 10) + 64 * 1024);
@@ -175,8 +178,10 @@ TEST_F(SharedFile, ALockedFileIsReportedInJapaneseFirst)
     other.exec("BEGIN EXCLUSIVE");
     TSQLiteDo helper;
     helper.setDBpoint(kDatabaseName);
-    const QString message = messageOf([&] { helper.exec_sql(QStringLiteral("insert into t_customer (person_name) values ('x')")); });
-    EXPECT_TRUE(message.startsWith(QStringLiteral("他のプログラムがこのファイルを使っています。"))) << message.toStdString();
+    const QString message =
+        messageOf([&] { helper.exec_sql(QStringLiteral("insert into t_customer (person_name) values ('x')")); });
+    EXPECT_TRUE(message.startsWith(QStringLiteral("他のプログラムがこのファイルを使っています。")))
+        << message.toStdString();
     EXPECT_TRUE(message.contains(QStringLiteral("database is locked")));
     EXPECT_TRUE(UserAdvice(SQLITE_FULL).startsWith(QStringLiteral("ディスクがいっぱい")));
     other.exec("ROLLBACK");
