@@ -228,6 +228,32 @@ private slots:
                  QStringList({QStringLiteral("山田太郎"), QStringLiteral("加藤一郎")}));
     }
 
+    // Another program changed the customer after it was loaded: 更新 is
+    // refused, the other program's row stays, the form keeps the edit, and
+    // the list follows the other program within a few seconds.
+    void staleUpdateIsRefusedAndTheFormKeepsTheEdit()
+    {
+        roster->show();
+        QVERIFY(QTest::qWaitForWindowExposed(roster.get()));
+        const int row = int(listNames().indexOf(QStringLiteral("山田太郎")));
+        QVERIFY(row >= 0);
+        QTreeWidgetItem* item = roster->ListViewNm->topLevelItem(row);
+        QTest::mouseClick(roster->ListViewNm->viewport(), Qt::LeftButton, {},
+                          roster->ListViewNm->visualItemRect(item).center());
+        const QString rowid = roster->strRow;
+        QVERIFY(!rowid.isEmpty());
+        Db::exec(QStringLiteral("update t_customer set person_name = '山田花子' where rowid = ") + rowid);
+        roster->EditName->setText(QStringLiteral("山田次郎"));
+        roster->btnup->click();
+        QCOMPARE(errors, QStringList{QStringLiteral("この顧客は他で変更または削除されました。")});
+        QCOMPARE(roster->EditName->text(), QStringLiteral("山田次郎"));
+        QCOMPARE(Db::column(QStringLiteral("select person_name from t_customer where rowid = ") + rowid,
+                            QStringLiteral("person_name")),
+                 QStringList{QStringLiteral("山田花子")});
+        QTRY_VERIFY_WITH_TIMEOUT(listNames().contains(QStringLiteral("山田花子")), 8000);
+        QCOMPARE(roster->EditName->text(), QStringLiteral("山田次郎"));
+    }
+
     // The report says what ran where, and the errors' wording, never a
     // customer's value quoted in them.
     void problemReportLeavesOutCustomerData()
