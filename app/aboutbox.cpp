@@ -33,7 +33,7 @@ TAboutBox::TAboutBox(QWidget* parent)
 
     ProductName = new QLabel(QStringLiteral("製品名: Tessolo"), panel);
     ProductName->setObjectName(QStringLiteral("ProductName"));
-    Version = new QLabel(QStringLiteral("バージョン 1.0"), panel);
+    Version = new QLabel(QStringLiteral("バージョン %1").arg(QStringLiteral(TESSOLO_VERSION)), panel);
     Version->setObjectName(QStringLiteral("Version"));
     Copyright = new QLabel(QStringLiteral("Copyright (C) 2026 Tessolo 開発チーム"), panel);
     Copyright->setObjectName(QStringLiteral("Copyright"));

@@ -25,7 +25,7 @@ TApplication::TApplication(int& argc, char** argv)
     initResources();
     setApplicationName(QStringLiteral("Tessolo"));
     setApplicationDisplayName(QStringLiteral("Tessolo"));
-    setApplicationVersion(QStringLiteral("1.0"));
+    setApplicationVersion(QStringLiteral(TESSOLO_VERSION));
     setWindowIcon(QIcon(QStringLiteral(":/tessolo/icon64.png")));
 }
 

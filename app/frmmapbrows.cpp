@@ -1,4 +1,5 @@
 #include "app/frmmapbrows.h"
+#include "app/problemreport.h"
 
 #include "ui/appevents.h"
 #include "ui/backupguard.h"
@@ -116,6 +117,9 @@ void TfrmMapbrows::buildMenu()
     N2->setObjectName(QStringLiteral("N2"));
     N3 = N2->addAction(QStringLiteral("バージョン"));
     N3->setObjectName(QStringLiteral("N3"));
+    auto* report = N2->addAction(QStringLiteral("問題の報告"));
+    report->setObjectName(QStringLiteral("ProblemReport"));
+    connect(report, &QAction::triggered, this, tessolo::ui::guarded([this] { tessolo::app::writeProblemReport(this); }));
 }
 
 void TfrmMapbrows::buildPanel()

@@ -9,8 +9,13 @@
 #include "ui/windowset.h"
 #include "ui/backupguard.h"
 
+#include <sys/stat.h>
+
 int main(int argc, char** argv)
 {
+    // Every file the program and its browser control write (the roster, its
+    // copies, exports, caches, settings) is its user's alone.
+    ::umask(077);
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

@@ -5,6 +5,24 @@ namespace tessolo::app {
 namespace {
 bool offlineFlag = false;
 const QString kDatabaseOption = QStringLiteral("--database");
+
+// Qt's own options, read by the application object (one dash, as Qt writes
+// them; the names followed by a value take it).
+bool isQtOption(const QString& a, bool* takesValue)
+{
+    static const QStringList withValue = {
+        QStringLiteral("-platform"), QStringLiteral("-platformpluginpath"), QStringLiteral("-platformtheme"),
+        QStringLiteral("-plugin"), QStringLiteral("-qmljsdebugger"), QStringLiteral("-style"),
+        QStringLiteral("-stylesheet"), QStringLiteral("-session"), QStringLiteral("-display"),
+        QStringLiteral("-name"), QStringLiteral("-title"), QStringLiteral("-geometry"),
+        QStringLiteral("-qwindowgeometry"), QStringLiteral("-qwindowtitle"), QStringLiteral("-qwindowicon"),
+        QStringLiteral("-widgetcount"), QStringLiteral("-visual")};
+    static const QStringList alone = {QStringLiteral("-reverse"), QStringLiteral("-nograb"),
+                                      QStringLiteral("-dograb"), QStringLiteral("-sync")};
+    *takesValue = withValue.contains(a);
+    return *takesValue || alone.contains(a) || a.startsWith(QStringLiteral("-style="))
+           || a.startsWith(QStringLiteral("-platform="));
+}
 } // namespace
 
 TStartOptions parseStartOptions(const QStringList& arguments)
@@ -12,7 +30,8 @@ TStartOptions parseStartOptions(const QStringList& arguments)
     TStartOptions options;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);
-        if (a == QLatin1String("--"))
+        // The browser control's own options follow this word, as Qt asks.
+        if (a == QLatin1String("--") || a == QLatin1String("--webEngineArgs"))
             break;
         if (a == QLatin1String("--offline"))
             options.offline = true;
@@ -30,6 +49,16 @@ TStartOptions parseStartOptions(const QStringList& arguments)
             options.database = a.mid(kDatabaseOption.size() + 1);
             if (options.database.isEmpty())
                 options.error = QStringLiteral("--database にはデータベースのファイルを指定してください。");
+        } else if (a.startsWith(QLatin1Char('-'))) {
+            bool takesValue = false;
+            if (isQtOption(a, &takesValue)) {
+                if (takesValue)
+                    ++i;
+            } else if (options.error.isEmpty()) {
+                // Refused, not ignored: a mistyped option would otherwise
+                // start the program as if it had not been given.
+                options.error = QStringLiteral("不明なオプションです: %1").arg(a);
+            }
         }
     }
     return options;
@@ -47,6 +76,8 @@ QString usageText()
         "                   send nothing over the network (no map tiles, no address search)\n"
         "  --help, -h       この説明を表示して終了する / print this help and exit\n"
         "  --version        バージョンを表示して終了する / print the version and exit\n"
+        "  --webEngineArgs ...  以降は地図の表示部品 (Qt WebEngine) へのオプション\n"
+        "                   the options after it go to the map's browser control\n"
         "\n"
         "既定のデータベース: 実行ファイルのフォルダーに書き込めればそこの tessolo.db、\n"
         "インストールしたプログラムでは ~/.local/share/Tessolo/tessolo.db\n"

@@ -21,8 +21,8 @@ struct TStartOptions {
 };
 
 // Reads the options from the program's arguments (the first is the program
-// itself). Options it does not know are left to the browser control, which
-// reads its own from the same command line.
+// itself). Qt's own options pass; the browser control's follow
+// --webEngineArgs; any other option is an error.
 TStartOptions parseStartOptions(const QStringList& arguments);
 
 // The text --help prints.

@@ -15,8 +15,8 @@ namespace tessolo::app {
 int answerCommandLine(const TStartOptions& options)
 {
     if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "tessolo: %s\n%s\n", options.error.toLocal8Bit().constData(),
-                     "tessolo --help でオプションの一覧を表示します。");
+        std::fprintf(stderr, "tessolo: %s\n\n%s", options.error.toLocal8Bit().constData(),
+                     usageText().toLocal8Bit().constData());
         return 2;
     }
     if (options.help) {

@@ -2,6 +2,7 @@
 
 #include "data/backup.h"
 #include "data/errors.h"
+#include "ui/backgroundrun.h"
 #include "ui/backupguard.h"
 #include "ui/notice.h"
 #include "ui/okrightdlg2.h"
@@ -19,19 +20,11 @@ namespace {
 
 const QString kFilter = QStringLiteral("Tessolo データ (*.db);;すべてのファイル (*)");
 
-// Runs `work` under a busy cursor.
-template <class F>
-auto busy(F&& work)
-{
-    ui::TBusyCursor cursor;
-    return work();
-}
-
 } // namespace
 
 void backupNow(QWidget* parent)
 {
-    const QString path = busy([] { return backup::makeCopy(backup::databasePath()); });
+    const QString path = ui::backupManually(parent);
     ui::showNotice(parent, QStringLiteral("バックアップを作成しました。\n%1").arg(QDir::toNativeSeparators(path)));
 }
 
@@ -43,7 +36,9 @@ void exportData(QWidget* parent)
                                                       nullptr, QFileDialog::DontUseNativeDialog);
     if (file.isEmpty())
         throw EAbort();
-    busy([&] { backup::copyDatabase(backup::databasePath(), file); });
+    ui::runInBackground(parent, QStringLiteral("データを書き出しています…"), [&](const ui::WorkProgress& progress) {
+        backup::copyDatabase(backup::databasePath(), file, backup::kBusyWaitMs, progress);
+    });
     ui::showNotice(parent, QStringLiteral("データを書き出しました。\n%1\n新しいパソコンでは「データの読み込み…」でこのファイルを選んでください。")
                                .arg(QDir::toNativeSeparators(file)));
 }
@@ -60,14 +55,23 @@ bool importData(QWidget* parent)
 bool replaceData(QWidget* parent, const QString& file, const QString& question)
 {
     // Refused before the question: a file that cannot be put back is not
-    // offered.
-    const backup::CopyInfo info = busy([&] { return backup::inspect(file); });
+    // offered. The check reads the whole file, so it may take a while.
+    backup::CopyInfo info;
+    qint64 current = 0;
+    ui::runInBackground(parent, QStringLiteral("ファイルを確かめています…"), [&](const ui::WorkProgress& progress) {
+        info = backup::inspect(file, progress);
+        current = backup::customerCount(backup::databasePath());
+    });
     if (!info.usable())
         throw backup::EBackupError(info.problem);
-    if (!OKRightDlg2 || !OKRightDlg2->ask(question))
+    // The user sees what replaces what before saying yes.
+    const QString counts = QStringLiteral("今の顧客 %1 件 → ファイルの顧客 %2 件").arg(current).arg(info.customers);
+    if (!OKRightDlg2 || !OKRightDlg2->ask(question + QLatin1Char('\n') + counts))
         throw EAbort();
-    ui::backupBeforeChange(parent);
-    busy([&] { backup::restore(file, backup::databasePath()); });
+    ui::backupBeforeChange(parent, backup::Reason::BeforeRestore);
+    ui::runInBackground(parent, QStringLiteral("データを置き換えています…"), [&](const ui::WorkProgress& progress) {
+        backup::restore(file, backup::databasePath(), backup::kBusyWaitMs, progress);
+    });
     ui::notifyDataReplaced();
     ui::showNotice(parent, QStringLiteral("データを置き換えました。顧客 %1 件").arg(info.customers));
     return true;

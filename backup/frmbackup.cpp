@@ -14,7 +14,7 @@
 
 namespace {
 
-enum Column { kTime, kCustomers, kSize, kState };
+enum Column { kTime, kCustomers, kSize, kState, kReason };
 
 QString sizeText(qint64 bytes)
 {
@@ -35,7 +35,7 @@ TfrmBackup::TfrmBackup(QWidget* parent)
     ListViewCopies = new QTreeWidget(this);
     ListViewCopies->setObjectName(QStringLiteral("ListViewCopies"));
     ListViewCopies->setHeaderLabels({QStringLiteral("日時"), QStringLiteral("顧客数"), QStringLiteral("サイズ"),
-                                     QStringLiteral("状態")});
+                                     QStringLiteral("状態"), QStringLiteral("理由")});
     ListViewCopies->setRootIsDecorated(false);
     ListViewCopies->setSelectionMode(QAbstractItemView::SingleSelection);
     ListViewCopies->header()->setSectionsClickable(false);
@@ -79,6 +79,7 @@ void TfrmBackup::loadCopies()
         item->setTextAlignment(kCustomers, Qt::AlignRight | Qt::AlignVCenter);
         item->setTextAlignment(kSize, Qt::AlignRight | Qt::AlignVCenter);
         item->setToolTip(kState, copy.problem);
+        item->setText(kReason, tessolo::backup::reasonText(copy.reason));
         if (!copy.usable())
             item->setFlags(item->flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsEnabled));
     }

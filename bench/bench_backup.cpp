@@ -4,12 +4,15 @@
 
 #include "benchcustomers.h"
 #include "data/backup.h"
+#include "data/sqlitedb.h"
 #include "postal/postalupdate.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <benchmark/benchmark.h>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
@@ -54,6 +57,67 @@ void BM_InspectFullCopy(benchmark::State& state)
         benchmark::DoNotOptimize(tessolo::backup::inspect(copy).customers);
 }
 BENCHMARK(BM_InspectFullCopy)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The rotation's worth of copies of a small roster with the whole postal
+// list: the list goes only into a copy whose list differs from the one
+// before, so twenty copies cost little more than one.
+void BM_TwentyCopiesOfASmallRoster(benchmark::State& state)
+{
+    if (!QFile::exists(kList)) {
+        state.SkipWithError("the national list is absent");
+        return;
+    }
+    qint64 total = 0;
+    qint64 peakKb = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        benchcustomers::Database db;
+        benchcustomers::create(1000, true);
+        tessolo::postalupdate::run(kList);
+        const QString source = tessolo::backup::databasePath();
+        state.ResumeTiming();
+        QString copy;
+        for (int i = 0; i < 20; ++i)
+            copy = tessolo::backup::makeCopy(source, QDateTime::currentDateTime().addSecs(i));
+        state.PauseTiming();
+        total = 0;
+        const QDir folder(tessolo::backup::folderOf(source));
+        for (const QFileInfo& f : folder.entryInfoList(QDir::Files))
+            total += f.size();
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        peakKb = usage.ru_maxrss;
+        state.ResumeTiming();
+    }
+    state.counters["twenty_copies_MB"] = double(total) / 1e6;
+    state.counters["peak_rss_MB"] = double(peakKb) / 1e3;
+}
+BENCHMARK(BM_TwentyCopiesOfASmallRoster)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A large roster (customers with long memos, about 300 MB): the copy streams
+// rows, so the memory it adds stays small whatever the file's size.
+void BM_BackupLargeRoster(benchmark::State& state)
+{
+    benchcustomers::Database db;
+    const QString source = tessolo::backup::databasePath();
+    {
+        tessolo::TSQLiteDatabase raw(source);
+        raw.ExecSQL("insert into t_customer (person_name, memo) with recursive n(i) as (select 1 union all "
+                    "select i + 1 from n where i < 300000) select 'c' || i, hex(randomblob(500)) from n");
+    }
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    QString copy;
+    int sequence = 0;
+    for (auto _ : state)
+        copy = tessolo::backup::makeCopy(source, QDateTime::currentDateTime().addSecs(++sequence));
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    state.counters["db_MB"] = double(QFileInfo(source).size()) / 1e6;
+    state.counters["copy_MB"] = double(QFileInfo(copy).size()) / 1e6;
+    state.counters["peak_rss_growth_MB"] = double(after.ru_maxrss - before.ru_maxrss) / 1e3;
+}
+BENCHMARK(BM_BackupLargeRoster)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

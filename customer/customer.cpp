@@ -1,7 +1,13 @@
 #include "customer/customer.h"
 
+#include "data/sqlitedb.h"
 #include "data/sqlitedo.h"
 #include "data/sqltext.h"
+#include "data/transaction.h"
+#include "text/cp932.h"
+
+#include <QUrl>
+#include <sqlite3.h>
 
 namespace tessolo::customer {
 
@@ -10,6 +16,17 @@ const std::array<QString, kColumnCount> kCsvCaptions = fields::each(kFields, &Fi
 
 namespace {
 QStringList toList(const Record& r) { return QStringList(r.begin(), r.end()); }
+
+// " where rowid = N and <every column as loaded>": an absent value reads as
+// empty in the form, so NULL and '' both match an empty field.
+QString unchangedWhere(const Record& loaded, const QString& strRow)
+{
+    QString where = QStringLiteral(" where rowid = ") + strRow;
+    for (int c = 0; c < kColumnCount; ++c)
+        where += QStringLiteral(" and ifnull([") + kColumns[size_t(c)] + QStringLiteral("], '') = ")
+                 + sqltext::literal(loaded[size_t(c)]);
+    return where;
+}
 } // namespace
 
 QString insertSql(const Record& r) { return sqltext::insertValues(u"t_customer", toList(r)); }
@@ -17,6 +34,74 @@ QString insertSql(const Record& r) { return sqltext::insertValues(u"t_customer",
 QString updateSql(const Record& r, const QString& strRow)
 {
     return sqltext::updateAll(u"t_customer", fields::texts(kFields, &Field::column), toList(r), strRow);
+}
+
+QString updateIfUnchangedSql(const Record& r, const Record& loaded, const QString& strRow)
+{
+    // The plain update ends "where rowid=N"; the comparison replaces that.
+    const QString plain = updateSql(r, strRow);
+    const qsizetype at = plain.lastIndexOf(QStringLiteral(" where "));
+    return plain.left(at) + unchangedWhere(loaded, strRow);
+}
+
+QString deleteIfUnchangedSql(const Record& loaded, const QString& strRow)
+{
+    return QStringLiteral("delete from t_customer") + unchangedWhere(loaded, strRow);
+}
+
+void runIfUnchanged(const QString& sql)
+{
+    TSQLiteDo db;
+    TSQLiteDatabase& connection = db.getDBpoint(kDatabaseName);
+    Transaction transaction(connection);
+    connection.ExecSQL(cp932::encode(sql));
+    if (sqlite3_changes(connection.handle()) == 0)
+        throw EChangedElsewhere(); // the transaction ends unchanged
+    transaction.commit();
+}
+
+QString mailtoUrl(const QString& email)
+{
+    const QString text = email.trimmed();
+    qsizetype end = 0;
+    while (end < text.size()) {
+        const QChar c = text.at(end);
+        if (c.isSpace() || c.category() == QChar::Other_Control || QStringLiteral("?#&,;<>\"").contains(c))
+            break;
+        ++end;
+    }
+    return QStringLiteral("mailto:") + QString::fromLatin1(QUrl::toPercentEncoding(text.left(end), "@.+-_!$*'=^`{|}~/"));
+}
+
+Record recordOf(const TSQLiteTable& table)
+{
+    Record r;
+    for (int c = 0; c < kColumnCount; ++c)
+        r[size_t(c)] = table.NamedFieldAsString(kColumns[size_t(c)]);
+    return r;
+}
+
+TDataWatch::TDataWatch() = default;
+TDataWatch::~TDataWatch() = default;
+
+bool TDataWatch::changed()
+{
+    const QString path = TSQLiteDo::pathOf(kDatabaseName);
+    try {
+        if (!m_db || path != m_path) {
+            m_db = std::make_unique<TSQLiteDatabase>(path);
+            m_path = path;
+            m_version = -1;
+        }
+        const qint64 version
+            = m_db->GetTable(QByteArrayLiteral("PRAGMA data_version"))->NamedFieldAsString(QStringLiteral("data_version")).toLongLong();
+        const bool changed = m_version >= 0 && version != m_version;
+        m_version = version;
+        return changed;
+    } catch (const TessoloError&) {
+        // Locked for a moment by a writer: asked again at the next tick.
+        return false;
+    }
 }
 
 QString deleteSql(const QString& strRow)

@@ -3,11 +3,18 @@
 // order) and the statements through which every window reads and writes it.
 
 #include "data/fieldtable.h"
+#include "data/errors.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <memory>
+
+namespace tessolo {
+class TSQLiteDatabase;
+class TSQLiteTable;
+} // namespace tessolo
 
 namespace tessolo::customer {
 
@@ -39,5 +46,48 @@ inline const QString kListSql = QStringLiteral("select rowid, * from t_customer 
 
 // The rowids a customer list statement yields, in its order.
 QList<qint64> rowidsOf(const QString& listSql);
+
+// "mailto:" and the address alone: whatever follows it in the field (a
+// "?attach=…" or other header, a second address) never reaches the mail
+// program.
+QString mailtoUrl(const QString& email);
+
+// The record in the current row of a customer query.
+Record recordOf(const TSQLiteTable& table);
+
+// 更新 and 削除 while another program may share the file: the row changes only
+// while it still holds every column as `loaded` (what the form was filled
+// from). A customer changed or deleted elsewhere, or a new one that took its
+// rowid, is left alone.
+QString updateIfUnchangedSql(const Record& r, const Record& loaded, const QString& strRow);
+QString deleteIfUnchangedSql(const Record& loaded, const QString& strRow);
+
+inline const QString kChangedElsewhere = QStringLiteral("この顧客は他で変更または削除されました。");
+class EChangedElsewhere : public TessoloError {
+public:
+    EChangedElsewhere()
+        : TessoloError(kChangedElsewhere) {}
+};
+// Runs one of those statements in the database every window opens; throws
+// EChangedElsewhere when it found no row to change.
+void runIfUnchanged(const QString& sql);
+
+// Whether another connection (another program, another PC on a shared
+// folder, another window of this one) changed the database since last asked,
+// by SQLite's data version of a connection kept for asking.
+class TDataWatch {
+public:
+    TDataWatch();
+    ~TDataWatch();
+    TDataWatch(const TDataWatch&) = delete;
+    TDataWatch& operator=(const TDataWatch&) = delete;
+    // False the first time, and whenever the file cannot be read just now.
+    bool changed();
+
+private:
+    std::unique_ptr<TSQLiteDatabase> m_db;
+    QString m_path;
+    qint64 m_version = -1;
+};
 
 } // namespace tessolo::customer

@@ -1,12 +1,16 @@
 #include "data/datalocation.h"
 
 #include "data/errors.h"
+#include "data/safefile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tessolo::location {
 
@@ -28,8 +32,14 @@ QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
 bool isSQLiteFile(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only called for a regular file; the flag is a second guard against
+    // an open that waits for a writer.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
         return false;
+    }
     // SQLite itself treats an empty file as a new, empty database.
     if (file.size() == 0)
         return true;
@@ -97,6 +107,12 @@ void useDatabaseFile(const QString& path)
 {
     const QFileInfo file(path);
     const QString full = file.absoluteFilePath();
+    // Looked at without opening: a FIFO given here would block the start
+    // with no window, a device would be read as a database.
+    if (file.exists() && !file.isDir() && !file.isFile())
+        throw TessoloError(QStringLiteral("データベースとして開けません: %1\n通常のファイルではありません（パイプや装置のファイルは使えません）。"
+                                          "データベースのファイルを指定してください。")
+                               .arg(shown(full)));
     if (file.isDir())
         throw TessoloError(QStringLiteral("データベースとして開けません: %1\nフォルダーです。データベースのファイルを指定してください。")
                                .arg(shown(full)));
@@ -125,6 +141,10 @@ void prepareDefaultDirectory()
     const QString dir = defaultDirectory();
     if (!QDir().mkpath(dir))
         throw TessoloError(QStringLiteral("データの保存先のフォルダーを作れません: %1").arg(shown(dir)));
+    // The roster is nobody else's to read. A folder beside the executable
+    // (a build tree, a portable copy) is the user's own choice and kept.
+    if (dir == userDataDirectory())
+        makeFolderPrivate(dir);
 }
 
 void setDataDirectory(const QString& dir) { state().dataDirectory = dir; }

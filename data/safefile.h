@@ -8,7 +8,10 @@
 //     out.write(bytes);             // as often as needed; throws EFileError
 //     out.commit();                 // throws EFileError; the file is in place
 //
-// Destroyed without commit(), the new bytes are thrown away.
+// Destroyed without commit(), the new bytes are thrown away. The file is the
+// user's alone (mode 0600): it holds customers' names and addresses. A name
+// that is a folder, a FIFO or a device is refused: only a regular file is
+// replaced.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -16,6 +19,18 @@
 #include <QString>
 
 namespace tessolo {
+
+// Owner-only modes for everything the program writes: 0600 for a file, 0700
+// for a folder. Best effort (a file system without modes keeps its own).
+void makeFilePrivate(const QString& path);
+void makeFolderPrivate(const QString& path);
+// Creates `path` and its parents as needed; the last folder is made private.
+bool makePrivateFolder(const QString& path);
+
+// Refuses (EFileError, in a sentence) a path that exists but is not a regular
+// file, looked at without opening it, so a FIFO cannot block and a device
+// cannot be read or written. A path that does not exist passes.
+void requireRegularFile(const QString& path);
 
 class TSafeFile {
 public:

@@ -56,6 +56,25 @@ QString ErrorCodeText(int code)
     }
 }
 
+QString UserAdvice(int code)
+{
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("他のプログラムがこのファイルを使っています。そのプログラム（別のパソコンで開いている Tessolo "
+                              "を含みます）の作業が終わるのを待つか、そちらを閉じてから、もう一度お試しください。"
+                              "変更は保存されていません。");
+    case SQLITE_FULL:
+        return QStringLiteral("ディスクがいっぱいのため書き込めませんでした。不要なファイルを削除するなどしてディスクに空きを"
+                              "作ってから、もう一度お試しください。変更は保存されていません。");
+    case SQLITE_IOERR:
+        return QStringLiteral("ディスクへの読み書きに失敗しました。ディスクの空きと、ネットワーク上のフォルダーならその接続を"
+                              "確かめてから、もう一度お試しください。変更は保存されていません。");
+    default:
+        return {};
+    }
+}
+
 // ---------------------------------------------------------------- connection
 
 TSQLiteDatabase::TSQLiteDatabase(const QString& fileName)
@@ -68,6 +87,8 @@ TSQLiteDatabase::TSQLiteDatabase(const QString& fileName)
         if (db) {
             message = QStringLiteral("Failed to open database \"%1\" : %2")
                           .arg(fileName, QString::fromUtf8(sqlite3_errmsg(db)));
+            if (const QString advice = UserAdvice(sqlite3_errcode(db)); !advice.isEmpty())
+                message = advice + QStringLiteral("\n\n") + message;
             sqlite3_close(db);
         } else {
             message = QStringLiteral("Failed to open database \"%1\" : unknown error").arg(fileName);
@@ -100,7 +121,9 @@ void TSQLiteDatabase::RaiseError(const QString& s, const QByteArray& sql) const
     // SQLite quotes names and tokens of the statement in its message byte for
     // byte, so the message is code page 932 as the statement is; its own
     // wording is ASCII and reads the same either way.
-    throw ESQLiteException(QStringLiteral("%1.\rError [%2]: %3.\r\"%4\": %5")
+    const QString advice = UserAdvice(code);
+    throw ESQLiteException((advice.isEmpty() ? QString() : advice + QStringLiteral("\n\n"))
+                           + QStringLiteral("%1.\rError [%2]: %3.\r\"%4\": %5")
                                .arg(s)
                                .arg(code)
                                .arg(ErrorCodeText(code), cp932::decode(sql),

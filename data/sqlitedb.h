@@ -23,6 +23,12 @@ enum class ColumnType { Integer = 1, Float = 2, Text = 3, Blob = 4, Null = 5 };
 
 QString ErrorCodeText(int code);
 
+// What a user is told, in Japanese, for the SQLite results that are no
+// fault of the program (a file another program holds, a full disk): what
+// happened and what to do. Empty for the other codes; SQLite's own words
+// follow it in the message.
+QString UserAdvice(int code);
+
 class TSQLiteDatabase;
 
 class TSQLiteTable {

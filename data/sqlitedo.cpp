@@ -1,5 +1,6 @@
 #include "data/sqlitedo.h"
 #include "data/transaction.h"
+#include "data/safefile.h"
 
 #include "text/cp932.h"
 #include "data/sqltext.h"
@@ -60,6 +61,9 @@ void TSQLiteDo::initDB(const QString& strDB)
 {
     createMissingTables(open(strDB));
     closeDBpoint();
+    // Created or left by an older version with the umask's mode: the roster
+    // is readable by its owner alone; SQLite gives its journal the same mode.
+    makeFilePrivate(DBFile);
 }
 
 void TSQLiteDo::setDBpoint(const QString& strDB) { open(strDB); }

@@ -6,6 +6,7 @@
 #include "data/sqlitedo.h"
 #include "text/textfile.h"
 #include "text/textsource.h"
+#include "postal/shippedpostal.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -107,7 +108,8 @@ Result run(const QString& fileName, const ProgressFn& progress)
     TSQLiteDo db;
     db.setDBpoint(kDatabaseName);
 
-    TextSource source(fileName);
+    // Only the list in the form the program ships it is read compressed.
+    TextSource source(fileName, shippedpostal::isShippedList(fileName) ? Compressed::Unpacked : Compressed::Refused);
     QBuffer buffer(&source.bytes());
     buffer.open(QIODevice::ReadOnly);
     LineReader reader(buffer);

@@ -28,6 +28,13 @@ std::optional<ShippedList> find(const QString& folder)
     return list;
 }
 
+bool isShippedList(const QString& file)
+{
+    const QFileInfo info(file);
+    const auto list = find(info.absolutePath());
+    return list && QFileInfo(list->file).absoluteFilePath() == info.absoluteFilePath();
+}
+
 QString shippedFolder() { return location::sharedFolder(QStringLiteral("postal")); }
 
 bool postalTableIsEmpty()

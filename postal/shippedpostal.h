@@ -17,6 +17,10 @@ struct ShippedList {
 // The list in `folder`, or nothing when the folder lacks the list or a valid date.
 std::optional<ShippedList> find(const QString& folder);
 
+// True for the list of a folder in the shipped form (ken_all.csv.gz with a
+// valid ken_all.info beside it): the one file read compressed.
+bool isShippedList(const QString& file);
+
 // The folder the program ships it in.
 QString shippedFolder();
 

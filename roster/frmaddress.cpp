@@ -15,6 +15,7 @@
 #include "roster/readingsource.h"
 #include "text/zenkaku.h"
 #include "ui/appevents.h"
+#include "ui/backgroundrun.h"
 #include "ui/enternav.h"
 #include "ui/errordisplay.h"
 #include "ui/imemode.h"
@@ -42,6 +43,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QUrl>
@@ -87,6 +89,28 @@ TfrmAddress::TfrmAddress(QWidget* parent)
     buildInputs();
     buildButtons();
     wire();
+    // Another PC on a shared folder, or a sqlite3 shell, may change the
+    // file: the list follows every few seconds and on coming back.
+    m_dataWatch = std::make_unique<tessolo::customer::TDataWatch>();
+    auto* watchTimer = new QTimer(this);
+    connect(watchTimer, &QTimer::timeout, this, [this] { reloadIfChangedElsewhere(); });
+    watchTimer->start(3000);
+}
+
+void TfrmAddress::changeEvent(QEvent* e)
+{
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow())
+        reloadIfChangedElsewhere();
+}
+
+void TfrmAddress::reloadIfChangedElsewhere()
+{
+    // Also true after this program's own writes (other connections); the
+    // list is then read once more, which shows the same.
+    if (!isVisible() || tessolo::ui::backgroundWorkRunning() || !m_dataWatch->changed())
+        return;
+    tessolo::ui::runHandler([this] { readList(m_readSQL.isEmpty() ? tessolo::customer::kListSql : m_readSQL); });
 }
 
 void TfrmAddress::buildMenu()
@@ -486,7 +510,10 @@ void TfrmAddress::btnupClick()
     if (strRow.isEmpty())
         throw tessolo::EAbort();
     const QStringList stored = m_form->storable();
-    TSQLiteDo::execute(customer::updateSql(ui::toRecord<customer::Record>(stored), strRow));
+    const auto record = ui::toRecord<customer::Record>(stored);
+    // Changed or deleted elsewhere: the error leaves the form as typed.
+    customer::runIfUnchanged(customer::updateIfUnchangedSql(record, loadedRow, strRow));
+    loadedRow = record;
     loadedFields = m_form->values();
     loadList();
 }
@@ -497,7 +524,7 @@ void TfrmAddress::btndelClick()
         throw tessolo::EAbort();
     if (strRow.isEmpty())
         throw tessolo::EAbort();
-    TSQLiteDo::execute(customer::deleteSql(strRow));
+    customer::runIfUnchanged(customer::deleteIfUnchangedSql(loadedRow, strRow));
     loadList();
     btnClearClick();
 }
@@ -522,6 +549,7 @@ void TfrmAddress::ListViewNmClick()
         for (t->MoveFirst(); !t->Eof(); t->Next()) {
             m_form->load(*t);
             loadedFields = m_form->values();
+            loadedRow = customer::recordOf(*t);
         }
     }
     db.closeDBpoint();
@@ -555,8 +583,8 @@ void TfrmAddress::shellOpen(const QString& address)
     QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
 }
 
-void TfrmAddress::N4Click() { shellOpen(QStringLiteral("mailto:") + EditEmail1->text()); }
-void TfrmAddress::N5Click() { shellOpen(QStringLiteral("mailto:") + EditEmail2->text()); }
+void TfrmAddress::N4Click() { shellOpen(tessolo::customer::mailtoUrl(EditEmail1->text())); }
+void TfrmAddress::N5Click() { shellOpen(tessolo::customer::mailtoUrl(EditEmail2->text())); }
 void TfrmAddress::N6Click() { shellOpen(QStringLiteral("http://") + EditUrl->text()); }
 
 void TfrmAddress::N3Click()

@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <vector>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QComboBox;
@@ -91,6 +92,9 @@ public:
     // What the fields held when a customer was loaded or last stored: 追加
     // with the fields still holding it would store a second copy.
     QStringList loadedFields;
+    // The loaded customer's row as read (or as last stored): 更新 and 削除
+    // change the row only while it still holds this.
+    tessolo::customer::Record loadedRow;
     // The query that last filled the list: the export writes what it shows.
     QString strListSQL;
 
@@ -111,9 +115,14 @@ public slots:
 protected:
     void showEvent(QShowEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    // Coming back to the window looks for changes another program made.
+    void changeEvent(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // Reads the list again when another program changed the file.
+    void reloadIfChangedElsewhere();
+    std::unique_ptr<tessolo::customer::TDataWatch> m_dataWatch;
     // A customer as the list read it: the eight shown values and the key the
     // search compares. The kana filter decides which are read; the search
     // narrows them without another query.

@@ -16,30 +16,58 @@ namespace tessolo {
 
 namespace {
 
-bool isGzip(const QByteArray& bytes) { return bytes.startsWith("\x1f\x8b"); }
+// Two bytes no text file starts with. The old whole-file unpacking trusted
+// the packed size: a 1 MB file unpacked to gigabytes before any check.
+bool isGzip(const char* head, qint64 n) { return n >= 2 && head[0] == '\x1f' && head[1] == '\x8b'; }
 
-// The postal list ships gzip-compressed; a text file never starts with these
-// two bytes, so a file that does is read as what it holds.
-QByteArray gunzip(const QByteArray& packed, const QString& fileName)
+[[noreturn]] void refuseCompressed(const QString& fileName)
+{
+    throw EFileError(QStringLiteral("「%1」は圧縮されたファイルのため読み込めません。\n展開してから、展開したファイルを選んでください。")
+                         .arg(QDir::toNativeSeparators(fileName)));
+}
+
+// Unpacks the gzip stream of `file` (read from its start) chunk by chunk,
+// stopping as soon as the output would pass kMaxUnpacked.
+QByteArray gunzip(QFile& file, const QString& fileName)
 {
     z_stream z{};
     // 16 + MAX_WBITS: a gzip header and trailer around the deflate data.
     if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK)
         throw EFileError(QStringLiteral("ファイルを展開できません: %1").arg(QDir::toNativeSeparators(fileName)));
+    struct End {
+        z_stream* z;
+        ~End() { inflateEnd(z); }
+    } end{&z};
     QByteArray out;
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.constData()));
-    z.avail_in = static_cast<uInt>(packed.size());
+    char in[64 * 1024];
     char chunk[256 * 1024];
     int rc = Z_OK;
-    while (rc == Z_OK) {
+    while (rc != Z_STREAM_END) {
+        if (z.avail_in == 0) {
+            const qint64 got = file.read(in, sizeof in);
+            if (got < 0)
+                throw EFileError(QStringLiteral("ファイルを読み込めません: %1\n%2")
+                                     .arg(QDir::toNativeSeparators(fileName), file.errorString()));
+            if (got == 0)
+                break; // cut short before the stream's end
+            z.next_in = reinterpret_cast<Bytef*>(in);
+            z.avail_in = static_cast<uInt>(got);
+        }
         z.next_out = reinterpret_cast<Bytef*>(chunk);
         z.avail_out = sizeof chunk;
-        // With room to write every time, only a stream cut short before its
-        // end stops with Z_BUF_ERROR.
         rc = inflate(&z, Z_NO_FLUSH);
-        out.append(chunk, static_cast<qsizetype>(sizeof chunk - z.avail_out));
+        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
+            break;
+        const qint64 produced = qint64(sizeof chunk - z.avail_out);
+        if (out.size() + produced > TextSource::kMaxUnpacked)
+            throw EFileError(QStringLiteral("「%1」は展開すると大きすぎるため読み込めません（%2 MB まで）。")
+                                 .arg(QDir::toNativeSeparators(fileName))
+                                 .arg(TextSource::kMaxUnpacked >> 20));
+        // Grown by hand: doubling past the limit would hold twice what is kept.
+        if (out.capacity() < out.size() + produced)
+            out.reserve(qMin(TextSource::kMaxUnpacked, qMax(out.size() * 2, out.size() + produced)));
+        out.append(chunk, produced);
     }
-    inflateEnd(&z);
     if (rc != Z_STREAM_END)
         throw EFileError(QStringLiteral("ファイルを展開できません: %1\n圧縮されたデータが壊れています。")
                              .arg(QDir::toNativeSeparators(fileName)));
@@ -72,10 +100,19 @@ void openRegular(QFile& file, const QString& fileName)
 
 } // namespace
 
-TextSource::TextSource(const QString& fileName)
+TextSource::TextSource(const QString& fileName, Compressed compressed)
 {
     QFile file;
     openRegular(file, fileName);
+    char head[2];
+    const qint64 headSize = file.peek(head, sizeof head);
+    if (isGzip(head, headSize)) {
+        if (compressed == Compressed::Refused)
+            refuseCompressed(fileName);
+        m_bytes = gunzip(file, fileName);
+        m_encoding = detectEncoding(m_bytes);
+        return;
+    }
     const qint64 expected = file.size();
     if (expected > 0)
         m_bytes.reserve(expected);
@@ -89,8 +126,6 @@ TextSource::TextSource(const QString& fileName)
             break;
         m_bytes.append(chunk, got);
     }
-    if (isGzip(m_bytes))
-        m_bytes = gunzip(m_bytes, fileName);
     m_encoding = detectEncoding(m_bytes);
 }
 

@@ -27,6 +27,19 @@ cleanup() {
 trap cleanup EXIT
 root=$work/root
 dpkg-deb -x "$deb" "$root"
+echo "--- only what the page loads, and the papers"
+extra=$(cd "$root" && find usr/share/tessolo/velmo \( -name '*.map' -o -name '*-src.js' -o -name '*-src.esm.js' \
+  -o -name 'topojson-client.js' \) | sort)
+[ -z "$extra" ] || { echo "FAIL: shipped but never loaded: $extra" >&2; exit 1; }
+grep -q '^License: Expat' "$root/usr/share/doc/tessolo/copyright" || { echo "FAIL: no MIT licence in copyright" >&2; exit 1; }
+version=$(dpkg-deb -f "$deb" Version)
+"$root/usr/bin/tessolo" --version | grep -qx "Tessolo $version" || { echo "FAIL: --version is not $version" >&2; exit 1; }
+set +e
+"$root/usr/bin/tessolo" --bogus --version >/dev/null 2>&1
+rc=$?
+set -e
+[ "$rc" -eq 2 ] || { echo "FAIL: an unknown option ended with $rc, not 2" >&2; exit 1; }
+
 echo "--- desktop-file-validate, appstreamcli validate --no-net"
 desktop-file-validate "$root"/usr/share/applications/*.desktop
 appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
@@ -73,6 +86,9 @@ db=$home/.local/share/Tessolo/tessolo.db
 [ -f "$db" ] || { echo "FAIL: no $db" >&2; ls -laR "$home" >&2; exit 1; }
 tables=$(sqlite3 "$db" "select name from sqlite_master where type = 'table' order by rowid" | tr '\n' ' ')
 [ "$tables" = "m_postal t_customer m_our_company " ] || { echo "FAIL: tables: $tables" >&2; exit 1; }
+mode=$(stat -c %a "$db")
+[ "$mode" = 600 ] || { echo "FAIL: $db has mode $mode, not 600" >&2; exit 1; }
+ls "$home/.local/share/Tessolo/backup/" | grep -q -- '-start\.db$' || { echo "FAIL: no first-start copy" >&2; exit 1; }
 (cd "$root" && find . | sort) >"$work/after"
 if ! cmp -s "$work/before" "$work/after"; then
   echo "FAIL: the program wrote into the unpacked tree:" >&2

@@ -5,20 +5,25 @@
 #include "data/backup.h"
 #include "data/errors.h"
 #include "ui/okrightdlg2.h"
+#include "ui/backgroundrun.h"
 #include "ui/progress.h"
 #include "ui/windowset.h"
 
 #include <QDate>
+#include <QDateTime>
 
 namespace tessolo::ui {
 
 namespace {
 
-// The copy itself, under a busy cursor: a large roster takes a moment.
-QString copyNow()
+// The copy itself, off the window's thread: a large roster takes a while.
+QString copyNow(QWidget* parent, backup::Reason reason)
 {
-    TBusyCursor cursor;
-    return backup::makeCopy(backup::databasePath());
+    QString path;
+    runInBackground(parent, QStringLiteral("バックアップを作成しています…"), [&](const WorkProgress& progress) {
+        path = backup::makeCopy(backup::databasePath(), QDateTime::currentDateTime(), reason, progress);
+    });
+    return path;
 }
 
 } // namespace
@@ -29,10 +34,12 @@ void reportStatus(const QString& message)
         emit events->statusMessage(message);
 }
 
-void backupBeforeChange(QWidget*)
+QString backupManually(QWidget* parent) { return copyNow(parent, backup::Reason::Manual); }
+
+void backupBeforeChange(QWidget* parent, backup::Reason reason)
 {
     try {
-        copyNow();
+        copyNow(parent, reason);
     } catch (const TessoloError& e) {
         reportStatus(e.message());
         if (!OKRightDlg2 || !OKRightDlg2->ask(QStringLiteral("バックアップを作成できませんでした。バックアップなしで続けますか？")))
@@ -45,7 +52,7 @@ void dailyBackup()
     try {
         if (backup::hasCopyFrom(backup::databasePath(), QDate::currentDate()))
             return;
-        const QString path = copyNow();
+        const QString path = copyNow(nullptr, backup::Reason::Start);
         reportStatus(QStringLiteral("本日のバックアップを作成しました: %1").arg(path));
     } catch (const TessoloError& e) {
         reportStatus(e.message());

@@ -4,6 +4,8 @@
 // noted in the status bar, and a bulk change asks first whether to go on
 // without one.
 
+#include "data/backup.h"
+
 #include <QString>
 #include <functional>
 
@@ -15,9 +17,13 @@ namespace tessolo::ui {
 // window shows it in its status bar).
 void reportStatus(const QString& message);
 
-// A copy of the database before a bulk change. When it fails the user is
-// asked whether to go on without one; declining throws EAbort.
-void backupBeforeChange(QWidget* parent);
+// A copy of the database before a bulk change, named for `reason`. When it
+// fails the user is asked whether to go on without one; declining (or
+// cancelling a long copy) throws EAbort.
+void backupBeforeChange(QWidget* parent, backup::Reason reason = backup::Reason::BeforeImport);
+
+// A copy on the user's demand: the copy's path. Throws EBackupError.
+QString backupManually(QWidget* parent);
 
 // A copy at the first start of the day; a failure is only noted.
 void dailyBackup();

@@ -7,8 +7,22 @@
 
 namespace tessolo::ui {
 
+namespace {
+QStringList& recent()
+{
+    static QStringList r;
+    return r;
+}
+} // namespace
+
+QStringList recentErrors() { return recent(); }
+
 void showError(const QString& message)
 {
+    constexpr int kKept = 10;
+    recent().append(message);
+    while (recent().size() > kKept)
+        recent().removeFirst();
     if (AppEvents::isListened(&AppEvents::errorRaised)) {
         emit AppEvents::current()->errorRaised(message);
         return;

@@ -4,6 +4,7 @@
 // AppEvents::errorRaised and read the message instead of the screen.
 
 #include <QString>
+#include <QStringList>
 #include <exception>
 #include <functional>
 
@@ -12,6 +13,8 @@
 namespace tessolo::ui {
 
 void showError(const QString& message);
+// The last errors shown, oldest first (for a problem report).
+QStringList recentErrors();
 
 // Runs a handler; EAbort ends it silently, any other exception is shown.
 template <class F>

@@ -36,8 +36,9 @@ bool runPostalUpdate(QWidget* parent, QFileDialog* dialog)
 bool runPostalUpdateFile(QWidget* parent, const QString& fileName)
 {
     bool done = false;
+    // No copy first: the update replaces the postal list alone, in one
+    // transaction, and a failure leaves the old list as it was.
     runHandler([&] {
-        backupBeforeChange(parent);
         postalupdate::Result result;
         {
             TBusyProgress progress(parent, QStringLiteral("郵便データを取り込んでいます…"));

@@ -4,7 +4,7 @@
 // a file that is not this program's data is refused before any question, with
 // the data unchanged.
 
-#include "backup/frmbackup.h"
+#include "app/problemreport.h"
 #include "backup/frmbackup.h"
 #include "csvimport/frmcsvin.h"
 #include "data/backup.h"
@@ -148,6 +148,7 @@ private slots:
             chosen = true;
             QTreeWidgetItem* first = window->ListViewCopies->topLevelItem(0);
             QCOMPARE(first->text(1), QStringLiteral("2 件"));
+            QCOMPARE(first->text(4), QStringLiteral("取込前"));
             window->ListViewCopies->setCurrentItem(first);
             confirmNextQuestion();
             window->btnrestore->click();
@@ -157,12 +158,14 @@ private slots:
 
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
         QCOMPARE(questions.size(), 1);
-        QVERIFY(questions[0].endsWith(QStringLiteral("のバックアップに戻しますか？")));
+        QVERIFY(questions[0].contains(QStringLiteral("のバックアップに戻しますか？")));
+        QVERIFY2(questions[0].endsWith(QStringLiteral("今の顧客 5 件 → ファイルの顧客 2 件")), qPrintable(questions[0]));
         QCOMPARE(roster->EditCnt->text(), QStringLiteral("2"));
         QCOMPARE(listNames(), QStringList({QStringLiteral("加藤一郎"), QStringLiteral("山田太郎")}));
         // The data the restore replaced was copied first.
         QCOMPARE(bk::listCopies(dbPath()).size(), 2);
         QCOMPARE(bk::listCopies(dbPath())[0].customers, 5);
+        QCOMPARE(bk::listCopies(dbPath())[0].reason, bk::Reason::BeforeRestore);
     }
 
     void importWithoutABackupOnlyWhenTheUserSaysSo()
@@ -224,6 +227,52 @@ private slots:
         QVERIFY(bk::listCopies(dbPath()).isEmpty());
         QCOMPARE(Db::column(QStringLiteral("select person_name from t_customer order by rowid"), QStringLiteral("person_name")),
                  QStringList({QStringLiteral("山田太郎"), QStringLiteral("加藤一郎")}));
+    }
+
+    // Another program changed the customer after it was loaded: 更新 is
+    // refused, the other program's row stays, the form keeps the edit, and
+    // the list follows the other program within a few seconds.
+    void staleUpdateIsRefusedAndTheFormKeepsTheEdit()
+    {
+        roster->show();
+        QVERIFY(QTest::qWaitForWindowExposed(roster.get()));
+        const int row = int(listNames().indexOf(QStringLiteral("山田太郎")));
+        QVERIFY(row >= 0);
+        QTreeWidgetItem* item = roster->ListViewNm->topLevelItem(row);
+        QTest::mouseClick(roster->ListViewNm->viewport(), Qt::LeftButton, {},
+                          roster->ListViewNm->visualItemRect(item).center());
+        const QString rowid = roster->strRow;
+        QVERIFY(!rowid.isEmpty());
+        Db::exec(QStringLiteral("update t_customer set person_name = '山田花子' where rowid = ") + rowid);
+        roster->EditName->setText(QStringLiteral("山田次郎"));
+        roster->btnup->click();
+        QCOMPARE(errors, QStringList{QStringLiteral("この顧客は他で変更または削除されました。")});
+        QCOMPARE(roster->EditName->text(), QStringLiteral("山田次郎"));
+        QCOMPARE(Db::column(QStringLiteral("select person_name from t_customer where rowid = ") + rowid,
+                            QStringLiteral("person_name")),
+                 QStringList{QStringLiteral("山田花子")});
+        QTRY_VERIFY_WITH_TIMEOUT(listNames().contains(QStringLiteral("山田花子")), 8000);
+        QCOMPARE(roster->EditName->text(), QStringLiteral("山田次郎"));
+    }
+
+    // The report says what ran where, and the errors' wording, never a
+    // customer's value quoted in them.
+    void problemReportLeavesOutCustomerData()
+    {
+        const QStringList shown = {
+            QStringLiteral("他のプログラムがこのファイルを使っています。\n\nError executing SQL statement.\rError [5]: "
+                           "The database file is locked.\r\"insert into t_customer values ('山田太郎','03-1234')\": "
+                           "database is locked"),
+            QStringLiteral("「/home/u/顧客 鈴木.csv」に書き出せませんでした。")};
+        const QString report = tessolo::app::problemReportText(dbPath(), shown);
+        QVERIFY(report.contains(QStringLiteral("バージョン: 1.0.0")));
+        QVERIFY(report.contains(QString::fromLatin1(qVersion())));
+        QVERIFY(report.contains(QDir::toNativeSeparators(QFileInfo(dbPath()).absoluteFilePath())));
+        QVERIFY(report.contains(QStringLiteral("サイズ: %1 バイト").arg(QFileInfo(dbPath()).size())));
+        QVERIFY(report.contains(QStringLiteral("他のプログラムがこのファイルを使っています。")));
+        QVERIFY(!report.contains(QStringLiteral("山田")));
+        QVERIFY(!report.contains(QStringLiteral("03-1234")));
+        QVERIFY(!report.contains(QStringLiteral("鈴木")));
     }
 };
 

@@ -6,10 +6,12 @@
 #include "coretest.h"
 
 #include "data/backup.h"
+#include "data/sqlitedb.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 
 using namespace tessolo;
 namespace bk = tessolo::backup;
@@ -164,6 +166,140 @@ TEST_F(BackupTest, AnotherProgramsWriteIsWaitedForThenReported)
     EXPECT_TRUE(refusal([&] { bk::restore(copy, dbPath(), 300); }).contains(QStringLiteral("使用中")));
     writer.exec("rollback");
     EXPECT_EQ(customers(), 3);
+}
+
+// A file brought from elsewhere carries rows only: whatever else it holds
+// never reaches the live file, and what cannot be read as this program's
+// tables is refused without touching it.
+TEST_F(BackupTest, HostileFileGivesOnlyTheThreeTablesOrARefusal)
+{
+    const QString hostile = dir() + QStringLiteral("/hostile.db");
+    {
+        coretest::RawDb db(hostile);
+        db.exec("pragma journal_mode = wal");
+        TSQLiteDatabase schema(hostile);
+        TSQLiteDo::createMissingTables(schema);
+        db.exec("insert into t_customer (person_name, email1) values ('x', 'x@example.jp'), ('y', '')");
+        db.exec("create trigger keep before delete on t_customer begin select raise(ignore); end");
+        db.exec("create trigger mail after insert on t_customer begin "
+                "update t_customer set email1 = 'evil@example.com' where rowid = new.rowid; end");
+        db.exec("create table extra (a); create index by_name on t_customer (person_name)");
+        db.exec("create view v as select * from t_customer");
+    }
+    // The file as handed over: a WAL file closed cleanly has no -wal beside it.
+    const QStringList besideBefore = QDir(dir()).entryList({QStringLiteral("hostile.db*")}, QDir::Files);
+
+    bk::restore(hostile, dbPath());
+
+    coretest::RawDb live(dbPath());
+    EXPECT_EQ(live.scalar("select group_concat(type || ':' || name, ' ') from "
+                          "(select type, name from sqlite_master order by name)"),
+              QByteArray("table:m_our_company table:m_postal table:t_customer"));
+    EXPECT_EQ(customers(), 2);
+    // Deleting works and a new customer keeps its own address.
+    live.exec("delete from t_customer where person_name = 'x'");
+    live.exec("insert into t_customer (person_name, email1) values ('z', 'z@example.jp')");
+    EXPECT_EQ(live.scalar("select group_concat(email1, ',') from t_customer where email1 <> ''"),
+              QByteArray("z@example.jp"));
+    EXPECT_EQ(live.scalar("pragma journal_mode"), QByteArray("delete"));
+    EXPECT_EQ(QDir(dir()).entryList({QStringLiteral("hostile.db*")}, QDir::Files), besideBefore);
+    // Nothing is left of the fresh file the rows went through.
+    EXPECT_TRUE(QDir(folder()).entryList({QStringLiteral("tessolo-restore*")}, QDir::Files).isEmpty());
+}
+
+TEST_F(BackupTest, ViewsAndOtherEncodingsAreRefusedQuickly)
+{
+    struct Case {
+        const char* file;
+        const char* setup;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"loop.db",
+         "create view t_customer as with recursive n(i) as (select 1 union all select i + 1 from n) "
+         "select i as person_name from n",
+         "t_customer が表ではありません"},
+        {"postalview.db", "drop table m_postal; create view m_postal as select * from t_customer", "m_postal が表ではありません"},
+        {"utf16.db", nullptr, "UTF-8 ではありません"},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir() + QLatin1Char('/') + QLatin1String(c.file);
+        {
+            coretest::RawDb db(path);
+            if (!c.setup)
+                db.exec("pragma encoding = 'UTF-16le'");
+            db.exec("create table m_our_company (co_name text)");
+            if (c.setup && QByteArray(c.setup).startsWith("create view t_customer")) {
+                db.exec(c.setup);
+                db.exec("create table m_postal (x)");
+            } else {
+                TSQLiteDatabase schema(path);
+                db.exec("drop table m_our_company");
+                TSQLiteDo::createMissingTables(schema);
+                if (c.setup)
+                    db.exec(c.setup);
+            }
+        }
+        QElapsedTimer t;
+        t.start();
+        const QString message = refusal([&] { bk::restore(path, dbPath()); });
+        EXPECT_TRUE(message.contains(QString::fromUtf8(c.said))) << c.file << ": " << message.toStdString();
+        EXPECT_LT(t.elapsed(), 5000) << c.file;
+        EXPECT_EQ(customers(), 3) << c.file;
+    }
+}
+
+// A cancelled read ends the run with the data as it was.
+TEST_F(BackupTest, RestoreCanBeCancelled)
+{
+    const QString copy = bk::makeCopy(dbPath(), QDateTime(QDate(2026, 12, 1), QTime(9, 0)));
+    coretest::RawDb(dbPath()).exec("delete from t_customer");
+    int calls = 0;
+    EXPECT_THROW(bk::restore(copy, dbPath(), bk::kBusyWaitMs, [&](qint64, qint64) { return ++calls < 1; }), EAbort);
+    EXPECT_GT(calls, 0);
+    EXPECT_EQ(customers(), 0);
+}
+
+// The postal list goes into a copy only when it changed since the copy
+// before; a copy without it keeps the live list when put back.
+TEST_F(BackupTest, CopiesLeaveOutAnUnchangedPostalListAndRestoreKeepsTheLiveOne)
+{
+    {
+        coretest::RawDb db(dbPath());
+        db.exec("insert into m_postal (postal_code2, prefecture2) with recursive n(i) as (select 1 union all "
+                "select i + 1 from n where i < 3000) select printf('%07d', i), '東京都' from n");
+    }
+    const QString first = bk::makeCopy(dbPath(), QDateTime(QDate(2026, 12, 1), QTime(9, 0)), bk::Reason::Start);
+    coretest::RawDb(dbPath()).exec("insert into t_customer (person_name) values ('d')");
+    const QString second = bk::makeCopy(dbPath(), QDateTime(QDate(2026, 12, 1), QTime(9, 5)), bk::Reason::BeforeImport);
+    EXPECT_EQ(coretest::RawDb(first).count("m_postal"), 3000);
+    EXPECT_EQ(coretest::RawDb(second).count("m_postal"), 0);
+    EXPECT_LT(QFileInfo(second).size() * 4, QFileInfo(first).size());
+    coretest::RawDb(dbPath()).exec("delete from m_postal where rowid > 1000");
+    const QString third = bk::makeCopy(dbPath(), QDateTime(QDate(2026, 12, 1), QTime(9, 10)), bk::Reason::Manual);
+    EXPECT_EQ(coretest::RawDb(third).count("m_postal"), 1000);
+
+    const QList<bk::CopyInfo> copies = bk::listCopies(dbPath());
+    ASSERT_EQ(copies.size(), 3);
+    EXPECT_EQ(copies[0].reason, bk::Reason::Manual);
+    EXPECT_EQ(copies[1].reason, bk::Reason::BeforeImport);
+    EXPECT_EQ(bk::reasonText(copies[2].reason), QStringLiteral("起動時"));
+    EXPECT_FALSE(copies[1].hasPostalList);
+
+    bk::restore(second, dbPath());
+    EXPECT_EQ(customers(), 4);
+    EXPECT_EQ(coretest::RawDb(dbPath()).count("m_postal"), 1000);
+}
+
+TEST_F(BackupTest, TheDaysFirstCopyOutlivesTheRotation)
+{
+    QStringList names;
+    names << name("20261209-070000-start");
+    for (int i = 0; i < 15; ++i)
+        names << name(qPrintable(QStringLiteral("20261209-%1-import").arg(100000 + i * 100)));
+    const QStringList expired = bk::expiredCopies(names, QDate(2026, 12, 9));
+    EXPECT_EQ(expired.size(), 5) << expired.join(QLatin1Char(' ')).toStdString();
+    EXPECT_FALSE(expired.contains(name("20261209-070000-start")));
 }
 
 } // namespace

@@ -389,7 +389,7 @@ TEST_F(SQLiteLayer, ACommitThatFailsKeepsTheTransactionOpenUntilRelease)
         ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
 
         EXPECT_EQ(messageOf([&] { db.Commit(); }),
-                  QStringLiteral("Error executing SQL statement.\rError [5]: The database file is locked.\r"
+                  UserAdvice(SQLITE_BUSY) + QStringLiteral("\n\nError executing SQL statement.\rError [5]: The database file is locked.\r"
                                  "\"COMMIT\": database is locked"));
         EXPECT_TRUE(db.IsTransactionOpen());
         EXPECT_EQ(sqlite3_get_autocommit(db.handle()), 0);
@@ -410,7 +410,7 @@ TEST_F(SQLiteLayer, ALockHeldByAnotherConnectionFailsAtOnce)
     coretest::RawDb other(path());
     other.exec("BEGIN EXCLUSIVE");
     EXPECT_EQ(messageOf([&] { db.ExecSQL("insert into t values (1)"); }),
-              QStringLiteral("Error executing SQL statement.\rError [5]: The database file is locked.\r"
+              UserAdvice(SQLITE_BUSY) + QStringLiteral("\n\nError executing SQL statement.\rError [5]: The database file is locked.\r"
                              "\"insert into t values (1)\": database is locked"));
     // A query meeting the lock while it steps.
     EXPECT_EQ(messageOf([&] { db.GetTable("select * from t"); }),
@@ -418,7 +418,7 @@ TEST_F(SQLiteLayer, ALockHeldByAnotherConnectionFailsAtOnce)
     // A connection that has not read the schema yet meets it while compiling.
     TSQLiteDatabase late(path());
     EXPECT_EQ(messageOf([&] { late.GetTable("select * from t"); }),
-              QStringLiteral("Error executing SQL.\rError [5]: The database file is locked.\r"
+              UserAdvice(SQLITE_BUSY) + QStringLiteral("\n\nError executing SQL.\rError [5]: The database file is locked.\r"
                              "\"select * from t\": database is locked"));
     other.exec("ROLLBACK");
     EXPECT_EQ(db.GetTable("select * from t")->Count(), 0u);

@@ -231,7 +231,7 @@ TEST_F(Helper, AWriteLockHeldElsewhereFailsTheStatementAtOnceAndChangesNothing)
         TSQLiteDo helper;
         helper.setDBpoint(kDatabaseName);
         EXPECT_EQ(messageOf([&] { helper.exec_sql(sql); }),
-                  QStringLiteral("Error executing SQL statement.\rError [5]: The database file is locked.\r\"")
+                  UserAdvice(SQLITE_BUSY) + QStringLiteral("\n\nError executing SQL statement.\rError [5]: The database file is locked.\r\"")
                       + sql + QStringLiteral("\": database is locked"));
         EXPECT_FALSE(helper.SQLiteDB->IsTransactionOpen());
     }
@@ -244,7 +244,7 @@ TEST_F(Helper, AWriteLockHeldElsewhereFailsTheStatementAtOnceAndChangesNothing)
         TSQLiteDo helper;
         helper.setDBpoint(kDatabaseName);
         EXPECT_EQ(messageOf([&] { helper.exec_sql(sql); }),
-                  QStringLiteral("Error executing SQL.\rError [5]: The database file is locked.\r\"") + sql
+                  UserAdvice(SQLITE_BUSY) + QStringLiteral("\n\nError executing SQL.\rError [5]: The database file is locked.\r\"") + sql
                       + QStringLiteral("\": database is locked"));
     }
     other.exec("ROLLBACK");
@@ -264,8 +264,9 @@ TEST_F(Helper, ACommitThatFailsIsRolledBackAndRaised)
     ASSERT_EQ(sqlite3_prepare_v2(reader.get(), "select * from t_customer", -1, &st, nullptr), SQLITE_OK);
     ASSERT_EQ(sqlite3_step(st), SQLITE_ROW); // a reader holds its shared lock
     EXPECT_EQ(messageOf([&] { helper.exec_sql(insertOne(QStringLiteral("second"))); }),
-              QStringLiteral("Error executing SQL statement.\rError [5]: The database file is locked.\r"
-                             "\"COMMIT\": database is locked"));
+              UserAdvice(SQLITE_BUSY)
+                  + QStringLiteral("\n\nError executing SQL statement.\rError [5]: The database file is locked.\r"
+                                   "\"COMMIT\": database is locked"));
     EXPECT_FALSE(helper.SQLiteDB->IsTransactionOpen());
     sqlite3_finalize(st);
     // The insert was undone, not left pending for a later commit.

@@ -492,7 +492,8 @@ private slots:
     void offlineOptionAndGuard()
     {
         using tessolo::app::parseStartOptions;
-        QVERIFY(parseStartOptions({QStringLiteral("tessolo"), QStringLiteral("--disable-gpu"), QStringLiteral("--offline")})
+        QVERIFY(parseStartOptions({QStringLiteral("tessolo"), QStringLiteral("--offline"), QStringLiteral("--webEngineArgs"),
+                                   QStringLiteral("--disable-gpu")})
                     .offline);
         QVERIFY(!parseStartOptions({QStringLiteral("--offline")}).offline); // the program's own name
 

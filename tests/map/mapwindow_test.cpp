@@ -644,7 +644,7 @@ private slots:
             QCOMPARE(caption, QStringLiteral("バージョン情報"));
         }
         QCOMPARE(box.ProductName->text(), QStringLiteral("製品名: Tessolo"));
-        QCOMPARE(box.Version->text(), QStringLiteral("バージョン 1.0"));
+        QCOMPARE(box.Version->text(), QStringLiteral("バージョン 1.0.0"));
         QVERIFY(!box.ProgramIcon->pixmap().isNull());
         QCOMPARE(box.minimumSize(), box.maximumSize());
         AboutBox = nullptr;
