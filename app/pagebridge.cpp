@@ -2,7 +2,23 @@
 
 namespace tessolo::app {
 
-void TPageBridge::chooseMarks(const QString& action, const QVariantList& calls)
+namespace {
+
+// A rowid as the page sends it: a whole, positive number a double holds
+// exactly (the page's numbers are doubles).
+bool readRowid(const QVariant& v, qint64& out)
+{
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    if (!ok || !(d > 0) || d > 9007199254740991.0 || d != double(qint64(d)))
+        return false;
+    out = qint64(d);
+    return true;
+}
+
+} // namespace
+
+void TPageBridge::chooseMarks(const QString& action, const QVariantList& rowids)
 {
     Action a;
     if (action == QLatin1String("atena"))
@@ -11,18 +27,23 @@ void TPageBridge::chooseMarks(const QString& action, const QVariantList& calls)
         a = Action::Csv;
     else
         return;
-    if (calls.size() > kMaxCalls)
+    if (rowids.size() > kMaxCalls)
         return;
-    QList<int> numbers;
-    numbers.reserve(calls.size());
-    for (const QVariant& v : calls) {
-        bool ok = false;
-        const double d = v.toDouble(&ok);
-        if (!ok || d < 0 || d > 2147483647.0 || d != double(int(d)))
-            continue;
-        numbers << int(d);
+    QList<qint64> numbers;
+    numbers.reserve(rowids.size());
+    for (const QVariant& v : rowids) {
+        qint64 id = 0;
+        if (readRowid(v, id))
+            numbers << id;
     }
     emit marksChosen(a, numbers);
+}
+
+void TPageBridge::openCustomer(const QVariant& rowid)
+{
+    qint64 id = 0;
+    if (readRowid(rowid, id))
+        emit customerOpened(id);
 }
 
 } // namespace tessolo::app

@@ -1,9 +1,9 @@
 #pragma once
-// The one way the map page speaks to the program: it names the marks the user
-// chose (by the number of the search_geo2 call that made each, counted from
-// the page's load) and what to do with them. A number is only ever looked up
-// in the program's own record of its calls; nothing else from the page is
-// taken in.
+// The one way the map page speaks to the program: it names the customers the
+// user chose (by the rowids the program gave with each search_geo2 call) and
+// what to do with them, or the one customer whose roster entry to open. The
+// map window only takes rowids it gave the page itself; nothing else from
+// the page is taken in.
 
 #include <QList>
 #include <QObject>
@@ -19,13 +19,16 @@ public:
     enum class Action { Atena, Csv };
     Q_ENUM(Action)
 
-    // From the page: action "atena" or "csv", and the call numbers.
-    Q_INVOKABLE void chooseMarks(const QString& action, const QVariantList& calls);
+    // From the page: action "atena" or "csv", and the customers' rowids.
+    Q_INVOKABLE void chooseMarks(const QString& action, const QVariantList& rowids);
+    // From a popup's 名簿で開く.
+    Q_INVOKABLE void openCustomer(const QVariant& rowid);
 
     static constexpr qsizetype kMaxCalls = 1000000;
 
 signals:
-    void marksChosen(tessolo::app::TPageBridge::Action action, const QList<int>& calls);
+    void marksChosen(tessolo::app::TPageBridge::Action action, const QList<qint64>& rowids);
+    void customerOpened(qint64 rowid);
 };
 
 } // namespace tessolo::app
