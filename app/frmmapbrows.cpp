@@ -27,6 +27,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -565,6 +566,8 @@ void TfrmMapbrows::wirePageRequests()
                     emit customerOpenRequested(rowid);
             },
             Qt::QueuedConnection);
+    connect(m_bridge, &tessolo::app::TPageBridge::linkOpened, this,
+            [](const QUrl& url) { QDesktopServices::openUrl(url); }, Qt::QueuedConnection);
     // A page loaded afresh colours as the chooser says.
     connect(WebMap1, &QWebEngineView::loadFinished, this, [this](bool ok) {
         if (ok && cmbColorBy->currentIndex() > 0)

@@ -46,4 +46,14 @@ void TPageBridge::openCustomer(const QVariant& rowid)
         emit customerOpened(id);
 }
 
+void TPageBridge::openLink(const QString& url)
+{
+    const QUrl u(url, QUrl::StrictMode);
+    if (!u.isValid() || url.size() > 512)
+        return;
+    const QString scheme = u.scheme().toLower();
+    if (scheme == QLatin1String("tel") || scheme == QLatin1String("mailto"))
+        emit linkOpened(u);
+}
+
 } // namespace tessolo::app

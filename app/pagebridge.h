@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QUrl>
 #include <QVariantList>
 
 namespace tessolo::app {
@@ -23,12 +24,15 @@ public:
     Q_INVOKABLE void chooseMarks(const QString& action, const QVariantList& rowids);
     // From a popup's 名簿で開く.
     Q_INVOKABLE void openCustomer(const QVariant& rowid);
+    // From a popup's telephone or mail link: only tel: and mailto: pass.
+    Q_INVOKABLE void openLink(const QString& url);
 
     static constexpr qsizetype kMaxCalls = 1000000;
 
 signals:
     void marksChosen(tessolo::app::TPageBridge::Action action, const QList<qint64>& rowids);
     void customerOpened(qint64 rowid);
+    void linkOpened(const QUrl& url);
 };
 
 } // namespace tessolo::app

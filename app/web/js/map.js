@@ -19,7 +19,7 @@
  * and the program's tests rest on it, so the page adapts to it, not the
  * other way round. Every argument is a string.
  *
- * search_geo2(address, label), three callers:
+ * search_geo2(address, label[, rowid[, fields]]), three callers:
  *   全顧客位置表示 / 顧客選択表示, one call per customer row:
  *       address "'" + prefecture + city + town + "'", label "person::company".
  *   検索 with a postal code: address prefecture + city + town (no quotes;
@@ -34,6 +34,16 @@
  *   one for the text: "person::company", split at the first "::" (a company
  *   name may hold another) and shown as 氏名（会社名）, either part may be
  *   empty; a label without "::" is shown as it is.
+ *   A customer's call also carries its rowid (decimal text) and its fields
+ *   as a JSON object text: g (groups, an array), co (company), pf, ct
+ *   (prefecture, city), dp (department), ps (position), tel, mail, memo (the
+ *   memo's first line); any of them may be missing. The rowid is the
+ *   customer: two customers alike in every field are two, and the area
+ *   list hands rowids back. A call without a rowid whose label has no "::"
+ *   is a searched address (検索), no customer; one with "::" is a customer
+ *   of an older caller, known by label and address.
+ * set_color_by(key): colours the marks by a field of the fields object
+ *   ('' for none); the legend lists the values with their counts.
  * draw_homeicon(address): the own company's prefecture + city + town, no
  *   quotes. The program sends only its first site, while the centre it keeps
  *   for draw_circle is overwritten by every site and ends as the last one:
@@ -109,18 +119,228 @@
     tooltipAnchor: [0, -26]
   });
 
-  function popupHtml(label, address, level) {
+  function popupHtml(label, address, level, t) {
     let html = '';
     if (label) html += '<div class="tsl-popup-label">' + T.escapeHtml(label) + '</div>';
     if (address) html += '<div class="tsl-popup-address">' + T.escapeHtml(address) + '</div>';
     const note = NOTE_FOR_LEVEL[level];
     if (note) html += '<span class="tsl-popup-note tsl-popup-note-' + level + '">' + note + '</span>';
+    if (t && t.fields) html += customerPopupHtml(t);
     return html || '（名称なし）';
   }
 
-  function bindPopupLazily(marker) {
-    if (!marker.getPopup()) marker.bindPopup(() => popupHtml(marker._tsl.label, marker._tsl.address, marker._tsl.level));
+  // What a customer's popup adds: telephone and mail as links, the groups,
+  // the memo's first line and the way to the customer in the roster.
+  function customerPopupHtml(t) {
+    const f = t.fields;
+    let html = '';
+    if (f.tel) {
+      const number = f.tel.replace(/[^0-9+]/g, '');
+      html += '<div class="tsl-popup-tel">電話 ' + (number
+        ? '<a href="tel:' + number + '" class="tsl-ext">' + T.escapeHtml(f.tel) + '</a>'
+        : T.escapeHtml(f.tel)) + '</div>';
+    }
+    if (f.mail) {
+      html += '<div class="tsl-popup-mail">メール ' + (/^[^\s@<>"']+@[^\s@<>"']+$/.test(f.mail)
+        ? '<a href="mailto:' + T.escapeHtml(f.mail) + '" class="tsl-ext">' + T.escapeHtml(f.mail) + '</a>'
+        : T.escapeHtml(f.mail)) + '</div>';
+    }
+    if (f.g && f.g.length) html += '<div class="tsl-popup-groups">' + f.g.map((g) => '<span class="tsl-tag">' + T.escapeHtml(g) + '</span>').join(' ') + '</div>';
+    if (f.memo) html += '<div class="tsl-popup-memo">' + T.escapeHtml(f.memo) + '</div>';
+    if (t.rowid !== null) html += '<div class="tsl-popup-actions"><a href="#" class="tsl-open-roster" data-rowid="' + t.rowid + '">名簿で開く</a></div>';
+    return html;
   }
+
+  // Links in popups reach the program, which opens tel: and mailto: with the
+  // desktop's own programs and brings the roster up.
+  document.addEventListener('click', (ev) => {
+    const a = ev.target && ev.target.closest ? ev.target.closest('.leaflet-popup a.tsl-open-roster, .leaflet-popup a.tsl-ext') : null;
+    if (!a) return;
+    ev.preventDefault();
+    const host = window.tessoloHost;
+    if (!host) return;
+    try {
+      if (a.classList.contains('tsl-open-roster')) {
+        if (typeof host.openCustomer === 'function') host.openCustomer(Number(a.dataset.rowid));
+      } else if (typeof host.openLink === 'function') {
+        host.openLink(a.getAttribute('href'));
+      }
+    } catch (e) {
+      console.error(e);
+    }
+  });
+
+  function bindPopupLazily(marker) {
+    if (!marker.getPopup()) marker.bindPopup(() => popupHtml(marker._tsl.label, marker._tsl.address, marker._tsl.level, marker._tsl));
+  }
+
+  // ---- colour by --------------------------------------------------------------
+  // colorKey: the field the marks are coloured by ('' none). A mark's value
+  // is that field, for groups the first one written. The looks are kept in
+  // the page's storage (TessoloColors), so a value keeps its colour.
+  let colorKey = '';
+  let colouring = null;         // TessoloColors.assign result for colorKey
+  const hiddenValues = new Set(); // legend entries switched off
+  const colourIcons = new Map();
+
+  function valueOf(m, key) {
+    const f = m._tsl.fields || {};
+    if (key === 'g') return f.g && f.g.length ? f.g[0] : '';
+    return typeof f[key] === 'string' ? f[key] : '';
+  }
+
+  function colourIcon(look, level) {
+    const id = look.color + look.letter + level;
+    let icon = colourIcons.get(id);
+    if (!icon) {
+      const size = level === 'pref' ? 22 : 16;
+      const shape = level === 'city' || level === 'pref' ? 'tsl-cpin-approx' : '';
+      icon = L.divIcon({
+        className: 'tsl-cpin ' + shape,
+        html: '<span style="background:' + look.color + ';color:' + TessoloColors.inkOn(look.color) + '">' + look.letter + '</span>',
+        iconSize: [size, size],
+        iconAnchor: [size / 2, size / 2],
+        popupAnchor: [0, -size / 2],
+        tooltipAnchor: [0, -size / 2]
+      });
+      colourIcons.set(id, icon);
+    }
+    return icon;
+  }
+
+  const TessoloMarks = {
+    iconFor(m) {
+      if (!colorKey || !colouring) return iconFor(m._tsl.level);
+      const look = colouring.lookOf(valueOf(m, colorKey)) || { color: '#9E9E9E', letter: '' };
+      return colourIcon(look, m._tsl.level);
+    }
+  };
+
+  function storage() {
+    try { return window.localStorage; } catch (e) { return null; }
+  }
+
+  // Every customer mark, shown or hidden by the legend.
+  let allMarks = [];
+
+  function recolour() {
+    if (!colorKey) {
+      colouring = null;
+    } else {
+      const counts = new Map();
+      for (const m of allMarks) {
+        if (m._tsl.search) continue;
+        const v = valueOf(m, colorKey);
+        counts.set(v, (counts.get(v) || 0) + 1);
+      }
+      colouring = TessoloColors.assign(colorKey, counts, storage());
+    }
+    for (const m of allMarks) {
+      const icon = TessoloMarks.iconFor(m);
+      if (m._icon) m.setIcon(icon);
+      else m.options.icon = icon;
+    }
+    applyHidden();
+    group.refreshClusters();
+    legend.render();
+  }
+
+  // Marks of values switched off leave the cluster layer, and come back.
+  function applyHidden() {
+    const hide = [];
+    const show = [];
+    for (const m of allMarks) {
+      const off = !!colouring && hiddenValues.has(colouring.entryValue(valueOf(m, colorKey))) && !m._tsl.search;
+      if (off && !m._tsl.hidden) { m._tsl.hidden = true; hide.push(m); } else if (!off && m._tsl.hidden) { m._tsl.hidden = false; show.push(m); }
+    }
+    if (hide.length) group.removeLayers(hide);
+    if (show.length) group.addLayers(show);
+  }
+
+  const legend = (() => {
+    const control = L.control({ position: 'bottomright' });
+    let box = null;
+    control.onAdd = () => {
+      box = L.DomUtil.create('div', 'tsl-legend');
+      box.id = 'legend';
+      L.DomEvent.disableClickPropagation(box);
+      L.DomEvent.disableScrollPropagation(box);
+      box.addEventListener('click', (ev) => {
+        const row = ev.target.closest('[data-value]');
+        if (!row) return;
+        const v = row.dataset.value;
+        if (hiddenValues.has(v)) hiddenValues.delete(v); else hiddenValues.add(v);
+        try { applyHidden(); render(); } catch (e) { console.error(e); }
+      });
+      return box;
+    };
+    function render() {
+      if (!box) return;
+      box.textContent = '';
+      box.hidden = !colouring;
+      if (!colouring) return;
+      for (const e of colouring.entries) {
+        const row = document.createElement('div');
+        row.className = 'tsl-legend-row' + (hiddenValues.has(e.value) ? ' tsl-legend-off' : '');
+        row.dataset.value = e.value;
+        row.title = hiddenValues.has(e.value) ? 'クリックで表示' : 'クリックで非表示';
+        const sw = document.createElement('span');
+        sw.className = 'tsl-legend-swatch';
+        sw.style.background = e.look.color;
+        sw.style.color = TessoloColors.inkOn(e.look.color);
+        sw.textContent = e.look.letter || '';
+        const name = document.createElement('span');
+        name.className = 'tsl-legend-name';
+        name.textContent = e.label;
+        const count = document.createElement('span');
+        count.className = 'tsl-legend-count';
+        count.textContent = String(e.count);
+        row.append(sw, name, count);
+        box.appendChild(row);
+      }
+    }
+    control.addTo(map);
+    render();
+    return { render };
+  })();
+
+  // A cluster's ring shows the mix of the looks it holds.
+  function clusterIcon(cluster) {
+    const n = cluster.getChildCount();
+    const size = n < 10 ? 30 : n < 100 ? 36 : n < 1000 ? 42 : 48;
+    if (!colouring) {
+      const c = n < 10 ? 'small' : n < 100 ? 'medium' : 'large';
+      return L.divIcon({ html: '<div><span>' + n + '</span></div>', className: 'marker-cluster marker-cluster-' + c, iconSize: L.point(40, 40) });
+    }
+    const byColour = new Map();
+    for (const m of cluster.getAllChildMarkers()) {
+      const look = colouring.lookOf(valueOf(m, colorKey)) || { color: '#9E9E9E' };
+      byColour.set(look.color, (byColour.get(look.color) || 0) + 1);
+    }
+    let at = 0;
+    const stops = [];
+    for (const [colour, k] of [...byColour].sort((a, b) => b[1] - a[1])) {
+      const to = at + (k / n) * 360;
+      stops.push(colour + ' ' + at.toFixed(1) + 'deg ' + to.toFixed(1) + 'deg');
+      at = to;
+    }
+    return L.divIcon({
+      html: '<div class="tsl-cluster-ring" style="background:conic-gradient(' + stops.join(',') + ')"><span>' + n + '</span></div>',
+      className: 'tsl-cluster',
+      iconSize: L.point(size, size)
+    });
+  }
+
+  window.set_color_by = function (key) {
+    try {
+      const k = ['g', 'co', 'pf', 'ct', 'dp', 'ps'].includes(key) ? key : '';
+      if (k !== colorKey) hiddenValues.clear();
+      colorKey = k;
+      recolour();
+    } catch (e) {
+      console.error(e);
+    }
+  };
 
   // ---- state ---------------------------------------------------------------
   let geocoder = null;
@@ -142,16 +362,24 @@
   const area = TessoloAreaPanel.attach(document, {
     read: (m) => { const ll = m.getLatLng(); return { lat: ll.lat, lng: ll.lng, level: m._tsl.level }; },
     labelOf: (m) => m._tsl.label || m._tsl.address,
-    // A customer marked twice is one customer in the list.
-    keyOf: (m) => m._tsl.label + '\n' + m._tsl.address,
+    // A customer marked twice is one customer in the list; one known by
+    // its rowid is never merged with another.
+    keyOf: (m) => (m._tsl.rowid !== null ? 'r' + m._tsl.rowid : 'l' + m._tsl.label + '\n' + m._tsl.address),
+    isSearch: (m) => m._tsl.search,
     show: (m) => { if (group.hasLayer(m)) group.zoomToShowLayer(m, () => { bindPopupLazily(m); m.openPopup(); }); },
     onLayout: () => map.invalidateSize({ pan: false, debounceMoveend: true }),
-    // The area's links: the program is told which marks, nothing more.
-    choose: (action, marks) => {
-      const host = window.tessoloHost;
-      if (host && typeof host.chooseMarks === 'function') host.chooseMarks(action, marks.map((m) => m._tsl.call));
-    }
+    // The area's links: the program is told which customers, nothing more.
+    choose: (action, marks) => chooseCustomers(action, marks)
   });
+  // The customers among the marks, by rowid, to the program.
+  function chooseCustomers(action, marks) {
+    const host = window.tessoloHost;
+    if (!host || typeof host.chooseMarks !== 'function') return;
+    const ids = [];
+    for (const m of marks) if (m._tsl.rowid !== null && !m._tsl.search) ids.push(m._tsl.rowid);
+    if (ids.length) host.chooseMarks(action, ids);
+  }
+
   // A circle whose centre is refined later moves: listed again, unless a
   // newer circle has taken its place.
   function listArea(c) {
@@ -171,6 +399,7 @@
       chunkDelay: 20,
       showCoverageOnHover: false,
       maxClusterRadius: 50,
+      iconCreateFunction: (c) => clusterIcon(c),
       chunkProgress: (done, total) => {
         if (g !== group) return; // a group dropped by clearAll still finishing
         if (done >= total) {
@@ -334,9 +563,9 @@
       if (mv.group !== group) continue;
       group.removeLayer(mv.marker);
       mv.marker.setLatLng(mv.ll);
-      mv.marker.setIcon(ICONS.exact);
+      mv.marker.setIcon(colorKey ? TessoloMarks.iconFor(mv.marker) : ICONS.exact);
       mv.marker.unbindPopup();
-      again.push(mv.marker);
+      if (!mv.marker._tsl.hidden) again.push(mv.marker);
     }
     if (again.length) {
       loading = again.length;
@@ -389,7 +618,9 @@
   function drawMark(job, r, out) {
     if (!r.ok) { out.unplaced.appendChild(addUnplaced(job.label, job.address)); return; }
     const m = L.marker([r.lat, r.lng], { icon: iconFor(r.level), keyboard: false });
-    m._tsl = { label: job.label, address: job.address, level: r.level, call: job.call };
+    m._tsl = { label: job.label, address: job.address, level: r.level, call: job.call,
+      rowid: job.rowid, fields: job.fields, search: job.search };
+    if (colorKey) m.options.icon = TessoloMarks.iconFor(m);
     out.marks.push(m);
     remember(r.key, { kind: 'mark', layer: m });
     out.focus.push([r.lat, r.lng]);
@@ -442,10 +673,22 @@
       showFocus(out.focus, out.focusLevel, marks.length === 1 ? marks[0] : null);
       if (burst) rememberExtent(burst.bounds);
     };
+    for (const m of marks) allMarks.push(m);
     loading = marks.length;
     loadingSince = performance.now();
     group.addLayers(marks);
     area.add(marks);
+    // New values come into the legend and take their looks.
+    if (colorKey) scheduleRecolour();
+  }
+
+  let recolourTimer = null;
+  function scheduleRecolour() {
+    if (recolourTimer !== null) return;
+    recolourTimer = setTimeout(() => {
+      recolourTimer = null;
+      try { recolour(); } catch (e) { console.error(e); }
+    }, 50);
   }
 
   function frameWithoutMarks(out) {
@@ -528,10 +771,12 @@
   // Every call is counted, from the page's load on: the program keeps what
   // each of its calls carried, and the number is how a mark names it back.
   let calls = 0;
-  window.search_geo2 = function (address, label) {
+  window.search_geo2 = function (address, label, rowid, fields) {
     const call = calls++;
     try {
-      enqueue('mark', address, { label, call });
+      const id = T.parseRowid(rowid);
+      const search = id === null && !String(label === undefined || label === null ? '' : label).includes('::');
+      enqueue('mark', address, { label, call, rowid: id, fields: T.parseFields(fields), search });
     } catch (e) {
       console.error(e);
     }
@@ -573,6 +818,9 @@
       panel.hidden = true;
       areaCircle = null;
       area.clear();
+      allMarks = [];
+      hiddenValues.clear();
+      recolour();
     } catch (e) {
       console.error(e);
     }
