@@ -35,6 +35,38 @@
     return EARTH_RADIUS_M * 2 * Math.atan2(Math.sqrt(a), Math.sqrt(1 - a));
   }
 
+  // Whether (lat, lng) lies inside the polygon `ring` ([[lat, lng], …], open
+  // or closed; concave shapes too), a point within EDGE_TOLERANCE_M of an
+  // edge counting as inside, as with the circle. Measured on a plane through
+  // the point: a drawn territory spans a few tens of kilometres at most.
+  function insidePolygon(lat, lng, ring) {
+    const rad = Math.PI / 180;
+    const kx = Math.cos(lat * rad) * EARTH_RADIUS_M * rad;
+    const ky = EARTH_RADIUS_M * rad;
+    const pts = ring.map(([a, b]) => [(b - lng) * kx, (a - lat) * ky]);
+    let inside = false;
+    for (let i = 0, j = pts.length - 1; i < pts.length; j = i++) {
+      const [xi, yi] = pts[i];
+      const [xj, yj] = pts[j];
+      // distance from the point (the origin) to the edge j → i
+      const dx = xi - xj;
+      const dy = yi - yj;
+      const len2 = dx * dx + dy * dy;
+      const t = len2 ? Math.max(0, Math.min(1, -(xj * dx + yj * dy) / len2)) : 0;
+      if (Math.hypot(xj + t * dx, yj + t * dy) <= EDGE_TOLERANCE_M) return true;
+      if ((yi > 0) !== (yj > 0) && 0 < xj + (0 - yj) * dx / dy) inside = !inside;
+    }
+    return inside;
+  }
+
+  // The middle of a polygon's corners: where a territory's list measures from.
+  function polygonCentre(ring) {
+    let lat = 0;
+    let lng = 0;
+    for (const [a, b] of ring) { lat += a; lng += b; }
+    return { lat: lat / ring.length, lng: lng / ring.length };
+  }
+
   function isApproximate(level) {
     return Object.prototype.hasOwnProperty.call(APPROXIMATE, level);
   }
@@ -86,8 +118,10 @@
       this.placeOf = new Map();
     }
 
+    // Distance from the centre of the circle or territory; -1 outside.
     measure(p) {
       const d = distanceMetres(this.circle.lat, this.circle.lng, p.lat, p.lng);
+      if (this.circle.ring) return insidePolygon(p.lat, p.lng, this.circle.ring) ? d : -1;
       return d <= this.circle.radius + EDGE_TOLERANCE_M ? d : -1;
     }
 
@@ -119,7 +153,17 @@
 
     // A new circle; every known mark is measured again.
     setCircle(lat, lng, radius) {
-      this.circle = { lat, lng, radius };
+      this.setRegion({ lat, lng, radius });
+    }
+
+    // A drawn territory instead of a circle: ring [[lat, lng], …].
+    setPolygon(ring) {
+      const c = polygonCentre(ring);
+      this.setRegion({ lat: c.lat, lng: c.lng, ring: ring.map(([a, b]) => [a, b]) });
+    }
+
+    setRegion(region) {
+      this.circle = region;
       this.entryOf.clear();
       const lists = { near: [], approx: [], search: [] };
       for (const p of this.known) {
@@ -342,8 +386,19 @@
       }
     }
 
-    setCircle(lat, lng, radius) {
+    setCircle(lat, lng, radius, name) {
       this.model.setCircle(lat, lng, radius);
+      this.relist(name);
+    }
+
+    // A territory's members, under its name.
+    setPolygon(ring, name) {
+      this.model.setPolygon(ring);
+      this.relist(name);
+    }
+
+    relist(name) {
+      if (this.el.name) this.el.name.textContent = name ? name + ' ' : '';
       this.reset();
       this.renderTo(this.lists.near, FIRST_ROWS);
       this.renderTo(this.lists.approx, FIRST_ROWS - this.lists.near.rendered);
@@ -388,7 +443,8 @@
         approxCount: byId('area-approx-count'),
         approxList: byId('area-approx-list'),
         searchBox: byId('area-search'),
-        searchList: byId('area-search-list')
+        searchList: byId('area-search-list'),
+        name: byId('area-name')
       },
       onLayout: () => {
         doc.body.classList.toggle('tsl-area-open', !root.hidden);
@@ -410,5 +466,5 @@
     return panel;
   }
 
-  return { distanceMetres, isApproximate, formatKm, insertionIndex, createAreaModel, createAreaPanel, attach, EDGE_TOLERANCE_M, FIRST_ROWS };
+  return { distanceMetres, insidePolygon, polygonCentre, isApproximate, formatKm, insertionIndex, createAreaModel, createAreaPanel, attach, EDGE_TOLERANCE_M, FIRST_ROWS };
 });

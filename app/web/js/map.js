@@ -78,6 +78,9 @@
   // ---- map and base layers --------------------------------------------------
   // maxZoom set on the map itself: offline there is no tile layer to lend
   // one, and the cluster layer needs it.
+  // The drawing tools touch only the layers that ask for them: not the tens
+  // of thousands of customer marks.
+  if (L.PM) L.PM.setOptIn(true);
   const map = L.map('map', { zoomControl: true, attributionControl: true, minZoom: 4, maxZoom: 18 }).setView(JAPAN_CENTRE, 5);
   map.attributionControl.setPrefix('<a href="https://leafletjs.com" target="_blank" rel="noopener">Leaflet</a>');
 
@@ -384,6 +387,7 @@
   // newer circle has taken its place.
   function listArea(c) {
     areaCircle = c;
+    listedTerritory = null;
     const list = () => {
       if (areaCircle !== c) return;
       const ll = c.getLatLng();
@@ -449,6 +453,93 @@
     }))
     .catch((e) => { tableFailed = true; console.error('geocoding table not loaded:', e); })
     .then(() => { openingView(); scheduleFlush(); });
+
+  // ---- territories ------------------------------------------------------------
+  // Drawn polygons and rectangles, kept by name in the page's storage (which
+  // outlives the program) and drawn again at the next start. A click on one
+  // lists the customers inside it in the area panel, with its 宛名印刷 and
+  // CSV出力.
+  const TERRITORY_KEY = 'tessolo.territories';
+  const territoryLayer = L.featureGroup().addTo(map);
+  const territories = new Map(); // name → polygon
+  let listedTerritory = null;
+
+  const ringOf = (poly) => poly.getLatLngs()[0].map((ll) => [ll.lat, ll.lng]);
+
+  function saveTerritories() {
+    try {
+      const list = [...territories].map(([name, poly]) => ({ name, ring: ringOf(poly) }));
+      localStorage.setItem(TERRITORY_KEY, JSON.stringify(list));
+    } catch (e) {
+      console.error(e); // refused: the territory lasts for this start
+    }
+  }
+
+  function listTerritory(poly) {
+    areaCircle = null;
+    listedTerritory = poly;
+    area.setPolygon(ringOf(poly), poly._tslName);
+  }
+
+  function addTerritory(name, ring, keep) {
+    const old = territories.get(name);
+    if (old) territoryLayer.removeLayer(old);
+    const poly = L.polygon(ring, { color: '#7b3fb2', weight: 2, fillOpacity: 0.06, pmIgnore: false });
+    poly._tslName = name;
+    poly.bindTooltip(T.escapeHtml(name), { sticky: true });
+    poly.on('click', () => { try { listTerritory(poly); } catch (e) { console.error(e); } });
+    territoryLayer.addLayer(poly);
+    territories.set(name, poly);
+    if (keep) saveTerritories();
+    return poly;
+  }
+
+  function removeTerritory(poly) {
+    if (territories.get(poly._tslName) !== poly) return;
+    territories.delete(poly._tslName);
+    territoryLayer.removeLayer(poly);
+    saveTerritories();
+    if (listedTerritory === poly) { listedTerritory = null; area.clear(); }
+  }
+
+  function nextTerritoryName() {
+    for (let i = 1; ; i++) if (!territories.has('テリトリー' + i)) return 'テリトリー' + i;
+  }
+
+  try {
+    const kept = JSON.parse(localStorage.getItem(TERRITORY_KEY) || '[]');
+    if (Array.isArray(kept)) {
+      for (const t of kept) {
+        if (t && typeof t.name === 'string' && Array.isArray(t.ring) && t.ring.length >= 3) addTerritory(t.name, t.ring, false);
+      }
+    }
+  } catch (e) {
+    console.error('territories not read:', e);
+  }
+
+  if (map.pm) {
+    try { map.pm.setLang('ja'); } catch (e) { /* the tools keep English */ }
+    map.pm.addControls({
+      position: 'topleft',
+      drawMarker: false, drawCircleMarker: false, drawPolyline: false, drawCircle: false, drawText: false,
+      cutPolygon: false, rotateMode: false, dragMode: false, editMode: false,
+      drawPolygon: true, drawRectangle: true, removalMode: true
+    });
+    map.on('pm:create', (e) => {
+      try {
+        const drawn = e.layer;
+        const ring = ringOf(drawn);
+        map.removeLayer(drawn);
+        const answer = window.prompt('テリトリーの名前', nextTerritoryName());
+        const name = answer === null ? '' : answer.trim();
+        if (!name) return;
+        listTerritory(addTerritory(name, ring, true));
+      } catch (err) {
+        console.error(err);
+      }
+    });
+    map.on('pm:remove', (e) => { try { if (e.layer && e.layer._tslName) removeTerritory(e.layer); } catch (err) { console.error(err); } });
+  }
 
   // ---- the view the page opens on -------------------------------------------
   // The own company's first site at a city's zoom, else the extent of the
@@ -817,6 +908,7 @@
       panelCount.textContent = '0';
       panel.hidden = true;
       areaCircle = null;
+      listedTerritory = null;
       area.clear();
       allMarks = [];
       hiddenValues.clear();
@@ -827,6 +919,13 @@
   };
 
   // ---- for tests --------------------------------------------------------------
+  // A territory as drawing it and naming it would make it; its list shown.
+  window.tessoloAddTerritory = function (name, ring) {
+    listTerritory(addTerritory(String(name), ring, true));
+  };
+  window.tessoloTerritories = function () {
+    return [...territories].map(([name, poly]) => ({ name, ring: ringOf(poly) }));
+  };
   window.tessoloMarkCount = function () {
     return group.getLayers().length;
   };
