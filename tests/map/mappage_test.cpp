@@ -213,6 +213,31 @@ private slots:
         QCOMPARE(js(QStringLiteral("tessoloTerritories().map((t) => t.name).join('|')")).toString(), QStringLiteral("北の営業"));
         QCOMPARE(js(QStringLiteral("tessoloTerritories()[0].ring.length")).toInt(), 8);
     }
+
+    // The printed page: header and footer are there, the page's address is not.
+    void thePrintedPageCarriesNoAddress()
+    {
+        js(markCall(QStringLiteral("大阪府大阪市北区梅田"), QStringLiteral("梅田::"), 1, {}));
+        QVERIFY(idle());
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        const QString file = tmp->filePath(QStringLiteral("map.pdf"));
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(file);
+        printer->setPageSize(QPageSize(QPageSize::A4));
+        w->WebMap1->setPrinter(std::move(printer));
+        w->WebMap1->hideSetup = true;
+        w->WebMap1->Print();
+        QPdfDocument doc;
+        QCOMPARE(doc.load(file), QPdfDocument::Error::None);
+        QVERIFY(doc.pageCount() >= 1);
+        const QString text = doc.getAllText(0).text();
+        QVERIFY2(text.contains(QStringLiteral("1/1")), qPrintable(text)); // the header's page count
+        QVERIFY2(text.contains(QString::number(QDate::currentDate().year())), qPrintable(text)); // the footer's date
+        for (const QString& address : {QStringLiteral("127.0.0.1"), QStringLiteral("http"), QStringLiteral("velmo")})
+            QVERIFY2(!text.contains(address), qPrintable(text));
+        // The controls are back on the page after the picture.
+        QCOMPARE(js(QStringLiteral("document.body.classList.contains('tsl-printing')")).toBool(), false);
+    }
 };
 
 QTEST_MAIN(MapPageTest)

@@ -89,8 +89,9 @@
   // never blank.
   TessoloBasemap.addTo(map, { url: 'data/municipalities.topojson', busy: () => window.tessoloPending() > 0 });
 
+  let tiles = null;
   if (!OFFLINE) {
-    L.tileLayer('https://tile.openstreetmap.org/{z}/{x}/{y}.png', {
+    tiles = L.tileLayer('https://tile.openstreetmap.org/{z}/{x}/{y}.png', {
       maxZoom: 19,
       attribution: '地図 &copy; <a href="https://www.openstreetmap.org/copyright" target="_blank" rel="noopener">OpenStreetMap</a> contributors'
     }).addTo(map);
@@ -919,6 +920,16 @@
   };
 
   // ---- for tests --------------------------------------------------------------
+  // The printed map: the program hides the controls that mean nothing on
+  // paper, and waits until the base map and the tiles are drawn whole.
+  window.tessoloPrinting = function (on) {
+    document.body.classList.toggle('tsl-printing', !!on);
+  };
+  window.tessoloPrintReady = function () {
+    const bm = window.tessoloBasemapState ? window.tessoloBasemapState() : { ready: true };
+    return (bm.ready || bm.failed) && window.tessoloPending() === 0 && !(tiles && tiles.isLoading());
+  };
+
   // A territory as drawing it and naming it would make it; its list shown.
   window.tessoloAddTerritory = function (name, ring) {
     listTerritory(addTerritory(String(name), ring, true));
