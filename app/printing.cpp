@@ -377,7 +377,7 @@ void TWebMap::Print()
 {
     waitForLoad();
     QPrinter* p = printer();
-    if (!printing::printerAvailable(*p) && p->outputFormat() != QPrinter::PdfFormat) {
+    if (!printing::printerAvailable(*p)) {
         printToPdf();
         return;
     }
