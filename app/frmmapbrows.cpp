@@ -5,6 +5,8 @@
 #include "app/addresssearch.h"
 #include "app/mapserver.h"
 #include "app/pagebridge.h"
+#include "app/printing.h"
+#include "app/visitround.h"
 #include "app/startoptions.h"
 #include "app/webmap.h"
 #include "data/datalocation.h"
@@ -17,6 +19,7 @@
 #include "ui/imemode.h"
 #include "ui/postaledit.h"
 #include "ui/windowset.h"
+#include "ui/startfolder.h"
 
 #include "app/aboutbox.h"
 #include "roster/frmaddress.h"
@@ -28,6 +31,10 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFileDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTextDocument>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -568,9 +575,78 @@ void TfrmMapbrows::wirePageRequests()
             Qt::QueuedConnection);
     connect(m_bridge, &tessolo::app::TPageBridge::linkOpened, this,
             [](const QUrl& url) { QDesktopServices::openUrl(url); }, Qt::QueuedConnection);
+    connect(m_bridge, &tessolo::app::TPageBridge::visitRoundChosen, this,
+            [this](bool planner, const QList<qint64>& rowids, const QList<qint64>& legs, qint64 back) {
+                runHandler([&] { visitRound(planner, rowids, legs, back); });
+            },
+            Qt::QueuedConnection);
     // A page loaded afresh colours as the chooser says.
     connect(WebMap1, &QWebEngineView::loadFinished, this, [this](bool ok) {
         if (ok && cmbColorBy->currentIndex() > 0)
             runHandler([this] { applyColorBy(); });
     });
+}
+
+// ---- a round of visits ----------------------------------------------------------
+
+void TfrmMapbrows::visitRound(bool planner, const QList<qint64>& rowids, const QList<qint64>& legs, qint64 returnLeg)
+{
+    QStringList ids;
+    QList<qint64> known;
+    for (qsizetype i = 0; i < rowids.size(); ++i) {
+        if (m_pageRows.contains(rowids.at(i))) {
+            ids << QString::number(rowids.at(i));
+            known << legs.value(i);
+        }
+    }
+    if (ids.isEmpty())
+        throw EAbort();
+    QList<tessolo::app::VisitStop> stops;
+    {
+        TSQLiteDo db;
+        db.getDBpoint(kDatabaseName);
+        auto table = db.query(tessolo::customer::rowidsSql(ids));
+        for (table->MoveFirst(); !table->Eof(); table->Next()) {
+            const auto field = [&](int column) {
+                return table->NamedFieldAsString(tessolo::customer::kFields[column].column.toString());
+            };
+            namespace col = tessolo::customer::col;
+            tessolo::app::VisitStop s;
+            s.name = (field(col::PersonName) + QLatin1Char(' ') + field(col::CompanyName)).trimmed();
+            s.address = field(col::Prefecture) + field(col::City) + field(col::Town) + field(col::Building);
+            s.tel = field(col::Tel);
+            s.legMetres = known.value(stops.size());
+            stops << s;
+        }
+        table.reset();
+        db.closeDBpoint();
+    }
+    const QString start = homeAddr.isEmpty() ? m_homeForPage : homeAddr;
+    if (planner) {
+        if (tessolo::app::offlineMode())
+            throw tessolo::TessoloError(QStringLiteral("オフラインで起動しているため、経路検索サイトは開けません。"));
+        int dropped = 0;
+        QDesktopServices::openUrl(tessolo::app::routePlannerUrl(start, stops, returnLeg >= 0, &dropped));
+        if (dropped > 0)
+            statusBar()->showMessage(QStringLiteral("経路検索サイトに渡せる経由地は限られるため、%1 件を省きました。").arg(dropped));
+        return;
+    }
+    QTextDocument doc;
+    doc.setHtml(tessolo::app::visitListHtml(start, stops, returnLeg));
+    QPrinter printer(QPrinter::HighResolution);
+    if (!tessolo::printing::printerAvailable(printer)) {
+        const QString file = QFileDialog::getSaveFileName(
+            this, QStringLiteral("プリンターがないため 訪問リストを PDF に保存します"),
+            QDir(tessolo::ui::startFolder()).filePath(QStringLiteral("訪問リスト.pdf")), QStringLiteral("PDF (*.pdf)"));
+        if (file.isEmpty())
+            throw EAbort();
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(file.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) ? file : file + QStringLiteral(".pdf"));
+    } else {
+        QPrintDialog dialog(&printer, this);
+        dialog.setWindowTitle(QStringLiteral("訪問リストの印刷"));
+        if (dialog.exec() != QDialog::Accepted)
+            throw EAbort();
+    }
+    doc.print(&printer);
 }

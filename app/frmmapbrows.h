@@ -120,6 +120,8 @@ private:
     // Tells the page what to colour by (also after each load of the page).
     void applyColorBy();
     void wirePageRequests();
+    // 訪問リスト printed (or saved as a PDF), or the round in a web route planner.
+    void visitRound(bool planner, const QList<qint64>& rowids, const QList<qint64>& legs, qint64 returnLeg);
     // Records what the next search_geo2 calls carry, when they reach a page.
     void recordCalls(const QList<qint64>& rowids);
 

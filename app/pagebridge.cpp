@@ -46,6 +46,27 @@ void TPageBridge::openCustomer(const QVariant& rowid)
         emit customerOpened(id);
 }
 
+void TPageBridge::visitRound(const QString& action, const QVariantList& rowids, const QVariantList& legs,
+                             const QVariant& returnLeg)
+{
+    if ((action != QLatin1String("list") && action != QLatin1String("planner")) || rowids.size() != legs.size()
+        || rowids.size() > kMaxCalls)
+        return;
+    QList<qint64> ids, metres;
+    for (qsizetype i = 0; i < rowids.size(); ++i) {
+        qint64 id = 0;
+        bool ok = false;
+        const double m = legs.at(i).toDouble(&ok);
+        if (!readRowid(rowids.at(i), id) || !ok || !(m >= 0) || m > 1e9)
+            continue;
+        ids << id;
+        metres << qint64(m);
+    }
+    bool ok = false;
+    const double back = returnLeg.toDouble(&ok);
+    emit visitRoundChosen(action == QLatin1String("planner"), ids, metres, ok && back >= 0 && back < 1e9 ? qint64(back) : -1);
+}
+
 void TPageBridge::openLink(const QString& url)
 {
     const QUrl u(url, QUrl::StrictMode);

@@ -113,7 +113,8 @@ private slots:
     // another order; a click on an entry hides its marks and shows them again.
     void aValueKeepsItsColourAcrossAReload()
     {
-        const QStringList companies = {QStringLiteral("山田商店"), QStringLiteral("佐藤工務店"), QStringLiteral("鈴木建設")};
+        const QStringList companies = {QStringLiteral("山田商店"), QStringLiteral("佐藤工務店"),
+                                       QStringLiteral("鈴木建設")};
         int rowid = 0;
         for (int i = 0; i < 6; ++i)
             js(markCall(QStringLiteral("大阪府大阪市北区梅田"), QStringLiteral("客%1::").arg(i), ++rowid,
@@ -143,7 +144,8 @@ private slots:
                 yamadaCount = row[QStringLiteral("count")].toInt();
         QVERIFY(yamadaCount > 0);
         click(companies[0]);
-        QVERIFY(QTest::qWaitFor([&] { return js(QStringLiteral("tessoloMarkCount()")).toInt() == shown - yamadaCount; }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return js(QStringLiteral("tessoloMarkCount()")).toInt() == shown - yamadaCount; },
+                                5000));
         click(companies[0]);
         QVERIFY(QTest::qWaitFor([&] { return js(QStringLiteral("tessoloMarkCount()")).toInt() == shown; }, 5000));
 
@@ -201,17 +203,50 @@ private slots:
                                  .arg(n, 0, 'f', 6);
         js(QStringLiteral("tessoloAddTerritory('北の営業', %1)").arg(ring));
         const auto listed = [&] {
-            return js(QStringLiteral("[...document.querySelectorAll('#area-list .tsl-area-name, #area-approx-list .tsl-area-name')]"
+            return js(QStringLiteral("[...document.querySelectorAll('#area-list .tsl-area-name, #area-approx-list "
+                                     ".tsl-area-name')]"
                                      ".map((a) => a.textContent).join('|')"))
                 .toString();
         };
         QCOMPARE(listed(), QStringLiteral("梅田"));
-        QVERIFY(js(QStringLiteral("document.getElementById('area').querySelector('summary').textContent")).toString().contains(
-            QStringLiteral("北の営業")));
+        QVERIFY(js(QStringLiteral("document.getElementById('area').querySelector('summary').textContent"))
+                    .toString()
+                    .contains(QStringLiteral("北の営業")));
 
         QVERIFY(reload());
-        QCOMPARE(js(QStringLiteral("tessoloTerritories().map((t) => t.name).join('|')")).toString(), QStringLiteral("北の営業"));
+        QCOMPARE(js(QStringLiteral("tessoloTerritories().map((t) => t.name).join('|')")).toString(),
+                 QStringLiteral("北の営業"));
         QCOMPARE(js(QStringLiteral("tessoloTerritories()[0].ring.length")).toInt(), 8);
+    }
+
+    // 訪問順 from the own company's icon through the area's customers: each
+    // once, numbered on the map, the legs adding up to the round shown.
+    void aRoundVisitsEveryCustomerOfTheAreaOnce()
+    {
+        const char* const wards[] = {"千代田区", "中央区", "港区", "渋谷区", "豊島区", "文京区", "台東区"};
+        int rowid = 0;
+        for (const char* ward : wards)
+            js(markCall(QStringLiteral("東京都") + QString::fromUtf8(ward),
+                        QString::fromUtf8(ward) + QStringLiteral("::"), ++rowid, {}));
+        js(QStringLiteral("draw_homeicon('東京都新宿区')"));
+        js(QStringLiteral("draw_circle('東京都新宿区', '30')"));
+        QVERIFY(idle());
+        const int listed = js(QStringLiteral("document.getElementById('area').dataset.count")).toInt();
+        QCOMPARE(listed, 7);
+        js(QStringLiteral("document.getElementById('area-route').click()"));
+        const QJsonObject round = json(QStringLiteral("JSON.stringify(tessoloRoute())")).toObject();
+        QStringList labels;
+        for (const QJsonValue& v : round[QStringLiteral("labels")].toArray())
+            labels << v.toString();
+        QCOMPARE(labels.size(), 7);
+        QCOMPARE(QSet<QString>(labels.cbegin(), labels.cend()).size(), 7);
+        QCOMPARE(js(QStringLiteral("document.querySelectorAll('.tsl-route-no').length")).toInt(), 7);
+        QCOMPARE(js(QStringLiteral("document.getElementById('route').hidden")).toBool(), false);
+        double total = round[QStringLiteral("returnLeg")].toDouble();
+        for (const QJsonValue& v : round[QStringLiteral("legs")].toArray())
+            total += v.toDouble();
+        const QString shown = js(QStringLiteral("document.getElementById('route-km').textContent")).toString();
+        QCOMPARE(shown, QStringLiteral("%1 km").arg(total / 1000, 0, 'f', 1));
     }
 
     // The printed page: header and footer are there, the page's address is not.

@@ -408,6 +408,14 @@
       this.scheduleSlices();
     }
 
+    // The panel shown for what it carries besides the list (a round of
+    // visits), with no region listed.
+    showEmpty() {
+      if (this.model.hasCircle()) return;
+      this.counts();
+      this.setVisible(true);
+    }
+
     add(marks) { this.apply(this.model.add(marks)); }
     update(marks) { this.apply(this.model.update(marks)); }
 

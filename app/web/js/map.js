@@ -455,6 +455,98 @@
     .catch((e) => { tableFailed = true; console.error('geocoding table not loaded:', e); })
     .then(() => { openingView(); scheduleFlush(); });
 
+  // ---- a round of visits ---------------------------------------------------------
+  // The customers the area panel lists (circle or territory), from the own
+  // company's icon (自社表示), ordered short by straight-line distance; the
+  // map shows the route and numbers, the program prints the list or opens a
+  // route planner with it when asked.
+  const routeLayer = L.layerGroup().addTo(map);
+  const MAX_ROUND = 1000;
+  let route = null; // {marks, legs, returnLeg, back}
+  const routeBox = document.getElementById('route');
+
+  function homeMark() {
+    let home = null;
+    overlays.eachLayer((l) => { if (!home && l instanceof L.Marker) home = l; });
+    return home;
+  }
+
+  function clearRoute() {
+    routeLayer.clearLayers();
+    route = null;
+    if (routeBox) routeBox.hidden = true;
+  }
+
+  function planRoute() {
+    const home = homeMark();
+    if (!home) { window.alert('出発地がありません。自社表示を押してから訪問順を求めてください。'); return; }
+    // The area's or territory's list when one is shown, else every customer
+    // on the map (the picker's or the roster's chosen rows, when they are
+    // what was marked).
+    const listed = !document.getElementById('area').hidden;
+    const marks = listed ? area.marks() : allMarks.filter((m) => !m._tsl.search && !m._tsl.hidden && group.hasLayer(m));
+    if (!marks.length) return;
+    if (marks.length > MAX_ROUND) {
+      window.alert('訪問順を求められるのは ' + MAX_ROUND + ' 件までです（' + marks.length + ' 件あります）。エリアかテリトリーで絞ってください。');
+      return;
+    }
+    const back = document.getElementById('route-return').checked;
+    const points = [home.getLatLng()].concat(marks.map((m) => m.getLatLng())).map((ll) => ({ lat: ll.lat, lon: ll.lng }));
+    const order = TessoloRoute.orderVisits(points, { returnToStart: back });
+    routeLayer.clearLayers();
+    const path = order.map((i) => points[i]).map((p) => [p.lat, p.lon]);
+    if (back) path.push(path[0]);
+    L.polyline(path, { color: '#c0392b', weight: 3, opacity: 0.8, interactive: false }).addTo(routeLayer);
+    const ordered = order.slice(1).map((i) => marks[i - 1]);
+    const legs = [];
+    for (let k = 1; k < order.length; k++) legs.push(TessoloRoute.distance(points[order[k - 1]], points[order[k]]));
+    ordered.forEach((m, k) => {
+      L.marker(m.getLatLng(), {
+        icon: L.divIcon({ className: 'tsl-route-no', html: '<span>' + (k + 1) + '</span>', iconSize: [22, 22], iconAnchor: [11, 30] }),
+        interactive: false, keyboard: false, zIndexOffset: 2000
+      }).addTo(routeLayer);
+    });
+    const returnLeg = back ? TessoloRoute.distance(points[order[order.length - 1]], points[0]) : 0;
+    route = { marks: ordered, legs, returnLeg, back };
+    const km = (legs.reduce((a, b) => a + b, 0) + returnLeg) / 1000;
+    document.getElementById('route-count').textContent = String(ordered.length);
+    document.getElementById('route-km').textContent = km.toFixed(1) + ' km';
+    routeBox.hidden = false;
+    // Without a listed area the panel opens for the round alone.
+    if (!listed) area.showEmpty();
+  }
+
+  function sendRoute(action) {
+    const host = window.tessoloHost;
+    if (!route || !host || typeof host.visitRound !== 'function') return;
+    const ids = [];
+    const legs = [];
+    route.marks.forEach((m, k) => { if (m._tsl.rowid !== null) { ids.push(m._tsl.rowid); legs.push(Math.round(route.legs[k])); } });
+    if (ids.length) host.visitRound(action, ids, legs, route.back ? Math.round(route.returnLeg) : -1);
+  }
+
+  for (const [id, fn] of [['area-route', planRoute], ['route-list', () => sendRoute('list')],
+    ['route-planner', () => sendRoute('planner')], ['route-clear', clearRoute]]) {
+    const el = document.getElementById(id);
+    if (el) el.addEventListener('click', (ev) => { ev.preventDefault(); try { fn(); } catch (e) { console.error(e); } });
+  }
+  if (OFFLINE) { const el = document.getElementById('route-planner'); if (el) el.hidden = true; }
+  // A button on the map for a round of every customer shown.
+  const RouteControl = L.Control.extend({
+    options: { position: 'topleft' },
+    onAdd() {
+      const box = L.DomUtil.create('div', 'leaflet-bar tsl-map-tools');
+      const a = L.DomUtil.create('a', 'tsl-route-button', box);
+      a.href = '#';
+      a.title = '表示中の顧客の訪問順（自社から）';
+      a.textContent = '順';
+      L.DomEvent.disableClickPropagation(box);
+      a.addEventListener('click', (ev) => { ev.preventDefault(); try { planRoute(); } catch (e) { console.error(e); } });
+      return box;
+    }
+  });
+  new RouteControl().addTo(map);
+
   // ---- territories ------------------------------------------------------------
   // Drawn polygons and rectangles, kept by name in the page's storage (which
   // outlives the program) and drawn again at the next start. A click on one
@@ -910,6 +1002,7 @@
       panel.hidden = true;
       areaCircle = null;
       listedTerritory = null;
+      clearRoute();
       area.clear();
       allMarks = [];
       hiddenValues.clear();
@@ -933,6 +1026,10 @@
   // A territory as drawing it and naming it would make it; its list shown.
   window.tessoloAddTerritory = function (name, ring) {
     listTerritory(addTerritory(String(name), ring, true));
+  };
+  // The round shown: its customers' labels in order and the legs' metres.
+  window.tessoloRoute = function () {
+    return route ? { labels: route.marks.map((m) => m._tsl.label), legs: route.legs, returnLeg: route.returnLeg } : null;
   };
   window.tessoloTerritories = function () {
     return [...territories].map(([name, poly]) => ({ name, ring: ringOf(poly) }));
