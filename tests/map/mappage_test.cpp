@@ -247,6 +247,13 @@ private slots:
             total += v.toDouble();
         const QString shown = js(QStringLiteral("document.getElementById('route-km').textContent")).toString();
         QCOMPARE(shown, QStringLiteral("%1 km").arg(total / 1000, 0, 'f', 1));
+
+        // The same customers counted per municipality: one in each ward.
+        js(QStringLiteral("tessoloDensity(true)"));
+        QVERIFY(QTest::qWaitFor([&] { return json(QStringLiteral("JSON.stringify(tessoloDensity())")).toObject().size() >= 7; }, 20000));
+        const QJsonObject density = json(QStringLiteral("JSON.stringify(tessoloDensity())")).toObject();
+        for (const char* ward : wards)
+            QCOMPARE(density.value(QString::fromUtf8(ward)).toInt(), 1);
     }
 
     // The printed page: header and footer are there, the page's address is not.

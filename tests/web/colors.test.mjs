@@ -61,3 +61,23 @@ test('fields are kept apart in storage', () => {
   assert.equal(look(assign('co', counts([['東京', 1]]), storage), '東京'), look(byCompany, '東京'));
   assert.notEqual(look(byPref, '大阪'), look(byPref, '東京'));
 });
+
+test('customers are counted in the municipality that holds them, holes and islands too', () => {
+  const { createIndex } = require('../../app/web/js/density.js');
+  const square = (w, s, e, n) => [[w, s], [e, s], [e, n], [w, n], [w, s]];
+  const features = [
+    // a town with a hole, in which lies an island town of its own
+    { properties: { name: 'ring' }, geometry: { type: 'Polygon', coordinates: [square(139, 35, 139.5, 35.5), square(139.2, 35.2, 139.3, 35.3)] } },
+    { properties: { name: 'island' }, geometry: { type: 'Polygon', coordinates: [square(139.2, 35.2, 139.3, 35.3)] } },
+    // two pieces of one town
+    { properties: { name: 'parts' }, geometry: { type: 'MultiPolygon', coordinates: [[square(140, 35, 140.1, 35.1)], [square(141, 36, 141.1, 36.1)]] } }
+  ];
+  const index = createIndex(features);
+  const counts = index.count([
+    { lat: 35.1, lng: 139.1 }, { lat: 35.45, lng: 139.45 }, // ring
+    { lat: 35.25, lng: 139.25 },                             // in the hole: island
+    { lat: 35.05, lng: 140.05 }, { lat: 36.05, lng: 141.05 }, // both parts
+    { lat: 30, lng: 130 }                                     // at sea
+  ]);
+  assert.deepEqual([...counts], [2, 1, 2]);
+});

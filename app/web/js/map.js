@@ -259,6 +259,7 @@
     }
     if (hide.length) group.removeLayers(hide);
     if (show.length) group.addLayers(show);
+    if (hide.length || show.length) refreshDensity();
   }
 
   const legend = (() => {
@@ -454,6 +455,78 @@
     }))
     .catch((e) => { tableFailed = true; console.error('geocoding table not loaded:', e); })
     .then(() => { openingView(); scheduleFlush(); });
+
+  // ---- density ---------------------------------------------------------------------
+  // Two layers the user switches on in the layer control: the customers
+  // counted per municipality on the shipped boundaries, shaded, and a heat
+  // layer (leaflet.heat). Both are made when shown and again when the marks
+  // change while they are.
+  const densityLayer = L.layerGroup();
+  const heatLayer = L.heatLayer ? L.heatLayer([], { radius: 18, blur: 15, minOpacity: 0.3, maxZoom: 12 }) : null;
+  let municipalities = null; // {features, index}, read once on first use
+  let densityTimer = null;
+
+  function customerPoints() {
+    return allMarks.filter((m) => !m._tsl.search && !m._tsl.hidden).map((m) => m.getLatLng());
+  }
+
+  function loadMunicipalities() {
+    if (!municipalities) {
+      municipalities = fetchJson('data/municipalities.topojson').then((topology) => {
+        const name = Object.keys(topology.objects)[0];
+        const features = topojson.feature(topology, topology.objects[name]).features;
+        return { features, index: TessoloDensity.createIndex(features) };
+      });
+      municipalities.catch((e) => { console.error('boundaries not read:', e); municipalities = null; });
+    }
+    return municipalities;
+  }
+
+  function drawDensity() {
+    if (!map.hasLayer(densityLayer)) return Promise.resolve();
+    return loadMunicipalities().then((m) => {
+      const counts = m.index.count(customerPoints());
+      const classOf = TessoloDensity.classes(counts);
+      const shown = [];
+      counts.forEach((c, i) => { if (c > 0) shown.push(Object.assign({}, m.features[i], { properties: Object.assign({}, m.features[i].properties, { tslCount: c }) })); });
+      densityLayer.clearLayers();
+      L.geoJSON({ type: 'FeatureCollection', features: shown }, {
+        style: (f) => ({ color: '#7f2704', weight: 0.5, fillColor: TessoloDensity.SHADES[classOf(f.properties.tslCount)], fillOpacity: 0.6 }),
+        onEachFeature: (f, layer) => layer.bindTooltip(T.escapeHtml(TessoloBasemap.municipalityName(f.properties)) + ' ' + f.properties.tslCount + ' 件', { sticky: true })
+      }).addTo(densityLayer);
+    });
+  }
+
+  function drawHeat() {
+    if (heatLayer && map.hasLayer(heatLayer)) heatLayer.setLatLngs(customerPoints());
+  }
+
+  function refreshDensity() {
+    if (densityTimer !== null) return;
+    densityTimer = setTimeout(() => {
+      densityTimer = null;
+      try { drawHeat(); drawDensity().catch((e) => console.error(e)); } catch (e) { console.error(e); }
+    }, 300);
+  }
+
+  const overlaysShown = { '市区町村ごとの顧客数': densityLayer };
+  if (heatLayer) overlaysShown['ヒートマップ'] = heatLayer;
+  L.control.layers(null, overlaysShown, { position: 'topright', collapsed: true }).addTo(map);
+  map.on('overlayadd', (e) => {
+    try {
+      if (e.layer === densityLayer) drawDensity().catch((err) => console.error(err));
+      if (e.layer === heatLayer) drawHeat();
+    } catch (err) {
+      console.error(err);
+    }
+  });
+  // For tests: the counts shown, by municipality.
+  window.tessoloDensity = function (on) {
+    if (on !== undefined) { if (on) densityLayer.addTo(map); else map.removeLayer(densityLayer); }
+    const out = {};
+    densityLayer.eachLayer((g) => g.eachLayer && g.eachLayer((l) => { out[TessoloBasemap.municipalityName(l.feature.properties)] = l.feature.properties.tslCount; }));
+    return out;
+  };
 
   // ---- a round of visits ---------------------------------------------------------
   // The customers the area panel lists (circle or territory), from the own
@@ -864,6 +937,7 @@
     area.add(marks);
     // New values come into the legend and take their looks.
     if (colorKey) scheduleRecolour();
+    if (map.hasLayer(densityLayer) || (heatLayer && map.hasLayer(heatLayer))) refreshDensity();
   }
 
   let recolourTimer = null;
@@ -1007,6 +1081,7 @@
       allMarks = [];
       hiddenValues.clear();
       recolour();
+      refreshDensity();
     } catch (e) {
       console.error(e);
     }
