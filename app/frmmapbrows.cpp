@@ -128,6 +128,7 @@ void TfrmMapbrows::buildMenu()
     X1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
     X1->setShortcutContext(Qt::WindowShortcut);
 
+    buildSettingsMenu();
     N2 = menuBar()->addMenu(QStringLiteral("ヘルプ"));
     N2->setObjectName(QStringLiteral("N2"));
     N3 = N2->addAction(QStringLiteral("バージョン"));
@@ -254,6 +255,8 @@ QString TfrmMapbrows::pageAddress() const
     QStringList query;
     if (tessolo::app::offlineMode())
         query << QStringLiteral("offline=1");
+    if (actStreetLevel->isChecked())
+        query << QStringLiteral("street=1");
     if (!pageQuery().isEmpty() && !query.contains(pageQuery()))
         query << pageQuery();
     if (!m_homeForPage.isEmpty())
@@ -649,4 +652,32 @@ void TfrmMapbrows::visitRound(bool planner, const QList<qint64>& rowids, const Q
             throw EAbort();
     }
     doc.print(&printer);
+}
+
+// ---- street-level positions ---------------------------------------------------
+
+namespace {
+QString streetLevelKey() { return QStringLiteral("frmMapbrows/streetLevel"); }
+} // namespace
+
+void TfrmMapbrows::buildSettingsMenu()
+{
+    mnuSettings = menuBar()->addMenu(QStringLiteral("設定(&O)"));
+    mnuSettings->setObjectName(QStringLiteral("mnuSettings"));
+    actStreetLevel = mnuSettings->addAction(QStringLiteral("番地まで位置を調べる（住所を国土地理院の住所検索へ送る）"));
+    actStreetLevel->setObjectName(QStringLiteral("actStreetLevel"));
+    actStreetLevel->setCheckable(true);
+    actStreetLevel->setChecked(placementSettings().value(streetLevelKey(), false).toBool());
+    connect(actStreetLevel, &QAction::toggled, this, [this](bool on) { runHandler([&] { setStreetLevel(on); }); });
+}
+
+void TfrmMapbrows::setStreetLevel(bool on)
+{
+    placementSettings().setValue(streetLevelKey(), on);
+    if (on && tessolo::app::offlineMode())
+        statusBar()->showMessage(QStringLiteral("オフラインで起動しているため、住所は送りません。以前に調べた位置だけを使います。"));
+    else if (on)
+        statusBar()->showMessage(QStringLiteral("これから印を付ける顧客の住所を、一件に一度だけ国土地理院の住所検索へ送ります。"));
+    if (WebMap1->hasDocument())
+        WebMap1->ExecScriptEx(QStringLiteral("set_street_level"), {on ? QStringLiteral("1") : QStringLiteral("0")});
 }

@@ -55,6 +55,10 @@ public:
     QAction* V1 = nullptr;
     QAction* S1 = nullptr;
     QAction* X1 = nullptr;
+    // 番地まで位置を調べる: off by default; on, each customer's whole address is
+    // asked of the address search once (and kept), moving the mark there.
+    QMenu* mnuSettings = nullptr;
+    QAction* actStreetLevel = nullptr;
     QMenu* N2 = nullptr;
     QAction* N3 = nullptr;
 
@@ -120,6 +124,8 @@ private:
     // Tells the page what to colour by (also after each load of the page).
     void applyColorBy();
     void wirePageRequests();
+    void buildSettingsMenu();
+    void setStreetLevel(bool on);
     // 訪問リスト printed (or saved as a PDF), or the round in a web route planner.
     void visitRound(bool planner, const QList<qint64>& rowids, const QList<qint64>& legs, qint64 returnLeg);
     // Records what the next search_geo2 calls carry, when they reach a page.

@@ -66,6 +66,10 @@
   const T = window.TessoloText;
   const params = new URLSearchParams(window.location.search);
   const OFFLINE = params.get('offline') === '1';
+  // Street-level positions: each customer's whole address is asked of the
+  // program's address search (the user's setting; offline the program
+  // answers only from what it kept).
+  let streetLevel = params.get('street') === '1';
 
   const JAPAN_CENTRE = [36.2, 137.8];
   const ZOOM_FOR_LEVEL = { refined: 15, town: 14, city: 12, pref: 8 };
@@ -440,6 +444,7 @@
   if (typeof fetch === 'function') {
     refiner = TessoloRefine.createRefiner({
       fetch: (url, init) => fetch(url, init),
+      street: () => streetLevel,
       onResult: (key, answer) => { try { applyRefinement(key, answer); } catch (e) { console.error(e); } }
     });
   }
@@ -777,7 +782,7 @@
       return { ok: false, reason: 'error', key: '' };
     }
     if (!r.ok) return r;
-    if (refiner && TessoloRefine.needsRefinement(r.level)) {
+    if (refiner && TessoloRefine.needsRefinement(r.level, streetLevel)) {
       const hit = refiner.cached(r.key);
       if (hit) return Object.assign({}, r, { lat: hit.lat, lng: hit.lng, level: 'refined' });
       refiner.request(r.key, address, { pref: r.pref, city: r.level === 'pref' ? '' : r.city, level: r.level });
@@ -1055,6 +1060,11 @@
     } catch (e) {
       console.error(e);
     }
+  };
+
+  // The setting changed in the program: marks drawn from now on follow it.
+  window.set_street_level = function (on) {
+    streetLevel = on === true || on === '1' || on === 'true';
   };
 
   window.clearAll = function () {
