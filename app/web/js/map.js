@@ -231,7 +231,11 @@
   // Every customer mark, shown or hidden by the legend.
   let allMarks = [];
 
+  let lastRecolourMs = 0;
+  window.tessoloLastRecolourMs = () => lastRecolourMs;
+
   function recolour() {
+    const started = performance.now();
     if (!colorKey) {
       colouring = null;
     } else {
@@ -251,6 +255,7 @@
     applyHidden();
     group.refreshClusters();
     legend.render();
+    lastRecolourMs = performance.now() - started;
   }
 
   // Marks of values switched off leave the cluster layer, and come back.
