@@ -214,7 +214,7 @@ private slots:
             s = state(w);
             return s.value(QStringLiteral("pending")).toInt() == 0
                    && s.value(QStringLiteral("marks")).toInt() + s.value(QStringLiteral("unplaced")).toInt() >= count;
-        }, 60000));
+        }, 60000 + count * 3));
         const qint64 drawn = clock.elapsed();
         ticker.stop();
         const QVariantMap levels = eval(w, QStringLiteral("tessoloLevels()")).toMap();
@@ -239,7 +239,7 @@ private slots:
             const QVariantMap again = state(w);
             return again.value(QStringLiteral("pending")).toInt() == 0
                    && again.value(QStringLiteral("marks")).toInt() >= count;
-        }, 60000));
+        }, 60000 + count * 3));
         qInfo("again after クリア, town tables already in the page: all drawn after %lld ms (goal %d ms); %s", clock.elapsed(),
               goalMs, qPrintable(memory(w)));
 
