@@ -85,7 +85,7 @@
   // The drawing tools touch only the layers that ask for them: not the tens
   // of thousands of customer marks.
   if (L.PM) L.PM.setOptIn(true);
-  const map = L.map('map', { zoomControl: true, attributionControl: true, minZoom: 4, maxZoom: 18 }).setView(JAPAN_CENTRE, 5);
+  const map = L.map('map', { zoomControl: true, attributionControl: true, minZoom: 4, maxZoom: 18, pmIgnore: false }).setView(JAPAN_CENTRE, 5);
   map.attributionControl.setPrefix('<a href="https://leafletjs.com" target="_blank" rel="noopener">Leaflet</a>');
 
   // The base map is always drawn, under the tiles: online the tiles cover
