@@ -7,17 +7,21 @@
 #include "app/addresssearch.h"
 #include "app/mapserver.h"
 #include "app/pagebridge.h"
+#include "app/printing.h"
+#include "app/visitround.h"
 #include "app/startoptions.h"
 #include "app/webmap.h"
 #include "data/datalocation.h"
 #include "postal/postalcode.h"
 #include "data/sqlitedo.h"
 #include "customer/customer.h"
+#include "customer/memogroups.h"
 #include "customer/ourcompany.h"
 #include "ui/errordisplay.h"
 #include "ui/imemode.h"
 #include "ui/postaledit.h"
 #include "ui/windowset.h"
+#include "ui/startfolder.h"
 
 #include "app/aboutbox.h"
 #include "roster/frmaddress.h"
@@ -27,6 +31,15 @@
 #include <QWebEngineView>
 
 #include <QAction>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTextDocument>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -113,6 +126,7 @@ void TfrmMapbrows::buildMenu()
     X1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
     X1->setShortcutContext(Qt::WindowShortcut);
 
+    buildSettingsMenu();
     N2 = menuBar()->addMenu(QStringLiteral("ヘルプ"));
     N2->setObjectName(QStringLiteral("N2"));
     N3 = N2->addAction(QStringLiteral("バージョン"));
@@ -151,6 +165,7 @@ void TfrmMapbrows::buildPanel()
     Button1 = button("Button1", QStringLiteral("検索"), panel);
     btnclear = button("btnclear", QStringLiteral("クリア"), panel);
     btnOur = button("btnOur", QStringLiteral("自社表示"), panel);
+    buildColorBy(panel);
 
     auto* row1 = new QHBoxLayout;
     row1->addWidget(btnClients);
@@ -159,6 +174,8 @@ void TfrmMapbrows::buildPanel()
     row1->addWidget(EditCircle);
     row1->addWidget(Button2);
     row1->addStretch();
+    row1->addWidget(cmbColorBy);
+    row1->addSpacing(8);
     row1->addWidget(btnclear);
     row1->addWidget(btnOur);
     auto* row2 = new QHBoxLayout;
@@ -180,7 +197,7 @@ void TfrmMapbrows::buildPanel()
     layout->addWidget(panel);
     setCentralWidget(central);
 
-    QWidget* order[] = {btnClients, btnclient, EditCircle, Button2, MaskEditPost, EditAdrs, Button1, btnclear, btnOur};
+    QWidget* order[] = {btnClients, btnclient, EditCircle, Button2, cmbColorBy, MaskEditPost, EditAdrs, Button1, btnclear, btnOur};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 }
@@ -201,17 +218,18 @@ void TfrmMapbrows::wire()
     connect(N3, &QAction::triggered, this, guarded([this] { N3Click(); }));
     m_bridge = new tessolo::app::TPageBridge(this);
     WebMap1->setHost(m_bridge);
-    // The page's call numbers start again with each load.
+    // What the page was given starts again with each load.
     connect(WebMap1, &QWebEngineView::loadStarted, this, [this] {
-        m_callRows.clear();
+        m_pageRows.clear();
         m_callsKnown = true;
     });
     // Queued: the window opened runs its own loop, not inside the page's message.
     connect(m_bridge, &tessolo::app::TPageBridge::marksChosen, this,
-            [this](tessolo::app::TPageBridge::Action action, const QList<int>& calls) {
-                runHandler([&] { marksChosen(int(action), calls); });
+            [this](tessolo::app::TPageBridge::Action action, const QList<qint64>& rowids) {
+                runHandler([&] { marksChosen(int(action), rowids); });
             },
             Qt::QueuedConnection);
+    wirePageRequests();
     connect(WebMap1, &tessolo::app::TWebMap::pageRestarted, this,
             [this](const QString& message) { statusBar()->showMessage(message); });
     if (tessolo::ui::AppEvents* events = tessolo::ui::AppEvents::current()) {
@@ -241,6 +259,8 @@ QString TfrmMapbrows::pageAddress() const
     QStringList query;
     if (tessolo::app::offlineMode())
         query << QStringLiteral("offline=1");
+    if (actStreetLevel->isChecked())
+        query << QStringLiteral("street=1");
     if (!pageQuery().isEmpty() && !query.contains(pageQuery()))
         query << pageQuery();
     if (!m_homeForPage.isEmpty())
@@ -332,13 +352,16 @@ void TfrmMapbrows::markCustomers(const QString& sql)
         db.getDBpoint(kDatabaseName);
         auto table = db.query(sql);
         for (table->MoveFirst(); !table->Eof(); table->Next()) {
-            const QString address = QLatin1Char('\'') + table->NamedFieldAsString(QStringLiteral("prefecture"))
-                                    + table->NamedFieldAsString(QStringLiteral("city"))
-                                    + table->NamedFieldAsString(QStringLiteral("town")) + QLatin1Char('\'');
-            const QString label = table->NamedFieldAsString(QStringLiteral("person_name")) + QStringLiteral("::")
-                                  + table->NamedFieldAsString(QStringLiteral("company_name"));
-            calls.append({address, label});
-            rowids.append(table->NamedFieldAsString(QStringLiteral("rowid")).toLongLong());
+            const auto field = [&](int column) {
+                return table->NamedFieldAsString(tessolo::customer::kFields[column].column.toString());
+            };
+            namespace col = tessolo::customer::col;
+            const QString address = QLatin1Char('\'') + field(col::Prefecture) + field(col::City) + field(col::Town)
+                                    + QLatin1Char('\'');
+            const QString label = field(col::PersonName) + QStringLiteral("::") + field(col::CompanyName);
+            const qint64 rowid = table->NamedFieldAsString(QStringLiteral("rowid")).toLongLong();
+            calls.append({address, label, QString::number(rowid), customerAttributes(field)});
+            rowids.append(rowid);
         }
         table.reset();
         db.closeDBpoint();
@@ -354,21 +377,47 @@ void TfrmMapbrows::markCustomers(const QString& sql)
     }
 }
 
-void TfrmMapbrows::recordCalls(const QList<qint64>& rowids)
+// The fourth argument of a customer's search_geo2: what the page colours by
+// and shows in the popup, as a JSON object text. Short keys: the text goes
+// over the page's channel once per customer, 100,000 times for a large list.
+QString TfrmMapbrows::customerAttributes(const std::function<QString(int)>& field)
 {
-    if (WebMap1->hasDocument())
-        m_callRows += rowids;
+    namespace col = tessolo::customer::col;
+    QJsonObject o;
+    const auto put = [&](const char* key, const QString& value) {
+        if (!value.isEmpty())
+            o.insert(QLatin1String(key), value);
+    };
+    const QString memo = field(col::Memo);
+    const QStringList groups = tessolo::customer::groupTagsOfMemo(memo);
+    if (!groups.isEmpty())
+        o.insert(QStringLiteral("g"), QJsonArray::fromStringList(groups));
+    put("co", field(col::CompanyName));
+    put("pf", field(col::Prefecture));
+    put("ct", field(col::City));
+    put("dp", field(col::Department));
+    put("ps", field(col::Position));
+    put("tel", field(col::Tel));
+    put("mail", field(col::Email1));
+    put("memo", tessolo::customer::memoFirstLine(memo));
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
-QList<qint64> TfrmMapbrows::rowidsOfCalls(const QList<int>& calls) const
+void TfrmMapbrows::recordCalls(const QList<qint64>& rowids)
+{
+    if (!WebMap1->hasDocument())
+        return;
+    for (qint64 id : rowids)
+        if (id >= 0)
+            m_pageRows.insert(id);
+}
+
+QList<qint64> TfrmMapbrows::knownRowids(const QList<qint64>& rowids) const
 {
     QList<qint64> out;
     QSet<qint64> seen;
-    for (int call : calls) {
-        if (call < 0 || call >= m_callRows.size())
-            continue;
-        const qint64 rowid = m_callRows.at(call);
-        if (rowid < 0 || seen.contains(rowid))
+    for (qint64 rowid : rowids) {
+        if (!m_pageRows.contains(rowid) || seen.contains(rowid))
             continue;
         seen.insert(rowid);
         out << rowid;
@@ -376,14 +425,15 @@ QList<qint64> TfrmMapbrows::rowidsOfCalls(const QList<int>& calls) const
     return out;
 }
 
-// The page's links under the area list: the customers listed in the circle,
-// in the list's order, on postcards or labels, or to a CSV file.
-void TfrmMapbrows::marksChosen(int action, const QList<int>& calls)
+// The page's links under the area list: the customers listed in the circle
+// or a territory, in the list's order, on postcards or labels, or to a CSV
+// file.
+void TfrmMapbrows::marksChosen(int action, const QList<qint64>& chosen)
 {
     if (!m_callsKnown)
         throw tessolo::TessoloError(QStringLiteral("地図の印と顧客の対応がわからなくなりました。"
                                                    "クリアしてから、もう一度印を付けてください。"));
-    const QList<qint64> rowids = rowidsOfCalls(calls);
+    const QList<qint64> rowids = knownRowids(chosen);
     if (rowids.isEmpty())
         throw EAbort();
     if (action == int(tessolo::app::TPageBridge::Action::Csv)) {
@@ -486,3 +536,152 @@ void TfrmMapbrows::N3Click()
 }
 
 void TfrmMapbrows::X1Click() { close(); }
+
+// ---- colour by -------------------------------------------------------------
+
+QStringList TfrmMapbrows::colorByKeys()
+{
+    return {QString(), QStringLiteral("g"), QStringLiteral("co"), QStringLiteral("pf"),
+            QStringLiteral("ct"), QStringLiteral("dp"), QStringLiteral("ps")};
+}
+
+void TfrmMapbrows::buildColorBy(QWidget* parent)
+{
+    cmbColorBy = new QComboBox(parent);
+    cmbColorBy->setObjectName(QStringLiteral("cmbColorBy"));
+    cmbColorBy->setToolTip(QStringLiteral("印の色分け"));
+    for (const char* caption : {"なし", "グループ", "会社名", "都道府県", "市区町村", "部署", "役職"})
+        cmbColorBy->addItem(QString::fromUtf8(caption));
+    // The last choice comes back with the next start.
+    const int saved = placementSettings().value(QStringLiteral("frmMapbrows/colorBy"), 0).toInt();
+    if (saved > 0 && saved < cmbColorBy->count())
+        cmbColorBy->setCurrentIndex(saved);
+    connect(cmbColorBy, &QComboBox::currentIndexChanged, this, [this](int index) {
+        placementSettings().setValue(QStringLiteral("frmMapbrows/colorBy"), index);
+        runHandler([this] { applyColorBy(); });
+    });
+}
+
+void TfrmMapbrows::applyColorBy()
+{
+    if (!WebMap1->hasDocument())
+        return; // the page asks for it when it has loaded
+    const QString key = colorByKeys().value(cmbColorBy->currentIndex());
+    WebMap1->ExecScriptEx(QStringLiteral("set_color_by"), {key});
+}
+
+// ---- what the page asks of the window ------------------------------------------
+
+void TfrmMapbrows::wirePageRequests()
+{
+    connect(m_bridge, &tessolo::app::TPageBridge::customerOpened, this,
+            [this](qint64 rowid) {
+                if (m_pageRows.contains(rowid))
+                    emit customerOpenRequested(rowid);
+            },
+            Qt::QueuedConnection);
+    connect(m_bridge, &tessolo::app::TPageBridge::linkOpened, this,
+            [](const QUrl& url) { QDesktopServices::openUrl(url); }, Qt::QueuedConnection);
+    connect(m_bridge, &tessolo::app::TPageBridge::visitRoundChosen, this,
+            [this](bool planner, const QList<qint64>& rowids, const QList<qint64>& legs, qint64 back) {
+                runHandler([&] { visitRound(planner, rowids, legs, back); });
+            },
+            Qt::QueuedConnection);
+    // A page loaded afresh colours as the chooser says.
+    connect(WebMap1, &QWebEngineView::loadFinished, this, [this](bool ok) {
+        if (ok && cmbColorBy->currentIndex() > 0)
+            runHandler([this] { applyColorBy(); });
+    });
+}
+
+// ---- a round of visits ----------------------------------------------------------
+
+void TfrmMapbrows::visitRound(bool planner, const QList<qint64>& rowids, const QList<qint64>& legs, qint64 returnLeg)
+{
+    QStringList ids;
+    QList<qint64> known;
+    for (qsizetype i = 0; i < rowids.size(); ++i) {
+        if (m_pageRows.contains(rowids.at(i))) {
+            ids << QString::number(rowids.at(i));
+            known << legs.value(i);
+        }
+    }
+    if (ids.isEmpty())
+        throw EAbort();
+    QList<tessolo::app::VisitStop> stops;
+    {
+        TSQLiteDo db;
+        db.getDBpoint(kDatabaseName);
+        auto table = db.query(tessolo::customer::rowidsSql(ids));
+        for (table->MoveFirst(); !table->Eof(); table->Next()) {
+            const auto field = [&](int column) {
+                return table->NamedFieldAsString(tessolo::customer::kFields[column].column.toString());
+            };
+            namespace col = tessolo::customer::col;
+            tessolo::app::VisitStop s;
+            s.name = (field(col::PersonName) + QLatin1Char(' ') + field(col::CompanyName)).trimmed();
+            s.address = field(col::Prefecture) + field(col::City) + field(col::Town) + field(col::Building);
+            s.tel = field(col::Tel);
+            s.legMetres = known.value(stops.size());
+            stops << s;
+        }
+        table.reset();
+        db.closeDBpoint();
+    }
+    const QString start = homeAddr.isEmpty() ? m_homeForPage : homeAddr;
+    if (planner) {
+        if (tessolo::app::offlineMode())
+            throw tessolo::TessoloError(QStringLiteral("オフラインで起動しているため、経路検索サイトは開けません。"));
+        int dropped = 0;
+        QDesktopServices::openUrl(tessolo::app::routePlannerUrl(start, stops, returnLeg >= 0, &dropped));
+        if (dropped > 0)
+            statusBar()->showMessage(QStringLiteral("経路検索サイトに渡せる経由地は限られるため、%1 件を省きました。").arg(dropped));
+        return;
+    }
+    QTextDocument doc;
+    doc.setHtml(tessolo::app::visitListHtml(start, stops, returnLeg));
+    QPrinter printer(QPrinter::HighResolution);
+    if (!tessolo::printing::printerAvailable(printer)) {
+        const QString file = QFileDialog::getSaveFileName(
+            this, QStringLiteral("プリンターがないため 訪問リストを PDF に保存します"),
+            QDir(tessolo::ui::startFolder()).filePath(QStringLiteral("訪問リスト.pdf")), QStringLiteral("PDF (*.pdf)"));
+        if (file.isEmpty())
+            throw EAbort();
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(file.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) ? file : file + QStringLiteral(".pdf"));
+    } else {
+        QPrintDialog dialog(&printer, this);
+        dialog.setWindowTitle(QStringLiteral("訪問リストの印刷"));
+        if (dialog.exec() != QDialog::Accepted)
+            throw EAbort();
+    }
+    doc.print(&printer);
+}
+
+// ---- street-level positions ---------------------------------------------------
+
+namespace {
+QString streetLevelKey() { return QStringLiteral("frmMapbrows/streetLevel"); }
+} // namespace
+
+void TfrmMapbrows::buildSettingsMenu()
+{
+    mnuSettings = menuBar()->addMenu(QStringLiteral("設定(&O)"));
+    mnuSettings->setObjectName(QStringLiteral("mnuSettings"));
+    actStreetLevel = mnuSettings->addAction(QStringLiteral("番地まで位置を調べる（住所を国土地理院の住所検索へ送る）"));
+    actStreetLevel->setObjectName(QStringLiteral("actStreetLevel"));
+    actStreetLevel->setCheckable(true);
+    actStreetLevel->setChecked(placementSettings().value(streetLevelKey(), false).toBool());
+    connect(actStreetLevel, &QAction::toggled, this, [this](bool on) { runHandler([&] { setStreetLevel(on); }); });
+}
+
+void TfrmMapbrows::setStreetLevel(bool on)
+{
+    placementSettings().setValue(streetLevelKey(), on);
+    if (on && tessolo::app::offlineMode())
+        statusBar()->showMessage(QStringLiteral("オフラインで起動しているため、住所は送りません。以前に調べた位置だけを使います。"));
+    else if (on)
+        statusBar()->showMessage(QStringLiteral("これから印を付ける顧客の住所を、一件に一度だけ国土地理院の住所検索へ送ります。"));
+    if (WebMap1->hasDocument())
+        WebMap1->ExecScriptEx(QStringLiteral("set_street_level"), {on ? QStringLiteral("1") : QStringLiteral("0")});
+}

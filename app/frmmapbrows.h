@@ -5,9 +5,13 @@
 // the database and its fields and reads nothing back from the page.
 
 #include <QMainWindow>
+#include <QSet>
 #include <QStringList>
 
+#include <functional>
+
 class QAction;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -41,6 +45,9 @@ public:
     QPushButton* Button1 = nullptr;
     QPushButton* btnclear = nullptr;
     QPushButton* btnOur = nullptr;
+    // What the marks are coloured by: なし, グループ, 会社名, 都道府県, 市区町村,
+    // 部署, 役職 (the page's legend lists the values).
+    QComboBox* cmbColorBy = nullptr;
 
     QMenu* F1 = nullptr;
     QAction* N1 = nullptr;
@@ -48,6 +55,10 @@ public:
     QAction* V1 = nullptr;
     QAction* S1 = nullptr;
     QAction* X1 = nullptr;
+    // 番地まで位置を調べる: off by default; on, each customer's whole address is
+    // asked of the address search once (and kept), moving the mark there.
+    QMenu* mnuSettings = nullptr;
+    QAction* actStreetLevel = nullptr;
     QMenu* N2 = nullptr;
     QAction* N3 = nullptr;
 
@@ -81,12 +92,21 @@ public:
     void N3Click();
     void X1Click();
 
-    // The customers behind the page's marks, by the number of the
-    // search_geo2 call that made each (0 for the first call since the page
-    // loaded): a search's mark and an unknown number give none, and each
-    // customer comes once.
-    QList<qint64> rowidsOfCalls(const QList<int>& calls) const;
+    // Of the rowids the page hands back, those of customers this window
+    // marked on the page since it loaded, each once, in the order given:
+    // nothing else the page says is taken in.
+    QList<qint64> knownRowids(const QList<qint64>& rowids) const;
     tessolo::app::TPageBridge* pageBridge() const { return m_bridge; }
+
+    // The fourth argument of a customer's search_geo2 (a JSON object text),
+    // from the customer's fields by column number.
+    static QString customerAttributes(const std::function<QString(int)>& field);
+    // The page's key for each entry of cmbColorBy, in its order.
+    static QStringList colorByKeys();
+
+signals:
+    // 名簿で開く in a mark's popup: the roster should come up on this customer.
+    void customerOpenRequested(qint64 rowid);
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -99,16 +119,24 @@ private:
     void wireSearch();
     // Marks every row of a customer statement with search_geo2.
     void markCustomers(const QString& sql);
-    void marksChosen(int action, const QList<int>& calls);
+    void marksChosen(int action, const QList<qint64>& rowids);
+    void buildColorBy(QWidget* parent);
+    // Tells the page what to colour by (also after each load of the page).
+    void applyColorBy();
+    void wirePageRequests();
+    void buildSettingsMenu();
+    void setStreetLevel(bool on);
+    // 訪問リスト printed (or saved as a PDF), or the round in a web route planner.
+    void visitRound(bool planner, const QList<qint64>& rowids, const QList<qint64>& legs, qint64 returnLeg);
     // Records what the next search_geo2 calls carry, when they reach a page.
     void recordCalls(const QList<qint64>& rowids);
 
     tessolo::app::TMapServer* m_server = nullptr;
     tessolo::app::TAddressSearch* m_search = nullptr;
     tessolo::app::TPageBridge* m_bridge = nullptr;
-    // The customer rowid each search_geo2 call of this page carried, in
-    // order; -1 for a search. Not trusted after a failed run of calls.
-    QList<qint64> m_callRows;
+    // The customer rowids the search_geo2 calls of this page carried. Not
+    // trusted after a failed run of calls.
+    QSet<qint64> m_pageRows;
     bool m_callsKnown = true;
     bool m_shown = false;
     bool m_rememberPlacement = false;

@@ -3,8 +3,13 @@
 #include "app/webmap.h"
 #include "data/errors.h"
 #include "ui/errordisplay.h"
+#include "ui/startfolder.h"
 
+#include <QDir>
 #include <QEventLoop>
+#include <QFileDialog>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QImage>
@@ -15,6 +20,7 @@
 #include <QPixmap>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QWebEnginePage>
@@ -246,8 +252,57 @@ QPrinter* TWebMap::printer()
 
 void TWebMap::setPrinter(std::unique_ptr<QPrinter> printer) { m_printer = std::move(printer); }
 
+namespace {
+
+// Runs `script` in the page and waits for its answer, or for `timeoutMs`.
+QVariant askPage(QWebEnginePage* page, const QString& script, int timeoutMs = 5000)
+{
+    QVariant answer;
+    bool done = false;
+    QEventLoop loop;
+    page->runJavaScript(script, [&answer, &done, &loop](const QVariant& v) {
+        answer = v;
+        done = true;
+        loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    QObject::connect(page, &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
+    if (!done)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return answer;
+}
+
+void pause(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace
+
+// The page made ready for the picture: the controls that mean nothing on
+// paper (zoom buttons, drawing tools) hidden, and the base map and tiles
+// drawn whole, waited for up to a few seconds; afterwards as it was.
+struct TWebMap::CaptureGuard {
+    TWebMap* view;
+    explicit CaptureGuard(TWebMap* v)
+        : view(v)
+    {
+        askPage(view->page(), QStringLiteral("window.tessoloPrinting && tessoloPrinting(true)"));
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 10000
+               && !askPage(view->page(), QStringLiteral("!window.tessoloPrintReady || tessoloPrintReady()")).toBool())
+            pause(100);
+        pause(150); // one more frame painted with the controls gone
+    }
+    ~CaptureGuard() { view->page()->runJavaScript(QStringLiteral("window.tessoloPrinting && tessoloPrinting(false)")); }
+};
+
 printing::MapSheet TWebMap::mapSheet()
 {
+    const CaptureGuard guard(this);
     // Where the map lies in the view (the area list may take the left), and
     // the list's lines: its heading, then each customer numbered as shown.
     static const QString probe = QStringLiteral(
@@ -305,7 +360,9 @@ void TWebMap::renderTo(QPrinter* p)
     const printing::MapSheet sheet = mapSheet();
     printing::PrintInfo info;
     info.title = page()->title().isEmpty() ? window()->windowTitle() : page()->title();
-    info.url = url().toString();
+    // The page's own address (the program's server on 127.0.0.1) means
+    // nothing on paper: &u prints empty.
+    info.url.clear();
     info.date = QDate::currentDate();
     printing::drawSheet(p, sheet, header, footer, info);
 }
@@ -320,8 +377,10 @@ void TWebMap::Print()
 {
     waitForLoad();
     QPrinter* p = printer();
-    if (!printing::printerAvailable(*p))
-        throw TessoloError(QStringLiteral("プリンターがインストールされていないため、印刷できません。"));
+    if (!printing::printerAvailable(*p)) {
+        printToPdf();
+        return;
+    }
     choosePageOrientation();
     if (!hideSetup) {
         const QPageLayout::Orientation offered = p->pageLayout().orientation();
@@ -340,10 +399,40 @@ void TWebMap::PrintPreview()
     const QPageLayout::Orientation offered = printer()->pageLayout().orientation();
     QPrintPreviewDialog dialog(printer(), window());
     dialog.setWindowTitle(QStringLiteral("印刷プレビュー"));
+    // Large enough to read, the page at its width rather than whole.
+    dialog.resize(window()->size());
+    if (auto* preview = dialog.findChild<QPrintPreviewWidget*>())
+        preview->setZoomMode(QPrintPreviewWidget::FitToWidth);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* p) { ui::runHandler([&] { renderTo(p); }); });
     dialog.exec();
     noteOrientationChoice(offered); // turned in the preview
+}
+
+// Where no printer is installed the map goes to a PDF file the user names.
+void TWebMap::printToPdf()
+{
+    QString file = QFileDialog::getSaveFileName(window(), QStringLiteral("プリンターがないため PDF に保存します"),
+                                                QDir(ui::startFolder()).filePath(QStringLiteral("顧客地図.pdf")),
+                                                QStringLiteral("PDF (*.pdf)"));
+    if (file.isEmpty())
+        return;
+    if (!file.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        file += QStringLiteral(".pdf");
+    QPrinter* p = printer();
+    p->setOutputFormat(QPrinter::PdfFormat);
+    p->setOutputFileName(file);
+    struct Back {
+        QPrinter* p;
+        ~Back()
+        {
+            p->setOutputFileName(QString());
+            p->setOutputFormat(QPrinter::NativeFormat);
+        }
+    } back{p};
+    choosePageOrientation();
+    renderTo(p);
+    emit printFinished(true);
 }
 
 void TWebMap::PrintSetup()

@@ -94,6 +94,8 @@ public:
     void waitForDocument();
     // The same, and then until its pictures (the map's tiles) are complete.
     void waitForLoad();
+    struct CaptureGuard;
+    void printToPdf();
 
     static constexpr int kBatchRows = 200;
 

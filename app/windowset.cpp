@@ -23,6 +23,12 @@ void createWindowSet()
     frmClntsrc = new TfrmClntsrc;
     AboutBox = new TAboutBox;
     frmAtena = new TfrmAtena;
+    // 名簿で開く in a map popup brings the roster up. Choosing the customer
+    // in it waits for the roster to offer that by rowid.
+    QObject::connect(frmMapbrows, &TfrmMapbrows::customerOpenRequested, frmMapbrows, [](qint64) {
+        if (frmAddress && !frmAddress->isVisible())
+            frmAddress->exec();
+    });
 }
 
 namespace {

@@ -183,3 +183,56 @@ TEST(PrintPlan, TheWholeMapFirstWithTheListBesideBelowOrAfterIt)
     EXPECT_EQ(tessolo::printing::orientationFor(QSize(800, 600)), QPageLayout::Landscape);
     EXPECT_EQ(tessolo::printing::orientationFor(QSize(600, 800)), QPageLayout::Portrait);
 }
+
+// ---- the round of visits and the memo's groups -----------------------------------
+
+#include "app/visitround.h"
+#include "customer/memogroups.h"
+
+TEST(VisitRound, ListCarriesOrderNameAddressTelephoneAndLegs)
+{
+    using tessolo::app::VisitStop;
+    const QList<VisitStop> stops{{QStringLiteral("山田 太郎 山田商店"), QStringLiteral("東京都千代田区丸の内1-1"),
+                                  QStringLiteral("03-1234-5678"), 1250},
+                                 {QStringLiteral("<b>佐藤</b>"), QStringLiteral("東京都港区"), QString(), 800}};
+    const QString html = tessolo::app::visitListHtml(QStringLiteral("東京都新宿区"), stops, 3000);
+    EXPECT_TRUE(html.contains(QStringLiteral("<td>1</td><td>山田 太郎 山田商店</td><td>東京都千代田区丸の内1-1</td><td>03-1234-5678</td>")));
+    EXPECT_TRUE(html.contains(QStringLiteral("1.3 km")));
+    EXPECT_TRUE(html.contains(QStringLiteral("800 m")));
+    EXPECT_TRUE(html.contains(QStringLiteral("出発地へ戻る")));
+    EXPECT_TRUE(html.contains(QStringLiteral("5.0 km"))) << "the total with the way back";
+    EXPECT_FALSE(html.contains(QStringLiteral("<b>佐藤"))) << "names stay text";
+    EXPECT_FALSE(tessolo::app::visitListHtml(QString(), stops, -1).contains(QStringLiteral("出発地へ戻る")));
+}
+
+TEST(VisitRound, PlannerGetsTheStopsInOrderAndAtMostNineWaypoints)
+{
+    QList<tessolo::app::VisitStop> stops;
+    for (int i = 0; i < 12; ++i)
+        stops.append({QString(), QStringLiteral("住所%1").arg(i), QString(), 0});
+    int dropped = -1;
+    const QUrl back = tessolo::app::routePlannerUrl(QStringLiteral("出発"), stops.mid(0, 3), true, &dropped);
+    const QString text = QUrl::fromPercentEncoding(back.toEncoded());
+    EXPECT_EQ(dropped, 0);
+    EXPECT_TRUE(text.contains(QStringLiteral("origin=出発"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("destination=出発"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("waypoints=住所0|住所1|住所2"))) << text.toStdString();
+    const QUrl open = tessolo::app::routePlannerUrl(QStringLiteral("出発"), stops, false, &dropped);
+    const QString openText = QUrl::fromPercentEncoding(open.toEncoded());
+    EXPECT_TRUE(openText.contains(QStringLiteral("destination=住所11"))) << openText.toStdString();
+    EXPECT_EQ(dropped, 2);
+}
+
+TEST(MemoGroups, TagsOfTheLastLineOnly)
+{
+    using tessolo::customer::groupTagsOfMemo;
+    using tessolo::customer::memoFirstLine;
+    EXPECT_EQ(groupTagsOfMemo(QStringLiteral("よく電話する\r\n#年賀状　#DM不要 #年賀状\r\n")),
+              (QStringList{QStringLiteral("年賀状"), QStringLiteral("DM不要")}));
+    EXPECT_EQ(groupTagsOfMemo(QStringLiteral("＃お得意様")), QStringList{QStringLiteral("お得意様")});
+    EXPECT_TRUE(groupTagsOfMemo(QStringLiteral("#年賀状\n最後の行はメモ")).isEmpty());
+    EXPECT_TRUE(groupTagsOfMemo(QStringLiteral("電話番号 #1 を確認")).isEmpty());
+    EXPECT_TRUE(groupTagsOfMemo(QString()).isEmpty());
+    EXPECT_EQ(memoFirstLine(QStringLiteral("  初回訪問 5月\n#DM")), QStringLiteral("初回訪問 5月"));
+    EXPECT_EQ(memoFirstLine(QStringLiteral("#DM")), QString());
+}

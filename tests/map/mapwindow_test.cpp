@@ -19,7 +19,9 @@
 #include "roster/frmaddress.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -278,8 +280,8 @@ private slots:
         QCOMPARE(w->MaskEditPost->text(), QStringLiteral("   -    "));
         QCOMPARE(w->X1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
         // Tab order of the bottom panel.
-        const QList<QWidget*> order{w->btnClients, w->btnclient, w->EditCircle, w->Button2, w->MaskEditPost,
-                                    w->EditAdrs,   w->Button1,   w->btnclear,   w->btnOur};
+        const QList<QWidget*> order{w->btnClients, w->btnclient, w->EditCircle, w->Button2, static_cast<QWidget*>(w->cmbColorBy),
+                                    w->MaskEditPost, w->EditAdrs, w->Button1,  w->btnclear, w->btnOur};
         for (int i = 0; i + 1 < order.size(); ++i) {
             QWidget* next = order[i]->nextInFocusChain();
             while (next->focusPolicy() == Qt::NoFocus)
@@ -304,12 +306,16 @@ private slots:
 
         QTest::mouseClick(w->btnClients, Qt::LeftButton);
         QVERIFY(errors.isEmpty());
+        // Each customer's rowid and fields follow, the fields as a JSON text.
         const QJsonArray expected{
             call({QStringLiteral("search_geo2"), QStringLiteral("'大阪府大阪市'); alert(1); //梅田'"),
-                  QStringLiteral("O'Brien \"Bob\"::C:\\dir</script>\nx")}),
-            call({QStringLiteral("search_geo2"), QStringLiteral("''"), QStringLiteral("住所なし::")}),
+                  QStringLiteral("O'Brien \"Bob\"::C:\\dir</script>\nx"), QStringLiteral("2"),
+                  QStringLiteral("{\"co\":\"C:\\\\dir</script>\\nx\",\"ct\":\"大阪市'); alert(1); //\",\"pf\":\"大阪府\"}")}),
+            call({QStringLiteral("search_geo2"), QStringLiteral("''"), QStringLiteral("住所なし::"), QStringLiteral("3"),
+                  QStringLiteral("{}")}),
             call({QStringLiteral("search_geo2"), QStringLiteral("'東京都千代田区丸の内1-1'"),
-                  QStringLiteral("山田太郎::山田商店")}),
+                  QStringLiteral("山田太郎::山田商店"), QStringLiteral("1"),
+                  QStringLiteral("{\"co\":\"山田商店\",\"ct\":\"千代田区\",\"pf\":\"東京都\"}")}),
         };
         QCOMPARE(calls(), expected);
 
@@ -601,7 +607,7 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("テスト地図")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("1/1 ページ")), qPrintable(text));
         QVERIFY(text.contains(QDate::currentDate().toString(QStringLiteral("yyyy/MM/dd"))));
-        QVERIFY(text.contains(w->mapServer()->host() + QStringLiteral("/velmo/tessolo.html")));
+        QVERIFY(!text.contains(w->mapServer()->host()));
     }
 
     void previewDrawsThePage()
@@ -621,13 +627,28 @@ private slots:
         QVERIFY(errors.isEmpty());
     }
 
-    void noPrinterIsSaid()
+    // Where no printer is installed the map goes to a PDF the user names.
+    void noPrinterWritesAPdf()
     {
         auto printer = std::make_unique<QPrinter>();
         printer->setOutputFormat(QPrinter::PdfFormat); // as Qt leaves it where no printer is installed
         w->WebMap1->setPrinter(std::move(printer));
+        QString title, pdf;
+        answerModal([&](QWidget* m) {
+            title = m->windowTitle();
+            auto* dialog = qobject_cast<QFileDialog*>(m);
+            if (!dialog)
+                return static_cast<void>(static_cast<QDialog*>(m)->reject());
+            pdf = dialog->selectedFiles().value(0); // the name offered
+            static_cast<QDialog*>(dialog)->accept();
+        });
         w->P1->trigger();
-        QCOMPARE(errors, QStringList{QStringLiteral("プリンターがインストールされていないため、印刷できません。")});
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
+        QVERIFY2(title.contains(QStringLiteral("PDF")), qPrintable(title));
+        QVERIFY2(pdf.endsWith(QStringLiteral(".pdf")), qPrintable(pdf));
+        QPdfDocument doc;
+        QCOMPARE(doc.load(pdf), QPdfDocument::Error::None);
+        QCOMPARE(doc.pageCount(), 1);
     }
 
     void aboutBoxTwice()
@@ -690,7 +711,8 @@ private slots:
         answerModal([&](QWidget*) { picker.btnok->click(); });
         QTest::mouseClick(w->btnclient, Qt::LeftButton);
         QCOMPARE(calls(), QJsonArray{call({QStringLiteral("search_geo2"), QStringLiteral("'北海道札幌市'"),
-                                           QStringLiteral("乙::乙社")})});
+                                           QStringLiteral("乙::乙社"), QStringLiteral("1"),
+                                           QStringLiteral("{\"co\":\"乙社\",\"ct\":\"札幌市\",\"pf\":\"北海道\"}")})});
         QVERIFY(errors.isEmpty());
         frmClntsrc = nullptr;
     }

@@ -185,6 +185,40 @@ private slots:
         stop(w);
     }
 
+    // Street-level positions: off, an address the town table places is not
+    // sent; on, it is sent once, kept, and its mark moves to the answer.
+    void streetLevelSendsEachAddressOnceWhenChosen()
+    {
+        const QString address = QStringLiteral("東京都千代田区丸の内1-1");
+        addCustomer(QStringLiteral("丁"), QStringLiteral("東京都"), QStringLiteral("千代田区"), QStringLiteral("丸の内1-1"));
+        auto w = start();
+        w->actStreetLevel->setChecked(false);
+        QTest::mouseClick(w->btnClients, Qt::LeftButton);
+        QTRY_VERIFY2_WITH_TIMEOUT(settled(*w), qPrintable(describe(*w)), 20000);
+        QTest::qWait(300);
+        QCOMPARE(state(*w).value(QStringLiteral("refined")).toInt(), 0);
+        QVERIFY2(fake->queries.isEmpty(), qPrintable(describe(*w)));
+
+        w->actStreetLevel->setChecked(true);
+        QVERIFY(w->pageAddress().contains(QStringLiteral("street=1")));
+        QTest::mouseClick(w->btnclear, Qt::LeftButton);
+        QTest::mouseClick(w->btnClients, Qt::LeftButton);
+        QTRY_VERIFY2_WITH_TIMEOUT(state(*w).value(QStringLiteral("refined")).toInt() == 1, qPrintable(describe(*w)), 20000);
+        QCOMPARE(fake->queries, QStringList{address});
+        const QVariantMap mark = js(*w, QStringLiteral("tessoloMarks()[0]"));
+        QCOMPARE(mark.value(QStringLiteral("lat")).toDouble(), fake->lat);
+        QCOMPARE(mark.value(QStringLiteral("lng")).toDouble(), fake->lng);
+
+        // Marked again: the kept answer, no second question.
+        QTest::mouseClick(w->btnclear, Qt::LeftButton);
+        QTest::mouseClick(w->btnClients, Qt::LeftButton);
+        QTRY_VERIFY2_WITH_TIMEOUT(state(*w).value(QStringLiteral("refined")).toInt() == 1, qPrintable(describe(*w)), 20000);
+        QCOMPARE(fake->queries.size(), 1);
+        w->actStreetLevel->setChecked(false);
+        QVERIFY2(errors->messages.isEmpty(), qPrintable(errors->messages.join(QLatin1Char('|'))));
+        stop(w);
+    }
+
     void pageLoadTimes()
     {
         QElapsedTimer t;

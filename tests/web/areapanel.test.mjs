@@ -3,7 +3,7 @@ import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
 
 const require = createRequire(import.meta.url);
-const { distanceMetres, formatKm, createAreaModel, createAreaPanel, EDGE_TOLERANCE_M, FIRST_ROWS } = require('../../app/web/js/areapanel.js');
+const { distanceMetres, formatKm, createAreaModel, createAreaPanel, insidePolygon, EDGE_TOLERANCE_M, FIRST_ROWS } = require('../../app/web/js/areapanel.js');
 
 const R = 6371000;
 const deg = 180 / Math.PI;
@@ -199,4 +199,39 @@ test('a customer marked twice is listed and counted once; another of the same na
   model.add(once());
   model.setCircle(c.lat, c.lng, 10000);
   assert.equal(model.count(), 3);
+});
+
+test('a drawn territory: its edge counts as inside, a concave one leaves its notch out', () => {
+  // A "U" about 2 km wide near Tokyo station: two arms and the bottom; the
+  // notch between the arms is outside.
+  const lat0 = 35.68;
+  const lng0 = 139.76;
+  const dLat = (m) => (m / R) * deg;
+  const dLng = (m) => (m / (R * Math.cos(lat0 / deg))) * deg;
+  const at = (x, y) => [lat0 + dLat(y), lng0 + dLng(x)];
+  const u = [at(0, 0), at(2000, 0), at(2000, 2000), at(1400, 2000), at(1400, 600), at(600, 600), at(600, 2000), at(0, 2000)];
+  const inside = (x, y) => insidePolygon(...at(x, y), u);
+
+  assert.equal(inside(300, 1500), true, 'left arm');
+  assert.equal(inside(1700, 1500), true, 'right arm');
+  assert.equal(inside(1000, 300), true, 'bottom');
+  assert.equal(inside(1000, 1500), false, 'the notch');
+  assert.equal(inside(1000, 2100), false, 'above the notch');
+  assert.equal(inside(-10, 1000), false, 'beside the left edge');
+  // on an edge and on a corner, also the notch's own edges
+  assert.equal(inside(0, 1000), true);
+  assert.equal(inside(1000, 0), true);
+  assert.equal(inside(2000, 2000), true);
+  assert.equal(inside(1000, 600), true);
+  assert.equal(inside(600, 1200), true);
+  assert.equal(inside(1000, 600 + 2 * EDGE_TOLERANCE_M), false, 'just past the notch edge');
+
+  // The model lists the territory's customers as it does the circle's.
+  const model = createAreaModel();
+  const marks = [['armL', 300, 1500], ['notch', 1000, 1500], ['edge', 0, 1000], ['far', 5000, 5000]]
+    .map(([name, x, y]) => { const [lat, lng] = at(x, y); return { name, lat, lng, level: 'town' }; });
+  model.add(marks);
+  model.setPolygon(u);
+  assert.deepEqual(names(model.near()).sort(), ['armL', 'edge']);
+  assert.equal(model.count(), 2);
 });

@@ -145,5 +145,38 @@
     })[c]);
   }
 
-  return { normalizeAddress, townKey, kanjiNumber, kanjiValue, stripQuotes, formatLabel, parseRadiusKm, escapeHtml };
+  // A customer's rowid as the program sends it (decimal text): a positive
+  // whole number, else null (an older caller's call, or a search).
+  function parseRowid(text) {
+    if (text === undefined || text === null) return null;
+    const t = String(text).trim();
+    if (!/^[0-9]{1,16}$/.test(t)) return null;
+    const n = Number(t);
+    return n > 0 && Number.isSafeInteger(n) ? n : null;
+  }
+
+  // A customer's fields (a JSON object text): only texts are kept, and the
+  // groups as an array of texts. Anything else reads as no fields.
+  function parseFields(text) {
+    const out = Object.create(null);
+    if (typeof text !== 'string' || !text) return out;
+    let o;
+    try {
+      o = JSON.parse(text);
+    } catch {
+      return out;
+    }
+    if (!o || typeof o !== 'object' || Array.isArray(o)) return out;
+    for (const k of Object.keys(o)) {
+      const v = o[k];
+      if (k === 'g') {
+        if (Array.isArray(v)) out.g = v.filter((x) => typeof x === 'string' && x);
+      } else if (typeof v === 'string') {
+        out[k] = v;
+      }
+    }
+    return out;
+  }
+
+  return { normalizeAddress, townKey, kanjiNumber, kanjiValue, stripQuotes, formatLabel, parseRadiusKm, escapeHtml, parseRowid, parseFields };
 });

@@ -35,6 +35,38 @@
     return EARTH_RADIUS_M * 2 * Math.atan2(Math.sqrt(a), Math.sqrt(1 - a));
   }
 
+  // Whether (lat, lng) lies inside the polygon `ring` ([[lat, lng], …], open
+  // or closed; concave shapes too), a point within EDGE_TOLERANCE_M of an
+  // edge counting as inside, as with the circle. Measured on a plane through
+  // the point: a drawn territory spans a few tens of kilometres at most.
+  function insidePolygon(lat, lng, ring) {
+    const rad = Math.PI / 180;
+    const kx = Math.cos(lat * rad) * EARTH_RADIUS_M * rad;
+    const ky = EARTH_RADIUS_M * rad;
+    const pts = ring.map(([a, b]) => [(b - lng) * kx, (a - lat) * ky]);
+    let inside = false;
+    for (let i = 0, j = pts.length - 1; i < pts.length; j = i++) {
+      const [xi, yi] = pts[i];
+      const [xj, yj] = pts[j];
+      // distance from the point (the origin) to the edge j → i
+      const dx = xi - xj;
+      const dy = yi - yj;
+      const len2 = dx * dx + dy * dy;
+      const t = len2 ? Math.max(0, Math.min(1, -(xj * dx + yj * dy) / len2)) : 0;
+      if (Math.hypot(xj + t * dx, yj + t * dy) <= EDGE_TOLERANCE_M) return true;
+      if ((yi > 0) !== (yj > 0) && 0 < xj + (0 - yj) * dx / dy) inside = !inside;
+    }
+    return inside;
+  }
+
+  // The middle of a polygon's corners: where a territory's list measures from.
+  function polygonCentre(ring) {
+    let lat = 0;
+    let lng = 0;
+    for (const [a, b] of ring) { lat += a; lng += b; }
+    return { lat: lat / ring.length, lng: lng / ring.length };
+  }
+
   function isApproximate(level) {
     return Object.prototype.hasOwnProperty.call(APPROXIMATE, level);
   }
@@ -67,60 +99,87 @@
    * `keyOf(mark)`, when given, names the customer a mark stands for: the
    * same customer marked again (全顧客位置表示 pressed twice draws every mark
    * twice) is listed and counted once, by its first mark.
+   *
+   * `isSearch(mark)`, when given, tells a searched address's mark (検索): it
+   * is listed apart, in `searched`, and is no customer, so not counted.
    */
   class AreaModel {
-    constructor(read, keyOf) {
+    constructor(read, keyOf, isSearch) {
       this.get = read || ((m) => m);
       this.keyOf = keyOf;
+      this.isSearch = isSearch || (() => false);
       this.keys = new Set();
       this.circle = null;        // {lat, lng, radius}
-      this.nearList = [];        // [{mark, d, approximate}], nearest first
+      this.nearList = [];        // [{mark, d, approximate, list}], nearest first
       this.approxList = [];
-      this.entryOf = new Map();  // mark → its entry in near or approx
+      this.searchList = [];
+      this.entryOf = new Map();  // mark → its entry in one of the lists
       this.known = [];           // {mark, lat, lng, level} of every mark, in arrival order
       this.placeOf = new Map();
     }
 
+    // Distance from the centre of the circle or territory; -1 outside.
     measure(p) {
       const d = distanceMetres(this.circle.lat, this.circle.lng, p.lat, p.lng);
+      if (this.circle.ring) return insidePolygon(p.lat, p.lng, this.circle.ring) ? d : -1;
       return d <= this.circle.radius + EDGE_TOLERANCE_M ? d : -1;
+    }
+
+    // Which list a place goes to: 'search', 'approx' or 'near'.
+    listOf(p) {
+      return p.search ? 'search' : isApproximate(p.level) ? 'approx' : 'near';
+    }
+
+    listNamed(name) {
+      return name === 'search' ? this.searchList : name === 'approx' ? this.approxList : this.nearList;
     }
 
     place(p) {
       const d = this.measure(p);
       if (d < 0) return null;
-      const approximate = isApproximate(p.level);
-      const list = approximate ? this.approxList : this.nearList;
-      const entry = { mark: p.mark, d, approximate };
+      const name = this.listOf(p);
+      const list = this.listNamed(name);
+      const entry = { mark: p.mark, d, approximate: name === 'approx', list: name };
       const index = insertionIndex(list, d);
       list.splice(index, 0, entry);
       this.entryOf.set(p.mark, entry);
-      return { op: 'insert', entry, index, approximate };
+      return { op: 'insert', entry, index, list: name, approximate: name === 'approx' };
     }
 
     remember(mark) {
       const r = this.get(mark);
-      return { mark, lat: r.lat, lng: r.lng, level: r.level };
+      return { mark, lat: r.lat, lng: r.lng, level: r.level, search: !!this.isSearch(mark) };
     }
 
     // A new circle; every known mark is measured again.
     setCircle(lat, lng, radius) {
-      this.circle = { lat, lng, radius };
+      this.setRegion({ lat, lng, radius });
+    }
+
+    // A drawn territory instead of a circle: ring [[lat, lng], …].
+    setPolygon(ring) {
+      const c = polygonCentre(ring);
+      this.setRegion({ lat: c.lat, lng: c.lng, ring: ring.map(([a, b]) => [a, b]) });
+    }
+
+    setRegion(region) {
+      this.circle = region;
       this.entryOf.clear();
-      const inNear = [];
-      const inApprox = [];
+      const lists = { near: [], approx: [], search: [] };
       for (const p of this.known) {
         const d = this.measure(p);
         if (d < 0) continue;
-        const approximate = isApproximate(p.level);
-        (approximate ? inApprox : inNear).push({ mark: p.mark, d, approximate });
+        const name = this.listOf(p);
+        lists[name].push({ mark: p.mark, d, approximate: name === 'approx', list: name });
       }
       // Array sort is stable: equal distances keep their arrival order.
       const byDistance = (a, b) => a.d - b.d;
-      this.nearList = inNear.sort(byDistance);
-      this.approxList = inApprox.sort(byDistance);
-      for (const e of this.nearList) this.entryOf.set(e.mark, e);
-      for (const e of this.approxList) this.entryOf.set(e.mark, e);
+      this.nearList = lists.near.sort(byDistance);
+      this.approxList = lists.approx.sort(byDistance);
+      this.searchList = lists.search.sort(byDistance);
+      for (const list of [this.nearList, this.approxList, this.searchList]) {
+        for (const e of list) this.entryOf.set(e.mark, e);
+      }
     }
 
     hasCircle() { return this.circle !== null; }
@@ -129,7 +188,7 @@
     add(marks) {
       const ops = [];
       for (const mark of marks) {
-        if (this.keyOf) {
+        if (this.keyOf && !this.isSearch(mark)) {
           const key = this.keyOf(mark);
           if (this.keys.has(key)) continue;
           this.keys.add(key);
@@ -155,11 +214,11 @@
         Object.assign(p, this.remember(mark));
         const old = this.entryOf.get(mark);
         if (old) {
-          const list = old.approximate ? this.approxList : this.nearList;
+          const list = this.listNamed(old.list);
           const index = list.indexOf(old);
           list.splice(index, 1);
           this.entryOf.delete(mark);
-          ops.push({ op: 'remove', entry: old, index, approximate: old.approximate });
+          ops.push({ op: 'remove', entry: old, index, list: old.list, approximate: old.approximate });
         }
         if (this.circle) {
           const ins = this.place(p);
@@ -173,6 +232,7 @@
       this.circle = null;
       this.nearList = [];
       this.approxList = [];
+      this.searchList = [];
       this.known = [];
       this.keys = new Set();
       this.placeOf = new Map();
@@ -181,11 +241,13 @@
 
     near() { return this.nearList; }
     approximate() { return this.approxList; }
+    searched() { return this.searchList; }
+    // Customers only: a searched address is none.
     count() { return this.nearList.length + this.approxList.length; }
   }
 
-  function createAreaModel(read, keyOf) {
-    return new AreaModel(read, keyOf);
+  function createAreaModel(read, keyOf, isSearch) {
+    return new AreaModel(read, keyOf, isSearch);
   }
 
   // Rows put in at once when a circle is drawn; the rest follow in slices of
@@ -196,7 +258,8 @@
 
   /*
    * The panel in the page. `elements`: root (shown while a circle is drawn),
-   * count, list, approxBox, approxCount, approxList. `show(mark)` brings a
+   * count, list, approxBox, approxCount, approxList, and optionally
+   * searchBox, searchList (the searched addresses inside). `show(mark)` brings a
    * mark into view and opens it; `labelOf(mark)` and `read(mark)` give its
    * text and its {lat, lng, level}; `keyOf(mark)` the customer it stands
    * for (optional, see createAreaModel); `onLayout()` runs when the panel
@@ -207,12 +270,13 @@
       this.opts = opts;
       this.el = opts.elements;
       this.doc = this.el.root.ownerDocument;
-      this.model = createAreaModel(opts.read, opts.keyOf);
+      this.model = createAreaModel(opts.read, opts.keyOf, opts.isSearch);
       this.nodeOf = new Map(); // entry → li
       // Each list: its element, its entries, and how many of them are in it.
       this.lists = {
         near: { el: this.el.list, entries: () => this.model.near(), rendered: 0 },
-        approx: { el: this.el.approxList, entries: () => this.model.approximate(), rendered: 0 }
+        approx: { el: this.el.approxList, entries: () => this.model.approximate(), rendered: 0 },
+        search: { el: this.el.searchList || null, entries: () => this.model.searched(), rendered: 0 }
       };
       this.sliceTimer = null;
       this.schedule = opts.schedule || ((fn) => setTimeout(fn, 0));
@@ -248,6 +312,7 @@
       el.count.textContent = String(this.model.count());
       el.approxCount.textContent = String(this.model.approximate().length);
       el.approxBox.hidden = this.model.approximate().length === 0;
+      if (el.searchBox) el.searchBox.hidden = this.model.searched().length === 0;
       el.root.dataset.count = String(this.model.count());
     }
 
@@ -265,7 +330,7 @@
     slice() {
       this.sliceTimer = null;
       let budget = ROWS_PER_SLICE;
-      for (const list of [this.lists.near, this.lists.approx]) {
+      for (const list of this.shownLists()) {
         const before = list.rendered;
         this.renderTo(list, list.rendered + budget);
         budget -= list.rendered - before;
@@ -273,15 +338,19 @@
       this.scheduleSlices();
     }
 
+    shownLists() {
+      return [this.lists.near, this.lists.approx, this.lists.search].filter((l) => l.el);
+    }
+
     scheduleSlices() {
-      const { near, approx } = this.lists;
-      const pending = near.rendered < this.model.near().length || approx.rendered < this.model.approximate().length;
+      const pending = this.shownLists().some((l) => l.rendered < l.entries().length);
       if (pending && this.sliceTimer === null) this.sliceTimer = this.schedule(() => this.slice());
     }
 
     apply(ops) {
       for (const op of ops) {
-        const list = op.approximate ? this.lists.approx : this.lists.near;
+        const list = this.lists[op.list];
+        if (!list.el) continue;
         if (op.op === 'remove') {
           const li = this.nodeOf.get(op.entry);
           if (li) {
@@ -311,20 +380,40 @@
 
     reset() {
       this.nodeOf.clear();
-      for (const list of [this.lists.near, this.lists.approx]) {
+      for (const list of this.shownLists()) {
         list.el.textContent = '';
         list.rendered = 0;
       }
     }
 
-    setCircle(lat, lng, radius) {
+    setCircle(lat, lng, radius, name) {
       this.model.setCircle(lat, lng, radius);
+      this.relist(name);
+    }
+
+    // A territory's members, under its name.
+    setPolygon(ring, name) {
+      this.model.setPolygon(ring);
+      this.relist(name);
+    }
+
+    relist(name) {
+      if (this.el.name) this.el.name.textContent = name ? name + ' ' : '';
       this.reset();
       this.renderTo(this.lists.near, FIRST_ROWS);
       this.renderTo(this.lists.approx, FIRST_ROWS - this.lists.near.rendered);
+      if (this.lists.search.el) this.renderTo(this.lists.search, FIRST_ROWS);
       this.counts();
       this.setVisible(true);
       this.scheduleSlices();
+    }
+
+    // The panel shown for what it carries besides the list (a round of
+    // visits), with no region listed.
+    showEmpty() {
+      if (this.model.hasCircle()) return;
+      this.counts();
+      this.setVisible(true);
     }
 
     add(marks) { this.apply(this.model.add(marks)); }
@@ -339,7 +428,8 @@
 
     count() { return this.model.count(); }
 
-    // The marks listed, in the list's order: the near ones, then the rest.
+    // The customers' marks listed, in the list's order: the near ones, then
+    // the rest; never a searched address.
     marks() { return this.model.near().concat(this.model.approximate()).map((e) => e.mark); }
   }
 
@@ -359,7 +449,10 @@
         list: byId('area-list'),
         approxBox: byId('area-approx'),
         approxCount: byId('area-approx-count'),
-        approxList: byId('area-approx-list')
+        approxList: byId('area-approx-list'),
+        searchBox: byId('area-search'),
+        searchList: byId('area-search-list'),
+        name: byId('area-name')
       },
       onLayout: () => {
         doc.body.classList.toggle('tsl-area-open', !root.hidden);
@@ -381,5 +474,5 @@
     return panel;
   }
 
-  return { distanceMetres, isApproximate, formatKm, insertionIndex, createAreaModel, createAreaPanel, attach, EDGE_TOLERANCE_M, FIRST_ROWS };
+  return { distanceMetres, insidePolygon, polygonCentre, isApproximate, formatKm, insertionIndex, createAreaModel, createAreaPanel, attach, EDGE_TOLERANCE_M, FIRST_ROWS };
 });

@@ -26,11 +26,12 @@
 
   const ENDPOINT = 'address-search?q=';
 
-  // Town level is as good as the search gets for a customer's address; only
-  // a mark standing on its municipality's or prefecture's point is worth a
-  // question.
-  function needsRefinement(level) {
-    return level === 'city' || level === 'pref';
+  // Town level is as good as the table gets; a mark standing on its
+  // municipality's or prefecture's point is always worth a question, one on
+  // its town's point only when the user asked for street-level positions
+  // (the whole address then leaves the machine, once).
+  function needsRefinement(level, street) {
+    return level === 'city' || level === 'pref' || (!!street && level === 'town');
   }
 
   // The search answers with its best guesses, and a guess may lie anywhere in
@@ -59,6 +60,7 @@
   function refinerState(options) {
     return {
       fetchFn: options.fetch,
+      street: typeof options.street === 'function' ? options.street : () => !!options.street,
       onResult: options.onResult || function () {},
       concurrency: options.concurrency || 2,
       // The program may be waiting on the service for several questions
@@ -122,7 +124,7 @@
     // found, and the level it placed the address at.
     function request(key, query, expect) {
       if (!st.fetchFn || !key || !query || !expect || !expect.pref) return false;
-      if (expect.level && !needsRefinement(expect.level)) return false;
+      if (expect.level && !needsRefinement(expect.level, st.street())) return false;
       if (st.answers.has(key)) return false;
       if (st.now() < st.pausedUntil) return false;
       if (st.queued.has(key) || st.queue.length >= st.maxQueue) return false;

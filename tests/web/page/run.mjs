@@ -27,6 +27,8 @@ const ROUTES = [
   ['/velmo/leaflet/', join(repo, 'node_modules/leaflet/dist')],
   ['/velmo/leaflet.markercluster/', join(repo, 'node_modules/leaflet.markercluster/dist')],
   ['/velmo/topojson-client/', join(repo, 'node_modules/topojson-client/dist')],
+  ['/velmo/@geoman-io/leaflet-geoman-free/', join(repo, 'node_modules/@geoman-io/leaflet-geoman-free/dist')],
+  ['/velmo/leaflet.heat/', join(repo, 'node_modules/leaflet.heat/dist')],
   ['/velmo/', join(repo, 'app/web')],
   ['/harness/', here]
 ];
