@@ -1,5 +1,7 @@
 #include "atena/atenalayout.h"
 
+#include "postal/postalcode.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -113,11 +115,16 @@ void postalDigits(Page& page, const QString& postal)
     for (const QPointF& c : centres)
         page.guides << QRectF(c.x() - kPostalBox.width() / 2, c.y() - kPostalBox.height() / 2, kPostalBox.width(),
                               kPostalBox.height());
+    // Only a whole code goes into the boxes: a 〒 sign or a hyphen there
+    // would push the last digit out, and six digits would stand in the
+    // wrong boxes. The check before printing names such a code.
+    if (!postal::isSevenDigits(postal))
+        return;
     for (qsizetype i = 0; i < postal.size() && i < centres.size(); ++i)
         page.glyphs << Glyph{postal.mid(i, 1), centres.at(i), kDigitMm, Glyph::Upright, false};
 }
 
-void senderBlock(Page& page, const Sender& s, bool combine)
+void senderBlock(Page& page, const Sender& s, bool combine, bool tel)
 {
     if (s.isEmpty())
         return;
@@ -136,9 +143,92 @@ void senderBlock(Page& page, const Sender& s, bool combine)
         column(page, cellsOf(cols.at(i)), x, kSenderTop + (building ? 2 * size : 0), size, true);
         x -= size * 1.6;
     }
-    if (s.postal.size() == 7)
-        page.glyphs << Glyph{QStringLiteral("〒") + s.postal.left(3) + QLatin1Char('-') + s.postal.mid(3),
+    const QString postal = postal::cleaned(s.postal);
+    if (postal::isSevenDigits(postal))
+        page.glyphs << Glyph{QStringLiteral("〒") + postal.left(3) + QLatin1Char('-') + postal.mid(3),
                              QPointF(6.0, kSenderBottom + 4.0), 3.0, Glyph::Line, true};
+    if (tel && !s.tel.trimmed().isEmpty())
+        page.glyphs << Glyph{QStringLiteral("TEL ") + s.tel.trimmed(), QPointF(6.0, kSenderBottom + 8.0), 3.0,
+                             Glyph::Line, true};
+}
+
+// The person's family and given name, split at the first blank; without a
+// blank the whole name counts as the given name's column.
+std::pair<QString, QString> familyAndGiven(const QString& person)
+{
+    const QString t = person.trimmed();
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        if (t.at(i) == QLatin1Char(' ') || t.at(i) == QChar(0x3000))
+            return {t.left(i), t.mid(i + 1).trimmed()};
+    }
+    return {QString(), t};
+}
+
+// The name column with its honorific, centred in the card's height; the
+// joint names (連名) follow to its left, each starting where the main given
+// name starts and each honorific level with the main one, as family cards
+// are written. Gives the em used.
+double nameBlock(Page& page, const Recipient& r, const Options& o, double lastX, double height)
+{
+    const QString hon = r.honorificWith(o.honorific);
+    const double gap = hon.isEmpty() ? 0.0 : 0.5;
+    const bool person = !r.person.trimmed().isEmpty();
+    QList<customer::memo::Joint> joint;
+    for (const customer::memo::Joint& j : r.joint) {
+        if (person && joint.size() < customer::memo::kMaxJoint && !j.name.trimmed().isEmpty())
+            joint << j;
+    }
+    if (joint.isEmpty()) {
+        const QList<Unit> name = verticalUnits(r.nameLine(), false);
+        const int n = cellCount(name) + int(hon.size());
+        const double size = std::min(kNameMaxMm, height / std::max(1.0, n + gap));
+        const double nameX = std::min(kNameX, lastX - 3.0 - size / 2);
+        const double top = kCardTop + (height - size * (n + gap)) / 2;
+        column(page, cellsOf(name), nameX, top, size);
+        column(page, cellsOf(verticalUnits(hon, false)), nameX, top + size * (cellCount(name) + gap), size);
+        return size;
+    }
+
+    const auto [family, given] = familyAndGiven(r.person);
+    const QList<Cell> familyCells = cellsOf(verticalUnits(family, false));
+    const QList<Cell> givenCells = cellsOf(verticalUnits(given, false));
+    QList<QList<Cell>> jointCells;
+    QList<QList<Cell>> jointHon;
+    qsizetype longestGiven = givenCells.size();
+    qsizetype longestHon = hon.size();
+    for (const customer::memo::Joint& j : joint) {
+        jointCells << cellsOf(verticalUnits(j.name.trimmed(), false));
+        const QString h = j.honorific.trimmed().isEmpty() ? hon : j.honorific.trimmed();
+        jointHon << cellsOf(verticalUnits(h, false));
+        longestGiven = std::max(longestGiven, jointCells.back().size());
+        longestHon = std::max(longestHon, jointHon.back().size());
+    }
+    // In cells from the top: the given names start after the family name
+    // and one blank cell, the honorifics after the longest given name.
+    const double givenAt = familyCells.isEmpty() ? 0.0 : double(familyCells.size()) + 1.0;
+    const double honAt = givenAt + double(longestGiven) + (longestHon > 0 ? 0.5 : 0.0);
+    const double total = honAt + double(longestHon);
+    const double pitch = 1.25; // column to column, in ems
+    const double cols = double(joint.size());
+    // The block stays right of the sender's columns, or of the card's edge.
+    const double leftLimit = o.sender.isEmpty() ? 8.0 : kSenderRight + 2.0;
+    double size = std::min(kNameMaxMm, height / std::max(1.0, total));
+    double x = 0;
+    for (;; size -= kStepMm) {
+        x = std::min(kNameX + cols * pitch * size / 2, lastX - 3.0 - size / 2);
+        if (x - cols * pitch * size - size / 2 >= leftLimit || size <= 2.0)
+            break;
+    }
+    const double top = kCardTop + (height - size * total) / 2;
+    column(page, familyCells, x, top, size);
+    column(page, givenCells, x, top + size * givenAt, size);
+    column(page, cellsOf(verticalUnits(hon, false)), x, top + size * honAt, size);
+    for (qsizetype i = 0; i < jointCells.size(); ++i) {
+        const double jx = x - double(i + 1) * pitch * size;
+        column(page, jointCells.at(i), jx, top + size * givenAt, size);
+        column(page, jointHon.at(i), jx, top + size * honAt, size);
+    }
+    return size;
 }
 
 Page postcard(const Recipient& r, const Options& o, bool* small)
@@ -178,18 +268,10 @@ Page postcard(const Recipient& r, const Options& o, bool* small)
     }
     *small = smallest < kMinVerticalMm;
 
-    QList<Unit> name = verticalUnits(r.nameLine(), false);
-    const QString hon = honorificFor(o.honorific, r.person, r.company);
-    const double gap = hon.isEmpty() ? 0.0 : 0.5;
-    const int n = cellCount(name) + int(hon.size());
-    const double size = std::min(kNameMaxMm, height / std::max(1.0, n + gap));
-    const double nameX = std::min(kNameX, lastX - 3.0 - size / 2);
-    const double top = kCardTop + (height - size * (n + gap)) / 2;
-    column(page, cellsOf(name), nameX, top, size);
-    column(page, cellsOf(verticalUnits(hon, false)), nameX, top + size * (cellCount(name) + gap), size);
-    *small = *small || size < kMinNameMm;
+    const double nameSize = nameBlock(page, r, o, lastX, height);
+    *small = *small || nameSize < kMinNameMm;
 
-    senderBlock(page, o.sender, o.combineTwoDigits);
+    senderBlock(page, o.sender, o.combineTwoDigits, o.senderTel);
     return page;
 }
 
@@ -276,13 +358,15 @@ TextRow textRow(const QString& text, const MeasureFn& measure, double indentEm =
     return s;
 }
 
-bool label(Page& page, const QRectF& rect, const Recipient& r, const Options& o, const MeasureFn& measure)
+// The text of a label goes inside `box` (the label less its padding and
+// whatever of the printer's margin reaches into it).
+bool label(Page& page, const QRectF& box, const Recipient& r, const Options& o, const MeasureFn& measure)
 {
     QList<TextRow> rows;
     if (!r.postal.isEmpty())
         rows << textRow(QStringLiteral("〒") + r.postal.left(3) + (r.postal.size() > 3 ? QStringLiteral("-") : QString())
-                          + r.postal.mid(3),
-                      measure);
+                            + r.postal.mid(3),
+                        measure);
     for (const QString& text : {r.address(), r.building}) {
         if (!text.trimmed().isEmpty())
             rows << textRow(text, measure, text == r.building ? 1 : 0);
@@ -292,19 +376,53 @@ bool label(Page& page, const QRectF& rect, const Recipient& r, const Options& o,
         if (!text.trimmed().isEmpty())
             rows << textRow(text, measure, 1);
     }
-    const QString hon = honorificFor(o.honorific, r.person, r.company);
-    rows << textRow(r.nameLine() + (hon.isEmpty() ? QString() : QStringLiteral("　") + hon), measure, 1, kNameScale);
+    const QString hon = r.honorificWith(o.honorific);
+    const auto named = [&hon](const QString& name, const QString& own) {
+        const QString h = own.trimmed().isEmpty() ? hon : own.trimmed();
+        return name + (h.isEmpty() ? QString() : QStringLiteral("　") + h);
+    };
+    const QString nameText = named(r.nameLine(), QString());
+    QStringList joint;
+    if (person) {
+        for (const customer::memo::Joint& j : r.joint) {
+            if (joint.size() < customer::memo::kMaxJoint && !j.name.trimmed().isEmpty())
+                joint << named(j.name.trimmed(), j.honorific);
+        }
+    }
 
-    const QSizeF box(rect.width() - 2 * kPadX, rect.height() - 2 * kPadY);
-    const double start = std::min(4.0, rect.height() / 10.0);
-    const LabelText t = fitLabel(rows, box, start);
+    const double start = std::min(4.0, (box.height() + 2 * kPadY) / 10.0);
+    QList<TextRow> chosen = rows;
+    chosen << textRow(nameText, measure, 1, kNameScale);
+    LabelText t = fitLabel(chosen, box.size(), start);
+    if (!joint.isEmpty()) {
+        // The joint names on the name line when that line still fits whole
+        // at the size they would have on lines of their own, which start
+        // under the given name.
+        QList<TextRow> oneLine = rows;
+        oneLine << textRow(nameText + QStringLiteral("・") + joint.join(QStringLiteral("・")), measure, 1, kNameScale);
+        const LabelText a = fitLabel(oneLine, box.size(), start);
+        QList<TextRow> own = chosen;
+        const QString family = familyAndGiven(r.person).first;
+        const double indent = 1 + (family.isEmpty() ? 0.0 : measure(family + QStringLiteral("　")));
+        for (const QString& j : joint)
+            own << textRow(j, measure, indent, kNameScale);
+        const LabelText b = fitLabel(own, box.size(), start);
+        const bool whole = !a.lines.isEmpty() && a.lines.constLast().size() == 1;
+        if (whole && a.size >= b.size - 1e-9) {
+            chosen = oneLine;
+            t = a;
+        } else {
+            chosen = own;
+            t = b;
+        }
+    }
     // The block stands in the middle of the label's height.
-    double y = rect.top() + kPadY + std::max(0.0, (box.height() - t.height) / 2);
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        const double em = t.size * rows.at(i).scale;
+    double y = box.top() + std::max(0.0, (box.height() - t.height) / 2);
+    for (qsizetype i = 0; i < chosen.size(); ++i) {
+        const double em = t.size * chosen.at(i).scale;
         for (const QString& line : t.lines.at(i)) {
-            page.glyphs << Glyph{line, QPointF(rect.left() + kPadX + rows.at(i).indentEm * em, y + em * (kLinePitch - 1) / 2),
-                                 em, Glyph::Line, false};
+            page.glyphs << Glyph{line, QPointF(box.left() + chosen.at(i).indentEm * em, y + em * (kLinePitch - 1) / 2), em,
+                                 Glyph::Line, false};
             y += em * kLinePitch;
         }
     }
@@ -313,7 +431,25 @@ bool label(Page& page, const QRectF& rect, const Recipient& r, const Options& o,
 
 } // namespace
 
+QRectF textBox(const LabelSheet& sheet, int index, double marginMm)
+{
+    const QRectF rect = sheet.labelRect(index);
+    QRectF box = rect.adjusted(kPadX, kPadY, -kPadX, -kPadY);
+    const QRectF printable = QRectF(QPointF(0, 0), sheet.paper).adjusted(marginMm, marginMm, -marginMm, -marginMm);
+    box = box.intersected(printable);
+    // A label lying wholly in the margin still gets a sliver, so that its
+    // text is set (tiny, and named as too small) rather than lost.
+    if (box.width() < 1.0 || box.height() < 1.0)
+        return rect.adjusted(kPadX, kPadY, -kPadX, -kPadY);
+    return box;
+}
+
 bool Recipient::hasAddress() const { return !postal.trimmed().isEmpty() && !address().trimmed().isEmpty(); }
+
+QString Recipient::honorificWith(Honorific choice) const
+{
+    return honorific.trimmed().isEmpty() ? honorificFor(choice, person, company) : honorific.trimmed();
+}
 
 QString Recipient::nameLine() const { return person.trimmed().isEmpty() ? company : person; }
 
@@ -402,7 +538,7 @@ QList<Page> labelPages(const QList<Recipient>& recipients, const LabelSheet& she
                 p.guides << sheet.labelRect(i);
             pages << p;
         }
-        if (!label(pages.back(), sheet.labelRect(slot++), r, options, measure) && tooSmall)
+        if (!label(pages.back(), textBox(sheet, slot++, options.labelMarginMm), r, options, measure) && tooSmall)
             *tooSmall << r.rowid;
     }
     return pages;
