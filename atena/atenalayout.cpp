@@ -10,25 +10,30 @@ namespace tessolo::atena {
 namespace {
 
 // The card: columns run between these, the address's first at the right.
-constexpr double kCardTop = 26.0;
-constexpr double kCardBottom = 136.0;
-constexpr double kFirstColumnX = 88.0;
-constexpr double kAddressMaxMm = 6.0;
 constexpr double kOneColumnMinMm = 4.5; // below this the address takes two columns
 constexpr double kCompanyMaxMm = 5.0;
-constexpr double kNameMaxMm = 11.0;
-constexpr double kNameX = 50.0;
 constexpr double kDigitMm = 6.0;
 constexpr double kSenderMm = 3.4;
-constexpr double kSenderRight = 30.0;
-constexpr double kSenderTop = 72.0;
-constexpr double kSenderBottom = 128.0;
 
 constexpr double kLinePitch = 1.3;   // line height of a label line, in ems
 constexpr double kNameScale = 1.3;   // the name line against the other lines
 constexpr double kPadX = 2.5;
 constexpr double kPadY = 2.0;
 constexpr double kStepMm = 0.1;
+
+// Where a vertically written card or envelope puts its parts, in mm.
+struct Card {
+    QSizeF paper;
+    double top, bottom;  // the columns run between these
+    double firstColumnX; // the address's first column, at the right
+    double addressMax, nameMax;
+    double nameX;
+    double senderRight, senderTop, senderBottom;
+};
+
+const Card kPostcardCard{kPostcard, 26.0, 136.0, 88.0, 6.0, 11.0, 50.0, 30.0, 72.0, 128.0};
+// 長形3号 (120 × 235): the same boxes, as far from the top-right corner.
+const Card kNagagata3{QSizeF(120.0, 235.0), 32.0, 215.0, 104.0, 8.0, 15.0, 60.0, 30.0, 140.0, 212.0};
 
 QList<Cell> cellsOf(const QList<Unit>& units, qsizetype from = 0, qsizetype to = -1)
 {
@@ -87,7 +92,7 @@ struct Columns {
 
 // The address in one column, or in two (the second a cell lower) when one
 // would need too small a type.
-Columns addressColumns(const Recipient& r, bool combine, double height)
+Columns addressColumns(const Card& g, const Recipient& r, bool combine, double height)
 {
     QList<Unit> units = verticalUnits(r.prefecture + r.city, combine);
     const qsizetype townAt = units.size();
@@ -96,7 +101,7 @@ Columns addressColumns(const Recipient& r, bool combine, double height)
         units[townAt].preferBreakBefore = true;
     const int n = std::max(1, cellCount(units));
     Columns c;
-    c.size = std::min(kAddressMaxMm, height / n);
+    c.size = std::min(g.addressMax, height / n);
     const int b = c.size >= kOneColumnMinMm ? -1 : bestBreak(units, 1);
     if (b < 0) {
         c.lines << cellsOf(units);
@@ -104,14 +109,16 @@ Columns addressColumns(const Recipient& r, bool combine, double height)
     }
     const int first = cellCount(units.mid(0, b));
     const int second = n - first + 1;
-    c.size = std::min(kAddressMaxMm, height / std::max(first, second));
+    c.size = std::min(g.addressMax, height / std::max(first, second));
     c.lines << cellsOf(units, 0, b) << cellsOf(units, b);
     return c;
 }
 
-void postalDigits(Page& page, const QString& postal)
+void postalDigits(Page& page, const QString& postal, double shift)
 {
-    const QList<QPointF> centres = postalBoxCentres();
+    QList<QPointF> centres = postalBoxCentres();
+    for (QPointF& c : centres)
+        c.rx() += shift;
     for (const QPointF& c : centres)
         page.guides << QRectF(c.x() - kPostalBox.width() / 2, c.y() - kPostalBox.height() / 2, kPostalBox.width(),
                               kPostalBox.height());
@@ -124,11 +131,11 @@ void postalDigits(Page& page, const QString& postal)
         page.glyphs << Glyph{postal.mid(i, 1), centres.at(i), kDigitMm, Glyph::Upright, false};
 }
 
-void senderBlock(Page& page, const Sender& s, bool combine, bool tel)
+void senderBlock(const Card& g, Page& page, const Sender& s, bool combine, bool tel)
 {
     if (s.isEmpty())
         return;
-    const double height = kSenderBottom - kSenderTop;
+    const double height = g.senderBottom - g.senderTop;
     QList<QList<Unit>> cols;
     for (const QString& text : {s.address, s.building, s.name}) {
         if (!text.trimmed().isEmpty())
@@ -137,18 +144,18 @@ void senderBlock(Page& page, const Sender& s, bool combine, bool tel)
     double size = kSenderMm;
     for (const auto& u : cols)
         size = std::min(size, height / std::max(1, cellCount(u)));
-    double x = kSenderRight - size / 2;
+    double x = g.senderRight - size / 2;
     for (qsizetype i = 0; i < cols.size(); ++i) {
         const bool building = i == 1 && cols.size() == 3;
-        column(page, cellsOf(cols.at(i)), x, kSenderTop + (building ? 2 * size : 0), size, true);
+        column(page, cellsOf(cols.at(i)), x, g.senderTop + (building ? 2 * size : 0), size, true);
         x -= size * 1.6;
     }
     const QString postal = postal::cleaned(s.postal);
     if (postal::isSevenDigits(postal))
         page.glyphs << Glyph{QStringLiteral("〒") + postal.left(3) + QLatin1Char('-') + postal.mid(3),
-                             QPointF(6.0, kSenderBottom + 4.0), 3.0, Glyph::Line, true};
+                             QPointF(6.0, g.senderBottom + 4.0), 3.0, Glyph::Line, true};
     if (tel && !s.tel.trimmed().isEmpty())
-        page.glyphs << Glyph{QStringLiteral("TEL ") + s.tel.trimmed(), QPointF(6.0, kSenderBottom + 8.0), 3.0,
+        page.glyphs << Glyph{QStringLiteral("TEL ") + s.tel.trimmed(), QPointF(6.0, g.senderBottom + 8.0), 3.0,
                              Glyph::Line, true};
 }
 
@@ -168,7 +175,7 @@ std::pair<QString, QString> familyAndGiven(const QString& person)
 // joint names (連名) follow to its left, each starting where the main given
 // name starts and each honorific level with the main one, as family cards
 // are written. Gives the em used.
-double nameBlock(Page& page, const Recipient& r, const Options& o, double lastX, double height)
+double nameBlock(const Card& g, Page& page, const Recipient& r, const Options& o, double lastX, double height)
 {
     const QString hon = r.honorificWith(o.honorific);
     const double gap = hon.isEmpty() ? 0.0 : 0.5;
@@ -181,9 +188,9 @@ double nameBlock(Page& page, const Recipient& r, const Options& o, double lastX,
     if (joint.isEmpty()) {
         const QList<Unit> name = verticalUnits(r.nameLine(), false);
         const int n = cellCount(name) + int(hon.size());
-        const double size = std::min(kNameMaxMm, height / std::max(1.0, n + gap));
-        const double nameX = std::min(kNameX, lastX - 3.0 - size / 2);
-        const double top = kCardTop + (height - size * (n + gap)) / 2;
+        const double size = std::min(g.nameMax, height / std::max(1.0, n + gap));
+        const double nameX = std::min(g.nameX, lastX - 3.0 - size / 2);
+        const double top = g.top + (height - size * (n + gap)) / 2;
         column(page, cellsOf(name), nameX, top, size);
         column(page, cellsOf(verticalUnits(hon, false)), nameX, top + size * (cellCount(name) + gap), size);
         return size;
@@ -211,15 +218,15 @@ double nameBlock(Page& page, const Recipient& r, const Options& o, double lastX,
     const double pitch = 1.25; // column to column, in ems
     const double cols = double(joint.size());
     // The block stays right of the sender's columns, or of the card's edge.
-    const double leftLimit = o.sender.isEmpty() ? 8.0 : kSenderRight + 2.0;
-    double size = std::min(kNameMaxMm, height / std::max(1.0, total));
+    const double leftLimit = o.sender.isEmpty() ? 8.0 : g.senderRight + 2.0;
+    double size = std::min(g.nameMax, height / std::max(1.0, total));
     double x = 0;
     for (;; size -= kStepMm) {
-        x = std::min(kNameX + cols * pitch * size / 2, lastX - 3.0 - size / 2);
+        x = std::min(g.nameX + cols * pitch * size / 2, lastX - 3.0 - size / 2);
         if (x - cols * pitch * size - size / 2 >= leftLimit || size <= 2.0)
             break;
     }
-    const double top = kCardTop + (height - size * total) / 2;
+    const double top = g.top + (height - size * total) / 2;
     column(page, familyCells, x, top, size);
     column(page, givenCells, x, top + size * givenAt, size);
     column(page, cellsOf(verticalUnits(hon, false)), x, top + size * honAt, size);
@@ -231,17 +238,17 @@ double nameBlock(Page& page, const Recipient& r, const Options& o, double lastX,
     return size;
 }
 
-Page postcard(const Recipient& r, const Options& o, bool* small)
+Page postcard(const Card& g, const Recipient& r, const Options& o, bool* small)
 {
     Page page;
-    page.paper = kPostcard;
-    postalDigits(page, r.postal);
-    const double height = kCardBottom - kCardTop;
+    page.paper = g.paper;
+    postalDigits(page, r.postal, g.paper.width() - kPostcard.width());
+    const double height = g.bottom - g.top;
 
-    const Columns addr = addressColumns(r, o.combineTwoDigits, height);
-    double x = kFirstColumnX;
+    const Columns addr = addressColumns(g, r, o.combineTwoDigits, height);
+    double x = g.firstColumnX;
     for (qsizetype i = 0; i < addr.lines.size(); ++i) {
-        column(page, addr.lines.at(i), x, kCardTop + (i ? addr.size : 0), addr.size);
+        column(page, addr.lines.at(i), x, g.top + (i ? addr.size : 0), addr.size);
         x -= addr.size * 1.5;
     }
     double smallest = addr.size;
@@ -249,7 +256,7 @@ Page postcard(const Recipient& r, const Options& o, bool* small)
         const QList<Unit> b = verticalUnits(r.building, o.combineTwoDigits);
         const double indent = 3 * addr.size;
         const double size = std::min(addr.size, (height - indent) / std::max(1, cellCount(b)));
-        column(page, cellsOf(b), x, kCardTop + indent, size);
+        column(page, cellsOf(b), x, g.top + indent, size);
         x -= size * 1.5;
         smallest = std::min(smallest, size);
     }
@@ -261,17 +268,17 @@ Page postcard(const Recipient& r, const Options& o, bool* small)
             continue;
         const QList<Unit> u = verticalUnits(text, o.combineTwoDigits);
         const double size = std::min(kCompanyMaxMm, (height - 8.0) / std::max(1, cellCount(u)));
-        column(page, cellsOf(u), x - size / 2, kCardTop + 8.0, size);
+        column(page, cellsOf(u), x - size / 2, g.top + 8.0, size);
         lastX = x - size;
         x -= size * 1.6;
         smallest = std::min(smallest, size);
     }
     *small = smallest < kMinVerticalMm;
 
-    const double nameSize = nameBlock(page, r, o, lastX, height);
+    const double nameSize = nameBlock(g, page, r, o, lastX, height);
     *small = *small || nameSize < kMinNameMm;
 
-    senderBlock(page, o.sender, o.combineTwoDigits, o.senderTel);
+    senderBlock(g, page, o.sender, o.combineTwoDigits, o.senderTel);
     return page;
 }
 
@@ -360,7 +367,8 @@ TextRow textRow(const QString& text, const MeasureFn& measure, double indentEm =
 
 // The text of a label goes inside `box` (the label less its padding and
 // whatever of the printer's margin reaches into it).
-bool label(Page& page, const QRectF& box, const Recipient& r, const Options& o, const MeasureFn& measure)
+bool label(Page& page, const QRectF& box, const Recipient& r, const Options& o, const MeasureFn& measure,
+           double largest = 4.0)
 {
     QList<TextRow> rows;
     if (!r.postal.isEmpty())
@@ -390,7 +398,7 @@ bool label(Page& page, const QRectF& box, const Recipient& r, const Options& o, 
         }
     }
 
-    const double start = std::min(4.0, (box.height() + 2 * kPadY) / 10.0);
+    const double start = std::min(largest, (box.height() + 2 * kPadY) / 10.0);
     QList<TextRow> chosen = rows;
     chosen << textRow(nameText, measure, 1, kNameScale);
     LabelText t = fitLabel(chosen, box.size(), start);
@@ -515,9 +523,55 @@ QList<Page> postcardPages(const QList<Recipient>& recipients, const Options& opt
     pages.reserve(recipients.size());
     for (const Recipient& r : recipients) {
         bool small = false;
-        pages << postcard(r, options, &small);
+        pages << postcard(kPostcardCard, r, options, &small);
         if (small && tooSmall)
             *tooSmall << r.rowid;
+    }
+    return pages;
+}
+
+QList<Page> nagagata3Pages(const QList<Recipient>& recipients, const Options& options, QList<qint64>* tooSmall)
+{
+    QList<Page> pages;
+    for (const Recipient& r : recipients) {
+        bool small = false;
+        pages << postcard(kNagagata3, r, options, &small);
+        if (small && tooSmall)
+            *tooSmall << r.rowid;
+    }
+    return pages;
+}
+
+QList<Page> kakugata2Pages(const QList<Recipient>& recipients, const Options& options, const MeasureFn& measure,
+                           QList<qint64>* tooSmall)
+{
+    QList<Page> pages;
+    for (const Recipient& r : recipients) {
+        Page page;
+        page.paper = kKakugata2;
+        const QRectF box(40.0, 45.0, 170.0, 140.0);
+        page.guides << box;
+        if (!label(page, box, r, options, measure, 8.0) && tooSmall)
+            *tooSmall << r.rowid;
+        // The sender at the lower left, in a smaller type.
+        const Sender& s = options.sender;
+        if (!s.isEmpty()) {
+            const QString postal = postal::cleaned(s.postal);
+            QStringList lines;
+            if (postal::isSevenDigits(postal))
+                lines << QStringLiteral("〒") + postal.left(3) + QLatin1Char('-') + postal.mid(3);
+            for (const QString& t : {s.address, s.building, s.name})
+                if (!t.trimmed().isEmpty())
+                    lines << t.trimmed();
+            if (options.senderTel && !s.tel.trimmed().isEmpty())
+                lines << QStringLiteral("TEL ") + s.tel.trimmed();
+            double y = 300.0 - 6.0 * double(lines.size());
+            for (const QString& t : lines) {
+                page.glyphs << Glyph{t, QPointF(20.0, y), 4.5, Glyph::Line, true};
+                y += 6.0;
+            }
+        }
+        pages << page;
     }
     return pages;
 }

@@ -116,6 +116,14 @@ QList<Page> postcardPages(const QList<Recipient>& recipients, const Options& opt
 // from the paper's edge.
 QRectF textBox(const LabelSheet& sheet, int index, double marginMm);
 
+// Envelopes, one recipient a page: 長形3号 (120 × 235) written vertically
+// with the postal boxes where the envelope has them, and 角形2号 (240 × 332)
+// written across.
+inline const QSizeF kKakugata2{240.0, 332.0};
+QList<Page> nagagata3Pages(const QList<Recipient>& recipients, const Options& options, QList<qint64>* tooSmall);
+QList<Page> kakugata2Pages(const QList<Recipient>& recipients, const Options& options, const MeasureFn& measure,
+                           QList<qint64>* tooSmall);
+
 // Recipients on label sheets, from label `options.firstLabel` of the first.
 QList<Page> labelPages(const QList<Recipient>& recipients, const LabelSheet& sheet, const Options& options,
                        const MeasureFn& measure, QList<qint64>* tooSmall);

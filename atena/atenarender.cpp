@@ -138,20 +138,41 @@ QImage TAtenaRender::image(const Page& page, double pixelsPerMm)
     return img;
 }
 
-void TAtenaRender::paintPages(QPainter& painter, const QList<Page>& pages, double devicePerMm,
-                              const std::function<bool()>& newPage)
+void TAtenaRender::paintPages(QPainter& painter, int count, const PageFn& pageAt, double devicePerMm,
+                              const std::function<bool()>& newPage, const ProgressFn& progress)
 {
-    for (qsizetype i = 0; i < pages.size(); ++i) {
+    for (int i = 0; i < count; ++i) {
+        if (progress && !progress(i, count))
+            throw EAbort();
         if (i > 0 && !newPage())
             throw TessoloError(QStringLiteral("次のページを始められませんでした。"));
-        paint(painter, pages.at(i), devicePerMm, false);
+        paint(painter, pageAt(i), devicePerMm, false);
     }
+    if (progress)
+        progress(count, count);
 }
+
+namespace {
+
+TAtenaRender::PageFn listed(const QList<Page>& pages)
+{
+    return [&pages](int i) { return pages.at(i); };
+}
+
+} // namespace
 
 void TAtenaRender::writePdf(const QString& fileName, const QList<Page>& pages)
 {
-    if (pages.isEmpty())
+    writePdf(fileName, int(pages.size()), listed(pages));
+}
+
+void TAtenaRender::print(QPrinter* printer, const QList<Page>& pages) { print(printer, int(pages.size()), listed(pages)); }
+
+void TAtenaRender::writePdf(const QString& fileName, int count, const PageFn& pageAt, const ProgressFn& progress)
+{
+    if (count <= 0)
         return;
+    const Page first = pageAt(0);
     QSaveFile file(fileName);
     const auto fail = [&file](const QString& reason) {
         file.cancelWriting();
@@ -165,27 +186,30 @@ void TAtenaRender::writePdf(const QString& fileName, const QList<Page>& pages)
         writer.setResolution(kPdfResolution);
         writer.setCreator(QStringLiteral("Tessolo"));
         writer.setTitle(QStringLiteral("宛名印刷"));
-        writer.setPageLayout(QPageLayout(pageSize(pages.first().paper), QPageLayout::Portrait, QMarginsF()));
+        writer.setPageLayout(QPageLayout(pageSize(first.paper), QPageLayout::Portrait, QMarginsF()));
         QPainter painter;
         if (!painter.begin(&writer))
             fail(QStringLiteral("PDF を作れませんでした。"));
-        paintPages(painter, pages, kPdfResolution / 25.4, [&writer] { return writer.newPage(); });
+        // A cancel leaves through here: the file is never committed, so the
+        // old one (if any) stays as it was.
+        paintPages(painter, count, pageAt, kPdfResolution / 25.4, [&writer] { return writer.newPage(); }, progress);
         painter.end();
     }
     if (!file.commit())
         fail(file.errorString());
 }
 
-void TAtenaRender::print(QPrinter* printer, const QList<Page>& pages)
+void TAtenaRender::print(QPrinter* printer, int count, const PageFn& pageAt, const ProgressFn& progress)
 {
-    if (pages.isEmpty())
+    if (count <= 0)
         return;
     printer->setFullPage(true);
-    printer->setPageLayout(QPageLayout(pageSize(pages.first().paper), QPageLayout::Portrait, QMarginsF()));
+    printer->setPageLayout(QPageLayout(pageSize(pageAt(0).paper), QPageLayout::Portrait, QMarginsF()));
     QPainter painter;
     if (!painter.begin(printer))
         throw TessoloError(QStringLiteral("プリンターを使えませんでした。"));
-    paintPages(painter, pages, printer->resolution() / 25.4, [printer] { return printer->newPage(); });
+    paintPages(painter, count, pageAt, printer->resolution() / 25.4, [printer] { return printer->newPage(); },
+               progress);
     painter.end();
 }
 

@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QImage>
 #include <QString>
+#include <functional>
 
 class QPainter;
 class QPrinter;
@@ -33,10 +34,19 @@ public:
     void paint(QPainter& painter, const Page& page, double devicePerMm, bool guides);
     QImage image(const Page& page, double pixelsPerMm);
 
+    // Page `index` of a job, laid out when it is painted: a job of 100,000
+    // cards is never held in memory whole.
+    using PageFn = std::function<Page(int index)>;
+    // Told the pages painted so far and how many there are; false cancels
+    // (the run then throws EAbort).
+    using ProgressFn = std::function<bool(int done, int total)>;
+
     // Writes every page to `fileName`, whole or not at all. Throws EFileError.
     void writePdf(const QString& fileName, const QList<Page>& pages);
+    void writePdf(const QString& fileName, int count, const PageFn& pageAt, const ProgressFn& progress = {});
     // Every page on `printer`, from the paper's edge.
     void print(QPrinter* printer, const QList<Page>& pages);
+    void print(QPrinter* printer, int count, const PageFn& pageAt, const ProgressFn& progress = {});
 
 private:
     struct Sized {
@@ -47,8 +57,8 @@ private:
     const Sized& sized(double sizeMm);
     double advance(const Sized& s, const QString& text);
     void paintGlyph(QPainter& painter, const Glyph& g);
-    void paintPages(QPainter& painter, const QList<Page>& pages, double devicePerMm,
-                    const std::function<bool()>& newPage);
+    void paintPages(QPainter& painter, int count, const PageFn& pageAt, double devicePerMm,
+                    const std::function<bool()>& newPage, const ProgressFn& progress);
 
     QString m_family;
     QHash<int, Sized> m_sized;
