@@ -15,8 +15,8 @@ constexpr double kCompanyMaxMm = 5.0;
 constexpr double kDigitMm = 6.0;
 constexpr double kSenderMm = 3.4;
 
-constexpr double kLinePitch = 1.3;   // line height of a label line, in ems
-constexpr double kNameScale = 1.3;   // the name line against the other lines
+constexpr double kLinePitch = 1.3; // line height of a label line, in ems
+constexpr double kNameScale = 1.3; // the name line against the other lines
 constexpr double kPadX = 2.5;
 constexpr double kPadY = 2.0;
 constexpr double kStepMm = 0.1;
@@ -76,7 +76,8 @@ int bestBreak(const QList<Unit>& units, int indentSecond)
     for (int b : breakPoints(units)) {
         for (; at < b; ++at)
             before += int(units.at(at).cells.size());
-        const double cost = std::max(before, total - before + indentSecond) - (units.at(b).preferBreakBefore ? bonus : 0.0);
+        const double cost =
+            std::max(before, total - before + indentSecond) - (units.at(b).preferBreakBefore ? bonus : 0.0);
         if (cost < bestCost) {
             bestCost = cost;
             best = b;
@@ -372,8 +373,8 @@ bool label(Page& page, const QRectF& box, const Recipient& r, const Options& o, 
 {
     QList<TextRow> rows;
     if (!r.postal.isEmpty())
-        rows << textRow(QStringLiteral("〒") + r.postal.left(3) + (r.postal.size() > 3 ? QStringLiteral("-") : QString())
-                            + r.postal.mid(3),
+        rows << textRow(QStringLiteral("〒") + r.postal.left(3) +
+                            (r.postal.size() > 3 ? QStringLiteral("-") : QString()) + r.postal.mid(3),
                         measure);
     for (const QString& text : {r.address(), r.building}) {
         if (!text.trimmed().isEmpty())
@@ -429,8 +430,8 @@ bool label(Page& page, const QRectF& box, const Recipient& r, const Options& o, 
     for (qsizetype i = 0; i < chosen.size(); ++i) {
         const double em = t.size * chosen.at(i).scale;
         for (const QString& line : t.lines.at(i)) {
-            page.glyphs << Glyph{line, QPointF(box.left() + chosen.at(i).indentEm * em, y + em * (kLinePitch - 1) / 2), em,
-                                 Glyph::Line, false};
+            page.glyphs << Glyph{line, QPointF(box.left() + chosen.at(i).indentEm * em, y + em * (kLinePitch - 1) / 2),
+                                 em, Glyph::Line, false};
             y += em * kLinePitch;
         }
     }
@@ -480,8 +481,8 @@ bool LabelSheet::isValid() const
     if (columns < 1 || rows < 1 || label.width() <= 10 || label.height() <= 5 || top < 0 || left < 0)
         return false;
     const QRectF last = labelRect(perSheet() - 1);
-    return pitchX >= label.width() - 1e-6 && pitchY >= label.height() - 1e-6 && last.right() <= paper.width() + 1e-6
-           && last.bottom() <= paper.height() + 1e-6;
+    return pitchX >= label.width() - 1e-6 && pitchY >= label.height() - 1e-6 && last.right() <= paper.width() + 1e-6 &&
+        last.bottom() <= paper.height() + 1e-6;
 }
 
 LabelSheet LabelSheet::grid(int columns, int rows, QSizeF label, double left, double top)
@@ -497,7 +498,10 @@ LabelSheet LabelSheet::grid(int columns, int rows, QSizeF label, double left, do
     return s;
 }
 
-LabelSheet LabelSheet::twelve() { return grid(2, 6, QSizeF(86.4, 42.3), (210.0 - 2 * 86.4) / 2, (297.0 - 6 * 42.3) / 2); }
+LabelSheet LabelSheet::twelve()
+{
+    return grid(2, 6, QSizeF(86.4, 42.3), (210.0 - 2 * 86.4) / 2, (297.0 - 6 * 42.3) / 2);
+}
 
 LabelSheet LabelSheet::twentyFour() { return grid(3, 8, QSizeF(70.0, 33.9), 0.0, (297.0 - 8 * 33.9) / 2); }
 

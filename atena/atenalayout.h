@@ -75,7 +75,7 @@ struct Options {
     Honorific honorific = Honorific::Auto;
     bool combineTwoDigits = false; // 縦中横 for two-digit numbers
     Sender sender;
-    int firstLabel = 1; // 1-based, on the first sheet
+    int firstLabel = 1;     // 1-based, on the first sheet
     bool senderTel = false; // the sender's telephone under the sender
     // Blank kept between a label's edge and its text, where many printers
     // cannot print.

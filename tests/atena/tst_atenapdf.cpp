@@ -35,8 +35,8 @@ QList<PdfPage> readBack(const QString& pdf)
         return {};
     const QString html = QString::fromUtf8(p.readAllStandardOutput());
     static const QRegularExpression pageRe(QStringLiteral("<page width=\"([\\d.]+)\" height=\"([\\d.]+)\">"));
-    static const QRegularExpression wordRe(
-        QStringLiteral("<word xMin=\"([\\d.-]+)\" yMin=\"([\\d.-]+)\" xMax=\"([\\d.-]+)\" yMax=\"([\\d.-]+)\">([^<]*)</word>"));
+    static const QRegularExpression wordRe(QStringLiteral(
+        "<word xMin=\"([\\d.-]+)\" yMin=\"([\\d.-]+)\" xMax=\"([\\d.-]+)\" yMax=\"([\\d.-]+)\">([^<]*)</word>"));
     QList<PdfPage> pages;
     for (const QString& chunk : html.split(QStringLiteral("</page>"))) {
         const auto pm = pageRe.match(chunk);
@@ -72,8 +72,8 @@ Recipient recipient(int i, const QString& town, const QString& building, const Q
 
 bool inside(const QRectF& outer, const QRectF& inner, double tolerance = 0.05)
 {
-    return inner.left() >= outer.left() - tolerance && inner.top() >= outer.top() - tolerance
-           && inner.right() <= outer.right() + tolerance && inner.bottom() <= outer.bottom() + tolerance;
+    return inner.left() >= outer.left() - tolerance && inner.top() >= outer.top() - tolerance &&
+        inner.right() <= outer.right() + tolerance && inner.bottom() <= outer.bottom() + tolerance;
 }
 
 } // namespace
@@ -97,11 +97,12 @@ private slots:
     void postalDigitsInTheirBoxes()
     {
         const QList<Recipient> list = {
-            recipient(1, QStringLiteral("霞が関1-2-3"), QStringLiteral("テソロビル405号室"), QStringLiteral("山田 太郎")),
+            recipient(1, QStringLiteral("霞が関1-2-3"), QStringLiteral("テソロビル405号室"),
+                      QStringLiteral("山田 太郎")),
             recipient(2, QStringLiteral("丸の内二丁目7番地の12 東京ビルディング北館"), QString(), QString())};
         Options o;
-        o.sender = Sender{QStringLiteral("テソロ本店"), QStringLiteral("5300001"), QStringLiteral("大阪府大阪市北区梅田1-1-3"),
-                          QString(), QString()};
+        o.sender = Sender{QStringLiteral("テソロ本店"), QStringLiteral("5300001"),
+                          QStringLiteral("大阪府大阪市北区梅田1-1-3"), QString(), QString()};
         const QString file = dir.filePath(QStringLiteral("cards.pdf"));
         TAtenaRender(defaultFamily(true)).writePdf(file, postcardPages(list, o, nullptr));
         const QList<PdfPage> pages = readBack(file);
@@ -149,8 +150,8 @@ private slots:
         Recipient r = recipient(1, QStringLiteral("永田町"), QString(), QStringLiteral("山田 太郎"));
         r.joint = {{QStringLiteral("花子"), QString()}, {QStringLiteral("健一"), QStringLiteral("くん")}};
         Options o;
-        o.sender = Sender{QStringLiteral("テソロ本店"), QStringLiteral("5300001"), QStringLiteral("大阪府大阪市北区梅田"),
-                          QString(), QStringLiteral("06-1234-5678")};
+        o.sender = Sender{QStringLiteral("テソロ本店"), QStringLiteral("5300001"),
+                          QStringLiteral("大阪府大阪市北区梅田"), QString(), QStringLiteral("06-1234-5678")};
         o.senderTel = true;
         const QString file = dir.filePath(QStringLiteral("joint.pdf"));
         TAtenaRender(defaultFamily(true)).writePdf(file, postcardPages({r}, o, nullptr));
@@ -197,11 +198,12 @@ private slots:
     {
         QList<Recipient> list;
         for (int i = 0; i < 12; ++i) {
-            const QString building = i % 3 == 0 ? QStringLiteral("グランドメゾン千代田タワーレジデンス%1号室").arg(1200 + i) : QString();
+            const QString building =
+                i % 3 == 0 ? QStringLiteral("グランドメゾン千代田タワーレジデンス%1号室").arg(1200 + i) : QString();
             const QString person = i == 5 ? QStringLiteral("寿限無寿限無五劫の擦り切れ海砂利水魚の水行末雲来末風来末")
                                           : QStringLiteral("顧客%1").arg(i + 1);
-            list << recipient(i, QStringLiteral("霞が関%1丁目%2番%3号").arg(i % 3 + 1).arg(i + 1).arg(i * 7 + 1), building,
-                              person);
+            list << recipient(i, QStringLiteral("霞が関%1丁目%2番%3号").arg(i % 3 + 1).arg(i + 1).arg(i * 7 + 1),
+                              building, person);
         }
         const LabelSheet sheet = LabelSheet::twelve();
         TAtenaRender render(defaultFamily(false));
