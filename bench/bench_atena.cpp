@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -93,11 +94,16 @@ int main(int argc, char** argv)
     const qint64 cardLoad = t.elapsed();
     const QString cardFile = out.filePath(QStringLiteral("cards.pdf"));
     w.setPdfChooserForTesting([&cardFile] { return cardFile; });
+    // The processor time beside the clock's: on a shared machine the clock
+    // also counts the time other programs had the processor.
     t.restart();
+    const std::clock_t cpu = std::clock();
     w.btnPdfClick();
     const qint64 cardPdf = t.elapsed();
-    std::printf("%d postcards: read, checked and first page shown %lld ms; PDF written %lld ms (goal 60000), %lld MB\n",
-                kCards, static_cast<long long>(cardLoad), static_cast<long long>(cardPdf),
+    const long long cardCpu = static_cast<long long>(double(std::clock() - cpu) * 1000.0 / CLOCKS_PER_SEC);
+    std::printf("%d postcards: read, checked and first page shown %lld ms; PDF written %lld ms (processor %lld ms; "
+                "goal 60000), %lld MB\n",
+                kCards, static_cast<long long>(cardLoad), static_cast<long long>(cardPdf), cardCpu,
                 static_cast<long long>(QFileInfo(cardFile).size() / (1024 * 1024)));
 
     const int shot = int(QApplication::arguments().indexOf(QStringLiteral("--shot")));
