@@ -154,7 +154,10 @@ QString compose(const Fields& fields)
         lines << QStringLiteral("#") + groups.join(QStringLiteral(" #"));
     if (lines.isEmpty())
         return fields.note;
-    const QString eol = fields.note.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    // CR LF, as the Windows edition writes and shows line breaks, unless the
+    // note has bare LF breaks of its own (a memo read from a CSV cell).
+    const bool bareLf = fields.note.contains(QLatin1Char('\n')) && !fields.note.contains(QLatin1String("\r\n"));
+    const QString eol = bareLf ? QStringLiteral("\n") : QStringLiteral("\r\n");
     return (fields.note.isEmpty() ? QString() : fields.note + eol) + lines.join(eol);
 }
 

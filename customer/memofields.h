@@ -40,8 +40,8 @@ Fields parse(const QString& memo);
 
 // The memo that parses back to `fields`: the note as it stands, then the
 // honorific, the joint names and the groups, each on a line of its own (the
-// groups last). A memo without fields is the note alone. Line breaks follow
-// the note's (CR LF when it has them, as the Windows edition writes).
+// groups last). A memo without fields is the note alone. Lines end in CR LF,
+// as the Windows edition writes them, unless the note's own breaks are LF.
 QString compose(const Fields& fields);
 
 // A group name as it can be stored: blanks and a leading # gone.

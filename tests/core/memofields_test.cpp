@@ -67,7 +67,7 @@ TEST(MemoFields, GroupsAddedAndRemovedForManyAndFiltered)
 {
     const QString m = QStringLiteral("メモ");
     const QString added = memo::withGroups(m, {QStringLiteral("#年賀状"), QStringLiteral("DM 不要")}, {});
-    EXPECT_EQ(added, QStringLiteral("メモ\n#年賀状 #DM不要"));
+    EXPECT_EQ(added, QStringLiteral("メモ\r\n#年賀状 #DM不要"));
     EXPECT_EQ(memo::withGroups(added, {}, {QStringLiteral("年賀状"), QStringLiteral("DM不要")}), m);
     EXPECT_EQ(memo::withGroups(m, {}, {QStringLiteral("年賀状")}), m);
 
