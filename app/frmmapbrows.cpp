@@ -15,7 +15,7 @@
 #include "postal/postalcode.h"
 #include "data/sqlitedo.h"
 #include "customer/customer.h"
-#include "customer/memogroups.h"
+#include "customer/memofields.h"
 #include "customer/ourcompany.h"
 #include "ui/errordisplay.h"
 #include "ui/imemode.h"
@@ -389,7 +389,8 @@ QString TfrmMapbrows::customerAttributes(const std::function<QString(int)>& fiel
             o.insert(QLatin1String(key), value);
     };
     const QString memo = field(col::Memo);
-    const QStringList groups = tessolo::customer::groupTagsOfMemo(memo);
+    const tessolo::customer::memo::Fields memoFields = tessolo::customer::memo::parse(memo);
+    const QStringList& groups = memoFields.groups;
     if (!groups.isEmpty())
         o.insert(QStringLiteral("g"), QJsonArray::fromStringList(groups));
     put("co", field(col::CompanyName));
@@ -399,7 +400,7 @@ QString TfrmMapbrows::customerAttributes(const std::function<QString(int)>& fiel
     put("ps", field(col::Position));
     put("tel", field(col::Tel));
     put("mail", field(col::Email1));
-    put("memo", tessolo::customer::memoFirstLine(memo));
+    put("memo", tessolo::customer::memo::firstNoteLine(memoFields));
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 

@@ -3,6 +3,8 @@
 #include "customer/ourcompany.h"
 #include "data/sqlitedo.h"
 #include "customer/customer.h"
+#include "customer/memofields.h"
+#include "postal/postalcode.h"
 
 #include <QHash>
 #include <QSet>
@@ -19,7 +21,8 @@ Recipient recipientOf(const TSQLiteTable& t)
 {
     Recipient r;
     r.rowid = field(t, "rowid").toLongLong();
-    r.postal = field(t, "postal_code").trimmed();
+    r.postalTyped = field(t, "postal_code");
+    r.postal = postal::cleaned(r.postalTyped);
     r.prefecture = field(t, "prefecture");
     r.city = field(t, "city");
     r.town = field(t, "town");
@@ -27,6 +30,10 @@ Recipient recipientOf(const TSQLiteTable& t)
     r.company = field(t, "company_name");
     r.department = field(t, "department");
     r.person = field(t, "person_name");
+    const customer::memo::Fields memo = customer::memo::parse(field(t, "memo"));
+    r.groups = memo.groups;
+    r.joint = memo.joint;
+    r.honorific = memo.honorific;
     return r;
 }
 
@@ -82,6 +89,7 @@ Sender loadSender(qint64 rowid)
         s.postal = field(*table, "postal_code").trimmed();
         s.address = field(*table, "prefecture") + field(*table, "city") + field(*table, "town");
         s.building = field(*table, "building");
+        s.tel = field(*table, "tel");
     }
     return s;
 }

@@ -1,5 +1,7 @@
 #include "atena/atenalayout.h"
 
+#include "postal/postalcode.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -8,25 +10,30 @@ namespace tessolo::atena {
 namespace {
 
 // The card: columns run between these, the address's first at the right.
-constexpr double kCardTop = 26.0;
-constexpr double kCardBottom = 136.0;
-constexpr double kFirstColumnX = 88.0;
-constexpr double kAddressMaxMm = 6.0;
 constexpr double kOneColumnMinMm = 4.5; // below this the address takes two columns
 constexpr double kCompanyMaxMm = 5.0;
-constexpr double kNameMaxMm = 11.0;
-constexpr double kNameX = 50.0;
 constexpr double kDigitMm = 6.0;
 constexpr double kSenderMm = 3.4;
-constexpr double kSenderRight = 30.0;
-constexpr double kSenderTop = 72.0;
-constexpr double kSenderBottom = 128.0;
 
-constexpr double kLinePitch = 1.3;   // line height of a label line, in ems
-constexpr double kNameScale = 1.3;   // the name line against the other lines
+constexpr double kLinePitch = 1.3; // line height of a label line, in ems
+constexpr double kNameScale = 1.3; // the name line against the other lines
 constexpr double kPadX = 2.5;
 constexpr double kPadY = 2.0;
 constexpr double kStepMm = 0.1;
+
+// Where a vertically written card or envelope puts its parts, in mm.
+struct Card {
+    QSizeF paper;
+    double top, bottom;  // the columns run between these
+    double firstColumnX; // the address's first column, at the right
+    double addressMax, nameMax;
+    double nameX;
+    double senderRight, senderTop, senderBottom;
+};
+
+const Card kPostcardCard{kPostcard, 26.0, 136.0, 88.0, 6.0, 11.0, 50.0, 30.0, 72.0, 128.0};
+// 長形3号 (120 × 235): the same boxes, as far from the top-right corner.
+const Card kNagagata3{QSizeF(120.0, 235.0), 32.0, 215.0, 104.0, 8.0, 15.0, 60.0, 30.0, 140.0, 212.0};
 
 QList<Cell> cellsOf(const QList<Unit>& units, qsizetype from = 0, qsizetype to = -1)
 {
@@ -69,7 +76,8 @@ int bestBreak(const QList<Unit>& units, int indentSecond)
     for (int b : breakPoints(units)) {
         for (; at < b; ++at)
             before += int(units.at(at).cells.size());
-        const double cost = std::max(before, total - before + indentSecond) - (units.at(b).preferBreakBefore ? bonus : 0.0);
+        const double cost =
+            std::max(before, total - before + indentSecond) - (units.at(b).preferBreakBefore ? bonus : 0.0);
         if (cost < bestCost) {
             bestCost = cost;
             best = b;
@@ -85,7 +93,7 @@ struct Columns {
 
 // The address in one column, or in two (the second a cell lower) when one
 // would need too small a type.
-Columns addressColumns(const Recipient& r, bool combine, double height)
+Columns addressColumns(const Card& g, const Recipient& r, bool combine, double height)
 {
     QList<Unit> units = verticalUnits(r.prefecture + r.city, combine);
     const qsizetype townAt = units.size();
@@ -94,7 +102,7 @@ Columns addressColumns(const Recipient& r, bool combine, double height)
         units[townAt].preferBreakBefore = true;
     const int n = std::max(1, cellCount(units));
     Columns c;
-    c.size = std::min(kAddressMaxMm, height / n);
+    c.size = std::min(g.addressMax, height / n);
     const int b = c.size >= kOneColumnMinMm ? -1 : bestBreak(units, 1);
     if (b < 0) {
         c.lines << cellsOf(units);
@@ -102,26 +110,33 @@ Columns addressColumns(const Recipient& r, bool combine, double height)
     }
     const int first = cellCount(units.mid(0, b));
     const int second = n - first + 1;
-    c.size = std::min(kAddressMaxMm, height / std::max(first, second));
+    c.size = std::min(g.addressMax, height / std::max(first, second));
     c.lines << cellsOf(units, 0, b) << cellsOf(units, b);
     return c;
 }
 
-void postalDigits(Page& page, const QString& postal)
+void postalDigits(Page& page, const QString& postal, double shift)
 {
-    const QList<QPointF> centres = postalBoxCentres();
+    QList<QPointF> centres = postalBoxCentres();
+    for (QPointF& c : centres)
+        c.rx() += shift;
     for (const QPointF& c : centres)
         page.guides << QRectF(c.x() - kPostalBox.width() / 2, c.y() - kPostalBox.height() / 2, kPostalBox.width(),
                               kPostalBox.height());
+    // Only a whole code goes into the boxes: a 〒 sign or a hyphen there
+    // would push the last digit out, and six digits would stand in the
+    // wrong boxes. The check before printing names such a code.
+    if (!postal::isSevenDigits(postal))
+        return;
     for (qsizetype i = 0; i < postal.size() && i < centres.size(); ++i)
         page.glyphs << Glyph{postal.mid(i, 1), centres.at(i), kDigitMm, Glyph::Upright, false};
 }
 
-void senderBlock(Page& page, const Sender& s, bool combine)
+void senderBlock(const Card& g, Page& page, const Sender& s, bool combine, bool tel)
 {
     if (s.isEmpty())
         return;
-    const double height = kSenderBottom - kSenderTop;
+    const double height = g.senderBottom - g.senderTop;
     QList<QList<Unit>> cols;
     for (const QString& text : {s.address, s.building, s.name}) {
         if (!text.trimmed().isEmpty())
@@ -130,28 +145,111 @@ void senderBlock(Page& page, const Sender& s, bool combine)
     double size = kSenderMm;
     for (const auto& u : cols)
         size = std::min(size, height / std::max(1, cellCount(u)));
-    double x = kSenderRight - size / 2;
+    double x = g.senderRight - size / 2;
     for (qsizetype i = 0; i < cols.size(); ++i) {
         const bool building = i == 1 && cols.size() == 3;
-        column(page, cellsOf(cols.at(i)), x, kSenderTop + (building ? 2 * size : 0), size, true);
+        column(page, cellsOf(cols.at(i)), x, g.senderTop + (building ? 2 * size : 0), size, true);
         x -= size * 1.6;
     }
-    if (s.postal.size() == 7)
-        page.glyphs << Glyph{QStringLiteral("〒") + s.postal.left(3) + QLatin1Char('-') + s.postal.mid(3),
-                             QPointF(6.0, kSenderBottom + 4.0), 3.0, Glyph::Line, true};
+    const QString postal = postal::cleaned(s.postal);
+    if (postal::isSevenDigits(postal))
+        page.glyphs << Glyph{QStringLiteral("〒") + postal.left(3) + QLatin1Char('-') + postal.mid(3),
+                             QPointF(6.0, g.senderBottom + 4.0), 3.0, Glyph::Line, true};
+    if (tel && !s.tel.trimmed().isEmpty())
+        page.glyphs << Glyph{QStringLiteral("TEL ") + s.tel.trimmed(), QPointF(6.0, g.senderBottom + 8.0), 3.0,
+                             Glyph::Line, true};
 }
 
-Page postcard(const Recipient& r, const Options& o, bool* small)
+// The person's family and given name, split at the first blank; without a
+// blank the whole name counts as the given name's column.
+std::pair<QString, QString> familyAndGiven(const QString& person)
+{
+    const QString t = person.trimmed();
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        if (t.at(i) == QLatin1Char(' ') || t.at(i) == QChar(0x3000))
+            return {t.left(i), t.mid(i + 1).trimmed()};
+    }
+    return {QString(), t};
+}
+
+// The name column with its honorific, centred in the card's height; the
+// joint names (連名) follow to its left, each starting where the main given
+// name starts and each honorific level with the main one, as family cards
+// are written. Gives the em used.
+double nameBlock(const Card& g, Page& page, const Recipient& r, const Options& o, double lastX, double height)
+{
+    const QString hon = r.honorificWith(o.honorific);
+    const double gap = hon.isEmpty() ? 0.0 : 0.5;
+    const bool person = !r.person.trimmed().isEmpty();
+    QList<customer::memo::Joint> joint;
+    for (const customer::memo::Joint& j : r.joint) {
+        if (person && joint.size() < customer::memo::kMaxJoint && !j.name.trimmed().isEmpty())
+            joint << j;
+    }
+    if (joint.isEmpty()) {
+        const QList<Unit> name = verticalUnits(r.nameLine(), false);
+        const int n = cellCount(name) + int(hon.size());
+        const double size = std::min(g.nameMax, height / std::max(1.0, n + gap));
+        const double nameX = std::min(g.nameX, lastX - 3.0 - size / 2);
+        const double top = g.top + (height - size * (n + gap)) / 2;
+        column(page, cellsOf(name), nameX, top, size);
+        column(page, cellsOf(verticalUnits(hon, false)), nameX, top + size * (cellCount(name) + gap), size);
+        return size;
+    }
+
+    const auto [family, given] = familyAndGiven(r.person);
+    const QList<Cell> familyCells = cellsOf(verticalUnits(family, false));
+    const QList<Cell> givenCells = cellsOf(verticalUnits(given, false));
+    QList<QList<Cell>> jointCells;
+    QList<QList<Cell>> jointHon;
+    qsizetype longestGiven = givenCells.size();
+    qsizetype longestHon = hon.size();
+    for (const customer::memo::Joint& j : joint) {
+        jointCells << cellsOf(verticalUnits(j.name.trimmed(), false));
+        const QString h = j.honorific.trimmed().isEmpty() ? hon : j.honorific.trimmed();
+        jointHon << cellsOf(verticalUnits(h, false));
+        longestGiven = std::max(longestGiven, jointCells.back().size());
+        longestHon = std::max(longestHon, jointHon.back().size());
+    }
+    // In cells from the top: the given names start after the family name
+    // and one blank cell, the honorifics after the longest given name.
+    const double givenAt = familyCells.isEmpty() ? 0.0 : double(familyCells.size()) + 1.0;
+    const double honAt = givenAt + double(longestGiven) + (longestHon > 0 ? 0.5 : 0.0);
+    const double total = honAt + double(longestHon);
+    const double pitch = 1.25; // column to column, in ems
+    const double cols = double(joint.size());
+    // The block stays right of the sender's columns, or of the card's edge.
+    const double leftLimit = o.sender.isEmpty() ? 8.0 : g.senderRight + 2.0;
+    double size = std::min(g.nameMax, height / std::max(1.0, total));
+    double x = 0;
+    for (;; size -= kStepMm) {
+        x = std::min(g.nameX + cols * pitch * size / 2, lastX - 3.0 - size / 2);
+        if (x - cols * pitch * size - size / 2 >= leftLimit || size <= 2.0)
+            break;
+    }
+    const double top = g.top + (height - size * total) / 2;
+    column(page, familyCells, x, top, size);
+    column(page, givenCells, x, top + size * givenAt, size);
+    column(page, cellsOf(verticalUnits(hon, false)), x, top + size * honAt, size);
+    for (qsizetype i = 0; i < jointCells.size(); ++i) {
+        const double jx = x - double(i + 1) * pitch * size;
+        column(page, jointCells.at(i), jx, top + size * givenAt, size);
+        column(page, jointHon.at(i), jx, top + size * honAt, size);
+    }
+    return size;
+}
+
+Page postcard(const Card& g, const Recipient& r, const Options& o, bool* small)
 {
     Page page;
-    page.paper = kPostcard;
-    postalDigits(page, r.postal);
-    const double height = kCardBottom - kCardTop;
+    page.paper = g.paper;
+    postalDigits(page, r.postal, g.paper.width() - kPostcard.width());
+    const double height = g.bottom - g.top;
 
-    const Columns addr = addressColumns(r, o.combineTwoDigits, height);
-    double x = kFirstColumnX;
+    const Columns addr = addressColumns(g, r, o.combineTwoDigits, height);
+    double x = g.firstColumnX;
     for (qsizetype i = 0; i < addr.lines.size(); ++i) {
-        column(page, addr.lines.at(i), x, kCardTop + (i ? addr.size : 0), addr.size);
+        column(page, addr.lines.at(i), x, g.top + (i ? addr.size : 0), addr.size);
         x -= addr.size * 1.5;
     }
     double smallest = addr.size;
@@ -159,7 +257,7 @@ Page postcard(const Recipient& r, const Options& o, bool* small)
         const QList<Unit> b = verticalUnits(r.building, o.combineTwoDigits);
         const double indent = 3 * addr.size;
         const double size = std::min(addr.size, (height - indent) / std::max(1, cellCount(b)));
-        column(page, cellsOf(b), x, kCardTop + indent, size);
+        column(page, cellsOf(b), x, g.top + indent, size);
         x -= size * 1.5;
         smallest = std::min(smallest, size);
     }
@@ -171,25 +269,17 @@ Page postcard(const Recipient& r, const Options& o, bool* small)
             continue;
         const QList<Unit> u = verticalUnits(text, o.combineTwoDigits);
         const double size = std::min(kCompanyMaxMm, (height - 8.0) / std::max(1, cellCount(u)));
-        column(page, cellsOf(u), x - size / 2, kCardTop + 8.0, size);
+        column(page, cellsOf(u), x - size / 2, g.top + 8.0, size);
         lastX = x - size;
         x -= size * 1.6;
         smallest = std::min(smallest, size);
     }
     *small = smallest < kMinVerticalMm;
 
-    QList<Unit> name = verticalUnits(r.nameLine(), false);
-    const QString hon = honorificFor(o.honorific, r.person, r.company);
-    const double gap = hon.isEmpty() ? 0.0 : 0.5;
-    const int n = cellCount(name) + int(hon.size());
-    const double size = std::min(kNameMaxMm, height / std::max(1.0, n + gap));
-    const double nameX = std::min(kNameX, lastX - 3.0 - size / 2);
-    const double top = kCardTop + (height - size * (n + gap)) / 2;
-    column(page, cellsOf(name), nameX, top, size);
-    column(page, cellsOf(verticalUnits(hon, false)), nameX, top + size * (cellCount(name) + gap), size);
-    *small = *small || size < kMinNameMm;
+    const double nameSize = nameBlock(g, page, r, o, lastX, height);
+    *small = *small || nameSize < kMinNameMm;
 
-    senderBlock(page, o.sender, o.combineTwoDigits);
+    senderBlock(g, page, o.sender, o.combineTwoDigits, o.senderTel);
     return page;
 }
 
@@ -276,13 +366,16 @@ TextRow textRow(const QString& text, const MeasureFn& measure, double indentEm =
     return s;
 }
 
-bool label(Page& page, const QRectF& rect, const Recipient& r, const Options& o, const MeasureFn& measure)
+// The text of a label goes inside `box` (the label less its padding and
+// whatever of the printer's margin reaches into it).
+bool label(Page& page, const QRectF& box, const Recipient& r, const Options& o, const MeasureFn& measure,
+           double largest = 4.0)
 {
     QList<TextRow> rows;
     if (!r.postal.isEmpty())
-        rows << textRow(QStringLiteral("〒") + r.postal.left(3) + (r.postal.size() > 3 ? QStringLiteral("-") : QString())
-                          + r.postal.mid(3),
-                      measure);
+        rows << textRow(QStringLiteral("〒") + r.postal.left(3) +
+                            (r.postal.size() > 3 ? QStringLiteral("-") : QString()) + r.postal.mid(3),
+                        measure);
     for (const QString& text : {r.address(), r.building}) {
         if (!text.trimmed().isEmpty())
             rows << textRow(text, measure, text == r.building ? 1 : 0);
@@ -292,18 +385,52 @@ bool label(Page& page, const QRectF& rect, const Recipient& r, const Options& o,
         if (!text.trimmed().isEmpty())
             rows << textRow(text, measure, 1);
     }
-    const QString hon = honorificFor(o.honorific, r.person, r.company);
-    rows << textRow(r.nameLine() + (hon.isEmpty() ? QString() : QStringLiteral("　") + hon), measure, 1, kNameScale);
+    const QString hon = r.honorificWith(o.honorific);
+    const auto named = [&hon](const QString& name, const QString& own) {
+        const QString h = own.trimmed().isEmpty() ? hon : own.trimmed();
+        return name + (h.isEmpty() ? QString() : QStringLiteral("　") + h);
+    };
+    const QString nameText = named(r.nameLine(), QString());
+    QStringList joint;
+    if (person) {
+        for (const customer::memo::Joint& j : r.joint) {
+            if (joint.size() < customer::memo::kMaxJoint && !j.name.trimmed().isEmpty())
+                joint << named(j.name.trimmed(), j.honorific);
+        }
+    }
 
-    const QSizeF box(rect.width() - 2 * kPadX, rect.height() - 2 * kPadY);
-    const double start = std::min(4.0, rect.height() / 10.0);
-    const LabelText t = fitLabel(rows, box, start);
+    const double start = std::min(largest, (box.height() + 2 * kPadY) / 10.0);
+    QList<TextRow> chosen = rows;
+    chosen << textRow(nameText, measure, 1, kNameScale);
+    LabelText t = fitLabel(chosen, box.size(), start);
+    if (!joint.isEmpty()) {
+        // The joint names on the name line when that line still fits whole
+        // at the size they would have on lines of their own, which start
+        // under the given name.
+        QList<TextRow> oneLine = rows;
+        oneLine << textRow(nameText + QStringLiteral("・") + joint.join(QStringLiteral("・")), measure, 1, kNameScale);
+        const LabelText a = fitLabel(oneLine, box.size(), start);
+        QList<TextRow> own = chosen;
+        const QString family = familyAndGiven(r.person).first;
+        const double indent = 1 + (family.isEmpty() ? 0.0 : measure(family + QStringLiteral("　")));
+        for (const QString& j : joint)
+            own << textRow(j, measure, indent, kNameScale);
+        const LabelText b = fitLabel(own, box.size(), start);
+        const bool whole = !a.lines.isEmpty() && a.lines.constLast().size() == 1;
+        if (whole && a.size >= b.size - 1e-9) {
+            chosen = oneLine;
+            t = a;
+        } else {
+            chosen = own;
+            t = b;
+        }
+    }
     // The block stands in the middle of the label's height.
-    double y = rect.top() + kPadY + std::max(0.0, (box.height() - t.height) / 2);
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        const double em = t.size * rows.at(i).scale;
+    double y = box.top() + std::max(0.0, (box.height() - t.height) / 2);
+    for (qsizetype i = 0; i < chosen.size(); ++i) {
+        const double em = t.size * chosen.at(i).scale;
         for (const QString& line : t.lines.at(i)) {
-            page.glyphs << Glyph{line, QPointF(rect.left() + kPadX + rows.at(i).indentEm * em, y + em * (kLinePitch - 1) / 2),
+            page.glyphs << Glyph{line, QPointF(box.left() + chosen.at(i).indentEm * em, y + em * (kLinePitch - 1) / 2),
                                  em, Glyph::Line, false};
             y += em * kLinePitch;
         }
@@ -313,7 +440,25 @@ bool label(Page& page, const QRectF& rect, const Recipient& r, const Options& o,
 
 } // namespace
 
+QRectF textBox(const LabelSheet& sheet, int index, double marginMm)
+{
+    const QRectF rect = sheet.labelRect(index);
+    QRectF box = rect.adjusted(kPadX, kPadY, -kPadX, -kPadY);
+    const QRectF printable = QRectF(QPointF(0, 0), sheet.paper).adjusted(marginMm, marginMm, -marginMm, -marginMm);
+    box = box.intersected(printable);
+    // A label lying wholly in the margin still gets a sliver, so that its
+    // text is set (tiny, and named as too small) rather than lost.
+    if (box.width() < 1.0 || box.height() < 1.0)
+        return rect.adjusted(kPadX, kPadY, -kPadX, -kPadY);
+    return box;
+}
+
 bool Recipient::hasAddress() const { return !postal.trimmed().isEmpty() && !address().trimmed().isEmpty(); }
+
+QString Recipient::honorificWith(Honorific choice) const
+{
+    return honorific.trimmed().isEmpty() ? honorificFor(choice, person, company) : honorific.trimmed();
+}
 
 QString Recipient::nameLine() const { return person.trimmed().isEmpty() ? company : person; }
 
@@ -336,8 +481,8 @@ bool LabelSheet::isValid() const
     if (columns < 1 || rows < 1 || label.width() <= 10 || label.height() <= 5 || top < 0 || left < 0)
         return false;
     const QRectF last = labelRect(perSheet() - 1);
-    return pitchX >= label.width() - 1e-6 && pitchY >= label.height() - 1e-6 && last.right() <= paper.width() + 1e-6
-           && last.bottom() <= paper.height() + 1e-6;
+    return pitchX >= label.width() - 1e-6 && pitchY >= label.height() - 1e-6 && last.right() <= paper.width() + 1e-6 &&
+        last.bottom() <= paper.height() + 1e-6;
 }
 
 LabelSheet LabelSheet::grid(int columns, int rows, QSizeF label, double left, double top)
@@ -353,7 +498,10 @@ LabelSheet LabelSheet::grid(int columns, int rows, QSizeF label, double left, do
     return s;
 }
 
-LabelSheet LabelSheet::twelve() { return grid(2, 6, QSizeF(86.4, 42.3), (210.0 - 2 * 86.4) / 2, (297.0 - 6 * 42.3) / 2); }
+LabelSheet LabelSheet::twelve()
+{
+    return grid(2, 6, QSizeF(86.4, 42.3), (210.0 - 2 * 86.4) / 2, (297.0 - 6 * 42.3) / 2);
+}
 
 LabelSheet LabelSheet::twentyFour() { return grid(3, 8, QSizeF(70.0, 33.9), 0.0, (297.0 - 8 * 33.9) / 2); }
 
@@ -379,9 +527,55 @@ QList<Page> postcardPages(const QList<Recipient>& recipients, const Options& opt
     pages.reserve(recipients.size());
     for (const Recipient& r : recipients) {
         bool small = false;
-        pages << postcard(r, options, &small);
+        pages << postcard(kPostcardCard, r, options, &small);
         if (small && tooSmall)
             *tooSmall << r.rowid;
+    }
+    return pages;
+}
+
+QList<Page> nagagata3Pages(const QList<Recipient>& recipients, const Options& options, QList<qint64>* tooSmall)
+{
+    QList<Page> pages;
+    for (const Recipient& r : recipients) {
+        bool small = false;
+        pages << postcard(kNagagata3, r, options, &small);
+        if (small && tooSmall)
+            *tooSmall << r.rowid;
+    }
+    return pages;
+}
+
+QList<Page> kakugata2Pages(const QList<Recipient>& recipients, const Options& options, const MeasureFn& measure,
+                           QList<qint64>* tooSmall)
+{
+    QList<Page> pages;
+    for (const Recipient& r : recipients) {
+        Page page;
+        page.paper = kKakugata2;
+        const QRectF box(40.0, 45.0, 170.0, 140.0);
+        page.guides << box;
+        if (!label(page, box, r, options, measure, 8.0) && tooSmall)
+            *tooSmall << r.rowid;
+        // The sender at the lower left, in a smaller type.
+        const Sender& s = options.sender;
+        if (!s.isEmpty()) {
+            const QString postal = postal::cleaned(s.postal);
+            QStringList lines;
+            if (postal::isSevenDigits(postal))
+                lines << QStringLiteral("〒") + postal.left(3) + QLatin1Char('-') + postal.mid(3);
+            for (const QString& t : {s.address, s.building, s.name})
+                if (!t.trimmed().isEmpty())
+                    lines << t.trimmed();
+            if (options.senderTel && !s.tel.trimmed().isEmpty())
+                lines << QStringLiteral("TEL ") + s.tel.trimmed();
+            double y = 300.0 - 6.0 * double(lines.size());
+            for (const QString& t : lines) {
+                page.glyphs << Glyph{t, QPointF(20.0, y), 4.5, Glyph::Line, true};
+                y += 6.0;
+            }
+        }
+        pages << page;
     }
     return pages;
 }
@@ -402,7 +596,7 @@ QList<Page> labelPages(const QList<Recipient>& recipients, const LabelSheet& she
                 p.guides << sheet.labelRect(i);
             pages << p;
         }
-        if (!label(pages.back(), sheet.labelRect(slot++), r, options, measure) && tooSmall)
+        if (!label(pages.back(), textBox(sheet, slot++, options.labelMarginMm), r, options, measure) && tooSmall)
             *tooSmall << r.rowid;
     }
     return pages;

@@ -6,6 +6,7 @@
 // function, so this unit runs without a window.
 
 #include "atena/atenatext.h"
+#include "customer/memofields.h"
 
 #include <QList>
 #include <QPointF>
@@ -18,19 +19,27 @@ namespace tessolo::atena {
 
 struct Recipient {
     qint64 rowid = 0;
-    QString postal; // seven digits, or empty
+    QString postal;      // as cleaned for printing: seven digits when it is a code
+    QString postalTyped; // as stored, to name in the check before printing
     QString prefecture, city, town, building;
     QString company, department, person;
+    // From the memo: the groups, the joint given names printed beside the
+    // person's (the first kMaxJoint), and the customer's own honorific.
+    QStringList groups;
+    QList<customer::memo::Joint> joint;
+    QString honorific;
 
     bool hasAddress() const;
     QString address() const { return prefecture + city + town; }
     // The line the honorific follows: the person, or the company alone.
     QString nameLine() const;
+    // The customer's own honorific, or else the window's choice.
+    QString honorificWith(Honorific choice) const;
     QString displayName() const;
 };
 
 struct Sender {
-    QString name, postal, address, building;
+    QString name, postal, address, building, tel;
     bool isEmpty() const { return name.isEmpty() && address.isEmpty(); }
 };
 
@@ -60,11 +69,17 @@ inline const QSizeF kPostcard{100.0, 148.0};
 QList<QPointF> postalBoxCentres();
 inline const QSizeF kPostalBox{5.7, 8.0};
 
+inline constexpr double kDefaultLabelMarginMm = 5.0;
+
 struct Options {
     Honorific honorific = Honorific::Auto;
     bool combineTwoDigits = false; // 縦中横 for two-digit numbers
     Sender sender;
-    int firstLabel = 1; // 1-based, on the first sheet
+    int firstLabel = 1;     // 1-based, on the first sheet
+    bool senderTel = false; // the sender's telephone under the sender
+    // Blank kept between a label's edge and its text, where many printers
+    // cannot print.
+    double labelMarginMm = kDefaultLabelMarginMm;
 };
 
 // One thing to paint. Vertical cells are placed by their centre, horizontal
@@ -96,6 +111,18 @@ inline constexpr double kMinLabelMm = 2.1;
 // Recipients on postcards, one a page. `tooSmall` collects those set below
 // the legible minimum (its rowids, once each).
 QList<Page> postcardPages(const QList<Recipient>& recipients, const Options& options, QList<qint64>* tooSmall);
+
+// Where a label's text may go: inside its padding and at least `marginMm`
+// from the paper's edge.
+QRectF textBox(const LabelSheet& sheet, int index, double marginMm);
+
+// Envelopes, one recipient a page: 長形3号 (120 × 235) written vertically
+// with the postal boxes where the envelope has them, and 角形2号 (240 × 332)
+// written across.
+inline const QSizeF kKakugata2{240.0, 332.0};
+QList<Page> nagagata3Pages(const QList<Recipient>& recipients, const Options& options, QList<qint64>* tooSmall);
+QList<Page> kakugata2Pages(const QList<Recipient>& recipients, const Options& options, const MeasureFn& measure,
+                           QList<qint64>* tooSmall);
 
 // Recipients on label sheets, from label `options.firstLabel` of the first.
 QList<Page> labelPages(const QList<Recipient>& recipients, const LabelSheet& sheet, const Options& options,

@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
@@ -43,13 +44,51 @@ QString firstInstalled(const QStringList& families)
 QString defaultFamily(bool postcards)
 {
     if (postcards)
-        return firstInstalled({QStringLiteral("IPAMincho"), QStringLiteral("IPA明朝"), QStringLiteral("Noto Serif CJK JP")});
-    return firstInstalled({QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"), QStringLiteral("Noto Sans CJK JP")});
+        return firstInstalled(
+            {QStringLiteral("IPAMincho"), QStringLiteral("IPA明朝"), QStringLiteral("Noto Serif CJK JP")});
+    return firstInstalled(
+        {QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"), QStringLiteral("Noto Sans CJK JP")});
 }
 
 TAtenaRender::TAtenaRender(const QString& family)
     : m_family(family)
 {
+    QFont f(m_family);
+    f.setPixelSize(int(kUnitsPerMm));
+    f.setHintingPreference(QFont::PreferNoHinting);
+    f.setKerning(false);
+    m_raw = QRawFont::fromFont(f, QFontDatabase::Japanese);
+    if (m_raw.isValid()) {
+        m_rawAscent = m_raw.ascent();
+        m_rawDescent = m_raw.descent();
+    }
+}
+
+const TAtenaRender::Run& TAtenaRender::run(const QString& text)
+{
+    auto it = m_runs.find(text);
+    if (it != m_runs.end())
+        return *it;
+    Run r;
+    r.ok = m_raw.isValid();
+    for (const uint c : text.toUcs4())
+        r.ok = r.ok && m_raw.supportsCharacter(c);
+    if (r.ok) {
+        const QList<quint32> glyphs = m_raw.glyphIndexesForString(text);
+        const QList<QPointF> advances = m_raw.advancesForGlyphIndexes(glyphs);
+        QList<QPointF> positions;
+        positions.reserve(glyphs.size());
+        double x = 0;
+        for (const QPointF& a : advances) {
+            positions << QPointF(x, 0);
+            x += a.x();
+        }
+        r.run.setRawFont(m_raw);
+        r.run.setGlyphIndexes(glyphs);
+        r.run.setPositions(positions);
+        r.advance = x;
+    }
+    return *m_runs.insert(text, r);
 }
 
 const TAtenaRender::Sized& TAtenaRender::sized(double sizeMm)
@@ -70,7 +109,10 @@ const TAtenaRender::Sized& TAtenaRender::sized(double sizeMm)
     return *it;
 }
 
-double TAtenaRender::advance(const Sized& s, const QString& text) { return QFontMetricsF(s.font).horizontalAdvance(text); }
+double TAtenaRender::advance(const Sized& s, const QString& text)
+{
+    return QFontMetricsF(s.font).horizontalAdvance(text);
+}
 
 MeasureFn TAtenaRender::measure()
 {
@@ -78,7 +120,8 @@ MeasureFn TAtenaRender::measure()
         auto it = m_widths.constFind(text);
         if (it != m_widths.constEnd())
             return *it;
-        const double w = advance(sized(1.0), text) / kUnitsPerMm;
+        const Run& r = run(text);
+        const double w = (r.ok ? r.advance : advance(sized(1.0), text)) / kUnitsPerMm;
         m_widths.insert(text, w);
         return w;
     };
@@ -86,6 +129,26 @@ MeasureFn TAtenaRender::measure()
 
 void TAtenaRender::paintGlyph(QPainter& painter, const Glyph& g)
 {
+    const Run& r = run(g.text);
+    if (r.ok && m_useRuns) {
+        // In the units of an em of 1 mm, scaled to the glyph's size.
+        const double em = kUnitsPerMm;
+        const double middle = (m_rawAscent - m_rawDescent) / 2;
+        QTransform t = m_base;
+        t.translate(g.pos.x() * kUnitsPerMm, g.pos.y() * kUnitsPerMm);
+        t.scale(g.size, g.size);
+        QPointF origin(-r.advance / 2, middle);
+        if (g.kind == Glyph::Line)
+            origin = QPointF(0, (em - m_rawAscent - m_rawDescent) / 2 + m_rawAscent);
+        else if (g.kind == Glyph::Rotated)
+            t.rotate(90);
+        else if (g.kind == Glyph::Combined && r.advance > em * 0.95)
+            t.scale(em * 0.95 / r.advance, 1.0); // two digits narrowed into one cell
+        painter.setTransform(t);
+        painter.drawGlyphRun(origin, r.run);
+        painter.setTransform(m_base);
+        return;
+    }
     const Sized& s = sized(g.size);
     painter.setFont(s.font);
     const double em = g.size * kUnitsPerMm;
@@ -122,6 +185,11 @@ void TAtenaRender::paint(QPainter& painter, const Page& page, double devicePerMm
             painter.drawRect(QRectF(r.topLeft() * kUnitsPerMm, r.size() * kUnitsPerMm));
     }
     painter.setPen(Qt::black);
+    m_base = painter.transform();
+    // The print preview records pages as pictures, which turn glyph runs
+    // into outlines one by one: it gets plain text.
+    const QPaintEngine* engine = painter.paintEngine();
+    m_useRuns = engine && (engine->type() == QPaintEngine::Pdf || engine->type() == QPaintEngine::Raster);
     for (const Glyph& g : page.glyphs)
         paintGlyph(painter, g);
     painter.restore();
@@ -138,20 +206,44 @@ QImage TAtenaRender::image(const Page& page, double pixelsPerMm)
     return img;
 }
 
-void TAtenaRender::paintPages(QPainter& painter, const QList<Page>& pages, double devicePerMm,
-                              const std::function<bool()>& newPage)
+void TAtenaRender::paintPages(QPainter& painter, int count, const PageFn& pageAt, double devicePerMm,
+                              const std::function<bool()>& newPage, const ProgressFn& progress)
 {
-    for (qsizetype i = 0; i < pages.size(); ++i) {
+    for (int i = 0; i < count; ++i) {
+        if (progress && !progress(i, count))
+            throw EAbort();
         if (i > 0 && !newPage())
             throw TessoloError(QStringLiteral("次のページを始められませんでした。"));
-        paint(painter, pages.at(i), devicePerMm, false);
+        paint(painter, pageAt(i), devicePerMm, false);
     }
+    if (progress)
+        progress(count, count);
 }
+
+namespace {
+
+TAtenaRender::PageFn listed(const QList<Page>& pages)
+{
+    return [&pages](int i) { return pages.at(i); };
+}
+
+} // namespace
 
 void TAtenaRender::writePdf(const QString& fileName, const QList<Page>& pages)
 {
-    if (pages.isEmpty())
+    writePdf(fileName, int(pages.size()), listed(pages));
+}
+
+void TAtenaRender::print(QPrinter* printer, const QList<Page>& pages)
+{
+    print(printer, int(pages.size()), listed(pages));
+}
+
+void TAtenaRender::writePdf(const QString& fileName, int count, const PageFn& pageAt, const ProgressFn& progress)
+{
+    if (count <= 0)
         return;
+    const Page first = pageAt(0);
     QSaveFile file(fileName);
     const auto fail = [&file](const QString& reason) {
         file.cancelWriting();
@@ -165,27 +257,31 @@ void TAtenaRender::writePdf(const QString& fileName, const QList<Page>& pages)
         writer.setResolution(kPdfResolution);
         writer.setCreator(QStringLiteral("Tessolo"));
         writer.setTitle(QStringLiteral("宛名印刷"));
-        writer.setPageLayout(QPageLayout(pageSize(pages.first().paper), QPageLayout::Portrait, QMarginsF()));
+        writer.setPageLayout(QPageLayout(pageSize(first.paper), QPageLayout::Portrait, QMarginsF()));
         QPainter painter;
         if (!painter.begin(&writer))
             fail(QStringLiteral("PDF を作れませんでした。"));
-        paintPages(painter, pages, kPdfResolution / 25.4, [&writer] { return writer.newPage(); });
+        // A cancel leaves through here: the file is never committed, so the
+        // old one (if any) stays as it was.
+        paintPages(
+            painter, count, pageAt, kPdfResolution / 25.4, [&writer] { return writer.newPage(); }, progress);
         painter.end();
     }
     if (!file.commit())
         fail(file.errorString());
 }
 
-void TAtenaRender::print(QPrinter* printer, const QList<Page>& pages)
+void TAtenaRender::print(QPrinter* printer, int count, const PageFn& pageAt, const ProgressFn& progress)
 {
-    if (pages.isEmpty())
+    if (count <= 0)
         return;
     printer->setFullPage(true);
-    printer->setPageLayout(QPageLayout(pageSize(pages.first().paper), QPageLayout::Portrait, QMarginsF()));
+    printer->setPageLayout(QPageLayout(pageSize(pageAt(0).paper), QPageLayout::Portrait, QMarginsF()));
     QPainter painter;
     if (!painter.begin(printer))
         throw TessoloError(QStringLiteral("プリンターを使えませんでした。"));
-    paintPages(painter, pages, printer->resolution() / 25.4, [printer] { return printer->newPage(); });
+    paintPages(
+        painter, count, pageAt, printer->resolution() / 25.4, [printer] { return printer->newPage(); }, progress);
     painter.end();
 }
 

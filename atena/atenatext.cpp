@@ -11,7 +11,8 @@ const QString kKanjiDigits = QStringLiteral("〇一二三四五六七八九");
 const QString kHyphens = QStringLiteral("-－‐−–—―ｰー");
 // Set turned in a vertical column: they have a direction.
 const QString kTurned = QStringLiteral("ー―－‐−–—~〜～…‥＝（）「」『』【】〔〕［］｛｝〈〉《》→←");
-const QString kNoBreakBefore = QStringLiteral("ぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶー、。，．・：；！？）」』】〕］｝〉》");
+const QString kNoBreakBefore =
+    QStringLiteral("ぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶー、。，．・：；！？）」』】〕］｝〉》");
 // What stands between the numbers of an address (丁目, 番地の, 号 …).
 const QString kNumbering = QStringLiteral("の丁目番地号-－‐−ー―");
 const QString kNoBreakAfter = QStringLiteral("（「『【〔［｛〈《");
@@ -148,7 +149,7 @@ QString honorificFor(Honorific choice, const QString& person, const QString& com
     switch (choice) {
     case Honorific::Auto:
         return person.trimmed().isEmpty() && !company.trimmed().isEmpty() ? QStringLiteral("御中")
-                                                                           : QStringLiteral("様");
+                                                                          : QStringLiteral("様");
     case Honorific::Sama: return QStringLiteral("様");
     case Honorific::Dono: return QStringLiteral("殿");
     case Honorific::Onchu: return QStringLiteral("御中");

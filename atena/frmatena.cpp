@@ -4,6 +4,7 @@
 #include "atena/atenarender.h"
 #include "data/errors.h"
 #include "ui/errordisplay.h"
+#include "ui/progress.h"
 #include "ui/startfolder.h"
 #include "ui/windowstyle.h"
 
@@ -18,7 +19,9 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QDialogButtonBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrintDialog>
@@ -37,6 +40,17 @@ namespace {
 
 constexpr double kPreviewPxPerMm = 2.4;
 constexpr int kNamesShown = 10;
+// A name longer than this is cut in the window's lists and questions: a
+// name of thousands of characters must not widen the window.
+constexpr int kNameChars = 40;
+const QString kSettingsGroup = QStringLiteral("atena");
+
+QString shortName(const QString& name)
+{
+    return name.size() > kNameChars ? name.left(kNameChars) + QStringLiteral("…") : name;
+}
+
+QSettings settings() { return QSettings(QStringLiteral("Tessolo"), QStringLiteral("Tessolo")); }
 
 QPushButton* button(const char* name, const QString& caption, QWidget* parent)
 {
@@ -61,7 +75,7 @@ QString namesOf(const QList<at::Recipient>& list)
 {
     QStringList names;
     for (qsizetype i = 0; i < list.size() && i < kNamesShown; ++i)
-        names << list.at(i).displayName();
+        names << shortName(list.at(i).displayName());
     QString text = names.join(QStringLiteral("、"));
     if (list.size() > kNamesShown)
         text += QStringLiteral(" ほか %1 件").arg(list.size() - kNamesShown);
@@ -76,6 +90,7 @@ TfrmAtena::TfrmAtena(QWidget* parent)
     tessolo::ui::setupWindow(this, QStringLiteral("frmAtena"), QStringLiteral("宛名印刷"), QColor(210, 234, 236));
     buildControls();
     loadUserSheet();
+    loadChoices();
     wire();
     layoutChanged();
 }
@@ -86,8 +101,9 @@ void TfrmAtena::buildControls()
 {
     cmbLayout = new QComboBox(this);
     cmbLayout->setObjectName(QStringLiteral("cmbLayout"));
-    cmbLayout->addItems({QStringLiteral("はがき（縦書き）"), QStringLiteral("ラベル 12面"), QStringLiteral("ラベル 24面"),
-                         QStringLiteral("ラベル（ユーザー設定）")});
+    cmbLayout->addItems({QStringLiteral("はがき（縦書き）"), QStringLiteral("ラベル 12面"),
+                         QStringLiteral("ラベル 24面"), QStringLiteral("ラベル（ユーザー設定）"),
+                         QStringLiteral("封筒 長形3号（縦書き）"), QStringLiteral("封筒 角形2号（横書き）")});
     cmbHonorific = new QComboBox(this);
     cmbHonorific->setObjectName(QStringLiteral("cmbHonorific"));
     cmbHonorific->addItems({QStringLiteral("様（会社だけなら御中）"), QStringLiteral("様"), QStringLiteral("殿"),
@@ -105,11 +121,20 @@ void TfrmAtena::buildControls()
 
     buildUserGroup();
 
-    lblMissing = new QLabel(this);
-    lblMissing->setObjectName(QStringLiteral("lblMissing"));
-    lblMissing->setWordWrap(true);
-    chkKeepMissing = new QCheckBox(QStringLiteral("住所のない顧客も印刷する"), this);
-    chkKeepMissing->setObjectName(QStringLiteral("chkKeepMissing"));
+    chkSenderTel = new QCheckBox(QStringLiteral("差出人の電話番号を印刷する"), this);
+    chkSenderTel->setObjectName(QStringLiteral("chkSenderTel"));
+    lblHeld = new QLabel(this);
+    lblHeld->setObjectName(QStringLiteral("lblHeld"));
+    btnHeld = button("btnHeld", QStringLiteral("送付しないグループ…"), this);
+    lstProblems = new QListWidget(this);
+    lstProblems->setObjectName(QStringLiteral("lstProblems"));
+    lstProblems->setTextElideMode(Qt::ElideRight);
+    lstProblems->setWordWrap(false);
+    lstProblems->setUniformItemSizes(true);
+    lstProblems->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lstProblems->setMinimumWidth(200);
+    lstProblems->setMaximumHeight(160);
+    btnOpenProblem = button("btnOpenProblem", QStringLiteral("名簿で開く"), this);
     lblCount = new QLabel(this);
     lblCount->setObjectName(QStringLiteral("lblCount"));
     lblPreview = new QLabel(this);
@@ -133,11 +158,19 @@ void TfrmAtena::layOut()
     form->addRow(QStringLiteral("開始位置（面）"), spnStart);
     form->addRow(QStringLiteral("書体"), cmbFont);
     form->addRow(QString(), chkCombine);
+    form->addRow(QString(), chkSenderTel);
     auto* left = new QVBoxLayout;
     left->addLayout(form);
     left->addWidget(grpUser);
-    left->addWidget(lblMissing);
-    left->addWidget(chkKeepMissing);
+    auto* heldRow = new QHBoxLayout;
+    heldRow->addWidget(lblHeld, 1);
+    heldRow->addWidget(btnHeld);
+    left->addLayout(heldRow);
+    auto* problemsCaption = new QLabel(QStringLiteral("確認が必要な宛先（チェックしたものを印刷）"), this);
+    problemsCaption->setObjectName(QStringLiteral("lblProblems"));
+    left->addWidget(problemsCaption);
+    left->addWidget(lstProblems);
+    left->addWidget(btnOpenProblem, 0, Qt::AlignRight);
     left->addWidget(lblCount);
     left->addStretch();
     auto* buttons = new QHBoxLayout;
@@ -166,16 +199,24 @@ void TfrmAtena::buildUserGroup()
     dspPitchY = mmBox("dspPitchY", 297, grpUser);
     dspTop = mmBox("dspTop", 297, grpUser);
     dspLeft = mmBox("dspLeft", 210, grpUser);
+    dspMargin = mmBox("dspMargin", 30, grpUser);
+    dspMargin->setValue(tessolo::atena::kDefaultLabelMarginMm);
+    dspMargin->setToolTip(QStringLiteral("どのラベル用紙でも、文字を用紙の端からこれだけ離します"));
     auto* user = new QGridLayout(grpUser);
-    const std::pair<QString, QWidget*> cells[] = {
-        {QStringLiteral("列"), spnColumns},          {QStringLiteral("行"), spnRows},
-        {QStringLiteral("幅"), dspWidth},            {QStringLiteral("高さ"), dspHeight},
-        {QStringLiteral("横の間隔（ピッチ）"), dspPitchX}, {QStringLiteral("縦の間隔（ピッチ）"), dspPitchY},
-        {QStringLiteral("上余白"), dspTop},          {QStringLiteral("左余白"), dspLeft}};
+    const std::pair<QString, QWidget*> cells[] = {{QStringLiteral("列"), spnColumns},
+                                                  {QStringLiteral("行"), spnRows},
+                                                  {QStringLiteral("幅"), dspWidth},
+                                                  {QStringLiteral("高さ"), dspHeight},
+                                                  {QStringLiteral("横の間隔（ピッチ）"), dspPitchX},
+                                                  {QStringLiteral("縦の間隔（ピッチ）"), dspPitchY},
+                                                  {QStringLiteral("上余白"), dspTop},
+                                                  {QStringLiteral("左余白"), dspLeft}};
     for (int i = 0; i < 8; ++i) {
         user->addWidget(new QLabel(cells[i].first, grpUser), i / 2, (i % 2) * 2);
         user->addWidget(cells[i].second, i / 2, (i % 2) * 2 + 1);
     }
+    user->addWidget(new QLabel(QStringLiteral("印刷しない余白（用紙の端から）"), grpUser), 4, 0, 1, 3);
+    user->addWidget(dspMargin, 4, 3);
 }
 
 void TfrmAtena::wire()
@@ -186,10 +227,21 @@ void TfrmAtena::wire()
     connect(cmbFont, &QFontComboBox::currentFontChanged, this, guarded([this] { refresh(); }));
     for (QSpinBox* s : {spnStart, spnColumns, spnRows})
         connect(s, &QSpinBox::valueChanged, this, guarded([this] { refresh(); }));
-    for (QDoubleSpinBox* s : {dspWidth, dspHeight, dspPitchX, dspPitchY, dspTop, dspLeft})
+    for (QDoubleSpinBox* s : {dspWidth, dspHeight, dspPitchX, dspPitchY, dspTop, dspLeft, dspMargin})
         connect(s, &QDoubleSpinBox::valueChanged, this, guarded([this] { refresh(); }));
-    for (QCheckBox* c : {chkCombine, chkKeepMissing})
+    for (QCheckBox* c : {chkCombine, chkSenderTel})
         connect(c, &QCheckBox::toggled, this, guarded([this] { refresh(); }));
+    connect(lstProblems, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+        tessolo::ui::runHandler([this, item] {
+            const qint64 rowid = item->data(Qt::UserRole).toLongLong();
+            const bool out = item->checkState() != Qt::Checked;
+            if (m_leftOut.contains(rowid) != out)
+                setLeftOut(rowid, out);
+        });
+    });
+    connect(lstProblems, &QListWidget::itemDoubleClicked, this, guarded([this] { btnOpenProblemClick(); }));
+    connect(btnOpenProblem, &QPushButton::clicked, this, guarded([this] { btnOpenProblemClick(); }));
+    connect(btnHeld, &QPushButton::clicked, this, guarded([this] { btnHeldClick(); }));
     connect(btnPreview, &QPushButton::clicked, this, guarded([this] { btnPreviewClick(); }));
     connect(btnPrint, &QPushButton::clicked, this, guarded([this] { btnPrintClick(); }));
     connect(btnPdf, &QPushButton::clicked, this, guarded([this] { btnPdfClick(); }));
@@ -198,9 +250,13 @@ void TfrmAtena::wire()
 
 void TfrmAtena::setCustomers(const QList<qint64>& rowids)
 {
+    const tessolo::ui::TBusyCursor busy;
     m_rowids = rowids;
+    openRowid = 0;
     m_recipients = at::loadRecipients(rowids);
+    m_leftOut.clear();
     loadSenders();
+    findHeldAndProblems();
     refresh();
 }
 
@@ -214,21 +270,121 @@ QList<qint64> TfrmAtena::customerRowids() const
 
 void TfrmAtena::loadSenders()
 {
-    const QVariant chosen = cmbSender->currentData();
+    QVariant chosen = cmbSender->currentData();
+    if (!chosen.isValid()) {
+        QSettings s = settings();
+        chosen = s.value(kSettingsGroup + QStringLiteral("/sender"));
+    }
     const QSignalBlocker block(cmbSender);
     cmbSender->clear();
     cmbSender->addItem(QStringLiteral("なし"), QVariant());
     for (const at::SenderChoice& s : at::senderChoices())
-        cmbSender->addItem(s.name.isEmpty() ? QStringLiteral("（名称なし）") : s.name, s.rowid);
-    const int again = cmbSender->findData(chosen);
+        cmbSender->addItem(s.name.isEmpty() ? QStringLiteral("（名称なし）") : shortName(s.name), s.rowid);
+    const int again = chosen.isValid() ? cmbSender->findData(chosen.toLongLong()) : -1;
     cmbSender->setCurrentIndex(again < 0 ? 0 : again);
+}
+
+// Held groups first, then the check of those still to be printed. Those
+// without any address start left out, as they would print as blank cards.
+void TfrmAtena::findHeldAndProblems()
+{
+    QSettings s = settings();
+    m_held = at::leaveOutHeld(m_recipients, at::heldGroups(s));
+    m_problems = at::problemsOf(m_held.kept, at::databaseLookup());
+    for (const at::Recipient& r : m_held.kept) {
+        if (!r.hasAddress())
+            m_leftOut.insert(r.rowid);
+    }
+    lblHeld->setText(m_held.total() > 0 ? m_held.message() : QStringLiteral("送付しないグループの顧客はいません"));
+    showProblems();
+}
+
+void TfrmAtena::showProblems()
+{
+    const QSignalBlocker block(lstProblems);
+    lstProblems->clear();
+    for (const at::Problem& p : m_problems) {
+        auto* item = new QListWidgetItem(
+            shortName(p.name) + QStringLiteral(" — ") + p.reasons.join(QStringLiteral("、")), lstProblems);
+        item->setData(Qt::UserRole, p.rowid);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(m_leftOut.contains(p.rowid) ? Qt::Unchecked : Qt::Checked);
+        item->setToolTip(p.reasons.join(QLatin1Char('\n')));
+    }
+    lstProblems->setEnabled(!m_problems.isEmpty());
+    btnOpenProblem->setEnabled(!m_problems.isEmpty());
+    if (m_problems.isEmpty())
+        lstProblems->addItem(QStringLiteral("ありません"));
+}
+
+void TfrmAtena::setLeftOut(qint64 rowid, bool out)
+{
+    if (out)
+        m_leftOut.insert(rowid);
+    else
+        m_leftOut.remove(rowid);
+    showProblems();
+    refresh();
+}
+
+// Closes the window; the opener shows the customer to mend.
+void TfrmAtena::btnOpenProblemClick()
+{
+    QListWidgetItem* item = lstProblems->currentItem();
+    if (!item || !item->data(Qt::UserRole).isValid())
+        throw tessolo::EAbort();
+    openRowid = item->data(Qt::UserRole).toLongLong();
+    accept();
+}
+
+// Which groups hold mail back: those of the recipients and those already
+// marked, to tick.
+void TfrmAtena::btnHeldClick()
+{
+    QSettings s = settings();
+    const QStringList held = at::heldGroups(s);
+    QStringList groups = held;
+    for (const at::Recipient& r : m_recipients) {
+        for (const QString& g : r.groups) {
+            if (!groups.contains(g))
+                groups << g;
+        }
+    }
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("送付しないグループ"));
+    auto* list = new QListWidget(&dialog);
+    list->setObjectName(QStringLiteral("lstHeldGroups"));
+    list->setTextElideMode(Qt::ElideRight);
+    for (const QString& g : groups) {
+        auto* item = new QListWidgetItem(shortName(g), list);
+        item->setData(Qt::UserRole, g);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(held.contains(g) ? Qt::Checked : Qt::Unchecked);
+    }
+    auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(QStringLiteral("チェックしたグループの顧客には印刷しません。"), &dialog));
+    layout->addWidget(list);
+    layout->addWidget(box);
+    if (dialog.exec() != QDialog::Accepted)
+        throw tessolo::EAbort();
+    QStringList marked;
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->checkState() == Qt::Checked)
+            marked << list->item(i)->data(Qt::UserRole).toString();
+    }
+    at::setHeldGroups(s, marked);
+    findHeldAndProblems();
+    refresh();
 }
 
 QList<at::Recipient> TfrmAtena::printed() const
 {
     QList<at::Recipient> out;
-    for (const at::Recipient& r : m_recipients) {
-        if (r.hasAddress() || chkKeepMissing->isChecked())
+    for (const at::Recipient& r : m_held.kept) {
+        if (!m_leftOut.contains(r.rowid))
             out << r;
     }
     return out;
@@ -258,77 +414,152 @@ at::Options TfrmAtena::options() const
     o.honorific = static_cast<at::Honorific>(cmbHonorific->currentIndex());
     o.combineTwoDigits = chkCombine->isChecked();
     o.firstLabel = spnStart->value();
+    o.senderTel = chkSenderTel->isChecked();
+    o.labelMarginMm = dspMargin->value();
     if (cmbSender->currentData().isValid())
         o.sender = at::loadSender(cmbSender->currentData().toLongLong());
     return o;
 }
 
+namespace {
+
+bool isLabels(int layout)
+{
+    return layout == TfrmAtena::Labels12 || layout == TfrmAtena::Labels24 || layout == TfrmAtena::LabelsUser;
+}
+
+} // namespace
+
+int TfrmAtena::pageCountNow() const
+{
+    const int layout = cmbLayout->currentIndex();
+    return at::pageCount(int(printed().size()), !isLabels(layout), sheet(), spnStart->value());
+}
+
+// One page of the job; a label sheet takes the recipients that fall on it.
+at::Page TfrmAtena::pageAt(const QList<at::Recipient>& list, int index, const at::Options& o,
+                           const at::MeasureFn& measure, QList<qint64>* tooSmall) const
+{
+    const int layout = cmbLayout->currentIndex();
+    if (!isLabels(layout)) {
+        const QList<at::Recipient> one = list.mid(index, 1);
+        const QList<at::Page> p = layout == Nagagata3 ? at::nagagata3Pages(one, o, tooSmall)
+            : layout == Kakugata2                     ? at::kakugata2Pages(one, o, measure, tooSmall)
+                                                      : at::postcardPages(one, o, tooSmall);
+        return p.value(0);
+    }
+    const at::LabelSheet s = sheet();
+    const int per = std::max(1, s.perSheet());
+    const int skipped = std::clamp(o.firstLabel, 1, per) - 1;
+    const int from = index == 0 ? 0 : index * per - skipped;
+    const int count = index == 0 ? per - skipped : per;
+    at::Options here = o;
+    if (index > 0)
+        here.firstLabel = 1;
+    const QList<at::Page> p = at::labelPages(list.mid(from, count), s, here, measure, tooSmall);
+    return p.value(0);
+}
+
 QList<at::Page> TfrmAtena::pages(QList<qint64>* tooSmall)
 {
     const QList<at::Recipient> list = printed();
-    if (cmbLayout->currentIndex() == Postcard)
-        return at::postcardPages(list, options(), tooSmall);
-    const at::LabelSheet s = sheet();
-    if (!s.isValid())
-        throw tessolo::TessoloError(QStringLiteral("ラベルの寸法が用紙に収まりません。列・行・幅・高さ・間隔・余白を確かめてください。"));
+    if (isLabels(cmbLayout->currentIndex()) && !sheet().isValid())
+        throw tessolo::TessoloError(
+            QStringLiteral("ラベルの寸法が用紙に収まりません。列・行・幅・高さ・間隔・余白を確かめてください。"));
     at::TAtenaRender render(cmbFont->currentFont().family());
-    return at::labelPages(list, s, options(), render.measure(), tooSmall);
+    const at::MeasureFn measure = render.measure();
+    const at::Options o = options();
+    QList<at::Page> out;
+    const int n = pageCountNow();
+    for (int i = 0; i < n; ++i)
+        out << pageAt(list, i, o, measure, tooSmall);
+    return out;
 }
 
 void TfrmAtena::layoutChanged()
 {
-    const bool postcard = cmbLayout->currentIndex() == Postcard;
-    grpUser->setEnabled(cmbLayout->currentIndex() == LabelsUser);
-    spnStart->setEnabled(!postcard);
-    chkCombine->setEnabled(postcard);
+    const int layout = cmbLayout->currentIndex();
+    const bool vertical = layout == Postcard || layout == Nagagata3;
+    grpUser->setEnabled(layout == LabelsUser);
+    spnStart->setEnabled(isLabels(layout));
+    chkCombine->setEnabled(vertical);
     {
         const QSignalBlocker block(cmbFont);
-        cmbFont->setCurrentFont(QFont(at::defaultFamily(postcard)));
+        cmbFont->setCurrentFont(QFont(at::defaultFamily(vertical)));
     }
     refresh();
 }
 
-// The count, the customers left out and the first page, after every change.
+// The count and the first page, after every change; the choices are kept
+// for the next run.
 void TfrmAtena::refresh()
 {
-    const bool postcard = cmbLayout->currentIndex() == Postcard;
+    const int layout = cmbLayout->currentIndex();
+    const bool labels = isLabels(layout);
     const at::LabelSheet s = sheet();
     spnStart->setMaximum(std::max(1, s.perSheet()));
-    if (cmbLayout->currentIndex() == LabelsUser)
+    if (layout == LabelsUser)
         saveUserSheet();
-
-    QList<at::Recipient> missing;
-    for (const at::Recipient& r : m_recipients) {
-        if (!r.hasAddress())
-            missing << r;
-    }
-    lblMissing->setVisible(!missing.isEmpty());
-    chkKeepMissing->setVisible(!missing.isEmpty());
-    lblMissing->setText(QStringLiteral("住所のない顧客 %1 件: %2").arg(missing.size()).arg(namesOf(missing)));
+    saveChoices();
 
     const QList<at::Recipient> list = printed();
-    const int count = at::pageCount(int(list.size()), postcard, s, spnStart->value());
+    const int count = pageCountNow();
     lblCount->setText(QStringLiteral("%1 件、%2 枚").arg(list.size()).arg(count));
-    const bool ok = postcard || s.isValid();
+    const bool ok = !labels || s.isValid();
     for (QPushButton* b : {btnPreview, btnPrint, btnPdf})
         b->setEnabled(count > 0 && ok);
     if (!ok) {
         lblPreview->setText(QStringLiteral("ラベルの寸法が用紙に収まりません"));
         return;
     }
-    const qsizetype first = postcard ? 1 : s.perSheet() - spnStart->value() + 1;
-    at::Options o = options();
     at::TAtenaRender render(cmbFont->currentFont().family());
-    const QList<at::Page> page = postcard ? at::postcardPages(list.mid(0, first), o, nullptr)
-                                          : at::labelPages(list.mid(0, first), s, o, render.measure(), nullptr);
-    at::Page shown = page.isEmpty() ? at::Page{postcard ? at::kPostcard : s.paper, {}, {}} : page.first();
-    if (page.isEmpty() && !postcard) {
-        for (int i = 0; i < s.perSheet(); ++i)
-            shown.guides << s.labelRect(i);
+    at::Page shown = count > 0 ? pageAt(list, 0, options(), render.measure(), nullptr) : at::Page{};
+    if (count == 0) {
+        shown.paper = layout == Nagagata3 ? QSizeF(120.0, 235.0)
+            : layout == Kakugata2         ? at::kKakugata2
+            : labels                      ? s.paper
+                                          : at::kPostcard;
+        if (labels) {
+            for (int i = 0; i < s.perSheet(); ++i)
+                shown.guides << s.labelRect(i);
+        }
     }
     const QSize room = lblPreview->minimumSize();
     const double scale = std::min(room.width() / shown.paper.width(), room.height() / shown.paper.height());
     lblPreview->setPixmap(QPixmap::fromImage(render.image(shown, std::max(1.0, scale))));
+}
+
+// 差出人, layout, honorific, start label and the telephone choice, kept
+// between runs.
+void TfrmAtena::saveChoices() const
+{
+    if (m_loadingChoices)
+        return;
+    QSettings s = settings();
+    s.beginGroup(kSettingsGroup);
+    s.setValue(QStringLiteral("layout"), cmbLayout->currentIndex());
+    s.setValue(QStringLiteral("honorific"), cmbHonorific->currentIndex());
+    s.setValue(QStringLiteral("start"), spnStart->value());
+    s.setValue(QStringLiteral("senderTel"), chkSenderTel->isChecked());
+    s.setValue(QStringLiteral("margin"), dspMargin->value());
+    if (cmbSender->count() > 0)
+        s.setValue(QStringLiteral("sender"), cmbSender->currentData());
+}
+
+void TfrmAtena::loadChoices()
+{
+    m_loadingChoices = true;
+    const auto done = qScopeGuard([this] { m_loadingChoices = false; });
+    QSettings s = settings();
+    s.beginGroup(kSettingsGroup);
+    const QSignalBlocker b1(cmbLayout), b2(cmbHonorific), b3(spnStart), b4(chkSenderTel), b5(dspMargin);
+    cmbLayout->setCurrentIndex(std::clamp(s.value(QStringLiteral("layout"), 0).toInt(), 0, cmbLayout->count() - 1));
+    cmbHonorific->setCurrentIndex(
+        std::clamp(s.value(QStringLiteral("honorific"), 0).toInt(), 0, cmbHonorific->count() - 1));
+    spnStart->setMaximum(std::max(1, sheet().perSheet()));
+    spnStart->setValue(s.value(QStringLiteral("start"), 1).toInt());
+    chkSenderTel->setChecked(s.value(QStringLiteral("senderTel"), false).toBool());
+    dspMargin->setValue(s.value(QStringLiteral("margin"), at::kDefaultLabelMarginMm).toDouble());
 }
 
 void TfrmAtena::loadUserSheet()
@@ -366,62 +597,130 @@ bool TfrmAtena::confirmSmall(const QList<qint64>& tooSmall)
 {
     if (tooSmall.isEmpty())
         return true;
+    const QSet<qint64> small(tooSmall.begin(), tooSmall.end());
     QList<at::Recipient> named;
     for (const at::Recipient& r : m_recipients) {
-        if (tooSmall.contains(r.rowid))
+        if (small.contains(r.rowid))
             named << r;
     }
     const QString text = QStringLiteral("次の %1 件は住所か名前が長く、読みやすい大きさでは収まりません。"
                                         "小さな文字で印刷します。\n\n%2\n\nこのまま続けますか？")
                              .arg(named.size())
                              .arg(namesOf(named));
-    return QMessageBox::question(this, QStringLiteral("宛名印刷"), text) == QMessageBox::Yes;
+    return ask(text);
 }
 
-QList<at::Page> TfrmAtena::pagesToPrint()
+bool TfrmAtena::ask(const QString& question)
 {
-    QList<qint64> tooSmall;
-    QList<at::Page> out = pages(&tooSmall);
-    if (out.isEmpty() || !confirmSmall(tooSmall))
+    if (m_confirm)
+        return m_confirm(question);
+    return QMessageBox::question(this, QStringLiteral("宛名印刷"), question) == QMessageBox::Yes;
+}
+
+// Recipients still listed as needing a look and not left out print only
+// when the user says so.
+bool TfrmAtena::confirmProblems()
+{
+    int left = 0;
+    for (const at::Problem& p : m_problems) {
+        if (!m_leftOut.contains(p.rowid))
+            ++left;
+    }
+    if (left == 0)
+        return true;
+    return ask(QStringLiteral("確認が必要な宛先が %1 件あります（「確認が必要な宛先」の一覧）。\n"
+                              "チェックを外した宛先は印刷しません。このまま印刷しますか？")
+                   .arg(left));
+}
+
+QList<at::Recipient> TfrmAtena::checkedForPrinting()
+{
+    const QList<at::Recipient> list = printed();
+    if (list.isEmpty() || !confirmProblems())
         throw tessolo::EAbort();
-    return out;
+    if (isLabels(cmbLayout->currentIndex()) && !sheet().isValid())
+        throw tessolo::TessoloError(
+            QStringLiteral("ラベルの寸法が用紙に収まりません。列・行・幅・高さ・間隔・余白を確かめてください。"));
+    // Every page laid out once to find the text set too small; pages are
+    // not kept, so even 100,000 cards take little memory.
+    QList<qint64> tooSmall;
+    {
+        tessolo::ui::TBusyProgress progress(this, QStringLiteral("宛名を確かめています…"));
+        at::TAtenaRender render(cmbFont->currentFont().family());
+        const at::MeasureFn measure = render.measure();
+        const at::Options o = options();
+        const int n = pageCountNow();
+        for (int i = 0; i < n; ++i) {
+            if (i % 64 == 0 && !progress.update(i, n))
+                throw tessolo::EAbort();
+            pageAt(list, i, o, measure, &tooSmall);
+        }
+    }
+    if (!confirmSmall(tooSmall))
+        throw tessolo::EAbort();
+    return list;
+}
+
+// Paints the job page by page into `sink` (the PDF, the printer, the
+// preview) with a progress dialog whose キャンセル stops it.
+void TfrmAtena::paintJob(
+    const std::function<void(int, const std::function<at::Page(int)>&, const std::function<bool(int, int)>&)>& sink,
+    const QList<at::Recipient>& list, const QString& label)
+{
+    at::TAtenaRender measurer(cmbFont->currentFont().family());
+    const at::MeasureFn measure = measurer.measure();
+    const at::Options o = options();
+    const int n = pageCountNow();
+    tessolo::ui::TBusyProgress progress(this, label);
+    sink(
+        n, [&](int i) { return pageAt(list, i, o, measure, nullptr); },
+        [&progress](int done, int total) { return done % 16 != 0 || progress.update(done, total); });
 }
 
 void TfrmAtena::btnPreviewClick()
 {
-    const QList<at::Page> list = pagesToPrint();
+    const QList<at::Recipient> list = checkedForPrinting();
     if (!m_printer)
         m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     at::TAtenaRender render(cmbFont->currentFont().family());
     QPrintPreviewDialog dialog(m_printer.get(), this);
     dialog.setWindowTitle(QStringLiteral("宛名印刷 - プレビュー"));
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [&render, &list](QPrinter* printer) {
-        tessolo::ui::runHandler([&] { render.print(printer, list); });
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [&](QPrinter* printer) {
+        // A cancel ends the painting: the preview shows the pages so far.
+        tessolo::ui::runHandler([&] {
+            paintJob(
+                [&](int n, const auto& pageAt, const auto& progress) { render.print(printer, n, pageAt, progress); },
+                list, QStringLiteral("プレビューを作っています…"));
+        });
     });
     dialog.exec();
 }
 
 void TfrmAtena::btnPrintClick()
 {
-    const QList<at::Page> list = pagesToPrint();
+    const QList<at::Recipient> list = checkedForPrinting();
     if (!m_printer)
         m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     QPrintDialog dialog(m_printer.get(), this);
     dialog.setWindowTitle(QStringLiteral("印刷"));
     if (dialog.exec() != QDialog::Accepted)
         throw tessolo::EAbort();
-    at::TAtenaRender(cmbFont->currentFont().family()).print(m_printer.get(), list);
+    at::TAtenaRender render(cmbFont->currentFont().family());
+    paintJob(
+        [&](int n, const auto& pageAt, const auto& progress) { render.print(m_printer.get(), n, pageAt, progress); },
+        list, QStringLiteral("印刷しています…"));
 }
 
 void TfrmAtena::btnPdfClick()
 {
-    const QList<at::Page> list = pagesToPrint();
-    const QString file = m_pdfChooser ? m_pdfChooser()
-                                      : QFileDialog::getSaveFileName(this, QStringLiteral("PDFに保存"), tessolo::ui::startFolder(),
-                                                                     QStringLiteral("PDF (*.pdf)"));
+    const QList<at::Recipient> list = checkedForPrinting();
+    const QString file = m_pdfChooser
+        ? m_pdfChooser()
+        : QFileDialog::getSaveFileName(this, QStringLiteral("PDFに保存"), tessolo::ui::startFolder(),
+                                       QStringLiteral("PDF (*.pdf)"));
     if (file.isEmpty())
         throw tessolo::EAbort();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-    at::TAtenaRender(cmbFont->currentFont().family()).writePdf(file, list);
+    at::TAtenaRender render(cmbFont->currentFont().family());
+    paintJob([&](int n, const auto& pageAt, const auto& progress) { render.writePdf(file, n, pageAt, progress); }, list,
+             QStringLiteral("PDF を書き出しています…"));
 }

@@ -1,5 +1,7 @@
 #include "csvimport/csvimportrun.h"
 
+#include "customer/memofields.h"
+
 #include "csvimport/addresssplit.h"
 #include "csvimport/duplicates.h"
 #include "data/bulkinsert.h"
@@ -249,9 +251,21 @@ QString normaliseReading(const QString& reading, const TCnvk2K& zenkaku)
 
 } // namespace
 
+QString memoWithGroups(const QString& memo, QString value)
+{
+    return customer::memo::withGroups(memo, customer::memo::splitGroups(value.replace(QLatin1Char('_'), QLatin1Char(' '))),
+                                      {});
+}
+
 customer::Record buildRecord(const QStringList& fields, const ColumnMap& map, const TCnvk2K& zenkaku)
 {
     customer::Record r = pickColumns<QString>(fields, map);
+    if (const Assignment& g = map[kGroups]; g.first || g.second) {
+        QString value = g.first ? fieldAt(fields, *g.first) : QString();
+        if (g.second)
+            value += QLatin1Char(' ') + fieldAt(fields, *g.second);
+        r[customer::col::Memo] = memoWithGroups(r[customer::col::Memo], value);
+    }
     for (int k : kReadings)
         r[k] = normaliseReading(r[k], zenkaku);
     r[kPostalCode].remove(QLatin1Char('-'));
@@ -321,6 +335,14 @@ struct EncodedRecord {
         if (values[kPostalCode].contains('-')) {
             built[kPostalCode] = values[kPostalCode].toByteArray().replace("-", "");
             values[kPostalCode] = built[kPostalCode];
+        }
+        if (const Assignment& g = map[kGroups]; g.first || g.second) {
+            QByteArray value = g.first ? fieldAt(fields, *g.first).toByteArray() : QByteArray();
+            if (g.second)
+                value.append(' ').append(fieldAt(fields, *g.second));
+            built[customer::col::Memo] =
+                cp932::encode(memoWithGroups(cp932::decode(values[customer::col::Memo]), cp932::decode(value)));
+            values[customer::col::Memo] = built[customer::col::Memo];
         }
         const Assignment& a = map[kWholeAddress];
         if (!splitter || !a.first)

@@ -36,7 +36,14 @@ struct Assignment {
 // address, split on import into prefecture, city and the rest (town).
 inline constexpr int kWholeAddress = kFieldCount;
 inline const QString kWholeAddressCaption = QStringLiteral("住所（一括）");
-using ColumnMap = std::array<Assignment, kFieldCount + 1>;
+// Then "グループ": the customer's groups, split at ・、, and blanks (a
+// half-width blank has become "_" by then), added to the memo.
+inline constexpr int kGroups = kFieldCount + 1;
+inline const QString kGroupsCaption = QStringLiteral("グループ");
+using ColumnMap = std::array<Assignment, kFieldCount + 2>;
+
+// The memo `memo` with the groups listed in `value` joined to it.
+QString memoWithGroups(const QString& memo, QString value);
 
 // "%.2d", a blank, the value: "03 山田".
 QString columnEntry(int column, const QString& value);

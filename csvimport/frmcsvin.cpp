@@ -143,6 +143,7 @@ void TfrmCsvin::FormShow()
     for (const QString& caption : customer::kCsvCaptions)
         new QTreeWidgetItem(ListViewCsv, {caption, QString(), QString()});
     new QTreeWidgetItem(ListViewCsv, {csvimport::kWholeAddressCaption, QString(), QString()});
+    new QTreeWidgetItem(ListViewCsv, {csvimport::kGroupsCaption, QString(), QString()});
     CheckHeader->setChecked(false);
     allBuf.clear();
     i_pos = 0;
@@ -246,7 +247,7 @@ void TfrmCsvin::CheckHeaderClick()
         return;
     const QStringList header = splitCommaText(allBuf.constFirst());
     const auto named = csvimport::headerColumns(header);
-    std::array<std::optional<int>, csvimport::kFieldCount + 1> columns;
+    std::array<std::optional<int>, csvimport::kFieldCount + 2> columns;
     std::copy(named.begin(), named.end(), columns.begin());
     // A lone 住所 beside no prefecture or city column holds the whole address.
     if (const auto whole = csvimport::wholeAddressColumn(header)) {

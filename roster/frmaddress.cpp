@@ -11,6 +11,8 @@
 #include "customer/customerexport.h"
 #include "atena/frmatena.h"
 #include "customer/kanafilter.h"
+#include "customer/customergroups.h"
+#include "roster/groupseditor.h"
 #include "roster/readingcapture.h"
 #include "roster/readingsource.h"
 #include "text/zenkaku.h"
@@ -238,6 +240,8 @@ void TfrmAddress::buildSearch()
     EditSearch->setClearButtonEnabled(true);
     EditSearch->setGeometry(6, 64, 420, 24);
     tessolo::ui::setImeMode(EditSearch, tessolo::ui::ImeMode::Hiragana);
+    GroupFilter = new TGroupFilter(this);
+    GroupFilter->setGeometry(436, 64, 300, 24);
 }
 
 QLineEdit* TfrmAddress::addEdit(const char* name, const char* labelName, int x, int y, int w)
@@ -292,6 +296,7 @@ void TfrmAddress::buildInputs()
     Memo1->setGeometry(650, top + 24, 272, 188);
     Memo1->setTabChangesFocus(true);
     labMemo->setBuddy(Memo1);
+    MemoFields = new TMemoFieldsBox(this, Memo1, QRect(650, top + 20, 272, 200));
 
     m_form.emplace(this, customer::kFields);
     m_form->applyImeModes();
@@ -337,6 +342,7 @@ void TfrmAddress::buildButtons()
                                    btnup,      btndel,     btnClear,   EditSearch, ListViewNm};
     for (qsizetype i = 1; i < chain.size(); ++i)
         setTabOrder(chain[i - 1], chain[i]);
+    MemoFields->chain(Memo1, btnadd);
 }
 
 void TfrmAddress::wire()
@@ -353,6 +359,11 @@ void TfrmAddress::wire()
                 });
             });
     connect(EditSearch, &QLineEdit::textChanged, this, guarded([this] { showListed(); }));
+    connect(GroupFilter, &TGroupFilter::filterChanged, this, guarded([this] { showListed(); }));
+    connect(GroupFilter, &TGroupFilter::addRequested, this,
+            [this](const QString& g) { tessolo::ui::runHandler([&] { groupsChosen(g, true); }); });
+    connect(GroupFilter, &TGroupFilter::removeRequested, this,
+            [this](const QString& g) { tessolo::ui::runHandler([&] { groupsChosen(g, false); }); });
     connect(btnadd, &QPushButton::clicked, this, guarded([this] { btnaddClick(); }));
     connect(btnup, &QPushButton::clicked, this, guarded([this] { btnupClick(); }));
     connect(btndel, &QPushButton::clicked, this, guarded([this] { btndelClick(); }));
@@ -467,10 +478,13 @@ void TfrmAddress::readList(const QString& sql)
             values.reserve(shown.size());
             for (const QString& c : shown)
                 values << table->NamedFieldAsString(c);
-            m_listed.push_back({values, tessolo::customersearch::keyOf(r)});
+            m_listed.push_back({values, tessolo::customersearch::keyOf(r), r[tessolo::customer::col::Memo]});
         }
         db.closeDBpoint();
     }
+    const QStringList groups = tessolo::customer::groupsInUse();
+    GroupFilter->setGroups(groups);
+    MemoFields->EditGroups->setGroupsInUse(groups);
     showListed();
 }
 
@@ -479,10 +493,11 @@ void TfrmAddress::readList(const QString& sql)
 void TfrmAddress::showListed()
 {
     const tessolo::customersearch::Query search(EditSearch->text());
+    const tessolo::customer::memo::GroupFilter group = GroupFilter->filter();
     QList<QTreeWidgetItem*> items;
     QStringList rowids;
     for (const Listed& l : m_listed) {
-        if (!search.matches(l.key))
+        if (!search.matches(l.key) || !group.accepts(l.memo))
             continue;
         items << new QTreeWidgetItem(l.values);
         rowids << l.values.constLast();
@@ -492,7 +507,9 @@ void TfrmAddress::showListed()
     ListViewNm->addTopLevelItems(items);
     ListViewNm->setUpdatesEnabled(true);
     EditCnt->setText(QString::number(items.size()));
-    strListSQL = search.isEmpty() ? m_readSQL : tessolo::customersearch::listSqlFor(rowids);
+    strListSQL = search.isEmpty() && group.kind == tessolo::customer::memo::GroupFilter::All
+                     ? m_readSQL
+                     : tessolo::customersearch::listSqlFor(rowids);
 }
 
 void TfrmAddress::btnaddClick()
@@ -631,6 +648,40 @@ void TfrmAddress::mnuAtenaClick()
     frmAtena->setCustomers(
         tessolo::customer::rowidsOf(strListSQL.isEmpty() ? tessolo::customer::kListSql : strListSQL));
     frmAtena->exec();
+    if (frmAtena->openRowid > 0)
+        openCustomer(QString::number(frmAtena->openRowid));
+}
+
+// The group given to, or taken from, the customers chosen in the list; the
+// list is read again as it was filtered.
+void TfrmAddress::groupsChosen(const QString& group, bool add)
+{
+    QStringList rowids;
+    for (QTreeWidgetItem* item : ListViewNm->selectedItems())
+        rowids << item->text(7);
+    if (rowids.isEmpty())
+        throw tessolo::TessoloError(QStringLiteral("一覧で顧客を選んでください。"));
+    tessolo::customer::applyGroups(rowids, add ? QStringList{group} : QStringList(),
+                                   add ? QStringList() : QStringList{group});
+    readList(m_readSQL);
+    if (rowids.contains(strRow))
+        openCustomer(strRow);
+}
+
+void TfrmAddress::openCustomer(const QString& rowid)
+{
+    TSQLiteDo db;
+    db.getDBpoint(kDatabaseName);
+    const auto t = db.query(customer::selectOneSql(rowid));
+    for (t->MoveFirst(); !t->Eof(); t->Next()) {
+        strRow = rowid;
+        m_form->load(*t);
+        loadedFields = m_form->values();
+    }
+    for (int i = 0; i < ListViewNm->topLevelItemCount(); ++i) {
+        if (ListViewNm->topLevelItem(i)->text(7) == rowid)
+            ListViewNm->setCurrentItem(ListViewNm->topLevelItem(i));
+    }
 }
 
 // A restored copy replaces every customer: the list shows them at once and

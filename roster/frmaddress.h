@@ -22,6 +22,8 @@ class QMenuBar;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
+class TGroupFilter;
+class TMemoFieldsBox;
 
 namespace tessolo::ui {
 class TKanaButtons;
@@ -51,6 +53,10 @@ public:
     // Narrows the list to the customers holding the typed text anywhere.
     QLineEdit* EditSearch = nullptr;
     QTreeWidget* ListViewNm = nullptr;
+    // The group filter (cmbGroup) above the list, and the groups, 連名 and
+    // 敬称 beside the memo.
+    TGroupFilter* GroupFilter = nullptr;
+    TMemoFieldsBox* MemoFields = nullptr;
 
     QLineEdit* EditName = nullptr;
     QLineEdit* EditNmKana = nullptr;
@@ -103,6 +109,8 @@ public:
     // in the statement's order (the save dialog offers the encoding).
     void exportCustomers(const QString& sql);
     void listByKana(int kanaCode);
+    // Loads the customer `rowid` into the fields, as a list click does.
+    void openCustomer(const QString& rowid);
 
     // Every mail and web hand-off goes through here to the desktop's default
     // handler; tests listen to AppEvents::openRequested to see what would be
@@ -129,6 +137,7 @@ private:
     struct Listed {
         QStringList values;
         tessolo::customersearch::Key key;
+        QString memo; // for the group filter
     };
     std::vector<Listed> m_listed;
     QString m_readSQL; // the query that read m_listed
@@ -136,6 +145,8 @@ private:
     void readList(const QString& sql);
     void showListed();
     void buildSearch();
+    void buildGroups();
+    void groupsChosen(const QString& group, bool add);
     void buildMenu();
     void buildList();
     void buildInputs();

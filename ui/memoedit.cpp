@@ -5,16 +5,31 @@
 
 namespace tessolo::ui {
 
-void TMemoEdit::setStored(const QString& stored)
+void TMemoEdit::setStored(const QString& memo)
 {
-    setPlainText(stored); // CR LF, LF and a lone CR each end one line
-    m_kept.keep(stored, lines());
+    const QString text = m_shown ? m_shown(memo) : memo;
+    setPlainText(text); // CR LF, LF and a lone CR each end one line
+    m_kept.keep(text, lines());
 }
 
 QString TMemoEdit::stored() const
 {
     const QStringList now = lines();
-    return m_kept.stored(now, [&] { return now.join(QStringLiteral("\r\n")); });
+    const QString text = m_kept.stored(now, [&] { return now.join(QStringLiteral("\r\n")); });
+    return m_toStore ? m_toStore(text) : text;
+}
+
+void TMemoEdit::clear()
+{
+    QPlainTextEdit::clear();
+    if (m_shown)
+        m_shown(QString());
+}
+
+void TMemoEdit::setCompanion(MemoSplit shown, MemoSplit toStore)
+{
+    m_shown = std::move(shown);
+    m_toStore = std::move(toStore);
 }
 
 QStringList TMemoEdit::lines() const

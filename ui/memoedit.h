@@ -8,6 +8,7 @@
 
 #include <QPlainTextEdit>
 #include <QStringList>
+#include <functional>
 
 namespace tessolo::ui {
 
@@ -21,8 +22,20 @@ public:
     // The value to store: the loaded memo itself while the text shown is
     // still its text, otherwise the lines joined by CR LF.
     QString stored() const;
+    // Empties the box (and a companion, below).
+    void clear();
+
+    // A companion that shows part of the memo in controls of its own (the
+    // roster's groups and joint names): `shown` takes the stored memo and
+    // gives the text for the box, `toStore` the box's value back to the memo
+    // to store. Without one the box shows and stores the memo whole.
+    using MemoSplit = std::function<QString(const QString&)>;
+    void setCompanion(MemoSplit shown, MemoSplit toStore);
 
 private:
+    MemoSplit m_shown;
+    MemoSplit m_toStore;
+
     // The text as shown, line by line: unlike toPlainText() it keeps
     // no-break spaces, which code page 932 has no use for but the user typed.
     QStringList lines() const;

@@ -35,8 +35,8 @@ QList<PdfPage> readBack(const QString& pdf)
         return {};
     const QString html = QString::fromUtf8(p.readAllStandardOutput());
     static const QRegularExpression pageRe(QStringLiteral("<page width=\"([\\d.]+)\" height=\"([\\d.]+)\">"));
-    static const QRegularExpression wordRe(
-        QStringLiteral("<word xMin=\"([\\d.-]+)\" yMin=\"([\\d.-]+)\" xMax=\"([\\d.-]+)\" yMax=\"([\\d.-]+)\">([^<]*)</word>"));
+    static const QRegularExpression wordRe(QStringLiteral(
+        "<word xMin=\"([\\d.-]+)\" yMin=\"([\\d.-]+)\" xMax=\"([\\d.-]+)\" yMax=\"([\\d.-]+)\">([^<]*)</word>"));
     QList<PdfPage> pages;
     for (const QString& chunk : html.split(QStringLiteral("</page>"))) {
         const auto pm = pageRe.match(chunk);
@@ -72,8 +72,8 @@ Recipient recipient(int i, const QString& town, const QString& building, const Q
 
 bool inside(const QRectF& outer, const QRectF& inner, double tolerance = 0.05)
 {
-    return inner.left() >= outer.left() - tolerance && inner.top() >= outer.top() - tolerance
-           && inner.right() <= outer.right() + tolerance && inner.bottom() <= outer.bottom() + tolerance;
+    return inner.left() >= outer.left() - tolerance && inner.top() >= outer.top() - tolerance &&
+        inner.right() <= outer.right() + tolerance && inner.bottom() <= outer.bottom() + tolerance;
 }
 
 } // namespace
@@ -97,11 +97,12 @@ private slots:
     void postalDigitsInTheirBoxes()
     {
         const QList<Recipient> list = {
-            recipient(1, QStringLiteral("霞が関1-2-3"), QStringLiteral("テソロビル405号室"), QStringLiteral("山田 太郎")),
+            recipient(1, QStringLiteral("霞が関1-2-3"), QStringLiteral("テソロビル405号室"),
+                      QStringLiteral("山田 太郎")),
             recipient(2, QStringLiteral("丸の内二丁目7番地の12 東京ビルディング北館"), QString(), QString())};
         Options o;
-        o.sender = Sender{QStringLiteral("テソロ本店"), QStringLiteral("5300001"), QStringLiteral("大阪府大阪市北区梅田1-1-3"),
-                          QString()};
+        o.sender = Sender{QStringLiteral("テソロ本店"), QStringLiteral("5300001"),
+                          QStringLiteral("大阪府大阪市北区梅田1-1-3"), QString(), QString()};
         const QString file = dir.filePath(QStringLiteral("cards.pdf"));
         TAtenaRender(defaultFamily(true)).writePdf(file, postcardPages(list, o, nullptr));
         const QList<PdfPage> pages = readBack(file);
@@ -142,15 +143,67 @@ private slots:
         QVERIFY2(second.contains(QStringLiteral("御中")), qPrintable(second));
     }
 
+    // 連名 as family cards set them: each joint name a column left of the
+    // main one, starting level with its given name, the honorifics in a row.
+    void jointNamesUnderTheGivenName()
+    {
+        Recipient r = recipient(1, QStringLiteral("永田町"), QString(), QStringLiteral("山田 太郎"));
+        r.joint = {{QStringLiteral("花子"), QString()}, {QStringLiteral("健一"), QStringLiteral("くん")}};
+        Options o;
+        o.sender = Sender{QStringLiteral("テソロ本店"), QStringLiteral("5300001"),
+                          QStringLiteral("大阪府大阪市北区梅田"), QString(), QStringLiteral("06-1234-5678")};
+        o.senderTel = true;
+        const QString file = dir.filePath(QStringLiteral("joint.pdf"));
+        TAtenaRender(defaultFamily(true)).writePdf(file, postcardPages({r}, o, nullptr));
+        const QList<PdfPage> pages = readBack(file);
+        QCOMPARE(pages.size(), 1);
+        QMultiHash<QString, QPointF> at;
+        QString all;
+        for (const Word& w : pages.first().words) {
+            all += w.text;
+            for (const QChar c : w.text) {
+                if (w.text.size() == 1 || c == QChar(0x69D8))
+                    at.insert(QString(c), w.box.center());
+            }
+        }
+        QVERIFY2(all.contains(QStringLiteral("06-1234-5678")), qPrintable(all));
+        for (const char* c : {"山", "太", "花", "健", "く"})
+            QVERIFY2(at.count(QString::fromUtf8(c)) == 1, c);
+        QCOMPARE(at.count(QStringLiteral("様")), 2);
+        const QPointF yama = at.value(QStringLiteral("山"));
+        const QPointF taro = at.value(QStringLiteral("太"));
+        const QPointF hana = at.value(QStringLiteral("花"));
+        const QPointF ken = at.value(QStringLiteral("健"));
+        const QPointF ku = at.value(QStringLiteral("く"));
+        QList<QPointF> sama = at.values(QStringLiteral("様"));
+        std::sort(sama.begin(), sama.end(), [](QPointF a, QPointF b) { return a.x() > b.x(); });
+        const auto near = [](double a, double b) { return qAbs(a - b) <= 0.5; };
+        // One column: 山 above 太, then 様.
+        QVERIFY(near(yama.x(), taro.x()) && yama.y() < taro.y());
+        QVERIFY(near(sama.at(0).x(), taro.x()) && sama.at(0).y() > taro.y());
+        // Joint names start level with 太郎, column after column to the left.
+        QVERIFY2(near(hana.y(), taro.y()) && near(ken.y(), taro.y()),
+                 qPrintable(QStringLiteral("太 %1, 花 %2, 健 %3").arg(taro.y()).arg(hana.y()).arg(ken.y())));
+        const double pitch = taro.x() - hana.x();
+        QVERIFY2(pitch > 3.0 && near(hana.x() - ken.x(), pitch), qPrintable(QString::number(pitch)));
+        // The honorifics in one row, each in its name's column.
+        QVERIFY(near(sama.at(1).x(), hana.x()) && near(ku.x(), ken.x()));
+        QVERIFY2(near(sama.at(1).y(), sama.at(0).y()) && near(ku.y(), sama.at(0).y()),
+                 qPrintable(QStringLiteral("様 %1, 様 %2, く %3").arg(sama.at(0).y()).arg(sama.at(1).y()).arg(ku.y())));
+        // The block stays clear of the sender's columns at the lower left.
+        QVERIFY2(ken.x() > 30.0, qPrintable(QString::number(ken.x())));
+    }
+
     void labelTextInsideItsLabel()
     {
         QList<Recipient> list;
         for (int i = 0; i < 12; ++i) {
-            const QString building = i % 3 == 0 ? QStringLiteral("グランドメゾン千代田タワーレジデンス%1号室").arg(1200 + i) : QString();
+            const QString building =
+                i % 3 == 0 ? QStringLiteral("グランドメゾン千代田タワーレジデンス%1号室").arg(1200 + i) : QString();
             const QString person = i == 5 ? QStringLiteral("寿限無寿限無五劫の擦り切れ海砂利水魚の水行末雲来末風来末")
                                           : QStringLiteral("顧客%1").arg(i + 1);
-            list << recipient(i, QStringLiteral("霞が関%1丁目%2番%3号").arg(i % 3 + 1).arg(i + 1).arg(i * 7 + 1), building,
-                              person);
+            list << recipient(i, QStringLiteral("霞が関%1丁目%2番%3号").arg(i % 3 + 1).arg(i + 1).arg(i * 7 + 1),
+                              building, person);
         }
         const LabelSheet sheet = LabelSheet::twelve();
         TAtenaRender render(defaultFamily(false));

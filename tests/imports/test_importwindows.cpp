@@ -74,7 +74,7 @@ private slots:
         QCOMPARE(entries(), QStringList({QStringLiteral("00 山田_太郎"), QStringLiteral("01 ﾔﾏﾀﾞ"),
                                          QStringLiteral("02 A,B"), QStringLiteral("03 ")}));
         // The seventeen fields, then the whole address to split.
-        QCOMPARE(w->ListViewCsv->topLevelItemCount(), 18);
+        QCOMPARE(w->ListViewCsv->topLevelItemCount(), 19);
         QCOMPARE(field(1)->text(0), QStringLiteral("氏名「カナ」"));
         QCOMPARE(field(16)->text(0), QStringLiteral("備考"));
         QCOMPARE(field(17)->text(0), QStringLiteral("住所（一括）"));
@@ -227,7 +227,7 @@ private slots:
         QCOMPARE(errors.size(), 1);
         QVERIFY(errors.first().startsWith(QStringLiteral("ファイルを開けません: ")));
         QVERIFY(entries().isEmpty());
-        QCOMPARE(w->ListViewCsv->topLevelItemCount(), 18);
+        QCOMPARE(w->ListViewCsv->topLevelItemCount(), 19);
     }
 
     void postalUpdateSaysHowManyRowsOrWhatFailed()

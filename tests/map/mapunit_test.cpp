@@ -187,7 +187,7 @@ TEST(PrintPlan, TheWholeMapFirstWithTheListBesideBelowOrAfterIt)
 // ---- the round of visits and the memo's groups -----------------------------------
 
 #include "app/visitround.h"
-#include "customer/memogroups.h"
+#include "customer/memofields.h"
 
 TEST(VisitRound, ListCarriesOrderNameAddressTelephoneAndLegs)
 {
@@ -223,16 +223,11 @@ TEST(VisitRound, PlannerGetsTheStopsInOrderAndAtMostNineWaypoints)
     EXPECT_EQ(dropped, 2);
 }
 
-TEST(MemoGroups, TagsOfTheLastLineOnly)
+TEST(MemoGroups, ThePopupShowsTheNotesFirstLineAndTheGroupsApart)
 {
-    using tessolo::customer::groupTagsOfMemo;
-    using tessolo::customer::memoFirstLine;
-    EXPECT_EQ(groupTagsOfMemo(QStringLiteral("よく電話する\r\n#年賀状　#DM不要 #年賀状\r\n")),
-              (QStringList{QStringLiteral("年賀状"), QStringLiteral("DM不要")}));
-    EXPECT_EQ(groupTagsOfMemo(QStringLiteral("＃お得意様")), QStringList{QStringLiteral("お得意様")});
-    EXPECT_TRUE(groupTagsOfMemo(QStringLiteral("#年賀状\n最後の行はメモ")).isEmpty());
-    EXPECT_TRUE(groupTagsOfMemo(QStringLiteral("電話番号 #1 を確認")).isEmpty());
-    EXPECT_TRUE(groupTagsOfMemo(QString()).isEmpty());
-    EXPECT_EQ(memoFirstLine(QStringLiteral("  初回訪問 5月\n#DM")), QStringLiteral("初回訪問 5月"));
-    EXPECT_EQ(memoFirstLine(QStringLiteral("#DM")), QString());
+    namespace memo = tessolo::customer::memo;
+    const memo::Fields f = memo::parse(QStringLiteral("\r\n  初回訪問 5月\r\n二行目\r\n連名：花子\r\n#年賀状　#DM不要 #年賀状\r\n"));
+    EXPECT_EQ(f.groups, (QStringList{QStringLiteral("年賀状"), QStringLiteral("DM不要")}));
+    EXPECT_EQ(memo::firstNoteLine(f), QStringLiteral("初回訪問 5月"));
+    EXPECT_EQ(memo::firstNoteLine(memo::parse(QStringLiteral("#DM"))), QString());
 }
