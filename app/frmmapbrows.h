@@ -86,6 +86,9 @@ public:
     // loaded): a search's mark and an unknown number give none, and each
     // customer comes once.
     QList<qint64> rowidsOfCalls(const QList<int>& calls) const;
+    // The customers a list chose (the roster's "地図に表示"), marked in the
+    // list's order.
+    void showCustomers(const QList<qint64>& rowids);
     tessolo::app::TPageBridge* pageBridge() const { return m_bridge; }
 
 protected:
@@ -99,6 +102,10 @@ private:
     void wireSearch();
     // Marks every row of a customer statement with search_geo2.
     void markCustomers(const QString& sql);
+    // Marks these customers, in this order.
+    void markCustomers(const QList<qint64>& rowids);
+    // One search_geo2 call per customer, with the rowids they carry.
+    void markCalls(const QList<QStringList>& calls, const QList<qint64>& rowids);
     void marksChosen(int action, const QList<int>& calls);
     // Records what the next search_geo2 calls carry, when they reach a page.
     void recordCalls(const QList<qint64>& rowids);

@@ -23,6 +23,8 @@ void createWindowSet()
     frmClntsrc = new TfrmClntsrc;
     AboutBox = new TAboutBox;
     frmAtena = new TfrmAtena;
+    // The roster's "地図に表示" marks its chosen customers on the map.
+    QObject::connect(frmAddress, &TfrmAddress::showOnMap, frmMapbrows, &TfrmMapbrows::showCustomers);
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <vector>
 
 namespace tessolo::customer {
 
@@ -39,5 +40,13 @@ inline const QString kListSql = QStringLiteral("select rowid, * from t_customer 
 
 // The rowids a customer list statement yields, in its order.
 QList<qint64> rowidsOf(const QString& listSql);
+
+// The stored customers of these rowids, in the order given, each once; a
+// rowid no longer stored is passed over.
+struct Stored {
+    qint64 rowid;
+    Record record;
+};
+std::vector<Stored> recordsOf(const QList<qint64>& rowids);
 
 } // namespace tessolo::customer

@@ -30,7 +30,9 @@ Key keyOf(const customer::Record& r)
     QString text = r[PersonName] + sep + r[PersonKana] + sep + r[CompanyName] + sep + r[CompanyKana] + sep
         + r[Department] + sep + r[Prefecture] + r[City] + r[Town] + r[Building] + sep + r[Email1] + sep + r[Email2]
         + sep + r[Memo];
-    return {foldForSearch(text), phoneDigits(foldForSearch(QString(r[Tel] + sep + r[Fax])))};
+    // The postal code sits with the numbers, so that 123-4567 finds the
+    // stored 1234567 with or without its hyphen.
+    return {foldForSearch(text), phoneDigits(foldForSearch(QString(r[Tel] + sep + r[Fax] + sep + r[Postal])))};
 }
 
 Query::Query(const QString& typed)
@@ -52,13 +54,6 @@ bool Query::matches(const Key& key) const
         return false;
     }
     return true;
-}
-
-QString listSqlFor(const QStringList& rowids)
-{
-    // rowids are the decimal texts the list read from the database.
-    return QStringLiteral("select rowid, * from t_customer where rowid in (") + rowids.join(QLatin1Char(','))
-        + QStringLiteral(") order by person_kana");
 }
 
 } // namespace tessolo::customersearch

@@ -15,7 +15,7 @@ namespace tessolo::customersearch {
 
 struct Key {
     QString text;   // name, readings, company, department, address, mail, memo: folded
-    QString phones; // telephone and fax: folded, separators removed
+    QString phones; // telephone, fax and postal code: folded, separators removed
 };
 
 Key keyOf(const customer::Record& r);
@@ -34,9 +34,5 @@ private:
     };
     QList<Term> m_terms;
 };
-
-// The customers with these rowids, in reading order: the statement the
-// export and the printing run for what the list shows.
-QString listSqlFor(const QStringList& rowids);
 
 } // namespace tessolo::customersearch
