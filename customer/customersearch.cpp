@@ -39,7 +39,10 @@ Query::Query(const QString& typed)
 {
     const QString folded = foldForSearch(typed);
     for (const QString& word : folded.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        const QString digits = phoneDigits(word);
+        QString digits = phoneDigits(word);
+        // 〒150-0001 is how a postal code is written, not part of it.
+        if (digits.startsWith(QChar(0x3012)))
+            digits.remove(0, 1);
         m_terms.append({word, hasDigit(digits) ? digits : QString()});
     }
 }

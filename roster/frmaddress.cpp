@@ -693,6 +693,7 @@ void TfrmAddress::btndelClick()
 
 void TfrmAddress::btnClearClick()
 {
+    ListViewNm->selectionModel()->clearSelection();
     m_form->clear();
     strRow.clear();
     loadedFields.clear();
