@@ -1,7 +1,10 @@
 // The roster window driven as a user drives it: keys, clicks, menus, the
 // confirmation dialog, on the offscreen platform against a database of its own.
 
+#include "atena/frmatena.h"
+#include "text/cp932.h"
 #include "ui/memoedit.h"
+#include "ui/notice.h"
 #include "ui/okrightdlg2.h"
 #include "roster/frmaddress.h"
 #include "customer/customerlist.h"
@@ -16,6 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QTemporaryDir>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -793,6 +797,226 @@ private slots:
         QVERIFY(!QApplication::activeModalWidget());
         QVERIFY(Db::column(QStringLiteral("select company_name from t_customer"), QStringLiteral("company_name"))
                     .contains(QStringLiteral("髙橋㈱")));
+    }
+
+    // The order a user sees is the order that is written and printed: after
+    // a search over readings typed in hiragana and in katakana, and after a
+    // heading is clicked.
+    void exportAndAtenaTakeTheListAsShown()
+    {
+        Db::addCustomer({QStringLiteral("東海林"), QStringLiteral("しょうじ"), QStringLiteral("東海林工務店")});
+        Db::addCustomer({QStringLiteral("朴"), QStringLiteral("パク"), QStringLiteral("朴工務店")});
+        Db::addCustomer({QStringLiteral("伊藤"), QStringLiteral("いとう"), QStringLiteral("伊藤工務店")});
+        Db::addCustomer({QStringLiteral("佐々木"), QStringLiteral("ササキ"), QStringLiteral("佐々木工務店")});
+        TfrmAtena atena;
+        frmAtena = &atena;
+        QStringList notices;
+        tessolo::ui::setNoticeHook([&notices](const QString& m) { notices << m; });
+        QTemporaryDir dir;
+        int files = 0;
+        const auto exported = [&] {
+            // A new name each time: the save dialog would ask before replacing.
+            const QString file = dir.filePath(QStringLiteral("out%1.csv").arg(++files));
+            QTimer::singleShot(0, w->SaveTextFileDialog1, [this, file] {
+                w->SaveTextFileDialog1->selectFile(file);
+                static_cast<QDialog*>(w->SaveTextFileDialog1)->accept();
+            });
+            w->CSV2->trigger();
+            QFile f(file);
+            f.open(QIODevice::ReadOnly);
+            QStringList names;
+            const QStringList lines = tessolo::cp932::decode(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+            for (const QString& line : lines.mid(1))
+                names << line.section(QLatin1Char(','), 0, 0).remove(QLatin1Char('"'));
+            return names;
+        };
+        const auto printed = [&] {
+            ev::onNextModal([](QWidget* modal) { modal->close(); });
+            w->mnuAtena->trigger();
+            QStringList names;
+            for (qint64 id : atena.customerRowids())
+                names << Db::column(QStringLiteral("select person_name from t_customer where rowid = %1").arg(id),
+                                    QStringLiteral("person_name"))
+                             .value(0);
+            return names;
+        };
+
+        showWindow();
+        w->EditSearch->setFocus();
+        ev::typeText(w->EditSearch, QStringLiteral("工務店"));
+        const QStringList byReading = {QStringLiteral("伊藤"), QStringLiteral("佐々木"), QStringLiteral("東海林"),
+                                       QStringLiteral("朴")};
+        QCOMPARE(listNames(), byReading);
+        QCOMPARE(exported(), byReading);
+        QCOMPARE(printed(), byReading);
+
+        // 会社名 clicked twice: descending by company name.
+        QHeaderView* header = w->ListViewNm->header();
+        const QPoint company(header->sectionViewportPosition(2) + 10, header->height() / 2);
+        ev::click(header->viewport(), Qt::LeftButton, company);
+        ev::click(header->viewport(), Qt::LeftButton, company);
+        const QStringList byCompanyDown = {QStringLiteral("朴"), QStringLiteral("東海林"), QStringLiteral("佐々木"),
+                                           QStringLiteral("伊藤")};
+        QCOMPARE(listNames(), byCompanyDown);
+        QCOMPARE(exported(), byCompanyDown);
+        QCOMPARE(printed(), byCompanyDown);
+
+        // Chosen rows only, still in the list's order whatever the order of the clicks.
+        clickRow(3);
+        clickRow(1, Qt::ControlModifier);
+        QCOMPARE(exported(), (QStringList{QStringLiteral("東海林"), QStringLiteral("伊藤")}));
+        QCOMPARE(printed(), (QStringList{QStringLiteral("東海林"), QStringLiteral("伊藤")}));
+        QCOMPARE(notices.size(), 3);
+        tessolo::ui::setNoticeHook({});
+        frmAtena = nullptr;
+    }
+
+    void deletingSeveralRowsAsksOnceAndDeletesExactlyThose()
+    {
+        showWindow();
+        // 加藤一郎, 木村次郎, 後藤花子, 山田太郎: the first, third and fourth chosen.
+        ev::click(w->ListViewNm->viewport(), Qt::LeftButton, rowRect(0).center());
+        for (int row : {2, 3})
+            QTest::mouseClick(ev::windowOf(w.get()), Qt::LeftButton, Qt::ControlModifier,
+                              ev::inWindow(w->ListViewNm->viewport(), rowRect(row).center()));
+        QCOMPARE(w->ListViewNm->selectionModel()->selectedRows().size(), 3);
+        QStringList asked;
+        ev::onNextModal([&asked](QWidget* modal) {
+            asked << modal->findChild<QLabel*>(QStringLiteral("Label1"))->text();
+            // A second question would be answered too, and counted.
+            ev::onNextModal([&asked](QWidget* again) {
+                asked << QStringLiteral("again");
+                again->close();
+            }, 500);
+            QTest::keyClick(modal->windowHandle(), Qt::Key_Return);
+        });
+        ev::click(w->btndel);
+        QTest::qWait(600);
+        QCOMPARE(asked, QStringList{QStringLiteral("加藤一郎 ほか 2 件を削除しますか？")});
+        QCOMPARE(Db::column(QStringLiteral("select person_name from t_customer"), QStringLiteral("person_name")),
+                 QStringList{QStringLiteral("木村次郎")});
+        QCOMPARE(listNames(), QStringList{QStringLiteral("木村次郎")});
+
+        // Ctrl+A in the list chooses every row; declined, nothing goes.
+        Db::addCustomer({QStringLiteral("青木"), QStringLiteral("アオキ")});
+        w->loadList();
+        w->ListViewNm->setFocus();
+        ev::key(w->ListViewNm, Qt::Key_A, Qt::ControlModifier);
+        asked.clear();
+        ev::onNextModal([&asked](QWidget* modal) {
+            asked << modal->findChild<QLabel*>(QStringLiteral("Label1"))->text();
+            QTest::keyClick(modal->windowHandle(), Qt::Key_Tab); // キャンセル
+            QTest::keyClick(modal->windowHandle(), Qt::Key_Return);
+        });
+        ev::click(w->btndel);
+        QCOMPARE(asked, QStringList{QStringLiteral("青木 ほか 1 件を削除しますか？")});
+        QCOMPARE(Db::customerCount(), 2);
+    }
+
+    void theMaximisedRosterShowsMoreRows()
+    {
+        for (int i = 0; i < 60; ++i)
+            Db::addCustomer({QStringLiteral("顧客%1").arg(i, 2, 10, QLatin1Char('0')), QStringLiteral("ワ%1").arg(i)});
+        showWindow();
+        const auto rowsInView = [this] {
+            int n = 0;
+            for (int i = 0; i < w->ListFilter->rowCount(); ++i)
+                n += w->ListViewNm->viewport()->rect().contains(rowRect(i)) ? 1 : 0;
+            return n;
+        };
+        const int before = rowsInView();
+        const QRect formBefore = w->btnadd->geometry();
+        QVERIFY(w->windowFlags() & Qt::WindowMaximizeButtonHint);
+        QCOMPARE(w->minimumSize(), QSize(936, 563));
+        w->showMaximized();
+        QTRY_VERIFY(w->height() > 563 + 100);
+        QTRY_VERIFY2(rowsInView() > before, qPrintable(QStringLiteral("%1 rows, %2 before").arg(rowsInView()).arg(before)));
+        // The form keeps its size and keeps to the bottom.
+        QCOMPARE(w->btnadd->size(), formBefore.size());
+        QCOMPARE(w->height() - w->btnadd->geometry().top(), 563 - formBefore.top());
+    }
+
+    void leavingWithUnsavedChangesAsksWhatBecomesOfThem()
+    {
+        showWindow();
+        clickRow(0); // 加藤一郎
+        // Ctrl+X in a field cuts; the window stays and nothing is asked.
+        w->EditName->setFocus();
+        w->EditName->setSelection(2, 2);
+        ev::key(w->EditName, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(w->EditName->text(), QStringLiteral("加藤"));
+        QVERIFY(w->isVisible());
+        QVERIFY(w->hasUnsavedChanges());
+
+        const auto answer = [](const char* button) {
+            ev::onNextModal([button](QWidget* modal) {
+                QVERIFY(modal->findChild<QPushButton*>(QString::fromLatin1(button)));
+                ev::click(modal->findChild<QPushButton*>(QString::fromLatin1(button)));
+            });
+        };
+        // キャンセル stays; Ctrl+X from the list is the window's 終了.
+        answer("btnStay");
+        w->ListViewNm->setFocus();
+        ev::key(w->ListViewNm, Qt::Key_X, Qt::ControlModifier);
+        QVERIFY(w->isVisible());
+        // 更新 stores the loaded customer, then the window closes.
+        answer("btnStore");
+        w->X1->trigger();
+        QVERIFY(!w->isVisible());
+        QCOMPARE(Db::column(QStringLiteral("select person_name from t_customer where rowid = ") + w->strRow,
+                            QStringLiteral("person_name")),
+                 QStringList{QStringLiteral("加藤")});
+
+        // A new customer typed but not added: 破棄 closes and forgets it.
+        showWindow();
+        w->btnClear->click();
+        w->EditName->setText(QStringLiteral("未登録"));
+        answer("btnDiscard");
+        w->close();
+        QVERIFY(!w->isVisible());
+        QVERIFY(w->EditName->text().isEmpty());
+        QCOMPARE(Db::customerCount(), 4);
+        // Nothing changed: no question.
+        showWindow();
+        w->close();
+        QVERIFY(!w->isVisible());
+    }
+
+    void addChoosesTheNewCustomerEvenBehindTheSearch()
+    {
+        showWindow();
+        w->EditSearch->setFocus();
+        ev::typeText(w->EditSearch, QStringLiteral("山田"));
+        w->KanaButtons->button(QStringLiteral("btnY"))->click();
+        QVERIFY(w->KanaButtons->button(QStringLiteral("btnY"))->isChecked());
+        QVERIFY(!w->KanaButtons->button(QStringLiteral("btn_ALL"))->isChecked());
+        QCOMPARE(w->LabFilter->text(), QStringLiteral("ヤ行・「山田」 1 件"));
+        w->EditName->setText(QStringLiteral("新井"));
+        w->EditNmKana->setText(QStringLiteral("アライ"));
+        w->btnadd->click();
+        // The search and the kana row would hide it: both are cleared.
+        QVERIFY(w->EditSearch->text().isEmpty());
+        QVERIFY(w->KanaButtons->button(QStringLiteral("btn_ALL"))->isChecked());
+        QCOMPARE(w->LabFilter->text(), QStringLiteral("全表示 5 件"));
+        const QModelIndexList chosen = w->ListViewNm->selectionModel()->selectedRows();
+        QCOMPARE(chosen.size(), 1);
+        QCOMPARE(chosen.first().data().toString(), QStringLiteral("新井"));
+        QCOMPARE(w->ListViewNm->currentIndex().row(), chosen.first().row());
+        // 追加 again with nothing changed asks first.
+        QString asked;
+        answerNextQuestion(QStringLiteral("cancel"), &asked);
+        w->btnadd->click();
+        QCOMPARE(asked, TfrmAddress::kDuplicateQuestion);
+        QCOMPARE(Db::customerCount(), 5);
+        // Escape clears the kana row and the search alike.
+        w->findChild<QAction*>(QStringLiteral("PM_aa"))->trigger();
+        w->EditSearch->setFocus();
+        ev::typeText(w->EditSearch, QStringLiteral("新"));
+        QCOMPARE(w->LabFilter->text(), QStringLiteral("ア・「新」 1 件"));
+        QVERIFY(w->KanaButtons->button(QStringLiteral("btnA"))->isChecked());
+        ev::key(w->EditSearch, Qt::Key_Escape);
+        QVERIFY(w->KanaButtons->button(QStringLiteral("btn_ALL"))->isChecked());
+        QCOMPARE(w->LabFilter->text(), QStringLiteral("全表示 5 件"));
     }
 
     void exitClosesTheWindow()
