@@ -18,9 +18,10 @@ QByteArray listQuery()
     QString sql = QStringLiteral("select rowid");
     for (const QString& c : kColumns)
         sql += QStringLiteral(", ") + c;
-    // The same order as every list statement, so that the read order is the
-    // reading order the list opens in.
-    return (sql + QStringLiteral(" from t_customer order by person_kana collate kana, rowid")).toLatin1();
+    // Unordered: the rows are put in reading order here, each reading folded
+    // once, where the collation in SQL would fold both sides of every
+    // comparison.
+    return (sql + QStringLiteral(" from t_customer")).toLatin1();
 }
 
 // A postal code as people write it; anything not seven digits as stored.
@@ -33,6 +34,47 @@ QChar katakanaOf(QChar c)
 {
     // ぁ..ん stand for ァ..ン, as the kana collation and glob read them.
     return (c.unicode() >= 0x3041 && c.unicode() <= 0x3093) ? QChar(char16_t(c.unicode() + 0x60)) : c;
+}
+
+bool isAscii(QByteArrayView b)
+{
+    for (char ch : b) {
+        if (static_cast<unsigned char>(ch) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// One conversion per row, not per cell: a call of the converter costs far
+// more than the few characters of a value. The cells are joined by a control
+// character that code page 932 never uses inside a character; a row that
+// holds one itself is converted cell by cell.
+void decodeRow(const QList<QByteArrayView>& cells, Record& r)
+{
+    constexpr char kSep = '\x1f';
+    QByteArray joined;
+    bool ascii = true;
+    for (int c = 0; c < kColumnCount; ++c) {
+        const QByteArrayView cell = cells[c + 1];
+        if (cell.contains(kSep)) {
+            for (int k = 0; k < kColumnCount; ++k)
+                r[size_t(k)] = cp932::decode(cells[k + 1]);
+            return;
+        }
+        ascii = ascii && isAscii(cell);
+        if (c)
+            joined += kSep;
+        joined += cell;
+    }
+    const QString text = ascii ? QString::fromLatin1(joined) : cp932::decode(joined);
+    qsizetype from = 0;
+    for (int c = 0; c < kColumnCount; ++c) {
+        qsizetype to = text.indexOf(QLatin1Char(kSep), from);
+        if (to < 0)
+            to = text.size();
+        r[size_t(c)] = text.sliced(from, to - from);
+        from = to + 1;
+    }
 }
 
 } // namespace
@@ -57,20 +99,45 @@ TCustomerListModel::TCustomerListModel(QObject* parent)
 
 void TCustomerListModel::load(TSQLiteDatabase& db)
 {
-    std::vector<ListRow> rows;
-    db.ForEachStoredRow(listQuery(), [&rows](const QList<QByteArrayView>& cells) {
-        Record r;
-        for (int c = 0; c < kColumnCount; ++c)
-            r[size_t(c)] = cp932::decode(cells[c + 1]);
+    struct Read {
         ListRow row;
-        row.rowid = cells[0].toLongLong();
-        row.shown = {r[col::PersonName], r[col::PersonKana], r[col::CompanyName],
-                     r[col::Department], r[col::Position],   r[col::Prefecture],
-                     r[col::City],       address(r),         postalShown(r[col::PostalCode]),
-                     r[col::Tel]};
-        row.key = customersearch::keyOf(r);
-        rows.push_back(std::move(row));
+        QByteArray folded; // the reading as the kana collation compares it
+        QByteArray stored;
+    };
+    std::vector<Read> read;
+    db.ForEachStoredRow(listQuery(), [&read](const QList<QByteArrayView>& cells) {
+        Record r;
+        decodeRow(cells, r);
+        Read one;
+        one.row.rowid = cells[0].toLongLong();
+        one.row.shown = {r[col::PersonName], r[col::PersonKana], r[col::CompanyName],
+                         r[col::Department], r[col::Position],   r[col::Prefecture],
+                         r[col::City],       address(r),         postalShown(r[col::PostalCode]),
+                         r[col::Tel]};
+        one.row.key = customersearch::keyOf(r);
+        one.stored = cells[1 + col::PersonKana].toByteArray();
+        one.folded = kana::foldedBytes(one.stored);
+        read.push_back(std::move(one));
     });
+    // "order by person_kana collate kana, rowid": the folded bytes, then the
+    // stored ones (hiragana first), then the rowid.
+    std::vector<int> order(read.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&read](int a, int b) {
+        const Read& x = read[size_t(a)];
+        const Read& y = read[size_t(b)];
+        if (x.folded != y.folded)
+            return x.folded < y.folded;
+        if (x.stored != y.stored)
+            return x.stored < y.stored;
+        return x.row.rowid < y.row.rowid;
+    });
+    std::vector<ListRow> rows;
+    rows.reserve(read.size());
+    for (int i : order)
+        rows.push_back(std::move(read[size_t(i)].row));
+    read.clear();
+
     beginResetModel();
     m_rows = std::move(rows);
     m_ranks.clear();
