@@ -48,36 +48,52 @@ bool isAscii(QByteArrayView b)
 // One conversion per row, not per cell: a call of the converter costs far
 // more than the few characters of a value. The cells are joined by a control
 // character that code page 932 never uses inside a character; a row that
-// holds one itself is converted cell by cell.
-void decodeRow(const QList<QByteArrayView>& cells, Record& r)
+// holds one itself has it dropped from its values.
+void decodeRow(const QList<QByteArrayView>& cells, ListRow& row)
 {
-    constexpr char kSep = '\x1f';
+    constexpr char kSep = char(ListRow::kSeparator);
     QByteArray joined;
     bool ascii = true;
     for (int c = 0; c < kColumnCount; ++c) {
-        const QByteArrayView cell = cells[c + 1];
+        QByteArrayView cell = cells[c + 1];
+        QByteArray cleaned;
         if (cell.contains(kSep)) {
-            for (int k = 0; k < kColumnCount; ++k)
-                r[size_t(k)] = cp932::decode(cells[k + 1]);
-            return;
+            cleaned = cell.toByteArray();
+            cleaned.replace(kSep, QByteArray());
+            cell = cleaned;
         }
         ascii = ascii && isAscii(cell);
-        if (c)
-            joined += kSep;
         joined += cell;
+        joined += kSep;
     }
-    const QString text = ascii ? QString::fromLatin1(joined) : cp932::decode(joined);
-    qsizetype from = 0;
+    row.text = ascii ? QString::fromLatin1(joined) : cp932::decode(joined);
+    qsizetype at = 0;
     for (int c = 0; c < kColumnCount; ++c) {
-        qsizetype to = text.indexOf(QLatin1Char(kSep), from);
-        if (to < 0)
-            to = text.size();
-        r[size_t(c)] = text.sliced(from, to - from);
-        from = to + 1;
+        row.from[size_t(c)] = qint32(at);
+        const qsizetype end = row.text.indexOf(QChar(ListRow::kSeparator), at);
+        at = end < 0 ? row.text.size() : end + 1;
     }
+    row.from[size_t(kColumnCount)] = qint32(at);
 }
 
 } // namespace
+
+QString ListRow::shown(int listColumn) const
+{
+    switch (listColumn) {
+    case listcol::PersonName: return value(col::PersonName).toString();
+    case listcol::PersonKana: return value(col::PersonKana).toString();
+    case listcol::CompanyName: return value(col::CompanyName).toString();
+    case listcol::Department: return value(col::Department).toString();
+    case listcol::Position: return value(col::Position).toString();
+    case listcol::Prefecture: return value(col::Prefecture).toString();
+    case listcol::City: return value(col::City).toString();
+    case listcol::Address: return value(col::Prefecture).toString().append(value(col::City)).append(value(col::Town));
+    case listcol::Postal: return postalShown(value(col::PostalCode).toString());
+    case listcol::Tel: return value(col::Tel).toString();
+    default: return {};
+    }
+}
 
 bool kanaMatches(int kanaCode, QStringView reading)
 {
@@ -106,15 +122,13 @@ void TCustomerListModel::load(TSQLiteDatabase& db)
     };
     std::vector<Read> read;
     db.ForEachStoredRow(listQuery(), [&read](const QList<QByteArrayView>& cells) {
-        Record r;
-        decodeRow(cells, r);
         Read one;
         one.row.rowid = cells[0].toLongLong();
-        one.row.shown = {r[col::PersonName], r[col::PersonKana], r[col::CompanyName],
-                         r[col::Department], r[col::Position],   r[col::Prefecture],
-                         r[col::City],       address(r),         postalShown(r[col::PostalCode]),
-                         r[col::Tel]};
-        one.row.key = customersearch::keyOf(r);
+        decodeRow(cells, one.row);
+        customersearch::Values values;
+        for (int c = 0; c < kColumnCount; ++c)
+            values[size_t(c)] = one.row.value(c);
+        one.row.key = customersearch::keyOf(values);
         one.stored = cells[1 + col::PersonKana].toByteArray();
         one.folded = kana::foldedBytes(one.stored);
         read.push_back(std::move(one));
@@ -167,7 +181,7 @@ QVariant TCustomerListModel::data(const QModelIndex& index, int role) const
         return {};
     const ListRow& r = m_rows[size_t(index.row())];
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return r.shown[size_t(index.column())];
+        return r.shown(index.column());
     if (role == RowidRole)
         return r.rowid;
     return {};
@@ -199,7 +213,7 @@ const std::vector<int>& TCustomerListModel::rankBy(int column) const
         // kana" would give them; equal texts stay in reading order.
         std::vector<QByteArray> keys(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) {
-            const QString& v = m_rows[size_t(i)].shown[size_t(column)];
+            const QString v = m_rows[size_t(i)].shown(column);
             keys[size_t(i)] = column == listcol::Postal ? v.toLatin1() : kana::foldedBytes(cp932::encode(v));
         }
         std::vector<int> order(static_cast<size_t>(n));
@@ -278,7 +292,7 @@ bool TCustomerFilter::accepts(qint64 rowid) const
 bool TCustomerFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const
 {
     const ListRow& r = m_model->at(sourceRow);
-    if (!kanaMatches(m_kana, r.shown[listcol::PersonKana]))
+    if (!kanaMatches(m_kana, r.value(col::PersonKana)))
         return false;
     if (!m_query.isEmpty() && !m_query.matches(r.key))
         return false;

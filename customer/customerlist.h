@@ -32,11 +32,22 @@ namespace listcol {
 enum : int { PersonName, PersonKana, CompanyName, Department, Position, Prefecture, City, Address, Postal, Tel, Count };
 }
 
-// A customer as the list holds it.
+// A customer as the list holds it: the stored values in one text, so that a
+// list of a hundred thousand is a few allocations per customer, and the
+// shown values cut from it when a line is drawn.
 struct ListRow {
     qint64 rowid = 0;
-    std::array<QString, listcol::Count> shown;
+    QString text;                              // the values in table order, each ended by kSeparator
+    std::array<qint32, kColumnCount + 1> from; // where each value starts in text
     customersearch::Key key;
+
+    static constexpr char16_t kSeparator = 0x1F;
+    QStringView value(int column) const
+    {
+        return QStringView(text).sliced(from[size_t(column)], from[size_t(column) + 1] - from[size_t(column)] - 1);
+    }
+    // The value of a list column, as the list shows it.
+    QString shown(int listColumn) const;
 };
 
 class TCustomerListModel : public QAbstractTableModel {

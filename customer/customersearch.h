@@ -19,6 +19,9 @@ struct Key {
 };
 
 Key keyOf(const customer::Record& r);
+// The same from the values in table order, wherever they are held.
+using Values = std::array<QStringView, customer::kColumnCount>;
+Key keyOf(const Values& r);
 
 // What the user typed: blank-separated words, each of which must be found.
 class Query {

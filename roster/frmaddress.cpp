@@ -662,9 +662,10 @@ void TfrmAddress::btndelClick()
         throw tessolo::EAbort();
     QString name;
     if (const int row = ListModel->rowOf(rowids.first()); row >= 0) {
-        const auto& shown = ListModel->at(row).shown;
-        name = !shown[customer::listcol::PersonName].isEmpty() ? shown[customer::listcol::PersonName]
-                                                               : shown[customer::listcol::CompanyName];
+        const customer::ListRow& listed = ListModel->at(row);
+        name = listed.shown(customer::listcol::PersonName);
+        if (name.isEmpty())
+            name = listed.shown(customer::listcol::CompanyName);
     }
     if (name.isEmpty())
         name = QStringLiteral("名前のない顧客");

@@ -127,7 +127,7 @@ TEST_F(CustomerListTest, SearchFindsPostalCodesWithOrWithoutHyphenAlongsideOther
                          QStringLiteral("03-9999-0013"));
     const qint64 k = add(QStringLiteral("木下"), QStringLiteral("キノシタ"), {}, QStringLiteral("9800001"));
     load();
-    EXPECT_EQ(model.at(model.rowOf(a)).shown[c::listcol::Postal], QStringLiteral("150-0001"));
+    EXPECT_EQ(model.at(model.rowOf(a)).shown(c::listcol::Postal), QStringLiteral("150-0001"));
     for (const char* typed : {"150-0001", "1500001", "〒150-0001", "１５０－０００１"}) {
         filter.setSearch(QString::fromUtf8(typed));
         EXPECT_EQ(filter.rowids(), QList<qint64>{a}) << typed;
