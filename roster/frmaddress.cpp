@@ -480,12 +480,7 @@ void TfrmAddress::keyPressEvent(QKeyEvent* e)
     // the whole list again (the search and the kana row both cleared).
     if (e->key() == Qt::Key_Escape) {
         e->accept();
-        tessolo::ui::runHandler([this] {
-            const QSignalBlocker quiet(EditSearch);
-            EditSearch->clear();
-            ListFilter->setSearch(QString());
-            listByKana(0);
-        });
+        tessolo::ui::runHandler([this] { showEveryone(); });
         return;
     }
     QDialog::keyPressEvent(e);
@@ -517,6 +512,8 @@ void TfrmAddress::showCustomer(qint64 rowid)
         loadList();
     if (ListModel->rowOf(rowid) < 0)
         throw tessolo::TessoloError(QStringLiteral("この顧客は名簿にありません。削除されたかもしれません。"));
+    if (!ListFilter->accepts(rowid))
+        showEveryone();
     chooseRow(rowid);
     // What the user is typing is not thrown away for a customer chosen on
     // the map: the list shows it, and a click loads it.
@@ -550,6 +547,14 @@ void TfrmAddress::loadList()
     if (const int row = ListFilter->rowOf(current); row >= 0)
         ListViewNm->selectionModel()->setCurrentIndex(ListFilter->index(row, 0), QItemSelectionModel::NoUpdate);
     showFilter();
+}
+
+void TfrmAddress::showEveryone()
+{
+    const QSignalBlocker quiet(EditSearch);
+    EditSearch->clear();
+    ListFilter->setSearch(QString());
+    listByKana(0);
 }
 
 void TfrmAddress::listByKana(int kanaCode)
@@ -630,12 +635,8 @@ void TfrmAddress::btnaddClick()
     loadList();
     // The new customer is shown chosen, even where the search or the kana
     // row would hide it.
-    if (!ListFilter->accepts(added)) {
-        const QSignalBlocker quiet(EditSearch);
-        EditSearch->clear();
-        ListFilter->setSearch(QString());
-        listByKana(0);
-    }
+    if (!ListFilter->accepts(added))
+        showEveryone();
     chooseRow(added);
 }
 

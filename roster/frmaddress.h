@@ -151,6 +151,8 @@ private:
     // Chooses a customer's row, scrolls to it and makes it current.
     void chooseRow(qint64 rowid);
     void showFilter();
+    // Clears the search and the kana row.
+    void showEveryone();
     // The fields as they are now become what "unsaved" is measured from.
     void markStored();
     // Asks what becomes of unsaved changes; false when the user stays.

@@ -178,6 +178,30 @@ private slots:
         QCOMPARE(names(w->getSQL()), (QStringList{QStringLiteral("山田太郎"), QStringLiteral("山本")}));
     }
 
+    // Namesakes told apart by their address; the rows chosen go to the map
+    // in the list's order, whatever the order of the clicks.
+    void chosenRowsKeepTheListOrderAndShowTheirAddress()
+    {
+        Db::exec(QStringLiteral("update t_customer set prefecture = '大阪府', city = '大阪市', town = '北区' "
+                                "where person_name = '山本'"));
+        open();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        // In reading order: オ'ニール, カトウ, ゴトウ, ヤマダ, ヤマモト.
+        QCOMPARE(listNames().at(4), QStringLiteral("山本"));
+        QCOMPARE(w->ListViewNm->topLevelItem(4)->text(3), QStringLiteral("大阪府大阪市北区"));
+        auto rowAt = [this](int i) { return w->ListViewNm->visualItemRect(w->ListViewNm->topLevelItem(i)).center(); };
+        ev::click(w->ListViewNm->viewport(), Qt::LeftButton, rowAt(4));
+        QTest::mouseClick(ev::windowOf(w.get()), Qt::LeftButton, Qt::ControlModifier,
+                          ev::inWindow(w->ListViewNm->viewport(), rowAt(1)));
+        w->btnok->click();
+        QCOMPARE(w->getRowids().size(), 2);
+        QCOMPARE(names(tessolo::customer::rowidsSql({QString::number(w->getRowids().at(0)),
+                                                     QString::number(w->getRowids().at(1))})),
+                 (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("山本")}));
+        QCOMPARE(names(w->getSQL()), (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("山本")}));
+    }
+
     void closeBoxWhileShownModallyReturnsZero()
     {
         // As the map window opens it: modally; rows chosen, then the close box.

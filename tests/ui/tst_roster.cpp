@@ -1019,6 +1019,48 @@ private slots:
         QCOMPARE(w->LabFilter->text(), QStringLiteral("全表示 5 件"));
     }
 
+    // The map's "名簿で開く": the customer chosen, scrolled to and loaded,
+    // unless the form holds what was not stored.
+    void showCustomerBringsUpOneCustomerAndTheListKeepsItsLayout()
+    {
+        for (int i = 0; i < 40; ++i)
+            Db::addCustomer({QStringLiteral("顧客%1").arg(i), QStringLiteral("ワ%1").arg(i)});
+        const qint64 goto_ = Db::column(QStringLiteral("select rowid from t_customer where person_name = '顧客39'"),
+                                        QStringLiteral("rowid"))
+                                 .value(0)
+                                 .toLongLong();
+        showWindow();
+        w->EditSearch->setText(QStringLiteral("山田"));
+        w->showCustomer(goto_);
+        QCOMPARE(w->strRow, QString::number(goto_));
+        QCOMPARE(w->EditName->text(), QStringLiteral("顧客39"));
+        // The search that hid it is cleared.
+        QVERIFY(w->EditSearch->text().isEmpty());
+        QCOMPARE(w->ListViewNm->selectionModel()->selectedRows().size(), 1);
+        QVERIFY(w->ListViewNm->viewport()->rect().intersects(w->ListViewNm->visualRect(w->ListViewNm->currentIndex())));
+        w->EditName->setText(QStringLiteral("書きかけ"));
+        w->showCustomer(Db::column(QStringLiteral("select rowid from t_customer where person_name = '木村次郎'"),
+                                   QStringLiteral("rowid"))
+                            .value(0)
+                            .toLongLong());
+        QCOMPARE(w->EditName->text(), QStringLiteral("書きかけ"));
+        QCOMPARE(w->ListViewNm->selectionModel()->selectedRows().value(0).data().toString(), QStringLiteral("木村次郎"));
+
+        // Widths, the order of the columns and the sort are kept for the next run.
+        w->ListViewNm->setColumnWidth(2, 240);
+        w->ListViewNm->header()->moveSection(7, 1);
+        w->ListViewNm->sortByColumn(2, Qt::DescendingOrder);
+        w->EditName->clear();
+        w->btnClear->click();
+        w.reset();
+        w = std::make_unique<TfrmAddress>();
+        frmAddress = w.get();
+        QCOMPARE(w->ListViewNm->columnWidth(2), 240);
+        QCOMPARE(w->ListViewNm->header()->visualIndex(7), 1);
+        QCOMPARE(w->ListViewNm->header()->sortIndicatorSection(), 2);
+        QCOMPARE(w->ListViewNm->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    }
+
     void exitClosesTheWindow()
     {
         showWindow();
