@@ -211,10 +211,20 @@ const std::vector<int>& TCustomerListModel::rankBy(int column) const
     } else {
         // The stored bytes in the kana collation, as an "order by … collate
         // kana" would give them; equal texts stay in reading order.
-        std::vector<QByteArray> keys(static_cast<size_t>(n));
+        // All values converted in one call, as the rows were read: the
+        // separator never occurs inside a value or a code page 932 character.
+        QString all;
+        for (int i = 0; i < n; ++i)
+            all.append(m_rows[size_t(i)].shown(column)).append(QChar(ListRow::kSeparator));
+        const QByteArray bytes = kana::foldedBytes(cp932::encode(all));
+        std::vector<QByteArrayView> keys(static_cast<size_t>(n));
+        qsizetype at = 0;
         for (int i = 0; i < n; ++i) {
-            const QString v = m_rows[size_t(i)].shown(column);
-            keys[size_t(i)] = column == listcol::Postal ? v.toLatin1() : kana::foldedBytes(cp932::encode(v));
+            qsizetype end = bytes.indexOf(char(ListRow::kSeparator), at);
+            if (end < 0)
+                end = bytes.size();
+            keys[size_t(i)] = QByteArrayView(bytes).sliced(at, end - at);
+            at = std::min(end + 1, bytes.size());
         }
         std::vector<int> order(static_cast<size_t>(n));
         std::iota(order.begin(), order.end(), 0);
