@@ -368,6 +368,32 @@ void TfrmMapbrows::markCustomers(const QString& sql)
     }
     // The rows are read whole first so that no connection stays open while
     // the page draws.
+    markCalls(calls, rowids);
+}
+
+void TfrmMapbrows::markCustomers(const QList<qint64>& chosen)
+{
+    namespace c = tessolo::customer;
+    QList<QStringList> calls;
+    QList<qint64> rowids;
+    // In the order chosen, each once; a customer deleted since is passed over.
+    for (const c::Stored& s : c::recordsOf(chosen)) {
+        rowids.append(s.rowid);
+        calls.append({QLatin1Char('\'') + c::address(s.record) + QLatin1Char('\''),
+                      s.record[c::col::PersonName] + QStringLiteral("::") + s.record[c::col::CompanyName],
+                      QString::number(s.rowid),
+                      customerAttributes([&s](int column) { return s.record[size_t(column)]; })});
+    }
+    markCalls(calls, rowids);
+}
+
+void TfrmMapbrows::showCustomers(const QList<qint64>& rowids)
+{
+    tessolo::ui::runHandler([&] { markCustomers(rowids); });
+}
+
+void TfrmMapbrows::markCalls(const QList<QStringList>& calls, const QList<qint64>& rowids)
+{
     recordCalls(rowids);
     try {
         WebMap1->ExecScriptExRows(QStringLiteral("search_geo2"), calls);
@@ -438,11 +464,8 @@ void TfrmMapbrows::marksChosen(int action, const QList<qint64>& chosen)
     if (rowids.isEmpty())
         throw EAbort();
     if (action == int(tessolo::app::TPageBridge::Action::Csv)) {
-        QStringList ids;
-        for (qint64 id : rowids)
-            ids << QString::number(id);
         if (frmAddress)
-            frmAddress->exportCustomers(tessolo::customer::rowidsSql(ids));
+            frmAddress->exportCustomers(rowids);
         return;
     }
     if (!frmAtena)
@@ -460,7 +483,7 @@ void TfrmMapbrows::btnclientClick()
     frmClntsrc->exec();
     if (frmClntsrc->getFlg() == 0)
         throw EAbort();
-    markCustomers(frmClntsrc->getSQL());
+    markCustomers(frmClntsrc->getRowids());
 }
 
 void TfrmMapbrows::btnOurClick()

@@ -96,6 +96,9 @@ public:
     // marked on the page since it loaded, each once, in the order given:
     // nothing else the page says is taken in.
     QList<qint64> knownRowids(const QList<qint64>& rowids) const;
+    // The customers a list chose (the roster's "地図に表示"), marked in the
+    // list's order.
+    void showCustomers(const QList<qint64>& rowids);
     tessolo::app::TPageBridge* pageBridge() const { return m_bridge; }
 
     // The fourth argument of a customer's search_geo2 (a JSON object text),
@@ -128,6 +131,10 @@ private:
     void setStreetLevel(bool on);
     // 訪問リスト printed (or saved as a PDF), or the round in a web route planner.
     void visitRound(bool planner, const QList<qint64>& rowids, const QList<qint64>& legs, qint64 returnLeg);
+    // Marks these customers, in this order.
+    void markCustomers(const QList<qint64>& rowids);
+    // One search_geo2 call per customer, with the rowids they carry.
+    void markCalls(const QList<QStringList>& calls, const QList<qint64>& rowids);
     // Records what the next search_geo2 calls carry, when they reach a page.
     void recordCalls(const QList<qint64>& rowids);
 

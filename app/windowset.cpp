@@ -3,6 +3,7 @@
 
 #include "app/aboutbox.h"
 #include "app/frmmapbrows.h"
+#include "ui/errordisplay.h"
 #include "ui/okrightdlg2.h"
 
 #include "atena/frmatena.h"
@@ -23,12 +24,11 @@ void createWindowSet()
     frmClntsrc = new TfrmClntsrc;
     AboutBox = new TAboutBox;
     frmAtena = new TfrmAtena;
-    // 名簿で開く in a map popup brings the roster up. Choosing the customer
-    // in it waits for the roster to offer that by rowid.
-    QObject::connect(frmMapbrows, &TfrmMapbrows::customerOpenRequested, frmMapbrows, [](qint64) {
-        if (frmAddress && !frmAddress->isVisible())
-            frmAddress->exec();
-    });
+    // 名簿で開く in a map popup brings the roster up on that customer.
+    QObject::connect(frmMapbrows, &TfrmMapbrows::customerOpenRequested, frmAddress,
+                     [](qint64 rowid) { tessolo::ui::runHandler([rowid] { frmAddress->showCustomer(rowid); }); });
+    // The roster's "地図に表示" marks its chosen customers on the map.
+    QObject::connect(frmAddress, &TfrmAddress::showOnMap, frmMapbrows, &TfrmMapbrows::showCustomers);
 }
 
 namespace {

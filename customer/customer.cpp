@@ -9,6 +9,9 @@
 #include <QUrl>
 #include <sqlite3.h>
 
+#include <QHash>
+#include <QSet>
+
 namespace tessolo::customer {
 
 const std::array<QString, kColumnCount> kColumns = fields::each(kFields, &Field::column);
@@ -134,6 +137,43 @@ QList<qint64> rowidsOf(const QString& listSql)
     const auto table = db.query(listSql);
     for (table->MoveFirst(); !table->Eof(); table->Next())
         out << table->NamedFieldAsString(QStringLiteral("rowid")).toLongLong();
+    return out;
+}
+
+std::vector<Stored> recordsOf(const QList<qint64>& rowids)
+{
+    // In slices, so that no statement grows past what SQLite takes, and
+    // ordered here: an "order by" over a list of thousands costs more than
+    // the reading.
+    constexpr qsizetype kSlice = 500;
+    QHash<qint64, Record> byRowid;
+    byRowid.reserve(rowids.size());
+    TSQLiteDo db;
+    db.getDBpoint(kDatabaseName);
+    for (qsizetype from = 0; from < rowids.size(); from += kSlice) {
+        QStringList ids;
+        for (qint64 id : rowids.mid(from, kSlice))
+            ids << QString::number(id);
+        const auto table = db.query(QStringLiteral("select rowid, * from t_customer where rowid in (")
+                                    + ids.join(QLatin1Char(',')) + QLatin1Char(')'));
+        for (table->MoveFirst(); !table->Eof(); table->Next()) {
+            Record r;
+            for (int c = 0; c < kColumnCount; ++c)
+                r[size_t(c)] = table->NamedFieldAsString(kColumns[size_t(c)]);
+            byRowid.insert(table->NamedFieldAsString(QStringLiteral("rowid")).toLongLong(), r);
+        }
+    }
+    db.closeDBpoint();
+    std::vector<Stored> out;
+    out.reserve(size_t(rowids.size()));
+    QSet<qint64> seen;
+    for (qint64 id : rowids) {
+        const auto it = byRowid.constFind(id);
+        if (it == byRowid.constEnd() || seen.contains(id))
+            continue;
+        seen.insert(id);
+        out.push_back({id, *it});
+    }
     return out;
 }
 

@@ -15,6 +15,7 @@ namespace tessolo {
 class TSQLiteDatabase;
 class TSQLiteTable;
 } // namespace tessolo
+#include <vector>
 
 namespace tessolo::customer {
 
@@ -89,5 +90,12 @@ private:
     QString m_path;
     qint64 m_version = -1;
 };
+// The stored customers of these rowids, in the order given, each once; a
+// rowid no longer stored is passed over.
+struct Stored {
+    qint64 rowid;
+    Record record;
+};
+std::vector<Stored> recordsOf(const QList<qint64>& rowids);
 
 } // namespace tessolo::customer

@@ -96,24 +96,22 @@ void writeHeader(TSafeFile& out, Encoding encoding)
 }
 } // namespace
 
-Result write(const QString& fileName, const QString& listSql, Encoding encoding, const ProgressFn& progress)
+namespace {
+// Writes one line per row that `next` fills (false when the rows are done).
+Result writeRows(const QString& fileName, Encoding encoding, qint64 total, const ProgressFn& progress,
+                 const std::function<bool(QStringList& values)>& next)
 {
     Result result;
     QSet<QString> seen;
     TSafeFile out(fileName);
     writeHeader(out, encoding);
     qsizetype substituted = 0;
-
-    TSQLiteDo db;
-    db.getDBpoint(kDatabaseName);
-    const auto table = db.query(listSql);
-    const qint64 total = table->RowCount();
     QStringList values;
     values.reserve(customer::kColumnCount);
-    for (table->MoveFirst(); !table->Eof(); table->Next()) {
+    for (;;) {
         values.clear();
-        for (const QString& column : customer::kColumns)
-            values << table->NamedFieldAsString(column);
+        if (!next(values))
+            break;
         // One conversion per line: a call of the converter costs far more
         // than the few characters of a value.
         const QString line = csvLine(values);
@@ -126,11 +124,43 @@ Result write(const QString& fileName, const QString& listSql, Encoding encoding,
         if (progress && result.customers % kProgressEveryRows == 0 && !progress(result.customers, total))
             throw EAbort();
     }
-    db.closeDBpoint();
     if (progress && !progress(total, total))
         throw EAbort();
     out.commit();
     return result;
+}
+} // namespace
+
+Result write(const QString& fileName, const QString& listSql, Encoding encoding, const ProgressFn& progress)
+{
+    TSQLiteDo db;
+    db.getDBpoint(kDatabaseName);
+    const auto table = db.query(listSql);
+    table->MoveFirst();
+    const Result result = writeRows(fileName, encoding, table->RowCount(), progress, [&table](QStringList& values) {
+        if (table->Eof())
+            return false;
+        for (const QString& column : customer::kColumns)
+            values << table->NamedFieldAsString(column);
+        table->Next();
+        return true;
+    });
+    db.closeDBpoint();
+    return result;
+}
+
+Result write(const QString& fileName, const QList<qint64>& rowids, Encoding encoding, const ProgressFn& progress)
+{
+    const std::vector<customer::Stored> records = customer::recordsOf(rowids);
+    size_t i = 0;
+    return writeRows(fileName, encoding, qint64(records.size()), progress, [&](QStringList& values) {
+        if (i == records.size())
+            return false;
+        const customer::Record& r = records[i++].record;
+        for (const QString& v : r)
+            values << v;
+        return true;
+    });
 }
 
 void writeRecords(const QString& fileName, const std::vector<customer::Record>& records, Encoding encoding)

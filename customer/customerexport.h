@@ -43,6 +43,10 @@ QString csvLine(const QStringList& values);
 // writes its rows in its order. Throws EFileError when the file cannot be
 // written (the old file, if any, is left as it was) and EAbort on a cancel.
 Result write(const QString& fileName, const QString& listSql, Encoding encoding, const ProgressFn& progress = {});
+// The customers of these rowids, in the order given (a customer no longer
+// stored is left out).
+Result write(const QString& fileName, const QList<qint64>& rowids, Encoding encoding,
+             const ProgressFn& progress = {});
 
 // Writes records held in memory the same way, header line first.
 void writeRecords(const QString& fileName, const std::vector<customer::Record>& records, Encoding encoding);

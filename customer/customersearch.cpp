@@ -22,22 +22,43 @@ bool hasDigit(QStringView s)
 
 } // namespace
 
-Key keyOf(const customer::Record& r)
+Key keyOf(const Values& r)
 {
     // A line break keeps a word from running from one field into the next;
     // the four parts of the address run on, as the address is read.
     const QChar sep = QLatin1Char('\n');
-    QString text = r[PersonName] + sep + r[PersonKana] + sep + r[CompanyName] + sep + r[CompanyKana] + sep
-        + r[Department] + sep + r[Prefecture] + r[City] + r[Town] + r[Building] + sep + r[Email1] + sep + r[Email2]
-        + sep + r[Memo];
-    return {foldForSearch(text), phoneDigits(foldForSearch(QString(r[Tel] + sep + r[Fax])))};
+    QString text;
+    text.reserve(256);
+    for (int c : {PersonName, PersonKana, CompanyName, CompanyKana, Department})
+        text.append(r[size_t(c)]).append(sep);
+    for (int c : {Prefecture, City, Town, Building})
+        text.append(r[size_t(c)]);
+    for (int c : {Email1, Email2, Memo})
+        text.append(sep).append(r[size_t(c)]);
+    // The postal code sits with the numbers, so that 123-4567 finds the
+    // stored 1234567 with or without its hyphen.
+    QString numbers;
+    numbers.reserve(r[Tel].size() + r[Fax].size() + r[Postal].size() + 2);
+    numbers.append(r[Tel]).append(sep).append(r[Fax]).append(sep).append(r[Postal]);
+    return {foldForSearch(text), phoneDigits(foldForSearch(numbers))};
+}
+
+Key keyOf(const customer::Record& r)
+{
+    Values v;
+    for (size_t c = 0; c < v.size(); ++c)
+        v[c] = r[c];
+    return keyOf(v);
 }
 
 Query::Query(const QString& typed)
 {
     const QString folded = foldForSearch(typed);
     for (const QString& word : folded.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        const QString digits = phoneDigits(word);
+        QString digits = phoneDigits(word);
+        // 〒150-0001 is how a postal code is written, not part of it.
+        if (digits.startsWith(QChar(0x3012)))
+            digits.remove(0, 1);
         m_terms.append({word, hasDigit(digits) ? digits : QString()});
     }
 }
@@ -52,13 +73,6 @@ bool Query::matches(const Key& key) const
         return false;
     }
     return true;
-}
-
-QString listSqlFor(const QStringList& rowids)
-{
-    // rowids are the decimal texts the list read from the database.
-    return QStringLiteral("select rowid, * from t_customer where rowid in (") + rowids.join(QLatin1Char(','))
-        + QStringLiteral(") order by person_kana");
 }
 
 } // namespace tessolo::customersearch

@@ -15,10 +15,13 @@ namespace tessolo::customersearch {
 
 struct Key {
     QString text;   // name, readings, company, department, address, mail, memo: folded
-    QString phones; // telephone and fax: folded, separators removed
+    QString phones; // telephone, fax and postal code: folded, separators removed
 };
 
 Key keyOf(const customer::Record& r);
+// The same from the values in table order, wherever they are held.
+using Values = std::array<QStringView, customer::kColumnCount>;
+Key keyOf(const Values& r);
 
 // What the user typed: blank-separated words, each of which must be found.
 class Query {
@@ -34,9 +37,5 @@ private:
     };
     QList<Term> m_terms;
 };
-
-// The customers with these rowids, in reading order: the statement the
-// export and the printing run for what the list shows.
-QString listSqlFor(const QStringList& rowids);
 
 } // namespace tessolo::customersearch

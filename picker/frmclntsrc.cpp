@@ -25,8 +25,14 @@ using tessolo::ui::guarded;
 
 namespace {
 
-// The picker shows the roster list's leading columns: name, reading, company.
+// The picker shows the roster list's leading columns: name, reading,
+// company, and the address that tells namesakes apart.
 constexpr auto kShown = std::span(tessolo::customer::kListed).first<3>();
+constexpr int kAddressColumn = int(kShown.size());
+// The rowid travels with each line, unseen.
+constexpr int kRowidRole = Qt::UserRole + 1;
+
+qint64 rowidOf(const QTreeWidgetItem* item) { return item->data(0, kRowidRole).toLongLong(); }
 
 } // namespace
 
@@ -38,7 +44,7 @@ TfrmClntsrc::TfrmClntsrc(QWidget* parent)
     QFont f;
     f.setPointSize(9);
     setFont(f);
-    resize(620, 520);
+    resize(760, 520);
     buildControls();
     layOut();
     wire();
@@ -65,11 +71,11 @@ void TfrmClntsrc::buildControls()
     QStringList headings;
     for (QStringView c : kShown)
         headings << tessolo::fields::byColumn(tessolo::customer::kFields, c).heading.toString();
-    ListViewNm->setHeaderLabels(headings << QStringLiteral("row_id"));
+    ListViewNm->setHeaderLabels(headings << QStringLiteral("住所"));
     ListViewNm->header()->setSectionsClickable(false);
-    ListViewNm->header()->setStretchLastSection(false);
-    const int widths[] = {130, 150, 220, 50};
-    for (int i = 0; i < 4; ++i)
+    ListViewNm->header()->setStretchLastSection(true);
+    const int widths[] = {120, 130, 170, 220};
+    for (int i = 0; i <= kAddressColumn; ++i)
         ListViewNm->setColumnWidth(i, widths[i]);
 
     labNm = new QLabel(QStringLiteral("氏名（カナ）"), this);
@@ -146,12 +152,16 @@ void TfrmClntsrc::fill(const QString& sql)
     QStringList columns;
     for (QStringView c : kShown)
         columns << c.toString();
-    columns << QStringLiteral("rowid");
+    const QString address[] = {QStringLiteral("prefecture"), QStringLiteral("city"), QStringLiteral("town")};
     for (table->MoveFirst(); !table->Eof(); table->Next()) {
         QStringList values;
         for (const QString& c : columns)
             values << table->NamedFieldAsString(c);
-        items << new QTreeWidgetItem(values);
+        values << table->NamedFieldAsString(address[0]) + table->NamedFieldAsString(address[1])
+                      + table->NamedFieldAsString(address[2]);
+        auto* item = new QTreeWidgetItem(values);
+        item->setData(0, kRowidRole, table->NamedFieldAsString(QStringLiteral("rowid")).toLongLong());
+        items << item;
     }
     db.closeDBpoint();
     ListViewNm->addTopLevelItems(items);
@@ -160,12 +170,14 @@ void TfrmClntsrc::fill(const QString& sql)
 
 void TfrmClntsrc::loadList()
 {
+    KanaButtons->setCurrent(0);
     strSQLZ = tessolo::customer::kListSql;
     fill(strSQLZ);
 }
 
 void TfrmClntsrc::listByKana(int kanaCode)
 {
+    KanaButtons->setCurrent(kanaCode);
     strSQLZ = tessolo::kana::queryText(kanaCode);
     fill(strSQLZ);
 }
@@ -179,20 +191,11 @@ void TfrmClntsrc::btnNmClick()
 
 void TfrmClntsrc::btnokClick()
 {
-    QString ids;
-    int selected = 0;
-    for (int i = ListViewNm->topLevelItemCount() - 1; i >= 0; --i) {
-        QTreeWidgetItem* item = ListViewNm->topLevelItem(i);
-        if (item->isSelected()) {
-            ids += item->text(3) + QLatin1Char(',');
-            ++selected;
-        }
-    }
-    if (selected > 0) {
-        ids.chop(1);
-        strSQLZ = QStringLiteral("select rowid, * from t_customer where rowid in (") + ids + QStringLiteral(") ") +
-                  QStringLiteral("order by person_kana collate kana");
-    }
+    m_chosen = chosenRowids();
+    QStringList ids;
+    for (qint64 id : m_chosen)
+        ids << QString::number(id);
+    strSQLZ = tessolo::customer::rowidsSql(ids);
     i_cancel = 1;
     accept();
 }
@@ -204,7 +207,7 @@ QList<qint64> TfrmClntsrc::chosenRowids() const
     QList<qint64> all, selected;
     for (int i = 0; i < ListViewNm->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = ListViewNm->topLevelItem(i);
-        const qint64 id = item->text(3).toLongLong();
+        const qint64 id = rowidOf(item);
         all << id;
         if (item->isSelected())
             selected << id;
@@ -242,6 +245,7 @@ void TfrmClntsrc::showEvent(QShowEvent* e)
 void TfrmClntsrc::FormShow()
 {
     i_cancel = 0;
+    m_chosen.clear();
     loadList();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The customer picker: lists customers by kana row, single kana or reading
-// prefix; "決定" hands the map window a query over the chosen customers (or,
-// with none selected, over the list on display).
+// prefix; "決定" hands the map window the chosen customers (or, with none
+// selected, the list on display) by rowid, in the list's order.
 
 #include <QDialog>
 
@@ -29,7 +29,8 @@ public:
     QPushButton* btncancel = nullptr;
     QPushButton* btnAtena = nullptr;
 
-    // The statement getSQL hands back.
+    // A statement over what getRowids hands back, kept for callers that
+    // still read getSQL.
     QString strSQLZ;
     // 1 after "決定" (despite the name), 0 when cancelled or closed.
     qint32 i_cancel = 0;
@@ -40,6 +41,8 @@ public:
 
     // What "宛名印刷" prints: the selected rows, or the whole list.
     QList<qint64> chosenRowids() const;
+    // The customers "決定" chose, in the list's order.
+    const QList<qint64>& getRowids() const { return m_chosen; }
 
     void loadList();
     void listByKana(int kanaCode);
@@ -62,4 +65,6 @@ private:
     void btncancelClick();
     void btnAtenaClick();
     void btnclearClick();
+
+    QList<qint64> m_chosen;
 };

@@ -10,13 +10,15 @@
 #include "customer/customer.h"
 #include "customer/customerexport.h"
 #include "atena/frmatena.h"
+#include "customer/customerlist.h"
 #include "customer/kanafilter.h"
 #include "customer/customergroups.h"
 #include "roster/groupseditor.h"
+#include "data/transaction.h"
+#include "text/kanacodes.h"
 #include "roster/readingcapture.h"
 #include "roster/readingsource.h"
 #include "text/zenkaku.h"
-#include "ui/appevents.h"
 #include "ui/backgroundrun.h"
 #include "ui/enternav.h"
 #include "ui/errordisplay.h"
@@ -31,6 +33,7 @@
 #include "ui/progress.h"
 #include "ui/windowset.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
@@ -43,11 +46,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTimer>
 #include <QSignalBlocker>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 
 using tessolo::TSQLiteDo;
@@ -59,19 +64,19 @@ namespace ui = tessolo::ui;
 
 namespace {
 
+TfrmAddress::ShellOpenFn& shellHook()
+{
+    static TfrmAddress::ShellOpenFn hook;
+    return hook;
+}
+
 QString labelOf(const char* control)
 {
     return fields::byControl(customer::kFields, QLatin1String(control)).label.toString();
 }
 
-// The columns the list shows, the rowid last.
-QStringList listColumns()
-{
-    QStringList cols;
-    for (QStringView c : customer::kListed)
-        cols << c.toString();
-    return cols << QStringLiteral("rowid");
-}
+// The list's headings (their order and widths) as the user left them.
+const QString kListLayoutKey = QStringLiteral("roster/listHeader");
 
 } // namespace
 
@@ -82,7 +87,13 @@ TfrmAddress::TfrmAddress(QWidget* parent)
     QFont f;
     f.setPointSize(9);
     setFont(f);
-    setFixedSize(936, 563);
+    // The size the form was laid out for is the smallest; the window grows
+    // and maximises, and the list takes the room.
+    m_baseSize = QSize(936, 563);
+    setMinimumSize(m_baseSize);
+    resize(m_baseSize);
+    setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
+    setSizeGripEnabled(true);
     move(0, 0);
 
     buildMenu();
@@ -91,6 +102,9 @@ TfrmAddress::TfrmAddress(QWidget* parent)
     buildInputs();
     buildButtons();
     wire();
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        m_baseGeometry.insert(child, child->geometry());
+    markStored();
     // Another PC on a shared folder, or a sqlite3 shell, may change the
     // file: the list follows every few seconds and on coming back.
     m_dataWatch = std::make_unique<tessolo::customer::TDataWatch>();
@@ -112,7 +126,32 @@ void TfrmAddress::reloadIfChangedElsewhere()
     // list is then read once more, which shows the same.
     if (!isVisible() || tessolo::ui::backgroundWorkRunning() || !m_dataWatch->changed())
         return;
-    tessolo::ui::runHandler([this] { readList(m_readSQL.isEmpty() ? tessolo::customer::kListSql : m_readSQL); });
+    tessolo::ui::runHandler([this] { loadList(); });
+}
+
+// Below the list everything moves down as the window grows and keeps its
+// size; the list and the bars across the window take the new room.
+void TfrmAddress::resizeEvent(QResizeEvent* e)
+{
+    QDialog::resizeEvent(e);
+    const int dx = std::max(0, width() - m_baseSize.width());
+    const int dy = std::max(0, height() - m_baseSize.height());
+    for (auto it = m_baseGeometry.cbegin(); it != m_baseGeometry.cend(); ++it) {
+        QWidget* w = it.key();
+        QRect r = it.value();
+        if (w == ListViewNm || w == MainMenu1 || w->objectName() == QLatin1String("Bevel1")) {
+            r.setWidth(r.width() + dx);
+            if (w == ListViewNm)
+                r.setHeight(r.height() + dy);
+        } else if (w == EditCnt || w->objectName() == QLatin1String("Lab_CNT")) {
+            r.translate(dx, 0);
+        } else if (w == LabFilter) {
+            r.setWidth(r.width() + dx);
+        } else if (r.top() >= 296) { // the form and the buttons
+            r.translate(0, dy);
+        }
+        w->setGeometry(r);
+    }
 }
 
 void TfrmAddress::buildMenu()
@@ -138,6 +177,8 @@ void TfrmAddress::buildMenu()
     CSV2->setObjectName(QStringLiteral("CSV2"));
     mnuAtena = n1->addAction(QStringLiteral("宛名印刷"));
     mnuAtena->setObjectName(QStringLiteral("mnuAtena"));
+    mnuMap = n1->addAction(QStringLiteral("地図に表示"));
+    mnuMap->setObjectName(QStringLiteral("mnuMap"));
     QMenu* n8 = n1->addMenu(QStringLiteral("バックアップ"));
     n8->setObjectName(QStringLiteral("N8"));
     R1 = n8->addAction(QStringLiteral("復元…"));
@@ -151,6 +192,11 @@ void TfrmAddress::buildMenu()
     L1->setObjectName(QStringLiteral("L1"));
     X1 = n1->addAction(QStringLiteral("終了(&X)"));
     X1->setObjectName(QStringLiteral("X1"));
+    // As in the map window: a text field claims Ctrl+X for Cut through its
+    // shortcut override, so the key closes the window only from elsewhere.
+    X1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    X1->setShortcutContext(Qt::WindowShortcut);
+    addAction(X1);
 
     QMenu* e1 = MainMenu1->addMenu(QStringLiteral("設定(&E)"));
     e1->setObjectName(QStringLiteral("E1"));
@@ -212,24 +258,49 @@ void TfrmAddress::buildList()
     EditCnt->setGeometry(822, 31, 90, 24);
     labCnt->setBuddy(EditCnt);
 
-    ListViewNm = new QTreeWidget(this);
+    ListModel = new customer::TCustomerListModel(this);
+    ListFilter = new customer::TCustomerFilter(ListModel, this);
+    ListViewNm = new QTreeView(this);
     ListViewNm->setObjectName(QStringLiteral("ListViewNm"));
     ListViewNm->setGeometry(6, 92, 924, 198);
     ListViewNm->setRootIsDecorated(false);
     ListViewNm->setUniformRowHeights(true);
-    ListViewNm->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListViewNm->setItemsExpandable(false);
+    ListViewNm->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListViewNm->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListViewNm->setSortingEnabled(false);
     ListViewNm->setAllColumnsShowFocus(true);
-    QStringList headings;
-    for (QStringView c : customer::kListed)
-        headings << fields::byColumn(customer::kFields, c).heading.toString();
-    ListViewNm->setHeaderLabels(headings << QStringLiteral("row_id"));
-    ListViewNm->header()->setSectionsClickable(false);
+    ListViewNm->setModel(ListFilter);
+    ListViewNm->setSortingEnabled(true);
+    ListViewNm->header()->setSectionsClickable(true);
+    ListViewNm->header()->setSectionsMovable(true);
     ListViewNm->header()->setStretchLastSection(false);
-    const int widths[] = {105, 110, 180, 160, 75, 75, 90, 50};
-    for (int i = 0; i < 8; ++i)
+    const int widths[] = {105, 110, 180, 160, 75, 75, 90, 220, 75, 110};
+    for (int i = 0; i < customer::listcol::Count; ++i)
         ListViewNm->setColumnWidth(i, widths[i]);
+    ListViewNm->sortByColumn(customer::listcol::PersonKana, Qt::AscendingOrder);
+    restoreListLayout();
+    connect(ListViewNm->header(), &QHeaderView::sectionResized, this, [this] { saveListLayout(); });
+    connect(ListViewNm->header(), &QHeaderView::sectionMoved, this, [this] { saveListLayout(); });
+    connect(ListViewNm->header(), &QHeaderView::sortIndicatorChanged, this, [this] { saveListLayout(); });
+}
+
+void TfrmAddress::saveListLayout() const
+{
+    QSettings().setValue(kListLayoutKey, ListViewNm->header()->saveState());
+}
+
+void TfrmAddress::restoreListLayout()
+{
+    const QByteArray state = QSettings().value(kListLayoutKey).toByteArray();
+    if (state.isEmpty() || !ListViewNm->header()->restoreState(state))
+        return;
+    // A layout from an older list may lack columns: they show at the width
+    // they were given.
+    for (int i = 0; i < customer::listcol::Count; ++i) {
+        if (ListViewNm->header()->isSectionHidden(i))
+            ListViewNm->header()->showSection(i);
+    }
+    ListFilter->sort(ListViewNm->header()->sortIndicatorSection(), ListViewNm->header()->sortIndicatorOrder());
 }
 
 void TfrmAddress::buildSearch()
@@ -242,6 +313,9 @@ void TfrmAddress::buildSearch()
     tessolo::ui::setImeMode(EditSearch, tessolo::ui::ImeMode::Hiragana);
     GroupFilter = new TGroupFilter(this);
     GroupFilter->setGeometry(436, 64, 300, 24);
+    LabFilter = new QLabel(this);
+    LabFilter->setObjectName(QStringLiteral("LabFilter"));
+    LabFilter->setGeometry(742, 67, 184, 18);
 }
 
 QLineEdit* TfrmAddress::addEdit(const char* name, const char* labelName, int x, int y, int w)
@@ -354,12 +428,16 @@ void TfrmAddress::wire()
                     if (code == 0) {
                         const QSignalBlocker quiet(EditSearch);
                         EditSearch->clear();
+                        ListFilter->setSearch(QString());
                     }
                     listByKana(code);
                 });
             });
-    connect(EditSearch, &QLineEdit::textChanged, this, guarded([this] { showListed(); }));
-    connect(GroupFilter, &TGroupFilter::filterChanged, this, guarded([this] { showListed(); }));
+    connect(EditSearch, &QLineEdit::textChanged, this, guarded([this] {
+                ListFilter->setSearch(EditSearch->text());
+                showFilter();
+            }));
+    connect(GroupFilter, &TGroupFilter::filterChanged, this, guarded([this] { applyGroupFilter(); }));
     connect(GroupFilter, &TGroupFilter::addRequested, this,
             [this](const QString& g) { tessolo::ui::runHandler([&] { groupsChosen(g, true); }); });
     connect(GroupFilter, &TGroupFilter::removeRequested, this,
@@ -368,7 +446,7 @@ void TfrmAddress::wire()
     connect(btnup, &QPushButton::clicked, this, guarded([this] { btnupClick(); }));
     connect(btndel, &QPushButton::clicked, this, guarded([this] { btndelClick(); }));
     connect(btnClear, &QPushButton::clicked, this, guarded([this] { btnClearClick(); }));
-    connect(ListViewNm, &QTreeWidget::itemClicked, this, guarded([this] { ListViewNmClick(); }));
+    connect(ListViewNm, &QTreeView::clicked, this, guarded([this] { ListViewNmClick(); }));
     connect(N4, &QAction::triggered, this, guarded([this] { N4Click(); }));
     connect(N5, &QAction::triggered, this, guarded([this] { N5Click(); }));
     connect(N6, &QAction::triggered, this, guarded([this] { N6Click(); }));
@@ -376,6 +454,7 @@ void TfrmAddress::wire()
     connect(CSV1, &QAction::triggered, this, guarded([this] { CSV1Click(); }));
     connect(CSV2, &QAction::triggered, this, guarded([this] { CSV2Click(); }));
     connect(mnuAtena, &QAction::triggered, this, guarded([this] { mnuAtenaClick(); }));
+    connect(mnuMap, &QAction::triggered, this, guarded([this] { mnuMapClick(); }));
     connect(U1, &QAction::triggered, this, [this] { U1Click(); });
     connect(R1, &QAction::triggered, this, guarded([this] { R1Click(); }));
     connect(B1, &QAction::triggered, this, guarded([this] { tessolo::backupui::backupNow(this); }));
@@ -432,12 +511,11 @@ void TfrmAddress::showEvent(QShowEvent* e)
 
 void TfrmAddress::keyPressEvent(QKeyEvent* e)
 {
-    // The window has no cancel button: Escape does not close it, it only
-    // clears the search.
+    // The window has no cancel button: Escape does not close it, it shows
+    // the whole list again (the search and the kana row both cleared).
     if (e->key() == Qt::Key_Escape) {
         e->accept();
-        if (!EditSearch->text().isEmpty())
-            EditSearch->clear();
+        tessolo::ui::runHandler([this] { showEveryone(); });
         return;
     }
     QDialog::keyPressEvent(e);
@@ -447,78 +525,157 @@ void TfrmAddress::FormShow()
 {
     strRow.clear();
     loadList();
+    if (m_pendingCustomer >= 0) {
+        const qint64 rowid = std::exchange(m_pendingCustomer, -1);
+        QMetaObject::invokeMethod(this, [this, rowid] { tessolo::ui::runHandler([&] { showCustomer(rowid); }); },
+                                  Qt::QueuedConnection);
+    }
     // Once the window stands, so that the question is asked over the roster.
     QMetaObject::invokeMethod(
         this, [this] { tessolo::ui::runHandler([this] { tessolo::ui::offerShippedPostalList(this); }); },
         Qt::QueuedConnection);
 }
 
-void TfrmAddress::loadList() { readList(tessolo::customer::kListSql); }
-
-void TfrmAddress::listByKana(int kanaCode) { readList(tessolo::kana::queryText(kanaCode)); }
-
-// Reads the customers a query selects, each with its eight list values and
-// its search key, then shows those the search lets through.
-void TfrmAddress::readList(const QString& sql)
+void TfrmAddress::showCustomer(qint64 rowid)
 {
-    m_listed.clear();
-    m_readSQL = sql;
-    {
-        ListViewNm->clear(); // a failing query leaves the list empty, not stale
-        TSQLiteDo db;
-        db.getDBpoint(kDatabaseName);
-        const auto table = db.query(sql);
-        m_listed.reserve(table->RowCount());
-        const QStringList shown = listColumns(); // the rowid last
-        for (table->MoveFirst(); !table->Eof(); table->Next()) {
-            tessolo::customer::Record r;
-            for (int c = 0; c < tessolo::customer::kColumnCount; ++c)
-                r[size_t(c)] = table->NamedFieldAsString(tessolo::customer::kColumns[size_t(c)]);
-            QStringList values;
-            values.reserve(shown.size());
-            for (const QString& c : shown)
-                values << table->NamedFieldAsString(c);
-            m_listed.push_back({values, tessolo::customersearch::keyOf(r), r[tessolo::customer::col::Memo]});
-        }
-        db.closeDBpoint();
+    if (!isVisible()) {
+        m_pendingCustomer = rowid;
+        exec();
+        return;
     }
+    if (ListModel->rowOf(rowid) < 0)
+        loadList();
+    if (ListModel->rowOf(rowid) < 0)
+        throw tessolo::TessoloError(QStringLiteral("この顧客は名簿にありません。削除されたかもしれません。"));
+    if (!ListFilter->accepts(rowid))
+        showEveryone();
+    chooseRow(rowid);
+    // What the user is typing is not thrown away for a customer chosen on
+    // the map: the list shows it, and a click loads it.
+    if (!hasUnsavedChanges())
+        loadCustomer(rowid);
+}
+
+void TfrmAddress::loadList()
+{
+    const QList<qint64> chosen = selectedRowids();
+    const qint64 current = ListViewNm->currentIndex().isValid() ? ListFilter->rowidAt(ListViewNm->currentIndex().row())
+                                                                : -1;
+    {
+        TSQLiteDo db;
+        try {
+            ListModel->load(db.getDBpoint(kDatabaseName));
+        } catch (...) {
+            ListModel->clear(); // a failing read leaves the list empty, not stale
+            showFilter();
+            throw;
+        }
+    }
+    // The rows chosen before stay chosen where they are still listed.
+    QItemSelection selection;
+    for (qint64 id : chosen) {
+        const int row = ListFilter->rowOf(id);
+        if (row >= 0)
+            selection.select(ListFilter->index(row, 0), ListFilter->index(row, customer::listcol::Count - 1));
+    }
+    ListViewNm->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (const int row = ListFilter->rowOf(current); row >= 0)
+        ListViewNm->selectionModel()->setCurrentIndex(ListFilter->index(row, 0), QItemSelectionModel::NoUpdate);
     const QStringList groups = tessolo::customer::groupsInUse();
     GroupFilter->setGroups(groups);
     MemoFields->EditGroups->setGroupsInUse(groups);
-    showListed();
+    showFilter();
 }
 
-// Items are built first and added at once, so that a list of thousands is
-// laid out once, not once per row.
-void TfrmAddress::showListed()
+void TfrmAddress::showEveryone()
 {
-    const tessolo::customersearch::Query search(EditSearch->text());
-    const tessolo::customer::memo::GroupFilter group = GroupFilter->filter();
-    QList<QTreeWidgetItem*> items;
-    QStringList rowids;
-    for (const Listed& l : m_listed) {
-        if (!search.matches(l.key) || !group.accepts(l.memo))
-            continue;
-        items << new QTreeWidgetItem(l.values);
-        rowids << l.values.constLast();
-    }
-    ListViewNm->setUpdatesEnabled(false);
-    ListViewNm->clear();
-    ListViewNm->addTopLevelItems(items);
-    ListViewNm->setUpdatesEnabled(true);
-    EditCnt->setText(QString::number(items.size()));
-    strListSQL = search.isEmpty() && group.kind == tessolo::customer::memo::GroupFilter::All
-                     ? m_readSQL
-                     : tessolo::customersearch::listSqlFor(rowids);
+    const QSignalBlocker quiet(EditSearch);
+    EditSearch->clear();
+    ListFilter->setSearch(QString());
+    listByKana(0);
 }
+
+void TfrmAddress::listByKana(int kanaCode)
+{
+    ListFilter->setKanaCode(kanaCode);
+    KanaButtons->setCurrent(ListFilter->kanaCode());
+    showFilter();
+}
+
+// The count with what narrows it: "カ行・「工務店」 12 件".
+void TfrmAddress::showFilter()
+{
+    const int shown = ListFilter->rowCount();
+    EditCnt->setText(QString::number(shown));
+    QStringList applies;
+    if (ListFilter->kanaCode() > 0)
+        applies << tessolo::kana::codes()[size_t(ListFilter->kanaCode())].caption;
+    if (!ListFilter->search().trimmed().isEmpty())
+        applies << QStringLiteral("「%1」").arg(ListFilter->search().trimmed());
+    const QString count = QStringLiteral("%1 件").arg(shown);
+    LabFilter->setText(applies.isEmpty() ? QStringLiteral("全表示 ") + count
+                                         : applies.join(QStringLiteral("・")) + QLatin1Char(' ') + count);
+}
+
+QList<qint64> TfrmAddress::shownRowids() const { return ListFilter->rowids(); }
+
+QList<qint64> TfrmAddress::selectedRowids() const
+{
+    QList<int> rows;
+    for (const QModelIndex& i : ListViewNm->selectionModel()->selectedRows())
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    QList<qint64> out;
+    out.reserve(rows.size());
+    for (int r : rows)
+        out << ListFilter->rowidAt(r);
+    return out;
+}
+
+QList<qint64> TfrmAddress::chosenRowids() const
+{
+    const QList<qint64> selected = selectedRowids();
+    return selected.isEmpty() ? shownRowids() : selected;
+}
+
+void TfrmAddress::chooseRow(qint64 rowid)
+{
+    const int row = ListFilter->rowOf(rowid);
+    if (row < 0)
+        return;
+    const QModelIndex index = ListFilter->index(row, 0);
+    ListViewNm->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect
+                                                             | QItemSelectionModel::Rows);
+    ListViewNm->scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+bool TfrmAddress::hasUnsavedChanges() const { return m_form->values() != m_stored; }
+
+void TfrmAddress::markStored() { m_stored = m_form->values(); }
 
 void TfrmAddress::btnaddClick()
 {
     if (!loadedFields.isEmpty() && m_form->values() == loadedFields
         && (!OKRightDlg2 || !OKRightDlg2->ask(kDuplicateQuestion)))
         throw tessolo::EAbort();
-    TSQLiteDo::execute(customer::insertSql(ui::toRecord<customer::Record>(m_form->storable())));
+    qint64 added = -1;
+    {
+        TSQLiteDo db;
+        db.setDBpoint(kDatabaseName);
+        db.exec_sql(customer::insertSql(ui::toRecord<customer::Record>(m_form->storable())));
+        const auto t = db.query(QStringLiteral("select last_insert_rowid() as id"));
+        t->MoveFirst();
+        added = t->NamedFieldAsString(QStringLiteral("id")).toLongLong();
+    }
+    // Pressing 追加 again with these fields would store a second copy.
+    loadedFields = m_form->values();
+    markStored();
     loadList();
+    // The new customer is shown chosen, even where the search or the kana
+    // row would hide it.
+    if (!ListFilter->accepts(added))
+        showEveryone();
+    chooseRow(added);
 }
 
 void TfrmAddress::btnupClick()
@@ -532,44 +689,130 @@ void TfrmAddress::btnupClick()
     customer::runIfUnchanged(customer::updateIfUnchangedSql(record, loadedRow, strRow));
     loadedRow = record;
     loadedFields = m_form->values();
+    markStored();
     loadList();
 }
 
+// Deletes the chosen rows (or, with none chosen, the loaded customer) after
+// one question naming the first of them.
 void TfrmAddress::btndelClick()
 {
-    if (!OKRightDlg2 || !OKRightDlg2->ask(QStringLiteral("削除しますか？")))
+    QList<qint64> rowids = selectedRowids();
+    if (rowids.isEmpty() && !strRow.isEmpty())
+        rowids << strRow.toLongLong();
+    if (rowids.isEmpty())
         throw tessolo::EAbort();
-    if (strRow.isEmpty())
+    QString name;
+    if (const int row = ListModel->rowOf(rowids.first()); row >= 0) {
+        const customer::ListRow& listed = ListModel->at(row);
+        name = listed.shown(customer::listcol::PersonName);
+        if (name.isEmpty())
+            name = listed.shown(customer::listcol::CompanyName);
+    }
+    if (name.isEmpty())
+        name = QStringLiteral("名前のない顧客");
+    const QString question = rowids.size() == 1
+                                 ? QStringLiteral("%1を削除しますか？").arg(name)
+                                 : QStringLiteral("%1 ほか %2 件を削除しますか？").arg(name).arg(rowids.size() - 1);
+    if (!OKRightDlg2 || !OKRightDlg2->ask(question))
         throw tessolo::EAbort();
-    customer::runIfUnchanged(customer::deleteIfUnchangedSql(loadedRow, strRow));
+    if (rowids.size() == 1 && QString::number(rowids.first()) == strRow) {
+        // The customer in the form: deleted only while it still holds what
+        // was loaded, so that one another program changed (or a new one that
+        // took its rowid) is never lost.
+        customer::runIfUnchanged(customer::deleteIfUnchangedSql(loadedRow, strRow));
+    } else {
+        // All of them or none: a failure half way leaves every row stored.
+        constexpr qsizetype kSlice = 500;
+        TSQLiteDo db;
+        tessolo::Transaction transaction(db.getDBpoint(kDatabaseName));
+        for (qsizetype from = 0; from < rowids.size(); from += kSlice) {
+            QStringList ids;
+            for (qint64 id : rowids.mid(from, kSlice))
+                ids << QString::number(id);
+            db.exec_sql2(customer::deleteRowsSql(ids));
+        }
+        transaction.commit();
+    }
+    ListViewNm->selectionModel()->clearSelection();
     loadList();
     btnClearClick();
 }
 
 void TfrmAddress::btnClearClick()
 {
+    ListViewNm->selectionModel()->clearSelection();
     m_form->clear();
     strRow.clear();
     loadedFields.clear();
+    markStored();
 }
 
+// A click loads the customer clicked, when the click left it chosen.
 void TfrmAddress::ListViewNmClick()
+{
+    const QModelIndex current = ListViewNm->currentIndex();
+    if (!current.isValid() || !ListViewNm->selectionModel()->isRowSelected(current.row(), {}))
+        return;
+    loadCustomer(ListFilter->rowidAt(current.row()));
+}
+
+void TfrmAddress::loadCustomer(qint64 rowid)
 {
     TSQLiteDo db;
     db.getDBpoint(kDatabaseName);
-    for (int i = ListViewNm->topLevelItemCount() - 1; i >= 0; --i) {
-        QTreeWidgetItem* item = ListViewNm->topLevelItem(i);
-        if (!item->isSelected())
-            continue;
-        strRow = item->text(7);
-        const auto t = db.query(customer::selectOneSql(strRow));
-        for (t->MoveFirst(); !t->Eof(); t->Next()) {
-            m_form->load(*t);
-            loadedFields = m_form->values();
-            loadedRow = customer::recordOf(*t);
-        }
+    const auto t = db.query(customer::selectOneSql(QString::number(rowid)));
+    for (t->MoveFirst(); !t->Eof(); t->Next()) {
+        strRow = QString::number(rowid);
+        m_form->load(*t);
+        loadedFields = m_form->values();
+        loadedRow = customer::recordOf(*t);
+        markStored();
     }
     db.closeDBpoint();
+}
+
+void TfrmAddress::closeEvent(QCloseEvent* e)
+{
+    bool leave = false;
+    tessolo::ui::runHandler([&] { leave = settleUnsaved(); });
+    if (!leave) {
+        e->ignore();
+        return;
+    }
+    QDialog::closeEvent(e);
+}
+
+bool TfrmAddress::settleUnsaved()
+{
+    if (!hasUnsavedChanges())
+        return true;
+    QMessageBox box(QMessageBox::Question, windowTitle(),
+                    strRow.isEmpty() ? QStringLiteral("入力した顧客はまだ登録されていません。登録しますか？")
+                                     : QStringLiteral("顧客の変更はまだ保存されていません。更新しますか？"),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("UnsavedQuestion"));
+    QPushButton* store = box.addButton(QStringLiteral("更新"), QMessageBox::AcceptRole);
+    store->setObjectName(QStringLiteral("btnStore"));
+    QPushButton* discard = box.addButton(QStringLiteral("破棄"), QMessageBox::DestructiveRole);
+    discard->setObjectName(QStringLiteral("btnDiscard"));
+    QPushButton* stay = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+    stay->setObjectName(QStringLiteral("btnStay"));
+    box.setDefaultButton(store);
+    box.setEscapeButton(stay);
+    box.exec();
+    if (box.clickedButton() == discard) {
+        btnClearClick();
+        return true;
+    }
+    if (box.clickedButton() != store)
+        return false;
+    // A store that fails or is declined keeps the window open on the fields.
+    if (strRow.isEmpty())
+        btnaddClick();
+    else
+        btnupClick();
+    return true;
 }
 
 // A business's own postal code names the business: its name goes into an
@@ -591,10 +834,12 @@ void TfrmAddress::completeCompany()
         EditCokana->setText(tessolo::TCnvk2K().ToZenkaku(reading.trimmed()));
 }
 
+void TfrmAddress::setShellOpenHook(ShellOpenFn fn) { shellHook() = std::move(fn); }
+
 void TfrmAddress::shellOpen(const QString& address)
 {
-    if (ui::AppEvents::isListened(&ui::AppEvents::openRequested)) {
-        emit ui::AppEvents::current()->openRequested(address);
+    if (shellHook()) {
+        shellHook()(address);
         return;
     }
     QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
@@ -622,10 +867,10 @@ void TfrmAddress::CSV1Click()
     loadList();
 }
 
-// The customers the list shows, in its order, to a CSV file.
-void TfrmAddress::CSV2Click() { exportCustomers(strListSQL.isEmpty() ? tessolo::customer::kListSql : strListSQL); }
+// The chosen customers, else those the list shows, in its order, to a CSV file.
+void TfrmAddress::CSV2Click() { exportCustomers(chosenRowids()); }
 
-void TfrmAddress::exportCustomers(const QString& sql)
+void TfrmAddress::exportCustomers(const QList<qint64>& rowids)
 {
     if (SaveTextFileDialog1->exec() != QDialog::Accepted || SaveTextFileDialog1->selectedFiles().isEmpty())
         throw tessolo::EAbort();
@@ -635,53 +880,62 @@ void TfrmAddress::exportCustomers(const QString& sql)
     ex::Result result;
     {
         tessolo::ui::TBusyProgress progress(this, QStringLiteral("顧客データを書き出しています…"));
-        result = ex::write(file, sql, encoding, progress.callback());
+        result = ex::write(file, rowids, encoding, progress.callback());
     }
     tessolo::ui::showNotice(this, ex::summary(result, encoding));
 }
 
-// The customers the list shows, in its order, on postcards or labels.
+// The chosen customers, else those the list shows, in its order, on
+// postcards or labels.
 void TfrmAddress::mnuAtenaClick()
 {
     if (!frmAtena)
         throw tessolo::EAbort();
-    frmAtena->setCustomers(
-        tessolo::customer::rowidsOf(strListSQL.isEmpty() ? tessolo::customer::kListSql : strListSQL));
+    frmAtena->setCustomers(chosenRowids());
     frmAtena->exec();
     if (frmAtena->openRowid > 0)
-        openCustomer(QString::number(frmAtena->openRowid));
+        showCustomer(frmAtena->openRowid);
+}
+
+// The group filter above the list, as one more condition of the list's.
+void TfrmAddress::applyGroupFilter()
+{
+    const tessolo::customer::memo::GroupFilter group = GroupFilter->filter();
+    ListFilter->setTest(QStringLiteral("group"),
+                        group.kind == tessolo::customer::memo::GroupFilter::All
+                            ? customer::TCustomerFilter::RowTest()
+                            : [group](const customer::TCustomerListModel& model, int row) {
+                                  return group.accepts(model.at(row).value(customer::col::Memo).toString());
+                              });
+    showFilter();
 }
 
 // The group given to, or taken from, the customers chosen in the list; the
-// list is read again as it was filtered.
+// list is read again and keeps its filters.
 void TfrmAddress::groupsChosen(const QString& group, bool add)
 {
     QStringList rowids;
-    for (QTreeWidgetItem* item : ListViewNm->selectedItems())
-        rowids << item->text(7);
+    for (qint64 id : selectedRowids())
+        rowids << QString::number(id);
     if (rowids.isEmpty())
         throw tessolo::TessoloError(QStringLiteral("一覧で顧客を選んでください。"));
     tessolo::customer::applyGroups(rowids, add ? QStringList{group} : QStringList(),
                                    add ? QStringList() : QStringList{group});
-    readList(m_readSQL);
-    if (rowids.contains(strRow))
-        openCustomer(strRow);
+    loadList();
+    if (rowids.contains(strRow) && !hasUnsavedChanges())
+        loadCustomer(strRow.toLongLong());
 }
 
-void TfrmAddress::openCustomer(const QString& rowid)
+// The chosen customers (else those shown) go to the map, which lies behind
+// this window: the roster closes first, as leaving it any other way would.
+void TfrmAddress::mnuMapClick()
 {
-    TSQLiteDo db;
-    db.getDBpoint(kDatabaseName);
-    const auto t = db.query(customer::selectOneSql(rowid));
-    for (t->MoveFirst(); !t->Eof(); t->Next()) {
-        strRow = rowid;
-        m_form->load(*t);
-        loadedFields = m_form->values();
-    }
-    for (int i = 0; i < ListViewNm->topLevelItemCount(); ++i) {
-        if (ListViewNm->topLevelItem(i)->text(7) == rowid)
-            ListViewNm->setCurrentItem(ListViewNm->topLevelItem(i));
-    }
+    const QList<qint64> rowids = chosenRowids();
+    if (rowids.isEmpty())
+        throw tessolo::EAbort();
+    if (!close())
+        throw tessolo::EAbort();
+    emit showOnMap(rowids);
 }
 
 // A restored copy replaces every customer: the list shows them at once and

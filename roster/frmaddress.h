@@ -1,13 +1,17 @@
 #pragma once
-// The roster window: the customer list in reading order with the kana index,
-// one input control per customer column, and Add, Update, Delete and Clear.
-// Created once at start-up, hidden when closed; each showing reloads the list
-// and forgets the loaded customer but keeps the fields as they were.
+// The roster window: the customer list in reading order with the kana index
+// and the search, one input control per customer column, and Add, Update,
+// Delete and Clear. Created once at start-up, hidden when closed; each
+// showing reloads the list and forgets the loaded customer but keeps the
+// fields as they were. The list grows with the window; the form keeps its
+// place and size below it.
 
 #include "customer/customersearch.h"
 #include "ui/fieldform.h"
 
 #include <QDialog>
+#include <QHash>
+#include <QRect>
 #include <vector>
 #include <functional>
 #include <memory>
@@ -21,9 +25,14 @@ class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 class QPushButton;
-class QTreeWidget;
+class QTreeView;
 class TGroupFilter;
 class TMemoFieldsBox;
+
+namespace tessolo::customer {
+class TCustomerListModel;
+class TCustomerFilter;
+} // namespace tessolo::customer
 
 namespace tessolo::ui {
 class TKanaButtons;
@@ -41,6 +50,8 @@ public:
     QAction* CSV1 = nullptr;
     QAction* CSV2 = nullptr;
     QAction* mnuAtena = nullptr;
+    // The chosen customers (or all shown) as marks on the map.
+    QAction* mnuMap = nullptr;
     QAction* X1 = nullptr;
     QAction* N3 = nullptr;
     // ファイル → バックアップ: restore, copy now, write out, read in.
@@ -52,11 +63,15 @@ public:
     QLineEdit* EditCnt = nullptr;
     // Narrows the list to the customers holding the typed text anywhere.
     QLineEdit* EditSearch = nullptr;
-    QTreeWidget* ListViewNm = nullptr;
+    // What narrows the list and how many it shows: "カ行・「工務店」 12 件".
+    QLabel* LabFilter = nullptr;
+    QTreeView* ListViewNm = nullptr;
     // The group filter (cmbGroup) above the list, and the groups, 連名 and
     // 敬称 beside the memo.
     TGroupFilter* GroupFilter = nullptr;
     TMemoFieldsBox* MemoFields = nullptr;
+    tessolo::customer::TCustomerListModel* ListModel = nullptr;
+    tessolo::customer::TCustomerFilter* ListFilter = nullptr;
 
     QLineEdit* EditName = nullptr;
     QLineEdit* EditNmKana = nullptr;
@@ -101,52 +116,68 @@ public:
     // The loaded customer's row as read (or as last stored): 更新 and 削除
     // change the row only while it still holds this.
     tessolo::customer::Record loadedRow;
-    // The query that last filled the list: the export writes what it shows.
-    QString strListSQL;
 
+    // Reads every customer again; the kana row, the search, the sort and the
+    // chosen rows stay as they were.
     void loadList();
-    // Writes the customers of a list statement to a CSV file the user names,
-    // in the statement's order (the save dialog offers the encoding).
-    void exportCustomers(const QString& sql);
+    // Writes these customers, in this order, to a CSV file the user names
+    // (the save dialog offers the encoding).
+    void exportCustomers(const QList<qint64>& rowids);
     void listByKana(int kanaCode);
-    // Loads the customer `rowid` into the fields, as a list click does.
-    void openCustomer(const QString& rowid);
+    // The customers as the list shows them, in its order.
+    QList<qint64> shownRowids() const;
+    // The rows chosen in the list, in the list's order; when none is chosen,
+    // every row the list shows. What the export, 宛名印刷 and the map take.
+    QList<qint64> chosenRowids() const;
+    // Whether the form holds what was not stored (or loaded) yet.
+    bool hasUnsavedChanges() const;
 
     // Every mail and web hand-off goes through here to the desktop's default
-    // handler; tests listen to AppEvents::openRequested to see what would be
-    // handed over.
+    // handler; tests replace it to see what would be handed over.
+    using ShellOpenFn = std::function<void(const QString& address)>;
+    static void setShellOpenHook(ShellOpenFn fn);
     static void shellOpen(const QString& address);
+
+signals:
+    // "地図に表示": these customers, in this order, as marks on the map.
+    void showOnMap(const QList<qint64>& rowids);
 
 public slots:
     void U1Click();
+    // Brings the roster up on one customer: the list chosen and scrolled to
+    // it, the form loaded with it (unless the form holds unsaved changes).
+    // Shows the window modally when it is hidden.
+    void showCustomer(qint64 rowid);
 
 protected:
     void showEvent(QShowEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     // Coming back to the window looks for changes another program made.
     void changeEvent(QEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     // Reads the list again when another program changed the file.
     void reloadIfChangedElsewhere();
     std::unique_ptr<tessolo::customer::TDataWatch> m_dataWatch;
-    // A customer as the list read it: the eight shown values and the key the
-    // search compares. The kana filter decides which are read; the search
-    // narrows them without another query.
-    struct Listed {
-        QStringList values;
-        tessolo::customersearch::Key key;
-        QString memo; // for the group filter
-    };
-    std::vector<Listed> m_listed;
-    QString m_readSQL; // the query that read m_listed
-
-    void readList(const QString& sql);
-    void showListed();
-    void buildSearch();
-    void buildGroups();
+    void applyGroupFilter();
     void groupsChosen(const QString& group, bool add);
+    QList<qint64> selectedRowids() const;
+    // Chooses a customer's row, scrolls to it and makes it current.
+    void chooseRow(qint64 rowid);
+    void showFilter();
+    // Clears the search and the kana row.
+    void showEveryone();
+    // The fields as they are now become what "unsaved" is measured from.
+    void markStored();
+    // Asks what becomes of unsaved changes; false when the user stays.
+    bool settleUnsaved();
+    void loadCustomer(qint64 rowid);
+    void saveListLayout() const;
+    void restoreListLayout();
+    void buildSearch();
     void buildMenu();
     void buildList();
     void buildInputs();
@@ -168,6 +199,7 @@ private:
     void CSV1Click();
     void CSV2Click();
     void mnuAtenaClick();
+    void mnuMapClick();
     void R1Click();
     void L1Click();
     void EditNameChange();
@@ -179,4 +211,10 @@ private:
 
     // The customer's seventeen controls, as the field table names them.
     std::optional<tessolo::ui::TFieldForm> m_form;
+    QStringList m_stored; // the fields as last loaded, stored or cleared
+    qint64 m_pendingCustomer = -1; // showCustomer's, until the window stands
+    // The controls' places at the window's smallest size, which resizing
+    // moves from.
+    QHash<QWidget*, QRect> m_baseGeometry;
+    QSize m_baseSize;
 };

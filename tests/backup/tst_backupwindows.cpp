@@ -9,6 +9,7 @@
 #include "csvimport/frmcsvin.h"
 #include "data/backup.h"
 #include "roster/frmaddress.h"
+#include "customer/customerlist.h"
 #include "tests/ui/uitest.h"
 #include "ui/backupguard.h"
 #include "ui/notice.h"
@@ -43,8 +44,8 @@ private:
     QStringList listNames() const
     {
         QStringList out;
-        for (int i = 0; i < roster->ListViewNm->topLevelItemCount(); ++i)
-            out << roster->ListViewNm->topLevelItem(i)->text(0);
+        for (int i = 0; i < roster->ListFilter->rowCount(); ++i)
+            out << roster->ListFilter->index(i, 0).data().toString();
         return out;
     }
     // Runs `act` once, as soon as `ready` holds: from inside the modal

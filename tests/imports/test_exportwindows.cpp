@@ -73,7 +73,8 @@ private slots:
         for (QAction* a : file->actions())
             captions << a->text();
         QCOMPARE(captions, QStringList({QStringLiteral("郵便データ更新"), QStringLiteral("住所データ取込"),
-                                        QStringLiteral("住所データ出力"), QStringLiteral("宛名印刷"), QStringLiteral("バックアップ"),
+                                        QStringLiteral("住所データ出力"), QStringLiteral("宛名印刷"), QStringLiteral("地図に表示"),
+                                        QStringLiteral("バックアップ"),
                                         QStringLiteral("終了(&X)")}));
         QCOMPARE(w.CSV2->text(), QStringLiteral("CSV"));
         QCOMPARE(w.SaveTextFileDialog1->acceptMode(), QFileDialog::AcceptSave);

@@ -2,6 +2,7 @@
 // lines of the memo while the memo box shows only the note, and the group
 // filter and the group command for the chosen customers on the list.
 
+#include "customer/customerlist.h"
 #include "customer/memofields.h"
 #include "data/sqlitedo.h"
 #include "roster/frmaddress.h"
@@ -17,7 +18,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 using uitest::Db;
 
@@ -41,11 +42,16 @@ class TestGroupsEditor : public QObject {
     std::unique_ptr<TfrmAddress> w;
     std::unique_ptr<TOKRightDlg2> dlg;
 
+    void chooseRow(int row)
+    {
+        w->ListViewNm->selectionModel()->select(w->ListFilter->index(row, 0),
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
     QStringList listNames() const
     {
         QStringList out;
-        for (int i = 0; i < w->ListViewNm->topLevelItemCount(); ++i)
-            out << w->ListViewNm->topLevelItem(i)->text(0);
+        for (int i = 0; i < w->ListFilter->rowCount(); ++i)
+            out << w->ListFilter->index(i, 0).data().toString();
         return out;
     }
 
@@ -77,14 +83,14 @@ private slots:
     void fieldsGoToTheMemoAndTheNoteStaysAlone()
     {
         QCOMPARE(listNames(), (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("山田太郎")}));
-        w->openCustomer(QStringLiteral("2")); // 加藤
+        w->showCustomer(2); // 加藤
         QCOMPARE(w->Memo1->toPlainText(), QStringLiteral("備考の行"));
         QCOMPARE(w->MemoFields->EditGroups->groups(), QStringList{QStringLiteral("年賀状")});
         // Stored unchanged, the memo keeps its bytes.
         w->findChild<QPushButton*>(QStringLiteral("btnup"))->click();
         QCOMPARE(memoOf(QStringLiteral("加藤一郎")), QStringLiteral("備考の行\r\n#年賀状"));
 
-        w->openCustomer(QStringLiteral("1")); // 山田
+        w->showCustomer(1); // 山田
         w->MemoFields->EditHonorific->setText(QStringLiteral("先生"));
         w->MemoFields->EditJoint[0]->setText(QStringLiteral("花子"));
         w->MemoFields->EditGroups->EditNewGroup->setText(QStringLiteral("喪中・年賀状"));
@@ -109,12 +115,12 @@ private slots:
 
     void aGroupGoesToTheChosenCustomersAtOnce()
     {
-        w->ListViewNm->topLevelItem(1)->setSelected(true); // 山田
+        chooseRow(1); // 山田
         emit w->GroupFilter->addRequested(QStringLiteral("DM不要"));
         QCOMPARE(memoOf(QStringLiteral("山田太郎")), QStringLiteral("#DM不要"));
         QCOMPARE(memoOf(QStringLiteral("加藤一郎")), QStringLiteral("備考の行\r\n#年賀状"));
         QVERIFY(w->GroupFilter->cmbGroup->findText(QStringLiteral("DM不要")) > 0);
-        w->ListViewNm->topLevelItem(1)->setSelected(true);
+        chooseRow(1);
         emit w->GroupFilter->removeRequested(QStringLiteral("DM不要"));
         QCOMPARE(memoOf(QStringLiteral("山田太郎")), QString());
     }

@@ -66,7 +66,8 @@ private slots:
         QCOMPARE(w->ListViewNm->headerItem()->text(0), QStringLiteral("氏名"));
         QCOMPARE(w->ListViewNm->headerItem()->text(1), QStringLiteral("氏名（カナ）"));
         QCOMPARE(w->ListViewNm->headerItem()->text(2), QStringLiteral("会社名"));
-        QCOMPARE(w->ListViewNm->headerItem()->text(3), QStringLiteral("row_id"));
+        QCOMPARE(w->ListViewNm->headerItem()->text(3), QStringLiteral("住所"));
+        QCOMPARE(w->ListViewNm->columnCount(), 4); // the rowid travels unseen
         QCOMPARE(w->getFlg(), 0);
         w->btnok->click();
         QCOMPARE(w->getFlg(), 1);
@@ -93,13 +94,11 @@ private slots:
         QCOMPARE(listNames(), (QStringList{QStringLiteral("山田太郎"), QStringLiteral("山本")}));
         w->ListViewNm->topLevelItem(0)->setSelected(true);
         w->ListViewNm->topLevelItem(1)->setSelected(true);
-        const QString id0 = w->ListViewNm->topLevelItem(0)->text(3);
-        const QString id1 = w->ListViewNm->topLevelItem(1)->text(3);
         w->btnok->click();
-        // Ids from the bottom of the list up; the result is in reading order anyway.
-        QCOMPARE(w->getSQL(), QStringLiteral("select rowid, * from t_customer where rowid in (%1,%2) order by person_kana collate kana")
-                                  .arg(id1, id0));
+        // The chosen rowids in the list's order, and the statement over them in the same order.
         QCOMPARE(names(w->getSQL()), (QStringList{QStringLiteral("山田太郎"), QStringLiteral("山本")}));
+        QCOMPARE(w->getRowids().size(), 2);
+        QCOMPARE(w->getRowids(), w->chosenRowids());
     }
 
     void nameSearchThenConfirm()
@@ -177,6 +176,30 @@ private slots:
         QVERIFY(!w->isVisible());
         QCOMPARE(w->getFlg(), 1);
         QCOMPARE(names(w->getSQL()), (QStringList{QStringLiteral("山田太郎"), QStringLiteral("山本")}));
+    }
+
+    // Namesakes told apart by their address; the rows chosen go to the map
+    // in the list's order, whatever the order of the clicks.
+    void chosenRowsKeepTheListOrderAndShowTheirAddress()
+    {
+        Db::exec(QStringLiteral("update t_customer set prefecture = '大阪府', city = '大阪市', town = '北区' "
+                                "where person_name = '山本'"));
+        open();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        // In reading order: オ'ニール, カトウ, ゴトウ, ヤマダ, ヤマモト.
+        QCOMPARE(listNames().at(4), QStringLiteral("山本"));
+        QCOMPARE(w->ListViewNm->topLevelItem(4)->text(3), QStringLiteral("大阪府大阪市北区"));
+        auto rowAt = [this](int i) { return w->ListViewNm->visualItemRect(w->ListViewNm->topLevelItem(i)).center(); };
+        ev::click(w->ListViewNm->viewport(), Qt::LeftButton, rowAt(4));
+        QTest::mouseClick(ev::windowOf(w.get()), Qt::LeftButton, Qt::ControlModifier,
+                          ev::inWindow(w->ListViewNm->viewport(), rowAt(1)));
+        w->btnok->click();
+        QCOMPARE(w->getRowids().size(), 2);
+        QCOMPARE(names(tessolo::customer::rowidsSql({QString::number(w->getRowids().at(0)),
+                                                     QString::number(w->getRowids().at(1))})),
+                 (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("山本")}));
+        QCOMPARE(names(w->getSQL()), (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("山本")}));
     }
 
     void closeBoxWhileShownModallyReturnsZero()

@@ -1,9 +1,13 @@
 // The roster window driven as a user drives it: keys, clicks, menus, the
 // confirmation dialog, on the offscreen platform against a database of its own.
 
+#include "atena/frmatena.h"
+#include "text/cp932.h"
 #include "ui/memoedit.h"
+#include "ui/notice.h"
 #include "ui/okrightdlg2.h"
 #include "roster/frmaddress.h"
+#include "customer/customerlist.h"
 #include "ui/imemode.h"
 #include "ui/kanabuttons.h"
 #include "ui/postaledit.h"
@@ -16,6 +20,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QTemporaryDir>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,7 +30,10 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTreeView>
 
 using uitest::Db;
 using uitest::Errors;
@@ -48,16 +56,15 @@ private:
     QStringList listNames() const
     {
         QStringList out;
-        for (int i = 0; i < w->ListViewNm->topLevelItemCount(); ++i)
-            out << w->ListViewNm->topLevelItem(i)->text(0);
+        for (int i = 0; i < w->ListFilter->rowCount(); ++i)
+            out << w->ListFilter->index(i, 0).data().toString();
         return out;
     }
-    void clickRow(int row)
+    QRect rowRect(int row) const { return w->ListViewNm->visualRect(w->ListFilter->index(row, 0)); }
+    void clickRow(int row, Qt::KeyboardModifiers mods = {})
     {
-        QTreeWidgetItem* item = w->ListViewNm->topLevelItem(row);
-        QVERIFY(item);
-        const QRect r = w->ListViewNm->visualItemRect(item);
-        QTest::mouseClick(w->ListViewNm->viewport(), Qt::LeftButton, {}, r.center());
+        QVERIFY(row < w->ListFilter->rowCount());
+        QTest::mouseClick(w->ListViewNm->viewport(), Qt::LeftButton, mods, rowRect(row).center());
     }
     // Answers the confirmation dialog once it is up: "ok", "cancel" or "close".
     void answerNextQuestion(const QString& how, QString* asked)
@@ -83,6 +90,7 @@ private:
 private slots:
     void init()
     {
+        QSettings().remove(QStringLiteral("roster")); // each test opens the list as first installed
         db = std::make_unique<Db>();
         QVERIFY(db->ok());
         Db::addCustomer({QStringLiteral("山田太郎"), QStringLiteral("ヤマダタロウ"), QStringLiteral("山田商店")});
@@ -115,11 +123,10 @@ private slots:
             QVERIFY2(w->findChild<QObject*>(QString::fromLatin1(name)), name);
         QCOMPARE(w->findChild<QAction*>(QStringLiteral("U1"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+U")));
         QCOMPARE(w->findChild<QAction*>(QStringLiteral("PM_he"))->text(), QStringLiteral("へ"));
-        const int widths[] = {105, 110, 180, 160, 75, 75, 90, 50};
-        QCOMPARE(w->ListViewNm->columnCount(), 8);
-        for (int i = 0; i < 8; ++i)
+        const int widths[] = {105, 110, 180, 160, 75, 75, 90, 220, 75, 110};
+        QCOMPARE(w->ListFilter->columnCount(), 10);
+        for (int i = 0; i < 10; ++i)
             QCOMPARE(w->ListViewNm->columnWidth(i), widths[i]);
-        QCOMPARE(w->ListViewNm->headerItem()->text(7), QStringLiteral("row_id"));
         QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("   -    "));
         QVERIFY(!w->EditTel->testAttribute(Qt::WA_InputMethodEnabled));
         QVERIFY(!w->MaskEditPostal->testAttribute(Qt::WA_InputMethodEnabled));
@@ -158,9 +165,10 @@ private slots:
             QVERIFY2(tessolo::ui::imeMode(control) == f.mode, f.control);
         }
         QStringList headings;
-        for (int i = 0; i < w->ListViewNm->columnCount(); ++i)
-            headings << w->ListViewNm->headerItem()->text(i);
-        QCOMPARE(headings, QStringLiteral("氏名|氏名（カナ）|会社名|部署名|役職|都道府県|市区町村|row_id").split(u'|'));
+        for (int i = 0; i < w->ListFilter->columnCount(); ++i)
+            headings << w->ListFilter->headerData(i, Qt::Horizontal).toString();
+        QCOMPARE(headings,
+                 QStringLiteral("氏名|氏名（カナ）|会社名|部署名|役職|都道府県|市区町村|住所|郵便番号|電話").split(u'|'));
     }
 
     void showLoadsTheListInReadingOrder()
@@ -169,7 +177,7 @@ private slots:
         QCOMPARE(listNames(), (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("木村次郎"),
                                            QStringLiteral("後藤花子"), QStringLiteral("山田太郎")}));
         QCOMPARE(w->EditCnt->text(), QStringLiteral("4"));
-        QCOMPARE(w->ListViewNm->topLevelItem(0)->text(2), QStringLiteral("加藤建設"));
+        QCOMPARE(w->ListFilter->index(0, 2).data().toString(), QStringLiteral("加藤建設"));
     }
 
     void enterWalksTheTabChainAndTheMemoKeepsIt()
@@ -352,7 +360,7 @@ private slots:
         QString asked;
         answerNextQuestion(QStringLiteral("ok"), &asked);
         w->btndel->click();
-        QCOMPARE(asked, QStringLiteral("削除しますか？"));
+        QCOMPARE(asked, QStringLiteral("加藤一郎を削除しますか？"));
         QCOMPARE(w->EditCnt->text(), QStringLiteral("3"));
         QVERIFY(!listNames().contains(QStringLiteral("加藤一郎")));
         QVERIFY(w->EditName->text().isEmpty());
@@ -370,17 +378,23 @@ private slots:
             QString asked;
             answerNextQuestion(how, &asked);
             w->btndel->click();
-            QCOMPARE(asked, QStringLiteral("削除しますか？"));
+            QCOMPARE(asked, QStringLiteral("加藤一郎を削除しますか？"));
             QCOMPARE(Db::customerCount(), 4);
             QCOMPARE(w->EditName->text(), QStringLiteral("加藤一郎"));
             QVERIFY(!w->strRow.isEmpty());
         }
-        // Nothing loaded: the question is asked, and "OK" deletes nothing.
+        // Nothing loaded and nothing chosen (クリア clears the choice too):
+        // nothing to ask about, nothing deleted.
         w->btnClear->click();
-        QString asked;
-        answerNextQuestion(QStringLiteral("ok"), &asked);
+        QVERIFY(!w->ListViewNm->selectionModel()->hasSelection());
+        bool asked = false;
+        ev::onNextModal([&asked](QWidget* modal) {
+            asked = true;
+            modal->close();
+        }, 300);
         w->btndel->click();
-        QCOMPARE(asked, QStringLiteral("削除しますか？"));
+        QTest::qWait(400);
+        QVERIFY(!asked);
         QCOMPARE(Db::customerCount(), 4);
     }
 
@@ -431,7 +445,11 @@ private slots:
         QCOMPARE(listNames(), QStringList{QStringLiteral("加藤一郎")});
         QCOMPARE(w->EditSearch->text(), QStringLiteral("とう"));
         // The export takes what the list shows.
-        QCOMPARE(Db::column(w->strListSQL, QStringLiteral("person_name")), QStringList{QStringLiteral("加藤一郎")});
+        QCOMPARE(w->chosenRowids(),
+                 QList<qint64>{Db::column(QStringLiteral("select rowid from t_customer where person_name = '加藤一郎'"),
+                                          QStringLiteral("rowid"))
+                                   .value(0)
+                                   .toLongLong()});
         w->KanaButtons->button(QStringLiteral("btn_ALL"))->click();
         QVERIFY(w->EditSearch->text().isEmpty());
         QCOMPARE(w->EditCnt->text(), QStringLiteral("4"));
@@ -670,10 +688,10 @@ private slots:
         clickRow(0);
         const QString loaded = w->strRow;
         w->EditName->setText(QStringLiteral("書きかけ"));
-        const QRect last = w->ListViewNm->visualItemRect(w->ListViewNm->topLevelItem(3));
+        const QRect last = rowRect(3);
         const QPoint below(last.center().x(), last.bottom() + 3 * last.height());
         QVERIFY(w->ListViewNm->viewport()->rect().contains(below));
-        QVERIFY(!w->ListViewNm->itemAt(below));
+        QVERIFY(!w->ListViewNm->indexAt(below).isValid());
         ev::click(w->ListViewNm->viewport(), Qt::LeftButton, below);
         QCOMPARE(w->strRow, loaded);
         QCOMPARE(w->EditName->text(), QStringLiteral("書きかけ"));
@@ -780,6 +798,268 @@ private slots:
         QVERIFY(!QApplication::activeModalWidget());
         QVERIFY(Db::column(QStringLiteral("select company_name from t_customer"), QStringLiteral("company_name"))
                     .contains(QStringLiteral("髙橋㈱")));
+    }
+
+    // The order a user sees is the order that is written and printed: after
+    // a search over readings typed in hiragana and in katakana, and after a
+    // heading is clicked.
+    void exportAndAtenaTakeTheListAsShown()
+    {
+        Db::addCustomer({QStringLiteral("東海林"), QStringLiteral("しょうじ"), QStringLiteral("東海林工務店")});
+        Db::addCustomer({QStringLiteral("朴"), QStringLiteral("パク"), QStringLiteral("朴工務店")});
+        Db::addCustomer({QStringLiteral("伊藤"), QStringLiteral("いとう"), QStringLiteral("伊藤工務店")});
+        Db::addCustomer({QStringLiteral("佐々木"), QStringLiteral("ササキ"), QStringLiteral("佐々木工務店")});
+        TfrmAtena atena;
+        frmAtena = &atena;
+        QStringList notices;
+        tessolo::ui::setNoticeHook([&notices](const QString& m) { notices << m; });
+        QTemporaryDir dir;
+        int files = 0;
+        const auto exported = [&] {
+            // A new name each time: the save dialog would ask before replacing.
+            const QString file = dir.filePath(QStringLiteral("out%1.csv").arg(++files));
+            QTimer::singleShot(0, w->SaveTextFileDialog1, [this, file] {
+                w->SaveTextFileDialog1->selectFile(file);
+                static_cast<QDialog*>(w->SaveTextFileDialog1)->accept();
+            });
+            w->CSV2->trigger();
+            QFile f(file);
+            f.open(QIODevice::ReadOnly);
+            QStringList names;
+            const QStringList lines = tessolo::cp932::decode(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+            for (const QString& line : lines.mid(1))
+                names << line.section(QLatin1Char(','), 0, 0).remove(QLatin1Char('"'));
+            return names;
+        };
+        const auto printed = [&] {
+            ev::onNextModal([](QWidget* modal) { modal->close(); });
+            w->mnuAtena->trigger();
+            QStringList names;
+            for (qint64 id : atena.customerRowids())
+                names << Db::column(QStringLiteral("select person_name from t_customer where rowid = %1").arg(id),
+                                    QStringLiteral("person_name"))
+                             .value(0);
+            return names;
+        };
+
+        showWindow();
+        w->EditSearch->setFocus();
+        ev::typeText(w->EditSearch, QStringLiteral("工務店"));
+        const QStringList byReading = {QStringLiteral("伊藤"), QStringLiteral("佐々木"), QStringLiteral("東海林"),
+                                       QStringLiteral("朴")};
+        QCOMPARE(listNames(), byReading);
+        QCOMPARE(exported(), byReading);
+        QCOMPARE(printed(), byReading);
+
+        // 会社名 clicked twice: descending by company name.
+        QHeaderView* header = w->ListViewNm->header();
+        const QPoint company(header->sectionViewportPosition(2) + 10, header->height() / 2);
+        ev::click(header->viewport(), Qt::LeftButton, company);
+        ev::click(header->viewport(), Qt::LeftButton, company);
+        const QStringList byCompanyDown = {QStringLiteral("朴"), QStringLiteral("東海林"), QStringLiteral("佐々木"),
+                                           QStringLiteral("伊藤")};
+        QCOMPARE(listNames(), byCompanyDown);
+        QCOMPARE(exported(), byCompanyDown);
+        QCOMPARE(printed(), byCompanyDown);
+
+        // Chosen rows only, still in the list's order whatever the order of the clicks.
+        clickRow(3);
+        clickRow(1, Qt::ControlModifier);
+        QCOMPARE(exported(), (QStringList{QStringLiteral("東海林"), QStringLiteral("伊藤")}));
+        QCOMPARE(printed(), (QStringList{QStringLiteral("東海林"), QStringLiteral("伊藤")}));
+        QCOMPARE(notices.size(), 3);
+        tessolo::ui::setNoticeHook({});
+        frmAtena = nullptr;
+    }
+
+    void deletingSeveralRowsAsksOnceAndDeletesExactlyThose()
+    {
+        showWindow();
+        // 加藤一郎, 木村次郎, 後藤花子, 山田太郎: the first, third and fourth chosen.
+        ev::click(w->ListViewNm->viewport(), Qt::LeftButton, rowRect(0).center());
+        for (int row : {2, 3})
+            QTest::mouseClick(ev::windowOf(w.get()), Qt::LeftButton, Qt::ControlModifier,
+                              ev::inWindow(w->ListViewNm->viewport(), rowRect(row).center()));
+        QCOMPARE(w->ListViewNm->selectionModel()->selectedRows().size(), 3);
+        QStringList asked;
+        ev::onNextModal([&asked](QWidget* modal) {
+            asked << modal->findChild<QLabel*>(QStringLiteral("Label1"))->text();
+            // A second question would be answered too, and counted.
+            ev::onNextModal([&asked](QWidget* again) {
+                asked << QStringLiteral("again");
+                again->close();
+            }, 500);
+            QTest::keyClick(modal->windowHandle(), Qt::Key_Return);
+        });
+        ev::click(w->btndel);
+        QTest::qWait(600);
+        QCOMPARE(asked, QStringList{QStringLiteral("加藤一郎 ほか 2 件を削除しますか？")});
+        QCOMPARE(Db::column(QStringLiteral("select person_name from t_customer"), QStringLiteral("person_name")),
+                 QStringList{QStringLiteral("木村次郎")});
+        QCOMPARE(listNames(), QStringList{QStringLiteral("木村次郎")});
+
+        // Ctrl+A in the list chooses every row; declined, nothing goes.
+        Db::addCustomer({QStringLiteral("青木"), QStringLiteral("アオキ")});
+        w->loadList();
+        w->ListViewNm->setFocus();
+        ev::key(w->ListViewNm, Qt::Key_A, Qt::ControlModifier);
+        asked.clear();
+        ev::onNextModal([&asked](QWidget* modal) {
+            asked << modal->findChild<QLabel*>(QStringLiteral("Label1"))->text();
+            QTest::keyClick(modal->windowHandle(), Qt::Key_Tab); // キャンセル
+            QTest::keyClick(modal->windowHandle(), Qt::Key_Return);
+        });
+        ev::click(w->btndel);
+        QCOMPARE(asked, QStringList{QStringLiteral("青木 ほか 1 件を削除しますか？")});
+        QCOMPARE(Db::customerCount(), 2);
+    }
+
+    void theMaximisedRosterShowsMoreRows()
+    {
+        for (int i = 0; i < 60; ++i)
+            Db::addCustomer({QStringLiteral("顧客%1").arg(i, 2, 10, QLatin1Char('0')), QStringLiteral("ワ%1").arg(i)});
+        showWindow();
+        const auto rowsInView = [this] {
+            int n = 0;
+            for (int i = 0; i < w->ListFilter->rowCount(); ++i)
+                n += w->ListViewNm->viewport()->rect().contains(rowRect(i)) ? 1 : 0;
+            return n;
+        };
+        const int before = rowsInView();
+        const QRect formBefore = w->btnadd->geometry();
+        QVERIFY(w->windowFlags() & Qt::WindowMaximizeButtonHint);
+        QCOMPARE(w->minimumSize(), QSize(936, 563));
+        w->showMaximized();
+        QTRY_VERIFY(w->height() > 563 + 100);
+        QTRY_VERIFY2(rowsInView() > before, qPrintable(QStringLiteral("%1 rows, %2 before").arg(rowsInView()).arg(before)));
+        // The form keeps its size and keeps to the bottom.
+        QCOMPARE(w->btnadd->size(), formBefore.size());
+        QCOMPARE(w->height() - w->btnadd->geometry().top(), 563 - formBefore.top());
+    }
+
+    void leavingWithUnsavedChangesAsksWhatBecomesOfThem()
+    {
+        showWindow();
+        clickRow(0); // 加藤一郎
+        // Ctrl+X in a field cuts; the window stays and nothing is asked.
+        w->EditName->setFocus();
+        w->EditName->setSelection(2, 2);
+        ev::key(w->EditName, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(w->EditName->text(), QStringLiteral("加藤"));
+        QVERIFY(w->isVisible());
+        QVERIFY(w->hasUnsavedChanges());
+
+        const auto answer = [](const char* button) {
+            ev::onNextModal([button](QWidget* modal) {
+                QVERIFY(modal->findChild<QPushButton*>(QString::fromLatin1(button)));
+                ev::click(modal->findChild<QPushButton*>(QString::fromLatin1(button)));
+            });
+        };
+        // キャンセル stays; Ctrl+X from the list is the window's 終了.
+        answer("btnStay");
+        w->ListViewNm->setFocus();
+        ev::key(w->ListViewNm, Qt::Key_X, Qt::ControlModifier);
+        QVERIFY(w->isVisible());
+        // 更新 stores the loaded customer, then the window closes.
+        answer("btnStore");
+        w->X1->trigger();
+        QVERIFY(!w->isVisible());
+        QCOMPARE(Db::column(QStringLiteral("select person_name from t_customer where rowid = ") + w->strRow,
+                            QStringLiteral("person_name")),
+                 QStringList{QStringLiteral("加藤")});
+
+        // A new customer typed but not added: 破棄 closes and forgets it.
+        showWindow();
+        w->btnClear->click();
+        w->EditName->setText(QStringLiteral("未登録"));
+        answer("btnDiscard");
+        w->close();
+        QVERIFY(!w->isVisible());
+        QVERIFY(w->EditName->text().isEmpty());
+        QCOMPARE(Db::customerCount(), 4);
+        // Nothing changed: no question.
+        showWindow();
+        w->close();
+        QVERIFY(!w->isVisible());
+    }
+
+    void addChoosesTheNewCustomerEvenBehindTheSearch()
+    {
+        showWindow();
+        w->EditSearch->setFocus();
+        ev::typeText(w->EditSearch, QStringLiteral("山田"));
+        w->KanaButtons->button(QStringLiteral("btnY"))->click();
+        QVERIFY(w->KanaButtons->button(QStringLiteral("btnY"))->isChecked());
+        QVERIFY(!w->KanaButtons->button(QStringLiteral("btn_ALL"))->isChecked());
+        QCOMPARE(w->LabFilter->text(), QStringLiteral("ヤ行・「山田」 1 件"));
+        w->EditName->setText(QStringLiteral("新井"));
+        w->EditNmKana->setText(QStringLiteral("アライ"));
+        w->btnadd->click();
+        // The search and the kana row would hide it: both are cleared.
+        QVERIFY(w->EditSearch->text().isEmpty());
+        QVERIFY(w->KanaButtons->button(QStringLiteral("btn_ALL"))->isChecked());
+        QCOMPARE(w->LabFilter->text(), QStringLiteral("全表示 5 件"));
+        const QModelIndexList chosen = w->ListViewNm->selectionModel()->selectedRows();
+        QCOMPARE(chosen.size(), 1);
+        QCOMPARE(chosen.first().data().toString(), QStringLiteral("新井"));
+        QCOMPARE(w->ListViewNm->currentIndex().row(), chosen.first().row());
+        // 追加 again with nothing changed asks first.
+        QString asked;
+        answerNextQuestion(QStringLiteral("cancel"), &asked);
+        w->btnadd->click();
+        QCOMPARE(asked, TfrmAddress::kDuplicateQuestion);
+        QCOMPARE(Db::customerCount(), 5);
+        // Escape clears the kana row and the search alike.
+        w->findChild<QAction*>(QStringLiteral("PM_aa"))->trigger();
+        w->EditSearch->setFocus();
+        ev::typeText(w->EditSearch, QStringLiteral("新"));
+        QCOMPARE(w->LabFilter->text(), QStringLiteral("ア・「新」 1 件"));
+        QVERIFY(w->KanaButtons->button(QStringLiteral("btnA"))->isChecked());
+        ev::key(w->EditSearch, Qt::Key_Escape);
+        QVERIFY(w->KanaButtons->button(QStringLiteral("btn_ALL"))->isChecked());
+        QCOMPARE(w->LabFilter->text(), QStringLiteral("全表示 5 件"));
+    }
+
+    // The map's "名簿で開く": the customer chosen, scrolled to and loaded,
+    // unless the form holds what was not stored.
+    void showCustomerBringsUpOneCustomerAndTheListKeepsItsLayout()
+    {
+        for (int i = 0; i < 40; ++i)
+            Db::addCustomer({QStringLiteral("顧客%1").arg(i), QStringLiteral("ワ%1").arg(i)});
+        const qint64 goto_ = Db::column(QStringLiteral("select rowid from t_customer where person_name = '顧客39'"),
+                                        QStringLiteral("rowid"))
+                                 .value(0)
+                                 .toLongLong();
+        showWindow();
+        w->EditSearch->setText(QStringLiteral("山田"));
+        w->showCustomer(goto_);
+        QCOMPARE(w->strRow, QString::number(goto_));
+        QCOMPARE(w->EditName->text(), QStringLiteral("顧客39"));
+        // The search that hid it is cleared.
+        QVERIFY(w->EditSearch->text().isEmpty());
+        QCOMPARE(w->ListViewNm->selectionModel()->selectedRows().size(), 1);
+        QVERIFY(w->ListViewNm->viewport()->rect().intersects(w->ListViewNm->visualRect(w->ListViewNm->currentIndex())));
+        w->EditName->setText(QStringLiteral("書きかけ"));
+        w->showCustomer(Db::column(QStringLiteral("select rowid from t_customer where person_name = '木村次郎'"),
+                                   QStringLiteral("rowid"))
+                            .value(0)
+                            .toLongLong());
+        QCOMPARE(w->EditName->text(), QStringLiteral("書きかけ"));
+        QCOMPARE(w->ListViewNm->selectionModel()->selectedRows().value(0).data().toString(), QStringLiteral("木村次郎"));
+
+        // Widths, the order of the columns and the sort are kept for the next run.
+        w->ListViewNm->setColumnWidth(2, 240);
+        w->ListViewNm->header()->moveSection(7, 1);
+        w->ListViewNm->sortByColumn(2, Qt::DescendingOrder);
+        w->EditName->clear();
+        w->btnClear->click();
+        w.reset();
+        w = std::make_unique<TfrmAddress>();
+        frmAddress = w.get();
+        QCOMPARE(w->ListViewNm->columnWidth(2), 240);
+        QCOMPARE(w->ListViewNm->header()->visualIndex(7), 1);
+        QCOMPARE(w->ListViewNm->header()->sortIndicatorSection(), 2);
+        QCOMPARE(w->ListViewNm->header()->sortIndicatorOrder(), Qt::DescendingOrder);
     }
 
     void exitClosesTheWindow()
