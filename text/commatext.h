@@ -14,6 +14,10 @@ namespace tessolo {
 
 QStringList splitCommaText(QStringView line);
 
+// The same rule, but a half-width blank separates nothing: it stays in its
+// value as written (customer lists write "山田 太郎" and mean one name).
+QStringList splitKeepingBlanks(QStringView line);
+
 // The same rule on a code page 932 line as it lies in the file. A trail byte
 // of code page 932 is never '"', ',' or a byte <= 32, so the fields are those
 // of the decoded line, byte for byte; bulk loads skip decoding this way.

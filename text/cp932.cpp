@@ -1,5 +1,6 @@
 #include "text/cp932.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
@@ -131,6 +132,20 @@ QStringList unencodable(QStringView text)
             lacking << ch;
     });
     return lacking;
+}
+
+QByteArray canonical(QByteArrayView bytes)
+{
+    // The rows holding the second codes: NEC row 13 (0x87), NEC-selected IBM
+    // extensions (0xED, 0xEE) and IBM extensions (0xFA to 0xFC). A trail
+    // byte of the same value only costs a needless round trip.
+    const bool mayHaveTwin = std::any_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b == 0x87 || b == 0xED || b == 0xEE || b >= 0xFA;
+    });
+    if (!mayHaveTwin)
+        return bytes.toByteArray();
+    return encode(decode(bytes));
 }
 
 QString decode(QByteArrayView bytes)

@@ -22,6 +22,14 @@ QByteArray encode(QStringView text, qsizetype* substituted = nullptr);
 // whole. For telling the user which characters cannot be kept.
 QStringList unencodable(QStringView text);
 
+// Some characters have two codes (NEC-selected and IBM extensions, NEC row
+// 13 against JIS: 髙 0xED 0xF7 / 0xFB 0xFC, 﨑, ∵, ≒ …). encode() gives the
+// one code Windows writes for each, so text stored through it has one byte
+// form per character; canonical() brings bytes written elsewhere (an older
+// file, a row stored before) to that same form. Bytes without a lead byte
+// of those rows come back as they are.
+QByteArray canonical(QByteArrayView bytes);
+
 // Each byte that does not start a valid sequence decodes to U+FFFD; decoding
 // goes on with the next byte, so nothing after a bad byte is lost.
 QString decode(QByteArrayView bytes);

@@ -72,7 +72,7 @@ void openRegular(QFile& file, const QString& fileName)
 
 } // namespace
 
-TextSource::TextSource(const QString& fileName)
+TextSource::TextSource(const QString& fileName, std::optional<TextEncoding> encoding)
 {
     QFile file;
     openRegular(file, fileName);
@@ -91,7 +91,12 @@ TextSource::TextSource(const QString& fileName)
     }
     if (isGzip(m_bytes))
         m_bytes = gunzip(m_bytes, fileName);
-    m_encoding = detectEncoding(m_bytes);
+    m_fileEncoding = encoding ? *encoding : detectEncoding(m_bytes);
+    m_encoding = m_fileEncoding;
+    if (m_fileEncoding == TextEncoding::Utf16 || m_fileEncoding == TextEncoding::EucJp) {
+        m_bytes = toUtf8(m_bytes, m_fileEncoding);
+        m_encoding = TextEncoding::Utf8;
+    }
 }
 
 } // namespace tessolo

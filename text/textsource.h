@@ -1,26 +1,36 @@
 #pragma once
 // A text file the bulk loads read: its bytes, held whole (the encoding is
-// decided from all of them), and the encoding they are decoded in.
+// decided from all of them), and the encoding they are decoded in. A file in
+// UTF-16 or EUC-JP is held converted to UTF-8, which the line reader splits
+// as it splits the others.
 
 #include "text/textfile.h"
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace tessolo {
 
 class TextSource {
 public:
     // Throws EFileError naming the file when it cannot be opened or read.
-    explicit TextSource(const QString& fileName);
+    // Without `encoding` it is detected from the bytes.
+    explicit TextSource(const QString& fileName, std::optional<TextEncoding> encoding = std::nullopt);
 
     QByteArray& bytes() { return m_bytes; }
+    // The encoding of bytes(), in which the lines are decoded.
     TextEncoding encoding() const { return m_encoding; }
+    // The encoding the file was read in.
+    TextEncoding fileEncoding() const { return m_fileEncoding; }
     qint64 size() const { return m_bytes.size(); }
+    // Byte sequences that are no character of the file's encoding.
+    qsizetype faults() const { return invalidSequences(m_bytes, m_encoding); }
 
 private:
     QByteArray m_bytes;
     TextEncoding m_encoding = TextEncoding::Cp932;
+    TextEncoding m_fileEncoding = TextEncoding::Cp932;
 };
 
 } // namespace tessolo
