@@ -236,6 +236,7 @@ bool LineSource::next(SourceLine& line, bool lenient)
             for (const QString& v : row)
                 line.fields << withoutFormulaGuard(v);
             line.number = m_sheet->next;
+            line.text = line.fields.join(QLatin1Char(','));
             line.faults = 0;
             return true;
         }
@@ -254,7 +255,8 @@ bool LineSource::next(SourceLine& line, bool lenient)
     if (t.reader.openAtEnd() && !lenient)
         throw TessoloError(unclosedQuoteMessage(line.number));
     line.faults = invalidSequences(t.raw, t.source.encoding());
-    line.fields = splitKeepingBlanks(decodeLine(t.raw, t.source.encoding()));
+    line.text = decodeLine(t.raw, t.source.encoding());
+    line.fields = splitKeepingBlanks(line.text);
     for (QString& v : line.fields) {
         if (v.startsWith(QLatin1Char('\'')))
             v = withoutFormulaGuard(v);
@@ -289,7 +291,7 @@ QStringList readLines(const QString& fileName, std::optional<TextEncoding> encod
     QStringList lines;
     SourceLine line;
     while (source.next(line, true))
-        lines << line.fields.join(QLatin1Char(','));
+        lines << line.text;
     return lines;
 }
 
@@ -537,12 +539,8 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
     SourceLine line;
     qint64 index = firstLineIsHeader ? -1 : 0;
     for (;;) {
-        try {
-            if (!source.next(line))
-                break;
-        } catch (const EFileError& e) {
-            throw TessoloError(e.message() + QStringLiteral("\n何も取り込んでいません。"));
-        }
+        if (!source.next(line))
+            break;
         if (width < 0)
             width = line.fields.size();
         if (index++ < 0)

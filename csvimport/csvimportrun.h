@@ -56,6 +56,7 @@ QString withoutFormulaGuard(const QString& value);
 // One line of a customer list as the import reads it: decoded once, split
 // with its blanks kept, a spreadsheet's formula guard removed.
 struct SourceLine {
+    QString text; // the line as decoded, before it is split
     QStringList fields;
     qint64 number = 0;    // the line of the file (blank lines counted), or the sheet's row
     qsizetype faults = 0; // byte sequences that were no character ('?' now)
@@ -108,8 +109,8 @@ struct Preview {
 };
 Preview preview(const QString& fileName, std::optional<TextEncoding> encoding = std::nullopt, int rows = 20);
 
-// The lines of a file as the preview shows them (each line's values joined
-// by commas as the list shows the columns): kept for the window's allBuf.
+// The lines of a file, decoded, blank lines left out (a workbook's rows with
+// their values joined by commas): the window's allBuf.
 QStringList readLines(const QString& fileName, std::optional<TextEncoding> encoding = std::nullopt);
 
 // The column each field gets from a header line: the one whose name is the
