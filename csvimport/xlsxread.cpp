@@ -13,8 +13,7 @@ namespace {
 
 QString notAWorkbook(const QString& fileName)
 {
-    return QStringLiteral("「%1」は Excel のブック（.xlsx）として読めません。")
-        .arg(QDir::toNativeSeparators(fileName));
+    return QStringLiteral("「%1」は Excel のブック（.xlsx）として読めません。").arg(QDir::toNativeSeparators(fileName));
 }
 
 QByteArray entry(QuaZip& zip, const QString& name, const QString& fileName, bool required = true)
@@ -48,8 +47,8 @@ QString firstSheetPath(QuaZip& zip, const QString& fileName)
     }
     QXmlStreamReader rels(entry(zip, QStringLiteral("xl/_rels/workbook.xml.rels"), fileName, false));
     while (!relId.isEmpty() && !rels.atEnd()) {
-        if (rels.readNext() == QXmlStreamReader::StartElement && rels.name() == u"Relationship"
-            && rels.attributes().value(QStringLiteral("Id")) == relId) {
+        if (rels.readNext() == QXmlStreamReader::StartElement && rels.name() == u"Relationship" &&
+            rels.attributes().value(QStringLiteral("Id")) == relId) {
             QString target = rels.attributes().value(QStringLiteral("Target")).toString();
             if (target.startsWith(QLatin1Char('/')))
                 return target.sliced(1);
