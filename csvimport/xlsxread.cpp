@@ -4,8 +4,11 @@
 
 #include <QDir>
 #include <QXmlStreamReader>
-#include <quazip/quazip.h>
-#include <quazip/quazipfile.h>
+#include <QFile>
+#include <QHash>
+
+#include <algorithm>
+#include <zlib.h>
 
 namespace tessolo::xlsx {
 
@@ -16,27 +19,111 @@ QString notAWorkbook(const QString& fileName)
     return QStringLiteral("「%1」は Excel のブック（.xlsx）として読めません。").arg(QDir::toNativeSeparators(fileName));
 }
 
-QByteArray entry(QuaZip& zip, const QString& name, const QString& fileName, bool required = true)
-{
-    if (!zip.setCurrentFile(name)) {
-        if (required)
+quint32 le16(const QByteArray& b, qsizetype at) { return quint32(uchar(b[at])) | quint32(uchar(b[at + 1])) << 8; }
+quint32 le32(const QByteArray& b, qsizetype at) { return le16(b, at) | le16(b, at + 2) << 16; }
+
+// The entries of a zip archive, read from memory with zlib. QuaZip is not
+// used: its copy of minizip exports the same function names as the minizip
+// libxlsxwriter writes workbooks with, and in one program the writer then
+// calls QuaZip's and crashes.
+class Zip {
+public:
+    explicit Zip(const QString& fileName)
+        : m_fileName(fileName)
+    {
+        QFile file(fileName);
+        if (!file.open(QIODevice::ReadOnly))
+            throw EFileError(QStringLiteral("ファイルを開けません: %1\n%2")
+                                 .arg(QDir::toNativeSeparators(fileName), file.errorString()));
+        m_bytes = file.readAll();
+        // The end record sits in the last 22 bytes but for a comment of up to 64 KB.
+        const qsizetype from = std::max<qsizetype>(0, m_bytes.size() - 22 - 0xFFFF);
+        qsizetype end = -1;
+        for (qsizetype i = m_bytes.size() - 22; i >= from; --i) {
+            if (le32(m_bytes, i) == 0x06054b50) {
+                end = i;
+                break;
+            }
+        }
+        if (end < 0)
             throw EFileError(notAWorkbook(fileName));
-        return {};
+        const quint32 count = le16(m_bytes, end + 10);
+        qsizetype at = le32(m_bytes, end + 16);
+        for (quint32 n = 0; n < count; ++n) {
+            if (at + 46 > m_bytes.size() || le32(m_bytes, at) != 0x02014b50)
+                throw EFileError(notAWorkbook(fileName));
+            const quint32 nameLength = le16(m_bytes, at + 28);
+            if (at + 46 + nameLength > m_bytes.size())
+                throw EFileError(notAWorkbook(fileName));
+            Entry e;
+            e.method = le16(m_bytes, at + 10);
+            e.packed = le32(m_bytes, at + 20);
+            e.size = le32(m_bytes, at + 24);
+            e.local = le32(m_bytes, at + 42);
+            m_entries.insert(QString::fromUtf8(m_bytes.mid(at + 46, nameLength)), e);
+            at += 46 + nameLength + le16(m_bytes, at + 30) + le16(m_bytes, at + 32);
+        }
     }
-    QuaZipFile file(&zip);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError(notAWorkbook(fileName));
-    const QByteArray bytes = file.readAll();
-    if (file.getZipError() != UNZ_OK)
-        throw EFileError(notAWorkbook(fileName));
-    return bytes;
-}
+
+    // The entry's bytes; empty and false when there is no such entry.
+    bool read(const QString& name, QByteArray& out) const
+    {
+        const auto it = m_entries.find(name);
+        if (it == m_entries.end())
+            return false;
+        const Entry& e = *it;
+        const qsizetype local = e.local;
+        if (local + 30 > m_bytes.size() || le32(m_bytes, local) != 0x04034b50)
+            throw EFileError(notAWorkbook(m_fileName));
+        const qsizetype data = local + 30 + le16(m_bytes, local + 26) + le16(m_bytes, local + 28);
+        if (data + qsizetype(e.packed) > m_bytes.size())
+            throw EFileError(notAWorkbook(m_fileName));
+        if (e.method == 0) {
+            out = m_bytes.mid(data, e.packed);
+            return true;
+        }
+        if (e.method != 8)
+            throw EFileError(notAWorkbook(m_fileName));
+        out.resize(e.size);
+        z_stream z{};
+        if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
+            throw EFileError(notAWorkbook(m_fileName));
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(m_bytes.constData() + data));
+        z.avail_in = e.packed;
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
+        z.avail_out = e.size;
+        const int rc = inflate(&z, Z_FINISH);
+        inflateEnd(&z);
+        if (rc != Z_STREAM_END || z.total_out != e.size)
+            throw EFileError(notAWorkbook(m_fileName));
+        return true;
+    }
+
+    QByteArray entry(const QString& name, bool required = true) const
+    {
+        QByteArray out;
+        if (!read(name, out) && required)
+            throw EFileError(notAWorkbook(m_fileName));
+        return out;
+    }
+
+private:
+    struct Entry {
+        quint32 method = 0;
+        quint32 packed = 0;
+        quint32 size = 0;
+        quint32 local = 0;
+    };
+    QString m_fileName;
+    QByteArray m_bytes;
+    QHash<QString, Entry> m_entries;
+};
 
 // The sheet part the workbook lists first ("xl/worksheets/sheet1.xml" as a rule).
-QString firstSheetPath(QuaZip& zip, const QString& fileName)
+QString firstSheetPath(const Zip& zip)
 {
     QString relId;
-    QXmlStreamReader book(entry(zip, QStringLiteral("xl/workbook.xml"), fileName));
+    QXmlStreamReader book(zip.entry(QStringLiteral("xl/workbook.xml")));
     while (!book.atEnd() && relId.isEmpty()) {
         if (book.readNext() == QXmlStreamReader::StartElement && book.name() == u"sheet") {
             for (const QXmlStreamAttribute& a : book.attributes()) {
@@ -45,7 +132,7 @@ QString firstSheetPath(QuaZip& zip, const QString& fileName)
             }
         }
     }
-    QXmlStreamReader rels(entry(zip, QStringLiteral("xl/_rels/workbook.xml.rels"), fileName, false));
+    QXmlStreamReader rels(zip.entry(QStringLiteral("xl/_rels/workbook.xml.rels"), false));
     while (!relId.isEmpty() && !rels.atEnd()) {
         if (rels.readNext() == QXmlStreamReader::StartElement && rels.name() == u"Relationship" &&
             rels.attributes().value(QStringLiteral("Id")) == relId) {
@@ -82,10 +169,10 @@ QString stringItem(QXmlStreamReader& xml)
     return text;
 }
 
-QStringList sharedStrings(QuaZip& zip, const QString& fileName)
+QStringList sharedStrings(const Zip& zip)
 {
     QStringList strings;
-    QXmlStreamReader xml(entry(zip, QStringLiteral("xl/sharedStrings.xml"), fileName, false));
+    QXmlStreamReader xml(zip.entry(QStringLiteral("xl/sharedStrings.xml"), false));
     while (!xml.atEnd()) {
         if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"si")
             strings << stringItem(xml);
@@ -107,11 +194,9 @@ int columnOf(QStringView ref)
 
 QList<QStringList> readFirstSheet(const QString& fileName)
 {
-    QuaZip zip(fileName);
-    if (!zip.open(QuaZip::mdUnzip))
-        throw EFileError(notAWorkbook(fileName));
-    const QStringList strings = sharedStrings(zip, fileName);
-    QXmlStreamReader xml(entry(zip, firstSheetPath(zip, fileName), fileName));
+    const Zip zip(fileName);
+    const QStringList strings = sharedStrings(zip);
+    QXmlStreamReader xml(zip.entry(firstSheetPath(zip)));
 
     QList<QStringList> rows;
     QStringList* row = nullptr;
