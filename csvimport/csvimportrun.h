@@ -36,11 +36,15 @@ struct Assignment {
     std::optional<int> first;
     std::optional<int> second;
 };
-// The seventeen fields, then "住所（一括）": one column holding the whole
-// address, split on import into prefecture, city and the rest (town).
+// The seventeen fields, then the fields that are no column of their own,
+// each numbered after the last: "住所（一括）", one column holding the whole
+// address, split on import into prefecture, city and the rest (town). A
+// further such field goes after it, with its caption in kExtraCaptions.
 inline constexpr int kWholeAddress = kFieldCount;
+inline constexpr int kExtraFieldCount = 1;
 inline const QString kWholeAddressCaption = QStringLiteral("住所（一括）");
-using ColumnMap = std::array<Assignment, kFieldCount + 1>;
+inline const std::array<QString, kExtraFieldCount> kExtraCaptions = {kWholeAddressCaption};
+using ColumnMap = std::array<Assignment, kFieldCount + kExtraFieldCount>;
 
 // "%.2d", a blank, the value: "03 山田".
 QString columnEntry(int column, const QString& value);

@@ -166,7 +166,8 @@ void TfrmCsvin::FormShow()
     ListViewCsv->clear();
     for (const QString& caption : customer::kCsvCaptions)
         new QTreeWidgetItem(ListViewCsv, {caption, QString(), QString()});
-    new QTreeWidgetItem(ListViewCsv, {csvimport::kWholeAddressCaption, QString(), QString()});
+    for (const QString& caption : csvimport::kExtraCaptions)
+        new QTreeWidgetItem(ListViewCsv, {caption, QString(), QString()});
     CheckHeader->setChecked(false);
     TablePreview->clear();
     TablePreview->setRowCount(0);
@@ -336,7 +337,7 @@ void TfrmCsvin::CheckHeaderClick()
         return;
     const QStringList& header = m_rows.constFirst();
     const auto named = csvimport::headerColumns(header);
-    std::array<std::optional<int>, csvimport::kFieldCount + 1> columns;
+    std::array<std::optional<int>, std::tuple_size_v<csvimport::ColumnMap>> columns;
     std::copy(named.begin(), named.end(), columns.begin());
     // A lone 住所 beside no prefecture or city column holds the whole address.
     if (const auto whole = csvimport::wholeAddressColumn(header)) {
