@@ -272,7 +272,11 @@ Preview preview(const QString& fileName, std::optional<TextEncoding> encoding, i
     p.spreadsheet = source.isSpreadsheet();
     p.faults = source.faults();
     if (p.faults > 0 && !p.spreadsheet) {
-        for (TextEncoding e : {TextEncoding::Cp932, TextEncoding::Utf8, TextEncoding::EucJp, TextEncoding::Utf16}) {
+        // What detection picks first: EUC-JP text also reads as code page
+        // 932 without a fault, as rows of half-width katakana.
+        const TextEncoding detected = encoding ? LineSource(fileName).encoding() : p.encoding;
+        for (TextEncoding e : {detected, TextEncoding::Cp932, TextEncoding::Utf8, TextEncoding::EucJp,
+                               TextEncoding::Utf16}) {
             if (e != p.encoding && LineSource(fileName, e).faults() == 0) {
                 p.cleanEncoding = e;
                 break;

@@ -108,7 +108,7 @@ TfrmCsvin::TfrmCsvin(QWidget* parent)
     auto* right = new QVBoxLayout;
     right->addWidget(Label2);
     right->addWidget(ListBoxCsv);
-    right->addWidget(CheckHeader);
+    right->addWidget(CheckHeader, 0, Qt::AlignLeft);
     auto* lists = new QHBoxLayout;
     lists->addLayout(left, 3);
     lists->addWidget(Panel1);
