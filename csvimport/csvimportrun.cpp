@@ -16,6 +16,7 @@
 #include <QBuffer>
 #include <QFileInfo>
 #include <QHash>
+#include <algorithm>
 #include <deque>
 
 namespace tessolo::csvimport {
@@ -508,7 +509,20 @@ struct Pending {
     qint64 index;
     qint64 number; // the file line, for messages
     customer::Record record;
-    std::array<QByteArray, kFieldCount> stored; // code page 932, as the row will hold it
+    // The values in code page 932, as the row will hold them: value k ends
+    // at ends[k].
+    QByteArray stored;
+    QList<qsizetype> ends;
+
+    void viewsOf(QList<QByteArrayView>& views) const
+    {
+        views.resize(kFieldCount);
+        qsizetype from = 0;
+        for (int k = 0; k < kFieldCount; ++k) {
+            views[k] = QByteArrayView(stored).sliced(from, ends[k] - from);
+            from = ends[k];
+        }
+    }
 };
 
 QString stoppedAt(const QString& message, qint64 line)
@@ -537,7 +551,10 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
     TCnvk2K zenkaku;
     Result result;
     Review review;
-    std::vector<Pending> pending;
+    // A deque: the lines stay where they are as it grows.
+    std::deque<Pending> pending;
+    QList<qsizetype> substituted;
+    QList<QByteArrayView> values;
     const int highest = highestColumn(map);
     qsizetype width = -1; // the first line's number of values
     SourceLine line;
@@ -550,7 +567,7 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
         if (index++ < 0)
             continue;
         const qint64 at = index - 1;
-        Pending p{at, line.number, buildRecord(line.fields, map, zenkaku), {}};
+        Pending p{at, line.number, buildRecord(line.fields, map, zenkaku), {}, {}};
         if (line.fields.size() < width || line.fields.size() <= highest)
             ++result.shortLines;
         else if (line.fields.size() > width)
@@ -564,12 +581,9 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
             if (++result.invalidLineCount <= kLinesNamed)
                 result.invalidLines << line.number;
         }
-        qsizetype substitutedInLine = 0;
-        for (int k = 0; k < kFieldCount; ++k) {
-            qsizetype substituted = 0;
-            p.stored[k] = cp932::encode(p.record[k], &substituted);
-            substitutedInLine += substituted > 0;
-        }
+        p.stored = cp932::encodeEach(p.record.data(), kFieldCount, p.ends, substituted);
+        const qsizetype substitutedInLine =
+            std::count_if(substituted.begin(), substituted.end(), [](qsizetype n) { return n > 0; });
         if (substitutedInLine > 0) {
             flags |= Replaced;
             result.substitutedValues += substitutedInLine;
@@ -583,10 +597,8 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
                 review.check.firstLines << line.number;
         }
         if (duplicates) {
-            QList<QByteArrayView> views;
-            for (const QByteArray& b : p.stored)
-                views << b;
-            duplicates->add(at, views);
+            p.viewsOf(values);
+            duplicates->add(at, values);
         }
         pending.push_back(std::move(p));
         if (progress && at % kProgressEveryLines == 0 && !progress(source.position(), source.size()))
@@ -609,15 +621,13 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
     db.setDBpoint(kDatabaseName);
     Transaction transaction(*db.SQLiteDB);
     BulkInsert insert(*db.SQLiteDB, QStringLiteral("t_customer"), kFieldCount);
-    QList<QByteArrayView> values(kFieldCount);
     for (Pending& p : pending) {
         if (leaveOut.contains(p.index)) {
             result.skippedChecked += !review.lines.contains(p.index);
             result.leftOut.push_back(std::move(p.record));
             continue;
         }
-        for (int k = 0; k < kFieldCount; ++k)
-            values[k] = p.stored[k];
+        p.viewsOf(values);
         try {
             insert.insertEncoded(values);
         } catch (const TessoloError& e) {

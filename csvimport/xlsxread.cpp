@@ -211,8 +211,9 @@ QList<QStringList> readFirstSheet(const QString& fileName)
                 rows.append(QStringList());
             row = &rows[at];
         } else if (xml.name() == u"c" && row) {
-            const QString type = xml.attributes().value(QStringLiteral("t")).toString();
-            int column = columnOf(xml.attributes().value(QStringLiteral("r")));
+            const QXmlStreamAttributes attributes = xml.attributes();
+            const bool shared = attributes.value(QStringLiteral("t")) == u"s";
+            int column = columnOf(attributes.value(QStringLiteral("r")));
             if (column < 0)
                 column = int(row->size());
             QString value;
@@ -224,7 +225,7 @@ QList<QStringList> readFirstSheet(const QString& fileName)
                     continue;
                 if (xml.name() == u"v") {
                     const QString v = xml.readElementText();
-                    if (type == u"s") {
+                    if (shared) {
                         bool ok = false;
                         const int n = v.toInt(&ok);
                         value = ok ? strings.value(n) : QString();

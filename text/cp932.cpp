@@ -123,6 +123,51 @@ QByteArray encode(QStringView text, qsizetype* substituted)
     });
 }
 
+QByteArray encodeEach(const QString* values, qsizetype count, QList<qsizetype>& ends, QList<qsizetype>& substituted)
+{
+    // Joined by a unit separator, which code page 932 keeps as the one byte
+    // 0x1F and never uses inside a character (no trail byte is below 0x40).
+    constexpr char16_t kApart = 0x1F;
+    ends.resize(count);
+    substituted.fill(0, count);
+    QString joined;
+    QList<qsizetype> starts(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        if (values[i].contains(QChar(kApart))) {
+            // A value holding the separator itself goes one by one.
+            QByteArray out;
+            for (qsizetype k = 0; k < count; ++k) {
+                out += encode(values[k], &substituted[k]);
+                ends[k] = out.size();
+            }
+            return out;
+        }
+        if (i)
+            joined += QChar(kApart);
+        starts[i] = joined.size();
+        joined += values[i];
+    }
+    qsizetype value = 0;
+    QByteArray joinedBytes = encodeReporting(joined, [&](qsizetype at, qsizetype) {
+        while (value + 1 < count && starts[value + 1] <= at)
+            ++value;
+        ++substituted[value];
+    });
+    QByteArray out;
+    out.reserve(joinedBytes.size());
+    qsizetype k = 0;
+    for (char c : std::as_const(joinedBytes)) {
+        if (c == char(kApart)) {
+            ends[k++] = out.size();
+            continue;
+        }
+        out += c;
+    }
+    for (; k < count; ++k)
+        ends[k] = out.size();
+    return out;
+}
+
 QStringList unencodable(QStringView text)
 {
     QStringList lacking;

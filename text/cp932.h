@@ -16,6 +16,12 @@ namespace tessolo::cp932 {
 // When `substituted` is given it receives the number of characters replaced.
 QByteArray encode(QStringView text, qsizetype* substituted = nullptr);
 
+// Several values in one conversion, as encode() gives each (a call of the
+// converter costs far more than a short value): their bytes one after the
+// other, value i ending at ends[i]; substituted[i] counts the characters of
+// value i that became '?'.
+QByteArray encodeEach(const QString* values, qsizetype count, QList<qsizetype>& ends, QList<qsizetype>& substituted);
+
 // The characters of `text` that code page 932 lacks (what encode() would turn
 // into '?'), each once, in the order they first appear; a character outside
 // the BMP is one entry of two UTF-16 units. Empty when the text converts

@@ -105,7 +105,7 @@ qsizetype countCp932Faults(QByteArrayView b)
 struct EucCount {
     qsizetype chars = 0; // non-ASCII characters
     qsizetype kana = 0;  // of them hiragana and katakana (rows 0xA4 and 0xA5)
-    qsizetype bad = 0;
+    qsizetype bad = 0;   // 1 at the first fault, where counting stops
 };
 
 bool isEucByte(unsigned char b) { return b >= 0xA1 && b <= 0xFE; }
@@ -131,8 +131,9 @@ EucCount countEucJp(QByteArrayView b)
             count.kana += c == 0xA4 || c == 0xA5;
             i += 2;
         } else {
+            // One fault is enough to rule EUC-JP out.
             ++count.bad;
-            ++i;
+            return count;
         }
     }
     return count;
