@@ -50,7 +50,7 @@ bool endsInsideQuotesAsSplit(const QByteArray& line, bool startsInside = false)
 {
     if (!line.contains('"'))
         return startsInside;
-    return endsInsideQuotes(QByteArray(line).replace(' ', '_'), startsInside);
+    return endsInsideQuotes(line, startsInside, true);
 }
 
 // Lines of the file, but a line that ends inside a quoted value is joined
@@ -512,7 +512,7 @@ struct Pending {
     // The values in code page 932, as the row will hold them: value k ends
     // at ends[k].
     QByteArray stored;
-    QList<qsizetype> ends;
+    std::array<qsizetype, kFieldCount> ends;
 
     void viewsOf(QList<QByteArrayView>& views) const
     {
@@ -553,7 +553,7 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
     Review review;
     // A deque: the lines stay where they are as it grows.
     std::deque<Pending> pending;
-    QList<qsizetype> substituted;
+    std::array<qsizetype, kFieldCount> substituted;
     QList<QByteArrayView> values;
     const int highest = highestColumn(map);
     qsizetype width = -1; // the first line's number of values
@@ -581,7 +581,7 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
             if (++result.invalidLineCount <= kLinesNamed)
                 result.invalidLines << line.number;
         }
-        p.stored = cp932::encodeEach(p.record.data(), kFieldCount, p.ends, substituted);
+        p.stored = cp932::encodeEach(p.record.data(), kFieldCount, p.ends.data(), substituted.data());
         const qsizetype substitutedInLine =
             std::count_if(substituted.begin(), substituted.end(), [](qsizetype n) { return n > 0; });
         if (substitutedInLine > 0) {

@@ -130,8 +130,9 @@ const QByteArray& fieldAt(const QByteArrayList& fields, qsizetype index) { retur
 
 QByteArrayView fieldAt(const QList<QByteArrayView>& fields, qsizetype index) { return at(fields, index); }
 
-bool endsInsideQuotes(QByteArrayView s, bool startsInside)
+bool endsInsideQuotes(QByteArrayView s, bool startsInside, bool keepBlanks)
 {
+    auto isSeparatorBlank = [keepBlanks](char c) { return tessolo::isSeparatorBlank(c) && !(keepBlanks && c == ' '); };
     const qsizetype n = s.size();
     qsizetype i = 0;
     bool inside = startsInside;

@@ -31,7 +31,8 @@ void splitCommaText(QByteArrayView line, QList<QByteArrayView>& fields, std::vec
 // Whether the line ends inside a quoted field that the rule above would run
 // to the end of the line; `startsInside` continues one left open before.
 // Spreadsheets write a line break inside a cell that way.
-bool endsInsideQuotes(QByteArrayView line, bool startsInside = false);
+// With `keepBlanks`, as splitKeepingBlanks() splits.
+bool endsInsideQuotes(QByteArrayView line, bool startsInside = false, bool keepBlanks = false);
 
 // The field at `index`, or EListIndexError naming the index.
 const QString& fieldAt(const QStringList& fields, qsizetype index);

@@ -1,5 +1,7 @@
 #include "text/cp932.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -123,15 +125,18 @@ QByteArray encode(QStringView text, qsizetype* substituted)
     });
 }
 
-QByteArray encodeEach(const QString* values, qsizetype count, QList<qsizetype>& ends, QList<qsizetype>& substituted)
+QByteArray encodeEach(const QString* values, qsizetype count, qsizetype* ends, qsizetype* substituted)
 {
     // Joined by a unit separator, which code page 932 keeps as the one byte
     // 0x1F and never uses inside a character (no trail byte is below 0x40).
     constexpr char16_t kApart = 0x1F;
-    ends.resize(count);
-    substituted.fill(0, count);
+    std::fill(substituted, substituted + count, 0);
+    qsizetype total = count;
+    for (qsizetype i = 0; i < count; ++i)
+        total += values[i].size();
     QString joined;
-    QList<qsizetype> starts(count);
+    joined.reserve(total);
+    QVarLengthArray<qsizetype, 32> starts(count);
     for (qsizetype i = 0; i < count; ++i) {
         if (values[i].contains(QChar(kApart))) {
             // A value holding the separator itself goes one by one.
@@ -148,23 +153,26 @@ QByteArray encodeEach(const QString* values, qsizetype count, QList<qsizetype>& 
         joined += values[i];
     }
     qsizetype value = 0;
-    QByteArray joinedBytes = encodeReporting(joined, [&](qsizetype at, qsizetype) {
+    QByteArray out = encodeReporting(joined, [&](qsizetype at, qsizetype) {
         while (value + 1 < count && starts[value + 1] <= at)
             ++value;
         ++substituted[value];
     });
-    QByteArray out;
-    out.reserve(joinedBytes.size());
+    // The separators taken out in place.
+    char* data = out.data();
+    const qsizetype n = out.size();
+    qsizetype to = 0;
     qsizetype k = 0;
-    for (char c : std::as_const(joinedBytes)) {
-        if (c == char(kApart)) {
-            ends[k++] = out.size();
+    for (qsizetype from = 0; from < n; ++from) {
+        if (data[from] == char(kApart)) {
+            ends[k++] = to;
             continue;
         }
-        out += c;
+        data[to++] = data[from];
     }
+    out.truncate(to);
     for (; k < count; ++k)
-        ends[k] = out.size();
+        ends[k] = to;
     return out;
 }
 

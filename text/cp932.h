@@ -20,7 +20,7 @@ QByteArray encode(QStringView text, qsizetype* substituted = nullptr);
 // converter costs far more than a short value): their bytes one after the
 // other, value i ending at ends[i]; substituted[i] counts the characters of
 // value i that became '?'.
-QByteArray encodeEach(const QString* values, qsizetype count, QList<qsizetype>& ends, QList<qsizetype>& substituted);
+QByteArray encodeEach(const QString* values, qsizetype count, qsizetype* ends, qsizetype* substituted);
 
 // The characters of `text` that code page 932 lacks (what encode() would turn
 // into '?'), each once, in the order they first appear; a character outside
