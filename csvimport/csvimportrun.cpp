@@ -60,7 +60,8 @@ bool endsInsideQuotesAsSplit(const QByteArray& line, bool startsInside = false)
 class RecordReader {
 public:
     explicit RecordReader(LineReader& lines)
-        : m_lines(lines) {}
+        : m_lines(lines)
+    { }
 
     // The next record and the file position after its last line.
     bool next(QByteArray& record, qint64& end)
@@ -140,7 +141,6 @@ QString headerKey(const QString& name)
     return out;
 }
 
-
 QString unclosedQuoteMessage(qint64 line)
 {
     return QStringLiteral("%1 行目で始まる「\"」で囲まれた値が、ファイルの終わりまで閉じられていません。\n\n"
@@ -178,8 +178,8 @@ QString withoutFormulaGuard(const QString& value)
 
 struct LineSource::Text {
     Text(const QString& fileName, std::optional<TextEncoding> encoding)
-        : source(fileName, encoding)
-        , buffer(&source.bytes())
+        : source(fileName, encoding),
+          buffer(&source.bytes())
     {
         buffer.open(QIODevice::ReadOnly);
     }
@@ -276,8 +276,8 @@ Preview preview(const QString& fileName, std::optional<TextEncoding> encoding, i
         // What detection picks first: EUC-JP text also reads as code page
         // 932 without a fault, as rows of half-width katakana.
         const TextEncoding detected = encoding ? LineSource(fileName).encoding() : p.encoding;
-        for (TextEncoding e : {detected, TextEncoding::Cp932, TextEncoding::Utf8, TextEncoding::EucJp,
-                               TextEncoding::Utf16}) {
+        for (TextEncoding e :
+             {detected, TextEncoding::Cp932, TextEncoding::Utf8, TextEncoding::EucJp, TextEncoding::Utf16}) {
             if (e != p.encoding && LineSource(fileName, e).faults() == 0) {
                 p.cleanEncoding = e;
                 break;
@@ -469,8 +469,8 @@ unsigned checkRecord(customer::Record& r, const QString& givenPostal, PostalList
         // 6 digits were such a code.
         const QString cleaned = postal::cleaned(givenPostal);
         const QString padded = QLatin1Char('0') + cleaned;
-        if (list && list->loaded() && cleaned.size() == 6 && postal::isSevenDigits(padded)
-            && !list->addresses(padded).isEmpty()) {
+        if (list && list->loaded() && cleaned.size() == 6 && postal::isSevenDigits(padded) &&
+            !list->addresses(padded).isEmpty()) {
             postal = padded;
             ++result.zeroRestored;
         } else {
@@ -527,7 +527,8 @@ struct Pending {
 
 QString stoppedAt(const QString& message, qint64 line)
 {
-    return message + QStringLiteral("\n\n%1 行目で中止しました。このファイルからは 1 件も取り込まれていません。").arg(line);
+    return message +
+        QStringLiteral("\n\n%1 行目で中止しました。このファイルからは 1 件も取り込まれていません。").arg(line);
 }
 
 } // namespace
@@ -574,8 +575,8 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
             ++result.longLines;
         if (splitter && !applyWholeAddress(p.record, wholeAddressOf(line.fields, map), *splitter))
             ++result.unsplitAddresses;
-        unsigned flags =
-            checkRecord(p.record, valueOf(line.fields, map[col::PostalCode]), postalList ? &*postalList : nullptr, result);
+        unsigned flags = checkRecord(p.record, valueOf(line.fields, map[col::PostalCode]),
+                                     postalList ? &*postalList : nullptr, result);
         if (line.faults > 0) {
             flags |= Replaced;
             if (++result.invalidLineCount <= kLinesNamed)
@@ -648,8 +649,8 @@ QString namedLines(const QList<qint64>& named, qint64 count)
     QStringList lines;
     for (qint64 n : named)
         lines << QString::number(n);
-    return lines.join(QStringLiteral("、")) + QStringLiteral(" 行目")
-        + (count > named.size() ? QStringLiteral(" ほか") : QString());
+    return lines.join(QStringLiteral("、")) + QStringLiteral(" 行目") +
+        (count > named.size() ? QStringLiteral(" ほか") : QString());
 }
 
 } // namespace
@@ -658,26 +659,33 @@ QString summary(const Result& result)
 {
     QString text = QStringLiteral("%1 件の顧客データを取り込みました。").arg(result.rows);
     if (result.skipped > result.skippedChecked)
-        text += QStringLiteral("\n重複のため %1 行を取り込みませんでした。").arg(result.skipped - result.skippedChecked);
+        text +=
+            QStringLiteral("\n重複のため %1 行を取り込みませんでした。").arg(result.skipped - result.skippedChecked);
     if (result.skippedChecked > 0)
         text += QStringLiteral("\n確認が必要なため %1 行を取り込みませんでした。").arg(result.skippedChecked);
     if (result.shortLines > 0)
-        text += QStringLiteral("\n値の数が足りない %1 行は、足りない項目を空にして取り込みました。").arg(result.shortLines);
+        text +=
+            QStringLiteral("\n値の数が足りない %1 行は、足りない項目を空にして取り込みました。").arg(result.shortLines);
     if (result.longLines > 0)
         text += QStringLiteral("\n値の数が多い %1 行は、割り付けた列だけを取り込みました。").arg(result.longLines);
     if (result.zeroRestored > 0)
-        text += QStringLiteral("\n6 桁の郵便番号 %1 件は、郵便番号データにある先頭の 0 を補いました。").arg(result.zeroRestored);
+        text += QStringLiteral("\n6 桁の郵便番号 %1 件は、郵便番号データにある先頭の 0 を補いました。")
+                    .arg(result.zeroRestored);
     if (result.unsplitAddresses > 0)
-        text += QStringLiteral("\n住所（一括）を都道府県・市区町村に分けられなかった %1 行は、住所にそのまま入れました。")
-                    .arg(result.unsplitAddresses);
+        text +=
+            QStringLiteral("\n住所（一括）を都道府県・市区町村に分けられなかった %1 行は、住所にそのまま入れました。")
+                .arg(result.unsplitAddresses);
     if (result.invalidLineCount > 0)
-        text += QStringLiteral("\n\n文字として読めないバイト（壊れた文字）を含む行が %1 行あり、そのバイトを「?」に置き換えました（%2）。")
+        text += QStringLiteral("\n\n文字として読めないバイト（壊れた文字）を含む行が %1 "
+                               "行あり、そのバイトを「?」に置き換えました（%2）。")
                     .arg(result.invalidLineCount)
                     .arg(namedLines(result.invalidLines, result.invalidLineCount));
     if (result.substitutedValues > 0)
-        text += QStringLiteral("\n\n保存できない文字（外字・絵文字など）を含む %1 個の値で、その文字を「?」に置き換えました（%2）。")
-                    .arg(result.substitutedValues)
-                    .arg(namedLines(result.substitutedLines, result.substitutedLineCount));
+        text +=
+            QStringLiteral(
+                "\n\n保存できない文字（外字・絵文字など）を含む %1 個の値で、その文字を「?」に置き換えました（%2）。")
+                .arg(result.substitutedValues)
+                .arg(namedLines(result.substitutedLines, result.substitutedLineCount));
     return text;
 }
 
