@@ -395,10 +395,15 @@ void BM_CsvImport_PreviewAndChecked(benchmark::State& state)
         state.ResumeTiming();
         const csvimport::Preview p = csvimport::preview(file);
         benchmark::DoNotOptimize(p.rows.size());
-        csvimport::run(file, everyColumn(), {}, false, [&flagged](const csvimport::Review& r) {
-            flagged = r.check.lines.size();
-            return false;
-        });
+        csvimport::Options options;
+        options.encoding = p.encoding; // as the window passes what it showed
+        csvimport::run(
+            file, everyColumn(), {}, false,
+            [&flagged](const csvimport::Review& r) {
+                flagged = r.check.lines.size();
+                return false;
+            },
+            options);
     }
     if (flagged > 0)
         state.SkipWithError("lines with a listed postal code were flagged");

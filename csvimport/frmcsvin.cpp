@@ -185,6 +185,7 @@ void TfrmCsvin::loadPreview()
 {
     const csvimport::Preview p = csvimport::preview(strCSV, m_encoding);
     m_rows = p.rows;
+    m_shownEncoding = p.encoding;
     allBuf.clear();
     for (const QStringList& row : m_rows)
         allBuf << row.join(QLatin1Char(','));
@@ -297,7 +298,8 @@ void TfrmCsvin::btngoClick()
             return answer == 0;
         };
         csvimport::Options options;
-        options.encoding = m_encoding;
+        // The run reads what the preview showed, without detecting again.
+        options.encoding = m_shownEncoding;
         result = csvimport::run(strCSV, map, progress.callback(), header, ask, options);
     }
     accept();

@@ -71,5 +71,6 @@ private:
     void offerSkippedLines(const QString& summary, const std::vector<tessolo::customer::Record>& records);
 
     std::optional<tessolo::TextEncoding> m_encoding; // the user's choice, if any
+    tessolo::TextEncoding m_shownEncoding = tessolo::TextEncoding::Cp932; // what the preview read
     QList<QStringList> m_rows;                        // the preview's lines
 };
