@@ -4,26 +4,29 @@
 
 #include "csvimport/addresssplit.h"
 #include "csvimport/duplicates.h"
+#include "csvimport/xlsxread.h"
 #include "data/bulkinsert.h"
-#include "text/cp932.h"
-#include "text/commatext.h"
 #include "data/errors.h"
 #include "data/sqlitedo.h"
+#include "data/transaction.h"
+#include "postal/postalcode.h"
+#include "text/commatext.h"
+#include "text/cp932.h"
 #include "text/textsource.h"
 #include "text/zenkaku.h"
 
 #include <QBuffer>
+#include <QFileInfo>
+#include <QHash>
+#include <algorithm>
 #include <deque>
 
 namespace tessolo::csvimport {
 
+namespace col = customer::col;
+
 namespace {
 
-// The fields the import changes on the way in: the readings are widened and
-// the postal code loses its hyphen.
-const QList<int> kReadings = fields::withRole(customer::kFields, fields::Role::Reading);
-constexpr int kPostalCode = fields::firstWith(customer::kFields, fields::Role::PostalCode);
-static_assert(kPostalCode >= 0);
 constexpr int kProgressEveryLines = 256;
 constexpr int kLinesNamed = 5;
 // A quoted value open for longer than this is taken for a stray quote, and
@@ -42,14 +45,14 @@ QString trimControls(const QString& s)
     return s.sliced(b, e - b);
 }
 
-// Whether `line` ends inside a quoted value as the line is split: its blanks
-// are underscores by then, so a quote after a blank opens nothing (the
+// Whether `line` ends inside a quoted value as the line is split: a blank
+// is part of a value there, so a quote after a blank opens nothing (the
 // blank is no byte of a code page 932 or UTF-8 character).
 bool endsInsideQuotesAsSplit(const QByteArray& line, bool startsInside = false)
 {
     if (!line.contains('"'))
         return startsInside;
-    return endsInsideQuotes(QByteArray(line).replace(' ', '_'), startsInside);
+    return endsInsideQuotes(line, startsInside, true);
 }
 
 // Lines of the file, but a line that ends inside a quoted value is joined
@@ -59,11 +62,13 @@ bool endsInsideQuotesAsSplit(const QByteArray& line, bool startsInside = false)
 class RecordReader {
 public:
     explicit RecordReader(LineReader& lines)
-        : m_lines(lines) {}
+        : m_lines(lines)
+    { }
 
     // The next record and the file position after its last line.
     bool next(QByteArray& record, qint64& end)
     {
+        m_openAtEnd = false;
         if (!take(record, end))
             return false;
         if (m_plain > 0) {
@@ -86,11 +91,18 @@ public:
                 return true;
             }
         }
+        // The file ended inside the value: the lines come one by one, the
+        // first of them the line that opened it.
+        if (taken.size() < size_t(kMaxJoinedLines))
+            m_openAtEnd = true;
         m_plain = qsizetype(taken.size());
         for (auto it = taken.rbegin(); it != taken.rend(); ++it)
             m_pending.push_front(std::move(*it));
         return true;
     }
+
+    // Whether the record last given opened a quote that the file never closed.
+    bool openAtEnd() const { return m_openAtEnd; }
 
 private:
     struct Line {
@@ -115,20 +127,7 @@ private:
     LineReader& m_lines;
     std::deque<Line> m_pending;
     qsizetype m_plain = 0; // pending lines that are read on their own
-};
-
-// A file's bytes and the reader of its records over them.
-struct FileRecords {
-    explicit FileRecords(const QString& fileName)
-        : source(fileName)
-        , buffer(&source.bytes())
-    {
-        buffer.open(QIODevice::ReadOnly);
-    }
-    TextSource source;
-    QBuffer buffer;
-    LineReader lines{buffer};
-    RecordReader reader{lines};
+    bool m_openAtEnd = false;
 };
 
 // A header name brought to the form the aliases are compared in.
@@ -142,6 +141,13 @@ QString headerKey(const QString& name)
             out += c;
     }
     return out;
+}
+
+QString unclosedQuoteMessage(qint64 line)
+{
+    return QStringLiteral("%1 行目で始まる「\"」で囲まれた値が、ファイルの終わりまで閉じられていません。\n\n"
+                          "%1 行目で中止しました。このファイルからは 1 件も取り込まれていません。")
+        .arg(line);
 }
 
 } // namespace
@@ -162,18 +168,137 @@ std::optional<int> entryColumn(const QString& entry)
     return column;
 }
 
-QString replaceBlanks(QString line) { return line.replace(QLatin1Char(' '), QLatin1Char('_')); }
-
-QStringList readLines(const QString& fileName)
+QString withoutFormulaGuard(const QString& value)
 {
-    FileRecords file(fileName);
-    TextSource& source = file.source;
-    RecordReader& reader = file.reader;
-    QStringList lines;
-    QByteArray raw;
+    if (value.size() < 2 || value[0] != QLatin1Char('\''))
+        return value;
+    static const QString guarded = QStringLiteral("=+-@\t\r");
+    return guarded.contains(value[1]) ? value.sliced(1) : value;
+}
+
+// ---------------------------------------------------------------- reading
+
+struct LineSource::Text {
+    Text(const QString& fileName, std::optional<TextEncoding> encoding)
+        : source(fileName, encoding),
+          buffer(&source.bytes())
+    {
+        buffer.open(QIODevice::ReadOnly);
+    }
+    TextSource source;
+    QBuffer buffer;
+    LineReader lines{buffer};
+    RecordReader reader{lines};
+    qint64 feeds = 0;   // line feeds in the bytes read so far
+    qint64 counted = 0; // bytes already searched for line feeds
     qint64 end = 0;
-    while (reader.next(raw, end))
-        lines << replaceBlanks(decodeLine(raw, source.encoding()));
+    QByteArray raw;
+};
+
+struct LineSource::Sheet {
+    QList<QStringList> rows;
+    qsizetype next = 0;
+};
+
+bool isSpreadsheetFile(const QString& fileName)
+{
+    return QFileInfo(fileName).suffix().compare(QStringLiteral("xlsx"), Qt::CaseInsensitive) == 0;
+}
+
+LineSource::LineSource(const QString& fileName, std::optional<TextEncoding> encoding)
+{
+    if (isSpreadsheetFile(fileName)) {
+        m_sheet = std::make_unique<Sheet>();
+        m_sheet->rows = xlsx::readFirstSheet(fileName);
+    } else {
+        m_text = std::make_unique<Text>(fileName, encoding);
+    }
+}
+
+LineSource::~LineSource() = default;
+
+bool LineSource::isSpreadsheet() const { return bool(m_sheet); }
+
+TextEncoding LineSource::encoding() const { return m_text ? m_text->source.fileEncoding() : TextEncoding::Utf8; }
+
+qsizetype LineSource::faults() const { return m_text ? m_text->source.faults() : 0; }
+
+qint64 LineSource::position() const { return m_text ? m_text->end : qint64(m_sheet->next); }
+
+qint64 LineSource::size() const { return m_text ? m_text->source.size() : qint64(m_sheet->rows.size()); }
+
+bool LineSource::next(SourceLine& line, bool lenient)
+{
+    if (m_sheet) {
+        // A row with nothing in it is a blank line: it makes no customer.
+        while (m_sheet->next < m_sheet->rows.size()) {
+            const QStringList& row = m_sheet->rows[m_sheet->next++];
+            if (std::all_of(row.begin(), row.end(), [](const QString& v) { return v.isEmpty(); }))
+                continue;
+            line.fields.clear();
+            for (const QString& v : row)
+                line.fields << withoutFormulaGuard(v);
+            line.number = m_sheet->next;
+            line.text = line.fields.join(QLatin1Char(','));
+            line.faults = 0;
+            return true;
+        }
+        return false;
+    }
+    Text& t = *m_text;
+    if (!t.reader.next(t.raw, t.end))
+        return false;
+    const char* bytes = t.source.bytes().constData();
+    for (; t.counted < t.end; ++t.counted)
+        t.feeds += bytes[t.counted] == '\n';
+    // The physical line (blank lines counted) for messages: the only line
+    // feed inside what was read for this line is its own end.
+    const bool endedByFeed = t.end > 0 && bytes[t.end - 1] == '\n';
+    line.number = 1 + t.feeds - (endedByFeed ? 1 : 0);
+    if (t.reader.openAtEnd() && !lenient)
+        throw TessoloError(unclosedQuoteMessage(line.number));
+    line.faults = invalidSequences(t.raw, t.source.encoding());
+    line.text = decodeLine(t.raw, t.source.encoding());
+    line.fields = splitKeepingBlanks(line.text);
+    for (QString& v : line.fields) {
+        if (v.startsWith(QLatin1Char('\'')))
+            v = withoutFormulaGuard(v);
+    }
+    return true;
+}
+
+Preview preview(const QString& fileName, std::optional<TextEncoding> encoding, int rows)
+{
+    Preview p;
+    LineSource source(fileName, encoding);
+    p.encoding = source.encoding();
+    p.spreadsheet = source.isSpreadsheet();
+    p.faults = source.faults();
+    if (p.faults > 0 && !p.spreadsheet) {
+        // What detection picks first: EUC-JP text also reads as code page
+        // 932 without a fault, as rows of half-width katakana.
+        const TextEncoding detected = encoding ? LineSource(fileName).encoding() : p.encoding;
+        for (TextEncoding e :
+             {detected, TextEncoding::Cp932, TextEncoding::Utf8, TextEncoding::EucJp, TextEncoding::Utf16}) {
+            if (e != p.encoding && LineSource(fileName, e).faults() == 0) {
+                p.cleanEncoding = e;
+                break;
+            }
+        }
+    }
+    SourceLine line;
+    while (p.rows.size() < rows && source.next(line, true))
+        p.rows << line.fields;
+    return p;
+}
+
+QStringList readLines(const QString& fileName, std::optional<TextEncoding> encoding)
+{
+    LineSource source(fileName, encoding);
+    QStringList lines;
+    SourceLine line;
+    while (source.next(line, true))
+        lines << line.text;
     return lines;
 }
 
@@ -217,346 +342,315 @@ std::optional<int> wholeAddressColumn(const QStringList& headerFields)
     return columns[kTown];
 }
 
-QStringList columnEntries(const QString& line)
+QStringList columnEntries(const QStringList& fields)
 {
     QStringList entries;
-    const QStringList fields = splitCommaText(line);
     for (qsizetype i = 0; i < fields.size(); ++i)
         entries << columnEntry(int(i), fields[i]);
     return entries;
 }
 
-namespace {
-
-// The value of each field: its first assigned column, then its second,
-// joined with nothing between. Works on decoded text and on the file's own
-// code page 932 bytes alike.
-template <class Str, class List>
-std::array<Str, kFieldCount> pickColumns(const List& fields, const ColumnMap& map)
+bool anyAssigned(const ColumnMap& map)
 {
-    std::array<Str, kFieldCount> values;
-    for (int k = 0; k < kFieldCount; ++k) {
-        if (map[k].first)
-            values[k] = fieldAt(fields, *map[k].first);
-        if (map[k].second)
-            values[k] += fieldAt(fields, *map[k].second);
-    }
-    return values;
+    return std::any_of(map.begin(), map.end(), [](const Assignment& a) { return a.first || a.second; });
 }
 
-QString normaliseReading(const QString& reading, const TCnvk2K& zenkaku)
+QString noAssignmentMessage()
 {
-    return zenkaku.ToZenkaku(trimControls(reading));
+    return QStringLiteral("取り込む項目が 1 つも割り付けられていません。何も取り込んでいません。\n\n"
+                          "左の一覧の項目を選び、右の一覧の列を「＜＜指定」で割り付けてから実行してください。");
+}
+
+// ---------------------------------------------------------------- building
+
+namespace {
+
+// The line's value at `column`; a column the line lacks gives nothing (a
+// short line keeps its fields, the missing ones are empty).
+QString valueAt(const QStringList& fields, int column) { return fields.value(column); }
+
+QString valueOf(const QStringList& fields, const Assignment& a)
+{
+    QString v = a.first ? valueAt(fields, *a.first) : QString();
+    if (a.second)
+        v += valueAt(fields, *a.second);
+    return v;
+}
+
+// The highest column the map reads.
+int highestColumn(const ColumnMap& map)
+{
+    int top = -1;
+    for (const Assignment& a : map) {
+        top = std::max(top, a.first.value_or(-1));
+        top = std::max(top, a.second.value_or(-1));
+    }
+    return top;
 }
 
 } // namespace
 
 QString memoWithGroups(const QString& memo, QString value)
 {
-    return customer::memo::withGroups(memo, customer::memo::splitGroups(value.replace(QLatin1Char('_'), QLatin1Char(' '))),
-                                      {});
+    return customer::memo::withGroups(memo, customer::memo::splitGroups(value), {});
 }
 
 customer::Record buildRecord(const QStringList& fields, const ColumnMap& map, const TCnvk2K& zenkaku)
 {
-    customer::Record r = pickColumns<QString>(fields, map);
+    customer::Record r;
+    for (int k = 0; k < kFieldCount; ++k)
+        r[k] = valueOf(fields, map[k]);
+    for (int k : {int(col::PersonKana), int(col::CompanyKana)})
+        r[k] = zenkaku.ToZenkaku(trimControls(r[k]));
     if (const Assignment& g = map[kGroups]; g.first || g.second) {
-        QString value = g.first ? fieldAt(fields, *g.first) : QString();
+        QString value = g.first ? valueAt(fields, *g.first) : QString();
         if (g.second)
-            value += QLatin1Char(' ') + fieldAt(fields, *g.second);
-        r[customer::col::Memo] = memoWithGroups(r[customer::col::Memo], value);
+            value += QLatin1Char(' ') + valueAt(fields, *g.second);
+        r[col::Memo] = memoWithGroups(r[col::Memo], value);
     }
-    for (int k : kReadings)
-        r[k] = normaliseReading(r[k], zenkaku);
-    r[kPostalCode].remove(QLatin1Char('-'));
+    const QString postal = postal::cleaned(r[col::PostalCode]);
+    if (postal::isSevenDigits(postal))
+        r[col::PostalCode] = postal;
     return r;
 }
 
-QString wholeAddressOf(const QStringList& fields, const ColumnMap& map)
-{
-    const Assignment& a = map[kWholeAddress];
-    QString whole = a.first ? fieldAt(fields, *a.first) : QString();
-    if (a.second)
-        whole += fieldAt(fields, *a.second);
-    return whole;
-}
+QString wholeAddressOf(const QStringList& fields, const ColumnMap& map) { return valueOf(fields, map[kWholeAddress]); }
 
 bool applyWholeAddress(customer::Record& r, const QString& whole, const AddressSplitter& splitter)
 {
-    constexpr int kPrefecture = 7, kCity = 8, kTown = 9;
     const std::optional<SplitAddress> parts = splitter.split(whole);
     if (!parts) {
-        r[kTown] = whole + r[kTown];
+        r[col::Town] = whole + r[col::Town];
         return false;
     }
-    if (r[kPrefecture].isEmpty())
-        r[kPrefecture] = parts->prefecture;
-    if (r[kCity].isEmpty())
-        r[kCity] = parts->city;
-    r[kTown] = parts->rest + r[kTown];
+    if (r[col::Prefecture].isEmpty())
+        r[col::Prefecture] = parts->prefecture;
+    if (r[col::City].isEmpty())
+        r[col::City] = parts->city;
+    r[col::Town] = parts->rest + r[col::Town];
     return true;
 }
 
-namespace {
-
-// The same record from a code page 932 line as it lies in the file. Only the
-// two readings need the round trip through UTF-16 (they are widened); every
-// other value goes into the table as the file's own bytes, which is what the
-// text path would store too, without converting every field twice. The
-// blank and the hyphen are single bytes that no trail byte can be. The
-// values are views into the line and into `built`, good until the next line.
-struct EncodedRecord {
-    QList<QByteArrayView> fields;
-    std::vector<QByteArray> undoubled;
-    std::array<QByteArray, kFieldCount> built;
-    QList<QByteArrayView> values;
-
-    // False when a whole address was given and could not be split.
-    bool build(QByteArray& line, const ColumnMap& map, const TCnvk2K& zenkaku, const AddressSplitter* splitter)
-    {
-        line.replace(' ', '_');
-        splitCommaText(QByteArrayView(line), fields, undoubled);
-        values.resize(kFieldCount);
-        for (int k = 0; k < kFieldCount; ++k) {
-            QByteArrayView v;
-            if (map[k].first)
-                v = fieldAt(fields, *map[k].first);
-            if (map[k].second) {
-                built[k] = v.toByteArray();
-                built[k].append(fieldAt(fields, *map[k].second));
-                v = built[k];
-            }
-            values[k] = v;
-        }
-        for (int k : kReadings) {
-            built[k] = cp932::encode(normaliseReading(cp932::decode(values[k]), zenkaku));
-            values[k] = built[k];
-        }
-        if (values[kPostalCode].contains('-')) {
-            built[kPostalCode] = values[kPostalCode].toByteArray().replace("-", "");
-            values[kPostalCode] = built[kPostalCode];
-        }
-        if (const Assignment& g = map[kGroups]; g.first || g.second) {
-            QByteArray value = g.first ? fieldAt(fields, *g.first).toByteArray() : QByteArray();
-            if (g.second)
-                value.append(' ').append(fieldAt(fields, *g.second));
-            built[customer::col::Memo] =
-                cp932::encode(memoWithGroups(cp932::decode(values[customer::col::Memo]), cp932::decode(value)));
-            values[customer::col::Memo] = built[customer::col::Memo];
-        }
-        const Assignment& a = map[kWholeAddress];
-        if (!splitter || !a.first)
-            return true;
-        // Only the address makes the round trip through UTF-16.
-        QByteArray whole = fieldAt(fields, *a.first).toByteArray();
-        if (a.second)
-            whole.append(fieldAt(fields, *a.second));
-        customer::Record r;
-        for (int k : kAddressFields)
-            r[k] = cp932::decode(values[k]);
-        const bool split = applyWholeAddress(r, cp932::decode(whole), *splitter);
-        for (int k : kAddressFields) {
-            built[k] = cp932::encode(r[k]);
-            values[k] = built[k];
-        }
-        return split;
-    }
-
-    static constexpr int kAddressFields[] = {7, 8, 9}; // prefecture, city, town
-};
-
-} // namespace
+// ---------------------------------------------------------------- the run
 
 namespace {
 
-// A line built from decoded text, in the bytes the run stores for it.
-class StoredText {
+// The postal list as the check asks it, each code looked up once.
+class PostalList {
 public:
-    const QList<QByteArrayView>& of(const customer::Record& r, const QList<int>& wanted)
+    PostalList()
     {
-        for (int k : wanted) {
-            m_encoded[k] = cp932::encode(r[k]);
-            m_values[k] = m_encoded[k];
-        }
-        return m_values;
+        m_db.getDBpoint(kDatabaseName);
+        m_loaded = m_db.postalListLoaded();
+    }
+    bool loaded() const { return m_loaded; }
+    const QList<postal::PostalAddress>& addresses(const QString& code)
+    {
+        auto it = m_cache.find(code);
+        if (it == m_cache.end())
+            it = m_cache.insert(code, m_db.postalAddresses(code));
+        return *it;
     }
 
 private:
-    std::array<QByteArray, kFieldCount> m_encoded;
-    QList<QByteArrayView> m_values = QList<QByteArrayView>(kFieldCount);
+    TSQLiteDo m_db;
+    bool m_loaded = false;
+    QHash<QString, QList<postal::PostalAddress>> m_cache;
 };
 
-} // namespace
+enum Flag : unsigned { NoName = 1, PostalForm = 2, PostalUnknown = 4, PostalDiffers = 8, Replaced = 16 };
 
-void forEachRecord(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader, const QList<int>& wanted,
-                   const RecordFn& visit, const ProgressFn& progress)
+QString withoutBlanks(QString s)
 {
-    FileRecords file(fileName);
-    TCnvk2K zenkaku;
-    const std::optional<AddressSplitter> splitter =
-        map[kWholeAddress].first ? std::optional(AddressSplitter::forImport()) : std::nullopt;
-    const bool cp932File = file.source.encoding() == TextEncoding::Cp932;
-    EncodedRecord encoded;
-    QByteArray raw;
-    qint64 end = 0;
-    qint64 index = firstLineIsHeader ? -1 : 0;
-    while (file.reader.next(raw, end)) {
-        customer::Record r;
-        try {
-            if (index >= 0 && cp932File && invalidSequences(raw, file.source.encoding()) == 0) {
-                // Only the wanted values are decoded.
-                encoded.build(raw, map, zenkaku, splitter ? &*splitter : nullptr);
-                for (int k : wanted)
-                    r[k] = cp932::decode(encoded.values[k]);
-            } else if (index >= 0) {
-                const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, file.source.encoding())));
-                r = buildRecord(fields, map, zenkaku);
-                if (splitter)
-                    applyWholeAddress(r, wholeAddressOf(fields, map), *splitter);
-            }
-        } catch (const EListIndexError&) {
-            // A line too short for its columns is the run's to report, with
-            // its line number; here it is passed over.
-            ++index;
-            continue;
-        }
-        if (index >= 0)
-            visit(index, r);
-        ++index;
-        if (progress && index % kProgressEveryLines == 0 && !progress(end, file.source.size()))
-            throw EAbort();
-    }
+    s.remove(QLatin1Char(' '));
+    s.remove(QChar(0x3000));
+    return s;
 }
 
-namespace {
-
-// Stores the lines of a run: the bytes as they are where they can be,
-// otherwise built from the decoded text; each line is shown to the
-// duplicate finder, if there is one, with its rowid.
-struct LineWriter {
-    BulkInsert& insert;
-    const ColumnMap& map;
-    const AddressSplitter* splitter;
-    DuplicateFinder* duplicates;
-    TCnvk2K zenkaku;
-    EncodedRecord encoded;
-    StoredText stored;
-
-    // How many values held characters code page 932 lacks (stored as '?').
-    qsizetype write(QByteArray& raw, qint64 index, TextEncoding encoding, bool asBytes, Result& result)
-    {
-        qsizetype substituted = 0;
-        if (asBytes) {
-            if (!encoded.build(raw, map, zenkaku, splitter))
-                ++result.unsplitAddresses;
-            insert.insertEncoded(encoded.values);
-            if (duplicates)
-                duplicates->add(index, encoded.values, insert.lastRowid());
+// What the check says about a built record; may give a 6-digit postal code
+// its leading 0 back.
+unsigned checkRecord(customer::Record& r, const QString& givenPostal, PostalList* list, Result& result)
+{
+    unsigned flags = 0;
+    if (r[col::PersonName].trimmed().isEmpty() && r[col::CompanyName].trimmed().isEmpty())
+        flags |= NoName;
+    QString& postal = r[col::PostalCode];
+    if (postal.isEmpty())
+        return flags;
+    if (!postal::isSevenDigits(postal)) {
+        // Excel drops the leading 0 of 0600001; the list tells whether the
+        // 6 digits were such a code.
+        const QString cleaned = postal::cleaned(givenPostal);
+        const QString padded = QLatin1Char('0') + cleaned;
+        if (list && list->loaded() && cleaned.size() == 6 && postal::isSevenDigits(padded) &&
+            !list->addresses(padded).isEmpty()) {
+            postal = padded;
+            ++result.zeroRestored;
         } else {
-            const QStringList fields = splitCommaText(replaceBlanks(decodeLine(raw, encoding)));
-            customer::Record r = buildRecord(fields, map, zenkaku);
-            if (splitter && !applyWholeAddress(r, wholeAddressOf(fields, map), *splitter))
-                ++result.unsplitAddresses;
-            substituted = insert.insert(QStringList(r.begin(), r.end()));
-            if (duplicates)
-                duplicates->add(index, stored.of(r, DuplicateFinder::kFieldsCompared), insert.lastRowid());
+            return flags | PostalForm;
         }
-        return substituted;
+    }
+    if (!list || !list->loaded())
+        return flags;
+    const QList<postal::PostalAddress>& known = list->addresses(postal);
+    if (known.isEmpty()) {
+        // Not in the list: kept as the file gave it, for the user to look at.
+        postal = givenPostal;
+        return flags | PostalUnknown;
+    }
+    const QString prefecture = withoutBlanks(r[col::Prefecture]);
+    const QString city = withoutBlanks(r[col::City]);
+    if (prefecture.isEmpty() && city.isEmpty())
+        return flags;
+    const bool agrees = std::any_of(known.begin(), known.end(), [&](const postal::PostalAddress& a) {
+        return (prefecture.isEmpty() || prefecture == a.prefecture) && (city.isEmpty() || city == a.city);
+    });
+    return agrees ? flags : flags | PostalDiffers;
+}
+
+void countFlags(unsigned flags, Check& check)
+{
+    check.noName += (flags & NoName) != 0;
+    check.postalForm += (flags & PostalForm) != 0;
+    check.postalUnknown += (flags & PostalUnknown) != 0;
+    check.postalDiffers += (flags & PostalDiffers) != 0;
+    check.replaced += (flags & Replaced) != 0;
+}
+
+// A line read, built and encoded, waiting for the commit.
+struct Pending {
+    qint64 index;
+    qint64 number; // the file line, for messages
+    customer::Record record;
+    // The values in code page 932, as the row will hold them: value k ends
+    // at ends[k].
+    QByteArray stored;
+    std::array<qsizetype, kFieldCount> ends;
+
+    void viewsOf(QList<QByteArrayView>& views) const
+    {
+        views.resize(kFieldCount);
+        qsizetype from = 0;
+        for (int k = 0; k < kFieldCount; ++k) {
+            views[k] = QByteArrayView(stored).sliced(from, ends[k] - from);
+            from = ends[k];
+        }
     }
 };
 
-// Asks about the duplicates the run found and, on the word, deletes their
-// rows again before the commit.
-void settleDuplicates(TSQLiteDo& db, DuplicateFinder& finder, const DuplicatesFn& ask, Result& result)
+QString stoppedAt(const QString& message, qint64 line)
 {
-    const Duplicates& found = finder.finish();
-    if (!found.any() || !ask(found))
-        return;
-    QStringList rowids;
-    rowids.reserve(qsizetype(found.rowids.size()));
-    for (qint64 id : found.rowids)
-        rowids << QString::number(id);
-    db.exec_sql2(customer::deleteRowsSql(rowids));
-    result.rows -= qint64(found.rowids.size());
-    result.skipped += qint64(found.rowids.size());
+    return message +
+        QStringLiteral("\n\n%1 行目で中止しました。このファイルからは 1 件も取り込まれていません。").arg(line);
 }
 
 } // namespace
 
 Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress, bool firstLineIsHeader,
-           const DuplicatesFn& onDuplicates)
+           const DuplicatesFn& onDuplicates, const Options& options)
 {
-    FileRecords file(fileName);
-    TextSource& source = file.source;
-    RecordReader& reader = file.reader;
-    const char* bytes = source.bytes().constData();
-
+    if (!anyAssigned(map))
+        throw TessoloError(noAssignmentMessage());
+    LineSource source(fileName, options.encoding);
     const std::optional<AddressSplitter> splitter =
         map[kWholeAddress].first ? std::optional(AddressSplitter::forImport()) : std::nullopt;
-    const bool storeBytes = source.encoding() == TextEncoding::Cp932;
-    // The roster as it was before the run, to compare the lines with.
+    // The roster as it was before the run, read beside the file.
     std::optional<DuplicateFinder> duplicates;
     if (onDuplicates)
         duplicates.emplace();
+    std::optional<PostalList> postalList;
+    if (map[col::PostalCode].first || map[col::PostalCode].second)
+        postalList.emplace();
+
+    TCnvk2K zenkaku;
+    Result result;
+    Review review;
+    // A deque: the lines stay where they are as it grows.
+    std::deque<Pending> pending;
+    std::array<qsizetype, kFieldCount> substituted;
+    QList<QByteArrayView> values;
+    const int highest = highestColumn(map);
+    qsizetype width = -1; // the first line's number of values
+    SourceLine line;
+    qint64 index = firstLineIsHeader ? -1 : 0;
+    for (;;) {
+        if (!source.next(line))
+            break;
+        if (width < 0)
+            width = line.fields.size();
+        if (index++ < 0)
+            continue;
+        const qint64 at = index - 1;
+        Pending p{at, line.number, buildRecord(line.fields, map, zenkaku), {}, {}};
+        if (line.fields.size() < width || line.fields.size() <= highest)
+            ++result.shortLines;
+        else if (line.fields.size() > width)
+            ++result.longLines;
+        if (splitter && !applyWholeAddress(p.record, wholeAddressOf(line.fields, map), *splitter))
+            ++result.unsplitAddresses;
+        unsigned flags = checkRecord(p.record, valueOf(line.fields, map[col::PostalCode]),
+                                     postalList ? &*postalList : nullptr, result);
+        if (line.faults > 0) {
+            flags |= Replaced;
+            if (++result.invalidLineCount <= kLinesNamed)
+                result.invalidLines << line.number;
+        }
+        p.stored = cp932::encodeEach(p.record.data(), kFieldCount, p.ends.data(), substituted.data());
+        const qsizetype substitutedInLine =
+            std::count_if(substituted.begin(), substituted.end(), [](qsizetype n) { return n > 0; });
+        if (substitutedInLine > 0) {
+            flags |= Replaced;
+            result.substitutedValues += substitutedInLine;
+            if (++result.substitutedLineCount <= kLinesNamed)
+                result.substitutedLines << line.number;
+        }
+        if (flags) {
+            countFlags(flags, review.check);
+            review.check.lines.insert(at);
+            if (review.check.firstLines.size() < kLinesNamed)
+                review.check.firstLines << line.number;
+        }
+        if (duplicates) {
+            p.viewsOf(values);
+            duplicates->add(at, values);
+        }
+        pending.push_back(std::move(p));
+        if (progress && at % kProgressEveryLines == 0 && !progress(source.position(), source.size()))
+            throw EAbort();
+    }
+    if (progress && !progress(source.size(), source.size()))
+        throw EAbort();
+
+    // Asked before anything is written: what is left out is never stored.
+    QSet<qint64> leaveOut;
+    if (duplicates) {
+        static_cast<Duplicates&>(review) = duplicates->finish();
+        if ((review.any() || review.check.any()) && onDuplicates(review)) {
+            leaveOut = review.lines;
+            leaveOut.unite(review.check.lines);
+        }
+    }
+
     TSQLiteDo db;
     db.setDBpoint(kDatabaseName);
-    // While the roster is being read beside the run, the run keeps its rows
-    // in memory rather than write any to the file before it commits: the
-    // write would wait for the read to end.
-    if (duplicates)
-        db.exec_sql2(QStringLiteral("PRAGMA cache_spill = OFF"));
-    db.beginTransaction();
-
-    Result result;
-    qint64 feeds = 0;   // line feeds in the bytes read so far
-    qint64 counted = 0; // bytes already searched for line feeds
-    try {
-        BulkInsert insert(*db.SQLiteDB, QStringLiteral("t_customer"), kFieldCount);
-        LineWriter writer{insert, map, splitter ? &*splitter : nullptr, duplicates ? &*duplicates : nullptr, {}, {}, {}};
-        QByteArray raw;
-        qint64 end = 0;
-        qint64 index = firstLineIsHeader ? -1 : 0;
-        for (;;) {
-            if (!reader.next(raw, end))
-                break;
-            if (index++ < 0)
-                continue;
-            for (; counted < end; ++counted)
-                feeds += bytes[counted] == '\n';
-            // The physical line (blank lines counted) for messages: the only
-            // line feed inside what was read for this line is its own end.
-            const bool endedByFeed = end > 0 && bytes[end - 1] == '\n';
-            const qint64 lineNo = 1 + feeds - (endedByFeed ? 1 : 0);
-            try {
-                // A line with bytes that are no character goes the long way,
-                // where they become '?', instead of being stored raw.
-                const bool faulty = invalidSequences(raw, source.encoding()) > 0;
-                if (faulty && ++result.invalidLineCount <= kLinesNamed)
-                    result.invalidLines << lineNo;
-                const qsizetype substituted =
-                    writer.write(raw, index - 1, source.encoding(), storeBytes && !faulty, result);
-                if (substituted) {
-                    result.substitutedValues += substituted;
-                    if (++result.substitutedLineCount <= kLinesNamed)
-                        result.substitutedLines << lineNo;
-                }
-            } catch (const TessoloError& e) {
-                throw TessoloError(e.message() + QStringLiteral("\n\n%1 行目で中止しました。このファイルからは 1 件も取り込まれていません。")
-                                                     .arg(lineNo));
-            }
-            ++result.rows;
-            if (progress && result.rows % kProgressEveryLines == 0 && !progress(end, source.size()))
-                throw EAbort();
+    Transaction transaction(*db.SQLiteDB);
+    BulkInsert insert(*db.SQLiteDB, QStringLiteral("t_customer"), kFieldCount);
+    for (Pending& p : pending) {
+        if (leaveOut.contains(p.index)) {
+            result.skippedChecked += !review.lines.contains(p.index);
+            result.leftOut.push_back(std::move(p.record));
+            continue;
         }
-        if (progress && !progress(source.size(), source.size()))
-            throw EAbort();
-        if (duplicates)
-            settleDuplicates(db, *duplicates, onDuplicates, result);
-        db.commitTransaction();
-    } catch (...) {
-        rollbackQuietly(*db.SQLiteDB);
-        throw;
+        p.viewsOf(values);
+        try {
+            insert.insertEncoded(values);
+        } catch (const TessoloError& e) {
+            throw TessoloError(stoppedAt(e.message(), p.number));
+        }
+        ++result.rows;
     }
+    result.skipped = qint64(result.leftOut.size());
+    transaction.commit();
     return result;
 }
 
@@ -568,8 +662,8 @@ QString namedLines(const QList<qint64>& named, qint64 count)
     QStringList lines;
     for (qint64 n : named)
         lines << QString::number(n);
-    return lines.join(QStringLiteral("、")) + QStringLiteral(" 行目")
-        + (count > named.size() ? QStringLiteral(" ほか") : QString());
+    return lines.join(QStringLiteral("、")) + QStringLiteral(" 行目") +
+        (count > named.size() ? QStringLiteral(" ほか") : QString());
 }
 
 } // namespace
@@ -577,19 +671,34 @@ QString namedLines(const QList<qint64>& named, qint64 count)
 QString summary(const Result& result)
 {
     QString text = QStringLiteral("%1 件の顧客データを取り込みました。").arg(result.rows);
-    if (result.skipped > 0)
-        text += QStringLiteral("\n重複のため %1 行を取り込みませんでした。").arg(result.skipped);
+    if (result.skipped > result.skippedChecked)
+        text +=
+            QStringLiteral("\n重複のため %1 行を取り込みませんでした。").arg(result.skipped - result.skippedChecked);
+    if (result.skippedChecked > 0)
+        text += QStringLiteral("\n確認が必要なため %1 行を取り込みませんでした。").arg(result.skippedChecked);
+    if (result.shortLines > 0)
+        text +=
+            QStringLiteral("\n値の数が足りない %1 行は、足りない項目を空にして取り込みました。").arg(result.shortLines);
+    if (result.longLines > 0)
+        text += QStringLiteral("\n値の数が多い %1 行は、割り付けた列だけを取り込みました。").arg(result.longLines);
+    if (result.zeroRestored > 0)
+        text += QStringLiteral("\n6 桁の郵便番号 %1 件は、郵便番号データにある先頭の 0 を補いました。")
+                    .arg(result.zeroRestored);
     if (result.unsplitAddresses > 0)
-        text += QStringLiteral("\n住所（一括）を都道府県・市区町村に分けられなかった %1 行は、住所にそのまま入れました。")
-                    .arg(result.unsplitAddresses);
+        text +=
+            QStringLiteral("\n住所（一括）を都道府県・市区町村に分けられなかった %1 行は、住所にそのまま入れました。")
+                .arg(result.unsplitAddresses);
     if (result.invalidLineCount > 0)
-        text += QStringLiteral("\n\n文字として読めないバイト（壊れた文字）を含む行が %1 行あり、そのバイトを「?」に置き換えました（%2）。")
+        text += QStringLiteral("\n\n文字として読めないバイト（壊れた文字）を含む行が %1 "
+                               "行あり、そのバイトを「?」に置き換えました（%2）。")
                     .arg(result.invalidLineCount)
                     .arg(namedLines(result.invalidLines, result.invalidLineCount));
     if (result.substitutedValues > 0)
-        text += QStringLiteral("\n\n保存できない文字（外字・絵文字など）を含む %1 個の値で、その文字を「?」に置き換えました（%2）。")
-                    .arg(result.substitutedValues)
-                    .arg(namedLines(result.substitutedLines, result.substitutedLineCount));
+        text +=
+            QStringLiteral(
+                "\n\n保存できない文字（外字・絵文字など）を含む %1 個の値で、その文字を「?」に置き換えました（%2）。")
+                .arg(result.substitutedValues)
+                .arg(namedLines(result.substitutedLines, result.substitutedLineCount));
     return text;
 }
 

@@ -9,6 +9,7 @@
 #include <future>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace tessolo::csvimport {
@@ -169,7 +170,6 @@ public:
 
     struct Line {
         qint64 index;
-        qint64 rowid;
         qsizetype offset; // in `lines`
         qsizetype size;
     };
@@ -191,6 +191,7 @@ private:
         try {
             TSQLiteDatabase db(path);
             QByteArray bytes;
+            std::array<QByteArray, 6> canonical;
             db.ForEachStoredRow(
                 "select person_name, person_kana, tel, prefecture, city, town from t_customer where person_name <> ''",
                 [&](const QList<QByteArrayView>& c) {
@@ -198,7 +199,13 @@ private:
                         reading.set_value();
                         told = true;
                     }
-                    Entry::layOut(bytes, {c[0], c[1], c[2], c[3], c[4], c[5]});
+                    // Stored earlier perhaps with the other code of a
+                    // character that has two (髙, 﨑, ①): compared as what
+                    // the characters are, in the bytes a run stores now.
+                    for (int i = 0; i < 6; ++i)
+                        canonical[i] = cp932::canonical(c[i]);
+                    Entry::layOut(bytes, {canonical[0], canonical[1], canonical[2], canonical[3], canonical[4],
+                                          canonical[5]});
                     m_index.add(bytes);
                 });
         } catch (...) {
@@ -214,8 +221,6 @@ private:
     std::future<void> m_roster;
 };
 
-const QList<int> DuplicateFinder::kFieldsCompared = {0, 1, 7, 8, 9, 11}; // name, reading, address, telephone
-
 DuplicateFinder::DuplicateFinder()
     : m_indexes(std::make_unique<Indexes>())
 {
@@ -223,13 +228,15 @@ DuplicateFinder::DuplicateFinder()
 
 DuplicateFinder::~DuplicateFinder() = default;
 
-void DuplicateFinder::add(qint64 line, const QList<QByteArrayView>& r, qint64 rowid)
+void DuplicateFinder::add(qint64 line, const QList<QByteArrayView>& r)
 {
-    if (r[0].isEmpty())
+    namespace col = customer::col;
+    if (r[col::PersonName].isEmpty())
         return;
     Indexes& x = *m_indexes;
-    Entry::layOut(x.line, {r[0], r[1], r[11], r[7], r[8], r[9]});
-    x.kept.push_back({line, rowid, x.lines.size(), x.line.size()});
+    Entry::layOut(x.line, {r[col::PersonName], r[col::PersonKana], r[col::Tel], r[col::Prefecture], r[col::City],
+                           r[col::Town]});
+    x.kept.push_back({line, x.lines.size(), x.line.size()});
     x.lines.append(x.line);
 }
 
@@ -250,27 +257,12 @@ const Duplicates& DuplicateFinder::finish()
             continue;
         }
         m_found.lines.insert(l.index);
-        m_found.rowids.push_back(l.rowid);
         if (m_found.firstNames.size() < kNamesShown)
             m_found.firstNames << cp932::decode(e.name().first(e.name().indexOf(kApart)));
     }
     x.kept.clear();
     x.lines.clear();
     return m_found;
-}
-
-std::vector<customer::Record> recordsOf(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader,
-                                        const QSet<qint64>& lines)
-{
-    QList<int> every;
-    for (int k = 0; k < kFieldCount; ++k)
-        every << k;
-    std::vector<customer::Record> records;
-    forEachRecord(fileName, map, firstLineIsHeader, every, [&](qint64 line, const customer::Record& r) {
-        if (lines.contains(line))
-            records.push_back(r);
-    });
-    return records;
 }
 
 QString duplicatesQuestion(const Duplicates& d)
@@ -283,6 +275,43 @@ QString duplicatesQuestion(const Duplicates& d)
     if (d.lines.size() > d.firstNames.size())
         text += QStringLiteral(" ほか");
     text += QStringLiteral("\n\n同じ顧客は、氏名と氏名（カナ）が同じで、電話番号か住所も同じものです。");
+    return text;
+}
+
+namespace {
+
+// "3、7 行目 ほか" for the first lines the check flagged.
+QString firstLines(const Check& c)
+{
+    QStringList lines;
+    for (qint64 n : c.firstLines)
+        lines << QString::number(n);
+    return lines.join(QStringLiteral("、")) + QStringLiteral(" 行目")
+        + (c.lines.size() > c.firstLines.size() ? QStringLiteral(" ほか") : QString());
+}
+
+} // namespace
+
+QString reviewQuestion(const Review& r)
+{
+    QString text;
+    if (r.any())
+        text = duplicatesQuestion(r);
+    const Check& c = r.check;
+    if (!c.any())
+        return text;
+    if (!text.isEmpty())
+        text += QStringLiteral("\n\n");
+    text += QStringLiteral("取り込む前に確かめていただきたい行が %1 行あります（%2）。").arg(c.lines.size()).arg(firstLines(c));
+    const auto item = [&text](qint64 n, const QString& what) {
+        if (n > 0)
+            text += QStringLiteral("\n・") + what.arg(n);
+    };
+    item(c.noName, QStringLiteral("氏名も会社名もない行: %1 行"));
+    item(c.postalForm, QStringLiteral("郵便番号が 7 桁の数字でない行: %1 行"));
+    item(c.postalUnknown, QStringLiteral("郵便番号が郵便番号データにない行: %1 行"));
+    item(c.postalDiffers, QStringLiteral("都道府県・市区町村が郵便番号データと違う行: %1 行"));
+    item(c.replaced, QStringLiteral("文字が「?」に置き換わった行: %1 行"));
     return text;
 }
 

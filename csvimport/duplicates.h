@@ -18,11 +18,16 @@ namespace tessolo::csvimport {
 struct Duplicates {
     qint64 inRoster = 0; // lines matching a customer already in the roster
     qint64 inFile = 0;   // lines repeating an earlier line of the file
-    QSet<qint64> lines;  // their indexes, as forEachRecord counts lines
-    QStringList firstNames;                // the names of the first few
-    std::vector<qint64> rowids;            // the rows a run gave them
+    QSet<qint64> lines;  // their indexes (header left out, from 0)
+    QStringList firstNames; // the names of the first few
 
     bool any() const { return !lines.isEmpty(); }
+};
+
+// The one question before an import stores anything: the duplicates and
+// the lines the check flags.
+struct Review : Duplicates {
+    Check check;
 };
 
 // Finds the duplicates among the lines of a file as it is read: made before
@@ -35,11 +40,9 @@ public:
     DuplicateFinder(const DuplicateFinder&) = delete;
     DuplicateFinder& operator=(const DuplicateFinder&) = delete;
 
-    // The fields that matter among a line's stored values (code page 932
-    // bytes, by field number).
-    static const QList<int> kFieldsCompared;
-    // A line of the file, with the rowid a run gave it.
-    void add(qint64 line, const QList<QByteArrayView>& stored, qint64 rowid);
+    // A line of the file: its values as they will be stored (code page 932
+    // bytes, in table order).
+    void add(qint64 line, const QList<QByteArrayView>& stored);
     // The duplicates among the lines added; throws what reading the roster threw.
     const Duplicates& finish();
 
@@ -49,11 +52,9 @@ private:
     Duplicates m_found;
 };
 
-// The records of those lines, every field filled, in file order.
-std::vector<customer::Record> recordsOf(const QString& fileName, const ColumnMap& map, bool firstLineIsHeader,
-                                        const QSet<qint64>& lines);
-
 // The question asked before an import that would bring in duplicates.
 QString duplicatesQuestion(const Duplicates& d);
+// The question asked before an import with duplicates or flagged lines.
+QString reviewQuestion(const Review& r);
 
 } // namespace tessolo::csvimport

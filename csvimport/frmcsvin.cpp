@@ -13,6 +13,8 @@
 #include "ui/progress.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QTableWidget>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
@@ -36,6 +38,7 @@ constexpr int kSecond = 2;
 } // namespace
 
 const QString TfrmCsvin::kSkipDuplicates = QStringLiteral("重複を除いて取り込む");
+const QString TfrmCsvin::kSkipFlagged = QStringLiteral("問題の行を除いて取り込む");
 const QString TfrmCsvin::kImportAll = QStringLiteral("すべて取り込む");
 const QString TfrmCsvin::kCancelImport = QStringLiteral("中止");
 const QString TfrmCsvin::kWriteSkipped = QStringLiteral("書き出す");
@@ -81,6 +84,19 @@ TfrmCsvin::TfrmCsvin(QWidget* parent)
     CheckHeader = new QCheckBox(QStringLiteral("1行目は見出し"), this);
     CheckHeader->setObjectName(QStringLiteral("CheckHeader"));
 
+    ComboEncoding = new QComboBox(this);
+    ComboEncoding->setObjectName(QStringLiteral("ComboEncoding"));
+    for (TextEncoding e : {TextEncoding::Cp932, TextEncoding::Utf8, TextEncoding::Utf16, TextEncoding::EucJp})
+        ComboEncoding->addItem(encodingName(e), int(e));
+    LabelEncoding = new QLabel(this);
+    LabelEncoding->setObjectName(QStringLiteral("LabelEncoding"));
+    LabelEncoding->setWordWrap(true);
+    TablePreview = new QTableWidget(this);
+    TablePreview->setObjectName(QStringLiteral("TablePreview"));
+    TablePreview->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TablePreview->setSelectionMode(QAbstractItemView::NoSelection);
+    TablePreview->setFocusPolicy(Qt::NoFocus);
+
     btngo = new QPushButton(QStringLiteral("実行"), this);
     btngo->setObjectName(QStringLiteral("btngo"));
     btncancel = new QPushButton(QStringLiteral("キャンセル"), this);
@@ -92,18 +108,25 @@ TfrmCsvin::TfrmCsvin(QWidget* parent)
     auto* right = new QVBoxLayout;
     right->addWidget(Label2);
     right->addWidget(ListBoxCsv);
-    right->addWidget(CheckHeader);
+    right->addWidget(CheckHeader, 0, Qt::AlignLeft);
     auto* lists = new QHBoxLayout;
     lists->addLayout(left, 3);
     lists->addWidget(Panel1);
     lists->addLayout(right, 2);
+    auto* encoding = new QHBoxLayout;
+    encoding->addWidget(new QLabel(QStringLiteral("文字コード"), this));
+    encoding->addWidget(ComboEncoding);
+    encoding->addWidget(LabelEncoding, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(btngo);
     buttons->addWidget(btncancel);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(lists);
+    layout->addLayout(lists, 3);
+    layout->addLayout(encoding);
+    layout->addWidget(TablePreview, 2);
     layout->addLayout(buttons);
+    resize(760, 560);
     setTabOrder(ListViewCsv, btnadd);
     setTabOrder(btnadd, btndel);
     setTabOrder(btndel, ListBoxCsv);
@@ -119,6 +142,7 @@ TfrmCsvin::TfrmCsvin(QWidget* parent)
     connect(btngo, &QPushButton::clicked, this, ui::guarded([this] { btngoClick(); }));
     connect(btncancel, &QPushButton::clicked, this, ui::guarded([this] { btncancelClick(); }));
     connect(CheckHeader, &QCheckBox::clicked, this, ui::guarded([this] { CheckHeaderClick(); }));
+    connect(ComboEncoding, &QComboBox::activated, this, ui::guarded([this] { ComboEncodingChange(); }));
 }
 
 void TfrmCsvin::setCsvFile(const QString& strFL)
@@ -142,16 +166,80 @@ void TfrmCsvin::FormShow()
     ListViewCsv->clear();
     for (const QString& caption : customer::kCsvCaptions)
         new QTreeWidgetItem(ListViewCsv, {caption, QString(), QString()});
-    new QTreeWidgetItem(ListViewCsv, {csvimport::kWholeAddressCaption, QString(), QString()});
-    new QTreeWidgetItem(ListViewCsv, {csvimport::kGroupsCaption, QString(), QString()});
+    for (const QString& caption : csvimport::kExtraCaptions)
+        new QTreeWidgetItem(ListViewCsv, {caption, QString(), QString()});
     CheckHeader->setChecked(false);
+    TablePreview->clear();
+    TablePreview->setRowCount(0);
+    LabelEncoding->clear();
     allBuf.clear();
+    m_rows.clear();
+    m_encoding.reset();
     i_pos = 0;
+    loadPreview();
+}
 
-    allBuf = csvimport::readLines(strCSV);
-    // A file without any line has nothing to preview; "実行" then imports nothing.
-    if (i_pos < allBuf.size())
-        ListBoxCsv->addItems(csvimport::columnEntries(allBuf.at(i_pos)));
+// The first lines read in the chosen encoding; the column list follows
+// them, and assignments keep their column numbers.
+void TfrmCsvin::loadPreview()
+{
+    const csvimport::Preview p = csvimport::preview(strCSV, m_encoding);
+    m_rows = p.rows;
+    m_shownEncoding = p.encoding;
+    allBuf.clear();
+    for (const QStringList& row : m_rows)
+        allBuf << row.join(QLatin1Char(','));
+
+    ComboEncoding->setCurrentIndex(ComboEncoding->findData(int(p.encoding)));
+    ComboEncoding->setEnabled(!p.spreadsheet);
+    QString status = p.spreadsheet ? QStringLiteral("Excel のブック（最初のシート）")
+                                   : QStringLiteral("%1 として読んでいます%2。")
+                                         .arg(encodingName(p.encoding),
+                                              m_encoding ? QString() : QStringLiteral("（自動判定）"));
+    if (p.faults > 0) {
+        status += p.cleanEncoding
+            ? QStringLiteral("\nこの文字コードでは読めないバイトが %1 か所あります。「%2」を選ぶと正しく読めます。")
+                  .arg(p.faults)
+                  .arg(encodingName(*p.cleanEncoding))
+            : QStringLiteral("\nこのファイルは、どの文字コードでも正しく読めません（読めないバイトが %1 か所）。"
+                             "取り込むと、その文字は「?」になります。")
+                  .arg(p.faults);
+    }
+    LabelEncoding->setText(status);
+
+    qsizetype columns = 0;
+    for (const QStringList& row : m_rows)
+        columns = std::max(columns, row.size());
+    TablePreview->clear();
+    TablePreview->setRowCount(int(m_rows.size()));
+    TablePreview->setColumnCount(int(columns));
+    QStringList numbers;
+    for (qsizetype c = 0; c < columns; ++c)
+        numbers << QString::asprintf("%.2d", int(c));
+    TablePreview->setHorizontalHeaderLabels(numbers);
+    for (int r = 0; r < int(m_rows.size()); ++r) {
+        for (int c = 0; c < int(m_rows[r].size()); ++c)
+            TablePreview->setItem(r, c, new QTableWidgetItem(m_rows[r][c]));
+    }
+
+    ListBoxCsv->clear();
+    // A file without any line has nothing to preview.
+    if (i_pos < m_rows.size())
+        ListBoxCsv->addItems(csvimport::columnEntries(m_rows.at(i_pos)));
+    for (int k = 0; k < ListViewCsv->topLevelItemCount(); ++k) {
+        QTreeWidgetItem* r = ListViewCsv->topLevelItem(k);
+        for (int cell : {kFirst, kSecond}) {
+            const std::optional<int> column = csvimport::entryColumn(r->text(cell));
+            if (column && *column < ListBoxCsv->count())
+                r->setText(cell, ListBoxCsv->item(*column)->text());
+        }
+    }
+}
+
+void TfrmCsvin::ComboEncodingChange()
+{
+    m_encoding = TextEncoding(ComboEncoding->currentData().toInt());
+    loadPreview();
 }
 
 void TfrmCsvin::btnaddClick()
@@ -188,49 +276,53 @@ csvimport::ColumnMap TfrmCsvin::columnMap() const
 void TfrmCsvin::btngoClick()
 {
     const csvimport::ColumnMap map = columnMap();
+    // Without a single field there would be only empty customers.
+    if (!csvimport::anyAssigned(map))
+        throw TessoloError(csvimport::noAssignmentMessage());
     const bool header = CheckHeader->isChecked();
     // A wrong file that imports cleanly is still wrong: keep the roster as
     // it was before.
     ui::backupBeforeChange(this);
-    csvimport::Duplicates duplicates;
     csvimport::Result result;
     {
         ui::TBusyProgress progress(this, QStringLiteral("顧客データを取り込んでいます…"));
-        // Asked once the whole file is read, before anything is kept: the
+        // Asked once the whole file is read, before anything is stored: the
         // file is read once, and a file that fails is not asked about.
-        const auto ask = [&](const csvimport::Duplicates& found) {
-            duplicates = found;
+        const auto ask = [&](const csvimport::Review& found) {
             progress.finish();
-            const int answer = ui::askChoice(this, csvimport::duplicatesQuestion(found),
-                                             {kSkipDuplicates, kImportAll, kCancelImport});
+            const QString leaveOut = found.check.any() ? kSkipFlagged : kSkipDuplicates;
+            const int answer =
+                ui::askChoice(this, csvimport::reviewQuestion(found), {leaveOut, kImportAll, kCancelImport});
             if (answer == 2)
                 throw EAbort();
             return answer == 0;
         };
-        result = csvimport::run(strCSV, map, progress.callback(), header, ask);
+        csvimport::Options options;
+        // The run reads what the preview showed, without detecting again.
+        options.encoding = m_shownEncoding;
+        result = csvimport::run(strCSV, map, progress.callback(), header, ask, options);
     }
     accept();
-    if (result.skipped == 0) {
+    if (result.leftOut.empty()) {
         ui::showNotice(this, csvimport::summary(result));
         return;
     }
-    offerSkippedLines(csvimport::summary(result), duplicates.lines);
+    offerSkippedLines(csvimport::summary(result), result.leftOut);
 }
 
 // Lines left out are never lost without a word: the closing message offers
-// to write them beside the source, in the export's format, to look at or to
-// import after all.
-void TfrmCsvin::offerSkippedLines(const QString& summary, const QSet<qint64>& lines)
+// to write them beside the source, in the export's format, to look at, mend
+// and import after all.
+void TfrmCsvin::offerSkippedLines(const QString& summary, const std::vector<customer::Record>& records)
 {
     const QFileInfo source(strCSV);
-    QString target = source.dir().filePath(source.completeBaseName() + QStringLiteral("_重複.csv"));
+    QString target = source.dir().filePath(source.completeBaseName() + QStringLiteral("_要確認.csv"));
     for (int n = 2; QFileInfo::exists(target); ++n)
-        target = source.dir().filePath(source.completeBaseName() + QStringLiteral("_重複(%1).csv").arg(n));
+        target = source.dir().filePath(source.completeBaseName() + QStringLiteral("_要確認(%1).csv").arg(n));
     const QString text = summary + QStringLiteral("\n\n取り込まなかった行を「%1」に書き出しますか？")
                                        .arg(QDir::toNativeSeparators(target));
     if (ui::askChoice(this, text, {kWriteSkipped, kDontWriteSkipped}) != 0)
         return;
-    const auto records = csvimport::recordsOf(strCSV, columnMap(), CheckHeader->isChecked(), lines);
     customerexport::writeRecords(target, records, customerexport::Encoding::Cp932);
     ui::showNotice(this, QStringLiteral("「%1」に %2 行を書き出しました。")
                              .arg(QDir::toNativeSeparators(target))
@@ -243,16 +335,16 @@ void TfrmCsvin::btncancelClick() { reject(); }
 // user can still change any of them. Unticking leaves the assignments be.
 void TfrmCsvin::CheckHeaderClick()
 {
-    if (!CheckHeader->isChecked() || allBuf.isEmpty())
+    if (!CheckHeader->isChecked() || m_rows.isEmpty())
         return;
-    const QStringList header = splitCommaText(allBuf.constFirst());
+    const QStringList& header = m_rows.constFirst();
     const auto named = csvimport::headerColumns(header);
-    std::array<std::optional<int>, csvimport::kFieldCount + 2> columns;
+    std::array<std::optional<int>, std::tuple_size_v<csvimport::ColumnMap>> columns;
     std::copy(named.begin(), named.end(), columns.begin());
     // A lone 住所 beside no prefecture or city column holds the whole address.
     if (const auto whole = csvimport::wholeAddressColumn(header)) {
         columns[csvimport::kWholeAddress] = whole;
-        columns[9].reset();
+        columns[customer::col::Town].reset();
     }
     for (int k = 0; k < int(columns.size()) && k < ListViewCsv->topLevelItemCount(); ++k) {
         if (!columns[k] || *columns[k] >= ListBoxCsv->count())

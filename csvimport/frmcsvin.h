@@ -9,8 +9,12 @@
 #include <QDialog>
 #include <QSet>
 #include <QStringList>
+#include <optional>
+#include <vector>
 
 class QCheckBox;
+class QComboBox;
+class QTableWidget;
 class QFrame;
 class QLabel;
 class QListWidget;
@@ -31,6 +35,12 @@ public:
     QListWidget* ListBoxCsv = nullptr;
     // Off on every showing: then every line is imported, the first too.
     QCheckBox* CheckHeader = nullptr;
+    // The encoding the file is read in (detected on showing, the user's
+    // choice after), what it was detected as and whether it reads cleanly,
+    // and the first lines as they will be stored.
+    QComboBox* ComboEncoding = nullptr;
+    QLabel* LabelEncoding = nullptr;
+    QTableWidget* TablePreview = nullptr;
     QPushButton* btngo = nullptr;
     QPushButton* btncancel = nullptr;
 
@@ -41,7 +51,7 @@ public:
     void setCsvFile(const QString& strFL);
     // The answers to the question about duplicates, and to the offer to
     // write the lines left out.
-    static const QString kSkipDuplicates, kImportAll, kCancelImport, kWriteSkipped, kDontWriteSkipped;
+    static const QString kSkipDuplicates, kSkipFlagged, kImportAll, kCancelImport, kWriteSkipped, kDontWriteSkipped;
 
     // The columns assigned in the list, as the run reads them.
     tessolo::csvimport::ColumnMap columnMap() const;
@@ -56,5 +66,11 @@ private:
     void btngoClick();
     void btncancelClick();
     void CheckHeaderClick();
-    void offerSkippedLines(const QString& summary, const QSet<qint64>& lines);
+    void ComboEncodingChange();
+    void loadPreview();
+    void offerSkippedLines(const QString& summary, const std::vector<tessolo::customer::Record>& records);
+
+    std::optional<tessolo::TextEncoding> m_encoding; // the user's choice, if any
+    tessolo::TextEncoding m_shownEncoding = tessolo::TextEncoding::Cp932; // what the preview read
+    QList<QStringList> m_rows;                        // the preview's lines
 };

@@ -5,9 +5,15 @@
 #include "data/safefile.h"
 #include "data/sqlitedo.h"
 #include "customer/customer.h"
+#include "postal/postalcode.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSet>
+#include <QTemporaryDir>
+
+#include <xlsxwriter.h>
 
 namespace tessolo::customerexport {
 
@@ -69,6 +75,28 @@ void appendQuoted(QString& out, QStringView value)
 
 } // namespace
 
+Encoding encodingFor(const QString& fileName, Encoding text)
+{
+    return QFileInfo(fileName).suffix().compare(QStringLiteral("xlsx"), Qt::CaseInsensitive) == 0 ? Encoding::Xlsx
+                                                                                                : text;
+}
+
+QStringList exportValues(const customer::Record& r, bool guardFormulas)
+{
+    QStringList values;
+    values.reserve(customer::kColumnCount);
+    for (int k = 0; k < customer::kColumnCount; ++k) {
+        QString v = r[k];
+        if (k == customer::col::PostalCode && postal::isSevenDigits(v))
+            v = postal::postal2mask(v);
+        static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+        if (guardFormulas && !v.isEmpty() && formulaStarts.contains(v[0]))
+            v.prepend(QLatin1Char('\''));
+        values << v;
+    }
+    return values;
+}
+
 QString csvLine(const QStringList& values)
 {
     qsizetype size = 2;
@@ -97,38 +125,119 @@ void writeHeader(TSafeFile& out, Encoding encoding)
 } // namespace
 
 namespace {
-// Writes one line per row that `next` fills (false when the rows are done).
+
+// A workbook of one sheet, the header row and one row per customer, each
+// value a text cell. libxlsxwriter writes to a path of its own; the bytes go
+// to their place through the safe file like every export.
+class Workbook {
+public:
+    explicit Workbook(const QString& fileName)
+        : m_target(fileName)
+    {
+        if (!m_dir.isValid())
+            throw EFileError(TSafeFile::failureMessage(fileName, m_dir.errorString()));
+        m_path = m_dir.filePath(QStringLiteral("export.xlsx"));
+        m_book = workbook_new(QFile::encodeName(m_path).constData());
+        if (!m_book)
+            throw EFileError(TSafeFile::failureMessage(fileName, QStringLiteral("workbook")));
+        m_sheet = workbook_add_worksheet(m_book, nullptr);
+        m_text = workbook_add_format(m_book);
+        format_set_num_format(m_text, "@");
+        for (int k = 0; k < customer::kColumnCount; ++k)
+            worksheet_set_column(m_sheet, lxw_col_t(k), lxw_col_t(k), 14, m_text);
+        add(QStringList(customer::kCsvCaptions.begin(), customer::kCsvCaptions.end()));
+    }
+    ~Workbook()
+    {
+        if (m_book)
+            workbook_close(m_book); // only on a failure: written to the scratch folder, dropped with it
+    }
+    Workbook(const Workbook&) = delete;
+    Workbook& operator=(const Workbook&) = delete;
+
+    void add(const QStringList& values)
+    {
+        for (qsizetype k = 0; k < values.size(); ++k) {
+            if (values[k].isEmpty())
+                continue;
+            worksheet_write_string(m_sheet, m_row, lxw_col_t(k), values[k].toUtf8().constData(), m_text);
+        }
+        ++m_row;
+    }
+
+    void commit()
+    {
+        lxw_workbook* book = m_book;
+        m_book = nullptr;
+        const lxw_error rc = workbook_close(book);
+        if (rc != LXW_NO_ERROR)
+            throw EFileError(TSafeFile::failureMessage(m_target, QString::fromUtf8(lxw_strerror(rc))));
+        QFile written(m_path);
+        if (!written.open(QIODevice::ReadOnly))
+            throw EFileError(TSafeFile::failureMessage(m_target, written.errorString()));
+        TSafeFile out(m_target);
+        out.write(written.readAll());
+        out.commit();
+    }
+
+private:
+    QString m_target;
+    QTemporaryDir m_dir;
+    QString m_path;
+    lxw_workbook* m_book = nullptr;
+    lxw_worksheet* m_sheet = nullptr;
+    lxw_format* m_text = nullptr;
+    lxw_row_t m_row = 0;
+};
+
+} // namespace
+
+namespace {
+
+// Writes one customer per row that `next` fills (false when the rows are
+// done): a line of the CSV file, or a row of the workbook.
 Result writeRows(const QString& fileName, Encoding encoding, qint64 total, const ProgressFn& progress,
-                 const std::function<bool(QStringList& values)>& next)
+                 const std::function<bool(customer::Record& r)>& next)
 {
     Result result;
+    const auto step = [&] {
+        ++result.customers;
+        if (progress && result.customers % kProgressEveryRows == 0 && !progress(result.customers, total))
+            throw EAbort();
+    };
+    customer::Record r;
+    if (encoding == Encoding::Xlsx) {
+        Workbook book(fileName);
+        while (next(r)) {
+            book.add(exportValues(r, false));
+            step();
+        }
+        if (progress && !progress(total, total))
+            throw EAbort();
+        book.commit();
+        return result;
+    }
     QSet<QString> seen;
     TSafeFile out(fileName);
     writeHeader(out, encoding);
     qsizetype substituted = 0;
-    QStringList values;
-    values.reserve(customer::kColumnCount);
-    for (;;) {
-        values.clear();
-        if (!next(values))
-            break;
+    while (next(r)) {
         // One conversion per line: a call of the converter costs far more
         // than the few characters of a value.
-        const QString line = csvLine(values);
+        const QString line = csvLine(exportValues(r));
         out.write(encoded(line, encoding, &substituted));
         if (substituted) {
             result.substituted += substituted;
             collectLacking(line, result, seen);
         }
-        ++result.customers;
-        if (progress && result.customers % kProgressEveryRows == 0 && !progress(result.customers, total))
-            throw EAbort();
+        step();
     }
     if (progress && !progress(total, total))
         throw EAbort();
     out.commit();
     return result;
 }
+
 } // namespace
 
 Result write(const QString& fileName, const QString& listSql, Encoding encoding, const ProgressFn& progress)
@@ -137,11 +246,10 @@ Result write(const QString& fileName, const QString& listSql, Encoding encoding,
     db.getDBpoint(kDatabaseName);
     const auto table = db.query(listSql);
     table->MoveFirst();
-    const Result result = writeRows(fileName, encoding, table->RowCount(), progress, [&table](QStringList& values) {
+    const Result result = writeRows(fileName, encoding, table->RowCount(), progress, [&table](customer::Record& r) {
         if (table->Eof())
             return false;
-        for (const QString& column : customer::kColumns)
-            values << table->NamedFieldAsString(column);
+        r = customer::recordOf(*table);
         table->Next();
         return true;
     });
@@ -153,23 +261,28 @@ Result write(const QString& fileName, const QList<qint64>& rowids, Encoding enco
 {
     const std::vector<customer::Stored> records = customer::recordsOf(rowids);
     size_t i = 0;
-    return writeRows(fileName, encoding, qint64(records.size()), progress, [&](QStringList& values) {
+    return writeRows(fileName, encoding, qint64(records.size()), progress, [&](customer::Record& r) {
         if (i == records.size())
             return false;
-        const customer::Record& r = records[i++].record;
-        for (const QString& v : r)
-            values << v;
+        r = records[i++].record;
         return true;
     });
 }
 
 void writeRecords(const QString& fileName, const std::vector<customer::Record>& records, Encoding encoding)
 {
+    if (encoding == Encoding::Xlsx) {
+        Workbook book(fileName);
+        for (const customer::Record& r : records)
+            book.add(exportValues(r, false));
+        book.commit();
+        return;
+    }
     TSafeFile out(fileName);
     writeHeader(out, encoding);
     qsizetype substituted = 0;
     for (const customer::Record& r : records)
-        out.write(encoded(csvLine(QStringList(r.begin(), r.end())), encoding, &substituted));
+        out.write(encoded(csvLine(exportValues(r)), encoding, &substituted));
     out.commit();
 }
 

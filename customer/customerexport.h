@@ -21,7 +21,11 @@ namespace tessolo::customerexport {
 enum class Encoding {
     Cp932,   // what a spreadsheet on Japanese Windows opens directly
     Utf8Bom, // keeps every character; the byte-order mark tells spreadsheets
+    Xlsx,    // an Excel workbook: every value a text cell, nothing loses a leading 0
 };
+
+// The export's form for a file name: a workbook for ".xlsx", else `text`.
+Encoding encodingFor(const QString& fileName, Encoding text);
 
 struct Result {
     qint64 customers = 0;
@@ -34,6 +38,13 @@ struct Result {
 
 // Told the customers written so far and how many there are; false cancels.
 using ProgressFn = std::function<bool(qint64 done, qint64 total)>;
+
+// A customer's values as a file carries them for a spreadsheet: the postal
+// code as 123-4567 (a spreadsheet keeps its leading 0 then), and a value
+// that a spreadsheet would run as a formula (starting with = + - @, a tab or
+// a CR) behind an apostrophe, which the import takes off again. Values for
+// a workbook need no apostrophe: its cells are text, never formulas.
+QStringList exportValues(const customer::Record& r, bool guardFormulas = true);
 
 // The values between double quotes (inner quotes doubled, every line break
 // — CR LF, CR or LF — as LF) joined by commas, ended by CR LF.

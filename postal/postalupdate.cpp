@@ -4,6 +4,7 @@
 #include "text/commatext.h"
 #include "data/errors.h"
 #include "data/sqlitedo.h"
+#include "data/transaction.h"
 #include "text/textfile.h"
 #include "text/textsource.h"
 #include "postal/shippedpostal.h"
@@ -43,35 +44,6 @@ QString deleteStatement(ListKind kind)
         : QStringLiteral("delete from m_postal where prefecture1 is null or prefecture1 <> ''");
 }
 
-// Rows of a list kept in code page 932 go into the table as the file holds
-// them, without a round trip through UTF-16.
-class EncodedRows {
-public:
-    void insert(BulkInsert& insert, const Layout& layout, QByteArrayView line)
-    {
-        splitCommaText(line, m_fields, m_undoubled);
-        m_row.clear();
-        for (size_t i = 0; i < layout.size(); ++i) {
-            const Source& s = layout[i];
-            if (s.field < 0) {
-                m_row << QByteArrayView();
-            } else if (s.appended < 0) {
-                m_row << fieldAt(m_fields, s.field);
-            } else {
-                m_joined[i] = fieldAt(m_fields, s.field).toByteArray();
-                m_joined[i].append(fieldAt(m_fields, s.appended));
-                m_row << QByteArrayView(m_joined[i]);
-            }
-        }
-        insert.insertEncoded(m_row);
-    }
-
-private:
-    QList<QByteArrayView> m_fields, m_row;
-    std::vector<QByteArray> m_undoubled;
-    std::array<QByteArray, kFields> m_joined;
-};
-
 QStringList decodedRow(const Layout& layout, const QStringList& fields)
 {
     QStringList row;
@@ -109,7 +81,8 @@ Result run(const QString& fileName, const ProgressFn& progress)
     db.setDBpoint(kDatabaseName);
 
     // Only the list in the form the program ships it is read compressed.
-    TextSource source(fileName, shippedpostal::isShippedList(fileName) ? Compressed::Unpacked : Compressed::Refused);
+    TextSource source(fileName, std::nullopt,
+                      shippedpostal::isShippedList(fileName) ? Compressed::Unpacked : Compressed::Refused);
     QBuffer buffer(&source.bytes());
     buffer.open(QIODevice::ReadOnly);
     LineReader reader(buffer);
@@ -121,37 +94,23 @@ Result run(const QString& fileName, const ProgressFn& progress)
         result.kind = kindOf(splitCommaText(decodeLine(raw, source.encoding())));
     const Layout& layout = layoutOf(result.kind);
 
-    db.beginTransaction();
-    try {
-        db.exec_sql2(deleteStatement(result.kind));
-        BulkInsert insert(*db.SQLiteDB, QStringLiteral("m_postal"), kFields);
-        EncodedRows encoded;
-        const bool cp932File = source.encoding() == TextEncoding::Cp932;
-        for (; haveLine; haveLine = reader.next(raw)) {
-            // A line with bytes that are no character goes the long way,
-            // where they become '?', instead of being stored raw.
-            const bool faulty = invalidSequences(raw, source.encoding()) > 0;
-            result.invalidLines += faulty;
-            if (cp932File && !faulty)
-                encoded.insert(insert, layout, QByteArrayView(raw));
-            else
-                result.substituted +=
-                    insert.insert(decodedRow(layout, splitCommaText(decodeLine(raw, source.encoding()))));
-            ++result.rows;
-            if (progress && result.rows % kProgressEveryLines == 0
-                && !progress(reader.position(), source.size()))
-                throw EAbort();
-        }
-        if (result.rows == 0)
-            throw EFileError(noLinesMessage(fileName));
-        if (progress && !progress(source.size(), source.size()))
+    Transaction transaction(*db.SQLiteDB);
+    db.exec_sql2(deleteStatement(result.kind));
+    BulkInsert insert(*db.SQLiteDB, QStringLiteral("m_postal"), kFields);
+    for (; haveLine; haveLine = reader.next(raw)) {
+        // Every line is decoded once and stored through the one encoder, so
+        // a character with two codes is stored as the one Windows writes.
+        result.invalidLines += invalidSequences(raw, source.encoding()) > 0;
+        result.substituted += insert.insert(decodedRow(layout, splitCommaText(decodeLine(raw, source.encoding()))));
+        ++result.rows;
+        if (progress && result.rows % kProgressEveryLines == 0 && !progress(reader.position(), source.size()))
             throw EAbort();
-        db.commitTransaction();
-    } catch (...) {
-        if (db.SQLiteDB)
-            rollbackQuietly(*db.SQLiteDB);
-        throw;
     }
+    if (result.rows == 0)
+        throw EFileError(noLinesMessage(fileName));
+    if (progress && !progress(source.size(), source.size()))
+        throw EAbort();
+    transaction.commit();
     return result;
 }
 

@@ -218,8 +218,12 @@ void TfrmAddress::buildMenu()
     SaveTextFileDialog1 = new QFileDialog(this, QString(), tessolo::ui::startFolder());
     SaveTextFileDialog1->setObjectName(QStringLiteral("SaveTextFileDialog1"));
     SaveTextFileDialog1->setWindowTitle(QStringLiteral("名前を付けて保存"));
-    SaveTextFileDialog1->setNameFilter(QStringLiteral("CSV (*.csv)"));
+    SaveTextFileDialog1->setNameFilters({QStringLiteral("CSV (*.csv)"), QStringLiteral("Excel (*.xlsx)")});
     SaveTextFileDialog1->setDefaultSuffix(QStringLiteral("csv"));
+    connect(SaveTextFileDialog1, &QFileDialog::filterSelected, this, [this](const QString& filter) {
+        SaveTextFileDialog1->setDefaultSuffix(filter.contains(QStringLiteral("xlsx")) ? QStringLiteral("xlsx")
+                                                                                       : QStringLiteral("csv"));
+    });
     SaveTextFileDialog1->setFileMode(QFileDialog::AnyFile);
     SaveTextFileDialog1->setAcceptMode(QFileDialog::AcceptSave);
     SaveTextFileDialog1->setOption(QFileDialog::DontUseNativeDialog);
@@ -857,7 +861,11 @@ void TfrmAddress::N3Click()
 
 void TfrmAddress::CSV1Click()
 {
-    if (OpenTextFileDialog1->exec() != QDialog::Accepted || OpenTextFileDialog1->selectedFiles().isEmpty())
+    // Customer lists also come as Excel workbooks; the postal list does not.
+    OpenTextFileDialog1->setNameFilter(QStringLiteral("CSV・Excel (*.csv *.xlsx)"));
+    const int answer = OpenTextFileDialog1->exec();
+    OpenTextFileDialog1->setNameFilter(QStringLiteral("CSV (*.csv)"));
+    if (answer != QDialog::Accepted || OpenTextFileDialog1->selectedFiles().isEmpty())
         throw tessolo::EAbort();
     const QString file = OpenTextFileDialog1->selectedFiles().constFirst();
     if (frmCsvin) {
@@ -876,7 +884,8 @@ void TfrmAddress::exportCustomers(const QList<qint64>& rowids)
         throw tessolo::EAbort();
     const QString file = SaveTextFileDialog1->selectedFiles().constFirst();
     namespace ex = tessolo::customerexport;
-    const ex::Encoding encoding = EncodingBox->currentIndex() == 1 ? ex::Encoding::Utf8Bom : ex::Encoding::Cp932;
+    const ex::Encoding encoding =
+        ex::encodingFor(file, EncodingBox->currentIndex() == 1 ? ex::Encoding::Utf8Bom : ex::Encoding::Cp932);
     ex::Result result;
     {
         tessolo::ui::TBusyProgress progress(this, QStringLiteral("顧客データを書き出しています…"));

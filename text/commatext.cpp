@@ -15,11 +15,14 @@ inline char unit(char c) { return c; }
 // Walks the fields of a line and hands each to `onField` as the span of its
 // text: for a quoted field the text between the quotes, with `doubled` set
 // when a doubled quote inside still has to be undone.
+// With `keepBlanks` the half-width blank is part of a value like any letter;
+// the other characters 1..31 still separate.
 template <class View, class OnField>
-void scanFields(View s, OnField&& onField)
+void scanFields(View s, OnField&& onField, bool keepBlanks = false)
 {
     const qsizetype n = s.size();
     qsizetype i = 0;
+    auto isSeparatorBlank = [keepBlanks](auto c) { return tessolo::isSeparatorBlank(c) && !(keepBlanks && c == ' '); };
     auto skipBlanks = [&] {
         while (i < n && isSeparatorBlank(unit(s[i])))
             ++i;
@@ -75,14 +78,17 @@ Field undoubled(View span)
 }
 
 template <class Field, class List, class View>
-List split(View line)
+List split(View line, bool keepBlanks = false)
 {
     List fields;
     // Room for a whole customer or postal line without growing.
     fields.reserve(24);
-    scanFields(line, [&](View span, bool doubled) {
-        fields << (doubled ? undoubled<Field>(span) : Field(span.data(), span.size()));
-    });
+    scanFields(
+        line,
+        [&](View span, bool doubled) {
+            fields << (doubled ? undoubled<Field>(span) : Field(span.data(), span.size()));
+        },
+        keepBlanks);
     return fields;
 }
 
@@ -97,6 +103,8 @@ const auto& at(const List& fields, qsizetype index)
 } // namespace
 
 QStringList splitCommaText(QStringView line) { return split<QString, QStringList>(line); }
+
+QStringList splitKeepingBlanks(QStringView line) { return split<QString, QStringList>(line, true); }
 
 QByteArrayList splitCommaText(QByteArrayView line) { return split<QByteArray, QByteArrayList>(line); }
 
@@ -122,8 +130,9 @@ const QByteArray& fieldAt(const QByteArrayList& fields, qsizetype index) { retur
 
 QByteArrayView fieldAt(const QList<QByteArrayView>& fields, qsizetype index) { return at(fields, index); }
 
-bool endsInsideQuotes(QByteArrayView s, bool startsInside)
+bool endsInsideQuotes(QByteArrayView s, bool startsInside, bool keepBlanks)
 {
+    auto isSeparatorBlank = [keepBlanks](char c) { return tessolo::isSeparatorBlank(c) && !(keepBlanks && c == ' '); };
     const qsizetype n = s.size();
     qsizetype i = 0;
     bool inside = startsInside;

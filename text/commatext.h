@@ -14,6 +14,10 @@ namespace tessolo {
 
 QStringList splitCommaText(QStringView line);
 
+// The same rule, but a half-width blank separates nothing: it stays in its
+// value as written (customer lists write "山田 太郎" and mean one name).
+QStringList splitKeepingBlanks(QStringView line);
+
 // The same rule on a code page 932 line as it lies in the file. A trail byte
 // of code page 932 is never '"', ',' or a byte <= 32, so the fields are those
 // of the decoded line, byte for byte; bulk loads skip decoding this way.
@@ -27,7 +31,8 @@ void splitCommaText(QByteArrayView line, QList<QByteArrayView>& fields, std::vec
 // Whether the line ends inside a quoted field that the rule above would run
 // to the end of the line; `startsInside` continues one left open before.
 // Spreadsheets write a line break inside a cell that way.
-bool endsInsideQuotes(QByteArrayView line, bool startsInside = false);
+// With `keepBlanks`, as splitKeepingBlanks() splits.
+bool endsInsideQuotes(QByteArrayView line, bool startsInside = false, bool keepBlanks = false);
 
 // The field at `index`, or EListIndexError naming the index.
 const QString& fieldAt(const QStringList& fields, qsizetype index);

@@ -1,5 +1,8 @@
 #include "text/cp932.h"
 
+#include <QVarLengthArray>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
@@ -122,6 +125,57 @@ QByteArray encode(QStringView text, qsizetype* substituted)
     });
 }
 
+QByteArray encodeEach(const QString* values, qsizetype count, qsizetype* ends, qsizetype* substituted)
+{
+    // Joined by a unit separator, which code page 932 keeps as the one byte
+    // 0x1F and never uses inside a character (no trail byte is below 0x40).
+    constexpr char16_t kApart = 0x1F;
+    std::fill(substituted, substituted + count, 0);
+    qsizetype total = count;
+    for (qsizetype i = 0; i < count; ++i)
+        total += values[i].size();
+    QString joined;
+    joined.reserve(total);
+    QVarLengthArray<qsizetype, 32> starts(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        if (values[i].contains(QChar(kApart))) {
+            // A value holding the separator itself goes one by one.
+            QByteArray out;
+            for (qsizetype k = 0; k < count; ++k) {
+                out += encode(values[k], &substituted[k]);
+                ends[k] = out.size();
+            }
+            return out;
+        }
+        if (i)
+            joined += QChar(kApart);
+        starts[i] = joined.size();
+        joined += values[i];
+    }
+    qsizetype value = 0;
+    QByteArray out = encodeReporting(joined, [&](qsizetype at, qsizetype) {
+        while (value + 1 < count && starts[value + 1] <= at)
+            ++value;
+        ++substituted[value];
+    });
+    // The separators taken out in place.
+    char* data = out.data();
+    const qsizetype n = out.size();
+    qsizetype to = 0;
+    qsizetype k = 0;
+    for (qsizetype from = 0; from < n; ++from) {
+        if (data[from] == char(kApart)) {
+            ends[k++] = to;
+            continue;
+        }
+        data[to++] = data[from];
+    }
+    out.truncate(to);
+    for (; k < count; ++k)
+        ends[k] = to;
+    return out;
+}
+
 QStringList unencodable(QStringView text)
 {
     QStringList lacking;
@@ -131,6 +185,20 @@ QStringList unencodable(QStringView text)
             lacking << ch;
     });
     return lacking;
+}
+
+QByteArray canonical(QByteArrayView bytes)
+{
+    // The rows holding the second codes: NEC row 13 (0x87), NEC-selected IBM
+    // extensions (0xED, 0xEE) and IBM extensions (0xFA to 0xFC). A trail
+    // byte of the same value only costs a needless round trip.
+    const bool mayHaveTwin = std::any_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b == 0x87 || b == 0xED || b == 0xEE || b >= 0xFA;
+    });
+    if (!mayHaveTwin)
+        return bytes.toByteArray();
+    return encode(decode(bytes));
 }
 
 QString decode(QByteArrayView bytes)

@@ -16,11 +16,25 @@ namespace tessolo::cp932 {
 // When `substituted` is given it receives the number of characters replaced.
 QByteArray encode(QStringView text, qsizetype* substituted = nullptr);
 
+// Several values in one conversion, as encode() gives each (a call of the
+// converter costs far more than a short value): their bytes one after the
+// other, value i ending at ends[i]; substituted[i] counts the characters of
+// value i that became '?'.
+QByteArray encodeEach(const QString* values, qsizetype count, qsizetype* ends, qsizetype* substituted);
+
 // The characters of `text` that code page 932 lacks (what encode() would turn
 // into '?'), each once, in the order they first appear; a character outside
 // the BMP is one entry of two UTF-16 units. Empty when the text converts
 // whole. For telling the user which characters cannot be kept.
 QStringList unencodable(QStringView text);
+
+// Some characters have two codes (NEC-selected and IBM extensions, NEC row
+// 13 against JIS: 髙 0xED 0xF7 / 0xFB 0xFC, 﨑, ∵, ≒ …). encode() gives the
+// one code Windows writes for each, so text stored through it has one byte
+// form per character; canonical() brings bytes written elsewhere (an older
+// file, a row stored before) to that same form. Bytes without a lead byte
+// of those rows come back as they are.
+QByteArray canonical(QByteArrayView bytes);
 
 // Each byte that does not start a valid sequence decodes to U+FFFD; decoding
 // goes on with the next byte, so nothing after a bad byte is lost.

@@ -4,6 +4,11 @@
 #include "data/errors.h"
 
 #include <QBuffer>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstring>
+#include <iconv.h>
 
 namespace tessolo {
 
@@ -97,20 +102,144 @@ qsizetype countCp932Faults(QByteArrayView b)
     return bad;
 }
 
+struct EucCount {
+    qsizetype chars = 0; // non-ASCII characters
+    qsizetype kana = 0;  // of them hiragana and katakana (rows 0xA4 and 0xA5)
+    qsizetype bad = 0;   // 1 at the first fault, where counting stops
+};
+
+bool isEucByte(unsigned char b) { return b >= 0xA1 && b <= 0xFE; }
+
+EucCount countEucJp(QByteArrayView b)
+{
+    EucCount count;
+    const auto* p = reinterpret_cast<const unsigned char*>(b.data());
+    const qsizetype n = b.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            count.bad += c == 0;
+            ++i;
+        } else if (c == 0x8E && i + 1 < n && p[i + 1] >= 0xA1 && p[i + 1] <= 0xDF) {
+            ++count.chars;
+            i += 2;
+        } else if (c == 0x8F && i + 2 < n && isEucByte(p[i + 1]) && isEucByte(p[i + 2])) {
+            ++count.chars;
+            i += 3;
+        } else if (isEucByte(c) && i + 1 < n && isEucByte(p[i + 1])) {
+            ++count.chars;
+            count.kana += c == 0xA4 || c == 0xA5;
+            i += 2;
+        } else {
+            // One fault is enough to rule EUC-JP out.
+            ++count.bad;
+            return count;
+        }
+    }
+    return count;
+}
+
+// Converts with iconv, one U+FFFD for each byte it cannot read.
+QString iconvDecode(QByteArrayView bytes, const char* from, qsizetype* faults)
+{
+    iconv_t cd = iconv_open("UTF-16LE", from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        cd = iconv_open("UTF-16LE", "EUC-JP");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw EFileError(QStringLiteral("EUC-JP のファイルを読むための変換がありません。"));
+    QString out;
+    out.resize(bytes.size() + 1);
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = size_t(bytes.size());
+    char* base = reinterpret_cast<char*>(out.data());
+    char* dst = base;
+    size_t outLeft = size_t(out.size()) * 2;
+    while (inLeft > 0) {
+        if (iconv(cd, &in, &inLeft, &dst, &outLeft) != size_t(-1))
+            break;
+        if (errno == E2BIG)
+            break; // cannot happen: no EUC-JP byte gives more than one unit
+        const char16_t replacement = 0xFFFD;
+        memcpy(dst, &replacement, 2);
+        dst += 2;
+        outLeft -= 2;
+        ++in;
+        --inLeft;
+        ++*faults;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    iconv_close(cd);
+    out.resize((dst - base) / 2);
+    return out;
+}
+
 } // namespace
 
 bool hasUtf8Bom(QByteArrayView bytes) { return bytes.startsWith("\xEF\xBB\xBF"); }
+
+bool hasUtf16Bom(QByteArrayView bytes) { return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"); }
 
 TextEncoding detectEncoding(QByteArrayView bytes)
 {
     if (hasUtf8Bom(bytes))
         return TextEncoding::Utf8;
+    if (hasUtf16Bom(bytes))
+        return TextEncoding::Utf16;
     // Only what the reader will read counts: Ctrl+Z ends the file.
     const qsizetype end = bytes.indexOf(kCtrlZ);
-    const Utf8Count count = countUtf8(end < 0 ? bytes : bytes.first(end));
+    const QByteArrayView read = end < 0 ? bytes : bytes.first(end);
+    const Utf8Count count = countUtf8(read);
     if (count.good > 0 && count.good >= 10 * count.bad)
         return TextEncoding::Utf8;
+    const EucCount euc = countEucJp(read);
+    if (euc.bad == 0 && euc.chars > 0 && (euc.kana > 0 || countCp932Faults(read) > 0))
+        return TextEncoding::EucJp;
     return TextEncoding::Cp932;
+}
+
+QString encodingName(TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Cp932:
+        return QStringLiteral("シフトJIS（コードページ 932）");
+    case TextEncoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case TextEncoding::Utf16:
+        return QStringLiteral("UTF-16");
+    case TextEncoding::EucJp:
+        return QStringLiteral("EUC-JP");
+    }
+    return {};
+}
+
+QByteArray toUtf8(QByteArrayView bytes, TextEncoding encoding, qsizetype* faults)
+{
+    qsizetype none = 0;
+    if (!faults)
+        faults = &none;
+    *faults = 0;
+    QString text;
+    if (encoding == TextEncoding::Utf16) {
+        // Without a byte-order mark the order Windows writes, low byte first.
+        const bool bigEndian = bytes.startsWith("\xFE\xFF");
+        if (hasUtf16Bom(bytes))
+            bytes = bytes.sliced(2);
+        QStringDecoder decoder(bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
+                               QStringConverter::Flag::Stateless);
+        text = decoder(bytes);
+        *faults = text.count(QChar::ReplacementCharacter);
+    } else if (encoding == TextEncoding::EucJp) {
+        text = iconvDecode(bytes, "EUC-JP-MS", faults);
+    } else if (encoding == TextEncoding::Cp932) {
+        *faults = countCp932Faults(bytes);
+        text = cp932::decode(bytes);
+    } else {
+        if (hasUtf8Bom(bytes))
+            bytes = bytes.sliced(3);
+        *faults = countUtf8(bytes).bad;
+        return bytes.toByteArray();
+    }
+    return text.toUtf8();
 }
 
 LineReader::LineReader(QIODevice& device)
@@ -236,7 +365,12 @@ qsizetype invalidSequences(QByteArrayView line, TextEncoding encoding)
 {
     if (encoding == TextEncoding::Cp932)
         return countCp932Faults(line);
-    return countUtf8(line).bad;
+    const Utf8Count count = countUtf8(line);
+    // A source converted to UTF-8 on reading marks what it could not read.
+    qsizetype marks = 0;
+    for (qsizetype at = line.indexOf("\xEF\xBF\xBD"); at >= 0; at = line.indexOf("\xEF\xBF\xBD", at + 3))
+        ++marks;
+    return count.bad + marks;
 }
 
 QString lineTooLongMessage()

@@ -13,15 +13,30 @@
 
 namespace tessolo {
 
-enum class TextEncoding { Cp932, Utf8 };
+// The encodings a customer list comes in. UTF-16 is read only with its
+// byte-order mark (either order); without one it looks like binary data.
+enum class TextEncoding { Cp932, Utf8, Utf16, EucJp };
 
-// UTF-8 when the bytes start with the byte-order mark, or are UTF-8 but for
-// a stray bad byte here and there (at least ten good non-ASCII characters to
-// each bad sequence); code page 932 otherwise. Code page 932 text read as
-// UTF-8 is bad nearly everywhere, so one bad byte in a UTF-8 file no longer
-// makes the whole file code page 932.
+// UTF-16 when the bytes start with its byte-order mark; UTF-8 when they
+// start with that byte-order mark, or are UTF-8 but for a stray bad byte here
+// and there (at least ten good non-ASCII characters to each bad sequence);
+// EUC-JP when they read as EUC-JP without a fault and either do not read as
+// code page 932 or hold EUC-JP's kana (which read as code page 932 would be
+// rows of half-width katakana); code page 932 otherwise. Code page 932 text
+// read as UTF-8 is bad nearly everywhere, so one bad byte in a UTF-8 file no
+// longer makes the whole file code page 932.
 TextEncoding detectEncoding(QByteArrayView bytes);
 bool hasUtf8Bom(QByteArrayView bytes);
+bool hasUtf16Bom(QByteArrayView bytes);
+
+// The name the import window shows for an encoding.
+QString encodingName(TextEncoding encoding);
+
+// The whole of `bytes`, read in `encoding`, as UTF-8 without byte-order mark
+// (for UTF-16 and EUC-JP, which the line reader cannot split as they are).
+// Each byte sequence that is no character becomes U+FFFD; `faults` receives
+// how many there were.
+QByteArray toUtf8(QByteArrayView bytes, TextEncoding encoding, qsizetype* faults = nullptr);
 
 inline constexpr qsizetype kMaxLineBytes = qsizetype{1024} * 1024;
 

@@ -100,7 +100,7 @@ void openRegular(QFile& file, const QString& fileName)
 
 } // namespace
 
-TextSource::TextSource(const QString& fileName, Compressed compressed)
+TextSource::TextSource(const QString& fileName, std::optional<TextEncoding> encoding, Compressed compressed)
 {
     QFile file;
     openRegular(file, fileName);
@@ -110,7 +110,7 @@ TextSource::TextSource(const QString& fileName, Compressed compressed)
         if (compressed == Compressed::Refused)
             refuseCompressed(fileName);
         m_bytes = gunzip(file, fileName);
-        m_encoding = detectEncoding(m_bytes);
+        decode(encoding);
         return;
     }
     const qint64 expected = file.size();
@@ -126,7 +126,19 @@ TextSource::TextSource(const QString& fileName, Compressed compressed)
             break;
         m_bytes.append(chunk, got);
     }
-    m_encoding = detectEncoding(m_bytes);
+    decode(encoding);
+}
+
+// UTF-16 and EUC-JP are held as UTF-8, which the line reader splits as it
+// splits the others.
+void TextSource::decode(std::optional<TextEncoding> encoding)
+{
+    m_fileEncoding = encoding ? *encoding : detectEncoding(m_bytes);
+    m_encoding = m_fileEncoding;
+    if (m_fileEncoding == TextEncoding::Utf16 || m_fileEncoding == TextEncoding::EucJp) {
+        m_bytes = toUtf8(m_bytes, m_fileEncoding);
+        m_encoding = TextEncoding::Utf8;
+    }
 }
 
 } // namespace tessolo

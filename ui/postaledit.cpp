@@ -6,6 +6,7 @@
 #include "ui/imemode.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QEventLoop>
@@ -195,8 +196,27 @@ void TPostalMaskEdit::focusOutEvent(QFocusEvent* e)
     emit exited();
 }
 
+// A code copied from a list comes as people write it ("〒215-0025",
+// "２１５－００２５", "215 0025"): the mask would take its characters one by
+// one into the wrong boxes. Cleaned first, seven digits fill the field.
+void TPostalMaskEdit::pasteCleaned()
+{
+    const QString code = postal::cleaned(QGuiApplication::clipboard()->text());
+    if (postal::isSevenDigits(code)) {
+        showText(postal::postal2mask(code));
+        setCursorPosition(maxLength());
+        return;
+    }
+    insert(code);
+}
+
 void TPostalMaskEdit::keyPressEvent(QKeyEvent* e)
 {
+    if (e->matches(QKeySequence::Paste)) {
+        pasteCleaned();
+        e->accept();
+        return;
+    }
     if (e->key() == Qt::Key_Escape && text() != m_textOnEntry) {
         showText(m_textOnEntry); // undoing an edit keeps what was loaded
         e->accept();

@@ -60,6 +60,7 @@ protected:
 
 private:
     void showText(const QString& text);
+    void pasteCleaned();
 
     // The text when the focus last came from another control of the window;
     // Escape returns to it. A focus that comes back from a popup, the menu

@@ -165,7 +165,7 @@ TEST_F(SharedFile, GzipBombIsRefusedWithinBoundedMemory)
     EXPECT_TRUE(messageOf([&] { TextSource source(bomb); }).contains(QStringLiteral("圧縮されたファイル")));
     // Allowed to unpack, it still stops at the limit: 80 MB is past it.
     EXPECT_TRUE(
-        messageOf([&] { TextSource source(bomb, Compressed::Unpacked); }).contains(QStringLiteral("大きすぎる")));
+        messageOf([&] { TextSource source(bomb, std::nullopt, Compressed::Unpacked); }).contains(QStringLiteral("大きすぎる")));
     rusage after{};
     getrusage(RUSAGE_SELF, &after);
     // ru_maxrss is in kilobytes: the peak grew by at most the limit and a margin.

@@ -65,10 +65,11 @@ TEST_F(Export, HostileValuesAreWrittenByteForByteInCodePage932)
     EXPECT_EQ(r.substituted, 0);
 
     QByteArray expected = headerBytes();
-    // 髙橋 "一" / タカハシ / ①商事, 本店 / </script><b> / … / 一行目 LF 二行目 LF ""三""
+    // 髙橋 "一" / タカハシ / ①商事, 本店 / </script><b> / … / 一行目 LF 二行目 LF ""三""; the
+    // postal code with its hyphen, so that a spreadsheet keeps it as text.
     expected += QByteArray::fromHex("22 fb fc 8b b4 20 22 22 88 ea 22 22 22 2c 22 83 5e 83 4a 83 6e 83 56 22 2c"
                                     "22 87 40 8f a4 8e 96 2c 20 96 7b 93 58 22 2c")
-                + QByteArray("\"</script><b>\",\"\",\"\",\"1000001\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",")
+                + QByteArray("\"</script><b>\",\"\",\"\",\"100-0001\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",")
                 + QByteArray::fromHex("22 88 ea 8d 73 96 da 0a 93 f1 8d 73 96 da 0a 22 22 8e 4f 22 22 22 0d 0a");
     EXPECT_EQ(readAll(file()), expected);
 }

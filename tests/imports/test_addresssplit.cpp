@@ -71,7 +71,7 @@ TEST(AddressSplit, AnImportSplitsTheWholeAddressColumnAndCountsWhatStayedWhole)
     EXPECT_EQ(r.unsplitAddresses, 1);
     EXPECT_TRUE(summary(r).contains(QStringLiteral("分けられなかった 1 行")));
     EXPECT_EQ(db.rows(QStringLiteral("select person_name, prefecture, city, town from t_customer")),
-              (QStringList{QStringLiteral("山田|東京都|府中市|宮西町4-5-6_パークハイツ府中302"),
+              (QStringList{QStringLiteral("山田|東京都|府中市|宮西町4-5-6 パークハイツ府中302"),
                            QStringLiteral("加藤|||府中市宮西町1")}));
 }
 

@@ -3,6 +3,7 @@
 
 #include "csvimport/csvimportrun.h"
 #include "data/errors.h"
+#include "text/commatext.h"
 #include "text/textfile.h"
 #include "importtestutil.h"
 #include "text/zenkaku.h"
@@ -33,9 +34,10 @@ QString row(std::initializer_list<std::pair<int, QString>> set)
 
 TEST(CsvPreview, EntriesNumberTheFirstLinesColumns)
 {
-    EXPECT_EQ(columnEntries(replaceBlanks(QStringLiteral("山田 太郎,ﾔﾏﾀﾞ,\"A,B\""))),
-              QStringList({QStringLiteral("00 山田_太郎"), QStringLiteral("01 ﾔﾏﾀﾞ"), QStringLiteral("02 A,B")}));
-    EXPECT_EQ(columnEntries(QStringLiteral("a,")), QStringList({QStringLiteral("00 a"), QStringLiteral("01 ")}));
+    EXPECT_EQ(columnEntries(splitKeepingBlanks(QStringLiteral("山田 太郎,ﾔﾏﾀﾞ,\"A,B\""))),
+              QStringList({QStringLiteral("00 山田 太郎"), QStringLiteral("01 ﾔﾏﾀﾞ"), QStringLiteral("02 A,B")}));
+    EXPECT_EQ(columnEntries(splitKeepingBlanks(QStringLiteral("a,"))),
+              QStringList({QStringLiteral("00 a"), QStringLiteral("01 ")}));
     EXPECT_EQ(columnEntry(100, QStringLiteral("x")), QStringLiteral("100 x"));
     EXPECT_EQ(entryColumn(QStringLiteral("03 a b")), 3);
     EXPECT_EQ(entryColumn(QStringLiteral("99 ")), 99);
@@ -43,10 +45,10 @@ TEST(CsvPreview, EntriesNumberTheFirstLinesColumns)
     EXPECT_EQ(entryColumn(QString()), std::nullopt);
 }
 
-TEST_F(CsvImport, ReadLinesSkipsBlankLinesAndReplacesBlanks)
+TEST_F(CsvImport, ReadLinesSkipsBlankLinesAndKeepsBlanks)
 {
     const QString f = db.write("p.csv", sjis(QStringLiteral("\r\n   \r\n  山田 太郎,ﾔﾏﾀﾞ\r\n\r\nb\x1A" "c\r\n")));
-    EXPECT_EQ(readLines(f), QStringList({QStringLiteral("山田_太郎,ﾔﾏﾀﾞ"), QStringLiteral("b")}));
+    EXPECT_EQ(readLines(f), QStringList({QStringLiteral("山田 太郎,ﾔﾏﾀﾞ"), QStringLiteral("b")}));
     EXPECT_TRUE(readLines(db.write("e.csv", QByteArray())).isEmpty());
     EXPECT_THROW(readLines(db.path("none.csv")), EFileError);
 }
@@ -81,13 +83,13 @@ TEST_F(CsvImport, ValuesAreBuiltAsAssigned)
     // The header line is a customer like any other; readings widen.
     EXPECT_EQ(rows[0], row({{0, QStringLiteral("氏名")}, {1, QStringLiteral("カナ１カナ２")}, {2, QStringLiteral("会社")},
                             {3, QStringLiteral("カイシャ")}, {6, QStringLiteral("〒")}, {16, QStringLiteral("備考")}}));
-    // Blanks become "_" (widened in readings), readings lose the tab at
-    // their ends, the postal hyphen goes.
-    EXPECT_EQ(rows[1], row({{0, QStringLiteral("山田_太郎")}, {1, QStringLiteral("ヤマダ＿タロウ")}, {2, QStringLiteral("O'Reilly")},
-                            {3, QStringLiteral("＿ヤマダ＿タロウ＿")}, {6, QStringLiteral("1234567")}, {16, QStringLiteral("a")}}));
-    // Hiragana stays hiragana; a full-width hyphen stays.
+    // Blanks are kept (widened in readings, which lose the tab and blanks
+    // at their ends), the postal hyphen goes.
+    EXPECT_EQ(rows[1], row({{0, QStringLiteral("山田 太郎")}, {1, QStringLiteral("ヤマダ　タロウ")}, {2, QStringLiteral("O'Reilly")},
+                            {3, QStringLiteral("ヤマダ　タロウ")}, {6, QStringLiteral("1234567")}, {16, QStringLiteral("a")}}));
+    // Hiragana stays hiragana; a full-width hyphen goes like any other.
     EXPECT_EQ(rows[2], row({{0, QStringLiteral("鈴木")}, {1, QStringLiteral("すずき")}, {3, QStringLiteral("スズキ")},
-                            {6, QStringLiteral("123－4567")}, {16, QStringLiteral("x")}}));
+                            {6, QStringLiteral("1234567")}, {16, QStringLiteral("x")}}));
     EXPECT_EQ(rows[3], row({}));
 }
 
@@ -103,12 +105,23 @@ TEST_F(CsvImport, Column99ImportsLikeAnyOther)
     EXPECT_EQ(db.rows(kAll), QStringList{row({{0, QStringLiteral("c99")}, {2, QStringLiteral("c100")}})});
 }
 
-TEST_F(CsvImport, NoAssignmentGivesEmptyCustomersAndAnEmptyFileNone)
+ColumnMap nameOnly()
 {
-    EXPECT_EQ(run(db.write("n.csv", QByteArray("a,b\n\nc\n")), ColumnMap{}).rows, 2);
-    EXPECT_EQ(db.rows(kAll), QStringList({row({}), row({})}));
-    EXPECT_EQ(run(db.write("e.csv", QByteArray("\r\n \r\n")), ColumnMap{}).rows, 0);
-    EXPECT_EQ(db.count(QStringLiteral("t_customer")), 2);
+    ColumnMap map;
+    map[0].first = 0;
+    return map;
+}
+
+TEST_F(CsvImport, NoAssignmentIsRefusedAndAnEmptyFileImportsNone)
+{
+    try {
+        run(db.write("n.csv", QByteArray("a,b\n\nc\n")), ColumnMap{});
+        ADD_FAILURE() << "a run without any field assigned stored empty customers";
+    } catch (const TessoloError& e) {
+        EXPECT_EQ(e.message(), noAssignmentMessage());
+    }
+    EXPECT_EQ(db.count(QStringLiteral("t_customer")), 0);
+    EXPECT_EQ(run(db.write("e.csv", QByteArray("\r\n \r\n")), nameOnly()).rows, 0);
 }
 
 TEST_F(CsvImport, AFailingLineImportsNothingAndARetryImportsEachLineOnce)
@@ -118,14 +131,14 @@ TEST_F(CsvImport, AFailingLineImportsNothingAndARetryImportsEachLineOnce)
     map[0].first = 0;
     map[5].first = 5;
     QByteArray good = "a,1,2,3,4,5\r\nb,1,2,3,4,5\r\n";
-    const QString f = db.write("f.csv", good + "\r\n\r\nc,1,2,3,4\r\nd,1,2,3,4,5\r\n");
+    const QString f = db.write("f.csv", good + "\r\n\r\nc,1,2,3,4,5\r\nd,\"1,2,3,4,5\r\ne,1\r\n");
     try {
         run(f, map);
-        FAIL() << "a line without column 5 must stop the run";
+        FAIL() << "a quote open to the end of the file must stop the run";
     } catch (const TessoloError& e) {
-        // The line counts the blank lines before it: it is the fifth of the file.
-        EXPECT_EQ(e.message(), QStringLiteral("リストのインデックスが範囲を超えています (5)\n\n"
-                                              "5 行目で中止しました。このファイルからは 1 件も取り込まれていません。"));
+        // The line counts the blank lines before it: it is the sixth of the file.
+        EXPECT_EQ(e.message(), QStringLiteral("6 行目で始まる「\"」で囲まれた値が、ファイルの終わりまで閉じられていません。\n\n"
+                                              "6 行目で中止しました。このファイルからは 1 件も取り込まれていません。"));
     }
     EXPECT_EQ(db.count(QStringLiteral("t_customer")), 1);
 
@@ -142,7 +155,7 @@ TEST_F(CsvImport, ALockedDatabaseImportsNothing)
         importtest::ExclusiveLock lock(db.dbPath());
         ASSERT_TRUE(lock.held());
         try {
-            run(f, ColumnMap{});
+            run(f, nameOnly());
             FAIL() << "a locked database must stop the run";
         } catch (const TessoloError& e) {
             EXPECT_TRUE(e.message().contains(QStringLiteral("Error [5]: The database file is locked.")))
@@ -167,8 +180,13 @@ TEST_F(CsvImport, CharactersCodePage932LacksAreCountedByLine)
               QStringList({QStringLiteral("?野家|Caf?"), QStringLiteral("ok|ok"), QStringLiteral("Jos?|?")}));
     EXPECT_EQ(summary(r), QStringLiteral("3 件の顧客データを取り込みました。\n\n保存できない文字（外字・絵文字など）を含む 4 個の値で、"
                                          "その文字を「?」に置き換えました（1、4 行目）。"));
-    EXPECT_TRUE(summary(Result{9, 9, 9, {1, 2, 3, 4, 5}, 0, {}}).endsWith(QStringLiteral("（1、2、3、4、5 行目 ほか）。")));
-    EXPECT_EQ(summary(Result{7, 0, 0, {}, 0, {}}), QStringLiteral("7 件の顧客データを取り込みました。"));
+    Result many;
+    many.rows = many.substitutedValues = many.substitutedLineCount = 9;
+    many.substitutedLines = {1, 2, 3, 4, 5};
+    EXPECT_TRUE(summary(many).endsWith(QStringLiteral("（1、2、3、4、5 行目 ほか）。")));
+    Result plain;
+    plain.rows = 7;
+    EXPECT_EQ(summary(plain), QStringLiteral("7 件の顧客データを取り込みました。"));
 }
 
 TEST_F(CsvImport, AUtf8FileWithOneBadByteIsReadAsUtf8AndTheLineIsNamed)
@@ -206,7 +224,7 @@ TEST_F(CsvImport, BytesThatAreNoCodePage932CharacterAreReplacedAndCounted)
     const Result r = run(db.write("b.csv", bytes), map);
     EXPECT_EQ(r.rows, 4);
     EXPECT_EQ(db.rows(QStringLiteral("select person_name, company_name from t_customer order by rowid")),
-              QStringList({QStringLiteral("?_a|b"), QStringLiteral("x?y|z"), QStringLiteral("?|q"),
+              QStringList({QStringLiteral("? a|b"), QStringLiteral("x?y|z"), QStringLiteral("?|q"),
                            QStringLiteral("山田|商店")}));
     EXPECT_EQ(r.invalidLines, QList<qint64>({1, 2, 3}));
     EXPECT_EQ(r.substitutedValues, 0); // counted once, as bad bytes
@@ -218,7 +236,7 @@ TEST_F(CsvImport, AFifoADeviceOrAnEndlessLineIsRefusedAndNothingImported)
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     for (const QString& f : {fifo, QStringLiteral("/dev/zero")}) {
         try {
-            run(f, ColumnMap{});
+            run(f, nameOnly());
             ADD_FAILURE() << "read " << f.toStdString();
         } catch (const EFileError& e) {
             EXPECT_TRUE(e.message().contains(QStringLiteral("通常のファイルではない"))) << e.message().toStdString();
@@ -227,7 +245,7 @@ TEST_F(CsvImport, AFifoADeviceOrAnEndlessLineIsRefusedAndNothingImported)
     }
     QByteArray bytes = "a,b\r\n" + QByteArray(kMaxLineBytes + 1, 'x') + "\r\n";
     try {
-        run(db.write("long.csv", bytes), ColumnMap{});
+        run(db.write("long.csv", bytes), nameOnly());
         ADD_FAILURE() << "a line of more than 1 MB was read";
     } catch (const EFileError& e) {
         EXPECT_EQ(e.message(), lineTooLongMessage());
@@ -240,16 +258,15 @@ TEST_F(CsvImport, CancelImportsNothing)
     QByteArray bytes;
     for (int i = 0; i < 2000; ++i)
         bytes += "a,b\n";
-    EXPECT_THROW(run(db.write("c.csv", bytes), ColumnMap{}, [](qint64 done, qint64 all) { return done < all / 2; }),
+    EXPECT_THROW(run(db.write("c.csv", bytes), nameOnly(), [](qint64 done, qint64 all) { return done < all / 2; }),
                  EAbort);
     EXPECT_EQ(db.count(QStringLiteral("t_customer")), 0);
 }
 
 TEST_F(CsvImport, Utf8AndCodePage932FilesGiveTheSameRows)
 {
-    // Code page 932 files go through the byte path, UTF-8 files through the
-    // text path; a customer list must come in the same whichever way the
-    // spreadsheet saved it.
+    // A customer list must come in the same whichever way the spreadsheet
+    // saved it.
     const ColumnMap map = sevenColumns();
     const QString lines = QStringLiteral(
         "山田 太郎,ﾔﾏﾀﾞ, ﾀﾛｳ,\"髙橋商事,\"\"本店\"\"\",\"\t ﾀｶﾊｼｼｮｳｼﾞ \",123-4567,～①－\r\n"
@@ -263,8 +280,8 @@ TEST_F(CsvImport, Utf8AndCodePage932FilesGiveTheSameRows)
     run(db.write("sjis.csv", sjis(lines)), map);
     const QStringList fromCp932 = db.rows(all);
     ASSERT_EQ(fromCp932.size(), 3);
-    EXPECT_EQ(fromCp932[0], row({{0, QStringLiteral("山田_太郎")}, {1, QStringLiteral("ヤマダ＿タロウ")},
-                                 {2, QStringLiteral("髙橋商事,\"本店\"")}, {3, QStringLiteral("＿タカハシショウジ＿")},
+    EXPECT_EQ(fromCp932[0], row({{0, QStringLiteral("山田 太郎")}, {1, QStringLiteral("ヤマダ　タロウ")},
+                                 {2, QStringLiteral("髙橋商事,\"本店\"")}, {3, QStringLiteral("タカハシショウジ")},
                                  {6, QStringLiteral("1234567")}, {16, QStringLiteral("〜①－")}}));
 
     for (const QByteArray& bytes : {importtest::utf8(lines), "\xEF\xBB\xBF" + importtest::utf8(lines)}) {

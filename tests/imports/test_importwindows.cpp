@@ -10,6 +10,8 @@
 #include "tests/testevents.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QTableWidget>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -71,8 +73,13 @@ private slots:
     void previewShowsTheFirstLinesColumns()
     {
         open(sjis(QStringLiteral("\r\n   \r\n山田 太郎,ﾔﾏﾀﾞ,\"A,B\",\r\nx,y\r\n")));
-        QCOMPARE(entries(), QStringList({QStringLiteral("00 山田_太郎"), QStringLiteral("01 ﾔﾏﾀﾞ"),
+        QCOMPARE(entries(), QStringList({QStringLiteral("00 山田 太郎"), QStringLiteral("01 ﾔﾏﾀﾞ"),
                                          QStringLiteral("02 A,B"), QStringLiteral("03 ")}));
+        // The first lines as they will be stored, and what they were read as.
+        QCOMPARE(w->TablePreview->rowCount(), 2);
+        QCOMPARE(w->TablePreview->item(0, 0)->text(), QStringLiteral("山田 太郎"));
+        QCOMPARE(w->TablePreview->item(1, 1)->text(), QStringLiteral("y"));
+        QCOMPARE(w->ComboEncoding->currentData().toInt(), int(TextEncoding::Cp932));
         // The seventeen fields, then the whole address to split.
         QCOMPARE(w->ListViewCsv->topLevelItemCount(), 19);
         QCOMPARE(field(1)->text(0), QStringLiteral("氏名「カナ」"));
@@ -139,7 +146,7 @@ private slots:
         QVERIFY(!w->isVisible());
         QCOMPARE(w->result(), int(QDialog::Accepted));
         QCOMPARE(db->rows(QStringLiteral("select person_name, person_kana from t_customer order by rowid")),
-                 QStringList({QStringLiteral("山田_太郎|ヤマダタロウ"), QStringLiteral("鈴木|スズキ")}));
+                 QStringList({QStringLiteral("山田 太郎|ヤマダタロウ"), QStringLiteral("鈴木|スズキ")}));
     }
 
     void duplicatesAreAskedAboutAndTheLinesLeftOutWritten()
@@ -176,7 +183,7 @@ private slots:
         QVERIFY2(offered.contains(QStringLiteral("重複のため 2 行を取り込みませんでした。")), qPrintable(offered));
         QCOMPARE(db->rows(QStringLiteral("select person_name, prefecture, city, town from t_customer order by rowid")),
                  QStringList({QStringLiteral("山田太郎|||"), QStringLiteral("鈴木一郎|東京都|府中市|宮西町2")}));
-        QFile written(db->path(QStringLiteral("c_重複.csv")));
+        QFile written(db->path(QStringLiteral("c_要確認.csv")));
         QVERIFY(written.open(QIODevice::ReadOnly));
         const QByteArray bytes = written.readAll();
         QVERIFY(bytes.startsWith(sjis(QStringLiteral("\"氏名\",\"氏名「カナ」\""))));
@@ -188,14 +195,14 @@ private slots:
 
     void failureKeepsTheWindowOpenAndNothingImported()
     {
-        const QString file = db->write(QStringLiteral("c.csv"), QByteArray("a,b,c\nd,e,f\ng,h\n"));
+        const QString file = db->write(QStringLiteral("c.csv"), QByteArray("a,b,c\nd,e,f\ng,\"h\n"));
         w->setCsvFile(file);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         assign(0, 0);
         assign(5, 2);
         QTest::mouseClick(w->btngo, Qt::LeftButton);
-        QCOMPARE(errors, QStringList{QStringLiteral("リストのインデックスが範囲を超えています (2)\n\n"
+        QCOMPARE(errors, QStringList{QStringLiteral("3 行目で始まる「\"」で囲まれた値が、ファイルの終わりまで閉じられていません。\n\n"
                                                     "3 行目で中止しました。このファイルからは 1 件も取り込まれていません。")});
         QVERIFY(notices.isEmpty());
         QVERIFY(w->isVisible());
@@ -210,13 +217,34 @@ private slots:
         QVERIFY(!w->isVisible());
     }
 
-    void emptyFileShowsNoColumnsAndImportsNothing()
+    void runWithoutAnyFieldIsRefusedAndAnEmptyFileHasNoColumns()
     {
+        open(QByteArray("a,b\nc,d\n"));
+        QTest::mouseClick(w->btngo, Qt::LeftButton);
+        QCOMPARE(errors, QStringList{csvimport::noAssignmentMessage()});
+        QVERIFY(notices.isEmpty());
+        QVERIFY(w->isVisible());
+        QCOMPARE(db->count(QStringLiteral("t_customer")), 0);
+
+        w->hide();
         open(QByteArray(" \r\n\r\n"));
         QVERIFY(entries().isEmpty());
-        QTest::mouseClick(w->btngo, Qt::LeftButton);
-        QCOMPARE(notices, QStringList{QStringLiteral("0 件の顧客データを取り込みました。")});
-        QCOMPARE(db->count(QStringLiteral("t_customer")), 0);
+    }
+
+    void anotherEncodingCanBeChosen()
+    {
+        // EUC-JP: 山田,ヤマダ
+        const QByteArray euc = QByteArray::fromHex("bbb3c5c42ca5e4a5dea5c00d0a");
+        open(euc);
+        QCOMPARE(w->ComboEncoding->currentData().toInt(), int(TextEncoding::EucJp));
+        QCOMPARE(entries(), QStringList({QStringLiteral("00 山田"), QStringLiteral("01 ヤマダ")}));
+        assign(0, 0);
+        w->ComboEncoding->setCurrentIndex(w->ComboEncoding->findData(int(TextEncoding::Utf8)));
+        emit w->ComboEncoding->activated(w->ComboEncoding->currentIndex());
+        QVERIFY(w->LabelEncoding->text().contains(QStringLiteral("「EUC-JP」を選ぶと正しく読めます")));
+        // The assignment keeps its column; its text follows the new reading.
+        QVERIFY(field(0)->text(1).startsWith(QStringLiteral("00 ")));
+        QVERIFY(field(0)->text(1) != QStringLiteral("00 山田"));
         QVERIFY(errors.isEmpty());
     }
 

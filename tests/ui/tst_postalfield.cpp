@@ -264,6 +264,20 @@ private slots:
                  QStringList{QStringLiteral("9876543")});
     }
 
+    void pastedCodesAreCleanedAsPeopleWriteThem()
+    {
+        showWindow();
+        ev::click(w->MaskEditPostal);
+        for (const QString& given : {QStringLiteral("〒215-0025"), QStringLiteral("２１５－００２５"),
+                                     QStringLiteral("215 0025"), QStringLiteral("〒 215ー0025 ")}) {
+            ev::key(w.get(), Qt::Key_A, Qt::ControlModifier);
+            ev::key(w.get(), Qt::Key_Backspace);
+            QApplication::clipboard()->setText(given);
+            ev::key(w.get(), Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("215-0025"));
+        }
+    }
+
     void storedCodesComeBackAsStoredUnlessEdited()
     {
         // A gap among the optional digits, and codes the CSV import stored as
