@@ -392,7 +392,7 @@ void BM_CsvImport_PreviewAndChecked(benchmark::State& state)
         QDir(dir).removeRecursively();
         QDir().mkpath(dir);
         QFile::copy(withList, dir + QStringLiteral("/tessolo.db"));
-        TSQLiteDo::setBaseDirectoryForTesting(dir);
+        tessolo::location::setDataDirectory(dir);
         state.ResumeTiming();
         const csvimport::Preview p = csvimport::preview(file);
         benchmark::DoNotOptimize(p.rows.size());

@@ -2,6 +2,7 @@
 // with their values when the page is loaded again, territories kept by name
 // and listing who is inside, and the printed map without the page's address.
 
+#include "data/datalocation.h"
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
 #include "app/webmap.h"
@@ -90,7 +91,7 @@ private slots:
         if (!QFile::exists(velmo + QStringLiteral("/tessolo.html")))
             QSKIP("the map page is not installed beside the program");
         tmp = std::make_unique<QTemporaryDir>();
-        TSQLiteDo::setBaseDirectoryForTesting(tmp->path());
+        tessolo::location::setDataDirectory(tmp->path());
         tessolo::app::TMapServer::setDefaultRootForTesting(velmo);
         TfrmMapbrows::setPageQueryForTesting(QStringLiteral("offline=1"));
         w = std::make_unique<TfrmMapbrows>();
@@ -104,7 +105,7 @@ private slots:
     {
         w.reset();
         TfrmMapbrows::setPageQueryForTesting(QString());
-        TSQLiteDo::setBaseDirectoryForTesting(QString());
+        tessolo::location::setDataDirectory(QString());
         tmp.reset();
     }
 

@@ -812,7 +812,7 @@ private slots:
         TfrmAtena atena;
         frmAtena = &atena;
         QStringList notices;
-        tessolo::ui::setNoticeHook([&notices](const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, [&notices](QWidget*, const QString& m) { notices << m; });
         QTemporaryDir dir;
         int files = 0;
         const auto exported = [&] {
@@ -868,7 +868,7 @@ private slots:
         QCOMPARE(exported(), (QStringList{QStringLiteral("東海林"), QStringLiteral("伊藤")}));
         QCOMPARE(printed(), (QStringList{QStringLiteral("東海林"), QStringLiteral("伊藤")}));
         QCOMPARE(notices.size(), 3);
-        tessolo::ui::setNoticeHook({});
+        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, nullptr, nullptr);
         frmAtena = nullptr;
     }
 
