@@ -59,11 +59,19 @@ template <typename Values> QByteArray columnList()
 
 template <typename Values> QByteArray selectList() { return "rowid,row_version," + columnList<Values>(); }
 
+// A value as the server keeps it: what code page 932 holds, and never NULL
+// (the windows always write a text, the empty one included).
+QByteArray serverText(const QString& value)
+{
+    QByteArray utf8 = keptAsCp932(value).toUtf8();
+    return utf8.isNull() ? QByteArray("") : utf8;
+}
+
 template <typename Values> QByteArrayList paramsOf(const Values& values)
 {
     QByteArrayList params;
     for (const QString& v : values)
-        params << keptAsCp932(v).toUtf8();
+        params << serverText(v);
     return params;
 }
 
@@ -215,7 +223,7 @@ qsizetype PgStore::insertCustomers(const QList<CustomerValues>& rows)
             for (std::size_t i = 0; i < values.size(); ++i) {
                 if (i > 0)
                     chunk += '\t';
-                appendCopyField(chunk, keptAsCp932(values[i]).toUtf8());
+                appendCopyField(chunk, serverText(values[i]));
             }
             chunk += '\n';
         }
@@ -242,9 +250,8 @@ void PgStore::deleteSite(const SiteRow& loaded) { deleteRow(*m_conn, loaded); }
 
 QList<postal::PostalAddress> PgStore::postalAddresses(const QString& code)
 {
-    const PgResult result =
-        connection().exec("select prefecture2, city2, town2 from m_postal where postal_code2 = $1 order by rowid",
-                          {keptAsCp932(code).toUtf8()});
+    const PgResult result = connection().exec(
+        "select prefecture2, city2, town2 from m_postal where postal_code2 = $1 order by rowid", {serverText(code)});
     QList<postal::PostalAddress> rows;
     for (int r = 0; r < result.rows(); ++r)
         addPostalRow(rows, result.text(r, 0), result.text(r, 1), result.text(r, 2));
@@ -275,7 +282,7 @@ qint64 PgStore::loadPostalList(PostalKind kind, const PostalSource& next)
             for (int i = 0; i < kPostalColumnCount; ++i) {
                 if (i > 0)
                     chunk += '\t';
-                appendCopyField(chunk, keptAsCp932(line[i]).toUtf8());
+                appendCopyField(chunk, serverText(line[i]));
             }
             chunk += '\n';
             ++count;

@@ -83,7 +83,11 @@ qint64 copyTable(PgConnection& conn, TSQLiteDatabase& file, const TableSpec& tab
     qint64 rows = 0;
     int rc = SQLITE_ROW;
     conn.copyIn("copy " + table.name + " (rowid," + table.columns.join(',') + ") from stdin", [&](QByteArray& chunk) {
-        while (chunk.size() < (1 << 20) && (rc = sqlite3_step(select.get())) == SQLITE_ROW) {
+        // A finished statement would start over if stepped again.
+        while (rc == SQLITE_ROW && chunk.size() < (1 << 20)) {
+            rc = sqlite3_step(select.get());
+            if (rc != SQLITE_ROW)
+                break;
             chunk += QByteArray::number(sqlite3_column_int64(select.get(), 0));
             for (int c = 1; c <= int(table.columns.size()); ++c) {
                 chunk += '\t';
@@ -98,7 +102,9 @@ qint64 copyTable(PgConnection& conn, TSQLiteDatabase& file, const TableSpec& tab
                 const QByteArray back = cp932::encode(decoded);
                 if (type != SQLITE_TEXT || back != stored)
                     ++altered;
-                appendCopyField(chunk, cp932::decode(back).toUtf8());
+                // An empty text stays a text, apart from NULL.
+                const QByteArray utf8 = cp932::decode(back).toUtf8();
+                appendCopyField(chunk, utf8.isNull() ? QByteArray("") : utf8);
             }
             chunk += '\n';
             ++rows;
@@ -131,7 +137,9 @@ void writeTable(PgConnection& conn, TSQLiteDatabase& file, const TableSpec& tabl
                 sqlite3_bind_null(insert.get(), c + 1);
             } else {
                 const QByteArray bytes = cp932::encode(rows.text(r, c));
-                sqlite3_bind_text(insert.get(), c + 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+                // A null pointer would bind NULL: the empty text needs one of its own.
+                sqlite3_bind_text(insert.get(), c + 1, bytes.isNull() ? "" : bytes.constData(), int(bytes.size()),
+                                  SQLITE_TRANSIENT);
             }
         }
         if (sqlite3_step(insert.get()) != SQLITE_DONE)
