@@ -416,6 +416,8 @@ void TfrmAddress::keyPressEvent(QKeyEvent* e)
 void TfrmAddress::FormShow()
 {
     strRow.clear();
+    m_loadedRow.reset();
+    watchStoreChanges();
     loadList();
     // Once the window stands, so that the question is asked over the roster.
     QMetaObject::invokeMethod(
@@ -423,9 +425,56 @@ void TfrmAddress::FormShow()
         Qt::QueuedConnection);
 }
 
-void TfrmAddress::loadList() { readList(tessolo::customer::kListSql); }
+void TfrmAddress::loadList()
+{
+    m_kanaCode = 0;
+    readList(tessolo::customer::kListSql);
+}
 
-void TfrmAddress::listByKana(int kanaCode) { readList(tessolo::kana::queryText(kanaCode)); }
+void TfrmAddress::listByKana(int kanaCode)
+{
+    m_kanaCode = kanaCode;
+    readList(tessolo::kana::queryText(kanaCode));
+}
+
+// The server's roster is read whole, ordered as the file orders it, and the
+// kana row is chosen here.
+void TfrmAddress::readStoreList()
+{
+    const QStringList shown = listColumns(); // the rowid last
+    QList<int> at;
+    for (const QString& c : shown)
+        at << tessolo::fields::indexOf(tessolo::customer::kFields, c);
+    for (const auto& row : tessolo::store::current().customers()) {
+        if (!tessolo::kana::inKanaRow(m_kanaCode, row.values[tessolo::customer::col::PersonKana]))
+            continue;
+        QStringList values;
+        values.reserve(shown.size());
+        for (const int i : at)
+            values << (i < 0 ? QString::number(row.key) : row.values[size_t(i)]);
+        m_listed.push_back({values, tessolo::customersearch::keyOf(row.values)});
+    }
+}
+
+// Another PC's change shows here within about a second.
+void TfrmAddress::watchStoreChanges()
+{
+    if (m_changeWatch || !tessolo::store::currentIsServer())
+        return;
+    m_changeWatch = new QTimer(this);
+    m_changeWatch->setInterval(1000);
+    connect(m_changeWatch, &QTimer::timeout, this, [this] {
+        if (!isVisible())
+            return;
+        try {
+            if (tessolo::store::current().waitForChange(0))
+                readList(m_readSQL);
+        } catch (const tessolo::TessoloError&) {
+            // The server is away: said when the user next works with it.
+        }
+    });
+    m_changeWatch->start();
+}
 
 // Reads the customers a query selects, each with its eight list values and
 // its search key, then shows those the search lets through.
@@ -435,6 +484,11 @@ void TfrmAddress::readList(const QString& sql)
     m_readSQL = sql;
     {
         ListViewNm->clear(); // a failing query leaves the list empty, not stale
+        if (tessolo::store::currentIsServer()) {
+            readStoreList();
+            showListed();
+            return;
+        }
         TSQLiteDo db;
         db.getDBpoint(kDatabaseName);
         const auto table = db.query(sql);
@@ -481,7 +535,10 @@ void TfrmAddress::btnaddClick()
     if (!loadedFields.isEmpty() && m_form->values() == loadedFields
         && (!OKRightDlg2 || !OKRightDlg2->ask(kDuplicateQuestion)))
         throw tessolo::EAbort();
-    TSQLiteDo::execute(customer::insertSql(ui::toRecord<customer::Record>(m_form->storable())));
+    if (tessolo::store::currentIsServer())
+        tessolo::store::current().insertCustomer(ui::toRecord<customer::Record>(m_form->storable()));
+    else
+        TSQLiteDo::execute(customer::insertSql(ui::toRecord<customer::Record>(m_form->storable())));
     loadList();
 }
 
@@ -491,7 +548,15 @@ void TfrmAddress::btnupClick()
     if (strRow.isEmpty())
         throw tessolo::EAbort();
     const QStringList stored = m_form->storable();
-    TSQLiteDo::execute(customer::updateSql(ui::toRecord<customer::Record>(stored), strRow));
+    if (tessolo::store::currentIsServer()) {
+        // Refused with nothing written when another PC changed or deleted
+        // the customer since it was loaded; the fields keep what was typed.
+        if (!m_loadedRow)
+            throw tessolo::EAbort();
+        m_loadedRow = tessolo::store::current().updateCustomer(*m_loadedRow, ui::toRecord<customer::Record>(stored));
+    } else {
+        TSQLiteDo::execute(customer::updateSql(ui::toRecord<customer::Record>(stored), strRow));
+    }
     loadedFields = m_form->values();
     loadList();
 }
@@ -502,7 +567,13 @@ void TfrmAddress::btndelClick()
         throw tessolo::EAbort();
     if (strRow.isEmpty())
         throw tessolo::EAbort();
-    TSQLiteDo::execute(customer::deleteSql(strRow));
+    if (tessolo::store::currentIsServer()) {
+        if (!m_loadedRow)
+            throw tessolo::EAbort();
+        tessolo::store::current().deleteCustomer(*m_loadedRow);
+    } else {
+        TSQLiteDo::execute(customer::deleteSql(strRow));
+    }
     loadList();
     btnClearClick();
 }
@@ -512,10 +583,25 @@ void TfrmAddress::btnClearClick()
     m_form->clear();
     strRow.clear();
     loadedFields.clear();
+    m_loadedRow.reset();
 }
 
 void TfrmAddress::ListViewNmClick()
 {
+    if (tessolo::store::currentIsServer()) {
+        for (int i = ListViewNm->topLevelItemCount() - 1; i >= 0; --i) {
+            QTreeWidgetItem* item = ListViewNm->topLevelItem(i);
+            if (!item->isSelected())
+                continue;
+            strRow = item->text(7);
+            m_loadedRow = tessolo::store::current().customer(strRow.toLongLong());
+            if (!m_loadedRow)
+                throw tessolo::store::EConflict();
+            m_form->loadValues(QStringList(m_loadedRow->values.begin(), m_loadedRow->values.end()));
+            loadedFields = m_form->values();
+        }
+        return;
+    }
     TSQLiteDo db;
     db.getDBpoint(kDatabaseName);
     for (int i = ListViewNm->topLevelItemCount() - 1; i >= 0; --i) {

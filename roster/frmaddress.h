@@ -7,7 +7,10 @@
 #include "customer/customersearch.h"
 #include "ui/fieldform.h"
 
+#include "data/store.h"
+
 #include <QDialog>
+#include <QTimer>
 #include <vector>
 #include <functional>
 #include <optional>
@@ -124,6 +127,14 @@ private:
     };
     std::vector<Listed> m_listed;
     QString m_readSQL; // the query that read m_listed
+    // On a server: the kana row the list shows, the customer loaded by a
+    // list click as it was read (更新 and 削除 are refused when it changed
+    // since), and the watch that reloads the list on other PCs' changes.
+    int m_kanaCode = 0;
+    std::optional<tessolo::store::CustomerRow> m_loadedRow;
+    QTimer* m_changeWatch = nullptr;
+    void readStoreList();
+    void watchStoreChanges();
 
     void readList(const QString& sql);
     void showListed();
