@@ -456,13 +456,15 @@ void TfrmAddress::readStoreList()
     }
 }
 
-// Another PC's change shows here within about a second.
+// Another PC's change shows here within half a second or so.
 void TfrmAddress::watchStoreChanges()
 {
     if (m_changeWatch || !tessolo::store::currentIsServer())
         return;
+    // Listening starts now: a change made before the first tick counts.
+    tessolo::store::current().waitForChange(0);
     m_changeWatch = new QTimer(this);
-    m_changeWatch->setInterval(1000);
+    m_changeWatch->setInterval(500);
     connect(m_changeWatch, &QTimer::timeout, this, [this] {
         if (!isVisible())
             return;

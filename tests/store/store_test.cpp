@@ -7,6 +7,9 @@
 #include "data/pgconnection.h"
 #include "data/pgstore.h"
 #include "data/sqlitestore.h"
+#include "customer/kanafilter.h"
+#include "data/sqlitedb.h"
+#include "text/cp932.h"
 
 #include <QElapsedTimer>
 #include <algorithm>
@@ -100,6 +103,40 @@ TEST_P(StoreTest, ListsInTheFilesKanaOrder)
     EXPECT_EQ(got.first(), QString());
     EXPECT_LT(got.indexOf(QStringLiteral("さとう")), got.indexOf(QStringLiteral("すずき")));
     EXPECT_LT(got.indexOf(QStringLiteral("すずき")), got.indexOf(QStringLiteral("タナカ")));
+}
+
+TEST_P(StoreTest, KanaRowsAreTheFilesRows)
+{
+    // The roster chooses a server's kana rows itself; each must hold the
+    // customers the file's glob query gives.
+    const QStringList readings = {QStringLiteral("アオキ"), QStringLiteral("あおき"),   QStringLiteral("ガンマ"),
+                                  QStringLiteral("ゼンダ"), QStringLiteral("ぜんだ"),   QStringLiteral("ヴィラ"),
+                                  QStringLiteral("ンジャ"), QStringLiteral("ｱｵｷ"),      QStringLiteral(""),
+                                  QStringLiteral("ABC"),    QStringLiteral("ワタナベ"), QStringLiteral("ヲノ"),
+                                  QStringLiteral("ッテ"),   QStringLiteral("ャマ")};
+    auto s = store();
+    QTemporaryDir dir;
+    const QString filePath = dir.path() + QStringLiteral("/rows.db");
+    SqliteStore file(filePath);
+    file.ensureSchema();
+    for (qsizetype i = 0; i < readings.size(); ++i) {
+        s->insertCustomer(customerValues(QString::number(i), readings[i]));
+        file.insertCustomer(customerValues(QString::number(i), readings[i]));
+    }
+    const QList<CustomerRow> all = s->customers();
+    tessolo::TSQLiteDatabase db(filePath);
+    for (int code = 0; code < int(tessolo::kana::codes().size()); ++code) {
+        QStringList fromFile;
+        const auto table = db.GetTable(tessolo::cp932::encode(tessolo::kana::queryText(code)));
+        for (table->MoveFirst(); !table->Eof(); table->Next())
+            fromFile << table->NamedFieldAsString(QStringLiteral("person_kana"));
+        QStringList chosen;
+        for (const CustomerRow& r : all) {
+            if (tessolo::kana::inKanaRow(code, r.values[col::PersonKana]))
+                chosen << r.values[col::PersonKana];
+        }
+        EXPECT_EQ(chosen, fromFile) << "kana code " << code;
+    }
 }
 
 TEST_P(StoreTest, StaleUpdateOrDeleteIsRefusedAndTheOtherRowStays)
