@@ -85,6 +85,12 @@ PgConnection::PgConnection(const QString& uri)
             }
         }
     }
+    if (PQstatus(m_conn) == CONNECTION_OK) {
+        // The server's notices (a table that already exists, …) are for
+        // its log, not for the user's terminal.
+        PQsetNoticeProcessor(
+            m_conn, [](void*, const char*) {}, nullptr);
+    }
     if (PQstatus(m_conn) != CONNECTION_OK) {
         const QString message = serverMessage(m_conn);
         PQfinish(m_conn);
