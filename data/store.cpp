@@ -79,6 +79,8 @@ void setCurrent(std::unique_ptr<Store> store) { currentStore() = std::move(store
 
 bool currentIsServer() { return current().isServer(); }
 
+PgStore* currentServer() { return dynamic_cast<PgStore*>(&current()); }
+
 void setPasswordPrompt(PasswordPrompt p) { prompt() = std::move(p); }
 
 PasswordPrompt passwordPrompt() { return prompt(); }

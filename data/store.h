@@ -137,6 +137,9 @@ std::unique_ptr<Store> open(const QString& location);
 Store& current();
 void setCurrent(std::unique_ptr<Store> store);
 bool currentIsServer();
+class PgStore;
+// The server the windows use; nullptr when they use a file.
+PgStore* currentServer();
 
 // The password of a server that asks for one is asked once per start
 // through this (a window sets it); kept in memory only, never written.
