@@ -8,6 +8,8 @@
 #include "data/pgstore.h"
 #include "data/sqlitestore.h"
 #include "customer/kanafilter.h"
+#include "postal/postalupdate.h"
+#include <QFile>
 #include "data/sqlitedb.h"
 #include "text/cp932.h"
 
@@ -313,4 +315,39 @@ TEST(ServerStore, AServerThatCannotBeReachedIsSaidInJapanese)
         EXPECT_TRUE(e.message().contains(QStringLiteral("接続できません"))) << e.what();
         EXPECT_FALSE(e.message().contains(QStringLiteral("secret"))) << "the password is shown";
     }
+}
+
+TEST(ServerStore, PostalUpdateReplacesTheServersListInOneTransaction)
+{
+    std::unique_ptr<storetest::ScratchDatabase> db;
+    STORETEST_NEED_SERVER(db);
+    setCurrent(std::make_unique<PgStore>(db->uri()));
+    struct Reset {
+        ~Reset() { setCurrent(nullptr); }
+    } reset;
+    QTemporaryDir dir;
+    const auto write = [&](const QString& name, const QString& text) {
+        const QString path = dir.path() + QLatin1Char('/') + name;
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(tessolo::cp932::encode(text));
+        return path;
+    };
+    const QString good =
+        write(QStringLiteral("good.csv"),
+              QStringLiteral("13101,\"100  \",\"1000005\",\"ﾄｳｷｮｳﾄ\",\"ﾁﾖﾀﾞｸ\",\"ﾏﾙﾉｳﾁ\",\"東京都\",\"千代田区\",\"丸の内\"\r\n"
+                             "27127,\"530  \",\"5300001\",\"ｵｵｻｶﾌ\",\"ｵｵｻｶｼｷﾀｸ\",\"ｳﾒﾀﾞ\",\"大阪府\",\"大阪市北区\",\"梅田\"\r\n"));
+    const auto result = tessolo::postalupdate::run(good);
+    EXPECT_EQ(result.rows, 2);
+    PgStore other(db->uri());
+    ASSERT_EQ(other.postalAddresses(QStringLiteral("5300001")).size(), 1);
+    EXPECT_EQ(other.postalAddresses(QStringLiteral("5300001")).first().city, QStringLiteral("大阪市北区"));
+
+    // A short line stops the update; every PC keeps the old list.
+    const QString bad = write(QStringLiteral("bad.csv"),
+                              QStringLiteral("01101,\"060  \",\"0600000\",\"ﾎｯｶｲﾄﾞｳ\",\"ｻｯﾎﾟﾛｼ\",\"\",\"北海道\",\"札幌市\",\"\"\r\n"
+                                             "01101,\"060  \",\"0600001\",\"ﾎｯｶｲﾄﾞｳ\"\r\n"));
+    EXPECT_THROW(tessolo::postalupdate::run(bad), tessolo::EListIndexError);
+    EXPECT_EQ(other.postalAddresses(QStringLiteral("1000005")).size(), 1);
+    EXPECT_TRUE(other.postalAddresses(QStringLiteral("0600000")).isEmpty());
 }
