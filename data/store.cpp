@@ -81,6 +81,15 @@ bool currentIsServer() { return current().isServer(); }
 
 PgStore* currentServer() { return dynamic_cast<PgStore*>(&current()); }
 
+void requireFile(const QString& command)
+{
+    if (currentIsServer()) {
+        throw TessoloError(QStringLiteral("「%1」は、サーバーの顧客名簿ではまだ使えません。"
+                                          "このパソコンのファイルを使うときに実行してください。")
+                               .arg(command));
+    }
+}
+
 void setPasswordPrompt(PasswordPrompt p) { prompt() = std::move(p); }
 
 PasswordPrompt passwordPrompt() { return prompt(); }

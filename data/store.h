@@ -140,6 +140,10 @@ bool currentIsServer();
 class PgStore;
 // The server the windows use; nullptr when they use a file.
 PgStore* currentServer();
+// For the commands that still work on the file alone: refuses, saying so,
+// while the windows use a server, so that nothing is read from or written
+// to a file the office does not see.
+void requireFile(const QString& command);
 
 // The password of a server that asks for one is asked once per start
 // through this (a window sets it); kept in memory only, never written.

@@ -348,7 +348,10 @@ void TfrmAddress::wire()
     connect(mnuAtena, &QAction::triggered, this, guarded([this] { mnuAtenaClick(); }));
     connect(U1, &QAction::triggered, this, [this] { U1Click(); });
     connect(R1, &QAction::triggered, this, guarded([this] { R1Click(); }));
-    connect(B1, &QAction::triggered, this, guarded([this] { tessolo::backupui::backupNow(this); }));
+    connect(B1, &QAction::triggered, this, guarded([this] {
+        tessolo::store::requireFile(QStringLiteral("今すぐバックアップ"));
+        tessolo::backupui::backupNow(this);
+    }));
     connect(W1, &QAction::triggered, this, guarded([this] { tessolo::backupui::exportData(this); }));
     connect(L1, &QAction::triggered, this, guarded([this] { L1Click(); }));
     connect(X1, &QAction::triggered, this, [this] { close(); });
@@ -625,6 +628,10 @@ void TfrmAddress::ListViewNmClick()
 // 会社名（カナ）. What the user typed is never replaced.
 void TfrmAddress::completeCompany()
 {
+    // The business list is looked up in the file only: on a server the
+    // company name is left as typed.
+    if (tessolo::store::currentIsServer())
+        return;
     if (!EditCompany->text().isEmpty())
         return;
     QString name, reading;
@@ -656,12 +663,14 @@ void TfrmAddress::N6Click() { shellOpen(QStringLiteral("http://") + EditUrl->tex
 
 void TfrmAddress::N3Click()
 {
+    tessolo::store::requireFile(QStringLiteral("自社住所情報"));
     if (frmOurcompany)
         frmOurcompany->exec();
 }
 
 void TfrmAddress::CSV1Click()
 {
+    tessolo::store::requireFile(QStringLiteral("住所データ取込"));
     if (OpenTextFileDialog1->exec() != QDialog::Accepted || OpenTextFileDialog1->selectedFiles().isEmpty())
         throw tessolo::EAbort();
     const QString file = OpenTextFileDialog1->selectedFiles().constFirst();
@@ -677,6 +686,7 @@ void TfrmAddress::CSV2Click() { exportCustomers(strListSQL.isEmpty() ? tessolo::
 
 void TfrmAddress::exportCustomers(const QString& sql)
 {
+    tessolo::store::requireFile(QStringLiteral("住所データ出力"));
     if (SaveTextFileDialog1->exec() != QDialog::Accepted || SaveTextFileDialog1->selectedFiles().isEmpty())
         throw tessolo::EAbort();
     const QString file = SaveTextFileDialog1->selectedFiles().constFirst();
@@ -693,6 +703,7 @@ void TfrmAddress::exportCustomers(const QString& sql)
 // The customers the list shows, in its order, on postcards or labels.
 void TfrmAddress::mnuAtenaClick()
 {
+    tessolo::store::requireFile(QStringLiteral("宛名印刷"));
     if (!frmAtena)
         throw tessolo::EAbort();
     frmAtena->setCustomers(
@@ -704,6 +715,7 @@ void TfrmAddress::mnuAtenaClick()
 // the loaded customer is forgotten (its rowid may name another now).
 void TfrmAddress::R1Click()
 {
+    tessolo::store::requireFile(QStringLiteral("復元"));
     TfrmBackup window(this);
     window.exec();
     if (window.restored()) {
