@@ -10,6 +10,8 @@
 #include "app/printing.h"
 #include "app/visitround.h"
 #include "app/startoptions.h"
+#include "app/storechoice.h"
+#include "data/store.h"
 #include "app/webmap.h"
 #include "data/datalocation.h"
 #include "postal/postalcode.h"
@@ -112,6 +114,12 @@ void TfrmMapbrows::buildMenu()
     F1->setObjectName(QStringLiteral("F1"));
     N1 = F1->addAction(QStringLiteral("顧客情報設定"));
     N1->setObjectName(QStringLiteral("N1"));
+    QAction* dataLocation = F1->addAction(QStringLiteral("データの場所…"));
+    dataLocation->setObjectName(QStringLiteral("mnuDataLocation"));
+    connect(dataLocation, &QAction::triggered, this, guarded([this] {
+        tessolo::app::TfrmDataLocation dialog(this);
+        dialog.exec();
+    }));
     P1 = F1->addAction(QStringLiteral("印刷(&P)"));
     P1->setObjectName(QStringLiteral("P1"));
     V1 = F1->addAction(QStringLiteral("プレビュー(&V)"));
@@ -273,8 +281,19 @@ QString TfrmMapbrows::pageAddress() const
 
 void TfrmMapbrows::setPageQueryForTesting(const QString& query) { pageQuery() = query; }
 
+namespace {
+QString siteAddress(const tessolo::store::SiteValues& v)
+{
+    namespace col = tessolo::ourcompany::col;
+    return v[col::Prefecture] + v[col::City] + v[col::Town];
+}
+} // namespace
+
 void TfrmMapbrows::FormCreate()
 {
+    // A server's tables were made when it was connected to.
+    if (tessolo::store::currentIsServer())
+        return;
     TSQLiteDo db;
     db.initDB(kDatabaseName);
 }
@@ -293,7 +312,10 @@ void TfrmMapbrows::FormShow()
     if (m_server->port() == 0)
         return;
     // The map opens on the own company's first site.
-    {
+    if (tessolo::store::currentIsServer()) {
+        const auto sites = tessolo::store::current().sites();
+        m_homeForPage = sites.isEmpty() ? QString() : siteAddress(sites.first().values);
+    } else {
         TSQLiteDo db;
         db.getDBpoint(kDatabaseName);
         auto table = db.query(tessolo::ourcompany::kSitesSql);
@@ -347,7 +369,19 @@ void TfrmMapbrows::markCustomers(const QString& sql)
 {
     QList<QStringList> calls;
     QList<qint64> rowids;
-    {
+    if (tessolo::store::currentIsServer()) {
+        // On a server only the whole roster can be marked: the picker's
+        // choices are statements for the file.
+        if (sql != tessolo::customer::kListSql)
+            throw tessolo::TessoloError(QStringLiteral("サーバーの顧客名簿では、まだ全顧客の表示だけができます。"));
+        for (const auto& row : tessolo::store::current().customers()) {
+            const auto& v = row.values;
+            calls.append({QLatin1Char('\'') + tessolo::customer::address(v) + QLatin1Char('\''),
+                          v[tessolo::customer::col::PersonName] + QStringLiteral("::")
+                              + v[tessolo::customer::col::CompanyName]});
+            rowids.append(row.key);
+        }
+    } else {
         TSQLiteDo db;
         db.getDBpoint(kDatabaseName);
         auto table = db.query(sql);
@@ -478,6 +512,7 @@ void TfrmMapbrows::btnClientsClick() { markCustomers(tessolo::customer::kListSql
 
 void TfrmMapbrows::btnclientClick()
 {
+    tessolo::store::requireFile(QStringLiteral("顧客選択表示"));
     if (!frmClntsrc)
         throw EAbort();
     frmClntsrc->exec();
@@ -488,6 +523,15 @@ void TfrmMapbrows::btnclientClick()
 
 void TfrmMapbrows::btnOurClick()
 {
+    if (tessolo::store::currentIsServer()) {
+        const auto sites = tessolo::store::current().sites();
+        for (qsizetype i = 0; i < sites.size(); ++i) {
+            homeAddr = siteAddress(sites[i].values);
+            if (i == 0)
+                WebMap1->ExecScriptEx(QStringLiteral("draw_homeicon"), {homeAddr});
+        }
+        return;
+    }
     TSQLiteDo db;
     db.getDBpoint(kDatabaseName);
     auto table = db.query(tessolo::ourcompany::kSitesSql);
@@ -512,7 +556,14 @@ void TfrmMapbrows::Button1Click()
         throw EAbort();
     if (address.isEmpty()) {
         QString prefecture, city, town;
-        {
+        if (tessolo::store::currentIsServer()) {
+            const auto found = tessolo::store::current().postalAddresses(tessolo::postal::toStored(postal));
+            if (!found.isEmpty()) {
+                prefecture = found.last().prefecture;
+                city = found.last().city;
+                town = found.last().town;
+            }
+        } else {
             TSQLiteDo db;
             db.setDBpoint(kDatabaseName);
             db.postal2address(tessolo::postal::toStored(postal), prefecture, city, town);

@@ -5,6 +5,7 @@
 #include "app/frmmapbrows.h"
 #include "app/startoptions.h"
 #include "app/startup.h"
+#include "app/storechoice.h"
 #include "app/webmap.h"
 #include "ui/windowset.h"
 #include "ui/backupguard.h"
@@ -24,12 +25,16 @@ int main(int argc, char** argv)
     if (const int rc = tessolo::app::answerCommandLine(options); rc >= 0)
         return rc;
 
+    // Moving a file onto the server needs no display at all.
+    if (!options.importFile.isEmpty())
+        return tessolo::app::runImportFile(options);
+
     // The browser control shares its graphics context with the windows.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     tessolo::app::TApplication app(argc, argv);
     tessolo::app::installJapaneseFont();
     tessolo::app::installJapaneseQtTexts();
-    if (!tessolo::app::chooseDatabase(options.database))
+    if (!tessolo::app::chooseStore(options.database))
         return 1;
     tessolo::app::setOfflineMode(options.offline);
     tessolo::app::enableShippedPostalList();

@@ -1,10 +1,13 @@
 #include "app/startoptions.h"
 
+#include "data/store.h"
+
 namespace tessolo::app {
 
 namespace {
 bool offlineFlag = false;
 const QString kDatabaseOption = QStringLiteral("--database");
+const QString kImportFileOption = QStringLiteral("--import-file");
 
 // Qt's own options, read by the application object (one dash, as Qt writes
 // them; the names followed by a value take it).
@@ -45,6 +48,13 @@ TStartOptions parseStartOptions(const QStringList& arguments)
                 break;
             }
             options.database = arguments.at(++i);
+        } else if (a == kImportFileOption || a.startsWith(kImportFileOption + QLatin1Char('='))) {
+            options.importFile = a == kImportFileOption ? (i + 1 < arguments.size() ? arguments.at(++i) : QString())
+                                                        : a.mid(kImportFileOption.size() + 1);
+            if (options.importFile.isEmpty()) {
+                options.error = QStringLiteral("--import-file には読み込む tessolo.db を指定してください。");
+                break;
+            }
         } else if (a.startsWith(kDatabaseOption + QLatin1Char('='))) {
             options.database = a.mid(kDatabaseOption.size() + 1);
             if (options.database.isEmpty())
@@ -61,6 +71,8 @@ TStartOptions parseStartOptions(const QStringList& arguments)
             }
         }
     }
+    if (options.error.isEmpty() && !options.importFile.isEmpty() && !store::isServerUri(options.database))
+        options.error = QStringLiteral("--import-file は --database postgresql://… と共に指定してください。");
     return options;
 }
 
@@ -72,6 +84,12 @@ QString usageText()
         "\n"
         "  --database PATH  既定の tessolo.db の代わりに PATH のデータベースを開く\n"
         "                   open the database PATH instead of the default tessolo.db\n"
+        "  --database postgresql://ユーザー@ホスト[:ポート]/データベース名\n"
+        "                   事務所の PostgreSQL サーバーの顧客名簿を使う\n"
+        "                   use an office's PostgreSQL server instead of a file\n"
+        "  --import-file FILE  (サーバーの URI と共に) FILE の顧客・自社住所・郵便番号を\n"
+        "                   画面を出さずにサーバーへ移して終了する\n"
+        "                   (with a server URI) copy FILE's tables onto the server and exit\n"
         "  --offline        ネットワークに何も送らない（地図タイルも住所検索も使わない）\n"
         "                   send nothing over the network (no map tiles, no address search)\n"
         "  --help, -h       この説明を表示して終了する / print this help and exit\n"

@@ -5,6 +5,10 @@
 //                      program's own address search refuses, and the browser
 //                      control blocks whatever else would leave the machine;
 //   --database PATH    open that file instead of the default tessolo.db;
+//   --database postgresql://user@host[:port]/dbname
+//                      work on an office's PostgreSQL server instead;
+//   --import-file FILE with a server URI: copy the SQLite file's three
+//                      tables onto the server, without a window, and end;
 //   --help, --version  print and end.
 
 #include <QString>
@@ -16,7 +20,8 @@ struct TStartOptions {
     bool offline = false;
     bool help = false;
     bool version = false;
-    QString database; // empty: the default file
+    QString database; // empty: the default file; a postgresql:// URI: a server
+    QString importFile; // --import-file: the file to copy onto the server
     QString error;    // a malformed command line, said in a sentence
 };
 

@@ -3,6 +3,8 @@
 #include "data/backup.h"
 #include "data/errors.h"
 #include "ui/backgroundrun.h"
+#include "data/pgstore.h"
+#include "data/storetransfer.h"
 #include "ui/backupguard.h"
 #include "ui/notice.h"
 #include "ui/okrightdlg2.h"
@@ -36,6 +38,18 @@ void exportData(QWidget* parent)
                                                       nullptr, QFileDialog::DontUseNativeDialog);
     if (file.isEmpty())
         throw EAbort();
+    // A server's roster comes out as a file of the program's own schema:
+    // the office's backup, and what another PC's データの読み込み takes.
+    if (store::PgStore* server = store::currentServer()) {
+        // On the window's thread: the server's connection is not shared
+        // with a worker while the roster listens on it.
+        TBusyCursor cursor;
+        const store::TransferCount count = store::exportFile(*server, file);
+        ui::showNotice(parent, QStringLiteral("サーバーのデータを書き出しました。顧客 %1 件\n%2")
+                                   .arg(count.customers)
+                                   .arg(QDir::toNativeSeparators(file)));
+        return;
+    }
     ui::runInBackground(parent, QStringLiteral("データを書き出しています…"), [&](const ui::WorkProgress& progress) {
         backup::copyDatabase(backup::databasePath(), file, backup::kBusyWaitMs, progress);
     });
@@ -49,6 +63,23 @@ bool importData(QWidget* parent)
                                                       nullptr, QFileDialog::DontUseNativeDialog);
     if (file.isEmpty())
         throw EAbort();
+    if (store::PgStore* server = store::currentServer()) {
+        // Every PC's roster changes at once, in one transaction.
+        if (!OKRightDlg2
+            || !OKRightDlg2->ask(QStringLiteral("サーバーの顧客名簿を、選んだファイルのデータに置き換えますか？"
+                                                "（事務所のすべてのパソコンで置き換わります）")))
+            throw EAbort();
+        const store::TransferCount count = [&] {
+            TBusyCursor cursor;
+            return store::importFile(*server, file, store::ImportMode::Replace);
+        }();
+        ui::notifyDataReplaced();
+        QString message = QStringLiteral("サーバーのデータを置き換えました。顧客 %1 件").arg(count.customers);
+        if (count.altered > 0)
+            message += QStringLiteral("\n文字として読めないバイトを含む %1 個の値は「?」として読み込みました。").arg(count.altered);
+        ui::showNotice(parent, message);
+        return true;
+    }
     return replaceData(parent, file, QStringLiteral("今のデータを、選んだファイルのデータに置き換えますか？"));
 }
 

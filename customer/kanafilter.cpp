@@ -1,6 +1,8 @@
 #include "customer/kanafilter.h"
 
 #include "data/sqltext.h"
+#include "text/cp932.h"
+#include "text/cp932glob.h"
 
 namespace tessolo::kana {
 
@@ -15,6 +17,18 @@ QString queryText(int kanaCode)
         }
     }
     return sql + QStringLiteral(" ORDER BY person_kana COLLATE kana");
+}
+
+bool inKanaRow(int kanaCode, const QString& reading)
+{
+    if (kanaCode < 1 || kanaCode >= int(codes().size()))
+        return true;
+    const QByteArray stored = cp932::encode(reading);
+    for (const QString& pattern : codes()[kanaCode].patterns) {
+        if (cp932Glob(cp932::encode(pattern + QLatin1Char('*')), stored))
+            return true;
+    }
+    return false;
 }
 
 QString nameSearchText(const QString& typed)

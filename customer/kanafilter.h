@@ -15,4 +15,8 @@ QString queryText(int kanaCode);
 // single quotes doubled.
 QString nameSearchText(const QString& typed);
 
+// Whether a reading belongs to the kana row of `kanaCode`, as queryText's
+// glob decides it in the file: for a list read whole from a server.
+bool inKanaRow(int kanaCode, const QString& reading);
+
 } // namespace tessolo::kana

@@ -5,6 +5,7 @@
 #include "data/errors.h"
 #include "data/sqlitedo.h"
 #include "data/transaction.h"
+#include "data/store.h"
 #include "text/textfile.h"
 #include "text/textsource.h"
 #include "postal/shippedpostal.h"
@@ -93,6 +94,30 @@ Result run(const QString& fileName, const ProgressFn& progress)
     if (haveLine)
         result.kind = kindOf(splitCommaText(decodeLine(raw, source.encoding())));
     const Layout& layout = layoutOf(result.kind);
+
+    // On an office's server the list goes in by COPY, in one transaction
+    // for every PC: the others find the old rows until the commit.
+    if (store::currentIsServer()) {
+        db.closeDBpoint();
+        const auto next = [&](store::PostalValues& values) {
+            if (!haveLine)
+                return false;
+            result.invalidLines += invalidSequences(raw, source.encoding()) > 0;
+            const QStringList row = decodedRow(layout, splitCommaText(decodeLine(raw, source.encoding())));
+            for (int i = 0; i < store::kPostalColumnCount; ++i)
+                values[size_t(i)] = row.value(i);
+            ++result.rows;
+            if (progress && result.rows % kProgressEveryLines == 0 && !progress(reader.position(), source.size()))
+                throw EAbort();
+            haveLine = reader.next(raw);
+            return true;
+        };
+        if (!haveLine)
+            throw EFileError(noLinesMessage(fileName));
+        store::current().loadPostalList(
+            result.kind == ListKind::Businesses ? store::PostalKind::Businesses : store::PostalKind::Addresses, next);
+        return result;
+    }
 
     Transaction transaction(*db.SQLiteDB);
     db.exec_sql2(deleteStatement(result.kind));

@@ -14,6 +14,7 @@
 #include "customer/kanafilter.h"
 #include "customer/customergroups.h"
 #include "roster/groupseditor.h"
+#include "data/store.h"
 #include "data/transaction.h"
 #include "text/kanacodes.h"
 #include "roster/readingcapture.h"
@@ -538,6 +539,12 @@ void TfrmAddress::FormShow()
     QMetaObject::invokeMethod(
         this, [this] { tessolo::ui::runHandler([this] { tessolo::ui::offerShippedPostalList(this); }); },
         Qt::QueuedConnection);
+}
+
+int TfrmAddress::exec()
+{
+    tessolo::store::requireFile(QStringLiteral("顧客情報設定"));
+    return QDialog::exec();
 }
 
 void TfrmAddress::showCustomer(qint64 rowid)

@@ -102,9 +102,17 @@ QStringList TFieldForm::storable() const
 
 void TFieldForm::load(const TSQLiteTable& row) const
 {
+    QStringList values;
+    for (qsizetype i = 0; i < m_controls.size(); ++i)
+        values << row.NamedFieldAsString(m_table[size_t(i)].column.toString());
+    loadValues(values);
+}
+
+void TFieldForm::loadValues(const QStringList& values) const
+{
     for (qsizetype i = 0; i < m_controls.size(); ++i) {
         const fields::Field& f = m_table[size_t(i)];
-        const QString value = row.NamedFieldAsString(f.column.toString());
+        const QString value = values.value(i);
         if (f.role == Role::PostalCode)
             static_cast<TPostalMaskEdit*>(m_controls[i])->setStored(value);
         else if (f.role == Role::Memo)

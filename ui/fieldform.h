@@ -31,6 +31,8 @@ public:
     QStringList storable() const;
     // Shows the current row of `row`, read by column name.
     void load(const TSQLiteTable& row) const;
+    // Shows stored values given in table order.
+    void loadValues(const QStringList& values) const;
     void clear() const;
     void applyImeModes() const;
 

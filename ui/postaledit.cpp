@@ -1,5 +1,7 @@
 #include "ui/postaledit.h"
 
+#include "data/store.h"
+
 #include "postal/postalcode.h"
 #include "data/sqlitedo.h"
 #include "ui/errordisplay.h"
@@ -318,12 +320,11 @@ void MaskEditPostalExit(TPostalMaskEdit* postal, QLineEdit* pref, QLineEdit* cit
     QList<postal::PostalAddress> found;
     bool loaded = true;
     {
-        TSQLiteDo db;
-        db.setDBpoint(kDatabaseName);
+        // The file or the office's server, whichever the program works on.
+        store::Store& db = store::current();
         found = db.postalAddresses(key);
         if (found.isEmpty())
             loaded = db.postalListLoaded();
-        db.closeDBpoint();
     }
     if (found.isEmpty()) {
         postal->showNote(loaded ? kPostalNotFoundMessage.arg(fieldText.trimmed()) : kPostalNotLoadedMessage);

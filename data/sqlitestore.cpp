@@ -1,0 +1,253 @@
+#include "data/sqlitestore.h"
+
+#include "data/bulkinsert.h"
+#include "data/datalocation.h"
+#include "data/sqlitedb.h"
+#include "data/sqlitedo.h"
+#include "data/sqltext.h"
+#include "data/transaction.h"
+#include "text/cp932.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <sqlite3.h>
+
+namespace tessolo::store {
+
+namespace {
+
+const QString kRowid = QStringLiteral("rowid");
+
+// What one table of the roster is made of, for the code the customers and
+// the sites share.
+template <typename Values> struct TableOf;
+template <> struct TableOf<CustomerValues> {
+    static QString name() { return QStringLiteral("t_customer"); }
+    static const auto& fields() { return customer::kFields; }
+};
+template <> struct TableOf<SiteValues> {
+    static QString name() { return QStringLiteral("m_our_company"); }
+    static const auto& fields() { return ourcompany::kFields; }
+};
+
+template <typename Values> Row<Values> rowAt(const TSQLiteTable& table)
+{
+    Row<Values> row;
+    row.key = table.NamedFieldAsString(kRowid).toLongLong();
+    const auto& fields = TableOf<Values>::fields();
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        row.values[i] = table.NamedFieldAsString(fields[i].column.toString());
+    return row;
+}
+
+template <typename Values> QList<Row<Values>> rowsOf(TSQLiteDatabase& db, const QString& sql)
+{
+    QList<Row<Values>> rows;
+    const auto table = db.GetTable(cp932::encode(sql));
+    for (table->MoveFirst(); !table->Eof(); table->Next())
+        rows.append(rowAt<Values>(*table));
+    return rows;
+}
+
+template <typename Values> std::optional<Row<Values>> rowWithKey(TSQLiteDatabase& db, qint64 key)
+{
+    const auto rows = rowsOf<Values>(
+        db, QStringLiteral("select rowid, * from %1 where rowid = %2;").arg(TableOf<Values>::name()).arg(key));
+    if (rows.isEmpty())
+        return std::nullopt;
+    return rows.first();
+}
+
+QStringList listOf(const auto& values) { return QStringList(values.begin(), values.end()); }
+
+template <typename Values> Row<Values> insertRow(TSQLiteDatabase& db, const Values& values)
+{
+    Transaction transaction(db);
+    // The statement the windows have always run; the terminator is the
+    // customer insert's (none) for both, which SQLite reads alike.
+    db.ExecSQL(cp932::encode(sqltext::insertValues(TableOf<Values>::name(), listOf(values))));
+    const qint64 key = sqlite3_last_insert_rowid(db.handle());
+    auto row = rowWithKey<Values>(db, key);
+    transaction.commit();
+    return *row;
+}
+
+// The stored row must still be the one loaded: compared as the windows see
+// it, decoded, since that is what `loaded` holds.
+template <typename Values> void checkUnchanged(TSQLiteDatabase& db, const Row<Values>& loaded)
+{
+    const auto now = rowWithKey<Values>(db, loaded.key);
+    if (!now || now->values != loaded.values)
+        throw EConflict();
+}
+
+template <typename Values> Row<Values> updateRow(TSQLiteDatabase& db, const Row<Values>& loaded, const Values& values)
+{
+    Transaction transaction(db);
+    checkUnchanged(db, loaded);
+    db.ExecSQL(cp932::encode(sqltext::updateAll(TableOf<Values>::name(),
+                                                fields::texts(TableOf<Values>::fields(), &fields::Field::column),
+                                                listOf(values), QString::number(loaded.key))));
+    auto row = rowWithKey<Values>(db, loaded.key);
+    transaction.commit();
+    return *row;
+}
+
+template <typename Values> void deleteRow(TSQLiteDatabase& db, const Row<Values>& loaded)
+{
+    Transaction transaction(db);
+    checkUnchanged(db, loaded);
+    db.ExecSQL(
+        cp932::encode(QStringLiteral("delete from %1 where rowid = %2;").arg(TableOf<Values>::name()).arg(loaded.key)));
+    transaction.commit();
+}
+
+qint64 dataVersion(TSQLiteDatabase& db)
+{
+    const auto table = db.GetTable(QByteArrayLiteral("PRAGMA data_version"));
+    table->MoveFirst();
+    return table->Eof() ? -1 : table->NamedFieldAsString(QStringLiteral("data_version")).toLongLong();
+}
+
+} // namespace
+
+SqliteStore::SqliteStore(QString path)
+    : m_path(std::move(path))
+{ }
+
+SqliteStore::~SqliteStore() = default;
+
+QString SqliteStore::path() const { return m_path.isEmpty() ? location::databaseFile() : m_path; }
+
+std::unique_ptr<TSQLiteDatabase> SqliteStore::connect() const { return std::make_unique<TSQLiteDatabase>(path()); }
+
+void SqliteStore::noteOwnWrite()
+{
+    if (m_watch)
+        m_seenVersion = dataVersion(*m_watch);
+}
+
+void SqliteStore::ensureSchema() { TSQLiteDo::createMissingTables(*connect()); }
+
+QList<CustomerRow> SqliteStore::customers()
+{
+    return rowsOf<CustomerValues>(*connect(),
+                                  QStringLiteral("select rowid, * from t_customer order by person_kana collate kana"));
+}
+
+std::optional<CustomerRow> SqliteStore::customer(qint64 key) { return rowWithKey<CustomerValues>(*connect(), key); }
+
+CustomerRow SqliteStore::insertCustomer(const CustomerValues& values)
+{
+    auto row = insertRow(*connect(), values);
+    noteOwnWrite();
+    return row;
+}
+
+CustomerRow SqliteStore::updateCustomer(const CustomerRow& loaded, const CustomerValues& values)
+{
+    auto row = updateRow(*connect(), loaded, values);
+    noteOwnWrite();
+    return row;
+}
+
+void SqliteStore::deleteCustomer(const CustomerRow& loaded)
+{
+    deleteRow(*connect(), loaded);
+    noteOwnWrite();
+}
+
+qsizetype SqliteStore::insertCustomers(const QList<CustomerValues>& rows)
+{
+    const auto db = connect();
+    Transaction transaction(*db);
+    BulkInsert insert(*db, QStringLiteral("t_customer"), int(customer::kFields.size()));
+    for (const CustomerValues& values : rows)
+        insert.insert(listOf(values));
+    transaction.commit();
+    noteOwnWrite();
+    return rows.size();
+}
+
+QList<SiteRow> SqliteStore::sites()
+{
+    return rowsOf<SiteValues>(*connect(), QStringLiteral("select rowid, * from m_our_company order by rowid"));
+}
+
+SiteRow SqliteStore::insertSite(const SiteValues& values)
+{
+    auto row = insertRow(*connect(), values);
+    noteOwnWrite();
+    return row;
+}
+
+SiteRow SqliteStore::updateSite(const SiteRow& loaded, const SiteValues& values)
+{
+    auto row = updateRow(*connect(), loaded, values);
+    noteOwnWrite();
+    return row;
+}
+
+void SqliteStore::deleteSite(const SiteRow& loaded)
+{
+    deleteRow(*connect(), loaded);
+    noteOwnWrite();
+}
+
+QList<postal::PostalAddress> SqliteStore::postalAddresses(const QString& code)
+{
+    // The helper's own lookup, so that the file answers exactly as before.
+    TSQLiteDo db;
+    db.SQLiteDB = connect();
+    return db.postalAddresses(code);
+}
+
+bool SqliteStore::postalListLoaded()
+{
+    TSQLiteDo db;
+    db.SQLiteDB = connect();
+    return db.postalListLoaded();
+}
+
+qint64 SqliteStore::loadPostalList(PostalKind kind, const PostalSource& next)
+{
+    const auto db = connect();
+    Transaction transaction(*db);
+    db->ExecSQL(kind == PostalKind::Businesses
+                    ? QByteArrayLiteral("delete from m_postal where prefecture1 = ''")
+                    : QByteArrayLiteral("delete from m_postal where prefecture1 is null or prefecture1 <> ''"));
+    BulkInsert insert(*db, QStringLiteral("m_postal"), kPostalColumnCount);
+    PostalValues line;
+    qint64 count = 0;
+    while (next(line)) {
+        insert.insert(listOf(line));
+        ++count;
+    }
+    transaction.commit();
+    return count;
+}
+
+bool SqliteStore::waitForChange(int timeoutMs)
+{
+    if (!m_watch) {
+        m_watch = connect();
+        m_seenVersion = dataVersion(*m_watch);
+    }
+    // SQLite tells a connection when another one committed; polled, since
+    // a file has no way to call.
+    constexpr int kPollMs = 50;
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const qint64 version = dataVersion(*m_watch);
+        if (version != m_seenVersion) {
+            m_seenVersion = version;
+            return true;
+        }
+        if (clock.elapsed() >= timeoutMs)
+            return false;
+        QThread::msleep(kPollMs);
+    }
+}
+
+} // namespace tessolo::store

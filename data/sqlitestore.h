@@ -1,0 +1,57 @@
+#pragma once
+// The roster in a SQLite file, through the same statements TSQLiteDo runs
+// for the windows: the file stays exactly what it always was (no key or
+// version column is added), so a conflict is found by comparing the stored
+// row with the values the window loaded.
+
+#include "data/store.h"
+
+#include <memory>
+
+namespace tessolo {
+class TSQLiteDatabase;
+}
+
+namespace tessolo::store {
+
+class SqliteStore final : public Store {
+public:
+    // `path` empty: the file every TSQLiteDo opens (location::databaseFile).
+    explicit SqliteStore(QString path = QString());
+    ~SqliteStore() override;
+
+    QString path() const;
+
+    QString description() const override { return path(); }
+    bool isServer() const override { return false; }
+    void ensureSchema() override;
+
+    QList<CustomerRow> customers() override;
+    std::optional<CustomerRow> customer(qint64 key) override;
+    CustomerRow insertCustomer(const CustomerValues& values) override;
+    CustomerRow updateCustomer(const CustomerRow& loaded, const CustomerValues& values) override;
+    void deleteCustomer(const CustomerRow& loaded) override;
+    qsizetype insertCustomers(const QList<CustomerValues>& rows) override;
+
+    QList<SiteRow> sites() override;
+    SiteRow insertSite(const SiteValues& values) override;
+    SiteRow updateSite(const SiteRow& loaded, const SiteValues& values) override;
+    void deleteSite(const SiteRow& loaded) override;
+
+    QList<postal::PostalAddress> postalAddresses(const QString& code) override;
+    bool postalListLoaded() override;
+    qint64 loadPostalList(PostalKind kind, const PostalSource& next) override;
+
+    bool waitForChange(int timeoutMs) override;
+
+private:
+    std::unique_ptr<TSQLiteDatabase> connect() const;
+    // Takes the file's change counter as seen now as the last one known.
+    void noteOwnWrite();
+
+    QString m_path;
+    std::unique_ptr<TSQLiteDatabase> m_watch; // kept open: the change counter is per connection
+    qint64 m_seenVersion = -1;
+};
+
+} // namespace tessolo::store
