@@ -21,6 +21,7 @@
 #include "roster/readingsource.h"
 #include "text/zenkaku.h"
 #include "ui/backgroundrun.h"
+#include "ui/appevents.h"
 #include "ui/enternav.h"
 #include "ui/errordisplay.h"
 #include "ui/imemode.h"
@@ -64,12 +65,6 @@ namespace fields = tessolo::fields;
 namespace ui = tessolo::ui;
 
 namespace {
-
-TfrmAddress::ShellOpenFn& shellHook()
-{
-    static TfrmAddress::ShellOpenFn hook;
-    return hook;
-}
 
 QString labelOf(const char* control)
 {
@@ -845,12 +840,10 @@ void TfrmAddress::completeCompany()
         EditCokana->setText(tessolo::TCnvk2K().ToZenkaku(reading.trimmed()));
 }
 
-void TfrmAddress::setShellOpenHook(ShellOpenFn fn) { shellHook() = std::move(fn); }
-
 void TfrmAddress::shellOpen(const QString& address)
 {
-    if (shellHook()) {
-        shellHook()(address);
+    if (ui::AppEvents::isListened(&ui::AppEvents::openRequested)) {
+        emit ui::AppEvents::current()->openRequested(address);
         return;
     }
     QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));

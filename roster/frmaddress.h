@@ -133,9 +133,8 @@ public:
     bool hasUnsavedChanges() const;
 
     // Every mail and web hand-off goes through here to the desktop's default
-    // handler; tests replace it to see what would be handed over.
-    using ShellOpenFn = std::function<void(const QString& address)>;
-    static void setShellOpenHook(ShellOpenFn fn);
+    // handler; tests listen to AppEvents::openRequested to see what would be
+    // handed over.
     static void shellOpen(const QString& address);
 
 signals:
