@@ -7,8 +7,11 @@
 #include "app/startup.h"
 #include "app/storechoice.h"
 #include "app/webmap.h"
+#include "data/datalocation.h"
 #include "ui/windowset.h"
 #include "ui/backupguard.h"
+
+#include <QFileInfo>
 
 #include <sys/stat.h>
 
@@ -34,6 +37,8 @@ int main(int argc, char** argv)
     tessolo::app::TApplication app(argc, argv);
     tessolo::app::installJapaneseFont();
     tessolo::app::installJapaneseQtTexts();
+    if (!options.dataDir.isEmpty())
+        tessolo::location::setDataDirectory(QFileInfo(options.dataDir).absoluteFilePath());
     if (!tessolo::app::chooseStore(options.database))
         return 1;
     tessolo::app::setOfflineMode(options.offline);

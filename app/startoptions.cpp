@@ -1,5 +1,7 @@
 #include "app/startoptions.h"
 
+#include <QFileInfo>
+
 #include "data/store.h"
 
 namespace tessolo::app {
@@ -8,6 +10,7 @@ namespace {
 bool offlineFlag = false;
 const QString kDatabaseOption = QStringLiteral("--database");
 const QString kImportFileOption = QStringLiteral("--import-file");
+const QString kDataDirOption = QStringLiteral("--data-dir");
 
 // Qt's own options, read by the application object (one dash, as Qt writes
 // them; the names followed by a value take it).
@@ -55,6 +58,14 @@ TStartOptions parseStartOptions(const QStringList& arguments)
                 options.error = QStringLiteral("--import-file には読み込む tessolo.db を指定してください。");
                 break;
             }
+        } else if (a == kDataDirOption || a.startsWith(kDataDirOption + QLatin1Char('='))) {
+            options.dataDir = a == kDataDirOption ? (i + 1 < arguments.size() ? arguments.at(++i) : QString())
+                                                  : a.mid(kDataDirOption.size() + 1);
+            const QFileInfo dir(options.dataDir);
+            if (options.dataDir.isEmpty() || (dir.exists() && !dir.isDir())) {
+                options.error = QStringLiteral("--data-dir にはデータを置くフォルダーを指定してください。");
+                break;
+            }
         } else if (a.startsWith(kDatabaseOption + QLatin1Char('='))) {
             options.database = a.mid(kDatabaseOption.size() + 1);
             if (options.database.isEmpty())
@@ -84,6 +95,8 @@ QString usageText()
         "\n"
         "  --database PATH  既定の tessolo.db の代わりに PATH のデータベースを開く\n"
         "                   open the database PATH instead of the default tessolo.db\n"
+        "  --data-dir DIR   tessolo.db とそのバックアップを DIR に置く\n"
+        "                   keep tessolo.db and its backups in DIR\n"
         "  --database postgresql://ユーザー@ホスト[:ポート]/データベース名\n"
         "                   事務所の PostgreSQL サーバーの顧客名簿を使う\n"
         "                   use an office's PostgreSQL server instead of a file\n"

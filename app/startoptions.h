@@ -9,6 +9,8 @@
 //                      work on an office's PostgreSQL server instead;
 //   --import-file FILE with a server URI: copy the SQLite file's three
 //                      tables onto the server, without a window, and end;
+//   --data-dir DIR     keep the database and its copies in DIR instead of
+//                      the default folder (a portable copy's own, a test's);
 //   --help, --version  print and end.
 
 #include <QString>
@@ -22,6 +24,7 @@ struct TStartOptions {
     bool version = false;
     QString database; // empty: the default file; a postgresql:// URI: a server
     QString importFile; // --import-file: the file to copy onto the server
+    QString dataDir;    // --data-dir: empty for the default folder
     QString error;    // a malformed command line, said in a sentence
 };
 

@@ -43,7 +43,7 @@ void exportData(QWidget* parent)
     if (store::PgStore* server = store::currentServer()) {
         // On the window's thread: the server's connection is not shared
         // with a worker while the roster listens on it.
-        TBusyCursor cursor;
+        ui::TBusyCursor cursor;
         const store::TransferCount count = store::exportFile(*server, file);
         ui::showNotice(parent, QStringLiteral("サーバーのデータを書き出しました。顧客 %1 件\n%2")
                                    .arg(count.customers)
@@ -70,7 +70,7 @@ bool importData(QWidget* parent)
                                                 "（事務所のすべてのパソコンで置き換わります）")))
             throw EAbort();
         const store::TransferCount count = [&] {
-            TBusyCursor cursor;
+            ui::TBusyCursor cursor;
             return store::importFile(*server, file, store::ImportMode::Replace);
         }();
         ui::notifyDataReplaced();

@@ -52,10 +52,9 @@ void useDatabaseFile(const QString& path);
 // a first start). Throws TessoloError naming the folder when it cannot.
 void prepareDefaultDirectory();
 
-// Keeps the data in `dir` instead of the default folder: the database, its
-// copies and the address-search answers. The option --data-dir gives it; a
-// test gives each case a folder of its own. An empty text restores the
-// default folder.
+// Keeps the database and its copies in `dir` instead of the default folder.
+// The option --data-dir gives it; a test gives each case a folder of its
+// own. An empty text restores the default folder.
 void setDataDirectory(const QString& dir);
 // Back to the default file in the default folder, as at start.
 void useDefaults();

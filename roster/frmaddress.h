@@ -141,12 +141,11 @@ signals:
     // "地図に表示": these customers, in this order, as marks on the map.
     void showOnMap(const QList<qint64>& rowids);
 
+public slots:
     // The roster works on the database file only, as yet: on an office's
     // server it is refused with a message instead of showing the file's
     // customers as if they were the server's.
     int exec() override;
-
-public slots:
     void U1Click();
     // Brings the roster up on one customer: the list chosen and scrolled to
     // it, the form loaded with it (unless the form holds unsaved changes).

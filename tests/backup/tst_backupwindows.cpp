@@ -239,9 +239,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(roster.get()));
         const int row = int(listNames().indexOf(QStringLiteral("山田太郎")));
         QVERIFY(row >= 0);
-        QTreeWidgetItem* item = roster->ListViewNm->topLevelItem(row);
         QTest::mouseClick(roster->ListViewNm->viewport(), Qt::LeftButton, {},
-                          roster->ListViewNm->visualItemRect(item).center());
+                          roster->ListViewNm->visualRect(roster->ListFilter->index(row, 0)).center());
         const QString rowid = roster->strRow;
         QVERIFY(!rowid.isEmpty());
         Db::exec(QStringLiteral("update t_customer set person_name = '山田花子' where rowid = ") + rowid);

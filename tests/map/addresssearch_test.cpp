@@ -496,6 +496,9 @@ private slots:
                                    QStringLiteral("--disable-gpu")})
                     .offline);
         QVERIFY(!parseStartOptions({QStringLiteral("--offline")}).offline); // the program's own name
+        QCOMPARE(parseStartOptions({QStringLiteral("tessolo"), QStringLiteral("--data-dir"), QStringLiteral("/tmp")}).dataDir,
+                 QStringLiteral("/tmp"));
+        QVERIFY(!parseStartOptions({QStringLiteral("tessolo"), QStringLiteral("--data-dir=/dev/null")}).error.isEmpty());
 
         using tessolo::app::TOfflineGuard;
         QVERIFY(TOfflineGuard::staysLocal(QUrl(QStringLiteral("http://127.0.0.1:5000/velmo/tessolo.html"))));
