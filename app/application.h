@@ -18,7 +18,7 @@ public:
 
 private:
     // What the parts raise for each other; the map window connects to it.
-    ui::AppEvents m_events;
+    ui::TAppEvents m_events;
 };
 
 // The Japanese gothic the windows use: "ＭＳ Ｐゴシック" where installed,

@@ -240,12 +240,12 @@ void TfrmMapbrows::wire()
     wirePageRequests();
     connect(WebMap1, &tessolo::app::TWebMap::pageRestarted, this,
             [this](const QString& message) { statusBar()->showMessage(message); });
-    if (tessolo::ui::AppEvents* events = tessolo::ui::AppEvents::current()) {
-        connect(events, &tessolo::ui::AppEvents::statusMessage, this,
+    if (tessolo::ui::TAppEvents* events = tessolo::ui::TAppEvents::current()) {
+        connect(events, &tessolo::ui::TAppEvents::statusMessage, this,
                 [this](const QString& message) { statusBar()->showMessage(message); });
         // Marks of customers that a restore replaced would point at data no
         // longer there: show the restored ones instead.
-        connect(events, &tessolo::ui::AppEvents::dataReplaced, this, [this] {
+        connect(events, &tessolo::ui::TAppEvents::dataReplaced, this, [this] {
             tessolo::ui::runHandler([this] {
                 btnclearClick();
                 btnClientsClick();

@@ -86,7 +86,7 @@ bool chooseStore(const QString& database)
     store::setPasswordPrompt(askInWindow);
     for (;;) {
         try {
-            store::setCurrent(std::make_unique<store::PgStore>(location));
+            store::setCurrent(std::make_unique<store::TPgStore>(location));
             return true;
         } catch (const TessoloError& e) {
             std::fprintf(stderr, "tessolo: %s\n", e.message().toLocal8Bit().constData());
@@ -112,7 +112,7 @@ int runImportFile(const TStartOptions& options)
     }
     store::setPasswordPrompt(askOnTerminal);
     try {
-        store::PgStore server(options.database);
+        store::TPgStore server(options.database);
         const store::TransferCount count = store::importFile(server, options.importFile, store::ImportMode::IntoEmpty);
         std::printf("%s\n",
                     QStringLiteral("%1 をサーバーへ移しました: 顧客 %2 件、自社住所 %3 件、郵便番号 %4 行")

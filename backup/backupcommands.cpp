@@ -40,7 +40,7 @@ void exportData(QWidget* parent)
         throw EAbort();
     // A server's roster comes out as a file of the program's own schema:
     // the office's backup, and what another PC's データの読み込み takes.
-    if (store::PgStore* server = store::currentServer()) {
+    if (store::TPgStore* server = store::currentServer()) {
         // On the window's thread: the server's connection is not shared
         // with a worker while the roster listens on it.
         ui::TBusyCursor cursor;
@@ -63,7 +63,7 @@ bool importData(QWidget* parent)
                                                       nullptr, QFileDialog::DontUseNativeDialog);
     if (file.isEmpty())
         throw EAbort();
-    if (store::PgStore* server = store::currentServer()) {
+    if (store::TPgStore* server = store::currentServer()) {
         // Every PC's roster changes at once, in one transaction.
         if (!OKRightDlg2
             || !OKRightDlg2->ask(QStringLiteral("サーバーの顧客名簿を、選んだファイルのデータに置き換えますか？"

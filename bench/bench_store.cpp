@@ -59,7 +59,7 @@ public:
     explicit Fixture(bool server)
     {
         if (!server) {
-            auto file = std::make_unique<SqliteStore>(m_dir.path() + QStringLiteral("/tessolo.db"));
+            auto file = std::make_unique<TSqliteStore>(m_dir.path() + QStringLiteral("/tessolo.db"));
             file->ensureSchema();
             m_store = std::move(file);
             return;
@@ -69,28 +69,28 @@ public:
             return;
         static int counter = 0;
         m_name = QStringLiteral("tessolo_bench_%1").arg(++counter);
-        PgConnection admin(m_serverUri);
+        TPgConnection admin(m_serverUri);
         admin.exec("drop database if exists " + m_name.toUtf8());
         admin.exec("create database " + m_name.toUtf8());
         QString uri = m_serverUri;
         uri.replace(uri.lastIndexOf(QLatin1Char('/')), uri.size(), QLatin1Char('/') + m_name);
-        m_store = std::make_unique<PgStore>(uri);
+        m_store = std::make_unique<TPgStore>(uri);
     }
     ~Fixture()
     {
         m_store.reset();
         if (!m_name.isEmpty()) {
-            PgConnection admin(m_serverUri);
+            TPgConnection admin(m_serverUri);
             admin.exec("drop database if exists " + m_name.toUtf8() + " with (force)");
         }
     }
-    Store* store() const { return m_store.get(); }
+    TStore* store() const { return m_store.get(); }
 
 private:
     QTemporaryDir m_dir;
     QString m_serverUri;
     QString m_name;
-    std::unique_ptr<Store> m_store;
+    std::unique_ptr<TStore> m_store;
 };
 
 bool ready(benchmark::State& state, const Fixture& f)

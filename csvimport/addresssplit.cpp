@@ -20,7 +20,7 @@ QStringView skipSeparators(QStringView s)
 
 } // namespace
 
-AddressSplitter::AddressSplitter(const QList<std::pair<QString, QString>>& municipalities)
+TAddressSplitter::TAddressSplitter(const QList<std::pair<QString, QString>>& municipalities)
 {
     for (const auto& [prefecture, city] : municipalities) {
         if (prefecture.isEmpty() || city.isEmpty())
@@ -34,7 +34,7 @@ AddressSplitter::AddressSplitter(const QList<std::pair<QString, QString>>& munic
     }
 }
 
-AddressSplitter AddressSplitter::shipped()
+TAddressSplitter TAddressSplitter::shipped()
 {
     QList<std::pair<QString, QString>> pairs;
     for (const QString& line : QString::fromUtf16(kMunicipalities).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
@@ -42,10 +42,10 @@ AddressSplitter AddressSplitter::shipped()
         if (comma > 0)
             pairs.append({line.first(comma), line.sliced(comma + 1)});
     }
-    return AddressSplitter(pairs);
+    return TAddressSplitter(pairs);
 }
 
-AddressSplitter AddressSplitter::forImport()
+TAddressSplitter TAddressSplitter::forImport()
 {
     QList<std::pair<QString, QString>> pairs;
     {
@@ -56,13 +56,13 @@ AddressSplitter AddressSplitter::forImport()
             pairs.append({t->NamedFieldAsString(QStringLiteral("prefecture2")),
                           t->NamedFieldAsString(QStringLiteral("city2"))});
     }
-    AddressSplitter fromList(pairs);
+    TAddressSplitter fromList(pairs);
     return fromList.m_prefectures.isEmpty() ? shipped() : fromList;
 }
 
 // The longest municipality `text` begins with: within `prefecture`, or, with
 // no prefecture given, in any (their names in `prefectures`).
-QString AddressSplitter::municipalityAt(QStringView text, const QString& prefecture, QStringList* prefectures) const
+QString TAddressSplitter::municipalityAt(QStringView text, const QString& prefecture, QStringList* prefectures) const
 {
     for (qsizetype n = std::min(m_longest, text.size()); n > 0; --n) {
         const auto it = m_prefecturesOf.constFind(text.first(n).toString());
@@ -78,7 +78,7 @@ QString AddressSplitter::municipalityAt(QStringView text, const QString& prefect
     return QString();
 }
 
-std::optional<SplitAddress> AddressSplitter::split(const QString& whole) const
+std::optional<SplitAddress> TAddressSplitter::split(const QString& whole) const
 {
     QStringView text = skipSeparators(whole);
     SplitAddress out;

@@ -19,14 +19,14 @@ struct SplitAddress {
     QString rest;
 };
 
-class AddressSplitter {
+class TAddressSplitter {
 public:
     // From "prefecture,municipality" pairs.
-    explicit AddressSplitter(const QList<std::pair<QString, QString>>& municipalities);
+    explicit TAddressSplitter(const QList<std::pair<QString, QString>>& municipalities);
 
     // The names of m_postal when it holds any, else the shipped table.
-    static AddressSplitter forImport();
-    static AddressSplitter shipped();
+    static TAddressSplitter forImport();
+    static TAddressSplitter shipped();
 
     // Empty when the value names no municipality this table knows, or when
     // the prefecture is left off and the municipality's name is found in

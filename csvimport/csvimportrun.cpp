@@ -61,7 +61,7 @@ bool endsInsideQuotesAsSplit(const QByteArray& line, bool startsInside = false)
 // lines come one by one as they were.
 class RecordReader {
 public:
-    explicit RecordReader(LineReader& lines)
+    explicit RecordReader(TLineReader& lines)
         : m_lines(lines)
     { }
 
@@ -124,7 +124,7 @@ private:
         return true;
     }
 
-    LineReader& m_lines;
+    TLineReader& m_lines;
     std::deque<Line> m_pending;
     qsizetype m_plain = 0; // pending lines that are read on their own
     bool m_openAtEnd = false;
@@ -178,16 +178,16 @@ QString withoutFormulaGuard(const QString& value)
 
 // ---------------------------------------------------------------- reading
 
-struct LineSource::Text {
+struct TLineSource::Text {
     Text(const QString& fileName, std::optional<TextEncoding> encoding)
         : source(fileName, encoding),
           buffer(&source.bytes())
     {
         buffer.open(QIODevice::ReadOnly);
     }
-    TextSource source;
+    TTextSource source;
     QBuffer buffer;
-    LineReader lines{buffer};
+    TLineReader lines{buffer};
     RecordReader reader{lines};
     qint64 feeds = 0;   // line feeds in the bytes read so far
     qint64 counted = 0; // bytes already searched for line feeds
@@ -195,7 +195,7 @@ struct LineSource::Text {
     QByteArray raw;
 };
 
-struct LineSource::Sheet {
+struct TLineSource::Sheet {
     QList<QStringList> rows;
     qsizetype next = 0;
 };
@@ -205,7 +205,7 @@ bool isSpreadsheetFile(const QString& fileName)
     return QFileInfo(fileName).suffix().compare(QStringLiteral("xlsx"), Qt::CaseInsensitive) == 0;
 }
 
-LineSource::LineSource(const QString& fileName, std::optional<TextEncoding> encoding)
+TLineSource::TLineSource(const QString& fileName, std::optional<TextEncoding> encoding)
 {
     if (isSpreadsheetFile(fileName)) {
         m_sheet = std::make_unique<Sheet>();
@@ -215,19 +215,19 @@ LineSource::LineSource(const QString& fileName, std::optional<TextEncoding> enco
     }
 }
 
-LineSource::~LineSource() = default;
+TLineSource::~TLineSource() = default;
 
-bool LineSource::isSpreadsheet() const { return bool(m_sheet); }
+bool TLineSource::isSpreadsheet() const { return bool(m_sheet); }
 
-TextEncoding LineSource::encoding() const { return m_text ? m_text->source.fileEncoding() : TextEncoding::Utf8; }
+TextEncoding TLineSource::encoding() const { return m_text ? m_text->source.fileEncoding() : TextEncoding::Utf8; }
 
-qsizetype LineSource::faults() const { return m_text ? m_text->source.faults() : 0; }
+qsizetype TLineSource::faults() const { return m_text ? m_text->source.faults() : 0; }
 
-qint64 LineSource::position() const { return m_text ? m_text->end : qint64(m_sheet->next); }
+qint64 TLineSource::position() const { return m_text ? m_text->end : qint64(m_sheet->next); }
 
-qint64 LineSource::size() const { return m_text ? m_text->source.size() : qint64(m_sheet->rows.size()); }
+qint64 TLineSource::size() const { return m_text ? m_text->source.size() : qint64(m_sheet->rows.size()); }
 
-bool LineSource::next(SourceLine& line, bool lenient)
+bool TLineSource::next(SourceLine& line, bool lenient)
 {
     if (m_sheet) {
         // A row with nothing in it is a blank line: it makes no customer.
@@ -270,17 +270,17 @@ bool LineSource::next(SourceLine& line, bool lenient)
 Preview preview(const QString& fileName, std::optional<TextEncoding> encoding, int rows)
 {
     Preview p;
-    LineSource source(fileName, encoding);
+    TLineSource source(fileName, encoding);
     p.encoding = source.encoding();
     p.spreadsheet = source.isSpreadsheet();
     p.faults = source.faults();
     if (p.faults > 0 && !p.spreadsheet) {
         // What detection picks first: EUC-JP text also reads as code page
         // 932 without a fault, as rows of half-width katakana.
-        const TextEncoding detected = encoding ? LineSource(fileName).encoding() : p.encoding;
+        const TextEncoding detected = encoding ? TLineSource(fileName).encoding() : p.encoding;
         for (TextEncoding e :
              {detected, TextEncoding::Cp932, TextEncoding::Utf8, TextEncoding::EucJp, TextEncoding::Utf16}) {
-            if (e != p.encoding && LineSource(fileName, e).faults() == 0) {
+            if (e != p.encoding && TLineSource(fileName, e).faults() == 0) {
                 p.cleanEncoding = e;
                 break;
             }
@@ -294,7 +294,7 @@ Preview preview(const QString& fileName, std::optional<TextEncoding> encoding, i
 
 QStringList readLines(const QString& fileName, std::optional<TextEncoding> encoding)
 {
-    LineSource source(fileName, encoding);
+    TLineSource source(fileName, encoding);
     QStringList lines;
     SourceLine line;
     while (source.next(line, true))
@@ -416,7 +416,7 @@ customer::Record buildRecord(const QStringList& fields, const ColumnMap& map, co
 
 QString wholeAddressOf(const QStringList& fields, const ColumnMap& map) { return valueOf(fields, map[kWholeAddress]); }
 
-bool applyWholeAddress(customer::Record& r, const QString& whole, const AddressSplitter& splitter)
+bool applyWholeAddress(customer::Record& r, const QString& whole, const TAddressSplitter& splitter)
 {
     const std::optional<SplitAddress> parts = splitter.split(whole);
     if (!parts) {
@@ -551,11 +551,11 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
 {
     if (!anyAssigned(map))
         throw TessoloError(noAssignmentMessage());
-    LineSource source(fileName, options.encoding);
-    const std::optional<AddressSplitter> splitter =
-        map[kWholeAddress].first ? std::optional(AddressSplitter::forImport()) : std::nullopt;
+    TLineSource source(fileName, options.encoding);
+    const std::optional<TAddressSplitter> splitter =
+        map[kWholeAddress].first ? std::optional(TAddressSplitter::forImport()) : std::nullopt;
     // The roster as it was before the run, read beside the file.
-    std::optional<DuplicateFinder> duplicates;
+    std::optional<TDuplicateFinder> duplicates;
     if (onDuplicates)
         duplicates.emplace();
     std::optional<PostalList> postalList;
@@ -633,8 +633,8 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
 
     TSQLiteDo db;
     db.setDBpoint(kDatabaseName);
-    Transaction transaction(*db.SQLiteDB);
-    BulkInsert insert(*db.SQLiteDB, QStringLiteral("t_customer"), kFieldCount);
+    TTransaction transaction(*db.SQLiteDB);
+    TBulkInsert insert(*db.SQLiteDB, QStringLiteral("t_customer"), kFieldCount);
     for (Pending& p : pending) {
         if (leaveOut.contains(p.index)) {
             result.skippedChecked += !review.lines.contains(p.index);

@@ -26,7 +26,7 @@ class TCnvk2K;
 
 namespace tessolo::csvimport {
 
-class AddressSplitter;
+class TAddressSplitter;
 
 inline constexpr int kFieldCount = customer::kColumnCount;
 
@@ -80,12 +80,12 @@ struct SourceLine {
 // line ends (a spreadsheet's line break in a cell) keeps its lines together,
 // joined by CR LF as memos are stored. Throws EFileError when the file
 // cannot be read.
-class LineSource {
+class TLineSource {
 public:
-    explicit LineSource(const QString& fileName, std::optional<TextEncoding> encoding = std::nullopt);
-    ~LineSource();
-    LineSource(const LineSource&) = delete;
-    LineSource& operator=(const LineSource&) = delete;
+    explicit TLineSource(const QString& fileName, std::optional<TextEncoding> encoding = std::nullopt);
+    ~TLineSource();
+    TLineSource(const TLineSource&) = delete;
+    TLineSource& operator=(const TLineSource&) = delete;
 
     // False after the last line. A quote still open at the end of the file
     // throws TessoloError naming its line, unless `lenient` (the preview).
@@ -155,7 +155,7 @@ QString wholeAddressOf(const QStringList& fields, const ColumnMap& map);
 // Puts a 住所（一括） value into prefecture and city (where those are still
 // empty) and before the town. False when it cannot be split: the whole
 // value then goes before the town.
-bool applyWholeAddress(customer::Record& r, const QString& whole, const AddressSplitter& splitter);
+bool applyWholeAddress(customer::Record& r, const QString& whole, const TAddressSplitter& splitter);
 
 // What the check before the commit found: lines to look at before they go in.
 struct Check {

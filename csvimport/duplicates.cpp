@@ -148,7 +148,7 @@ private:
 // customer table has no index, so reading it costs about as much as the
 // import's own reading of the file, and the two overlap on a second core.
 // The lines are kept as they come and sorted out once both are read.
-class DuplicateFinder::Indexes {
+class TDuplicateFinder::Indexes {
 public:
     Indexes()
     {
@@ -221,14 +221,14 @@ private:
     std::future<void> m_roster;
 };
 
-DuplicateFinder::DuplicateFinder()
+TDuplicateFinder::TDuplicateFinder()
     : m_indexes(std::make_unique<Indexes>())
 {
 }
 
-DuplicateFinder::~DuplicateFinder() = default;
+TDuplicateFinder::~TDuplicateFinder() = default;
 
-void DuplicateFinder::add(qint64 line, const QList<QByteArrayView>& r)
+void TDuplicateFinder::add(qint64 line, const QList<QByteArrayView>& r)
 {
     namespace col = customer::col;
     if (r[col::PersonName].isEmpty())
@@ -240,7 +240,7 @@ void DuplicateFinder::add(qint64 line, const QList<QByteArrayView>& r)
     x.lines.append(x.line);
 }
 
-const Duplicates& DuplicateFinder::finish()
+const Duplicates& TDuplicateFinder::finish()
 {
     Indexes& x = *m_indexes;
     const Index& roster = x.roster();

@@ -33,12 +33,12 @@ struct Review : Duplicates {
 // Finds the duplicates among the lines of a file as it is read: made before
 // the file is read (the roster is read beside it, as it was then), told each
 // line, then asked once at the end.
-class DuplicateFinder {
+class TDuplicateFinder {
 public:
-    DuplicateFinder();
-    ~DuplicateFinder();
-    DuplicateFinder(const DuplicateFinder&) = delete;
-    DuplicateFinder& operator=(const DuplicateFinder&) = delete;
+    TDuplicateFinder();
+    ~TDuplicateFinder();
+    TDuplicateFinder(const TDuplicateFinder&) = delete;
+    TDuplicateFinder& operator=(const TDuplicateFinder&) = delete;
 
     // A line of the file: its values as they will be stored (code page 932
     // bytes, in table order).

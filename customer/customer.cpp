@@ -56,7 +56,7 @@ void runIfUnchanged(const QString& sql)
 {
     TSQLiteDo db;
     TSQLiteDatabase& connection = db.getDBpoint(kDatabaseName);
-    Transaction transaction(connection);
+    TTransaction transaction(connection);
     connection.ExecSQL(cp932::encode(sql));
     if (sqlite3_changes(connection.handle()) == 0)
         throw EChangedElsewhere(); // the transaction ends unchanged

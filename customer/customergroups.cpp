@@ -35,7 +35,7 @@ int applyGroups(const QStringList& rowids, const QStringList& add, const QString
     }
     TSQLiteDo db;
     TSQLiteDatabase& connection = db.getDBpoint(kDatabaseName);
-    Transaction transaction(connection);
+    TTransaction transaction(connection);
     int changed = 0;
     for (const QString& rowid : rowids) {
         bool number = false;

@@ -260,7 +260,7 @@ void TCustomerFilter::setSearch(const QString& typed)
     if (typed == m_typed)
         return;
     m_typed = typed;
-    m_query = customersearch::Query(typed);
+    m_query = customersearch::TQuery(typed);
     invalidateFilter();
 }
 

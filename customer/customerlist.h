@@ -116,7 +116,7 @@ private:
     TCustomerListModel* m_model;
     int m_kana = 0;
     QString m_typed;
-    customersearch::Query m_query;
+    customersearch::TQuery m_query;
     std::map<QString, RowTest> m_tests;
 };
 

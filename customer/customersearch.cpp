@@ -51,7 +51,7 @@ Key keyOf(const customer::Record& r)
     return keyOf(v);
 }
 
-Query::Query(const QString& typed)
+TQuery::TQuery(const QString& typed)
 {
     const QString folded = foldForSearch(typed);
     for (const QString& word : folded.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
@@ -63,7 +63,7 @@ Query::Query(const QString& typed)
     }
 }
 
-bool Query::matches(const Key& key) const
+bool TQuery::matches(const Key& key) const
 {
     for (const Term& t : m_terms) {
         if (key.text.contains(t.text))

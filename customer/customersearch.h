@@ -24,9 +24,9 @@ using Values = std::array<QStringView, customer::kColumnCount>;
 Key keyOf(const Values& r);
 
 // What the user typed: blank-separated words, each of which must be found.
-class Query {
+class TQuery {
 public:
-    explicit Query(const QString& typed = QString());
+    explicit TQuery(const QString& typed = QString());
     bool isEmpty() const { return m_terms.isEmpty(); }
     bool matches(const Key& key) const;
 

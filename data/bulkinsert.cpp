@@ -8,7 +8,7 @@
 
 namespace tessolo {
 
-BulkInsert::BulkInsert(TSQLiteDatabase& db, const QString& table, int columnCount)
+TBulkInsert::TBulkInsert(TSQLiteDatabase& db, const QString& table, int columnCount)
     : m_db(db)
     , m_table(table)
     , m_columnCount(columnCount)
@@ -25,9 +25,9 @@ BulkInsert::BulkInsert(TSQLiteDatabase& db, const QString& table, int columnCoun
     }
 }
 
-BulkInsert::~BulkInsert() { sqlite3_finalize(m_stmt); }
+TBulkInsert::~TBulkInsert() { sqlite3_finalize(m_stmt); }
 
-qsizetype BulkInsert::insert(const QStringList& values)
+qsizetype TBulkInsert::insert(const QStringList& values)
 {
     qsizetype changedValues = 0;
     for (int i = 0; i < m_columnCount; ++i) {
@@ -49,9 +49,9 @@ qsizetype BulkInsert::insert(const QStringList& values)
     return changedValues;
 }
 
-void BulkInsert::insertEncoded(const QList<QByteArrayView>& values) { step(values); }
+void TBulkInsert::insertEncoded(const QList<QByteArrayView>& values) { step(values); }
 
-void BulkInsert::step(const QList<QByteArrayView>& values)
+void TBulkInsert::step(const QList<QByteArrayView>& values)
 {
     for (int i = 0; i < m_columnCount; ++i) {
         const QByteArrayView b = i < values.size() ? values[i] : QByteArrayView();
@@ -88,6 +88,6 @@ void rollbackQuietly(TSQLiteDatabase& db)
     }
 }
 
-qint64 BulkInsert::lastRowid() const { return sqlite3_last_insert_rowid(m_db.handle()); }
+qint64 TBulkInsert::lastRowid() const { return sqlite3_last_insert_rowid(m_db.handle()); }
 
 } // namespace tessolo

@@ -20,13 +20,13 @@ struct sqlite3_stmt;
 
 namespace tessolo {
 
-class BulkInsert {
+class TBulkInsert {
 public:
     // Compiles the insert for `columnCount` values on an open connection.
-    BulkInsert(TSQLiteDatabase& db, const QString& table, int columnCount);
-    ~BulkInsert();
-    BulkInsert(const BulkInsert&) = delete;
-    BulkInsert& operator=(const BulkInsert&) = delete;
+    TBulkInsert(TSQLiteDatabase& db, const QString& table, int columnCount);
+    ~TBulkInsert();
+    TBulkInsert(const TBulkInsert&) = delete;
+    TBulkInsert& operator=(const TBulkInsert&) = delete;
 
     // Inserts one row. Returns how many of its values held characters code
     // page 932 lacks, stored as '?'. Throws ESQLiteException.

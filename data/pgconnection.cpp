@@ -41,33 +41,33 @@ QString serverMessage(pg_conn* conn) { return QString::fromUtf8(PQerrorMessage(c
 
 } // namespace
 
-PgResult::~PgResult()
+TPgResult::~TPgResult()
 {
     if (m_result)
         PQclear(m_result);
 }
 
-int PgResult::rows() const { return PQntuples(m_result); }
+int TPgResult::rows() const { return PQntuples(m_result); }
 
-bool PgResult::isNull(int row, int col) const { return PQgetisnull(m_result, row, col) != 0; }
+bool TPgResult::isNull(int row, int col) const { return PQgetisnull(m_result, row, col) != 0; }
 
-QString PgResult::text(int row, int col) const
+QString TPgResult::text(int row, int col) const
 {
     return QString::fromUtf8(PQgetvalue(m_result, row, col), PQgetlength(m_result, row, col));
 }
 
-QByteArray PgResult::bytes(int row, int col) const
+QByteArray TPgResult::bytes(int row, int col) const
 {
     if (isNull(row, col))
         return QByteArray();
     return QByteArray(PQgetvalue(m_result, row, col), PQgetlength(m_result, row, col));
 }
 
-qint64 PgResult::number(int row, int col) const { return QByteArray(PQgetvalue(m_result, row, col)).toLongLong(); }
+qint64 TPgResult::number(int row, int col) const { return QByteArray(PQgetvalue(m_result, row, col)).toLongLong(); }
 
-qint64 PgResult::affected() const { return QByteArray(PQcmdTuples(m_result)).toLongLong(); }
+qint64 TPgResult::affected() const { return QByteArray(PQcmdTuples(m_result)).toLongLong(); }
 
-PgConnection::PgConnection(const QString& uri)
+TPgConnection::TPgConnection(const QString& uri)
     : m_uri(uri)
 {
     const auto known = knownPasswords().constFind(uri);
@@ -100,13 +100,13 @@ PgConnection::PgConnection(const QString& uri)
     }
 }
 
-PgConnection::~PgConnection()
+TPgConnection::~TPgConnection()
 {
     if (m_conn)
         PQfinish(m_conn);
 }
 
-QString PgConnection::shownUri(const QString& uri)
+QString TPgConnection::shownUri(const QString& uri)
 {
     QUrl url(uri);
     if (!url.isValid())
@@ -118,7 +118,7 @@ QString PgConnection::shownUri(const QString& uri)
     return url.toString();
 }
 
-void PgConnection::raise(const QString& what, pg_result* result)
+void TPgConnection::raise(const QString& what, pg_result* result)
 {
     const QString message = result ? QString::fromUtf8(PQresultErrorMessage(result)).trimmed() : serverMessage(m_conn);
     if (result)
@@ -132,7 +132,7 @@ void PgConnection::raise(const QString& what, pg_result* result)
     throw TessoloError(QStringLiteral("データベースサーバーが%1を受け付けませんでした。\n%2").arg(what, message));
 }
 
-void PgConnection::ensureOpen()
+void TPgConnection::ensureOpen()
 {
     if (PQstatus(m_conn) == CONNECTION_OK)
         return;
@@ -145,7 +145,7 @@ void PgConnection::ensureOpen()
     }
 }
 
-PgResult PgConnection::exec(const QByteArray& sql, const QByteArrayList& params)
+TPgResult TPgConnection::exec(const QByteArray& sql, const QByteArrayList& params)
 {
     std::vector<const char*> values;
     values.reserve(params.size());
@@ -157,10 +157,10 @@ PgResult PgConnection::exec(const QByteArray& sql, const QByteArrayList& params)
     const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         raise(QStringLiteral("命令"), result);
-    return PgResult(result);
+    return TPgResult(result);
 }
 
-void PgConnection::copyIn(const QByteArray& copySql, const std::function<bool(QByteArray& chunk)>& nextChunk)
+void TPgConnection::copyIn(const QByteArray& copySql, const std::function<bool(QByteArray& chunk)>& nextChunk)
 {
     pg_result* start = PQexec(m_conn, copySql.constData());
     if (!start || PQresultStatus(start) != PGRES_COPY_IN)
@@ -192,7 +192,7 @@ void PgConnection::copyIn(const QByteArray& copySql, const std::function<bool(QB
     PQclear(end);
 }
 
-std::optional<QByteArray> PgConnection::waitForNotification(int timeoutMs)
+std::optional<QByteArray> TPgConnection::waitForNotification(int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
@@ -215,15 +215,15 @@ std::optional<QByteArray> PgConnection::waitForNotification(int timeoutMs)
     }
 }
 
-int PgConnection::backendPid() const { return PQbackendPID(m_conn); }
+int TPgConnection::backendPid() const { return PQbackendPID(m_conn); }
 
-PgTransaction::PgTransaction(PgConnection& conn)
+TPgTransaction::TPgTransaction(TPgConnection& conn)
     : m_conn(conn)
 {
     m_conn.exec("begin");
 }
 
-PgTransaction::~PgTransaction()
+TPgTransaction::~TPgTransaction()
 {
     if (m_done)
         return;
@@ -235,7 +235,7 @@ PgTransaction::~PgTransaction()
     }
 }
 
-void PgTransaction::commit()
+void TPgTransaction::commit()
 {
     m_conn.exec("commit");
     m_done = true;

@@ -20,18 +20,18 @@ struct pg_result;
 namespace tessolo::store {
 
 // A result held until the object goes.
-class PgResult {
+class TPgResult {
 public:
-    explicit PgResult(pg_result* result)
+    explicit TPgResult(pg_result* result)
         : m_result(result)
     { }
-    ~PgResult();
-    PgResult(PgResult&& other) noexcept
+    ~TPgResult();
+    TPgResult(TPgResult&& other) noexcept
         : m_result(std::exchange(other.m_result, nullptr))
     { }
-    PgResult(const PgResult&) = delete;
-    PgResult& operator=(const PgResult&) = delete;
-    PgResult& operator=(PgResult&&) = delete;
+    TPgResult(const TPgResult&) = delete;
+    TPgResult& operator=(const TPgResult&) = delete;
+    TPgResult& operator=(TPgResult&&) = delete;
 
     int rows() const;
     bool isNull(int row, int col) const;
@@ -45,22 +45,22 @@ private:
     pg_result* m_result;
 };
 
-class PgConnection {
+class TPgConnection {
 public:
     // Connects to the libpq URI. A server that asks for a password is asked
     // through the password prompt once; the answer is kept for this run of
     // the program only.
-    explicit PgConnection(const QString& uri);
-    ~PgConnection();
-    PgConnection(const PgConnection&) = delete;
-    PgConnection& operator=(const PgConnection&) = delete;
+    explicit TPgConnection(const QString& uri);
+    ~TPgConnection();
+    TPgConnection(const TPgConnection&) = delete;
+    TPgConnection& operator=(const TPgConnection&) = delete;
 
     // The URI with any password left out, for messages.
     static QString shownUri(const QString& uri);
 
     // Runs one statement; `params` are UTF-8 texts ($1, $2 …), a null
     // QByteArray is SQL NULL.
-    PgResult exec(const QByteArray& sql, const QByteArrayList& params = {});
+    TPgResult exec(const QByteArray& sql, const QByteArrayList& params = {});
     // COPY … FROM STDIN: `data` in COPY's text format, sent in pieces.
     void copyIn(const QByteArray& copySql, const std::function<bool(QByteArray& chunk)>& nextChunk);
 
@@ -83,16 +83,16 @@ private:
 
 // One transaction on a server connection, rolled back when the scope is left
 // without commit().
-class PgTransaction {
+class TPgTransaction {
 public:
-    explicit PgTransaction(PgConnection& conn);
-    ~PgTransaction();
-    PgTransaction(const PgTransaction&) = delete;
-    PgTransaction& operator=(const PgTransaction&) = delete;
+    explicit TPgTransaction(TPgConnection& conn);
+    ~TPgTransaction();
+    TPgTransaction(const TPgTransaction&) = delete;
+    TPgTransaction& operator=(const TPgTransaction&) = delete;
     void commit();
 
 private:
-    PgConnection& m_conn;
+    TPgConnection& m_conn;
     bool m_done = false;
 };
 

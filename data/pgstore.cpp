@@ -75,7 +75,7 @@ template <typename Values> QByteArrayList paramsOf(const Values& values)
     return params;
 }
 
-template <typename Values> Row<Values> rowAt(const PgResult& result, int r)
+template <typename Values> Row<Values> rowAt(const TPgResult& result, int r)
 {
     Row<Values> row;
     row.key = result.number(r, 0);
@@ -85,7 +85,7 @@ template <typename Values> Row<Values> rowAt(const PgResult& result, int r)
     return row;
 }
 
-template <typename Values> QList<Row<Values>> rowsOf(const PgResult& result)
+template <typename Values> QList<Row<Values>> rowsOf(const TPgResult& result)
 {
     QList<Row<Values>> rows;
     rows.reserve(result.rows());
@@ -102,16 +102,16 @@ template <typename Values> QByteArray placeholders(int from = 1)
     return p.join(',');
 }
 
-template <typename Values> Row<Values> insertRow(PgConnection& conn, const Values& values)
+template <typename Values> Row<Values> insertRow(TPgConnection& conn, const Values& values)
 {
     conn.ensureOpen();
-    const PgResult result = conn.exec("insert into " + TableOf<Values>::name() + " (" + columnList<Values>() +
+    const TPgResult result = conn.exec("insert into " + TableOf<Values>::name() + " (" + columnList<Values>() +
                                           ") values (" + placeholders<Values>() + ") returning " + selectList<Values>(),
                                       paramsOf(values));
     return rowAt<Values>(result, 0);
 }
 
-template <typename Values> Row<Values> updateRow(PgConnection& conn, const Row<Values>& loaded, const Values& values)
+template <typename Values> Row<Values> updateRow(TPgConnection& conn, const Row<Values>& loaded, const Values& values)
 {
     conn.ensureOpen();
     QByteArray sql = "update " + TableOf<Values>::name() + " set ";
@@ -123,16 +123,16 @@ template <typename Values> Row<Values> updateRow(PgConnection& conn, const Row<V
         QByteArray::number(n + 2) + " returning " + selectList<Values>();
     QByteArrayList params = paramsOf(values);
     params << QByteArray::number(loaded.key) << QByteArray::number(loaded.version);
-    const PgResult result = conn.exec(sql, params);
+    const TPgResult result = conn.exec(sql, params);
     if (result.rows() == 0)
         throw EConflict();
     return rowAt<Values>(result, 0);
 }
 
-template <typename Values> void deleteRow(PgConnection& conn, const Row<Values>& loaded)
+template <typename Values> void deleteRow(TPgConnection& conn, const Row<Values>& loaded)
 {
     conn.ensureOpen();
-    const PgResult result = conn.exec("delete from " + TableOf<Values>::name() + " where rowid=$1 and row_version=$2",
+    const TPgResult result = conn.exec("delete from " + TableOf<Values>::name() + " where rowid=$1 and row_version=$2",
                                       {QByteArray::number(loaded.key), QByteArray::number(loaded.version)});
     if (result.affected() == 0)
         throw EConflict();
@@ -144,35 +144,35 @@ constexpr qsizetype kCopyChunk = 1 << 20;
 
 } // namespace
 
-PgStore::PgStore(const QString& uri)
+TPgStore::TPgStore(const QString& uri)
     : m_uri(uri),
-      m_conn(std::make_unique<PgConnection>(uri))
+      m_conn(std::make_unique<TPgConnection>(uri))
 {
     ensureSchema();
 }
 
-PgStore::~PgStore() = default;
+TPgStore::~TPgStore() = default;
 
-QString PgStore::description() const { return PgConnection::shownUri(m_uri); }
+QString TPgStore::description() const { return TPgConnection::shownUri(m_uri); }
 
-PgConnection& PgStore::connection()
+TPgConnection& TPgStore::connection()
 {
     m_conn->ensureOpen();
     return *m_conn;
 }
 
-void PgStore::ensureSchema()
+void TPgStore::ensureSchema()
 {
     // Two PCs starting at once must not both create the tables: the lock
     // in the first statement holds until the transaction ends.
-    PgConnection& conn = connection();
-    PgTransaction transaction(conn);
+    TPgConnection& conn = connection();
+    TPgTransaction transaction(conn);
     conn.exec("set local client_min_messages = warning");
     conn.exec(kSchema);
     transaction.commit();
 }
 
-QList<CustomerRow> PgStore::customers()
+QList<CustomerRow> TPgStore::customers()
 {
     QList<CustomerRow> rows =
         rowsOf<CustomerValues>(connection().exec("select " + selectList<CustomerValues>() + " from t_customer"));
@@ -194,28 +194,28 @@ QList<CustomerRow> PgStore::customers()
     return sorted;
 }
 
-std::optional<CustomerRow> PgStore::customer(qint64 key)
+std::optional<CustomerRow> TPgStore::customer(qint64 key)
 {
-    const PgResult result = connection().exec(
+    const TPgResult result = connection().exec(
         "select " + selectList<CustomerValues>() + " from t_customer where rowid=$1", {QByteArray::number(key)});
     if (result.rows() == 0)
         return std::nullopt;
     return rowAt<CustomerValues>(result, 0);
 }
 
-CustomerRow PgStore::insertCustomer(const CustomerValues& values) { return insertRow(*m_conn, values); }
+CustomerRow TPgStore::insertCustomer(const CustomerValues& values) { return insertRow(*m_conn, values); }
 
-CustomerRow PgStore::updateCustomer(const CustomerRow& loaded, const CustomerValues& values)
+CustomerRow TPgStore::updateCustomer(const CustomerRow& loaded, const CustomerValues& values)
 {
     return updateRow(*m_conn, loaded, values);
 }
 
-void PgStore::deleteCustomer(const CustomerRow& loaded) { deleteRow(*m_conn, loaded); }
+void TPgStore::deleteCustomer(const CustomerRow& loaded) { deleteRow(*m_conn, loaded); }
 
-qsizetype PgStore::insertCustomers(const QList<CustomerValues>& rows)
+qsizetype TPgStore::insertCustomers(const QList<CustomerValues>& rows)
 {
-    PgConnection& conn = connection();
-    PgTransaction transaction(conn);
+    TPgConnection& conn = connection();
+    TPgTransaction transaction(conn);
     qsizetype next = 0;
     conn.copyIn("copy t_customer (" + columnList<CustomerValues>() + ") from stdin", [&](QByteArray& chunk) {
         while (next < rows.size() && chunk.size() < kCopyChunk) {
@@ -233,24 +233,24 @@ qsizetype PgStore::insertCustomers(const QList<CustomerValues>& rows)
     return rows.size();
 }
 
-QList<SiteRow> PgStore::sites()
+QList<SiteRow> TPgStore::sites()
 {
     return rowsOf<SiteValues>(
         connection().exec("select " + selectList<SiteValues>() + " from m_our_company order by rowid"));
 }
 
-SiteRow PgStore::insertSite(const SiteValues& values) { return insertRow(*m_conn, values); }
+SiteRow TPgStore::insertSite(const SiteValues& values) { return insertRow(*m_conn, values); }
 
-SiteRow PgStore::updateSite(const SiteRow& loaded, const SiteValues& values)
+SiteRow TPgStore::updateSite(const SiteRow& loaded, const SiteValues& values)
 {
     return updateRow(*m_conn, loaded, values);
 }
 
-void PgStore::deleteSite(const SiteRow& loaded) { deleteRow(*m_conn, loaded); }
+void TPgStore::deleteSite(const SiteRow& loaded) { deleteRow(*m_conn, loaded); }
 
-QList<postal::PostalAddress> PgStore::postalAddresses(const QString& code)
+QList<postal::PostalAddress> TPgStore::postalAddresses(const QString& code)
 {
-    const PgResult result = connection().exec(
+    const TPgResult result = connection().exec(
         "select prefecture2, city2, town2 from m_postal where postal_code2 = $1 order by rowid", {serverText(code)});
     QList<postal::PostalAddress> rows;
     for (int r = 0; r < result.rows(); ++r)
@@ -258,14 +258,14 @@ QList<postal::PostalAddress> PgStore::postalAddresses(const QString& code)
     return rows;
 }
 
-bool PgStore::postalListLoaded() { return connection().exec("select 1 from m_postal limit 1").rows() > 0; }
+bool TPgStore::postalListLoaded() { return connection().exec("select 1 from m_postal limit 1").rows() > 0; }
 
-qint64 PgStore::loadPostalList(PostalKind kind, const PostalSource& next)
+qint64 TPgStore::loadPostalList(PostalKind kind, const PostalSource& next)
 {
-    PgConnection& conn = connection();
+    TPgConnection& conn = connection();
     // One transaction for every PC: the others go on finding the old rows
     // until the commit, and then find the new ones.
-    PgTransaction transaction(conn);
+    TPgTransaction transaction(conn);
     conn.exec(kind == PostalKind::Businesses ? "delete from m_postal where prefecture1 = ''"
                                              : "delete from m_postal where prefecture1 is null or prefecture1 <> ''");
     QByteArrayList names;
@@ -293,10 +293,10 @@ qint64 PgStore::loadPostalList(PostalKind kind, const PostalSource& next)
     return count;
 }
 
-bool PgStore::waitForChange(int timeoutMs)
+bool TPgStore::waitForChange(int timeoutMs)
 {
     if (!m_listen) {
-        m_listen = std::make_unique<PgConnection>(m_uri);
+        m_listen = std::make_unique<TPgConnection>(m_uri);
         m_listen->exec("listen tessolo_changed");
     }
     const QByteArray own = QByteArray::number(m_conn->backendPid());

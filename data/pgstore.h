@@ -20,14 +20,14 @@
 
 namespace tessolo::store {
 
-class PgConnection;
+class TPgConnection;
 
-class PgStore final : public Store {
+class TPgStore final : public TStore {
 public:
     // Connects (asking for a password once where the server wants one) and
     // makes sure the schema is there. Throws EServerUnavailable.
-    explicit PgStore(const QString& uri);
-    ~PgStore() override;
+    explicit TPgStore(const QString& uri);
+    ~TPgStore() override;
 
     QString description() const override;
     bool isServer() const override { return true; }
@@ -52,12 +52,12 @@ public:
     bool waitForChange(int timeoutMs) override;
 
     // The connection the store works on, for moving whole tables in and out.
-    PgConnection& connection();
+    TPgConnection& connection();
 
 private:
     QString m_uri;
-    std::unique_ptr<PgConnection> m_conn;
-    std::unique_ptr<PgConnection> m_listen; // opened by the first waitForChange
+    std::unique_ptr<TPgConnection> m_conn;
+    std::unique_ptr<TPgConnection> m_listen; // opened by the first waitForChange
 };
 
 } // namespace tessolo::store

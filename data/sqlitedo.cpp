@@ -76,7 +76,7 @@ void TSQLiteDo::exec_sql(const QString& strSQL)
 {
     // A statement that did not run must not look like a save: the
     // transaction rolls back and the error reaches the caller.
-    Transaction transaction(connection());
+    TTransaction transaction(connection());
     transaction.connection().ExecSQL(cp932::encode(strSQL));
     transaction.commit();
 }

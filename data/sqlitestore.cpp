@@ -62,7 +62,7 @@ QStringList listOf(const auto& values) { return QStringList(values.begin(), valu
 
 template <typename Values> Row<Values> insertRow(TSQLiteDatabase& db, const Values& values)
 {
-    Transaction transaction(db);
+    TTransaction transaction(db);
     // The statement the windows have always run; the terminator is the
     // customer insert's (none) for both, which SQLite reads alike.
     db.ExecSQL(cp932::encode(sqltext::insertValues(TableOf<Values>::name(), listOf(values))));
@@ -83,7 +83,7 @@ template <typename Values> void checkUnchanged(TSQLiteDatabase& db, const Row<Va
 
 template <typename Values> Row<Values> updateRow(TSQLiteDatabase& db, const Row<Values>& loaded, const Values& values)
 {
-    Transaction transaction(db);
+    TTransaction transaction(db);
     checkUnchanged(db, loaded);
     db.ExecSQL(cp932::encode(sqltext::updateAll(TableOf<Values>::name(),
                                                 fields::texts(TableOf<Values>::fields(), &fields::Field::column),
@@ -95,7 +95,7 @@ template <typename Values> Row<Values> updateRow(TSQLiteDatabase& db, const Row<
 
 template <typename Values> void deleteRow(TSQLiteDatabase& db, const Row<Values>& loaded)
 {
-    Transaction transaction(db);
+    TTransaction transaction(db);
     checkUnchanged(db, loaded);
     db.ExecSQL(
         cp932::encode(QStringLiteral("delete from %1 where rowid = %2;").arg(TableOf<Values>::name()).arg(loaded.key)));
@@ -111,57 +111,57 @@ qint64 dataVersion(TSQLiteDatabase& db)
 
 } // namespace
 
-SqliteStore::SqliteStore(QString path)
+TSqliteStore::TSqliteStore(QString path)
     : m_path(std::move(path))
 { }
 
-SqliteStore::~SqliteStore() = default;
+TSqliteStore::~TSqliteStore() = default;
 
-QString SqliteStore::path() const { return m_path.isEmpty() ? location::databaseFile() : m_path; }
+QString TSqliteStore::path() const { return m_path.isEmpty() ? location::databaseFile() : m_path; }
 
-std::unique_ptr<TSQLiteDatabase> SqliteStore::connect() const { return std::make_unique<TSQLiteDatabase>(path()); }
+std::unique_ptr<TSQLiteDatabase> TSqliteStore::connect() const { return std::make_unique<TSQLiteDatabase>(path()); }
 
-void SqliteStore::noteOwnWrite()
+void TSqliteStore::noteOwnWrite()
 {
     if (m_watch)
         m_seenVersion = dataVersion(*m_watch);
 }
 
-void SqliteStore::ensureSchema() { TSQLiteDo::createMissingTables(*connect()); }
+void TSqliteStore::ensureSchema() { TSQLiteDo::createMissingTables(*connect()); }
 
-QList<CustomerRow> SqliteStore::customers()
+QList<CustomerRow> TSqliteStore::customers()
 {
     return rowsOf<CustomerValues>(*connect(),
                                   QStringLiteral("select rowid, * from t_customer order by person_kana collate kana"));
 }
 
-std::optional<CustomerRow> SqliteStore::customer(qint64 key) { return rowWithKey<CustomerValues>(*connect(), key); }
+std::optional<CustomerRow> TSqliteStore::customer(qint64 key) { return rowWithKey<CustomerValues>(*connect(), key); }
 
-CustomerRow SqliteStore::insertCustomer(const CustomerValues& values)
+CustomerRow TSqliteStore::insertCustomer(const CustomerValues& values)
 {
     auto row = insertRow(*connect(), values);
     noteOwnWrite();
     return row;
 }
 
-CustomerRow SqliteStore::updateCustomer(const CustomerRow& loaded, const CustomerValues& values)
+CustomerRow TSqliteStore::updateCustomer(const CustomerRow& loaded, const CustomerValues& values)
 {
     auto row = updateRow(*connect(), loaded, values);
     noteOwnWrite();
     return row;
 }
 
-void SqliteStore::deleteCustomer(const CustomerRow& loaded)
+void TSqliteStore::deleteCustomer(const CustomerRow& loaded)
 {
     deleteRow(*connect(), loaded);
     noteOwnWrite();
 }
 
-qsizetype SqliteStore::insertCustomers(const QList<CustomerValues>& rows)
+qsizetype TSqliteStore::insertCustomers(const QList<CustomerValues>& rows)
 {
     const auto db = connect();
-    Transaction transaction(*db);
-    BulkInsert insert(*db, QStringLiteral("t_customer"), int(customer::kFields.size()));
+    TTransaction transaction(*db);
+    TBulkInsert insert(*db, QStringLiteral("t_customer"), int(customer::kFields.size()));
     for (const CustomerValues& values : rows)
         insert.insert(listOf(values));
     transaction.commit();
@@ -169,32 +169,32 @@ qsizetype SqliteStore::insertCustomers(const QList<CustomerValues>& rows)
     return rows.size();
 }
 
-QList<SiteRow> SqliteStore::sites()
+QList<SiteRow> TSqliteStore::sites()
 {
     return rowsOf<SiteValues>(*connect(), QStringLiteral("select rowid, * from m_our_company order by rowid"));
 }
 
-SiteRow SqliteStore::insertSite(const SiteValues& values)
+SiteRow TSqliteStore::insertSite(const SiteValues& values)
 {
     auto row = insertRow(*connect(), values);
     noteOwnWrite();
     return row;
 }
 
-SiteRow SqliteStore::updateSite(const SiteRow& loaded, const SiteValues& values)
+SiteRow TSqliteStore::updateSite(const SiteRow& loaded, const SiteValues& values)
 {
     auto row = updateRow(*connect(), loaded, values);
     noteOwnWrite();
     return row;
 }
 
-void SqliteStore::deleteSite(const SiteRow& loaded)
+void TSqliteStore::deleteSite(const SiteRow& loaded)
 {
     deleteRow(*connect(), loaded);
     noteOwnWrite();
 }
 
-QList<postal::PostalAddress> SqliteStore::postalAddresses(const QString& code)
+QList<postal::PostalAddress> TSqliteStore::postalAddresses(const QString& code)
 {
     // The helper's own lookup, so that the file answers exactly as before.
     TSQLiteDo db;
@@ -202,21 +202,21 @@ QList<postal::PostalAddress> SqliteStore::postalAddresses(const QString& code)
     return db.postalAddresses(code);
 }
 
-bool SqliteStore::postalListLoaded()
+bool TSqliteStore::postalListLoaded()
 {
     TSQLiteDo db;
     db.SQLiteDB = connect();
     return db.postalListLoaded();
 }
 
-qint64 SqliteStore::loadPostalList(PostalKind kind, const PostalSource& next)
+qint64 TSqliteStore::loadPostalList(PostalKind kind, const PostalSource& next)
 {
     const auto db = connect();
-    Transaction transaction(*db);
+    TTransaction transaction(*db);
     db->ExecSQL(kind == PostalKind::Businesses
                     ? QByteArrayLiteral("delete from m_postal where prefecture1 = ''")
                     : QByteArrayLiteral("delete from m_postal where prefecture1 is null or prefecture1 <> ''"));
-    BulkInsert insert(*db, QStringLiteral("m_postal"), kPostalColumnCount);
+    TBulkInsert insert(*db, QStringLiteral("m_postal"), kPostalColumnCount);
     PostalValues line;
     qint64 count = 0;
     while (next(line)) {
@@ -227,7 +227,7 @@ qint64 SqliteStore::loadPostalList(PostalKind kind, const PostalSource& next)
     return count;
 }
 
-bool SqliteStore::waitForChange(int timeoutMs)
+bool TSqliteStore::waitForChange(int timeoutMs)
 {
     if (!m_watch) {
         m_watch = connect();

@@ -14,11 +14,11 @@ class TSQLiteDatabase;
 
 namespace tessolo::store {
 
-class SqliteStore final : public Store {
+class TSqliteStore final : public TStore {
 public:
     // `path` empty: the file every TSQLiteDo opens (location::databaseFile).
-    explicit SqliteStore(QString path = QString());
-    ~SqliteStore() override;
+    explicit TSqliteStore(QString path = QString());
+    ~TSqliteStore() override;
 
     QString path() const;
 

@@ -14,9 +14,9 @@ const std::array<QString, kPostalColumnCount> kPostalColumns = {
 
 namespace {
 
-std::unique_ptr<Store>& currentStore()
+std::unique_ptr<TStore>& currentStore()
 {
-    static std::unique_ptr<Store> store;
+    static std::unique_ptr<TStore> store;
     return store;
 }
 
@@ -58,28 +58,28 @@ bool isServerUri(const QString& text)
     return text.startsWith(QLatin1String("postgresql://")) || text.startsWith(QLatin1String("postgres://"));
 }
 
-std::unique_ptr<Store> open(const QString& location)
+std::unique_ptr<TStore> open(const QString& location)
 {
     if (isServerUri(location))
-        return std::make_unique<PgStore>(location);
-    auto file = std::make_unique<SqliteStore>(location);
+        return std::make_unique<TPgStore>(location);
+    auto file = std::make_unique<TSqliteStore>(location);
     file->ensureSchema();
     return file;
 }
 
-Store& current()
+TStore& current()
 {
     auto& store = currentStore();
     if (!store)
-        store = std::make_unique<SqliteStore>();
+        store = std::make_unique<TSqliteStore>();
     return *store;
 }
 
-void setCurrent(std::unique_ptr<Store> store) { currentStore() = std::move(store); }
+void setCurrent(std::unique_ptr<TStore> store) { currentStore() = std::move(store); }
 
 bool currentIsServer() { return current().isServer(); }
 
-PgStore* currentServer() { return dynamic_cast<PgStore*>(&current()); }
+TPgStore* currentServer() { return dynamic_cast<TPgStore*>(&current()); }
 
 void requireFile(const QString& command)
 {

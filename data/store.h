@@ -67,12 +67,12 @@ public:
     using TessoloError::TessoloError;
 };
 
-class Store {
+class TStore {
 public:
-    virtual ~Store() = default;
-    Store() = default;
-    Store(const Store&) = delete;
-    Store& operator=(const Store&) = delete;
+    virtual ~TStore() = default;
+    TStore() = default;
+    TStore(const TStore&) = delete;
+    TStore& operator=(const TStore&) = delete;
 
     // What the store is, for a window's title or a message: the file's path,
     // or the server URI (never a password).
@@ -130,16 +130,16 @@ bool isServerUri(const QString& text);
 
 // Opens the store `location` names: a server URI, else a SQLite file path
 // (empty: the default tessolo.db). Throws EServerUnavailable, TessoloError.
-std::unique_ptr<Store> open(const QString& location);
+std::unique_ptr<TStore> open(const QString& location);
 
 // The store the windows use. Without a choice it is the SQLite file every
 // TSQLiteDo opens; setCurrent() gives the windows a server (or file) instead.
-Store& current();
-void setCurrent(std::unique_ptr<Store> store);
+TStore& current();
+void setCurrent(std::unique_ptr<TStore> store);
 bool currentIsServer();
-class PgStore;
+class TPgStore;
 // The server the windows use; nullptr when they use a file.
-PgStore* currentServer();
+TPgStore* currentServer();
 // For the commands that still work on the file alone: refuses, saying so,
 // while the windows use a server, so that nothing is read from or written
 // to a file the office does not see.

@@ -64,9 +64,9 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
-void refuseWhenHolding(PgConnection& conn)
+void refuseWhenHolding(TPgConnection& conn)
 {
-    const PgResult held = conn.exec("select (select count(*) from t_customer), (select count(*) from m_our_company)");
+    const TPgResult held = conn.exec("select (select count(*) from t_customer), (select count(*) from m_our_company)");
     if (held.number(0, 0) > 0 || held.number(0, 1) > 0) {
         throw TessoloError(QStringLiteral("サーバーには既に顧客 %1 件、自社住所 %2 件があります。"
                                           "ファイルの内容と混ざらないよう、読み込みを取りやめました。")
@@ -75,7 +75,7 @@ void refuseWhenHolding(PgConnection& conn)
     }
 }
 
-qint64 copyTable(PgConnection& conn, TSQLiteDatabase& file, const TableSpec& table, qint64& altered)
+qint64 copyTable(TPgConnection& conn, TSQLiteDatabase& file, const TableSpec& table, qint64& altered)
 {
     if (!file.TableExists(QString::fromLatin1(table.name)))
         return 0;
@@ -121,9 +121,9 @@ qint64 copyTable(PgConnection& conn, TSQLiteDatabase& file, const TableSpec& tab
     return rows;
 }
 
-void writeTable(PgConnection& conn, TSQLiteDatabase& file, const TableSpec& table, qint64& count)
+void writeTable(TPgConnection& conn, TSQLiteDatabase& file, const TableSpec& table, qint64& count)
 {
-    const PgResult rows =
+    const TPgResult rows =
         conn.exec("select rowid, " + table.columns.join(',') + " from " + table.name + " order by rowid");
     QByteArrayList marks(table.columns.size() + 1, "?");
     Statement insert(file,
@@ -150,15 +150,15 @@ void writeTable(PgConnection& conn, TSQLiteDatabase& file, const TableSpec& tabl
 
 } // namespace
 
-TransferCount importFile(PgStore& server, const QString& fileName, ImportMode mode)
+TransferCount importFile(TPgStore& server, const QString& fileName, ImportMode mode)
 {
     if (!QFileInfo(fileName).isFile())
         throw TessoloError(QStringLiteral("ファイル「%1」が見つかりません。").arg(fileName));
     TSQLiteDatabase file(fileName);
     if (!file.TableExists(QStringLiteral("t_customer")))
         throw TessoloError(QStringLiteral("ファイル「%1」にはこのプログラムの顧客の表がありません。").arg(fileName));
-    PgConnection& conn = server.connection();
-    PgTransaction transaction(conn);
+    TPgConnection& conn = server.connection();
+    TPgTransaction transaction(conn);
     // No other PC writes while the roster is swapped under it.
     conn.exec("lock table t_customer, m_our_company, m_postal in exclusive mode");
     if (mode == ImportMode::IntoEmpty)
@@ -173,7 +173,7 @@ TransferCount importFile(PgStore& server, const QString& fileName, ImportMode mo
     return count;
 }
 
-TransferCount exportFile(PgStore& server, const QString& fileName)
+TransferCount exportFile(TPgStore& server, const QString& fileName)
 {
     const QFileInfo target(fileName);
     // Written beside its place and renamed over it only when complete, so a
@@ -186,12 +186,12 @@ TransferCount exportFile(PgStore& server, const QString& fileName)
     {
         TSQLiteDatabase file(part.fileName());
         TSQLiteDo::createMissingTables(file);
-        PgConnection& conn = server.connection();
+        TPgConnection& conn = server.connection();
         // One snapshot of the server: the three tables as they were at one
         // moment, whatever the other PCs write meanwhile.
-        PgTransaction snapshot(conn);
+        TPgTransaction snapshot(conn);
         conn.exec("set transaction isolation level repeatable read, read only");
-        Transaction transaction(file);
+        TTransaction transaction(file);
         const QList<TableSpec> specs = tables();
         writeTable(conn, file, specs[0], count.customers);
         writeTable(conn, file, specs[1], count.sites);

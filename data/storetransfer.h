@@ -10,7 +10,7 @@
 
 namespace tessolo::store {
 
-class PgStore;
+class TPgStore;
 
 struct TransferCount {
     qint64 customers = 0;
@@ -32,10 +32,10 @@ enum class ImportMode {
 
 // Copies the file's three tables into the server in one transaction: all of
 // them or, on any failure, nothing. Throws TessoloError.
-TransferCount importFile(PgStore& server, const QString& fileName, ImportMode mode);
+TransferCount importFile(TPgStore& server, const QString& fileName, ImportMode mode);
 
 // Writes the server's three tables into a new SQLite file of the program's
 // schema; an existing file is replaced only once the new one is complete.
-TransferCount exportFile(PgStore& server, const QString& fileName);
+TransferCount exportFile(TPgStore& server, const QString& fileName);
 
 } // namespace tessolo::store

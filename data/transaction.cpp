@@ -4,9 +4,9 @@
 
 namespace tessolo {
 
-Transaction::Transaction(TSQLiteDatabase& db) : m_db(db) { m_db.BeginTransaction(); }
+TTransaction::TTransaction(TSQLiteDatabase& db) : m_db(db) { m_db.BeginTransaction(); }
 
-Transaction::~Transaction()
+TTransaction::~TTransaction()
 {
     if (m_committed || !m_db.IsTransactionOpen())
         return;
@@ -16,7 +16,7 @@ Transaction::~Transaction()
     }
 }
 
-void Transaction::commit()
+void TTransaction::commit()
 {
     m_db.Commit();
     m_committed = true;

@@ -8,15 +8,15 @@
 
 namespace tessolo {
 
-class Transaction {
+class TTransaction {
 public:
-    explicit Transaction(TSQLiteDatabase& db);
+    explicit TTransaction(TSQLiteDatabase& db);
     // Rolls back unless committed. A failing rollback is swallowed: the
     // error already unwinding is the one the user must see, and closing the
     // connection rolls back again.
-    ~Transaction();
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
+    ~TTransaction();
+    TTransaction(const TTransaction&) = delete;
+    TTransaction& operator=(const TTransaction&) = delete;
 
     // Makes the writes permanent; raises when the commit fails, and the
     // destructor then rolls back.

@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     DribbleDevice dev(bytes, chunk);
     dev.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    tessolo::LineReader reader(dev);
+    tessolo::TLineReader reader(dev);
     QList<QByteArray> dribbled;
     QByteArray line;
     while (reader.next(line))

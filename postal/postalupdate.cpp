@@ -82,11 +82,11 @@ Result run(const QString& fileName, const ProgressFn& progress)
     db.setDBpoint(kDatabaseName);
 
     // Only the list in the form the program ships it is read compressed.
-    TextSource source(fileName, std::nullopt,
+    TTextSource source(fileName, std::nullopt,
                       shippedpostal::isShippedList(fileName) ? Compressed::Unpacked : Compressed::Refused);
     QBuffer buffer(&source.bytes());
     buffer.open(QIODevice::ReadOnly);
-    LineReader reader(buffer);
+    TLineReader reader(buffer);
 
     Result result;
     QByteArray raw;
@@ -119,9 +119,9 @@ Result run(const QString& fileName, const ProgressFn& progress)
         return result;
     }
 
-    Transaction transaction(*db.SQLiteDB);
+    TTransaction transaction(*db.SQLiteDB);
     db.exec_sql2(deleteStatement(result.kind));
-    BulkInsert insert(*db.SQLiteDB, QStringLiteral("m_postal"), kFields);
+    TBulkInsert insert(*db.SQLiteDB, QStringLiteral("m_postal"), kFields);
     for (; haveLine; haveLine = reader.next(raw)) {
         // Every line is decoded once and stored through the one encoder, so
         // a character with two codes is stored as the one Windows writes.

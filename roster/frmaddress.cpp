@@ -168,24 +168,24 @@ void TfrmAddress::buildMenu()
     CSV1 = n2->addAction(QStringLiteral("CSV"));
     CSV1->setObjectName(QStringLiteral("CSV1"));
     QMenu* n7 = n1->addMenu(QStringLiteral("住所データ出力"));
-    n7->setObjectName(QStringLiteral("N7"));
-    CSV2 = n7->addAction(QStringLiteral("CSV"));
-    CSV2->setObjectName(QStringLiteral("CSV2"));
-    mnuAtena = n1->addAction(QStringLiteral("宛名印刷"));
-    mnuAtena->setObjectName(QStringLiteral("mnuAtena"));
+    n7->setObjectName(QStringLiteral("mnuExport"));
+    actExportCsv = n7->addAction(QStringLiteral("CSV"));
+    actExportCsv->setObjectName(QStringLiteral("actExportCsv"));
+    actAtena = n1->addAction(QStringLiteral("宛名印刷"));
+    actAtena->setObjectName(QStringLiteral("actAtena"));
     mnuMap = n1->addAction(QStringLiteral("地図に表示"));
     mnuMap->setObjectName(QStringLiteral("mnuMap"));
     QMenu* n8 = n1->addMenu(QStringLiteral("バックアップ"));
     n8->setObjectName(QStringLiteral("N8"));
-    R1 = n8->addAction(QStringLiteral("復元…"));
-    R1->setObjectName(QStringLiteral("R1"));
-    B1 = n8->addAction(QStringLiteral("今すぐバックアップ"));
-    B1->setObjectName(QStringLiteral("B1"));
+    actRestore = n8->addAction(QStringLiteral("復元…"));
+    actRestore->setObjectName(QStringLiteral("actRestore"));
+    actBackupNow = n8->addAction(QStringLiteral("今すぐバックアップ"));
+    actBackupNow->setObjectName(QStringLiteral("actBackupNow"));
     n8->addSeparator();
-    W1 = n8->addAction(QStringLiteral("データの書き出し…"));
-    W1->setObjectName(QStringLiteral("W1"));
-    L1 = n8->addAction(QStringLiteral("データの読み込み…"));
-    L1->setObjectName(QStringLiteral("L1"));
+    actExportData = n8->addAction(QStringLiteral("データの書き出し…"));
+    actExportData->setObjectName(QStringLiteral("actExportData"));
+    actImportData = n8->addAction(QStringLiteral("データの読み込み…"));
+    actImportData->setObjectName(QStringLiteral("actImportData"));
     X1 = n1->addAction(QStringLiteral("終了(&X)"));
     X1->setObjectName(QStringLiteral("X1"));
     // As in the map window: a text field claims Ctrl+X for Cut through its
@@ -452,14 +452,14 @@ void TfrmAddress::wire()
     connect(N6, &QAction::triggered, this, guarded([this] { N6Click(); }));
     connect(N3, &QAction::triggered, this, guarded([this] { N3Click(); }));
     connect(CSV1, &QAction::triggered, this, guarded([this] { CSV1Click(); }));
-    connect(CSV2, &QAction::triggered, this, guarded([this] { CSV2Click(); }));
-    connect(mnuAtena, &QAction::triggered, this, guarded([this] { mnuAtenaClick(); }));
+    connect(actExportCsv, &QAction::triggered, this, guarded([this] { CSV2Click(); }));
+    connect(actAtena, &QAction::triggered, this, guarded([this] { mnuAtenaClick(); }));
     connect(mnuMap, &QAction::triggered, this, guarded([this] { mnuMapClick(); }));
     connect(U1, &QAction::triggered, this, [this] { U1Click(); });
-    connect(R1, &QAction::triggered, this, guarded([this] { R1Click(); }));
-    connect(B1, &QAction::triggered, this, guarded([this] { tessolo::backupui::backupNow(this); }));
-    connect(W1, &QAction::triggered, this, guarded([this] { tessolo::backupui::exportData(this); }));
-    connect(L1, &QAction::triggered, this, guarded([this] { L1Click(); }));
+    connect(actRestore, &QAction::triggered, this, guarded([this] { R1Click(); }));
+    connect(actBackupNow, &QAction::triggered, this, guarded([this] { tessolo::backupui::backupNow(this); }));
+    connect(actExportData, &QAction::triggered, this, guarded([this] { tessolo::backupui::exportData(this); }));
+    connect(actImportData, &QAction::triggered, this, guarded([this] { L1Click(); }));
     connect(X1, &QAction::triggered, this, [this] { close(); });
     connect(MaskEditPostal, &tessolo::ui::TPostalMaskEdit::exited, this, guarded([this] {
                 tessolo::ui::MaskEditPostalExit(MaskEditPostal, EditPref, EditCity, EditAddr);
@@ -731,7 +731,7 @@ void TfrmAddress::btndelClick()
         // All of them or none: a failure half way leaves every row stored.
         constexpr qsizetype kSlice = 500;
         TSQLiteDo db;
-        tessolo::Transaction transaction(db.getDBpoint(kDatabaseName));
+        tessolo::TTransaction transaction(db.getDBpoint(kDatabaseName));
         for (qsizetype from = 0; from < rowids.size(); from += kSlice) {
             QStringList ids;
             for (qint64 id : rowids.mid(from, kSlice))
@@ -842,8 +842,8 @@ void TfrmAddress::completeCompany()
 
 void TfrmAddress::shellOpen(const QString& address)
 {
-    if (ui::AppEvents::isListened(&ui::AppEvents::openRequested)) {
-        emit ui::AppEvents::current()->openRequested(address);
+    if (ui::TAppEvents::isListened(&ui::TAppEvents::openRequested)) {
+        emit ui::TAppEvents::current()->openRequested(address);
         return;
     }
     QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));

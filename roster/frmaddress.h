@@ -48,17 +48,17 @@ public:
     QMenuBar* MainMenu1 = nullptr;
     QAction* U1 = nullptr;
     QAction* CSV1 = nullptr;
-    QAction* CSV2 = nullptr;
-    QAction* mnuAtena = nullptr;
+    QAction* actExportCsv = nullptr;
+    QAction* actAtena = nullptr;
     // The chosen customers (or all shown) as marks on the map.
     QAction* mnuMap = nullptr;
     QAction* X1 = nullptr;
     QAction* N3 = nullptr;
     // ファイル → バックアップ: restore, copy now, write out, read in.
-    QAction* R1 = nullptr;
-    QAction* B1 = nullptr;
-    QAction* W1 = nullptr;
-    QAction* L1 = nullptr;
+    QAction* actRestore = nullptr;
+    QAction* actBackupNow = nullptr;
+    QAction* actExportData = nullptr;
+    QAction* actImportData = nullptr;
     tessolo::ui::TKanaButtons* KanaButtons = nullptr;
     QLineEdit* EditCnt = nullptr;
     // Narrows the list to the customers holding the typed text anywhere.
@@ -133,7 +133,7 @@ public:
     bool hasUnsavedChanges() const;
 
     // Every mail and web hand-off goes through here to the desktop's default
-    // handler; tests listen to AppEvents::openRequested to see what would be
+    // handler; tests listen to TAppEvents::openRequested to see what would be
     // handed over.
     static void shellOpen(const QString& address);
 

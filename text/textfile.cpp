@@ -242,12 +242,12 @@ QByteArray toUtf8(QByteArrayView bytes, TextEncoding encoding, qsizetype* faults
     return text.toUtf8();
 }
 
-LineReader::LineReader(QIODevice& device)
+TLineReader::TLineReader(QIODevice& device)
     : m_device(device)
 {
 }
 
-bool LineReader::fill()
+bool TLineReader::fill()
 {
     if (m_end)
         return false;
@@ -270,7 +270,7 @@ bool LineReader::fill()
     return true;
 }
 
-bool LineReader::next(QByteArray& line)
+bool TLineReader::next(QByteArray& line)
 {
     line.clear();
     // A UTF-8 byte-order mark is not part of the first line: left there, it
@@ -337,7 +337,7 @@ QList<QByteArray> readLines(QByteArrayView bytes)
     QByteArray copy(bytes.data(), bytes.size());
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
-    LineReader reader(buffer);
+    TLineReader reader(buffer);
     QList<QByteArray> lines;
     QByteArray line;
     while (reader.next(line))

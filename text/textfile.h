@@ -43,9 +43,9 @@ inline constexpr qsizetype kMaxLineBytes = qsizetype{1024} * 1024;
 // The message a line longer than kMaxLineBytes stops the reading with.
 QString lineTooLongMessage();
 
-class LineReader {
+class TLineReader {
 public:
-    explicit LineReader(QIODevice& device);
+    explicit TLineReader(QIODevice& device);
     // False when there are no more lines. Throws EFileError on a read error
     // and on a line longer than kMaxLineBytes.
     bool next(QByteArray& line);

@@ -59,13 +59,13 @@ QByteArray gunzip(QFile& file, const QString& fileName)
         if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
             break;
         const qint64 produced = qint64(sizeof chunk - z.avail_out);
-        if (out.size() + produced > TextSource::kMaxUnpacked)
+        if (out.size() + produced > TTextSource::kMaxUnpacked)
             throw EFileError(QStringLiteral("「%1」は展開すると大きすぎるため読み込めません（%2 MB まで）。")
                                  .arg(QDir::toNativeSeparators(fileName))
-                                 .arg(TextSource::kMaxUnpacked >> 20));
+                                 .arg(TTextSource::kMaxUnpacked >> 20));
         // Grown by hand: doubling past the limit would hold twice what is kept.
         if (out.capacity() < out.size() + produced)
-            out.reserve(qMin(TextSource::kMaxUnpacked, qMax(out.size() * 2, out.size() + produced)));
+            out.reserve(qMin(TTextSource::kMaxUnpacked, qMax(out.size() * 2, out.size() + produced)));
         out.append(chunk, produced);
     }
     if (rc != Z_STREAM_END)
@@ -100,7 +100,7 @@ void openRegular(QFile& file, const QString& fileName)
 
 } // namespace
 
-TextSource::TextSource(const QString& fileName, std::optional<TextEncoding> encoding, Compressed compressed)
+TTextSource::TTextSource(const QString& fileName, std::optional<TextEncoding> encoding, Compressed compressed)
 {
     QFile file;
     openRegular(file, fileName);
@@ -131,7 +131,7 @@ TextSource::TextSource(const QString& fileName, std::optional<TextEncoding> enco
 
 // UTF-16 and EUC-JP are held as UTF-8, which the line reader splits as it
 // splits the others.
-void TextSource::decode(std::optional<TextEncoding> encoding)
+void TTextSource::decode(std::optional<TextEncoding> encoding)
 {
     m_fileEncoding = encoding ? *encoding : detectEncoding(m_bytes);
     m_encoding = m_fileEncoding;

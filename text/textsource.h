@@ -17,7 +17,7 @@ namespace tessolo {
 
 enum class Compressed { Refused, Unpacked };
 
-class TextSource {
+class TTextSource {
 public:
     // Unpacked, a compressed file yields at most this many bytes.
     // The national list unpacks to about 12 MB.
@@ -27,7 +27,7 @@ public:
     // when it is compressed and `compressed` refuses it (or it unpacks to
     // more than kMaxUnpacked). Without `encoding` it is detected from the
     // bytes.
-    explicit TextSource(const QString& fileName, std::optional<TextEncoding> encoding = std::nullopt,
+    explicit TTextSource(const QString& fileName, std::optional<TextEncoding> encoding = std::nullopt,
                         Compressed compressed = Compressed::Refused);
 
     QByteArray& bytes() { return m_bytes; }

@@ -3,17 +3,17 @@
 namespace tessolo::ui {
 
 namespace {
-AppEvents* g_current = nullptr;
+TAppEvents* g_current = nullptr;
 } // namespace
 
-AppEvents::AppEvents(QObject* parent) : QObject(parent), m_previous(g_current) { g_current = this; }
+TAppEvents::TAppEvents(QObject* parent) : QObject(parent), m_previous(g_current) { g_current = this; }
 
-AppEvents::~AppEvents()
+TAppEvents::~TAppEvents()
 {
     if (g_current == this)
         g_current = m_previous;
 }
 
-AppEvents* AppEvents::current() { return g_current; }
+TAppEvents* TAppEvents::current() { return g_current; }
 
 } // namespace tessolo::ui

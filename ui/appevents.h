@@ -15,18 +15,18 @@ class QWidget;
 
 namespace tessolo::ui {
 
-class AppEvents : public QObject {
+class TAppEvents : public QObject {
     Q_OBJECT
 public:
     // The newest object made is the one raised on; the one before it is again
     // when it goes.
-    explicit AppEvents(QObject* parent = nullptr);
-    ~AppEvents() override;
-    AppEvents(const AppEvents&) = delete;
-    AppEvents& operator=(const AppEvents&) = delete;
+    explicit TAppEvents(QObject* parent = nullptr);
+    ~TAppEvents() override;
+    TAppEvents(const TAppEvents&) = delete;
+    TAppEvents& operator=(const TAppEvents&) = delete;
 
     // The object raised on; null where none has been made.
-    static AppEvents* current();
+    static TAppEvents* current();
 
     // True when something is connected to `signal` of the current object.
     template <typename Signal>
@@ -43,7 +43,7 @@ signals:
     void openRequested(const QString& address);
 
 private:
-    AppEvents* m_previous = nullptr;
+    TAppEvents* m_previous = nullptr;
 };
 
 } // namespace tessolo::ui

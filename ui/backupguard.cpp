@@ -30,7 +30,7 @@ QString copyNow(QWidget* parent, backup::Reason reason)
 
 void reportStatus(const QString& message)
 {
-    if (AppEvents* events = AppEvents::current())
+    if (TAppEvents* events = TAppEvents::current())
         emit events->statusMessage(message);
 }
 
@@ -61,7 +61,7 @@ void dailyBackup()
 
 void notifyDataReplaced()
 {
-    if (AppEvents* events = AppEvents::current())
+    if (TAppEvents* events = TAppEvents::current())
         emit events->dataReplaced();
 }
 

@@ -13,7 +13,7 @@ class QWidget;
 
 namespace tessolo::ui {
 
-// A note that must not interrupt, raised as AppEvents::statusMessage (the map
+// A note that must not interrupt, raised as TAppEvents::statusMessage (the map
 // window shows it in its status bar).
 void reportStatus(const QString& message);
 
@@ -28,7 +28,7 @@ QString backupManually(QWidget* parent);
 // A copy at the first start of the day; a failure is only noted.
 void dailyBackup();
 
-// Raises AppEvents::dataReplaced after the data was replaced under the
+// Raises TAppEvents::dataReplaced after the data was replaced under the
 // windows (a restore), so that whatever shows customers shows the new ones.
 void notifyDataReplaced();
 

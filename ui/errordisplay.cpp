@@ -23,8 +23,8 @@ void showError(const QString& message)
     recent().append(message);
     while (recent().size() > kKept)
         recent().removeFirst();
-    if (AppEvents::isListened(&AppEvents::errorRaised)) {
-        emit AppEvents::current()->errorRaised(message);
+    if (TAppEvents::isListened(&TAppEvents::errorRaised)) {
+        emit TAppEvents::current()->errorRaised(message);
         return;
     }
     QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationDisplayName(), message);

@@ -1,7 +1,7 @@
 #pragma once
 // The application's one default error display: an exception that leaves a
 // handler is shown in a message box with its message. Tests listen to
-// AppEvents::errorRaised and read the message instead of the screen.
+// TAppEvents::errorRaised and read the message instead of the screen.
 
 #include <QString>
 #include <QStringList>

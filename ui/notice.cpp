@@ -9,8 +9,8 @@ namespace tessolo::ui {
 
 void showNotice(QWidget* parent, const QString& message)
 {
-    if (AppEvents::isListened(&AppEvents::noticeRaised)) {
-        emit AppEvents::current()->noticeRaised(parent, message);
+    if (TAppEvents::isListened(&TAppEvents::noticeRaised)) {
+        emit TAppEvents::current()->noticeRaised(parent, message);
         return;
     }
     QMessageBox::information(parent, QApplication::applicationDisplayName(), message);

@@ -1,6 +1,6 @@
 #pragma once
 // The short closing message of a long run ("… 件取り込みました。"). Tests
-// listen to AppEvents::noticeRaised and read the text instead of the screen.
+// listen to TAppEvents::noticeRaised and read the text instead of the screen.
 
 #include <QString>
 #include <functional>

@@ -321,7 +321,7 @@ void MaskEditPostalExit(TPostalMaskEdit* postal, QLineEdit* pref, QLineEdit* cit
     bool loaded = true;
     {
         // The file or the office's server, whichever the program works on.
-        store::Store& db = store::current();
+        store::TStore& db = store::current();
         found = db.postalAddresses(key);
         if (found.isEmpty())
             loaded = db.postalListLoaded();

@@ -139,7 +139,7 @@ TEST_F(SharedFile, FifoAndFolderAreRefusedWithoutBlocking)
     EXPECT_TRUE(
         messageOf([&] { backup::restore(fifo, dbPath()); }).contains(QStringLiteral("通常のファイルではありません")));
     EXPECT_TRUE(messageOf([&] { TSafeFile out(fifo); }).contains(QStringLiteral("通常のファイルではありません")));
-    EXPECT_TRUE(messageOf([&] { TextSource source(fifo); }).contains(QStringLiteral("通常のファイルではな")));
+    EXPECT_TRUE(messageOf([&] { TTextSource source(fifo); }).contains(QStringLiteral("通常のファイルではな")));
     EXPECT_TRUE(messageOf([&] { TSafeFile out(dir()); }).contains(QStringLiteral("フォルダーです")));
     EXPECT_LT(t.elapsed(), 3000);
     EXPECT_TRUE(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile()); // not replaced by a file
@@ -162,14 +162,14 @@ TEST_F(SharedFile, GzipBombIsRefusedWithinBoundedMemory)
     }
     rusage before{};
     getrusage(RUSAGE_SELF, &before);
-    EXPECT_TRUE(messageOf([&] { TextSource source(bomb); }).contains(QStringLiteral("圧縮されたファイル")));
+    EXPECT_TRUE(messageOf([&] { TTextSource source(bomb); }).contains(QStringLiteral("圧縮されたファイル")));
     // Allowed to unpack, it still stops at the limit: 80 MB is past it.
     EXPECT_TRUE(
-        messageOf([&] { TextSource source(bomb, std::nullopt, Compressed::Unpacked); }).contains(QStringLiteral("大きすぎる")));
+        messageOf([&] { TTextSource source(bomb, std::nullopt, Compressed::Unpacked); }).contains(QStringLiteral("大きすぎる")));
     rusage after{};
     getrusage(RUSAGE_SELF, &after);
     // ru_maxrss is in kilobytes: the peak grew by at most the limit and a margin.
-    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, (TextSource::kMaxUnpacked >> 10) + 64 * 1024);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, (TTextSource::kMaxUnpacked >> 10) + 64 * 1024);
 }
 
 TEST_F(SharedFile, ALockedFileIsReportedInJapaneseFirst)

@@ -40,13 +40,13 @@ private slots:
     void escapedExceptionIsShown()
     {
         QStringList errors;
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [&](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [&](const QString& m) { errors << m; });
         Thrower t;
         QCoreApplication::postEvent(&t, new QEvent(QEvent::User));
         QCoreApplication::postEvent(&t, new QEvent(QEvent::Type(QEvent::User + 1)));
         QCoreApplication::sendPostedEvents();
         QCOMPARE(errors, QStringList{QStringLiteral("handler failed")});
-        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, nullptr, nullptr);
     }
 
     void windowSetInOrder()

@@ -158,7 +158,7 @@ private slots:
         tessolo::app::TMapServer::setDefaultRootForTesting(velmo);
         TfrmMapbrows::setPageQueryForTesting(QStringLiteral("offline=1"));
         QStringList errors;
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [&](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [&](const QString& m) { errors << m; });
 
         const QList<Address> addresses = townAddresses(velmo, count);
         if (addresses.size() != count)
@@ -268,7 +268,7 @@ private slots:
                  qPrintable(QStringLiteral("%1 of %2 at town level").arg(levels.value(QStringLiteral("town")).toInt()).arg(count)));
 
         TfrmMapbrows::setPageQueryForTesting(QString());
-        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, nullptr, nullptr);
     }
 };
 

@@ -253,7 +253,7 @@ private slots:
         writeFile(tmp->filePath(QStringLiteral("outside.txt")), "secret");
         tessolo::app::TMapServer::setDefaultRootForTesting(velmo);
         errors.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [this](const QString& m) { errors << m; });
 
         w = std::make_unique<TfrmMapbrows>();
         frmMapbrows = w.get();
@@ -269,7 +269,7 @@ private slots:
     {
         frmMapbrows = nullptr;
         w.reset();
-        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, nullptr, nullptr);
         tmp.reset();
     }
 

@@ -38,7 +38,7 @@ ScratchDatabase::ScratchDatabase(const QString& serverUri)
 {
     static QAtomicInteger<int> counter;
     m_name = QStringLiteral("tessolo_t%1_%2").arg(getpid()).arg(counter.fetchAndAddRelaxed(1));
-    tessolo::store::PgConnection admin(m_serverUri);
+    tessolo::store::TPgConnection admin(m_serverUri);
     admin.exec("create database " + m_name.toUtf8());
     QUrl url(serverUri);
     url.setPath(QLatin1Char('/') + m_name);
@@ -48,7 +48,7 @@ ScratchDatabase::ScratchDatabase(const QString& serverUri)
 ScratchDatabase::~ScratchDatabase()
 {
     try {
-        tessolo::store::PgConnection admin(m_serverUri);
+        tessolo::store::TPgConnection admin(m_serverUri);
         admin.exec("drop database if exists " + m_name.toUtf8() + " with (force)");
     } catch (const tessolo::TessoloError& e) {
         ADD_FAILURE() << "the scratch database stays: " << e.what();
@@ -57,7 +57,7 @@ ScratchDatabase::~ScratchDatabase()
 
 void ScratchDatabase::exec(const QByteArray& sql)
 {
-    tessolo::store::PgConnection admin(m_uri);
+    tessolo::store::TPgConnection admin(m_uri);
     admin.exec(sql);
 }
 
@@ -68,11 +68,11 @@ void StoreTest::SetUp()
         STORETEST_NEED_SERVER(m_scratch);
 }
 
-std::unique_ptr<tessolo::store::Store> StoreTest::store()
+std::unique_ptr<tessolo::store::TStore> StoreTest::store()
 {
     if (GetParam() == Kind::Server)
-        return std::make_unique<tessolo::store::PgStore>(m_scratch->uri());
-    auto file = std::make_unique<tessolo::store::SqliteStore>(filePath());
+        return std::make_unique<tessolo::store::TPgStore>(m_scratch->uri());
+    auto file = std::make_unique<tessolo::store::TSqliteStore>(filePath());
     file->ensureSchema();
     return file;
 }

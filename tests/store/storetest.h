@@ -68,7 +68,7 @@ enum class Kind { File, Server };
 class StoreTest : public ::testing::TestWithParam<Kind> {
 protected:
     void SetUp() override;
-    std::unique_ptr<tessolo::store::Store> store();
+    std::unique_ptr<tessolo::store::TStore> store();
     QString filePath() const { return m_dir.path() + QStringLiteral("/tessolo.db"); }
     ScratchDatabase* scratch() const { return m_scratch.get(); }
 

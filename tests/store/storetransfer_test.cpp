@@ -77,7 +77,7 @@ TEST(StoreTransfer, FileToServerToFileKeepsTheStoredBytes)
     STORETEST_NEED_SERVER(db);
     QTemporaryDir dir;
     const QString in = makeFile(dir.path());
-    PgStore server(db->uri());
+    TPgStore server(db->uri());
 
     const TransferCount imported = importFile(server, in, ImportMode::IntoEmpty);
     EXPECT_EQ(imported.customers, 2);
@@ -105,7 +105,7 @@ TEST(StoreTransfer, AServerHoldingARosterIsNotMixedWithAFileUnasked)
     STORETEST_NEED_SERVER(db);
     QTemporaryDir dir;
     const QString in = makeFile(dir.path());
-    PgStore server(db->uri());
+    TPgStore server(db->uri());
     const CustomerRow there = server.insertCustomer(customerValues(QStringLiteral("there")));
 
     EXPECT_THROW(importFile(server, in, ImportMode::IntoEmpty), tessolo::TessoloError);
@@ -130,7 +130,7 @@ TEST(StoreTransfer, AFileThatIsNotARosterChangesNothing)
     std::unique_ptr<storetest::ScratchDatabase> db;
     STORETEST_NEED_SERVER(db);
     QTemporaryDir dir;
-    PgStore server(db->uri());
+    TPgStore server(db->uri());
     server.insertCustomer(customerValues(QStringLiteral("kept")));
     EXPECT_THROW(importFile(server, dir.path() + QStringLiteral("/missing.db"), ImportMode::Replace),
                  tessolo::TessoloError);

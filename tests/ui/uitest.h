@@ -71,9 +71,9 @@ class Errors {
 public:
     Errors()
     {
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [this](const QString& m) { messages << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [this](const QString& m) { messages << m; });
     }
-    ~Errors() { QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr); }
+    ~Errors() { QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, nullptr, nullptr); }
     QStringList messages;
 };
 

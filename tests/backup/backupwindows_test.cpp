@@ -106,8 +106,8 @@ private slots:
         errors.clear();
         notices.clear();
         questions.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [this](const QString& m) { errors << m; });
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
     }
     void cleanup()
     {
@@ -116,8 +116,8 @@ private slots:
         dlg.reset();
         OKRightDlg2 = nullptr;
         db.reset();
-        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr);
-        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, nullptr, nullptr);
     }
 
     void csvImportTakesACopyThatRestoresTheRosterBeforeIt()
@@ -154,7 +154,7 @@ private slots:
             confirmNextQuestion();
             window->btnrestore->click();
         });
-        roster->R1->trigger();
+        roster->actRestore->trigger();
         QVERIFY(chosen);
 
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
@@ -172,7 +172,7 @@ private slots:
     void importWithoutABackupOnlyWhenTheUserSaysSo()
     {
         QStringList status;
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::statusMessage, [&](const QString& m) { status << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::statusMessage, [&](const QString& m) { status << m; });
         // A file where the folder should be: no copy can be made.
         QFile blocker(bk::folderOf(dbPath()));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -187,7 +187,7 @@ private slots:
         QTest::mouseClick(csvin->btngo, Qt::LeftButton);
         QCOMPARE(Db::customerCount(), 3);
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
-        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::statusMessage, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::statusMessage, nullptr, nullptr);
     }
 
     void damagedCopyIsListedButCannotBeChosen()
@@ -277,4 +277,4 @@ private slots:
 };
 
 QTEST_MAIN(TestBackupWindows)
-#include "tst_backupwindows.moc"
+#include "backupwindows_test.moc"

@@ -59,15 +59,15 @@ private slots:
         w = std::make_unique<TfrmCsvin>();
         errors.clear();
         notices.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [this](const QString& m) { errors << m; });
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
     }
     void cleanup()
     {
         w.reset();
         db.reset();
-        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr);
-        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, nullptr, nullptr);
     }
 
     void previewShowsTheFirstLinesColumns()
@@ -273,4 +273,4 @@ private slots:
 };
 
 QTEST_MAIN(TestImportWindows)
-#include "test_importwindows.moc"
+#include "importwindows_test.moc"

@@ -181,7 +181,7 @@ TEST_F(PostalUpdate, BoundValuesStoreTheBytesTheStatementTextWould)
         TSQLiteDo h;
         h.setDBpoint(kDatabaseName);
         h.exec_sql2(sqltext::insertValues(u"m_postal", values));
-        BulkInsert insert(*h.SQLiteDB, QStringLiteral("m_postal"), 9);
+        TBulkInsert insert(*h.SQLiteDB, QStringLiteral("m_postal"), 9);
         EXPECT_EQ(insert.insert(values), 1); // 𠮷é: one value changed
     }
     const QString hex = QStringLiteral(

@@ -235,4 +235,4 @@ private slots:
 };
 
 QTEST_MAIN(AtenaPdfTest)
-#include "tst_atenapdf.moc"
+#include "atenapdf_test.moc"

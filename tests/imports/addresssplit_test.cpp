@@ -14,7 +14,7 @@ using importtest::sjis;
 
 namespace {
 
-QString parts(const AddressSplitter& s, const QString& whole)
+QString parts(const TAddressSplitter& s, const QString& whole)
 {
     const auto p = s.split(whole);
     return p ? p->prefecture + QLatin1Char('|') + p->city + QLatin1Char('|') + p->rest : QStringLiteral("(whole)");
@@ -22,7 +22,7 @@ QString parts(const AddressSplitter& s, const QString& whole)
 
 TEST(AddressSplit, TheShippedTableSplitsWardsCountiesAndAddressesWithoutPrefecture)
 {
-    const AddressSplitter s = AddressSplitter::shipped();
+    const TAddressSplitter s = TAddressSplitter::shipped();
     EXPECT_EQ(parts(s, QStringLiteral("東京都府中市宮西町4-5-6_パークハイツ府中302")),
               QStringLiteral("東京都|府中市|宮西町4-5-6_パークハイツ府中302"));
     // A designated city's ward is part of the city.
@@ -44,9 +44,9 @@ TEST(AddressSplit, TheShippedTableSplitsWardsCountiesAndAddressesWithoutPrefectu
 TEST(AddressSplit, TheLoadedPostalListIsUsedBeforeTheShippedTable)
 {
     importtest::Db db;
-    EXPECT_EQ(parts(AddressSplitter::forImport(), QStringLiteral("東京都府中市1")), QStringLiteral("東京都|府中市|1"));
+    EXPECT_EQ(parts(TAddressSplitter::forImport(), QStringLiteral("東京都府中市1")), QStringLiteral("東京都|府中市|1"));
     db.exec(QStringLiteral("insert into m_postal values ('99999','','9999999','ｶｸｳｹﾝ','ｶｸｳｼ','','架空県','架空市','')"));
-    const AddressSplitter fromList = AddressSplitter::forImport();
+    const TAddressSplitter fromList = TAddressSplitter::forImport();
     EXPECT_EQ(parts(fromList, QStringLiteral("架空県架空市本町1")), QStringLiteral("架空県|架空市|本町1"));
     EXPECT_EQ(parts(fromList, QStringLiteral("東京都府中市1")), QStringLiteral("(whole)"));
 }

@@ -54,14 +54,14 @@ private slots:
         db = std::make_unique<importtest::Db>();
         errors.clear();
         notices.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [this](const QString& m) { errors << m; });
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
     }
     void cleanup()
     {
         db.reset();
-        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr);
-        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, nullptr, nullptr);
     }
 
     void exportSitsBesideTheImportAndAsksForAFile()
@@ -76,7 +76,7 @@ private slots:
                                         QStringLiteral("住所データ出力"), QStringLiteral("宛名印刷"), QStringLiteral("地図に表示"),
                                         QStringLiteral("バックアップ"),
                                         QStringLiteral("終了(&X)")}));
-        QCOMPARE(w.CSV2->text(), QStringLiteral("CSV"));
+        QCOMPARE(w.actExportCsv->text(), QStringLiteral("CSV"));
         QCOMPARE(w.SaveTextFileDialog1->acceptMode(), QFileDialog::AcceptSave);
         QCOMPARE(w.SaveTextFileDialog1->nameFilters(),
                  (QStringList{QStringLiteral("CSV (*.csv)"), QStringLiteral("Excel (*.xlsx)")}));
@@ -86,7 +86,7 @@ private slots:
 
         // Cancelled: nothing written, nothing said.
         QTimer::singleShot(0, w.SaveTextFileDialog1, [&w] { w.SaveTextFileDialog1->reject(); });
-        w.CSV2->trigger();
+        w.actExportCsv->trigger();
         QVERIFY(notices.isEmpty());
         QVERIFY(errors.isEmpty());
         QVERIFY(QDir(db->path(QString())).entryList({QStringLiteral("*.csv")}).isEmpty());
@@ -105,7 +105,7 @@ private slots:
 
         const QString file = db->path(QStringLiteral("out.csv"));
         answerSave(w, file, 1);
-        w.CSV2->trigger();
+        w.actExportCsv->trigger();
         QCOMPARE(errors, QStringList());
         QCOMPARE(notices, QStringList{QStringLiteral("2 件の顧客データを書き出しました。")});
         QFile f(file);
@@ -171,7 +171,7 @@ private slots:
         plain.close();
         const QString target = tmp.filePath(QStringLiteral("plain/tessolo-export.csv"));
         answerSave(w, target, 0);
-        w.CSV2->trigger();
+        w.actExportCsv->trigger();
         QCOMPARE(notices, QStringList());
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors[0].contains(QStringLiteral("書き出せませんでした")), qPrintable(errors[0]));
@@ -181,4 +181,4 @@ private slots:
 };
 
 QTEST_MAIN(TestExportWindows)
-#include "test_exportwindows.moc"
+#include "exportwindows_test.moc"

@@ -62,7 +62,7 @@ private slots:
         OKRightDlg2 = confirm.get();
         w = std::make_unique<TfrmOurcompany>();
         errors.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, [this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [this](const QString& m) { errors << m; });
     }
     void cleanup()
     {
@@ -70,7 +70,7 @@ private slots:
         OKRightDlg2 = nullptr;
         confirm.reset();
         db.reset();
-        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::errorRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, nullptr, nullptr);
     }
 
     void firstShowingOfAnEmptyTableIsEmpty()
@@ -329,4 +329,4 @@ private slots:
 };
 
 QTEST_MAIN(TestOurCompanyWindow)
-#include "test_ourcompanywindow.moc"
+#include "ourcompanywindow_test.moc"

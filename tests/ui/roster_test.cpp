@@ -109,7 +109,7 @@ private slots:
         OKRightDlg2 = nullptr;
         frmAddress = nullptr;
         db.reset();
-        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::openRequested, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::openRequested, nullptr, nullptr);
     }
 
     void namesCaptionsAndColumns()
@@ -465,7 +465,7 @@ private slots:
     void mailAndWebHandOff()
     {
         QStringList handed;
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::openRequested, [&](const QString& a) { handed << a; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::openRequested, [&](const QString& a) { handed << a; });
         w->EditEmail1->setText(QStringLiteral("taro@example.jp"));
         w->EditUrl->setText(QStringLiteral("www.example.jp"));
         w->N4->trigger();
@@ -812,7 +812,7 @@ private slots:
         TfrmAtena atena;
         frmAtena = &atena;
         QStringList notices;
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, [&notices](QWidget*, const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, [&notices](QWidget*, const QString& m) { notices << m; });
         QTemporaryDir dir;
         int files = 0;
         const auto exported = [&] {
@@ -822,7 +822,7 @@ private slots:
                 w->SaveTextFileDialog1->selectFile(file);
                 static_cast<QDialog*>(w->SaveTextFileDialog1)->accept();
             });
-            w->CSV2->trigger();
+            w->actExportCsv->trigger();
             QFile f(file);
             f.open(QIODevice::ReadOnly);
             QStringList names;
@@ -833,7 +833,7 @@ private slots:
         };
         const auto printed = [&] {
             ev::onNextModal([](QWidget* modal) { modal->close(); });
-            w->mnuAtena->trigger();
+            w->actAtena->trigger();
             QStringList names;
             for (qint64 id : atena.customerRowids())
                 names << Db::column(QStringLiteral("select person_name from t_customer where rowid = %1").arg(id),
@@ -868,7 +868,7 @@ private slots:
         QCOMPARE(exported(), (QStringList{QStringLiteral("東海林"), QStringLiteral("伊藤")}));
         QCOMPARE(printed(), (QStringList{QStringLiteral("東海林"), QStringLiteral("伊藤")}));
         QCOMPARE(notices.size(), 3);
-        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, nullptr, nullptr);
         frmAtena = nullptr;
     }
 
@@ -1071,4 +1071,4 @@ private slots:
 };
 
 QTEST_MAIN(TestRoster)
-#include "tst_roster.moc"
+#include "roster_test.moc"

@@ -433,7 +433,7 @@ TEST_F(SQLiteLayer, ATransactionLeftByAnExceptionRollsBackAndOneCommittedStays)
         return db.GetTable("select count(*) as n from t")->NamedFieldAsString(QStringLiteral("n")).toInt();
     };
     try {
-        Transaction transaction(db);
+        TTransaction transaction(db);
         db.ExecSQL("insert into t values ('a')");
         db.ExecSQL("insert into no_such_table values ('b')");
         transaction.commit();
@@ -442,14 +442,14 @@ TEST_F(SQLiteLayer, ATransactionLeftByAnExceptionRollsBackAndOneCommittedStays)
     EXPECT_EQ(count(), 0);
     EXPECT_FALSE(db.IsTransactionOpen());
     {
-        Transaction transaction(db);
+        TTransaction transaction(db);
         db.ExecSQL("insert into t values ('c')");
         transaction.commit();
     }
     EXPECT_EQ(count(), 1);
     // A scope left early without commit, no exception: rolled back too.
     {
-        Transaction transaction(db);
+        TTransaction transaction(db);
         db.ExecSQL("insert into t values ('d')");
     }
     EXPECT_EQ(count(), 1);

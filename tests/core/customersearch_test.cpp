@@ -7,7 +7,7 @@
 #include "customer/customersearch.h"
 
 using namespace tessolo;
-using customersearch::Query;
+using customersearch::TQuery;
 
 namespace {
 
@@ -30,7 +30,7 @@ customer::Record sample()
     return r;
 }
 
-bool finds(const QString& typed) { return Query(typed).matches(customersearch::keyOf(sample())); }
+bool finds(const QString& typed) { return TQuery(typed).matches(customersearch::keyOf(sample())); }
 
 } // namespace
 
@@ -67,6 +67,6 @@ TEST(CustomerSearch, TheAddressReadsAsOneAndEveryWordMustBeFound)
     EXPECT_TRUE(finds(QStringLiteral("山田　府中")));      // a full-width blank between words
     EXPECT_FALSE(finds(QStringLiteral("山田 大阪")));
     EXPECT_FALSE(finds(QStringLiteral("太郎山田")));       // not across the name and the reading
-    EXPECT_TRUE(Query(QStringLiteral("  ")).isEmpty());
+    EXPECT_TRUE(TQuery(QStringLiteral("  ")).isEmpty());
     EXPECT_TRUE(finds(QString()));
 }

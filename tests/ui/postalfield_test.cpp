@@ -377,4 +377,4 @@ private slots:
 };
 
 QTEST_MAIN(TestPostalField)
-#include "tst_postalfield.moc"
+#include "postalfield_test.moc"

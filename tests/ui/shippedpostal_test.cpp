@@ -88,11 +88,11 @@ private slots:
         dlg = std::make_unique<TOKRightDlg2>();
         OKRightDlg2 = dlg.get();
         notices.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
     }
     void cleanup()
     {
-        QObject::disconnect(&testEvents(), &tessolo::ui::AppEvents::noticeRaised, nullptr, nullptr);
+        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, nullptr, nullptr);
         tessolo::ui::enableShippedPostalOffer({});
         dlg.reset();
         OKRightDlg2 = nullptr;
@@ -156,4 +156,4 @@ private slots:
 };
 
 QTEST_MAIN(TestShippedPostal)
-#include "tst_shippedpostal.moc"
+#include "shippedpostal_test.moc"

@@ -279,4 +279,4 @@ private slots:
 };
 
 QTEST_MAIN(TestPicker)
-#include "tst_picker.moc"
+#include "picker_test.moc"

@@ -49,7 +49,7 @@ private:
 
 Lines readThrough(QIODevice& device)
 {
-    LineReader reader(device);
+    TLineReader reader(device);
     Lines lines;
     QByteArray line;
     while (reader.next(line))
@@ -186,7 +186,7 @@ TEST(LineReading, AReadErrorIsRaisedNotTakenForTheEndOfTheFile)
 {
     DribbleDevice dev("a\nb\nc\n", 2, 3);
     dev.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    LineReader reader(dev);
+    TLineReader reader(dev);
     QByteArray line;
     ASSERT_TRUE(reader.next(line));
     EXPECT_EQ(line, "a");
@@ -203,7 +203,7 @@ TEST(LineReading, PositionCountsTheBytesConsumed)
     QByteArray bytes = "  ab\r\ncd\n";
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    LineReader reader(buffer);
+    TLineReader reader(buffer);
     QByteArray line;
     ASSERT_TRUE(reader.next(line));
     EXPECT_EQ(reader.position(), 6);
