@@ -51,7 +51,8 @@ constexpr qsizetype kKeptFeatures = 10;
 } // namespace
 
 TAddressSearch::TAddressSearch(QString cacheFile, QObject* parent)
-    : QObject(parent), m_file(std::move(cacheFile))
+    : QObject(parent),
+      m_file(std::move(cacheFile))
 {
     load();
 }
@@ -86,7 +87,8 @@ bool TAddressSearch::trimAnswer(const QByteArray& body, QByteArray* out)
     QJsonArray kept;
     for (const QJsonValue& v : doc.array()) {
         const QJsonObject f = v.toObject();
-        const QJsonArray c = f.value(QLatin1String("geometry")).toObject().value(QLatin1String("coordinates")).toArray();
+        const QJsonArray c =
+            f.value(QLatin1String("geometry")).toObject().value(QLatin1String("coordinates")).toArray();
         const QJsonValue title = f.value(QLatin1String("properties")).toObject().value(QLatin1String("title"));
         if (c.size() < 2 || !c.at(0).isDouble() || !c.at(1).isDouble() || !title.isString())
             continue;
@@ -114,7 +116,7 @@ std::unique_ptr<QFile> TAddressSearch::openFile(QIODevice::OpenMode mode)
             giveUpFile(QStringLiteral("シンボリックリンクです"));
         return nullptr; // none yet, or no room for one: memory only this time
     }
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         giveUpFile(QStringLiteral("通常のファイルではありません"));
@@ -208,8 +210,8 @@ QByteArray cacheLine(const QString& query, const QByteArray& answer)
 {
     return QJsonDocument(QJsonObject{{QStringLiteral("q"), query},
                                      {QStringLiteral("a"), QJsonDocument::fromJson(answer).array()}})
-               .toJson(QJsonDocument::Compact)
-           + '\n';
+               .toJson(QJsonDocument::Compact) +
+        '\n';
 }
 
 } // namespace

@@ -42,9 +42,9 @@ QString japaneseFontFamily()
 {
     static const QString family = [] {
         const QStringList installed = QFontDatabase::families();
-        for (const QString& f : {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
-                                 QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
-                                 QStringLiteral("Noto Sans CJK JP")}) {
+        for (const QString& f :
+             {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+              QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP")}) {
             if (installed.contains(f))
                 return f;
         }

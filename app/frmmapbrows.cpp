@@ -84,8 +84,8 @@ TfrmMapbrows::TfrmMapbrows(QWidget* parent)
                              QColor(0xfa, 0xf8, 0xf0)); // off-white
     // A copy or a file on a shared folder must not be taken for the usual one.
     if (!tessolo::location::isDefaultDatabase())
-        setWindowTitle(windowTitle() + QStringLiteral(" - ")
-                       + QDir::toNativeSeparators(tessolo::location::databaseFile()));
+        setWindowTitle(windowTitle() + QStringLiteral(" - ") +
+                       QDir::toNativeSeparators(tessolo::location::databaseFile()));
 
     buildMenu();
     buildPanel();
@@ -117,9 +117,9 @@ void TfrmMapbrows::buildMenu()
     QAction* dataLocation = F1->addAction(QStringLiteral("データの場所…"));
     dataLocation->setObjectName(QStringLiteral("mnuDataLocation"));
     connect(dataLocation, &QAction::triggered, this, guarded([this] {
-        tessolo::app::TfrmDataLocation dialog(this);
-        dialog.exec();
-    }));
+                tessolo::app::TfrmDataLocation dialog(this);
+                dialog.exec();
+            }));
     P1 = F1->addAction(QStringLiteral("印刷(&P)"));
     P1->setObjectName(QStringLiteral("P1"));
     V1 = F1->addAction(QStringLiteral("プレビュー(&V)"));
@@ -141,7 +141,8 @@ void TfrmMapbrows::buildMenu()
     N3->setObjectName(QStringLiteral("N3"));
     auto* report = N2->addAction(QStringLiteral("問題の報告"));
     report->setObjectName(QStringLiteral("ProblemReport"));
-    connect(report, &QAction::triggered, this, tessolo::ui::guarded([this] { tessolo::app::writeProblemReport(this); }));
+    connect(report, &QAction::triggered, this,
+            tessolo::ui::guarded([this] { tessolo::app::writeProblemReport(this); }));
 }
 
 void TfrmMapbrows::buildPanel()
@@ -205,7 +206,8 @@ void TfrmMapbrows::buildPanel()
     layout->addWidget(panel);
     setCentralWidget(central);
 
-    QWidget* order[] = {btnClients, btnclient, EditCircle, Button2, cmbColorBy, MaskEditPost, EditAdrs, Button1, btnclear, btnOur};
+    QWidget* order[] = {btnClients,   btnclient, EditCircle, Button2,  cmbColorBy,
+                        MaskEditPost, EditAdrs,  Button1,    btnclear, btnOur};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 }
@@ -232,11 +234,12 @@ void TfrmMapbrows::wire()
         m_callsKnown = true;
     });
     // Queued: the window opened runs its own loop, not inside the page's message.
-    connect(m_bridge, &tessolo::app::TPageBridge::marksChosen, this,
-            [this](tessolo::app::TPageBridge::Action action, const QList<qint64>& rowids) {
-                runHandler([&] { marksChosen(int(action), rowids); });
-            },
-            Qt::QueuedConnection);
+    connect(
+        m_bridge, &tessolo::app::TPageBridge::marksChosen, this,
+        [this](tessolo::app::TPageBridge::Action action, const QList<qint64>& rowids) {
+            runHandler([&] { marksChosen(int(action), rowids); });
+        },
+        Qt::QueuedConnection);
     wirePageRequests();
     connect(WebMap1, &tessolo::app::TWebMap::pageRestarted, this,
             [this](const QString& message) { statusBar()->showMessage(message); });
@@ -321,9 +324,8 @@ void TfrmMapbrows::FormShow()
         auto table = db.query(tessolo::ourcompany::kSitesSql);
         m_homeForPage.clear();
         if (table->MoveFirst() && !table->Eof())
-            m_homeForPage = table->NamedFieldAsString(QStringLiteral("prefecture"))
-                            + table->NamedFieldAsString(QStringLiteral("city"))
-                            + table->NamedFieldAsString(QStringLiteral("town"));
+            m_homeForPage = table->NamedFieldAsString(QStringLiteral("prefecture")) +
+                table->NamedFieldAsString(QStringLiteral("city")) + table->NamedFieldAsString(QStringLiteral("town"));
         table.reset();
         db.closeDBpoint();
     }
@@ -377,8 +379,8 @@ void TfrmMapbrows::markCustomers(const QString& sql)
         for (const auto& row : tessolo::store::current().customers()) {
             const auto& v = row.values;
             calls.append({QLatin1Char('\'') + tessolo::customer::address(v) + QLatin1Char('\''),
-                          v[tessolo::customer::col::PersonName] + QStringLiteral("::")
-                              + v[tessolo::customer::col::CompanyName]});
+                          v[tessolo::customer::col::PersonName] + QStringLiteral("::") +
+                              v[tessolo::customer::col::CompanyName]});
             rowids.append(row.key);
         }
     } else {
@@ -390,8 +392,8 @@ void TfrmMapbrows::markCustomers(const QString& sql)
                 return table->NamedFieldAsString(tessolo::customer::kFields[column].column.toString());
             };
             namespace col = tessolo::customer::col;
-            const QString address = QLatin1Char('\'') + field(col::Prefecture) + field(col::City) + field(col::Town)
-                                    + QLatin1Char('\'');
+            const QString address =
+                QLatin1Char('\'') + field(col::Prefecture) + field(col::City) + field(col::Town) + QLatin1Char('\'');
             const QString label = field(col::PersonName) + QStringLiteral("::") + field(col::CompanyName);
             const qint64 rowid = table->NamedFieldAsString(QStringLiteral("rowid")).toLongLong();
             calls.append({address, label, QString::number(rowid), customerAttributes(field)});
@@ -537,9 +539,8 @@ void TfrmMapbrows::btnOurClick()
     auto table = db.query(tessolo::ourcompany::kSitesSql);
     int counter = 0;
     for (table->MoveFirst(); !table->Eof(); table->Next()) {
-        homeAddr = table->NamedFieldAsString(QStringLiteral("prefecture"))
-                   + table->NamedFieldAsString(QStringLiteral("city"))
-                   + table->NamedFieldAsString(QStringLiteral("town"));
+        homeAddr = table->NamedFieldAsString(QStringLiteral("prefecture")) +
+            table->NamedFieldAsString(QStringLiteral("city")) + table->NamedFieldAsString(QStringLiteral("town"));
         if (counter == 0)
             WebMap1->ExecScriptEx(QStringLiteral("draw_homeicon"), {homeAddr});
         ++counter;
@@ -616,8 +617,13 @@ void TfrmMapbrows::X1Click() { close(); }
 
 QStringList TfrmMapbrows::colorByKeys()
 {
-    return {QString(), QStringLiteral("g"), QStringLiteral("co"), QStringLiteral("pf"),
-            QStringLiteral("ct"), QStringLiteral("dp"), QStringLiteral("ps")};
+    return {QString(),
+            QStringLiteral("g"),
+            QStringLiteral("co"),
+            QStringLiteral("pf"),
+            QStringLiteral("ct"),
+            QStringLiteral("dp"),
+            QStringLiteral("ps")};
 }
 
 void TfrmMapbrows::buildColorBy(QWidget* parent)
@@ -649,19 +655,22 @@ void TfrmMapbrows::applyColorBy()
 
 void TfrmMapbrows::wirePageRequests()
 {
-    connect(m_bridge, &tessolo::app::TPageBridge::customerOpened, this,
-            [this](qint64 rowid) {
-                if (m_pageRows.contains(rowid))
-                    emit customerOpenRequested(rowid);
-            },
-            Qt::QueuedConnection);
-    connect(m_bridge, &tessolo::app::TPageBridge::linkOpened, this,
-            [](const QUrl& url) { QDesktopServices::openUrl(url); }, Qt::QueuedConnection);
-    connect(m_bridge, &tessolo::app::TPageBridge::visitRoundChosen, this,
-            [this](bool planner, const QList<qint64>& rowids, const QList<qint64>& legs, qint64 back) {
-                runHandler([&] { visitRound(planner, rowids, legs, back); });
-            },
-            Qt::QueuedConnection);
+    connect(
+        m_bridge, &tessolo::app::TPageBridge::customerOpened, this,
+        [this](qint64 rowid) {
+            if (m_pageRows.contains(rowid))
+                emit customerOpenRequested(rowid);
+        },
+        Qt::QueuedConnection);
+    connect(
+        m_bridge, &tessolo::app::TPageBridge::linkOpened, this, [](const QUrl& url) { QDesktopServices::openUrl(url); },
+        Qt::QueuedConnection);
+    connect(
+        m_bridge, &tessolo::app::TPageBridge::visitRoundChosen, this,
+        [this](bool planner, const QList<qint64>& rowids, const QList<qint64>& legs, qint64 back) {
+            runHandler([&] { visitRound(planner, rowids, legs, back); });
+        },
+        Qt::QueuedConnection);
     // A page loaded afresh colours as the chooser says.
     connect(WebMap1, &QWebEngineView::loadFinished, this, [this](bool ok) {
         if (ok && cmbColorBy->currentIndex() > 0)
@@ -710,7 +719,8 @@ void TfrmMapbrows::visitRound(bool planner, const QList<qint64>& rowids, const Q
         int dropped = 0;
         QDesktopServices::openUrl(tessolo::app::routePlannerUrl(start, stops, returnLeg >= 0, &dropped));
         if (dropped > 0)
-            statusBar()->showMessage(QStringLiteral("経路検索サイトに渡せる経由地は限られるため、%1 件を省きました。").arg(dropped));
+            statusBar()->showMessage(
+                QStringLiteral("経路検索サイトに渡せる経由地は限られるため、%1 件を省きました。").arg(dropped));
         return;
     }
     QTextDocument doc;
@@ -723,7 +733,8 @@ void TfrmMapbrows::visitRound(bool planner, const QList<qint64>& rowids, const Q
         if (file.isEmpty())
             throw EAbort();
         printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(file.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) ? file : file + QStringLiteral(".pdf"));
+        printer.setOutputFileName(
+            file.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) ? file : file + QStringLiteral(".pdf"));
     } else {
         QPrintDialog dialog(&printer, this);
         dialog.setWindowTitle(QStringLiteral("訪問リストの印刷"));
@@ -754,9 +765,11 @@ void TfrmMapbrows::setStreetLevel(bool on)
 {
     placementSettings().setValue(streetLevelKey(), on);
     if (on && tessolo::app::offlineMode())
-        statusBar()->showMessage(QStringLiteral("オフラインで起動しているため、住所は送りません。以前に調べた位置だけを使います。"));
+        statusBar()->showMessage(
+            QStringLiteral("オフラインで起動しているため、住所は送りません。以前に調べた位置だけを使います。"));
     else if (on)
-        statusBar()->showMessage(QStringLiteral("これから印を付ける顧客の住所を、一件に一度だけ国土地理院の住所検索へ送ります。"));
+        statusBar()->showMessage(
+            QStringLiteral("これから印を付ける顧客の住所を、一件に一度だけ国土地理院の住所検索へ送ります。"));
     if (WebMap1->hasDocument())
         WebMap1->ExecScriptEx(QStringLiteral("set_street_level"), {on ? QStringLiteral("1") : QStringLiteral("0")});
 }

@@ -34,7 +34,8 @@ const QString kSearchPath = QStringLiteral("/velmo/address-search");
 } // namespace
 
 TMapServer::TMapServer(QString root, QObject* parent)
-    : QAbstractHttpServer(parent), m_root(std::move(root))
+    : QAbstractHttpServer(parent),
+      m_root(std::move(root))
 {
     quint32 words[8];
     QRandomGenerator::system()->fillRange(words);
@@ -75,8 +76,8 @@ QString TMapServer::resolve(const QString& root, const QString& urlPath)
         return {};
     const QStringList segments = path.mid(kPrefix.size()).split(QLatin1Char('/'));
     for (const QString& s : segments) {
-        if (s.isEmpty() || s == QLatin1String(".") || s == QLatin1String("..") || s.contains(QLatin1Char('\\'))
-            || s.contains(QChar(0)) || s.contains(QLatin1Char(':')))
+        if (s.isEmpty() || s == QLatin1String(".") || s == QLatin1String("..") || s.contains(QLatin1Char('\\')) ||
+            s.contains(QChar(0)) || s.contains(QLatin1Char(':')))
             return {};
     }
     const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
@@ -85,7 +86,8 @@ QString TMapServer::resolve(const QString& root, const QString& urlPath)
     const QFileInfo file(QDir(canonicalRoot).filePath(segments.join(QLatin1Char('/'))));
     // A link inside the folder must not lead out of it either.
     const QString canonical = file.canonicalFilePath();
-    if (canonical.isEmpty() || !canonical.startsWith(canonicalRoot + QLatin1Char('/')) || !QFileInfo(canonical).isFile())
+    if (canonical.isEmpty() || !canonical.startsWith(canonicalRoot + QLatin1Char('/')) ||
+        !QFileInfo(canonical).isFile())
         return {};
     return canonical;
 }
@@ -165,15 +167,17 @@ bool TMapServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
     }
     QHttpServerResponder responder = makeResponder(request, socket);
     const QString file = request.method() == QHttpServerRequest::Method::Get
-                             ? resolve(m_root, request.url().path(QUrl::FullyEncoded))
-                             : QString();
+        ? resolve(m_root, request.url().path(QUrl::FullyEncoded))
+        : QString();
     QFile f(file);
     if (file.isEmpty() || !f.open(QIODevice::ReadOnly)) {
-        responder.write(QByteArray("Not Found"), "text/plain; charset=utf-8", QHttpServerResponder::StatusCode::NotFound);
+        responder.write(QByteArray("Not Found"), "text/plain; charset=utf-8",
+                        QHttpServerResponder::StatusCode::NotFound);
         return true;
     }
-    responder.write(f.readAll(), {{"Content-Type", contentType(file)}, {"Cache-Control", "no-cache"},
-                                  {"X-Content-Type-Options", "nosniff"}});
+    responder.write(
+        f.readAll(),
+        {{"Content-Type", contentType(file)}, {"Cache-Control", "no-cache"}, {"X-Content-Type-Options", "nosniff"}});
     return true;
 }
 
@@ -187,7 +191,8 @@ void TMapServer::answerSearch(const QHttpServerRequest& request, QTcpSocket* soc
     m_search->lookup(query, [responder, alive](int status, const QByteArray& body) {
         if (!alive)
             return;
-        const QByteArray type = status == 200 ? QByteArray("application/json") : QByteArray("text/plain; charset=utf-8");
+        const QByteArray type =
+            status == 200 ? QByteArray("application/json") : QByteArray("text/plain; charset=utf-8");
         responder->write(body, {{"Content-Type", type}, {"Cache-Control", "no-store"}},
                          QHttpServerResponder::StatusCode(status));
     });

@@ -7,16 +7,15 @@ namespace tessolo::app {
 
 TOfflineGuard::TOfflineGuard(QObject* parent)
     : QWebEngineUrlRequestInterceptor(parent)
-{
-}
+{ }
 
 bool TOfflineGuard::staysLocal(const QUrl& url)
 {
     const QString scheme = url.scheme().toLower();
     if (scheme == QLatin1String("data") || scheme == QLatin1String("blob") || scheme == QLatin1String("about"))
         return true;
-    if (scheme != QLatin1String("http") && scheme != QLatin1String("https") && scheme != QLatin1String("ws")
-        && scheme != QLatin1String("wss"))
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https") && scheme != QLatin1String("ws") &&
+        scheme != QLatin1String("wss"))
         return false;
     // By address, not by name: a name could be made to resolve elsewhere.
     const QHostAddress host(url.host());

@@ -49,8 +49,8 @@ void TPageBridge::openCustomer(const QVariant& rowid)
 void TPageBridge::visitRound(const QString& action, const QVariantList& rowids, const QVariantList& legs,
                              const QVariant& returnLeg)
 {
-    if ((action != QLatin1String("list") && action != QLatin1String("planner")) || rowids.size() != legs.size()
-        || rowids.size() > kMaxCalls)
+    if ((action != QLatin1String("list") && action != QLatin1String("planner")) || rowids.size() != legs.size() ||
+        rowids.size() > kMaxCalls)
         return;
     QList<qint64> ids, metres;
     for (qsizetype i = 0; i < rowids.size(); ++i) {
@@ -64,7 +64,8 @@ void TPageBridge::visitRound(const QString& action, const QVariantList& rowids, 
     }
     bool ok = false;
     const double back = returnLeg.toDouble(&ok);
-    emit visitRoundChosen(action == QLatin1String("planner"), ids, metres, ok && back >= 0 && back < 1e9 ? qint64(back) : -1);
+    emit visitRoundChosen(action == QLatin1String("planner"), ids, metres,
+                          ok && back >= 0 && back < 1e9 ? qint64(back) : -1);
 }
 
 void TPageBridge::openLink(const QString& url)

@@ -6,9 +6,9 @@
 namespace tessolo::app {
 
 TPageKey::TPageKey(QWebEngineUrlRequestInterceptor* next, QObject* parent)
-    : QWebEngineUrlRequestInterceptor(parent), m_next(next)
-{
-}
+    : QWebEngineUrlRequestInterceptor(parent),
+      m_next(next)
+{ }
 
 void TPageKey::setServer(const QString& hostPort, const QByteArray& headerName, const QByteArray& key)
 {

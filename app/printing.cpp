@@ -49,9 +49,7 @@ HeaderLine expandCodes(const QString& codes, const PrintInfo& info)
         case 'P': parts.last() += QString::number(info.pageCount); break;
         case '&': parts.last() += QLatin1Char('&'); break;
         case 'b': parts.append(QString()); break;
-        default:
-            parts.last() += c;
-            parts.last() += code;
+        default: parts.last() += c; parts.last() += code;
         }
     }
     HeaderLine line;
@@ -71,8 +69,8 @@ QPageLayout contentLayout(const QPageLayout& printerLayout)
     // room for a line of header and footer.
     constexpr qreal kMarginMm = 19.05;
     const QMarginsF m = printerLayout.margins(QPageLayout::Millimeter);
-    const QMarginsF margins(std::max(m.left(), kMarginMm), std::max(m.top(), kMarginMm),
-                            std::max(m.right(), kMarginMm), std::max(m.bottom(), kMarginMm));
+    const QMarginsF margins(std::max(m.left(), kMarginMm), std::max(m.top(), kMarginMm), std::max(m.right(), kMarginMm),
+                            std::max(m.bottom(), kMarginMm));
     return QPageLayout(printerLayout.pageSize(), printerLayout.orientation(), margins, QPageLayout::Millimeter);
 }
 
@@ -94,8 +92,8 @@ void drawLine(QPainter& painter, const QRectF& rect, const HeaderLine& line)
 
 } // namespace
 
-QList<PagePlan> planPages(const QSizeF& mapSize, qsizetype lineCount, const LineHeight& heightOf,
-                          const QRectF& content, qreal gap)
+QList<PagePlan> planPages(const QSizeF& mapSize, qsizetype lineCount, const LineHeight& heightOf, const QRectF& content,
+                          qreal gap)
 {
     const auto fitted = [&mapSize](const QRectF& area) {
         if (mapSize.isEmpty() || area.isEmpty())
@@ -125,8 +123,8 @@ QList<PagePlan> planPages(const QSizeF& mapSize, qsizetype lineCount, const Line
     if (belowHeight + gap <= content.height() / 2) {
         const QRectF mapArea(content.topLeft(), QSizeF(content.width(), content.height() - belowHeight - gap));
         const QRectF map = fitted(mapArea);
-        candidates.append({map, QRectF(content.left(), map.bottom() + gap, content.width(), belowHeight), 0,
-                           lineCount});
+        candidates.append(
+            {map, QRectF(content.left(), map.bottom() + gap, content.width(), belowHeight), 0, lineCount});
     }
     if (!candidates.isEmpty()) {
         const auto larger = [](const PagePlan& a, const PagePlan& b) { return a.map.width() < b.map.width(); };
@@ -159,8 +157,8 @@ namespace {
 
 QFont printFont()
 {
-    QFont font(QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-                           QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP")});
+    QFont font(QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
+                           QStringLiteral("Noto Sans CJK JP")});
     font.setPointSizeF(9);
     return font;
 }
@@ -185,8 +183,7 @@ void drawList(QPainter& painter, const PagePlan& page, const QStringList& lines,
 
 } // namespace
 
-void drawSheet(QPrinter* printer, const MapSheet& sheet, const QString& header, const QString& footer,
-               PrintInfo info)
+void drawSheet(QPrinter* printer, const MapSheet& sheet, const QString& header, const QString& footer, PrintInfo info)
 {
     const QPageLayout layout = contentLayout(printer->pageLayout());
     printer->setFullPage(true);
@@ -210,8 +207,8 @@ void drawSheet(QPrinter* printer, const MapSheet& sheet, const QString& header, 
     painter.setPen(Qt::black);
     const QFontMetricsF metrics(painter.font(), printer);
     const LineHeight heightOf = [&](qsizetype i, qreal width) {
-        return metrics.boundingRect(QRectF(0, 0, width, 1e6), kLineFlags, sheet.listLines.at(i)).height()
-            + metrics.leading();
+        return metrics.boundingRect(QRectF(0, 0, width, 1e6), kLineFlags, sheet.listLines.at(i)).height() +
+            metrics.leading();
     };
     const QList<PagePlan> pages = planPages(sheet.map.size(), sheet.listLines.size(), heightOf, content, px(5));
 
@@ -292,8 +289,8 @@ struct TWebMap::CaptureGuard {
         askPage(view->page(), QStringLiteral("window.tessoloPrinting && tessoloPrinting(true)"));
         QElapsedTimer clock;
         clock.start();
-        while (clock.elapsed() < 10000
-               && !askPage(view->page(), QStringLiteral("!window.tessoloPrintReady || tessoloPrintReady()")).toBool())
+        while (clock.elapsed() < 10000 &&
+               !askPage(view->page(), QStringLiteral("!window.tessoloPrintReady || tessoloPrintReady()")).toBool())
             pause(100);
         pause(150); // one more frame painted with the controls gone
     }
@@ -305,18 +302,18 @@ printing::MapSheet TWebMap::mapSheet()
     const CaptureGuard guard(this);
     // Where the map lies in the view (the area list may take the left), and
     // the list's lines: its heading, then each customer numbered as shown.
-    static const QString probe = QStringLiteral(
-        "(function(){var r=document.getElementById('map').getBoundingClientRect(),lines=[];"
-        "function add(sel,title){var items=document.querySelectorAll(sel);"
-        "if(title)lines.push(title.textContent.replace(/\\s+/g,' ').trim());"
-        "for(var i=0;i<items.length;i++){var parts=[];"
-        "for(var c=items[i].firstChild;c;c=c.nextSibling)parts.push(c.textContent.trim());"
-        "lines.push((i+1)+'. '+parts.filter(Boolean).join('  '));}}"
-        "var a=document.getElementById('area');"
-        "if(a&&!a.hidden){add('#area-list > li',a.querySelector('summary'));"
-        "var x=document.getElementById('area-approx');"
-        "if(x&&!x.hidden)add('#area-approx-list > li',x.querySelector('.tsl-area-approx-title'));}"
-        "return {x:r.left,y:r.top,w:r.width,h:r.height,lines:lines};})()");
+    static const QString probe =
+        QStringLiteral("(function(){var r=document.getElementById('map').getBoundingClientRect(),lines=[];"
+                       "function add(sel,title){var items=document.querySelectorAll(sel);"
+                       "if(title)lines.push(title.textContent.replace(/\\s+/g,' ').trim());"
+                       "for(var i=0;i<items.length;i++){var parts=[];"
+                       "for(var c=items[i].firstChild;c;c=c.nextSibling)parts.push(c.textContent.trim());"
+                       "lines.push((i+1)+'. '+parts.filter(Boolean).join('  '));}}"
+                       "var a=document.getElementById('area');"
+                       "if(a&&!a.hidden){add('#area-list > li',a.querySelector('summary'));"
+                       "var x=document.getElementById('area-approx');"
+                       "if(x&&!x.hidden)add('#area-approx-list > li',x.querySelector('.tsl-area-approx-title'));}"
+                       "return {x:r.left,y:r.top,w:r.width,h:r.height,lines:lines};})()");
     QVariantMap answer;
     bool done = false;
     QEventLoop loop;
@@ -333,12 +330,11 @@ printing::MapSheet TWebMap::mapSheet()
 
     printing::MapSheet sheet;
     const qreal zoom = zoomFactor();
-    QRect area = QRectF(answer.value(QStringLiteral("x")).toDouble() * zoom,
-                        answer.value(QStringLiteral("y")).toDouble() * zoom,
-                        answer.value(QStringLiteral("w")).toDouble() * zoom,
-                        answer.value(QStringLiteral("h")).toDouble() * zoom)
-                     .toRect()
-                     .intersected(rect());
+    QRect area =
+        QRectF(answer.value(QStringLiteral("x")).toDouble() * zoom, answer.value(QStringLiteral("y")).toDouble() * zoom,
+               answer.value(QStringLiteral("w")).toDouble() * zoom, answer.value(QStringLiteral("h")).toDouble() * zoom)
+            .toRect()
+            .intersected(rect());
     if (area.isEmpty())
         area = rect(); // no map element: the view as it is
     sheet.map = grab(area).toImage();

@@ -18,11 +18,11 @@ namespace tessolo::printing {
 
 // What the codes stand for on one page.
 struct PrintInfo {
-    QString title; // &w
-    QString url;   // &u
-    QDate date;    // &d, &D
-    QTime time;    // &t, &T
-    int page = 1;  // &p
+    QString title;     // &w
+    QString url;       // &u
+    QDate date;        // &d, &D
+    QTime time;        // &t, &T
+    int page = 1;      // &p
     int pageCount = 1; // &P
 };
 
@@ -70,15 +70,14 @@ using LineHeight = std::function<qreal(qsizetype i, qreal width)>;
 // The whole map, scaled to fit, on the first page, with the list beside it
 // (left, as on the screen) or below it when the list fits there; otherwise
 // the list follows on as many pages as it takes.
-QList<PagePlan> planPages(const QSizeF& mapSize, qsizetype lineCount, const LineHeight& heightOf,
-                          const QRectF& content, qreal gap);
+QList<PagePlan> planPages(const QSizeF& mapSize, qsizetype lineCount, const LineHeight& heightOf, const QRectF& content,
+                          qreal gap);
 
 // Landscape for a view wider than tall, portrait otherwise.
 QPageLayout::Orientation orientationFor(const QSize& view);
 
 // Draws the sheet on `printer` as planned, with header and footer in the
 // margins. Raises TessoloError when the printer cannot be started.
-void drawSheet(QPrinter* printer, const MapSheet& sheet, const QString& header, const QString& footer,
-               PrintInfo info);
+void drawSheet(QPrinter* printer, const MapSheet& sheet, const QString& header, const QString& footer, PrintInfo info);
 
 } // namespace tessolo::printing

@@ -16,18 +16,20 @@ const QString kDataDirOption = QStringLiteral("--data-dir");
 // them; the names followed by a value take it).
 bool isQtOption(const QString& a, bool* takesValue)
 {
-    static const QStringList withValue = {
-        QStringLiteral("-platform"), QStringLiteral("-platformpluginpath"), QStringLiteral("-platformtheme"),
-        QStringLiteral("-plugin"), QStringLiteral("-qmljsdebugger"), QStringLiteral("-style"),
-        QStringLiteral("-stylesheet"), QStringLiteral("-session"), QStringLiteral("-display"),
-        QStringLiteral("-name"), QStringLiteral("-title"), QStringLiteral("-geometry"),
-        QStringLiteral("-qwindowgeometry"), QStringLiteral("-qwindowtitle"), QStringLiteral("-qwindowicon"),
-        QStringLiteral("-widgetcount"), QStringLiteral("-visual")};
-    static const QStringList alone = {QStringLiteral("-reverse"), QStringLiteral("-nograb"),
-                                      QStringLiteral("-dograb"), QStringLiteral("-sync")};
+    static const QStringList withValue = {QStringLiteral("-platform"),        QStringLiteral("-platformpluginpath"),
+                                          QStringLiteral("-platformtheme"),   QStringLiteral("-plugin"),
+                                          QStringLiteral("-qmljsdebugger"),   QStringLiteral("-style"),
+                                          QStringLiteral("-stylesheet"),      QStringLiteral("-session"),
+                                          QStringLiteral("-display"),         QStringLiteral("-name"),
+                                          QStringLiteral("-title"),           QStringLiteral("-geometry"),
+                                          QStringLiteral("-qwindowgeometry"), QStringLiteral("-qwindowtitle"),
+                                          QStringLiteral("-qwindowicon"),     QStringLiteral("-widgetcount"),
+                                          QStringLiteral("-visual")};
+    static const QStringList alone = {QStringLiteral("-reverse"), QStringLiteral("-nograb"), QStringLiteral("-dograb"),
+                                      QStringLiteral("-sync")};
     *takesValue = withValue.contains(a);
-    return *takesValue || alone.contains(a) || a.startsWith(QStringLiteral("-style="))
-           || a.startsWith(QStringLiteral("-platform="));
+    return *takesValue || alone.contains(a) || a.startsWith(QStringLiteral("-style=")) ||
+        a.startsWith(QStringLiteral("-platform="));
 }
 } // namespace
 
@@ -89,30 +91,29 @@ TStartOptions parseStartOptions(const QStringList& arguments)
 
 QString usageText()
 {
-    return QStringLiteral(
-        "使い方: tessolo [オプション]\n"
-        "Usage: tessolo [options]\n"
-        "\n"
-        "  --database PATH  既定の tessolo.db の代わりに PATH のデータベースを開く\n"
-        "                   open the database PATH instead of the default tessolo.db\n"
-        "  --data-dir DIR   tessolo.db とそのバックアップを DIR に置く\n"
-        "                   keep tessolo.db and its backups in DIR\n"
-        "  --database postgresql://ユーザー@ホスト[:ポート]/データベース名\n"
-        "                   事務所の PostgreSQL サーバーの顧客名簿を使う\n"
-        "                   use an office's PostgreSQL server instead of a file\n"
-        "  --import-file FILE  (サーバーの URI と共に) FILE の顧客・自社住所・郵便番号を\n"
-        "                   画面を出さずにサーバーへ移して終了する\n"
-        "                   (with a server URI) copy FILE's tables onto the server and exit\n"
-        "  --offline        ネットワークに何も送らない（地図タイルも住所検索も使わない）\n"
-        "                   send nothing over the network (no map tiles, no address search)\n"
-        "  --help, -h       この説明を表示して終了する / print this help and exit\n"
-        "  --version        バージョンを表示して終了する / print the version and exit\n"
-        "  --webEngineArgs ...  以降は地図の表示部品 (Qt WebEngine) へのオプション\n"
-        "                   the options after it go to the map's browser control\n"
-        "\n"
-        "既定のデータベース: 実行ファイルのフォルダーに書き込めればそこの tessolo.db、\n"
-        "インストールしたプログラムでは ~/.local/share/Tessolo/tessolo.db\n"
-        "($XDG_DATA_HOME/Tessolo/tessolo.db)。詳しくは man tessolo。\n");
+    return QStringLiteral("使い方: tessolo [オプション]\n"
+                          "Usage: tessolo [options]\n"
+                          "\n"
+                          "  --database PATH  既定の tessolo.db の代わりに PATH のデータベースを開く\n"
+                          "                   open the database PATH instead of the default tessolo.db\n"
+                          "  --data-dir DIR   tessolo.db とそのバックアップを DIR に置く\n"
+                          "                   keep tessolo.db and its backups in DIR\n"
+                          "  --database postgresql://ユーザー@ホスト[:ポート]/データベース名\n"
+                          "                   事務所の PostgreSQL サーバーの顧客名簿を使う\n"
+                          "                   use an office's PostgreSQL server instead of a file\n"
+                          "  --import-file FILE  (サーバーの URI と共に) FILE の顧客・自社住所・郵便番号を\n"
+                          "                   画面を出さずにサーバーへ移して終了する\n"
+                          "                   (with a server URI) copy FILE's tables onto the server and exit\n"
+                          "  --offline        ネットワークに何も送らない（地図タイルも住所検索も使わない）\n"
+                          "                   send nothing over the network (no map tiles, no address search)\n"
+                          "  --help, -h       この説明を表示して終了する / print this help and exit\n"
+                          "  --version        バージョンを表示して終了する / print the version and exit\n"
+                          "  --webEngineArgs ...  以降は地図の表示部品 (Qt WebEngine) へのオプション\n"
+                          "                   the options after it go to the map's browser control\n"
+                          "\n"
+                          "既定のデータベース: 実行ファイルのフォルダーに書き込めればそこの tessolo.db、\n"
+                          "インストールしたプログラムでは ~/.local/share/Tessolo/tessolo.db\n"
+                          "($XDG_DATA_HOME/Tessolo/tessolo.db)。詳しくは man tessolo。\n");
 }
 
 bool offlineMode() { return offlineFlag; }

@@ -22,10 +22,10 @@ struct TStartOptions {
     bool offline = false;
     bool help = false;
     bool version = false;
-    QString database; // empty: the default file; a postgresql:// URI: a server
+    QString database;   // empty: the default file; a postgresql:// URI: a server
     QString importFile; // --import-file: the file to copy onto the server
     QString dataDir;    // --data-dir: empty for the default folder
-    QString error;    // a malformed command line, said in a sentence
+    QString error;      // a malformed command line, said in a sentence
 };
 
 // Reads the options from the program's arguments (the first is the program

@@ -27,9 +27,7 @@ QString jsStringLiteral(const QString& s)
     QString out;
     out.reserve(s.size() + 2);
     out += QLatin1Char('"');
-    const auto hex = [&out](char16_t c) {
-        out += QStringLiteral("\\u%1").arg(int(c), 4, 16, QLatin1Char('0'));
-    };
+    const auto hex = [&out](char16_t c) { out += QStringLiteral("\\u%1").arg(int(c), 4, 16, QLatin1Char('0')); };
     for (qsizetype i = 0; i < s.size(); ++i) {
         const char16_t c = s.at(i).unicode();
         if (QChar::isHighSurrogate(c) && i + 1 < s.size() && QChar::isLowSurrogate(s.at(i + 1).unicode())) {
@@ -169,9 +167,9 @@ void TWebMap::setHost(QObject* host)
     script.setName(QStringLiteral("tessolo-host"));
     script.setInjectionPoint(QWebEngineScript::DocumentCreation);
     script.setWorldId(QWebEngineScript::MainWorld);
-    script.setSourceCode(QString::fromUtf8(api.readAll())
-                         + QStringLiteral("\nnew QWebChannel(qt.webChannelTransport, function (c) {"
-                                          " window.tessoloHost = c.objects.tessolo; });\n"));
+    script.setSourceCode(QString::fromUtf8(api.readAll()) +
+                         QStringLiteral("\nnew QWebChannel(qt.webChannelTransport, function (c) {"
+                                        " window.tessoloHost = c.objects.tessolo; });\n"));
     page()->scripts().insert(script);
 }
 
@@ -187,17 +185,14 @@ void TWebMap::ExecScript(const QString& code, const QString& language)
 {
     if (!m_hasDocument)
         return;
-    if (language.compare(QLatin1String("JavaScript"), Qt::CaseInsensitive) != 0
-        && language.compare(QLatin1String("JScript"), Qt::CaseInsensitive) != 0)
+    if (language.compare(QLatin1String("JavaScript"), Qt::CaseInsensitive) != 0 &&
+        language.compare(QLatin1String("JScript"), Qt::CaseInsensitive) != 0)
         return;
     // Wrapped so that a throwing script is ignored, as its outcome is.
     page()->runJavaScript(QStringLiteral("try{%1\n}catch(_){}").arg(code));
 }
 
-void TWebMap::ExecScriptEx(const QString& name, const QStringList& arguments)
-{
-    ExecScriptExRows(name, {arguments});
-}
+void TWebMap::ExecScriptEx(const QString& name, const QStringList& arguments) { ExecScriptExRows(name, {arguments}); }
 
 namespace {
 
@@ -306,9 +301,8 @@ void TWebMap::waitForLoad()
     auto state = std::make_shared<PollState>();
     QEventLoop loop;
     state->loop = &loop;
-    const QString probe = QStringLiteral(
-        "document.readyState==='complete'&&Array.prototype.every.call(document.images,"
-        "function(i){return i.complete;})");
+    const QString probe = QStringLiteral("document.readyState==='complete'&&Array.prototype.every.call(document.images,"
+                                         "function(i){return i.complete;})");
     auto poll = std::make_shared<std::function<void()>>();
     QPointer<QWebEnginePage> pg = page();
     *poll = [state, probe, pg, weakPoll = std::weak_ptr<std::function<void()>>(poll)] {

@@ -1,6 +1,5 @@
 #include "ui/windowset.h"
 
-
 #include "app/aboutbox.h"
 #include "app/frmmapbrows.h"
 #include "ui/errordisplay.h"
@@ -32,8 +31,7 @@ void createWindowSet()
 }
 
 namespace {
-template <class T>
-void destroy(T*& w)
+template <class T> void destroy(T*& w)
 {
     delete w;
     w = nullptr;

@@ -32,8 +32,9 @@ void backupNow(QWidget* parent)
 
 void exportData(QWidget* parent)
 {
-    const QString suggested = QDir(ui::startFolder()).filePath(
-        QStringLiteral("tessolo-%1.db").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+    const QString suggested =
+        QDir(ui::startFolder())
+            .filePath(QStringLiteral("tessolo-%1.db").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
     const QString file = QFileDialog::getSaveFileName(parent, QStringLiteral("データの書き出し"), suggested, kFilter,
                                                       nullptr, QFileDialog::DontUseNativeDialog);
     if (file.isEmpty())
@@ -45,29 +46,33 @@ void exportData(QWidget* parent)
         // with a worker while the roster listens on it.
         ui::TBusyCursor cursor;
         const store::TransferCount count = store::exportFile(*server, file);
-        ui::showNotice(parent, QStringLiteral("サーバーのデータを書き出しました。顧客 %1 件\n%2")
-                                   .arg(count.customers)
-                                   .arg(QDir::toNativeSeparators(file)));
+        ui::showNotice(parent,
+                       QStringLiteral("サーバーのデータを書き出しました。顧客 %1 件\n%2")
+                           .arg(count.customers)
+                           .arg(QDir::toNativeSeparators(file)));
         return;
     }
     ui::runInBackground(parent, QStringLiteral("データを書き出しています…"), [&](const ui::WorkProgress& progress) {
         backup::copyDatabase(backup::databasePath(), file, backup::kBusyWaitMs, progress);
     });
-    ui::showNotice(parent, QStringLiteral("データを書き出しました。\n%1\n新しいパソコンでは「データの読み込み…」でこのファイルを選んでください。")
-                               .arg(QDir::toNativeSeparators(file)));
+    ui::showNotice(
+        parent,
+        QStringLiteral(
+            "データを書き出しました。\n%1\n新しいパソコンでは「データの読み込み…」でこのファイルを選んでください。")
+            .arg(QDir::toNativeSeparators(file)));
 }
 
 bool importData(QWidget* parent)
 {
-    const QString file = QFileDialog::getOpenFileName(parent, QStringLiteral("データの読み込み"), ui::startFolder(), kFilter,
-                                                      nullptr, QFileDialog::DontUseNativeDialog);
+    const QString file = QFileDialog::getOpenFileName(parent, QStringLiteral("データの読み込み"), ui::startFolder(),
+                                                      kFilter, nullptr, QFileDialog::DontUseNativeDialog);
     if (file.isEmpty())
         throw EAbort();
     if (store::TPgStore* server = store::currentServer()) {
         // Every PC's roster changes at once, in one transaction.
-        if (!OKRightDlg2
-            || !OKRightDlg2->ask(QStringLiteral("サーバーの顧客名簿を、選んだファイルのデータに置き換えますか？"
-                                                "（事務所のすべてのパソコンで置き換わります）")))
+        if (!OKRightDlg2 ||
+            !OKRightDlg2->ask(QStringLiteral("サーバーの顧客名簿を、選んだファイルのデータに置き換えますか？"
+                                             "（事務所のすべてのパソコンで置き換わります）")))
             throw EAbort();
         const store::TransferCount count = [&] {
             ui::TBusyCursor cursor;
@@ -76,7 +81,8 @@ bool importData(QWidget* parent)
         ui::notifyDataReplaced();
         QString message = QStringLiteral("サーバーのデータを置き換えました。顧客 %1 件").arg(count.customers);
         if (count.altered > 0)
-            message += QStringLiteral("\n文字として読めないバイトを含む %1 個の値は「?」として読み込みました。").arg(count.altered);
+            message += QStringLiteral("\n文字として読めないバイトを含む %1 個の値は「?」として読み込みました。")
+                           .arg(count.altered);
         ui::showNotice(parent, message);
         return true;
     }

@@ -67,7 +67,8 @@ void TfrmBackup::loadCopies()
 {
     namespace bk = tessolo::backup;
     const QString dbPath = bk::databasePath();
-    LabelFolder->setText(QStringLiteral("バックアップの保存先: %1").arg(QDir::toNativeSeparators(bk::folderOf(dbPath))));
+    LabelFolder->setText(
+        QStringLiteral("バックアップの保存先: %1").arg(QDir::toNativeSeparators(bk::folderOf(dbPath))));
     m_copies = bk::listCopies(dbPath);
     ListViewCopies->clear();
     for (const bk::CopyInfo& copy : m_copies) {
@@ -86,10 +87,7 @@ void TfrmBackup::loadCopies()
     updateButtons();
 }
 
-void TfrmBackup::updateButtons()
-{
-    btnrestore->setEnabled(!ListViewCopies->selectedItems().isEmpty());
-}
+void TfrmBackup::updateButtons() { btnrestore->setEnabled(!ListViewCopies->selectedItems().isEmpty()); }
 
 void TfrmBackup::btnrestoreClick()
 {
@@ -97,8 +95,8 @@ void TfrmBackup::btnrestoreClick()
     if (row < 0 || row >= m_copies.size() || !ListViewCopies->currentItem()->isSelected())
         throw tessolo::EAbort();
     const tessolo::backup::CopyInfo copy = m_copies.at(row);
-    const QString question = QStringLiteral("%1 のバックアップに戻しますか？")
-                                 .arg(copy.time.toString(QStringLiteral("yyyy/MM/dd HH:mm")));
+    const QString question =
+        QStringLiteral("%1 のバックアップに戻しますか？").arg(copy.time.toString(QStringLiteral("yyyy/MM/dd HH:mm")));
     // Whatever happened, the folder may now hold the copy made before it.
     try {
         m_restored = tessolo::backupui::replaceData(this, copy.path, question);

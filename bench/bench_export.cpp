@@ -25,8 +25,8 @@ void BM_ListQueryAllColumns(benchmark::State& state)
 
 void BM_Export(benchmark::State& state)
 {
-    const auto encoding = state.range(0) == 0 ? tessolo::customerexport::Encoding::Cp932
-                                              : tessolo::customerexport::Encoding::Utf8Bom;
+    const auto encoding =
+        state.range(0) == 0 ? tessolo::customerexport::Encoding::Cp932 : tessolo::customerexport::Encoding::Utf8Bom;
     state.SetLabel(state.range(0) == 0 ? "cp932" : "utf-8");
     QTemporaryDir out;
     const QString file = out.path() + QStringLiteral("/export.csv");

@@ -129,9 +129,9 @@ void BM_PostalUpdate_SqliteShell(benchmark::State& state)
         const QString db = freshDatabase(QStringLiteral("shell"));
         state.ResumeTiming();
         QProcess p;
-        p.start(QStringLiteral("sqlite3"), {db, QStringLiteral(".mode csv"), QStringLiteral("BEGIN"),
-                                            QStringLiteral(".import ") + input + QStringLiteral(" m_postal"),
-                                            QStringLiteral("COMMIT")});
+        p.start(QStringLiteral("sqlite3"),
+                {db, QStringLiteral(".mode csv"), QStringLiteral("BEGIN"),
+                 QStringLiteral(".import ") + input + QStringLiteral(" m_postal"), QStringLiteral("COMMIT")});
         p.waitForFinished(-1);
         if (p.exitCode() != 0) {
             state.SkipWithError(p.readAllStandardError().constData());
@@ -199,8 +199,8 @@ void BM_Postal2Address_BareC(benchmark::State& state)
     sqlite3_open((t.dir + QStringLiteral("/tessolo.db")).toUtf8().constData(), &db);
     int i = 0;
     for (auto _ : state) {
-        const QByteArray sql = "select prefecture2, city2, town2 from m_postal where postal_code2 = '"
-                               + t.codes.at(i++ % t.codes.size()).toLatin1() + "'";
+        const QByteArray sql = "select prefecture2, city2, town2 from m_postal where postal_code2 = '" +
+            t.codes.at(i++ % t.codes.size()).toLatin1() + "'";
         sqlite3_stmt* st = nullptr;
         sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr);
         while (sqlite3_step(st) == SQLITE_ROW)
@@ -419,11 +419,12 @@ QString workbook()
         std::vector<customer::Record> records;
         for (int i = 0; i < kCustomerLines; ++i) {
             customer::Record r;
-            const QStringList v = QStringLiteral("山田 %1|ヤマダ タロウ|株式会社%1|カブシキガイシャ|課長|営業部|0600001|北海道|"
-                                                 "札幌市中央区|北一条西1-1|ビル%1|03-1234-5678|03-1234-5679|"
-                                                 "a%1@example.jp|b%1@example.jp|example.jp|備考 %1")
-                                      .arg(i)
-                                      .split(QLatin1Char('|'));
+            const QStringList v =
+                QStringLiteral("山田 %1|ヤマダ タロウ|株式会社%1|カブシキガイシャ|課長|営業部|0600001|北海道|"
+                               "札幌市中央区|北一条西1-1|ビル%1|03-1234-5678|03-1234-5679|"
+                               "a%1@example.jp|b%1@example.jp|example.jp|備考 %1")
+                    .arg(i)
+                    .split(QLatin1Char('|'));
             std::copy(v.begin(), v.end(), r.begin());
             records.push_back(r);
         }
@@ -466,12 +467,27 @@ double worst(const std::vector<double>& v) { return *std::max_element(v.begin(),
 BENCHMARK(BM_PostalUpdate_Tessolo)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_PostalUpdate_SqliteShell)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 // One lookup per repetition: the median and the worst of 100.
-BENCHMARK(BM_Postal2Address_Tessolo)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(100)
-    ->ComputeStatistics("worst", worst)->ReportAggregatesOnly(true)->UseRealTime();
-BENCHMARK(BM_Postal2Address_WithBusinesses)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(100)
-    ->ComputeStatistics("worst", worst)->ReportAggregatesOnly(true)->UseRealTime();
-BENCHMARK(BM_Postal2Address_BareC)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(100)
-    ->ComputeStatistics("worst", worst)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_Postal2Address_Tessolo)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(100)
+    ->ComputeStatistics("worst", worst)
+    ->ReportAggregatesOnly(true)
+    ->UseRealTime();
+BENCHMARK(BM_Postal2Address_WithBusinesses)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(100)
+    ->ComputeStatistics("worst", worst)
+    ->ReportAggregatesOnly(true)
+    ->UseRealTime();
+BENCHMARK(BM_Postal2Address_BareC)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(100)
+    ->ComputeStatistics("worst", worst)
+    ->ReportAggregatesOnly(true)
+    ->UseRealTime();
 BENCHMARK(BM_CsvImport_Tessolo)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_CsvImport_PreparedStatement)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_CsvImport_WholeAddress)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();

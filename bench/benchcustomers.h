@@ -31,7 +31,7 @@ private:
 // web, a two-line memo with quotes), as an export meets them.
 inline void create(int count, bool everyField = false)
 {
-    static const char16_t* const kana[] = {u"ヤマダ", u"カトウ", u"ササキ", u"タナカ", u"ナカムラ",
+    static const char16_t* const kana[] = {u"ヤマダ", u"カトウ",   u"ササキ", u"タナカ",   u"ナカムラ",
                                            u"ハヤシ", u"マツモト", u"ヨシダ", u"ワタナベ", u"ゴトウ"};
     tessolo::TSQLiteDo db;
     db.setDBpoint(tessolo::kDatabaseName);
@@ -62,8 +62,7 @@ inline void create(int count, bool everyField = false)
 
 // The roster's list query with the named columns of every row read as
 // text; answers the characters read (so that nothing is optimised away).
-template <class Columns>
-qsizetype readList(const Columns& columns)
+template <class Columns> qsizetype readList(const Columns& columns)
 {
     tessolo::TSQLiteDo db;
     db.getDBpoint(tessolo::kDatabaseName);

@@ -30,8 +30,7 @@ constexpr int kRowid = 1;
 // The one column the list shows beside the rowid: the site's name.
 constexpr QStringView kListed = u"co_name";
 
-template <class W>
-W* named(W* w, const char* name)
+template <class W> W* named(W* w, const char* name)
 {
     w->setObjectName(QString::fromLatin1(name));
     return w;
@@ -42,15 +41,14 @@ W* named(W* w, const char* name)
 TfrmOurcompany::TfrmOurcompany(QWidget* parent)
     : QDialog(parent)
 {
-    tessolo::ui::setupWindow(this, QStringLiteral("frmOurcompany"), QStringLiteral("自社情報"),
-                             QColor(210, 235, 236));
+    tessolo::ui::setupWindow(this, QStringLiteral("frmOurcompany"), QStringLiteral("自社情報"), QColor(210, 235, 236));
     resize(789, 360);
 
     ListViewCo = named(new QTreeWidget(this), "ListViewCo");
     ListViewCo->setRootIsDecorated(false);
     ListViewCo->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListViewCo->setHeaderLabels({tessolo::fields::byColumn(ourcompany::kFields, kListed).heading.toString(),
-                                 QStringLiteral("rowid")});
+    ListViewCo->setHeaderLabels(
+        {tessolo::fields::byColumn(ourcompany::kFields, kListed).heading.toString(), QStringLiteral("rowid")});
     ListViewCo->header()->setSectionsClickable(false);
     ListViewCo->setColumnWidth(kCaption, 220);
 
@@ -141,10 +139,7 @@ void TfrmOurcompany::showEvent(QShowEvent* e)
         ui::runHandler([this] { FormShow(); });
 }
 
-ourcompany::Record TfrmOurcompany::fields()
-{
-    return ui::toRecord<ourcompany::Record>(m_form->storable());
-}
+ourcompany::Record TfrmOurcompany::fields() { return ui::toRecord<ourcompany::Record>(m_form->storable()); }
 
 void TfrmOurcompany::FormShow()
 {
@@ -168,8 +163,8 @@ void TfrmOurcompany::loadList()
     db.getDBpoint(kDatabaseName);
     auto t = db.query(ourcompany::kListSql);
     for (t->MoveFirst(); !t->Eof(); t->Next())
-        new QTreeWidgetItem(ListViewCo, {t->NamedFieldAsString(kListed.toString()),
-                                         t->NamedFieldAsString(QStringLiteral("rowid"))});
+        new QTreeWidgetItem(
+            ListViewCo, {t->NamedFieldAsString(kListed.toString()), t->NamedFieldAsString(QStringLiteral("rowid"))});
 }
 
 void TfrmOurcompany::ListViewCoClick()

@@ -24,7 +24,7 @@ namespace tessolo::ui {
 class TMemoEdit;
 class TPostalMaskEdit;
 class TEnterNavigator;
-}
+} // namespace tessolo::ui
 
 class TfrmOurcompany : public QDialog {
     Q_OBJECT

@@ -53,8 +53,8 @@ TAddressSplitter TAddressSplitter::forImport()
         db.getDBpoint(kDatabaseName);
         const auto t = db.query(QStringLiteral("select distinct prefecture2, city2 from m_postal"));
         for (t->MoveFirst(); !t->Eof(); t->Next())
-            pairs.append({t->NamedFieldAsString(QStringLiteral("prefecture2")),
-                          t->NamedFieldAsString(QStringLiteral("city2"))});
+            pairs.append(
+                {t->NamedFieldAsString(QStringLiteral("prefecture2")), t->NamedFieldAsString(QStringLiteral("city2"))});
     }
     TAddressSplitter fromList(pairs);
     return fromList.m_prefectures.isEmpty() ? shipped() : fromList;

@@ -154,10 +154,10 @@ public:
     {
         std::promise<void> reading;
         std::future<void> started = reading.get_future();
-        m_roster = std::async(std::launch::async, [this, path = TSQLiteDo::pathOf(kDatabaseName),
-                                                   reading = std::move(reading)]() mutable {
-            readRoster(path, reading);
-        });
+        m_roster = std::async(std::launch::async,
+                              [this, path = TSQLiteDo::pathOf(kDatabaseName), reading = std::move(reading)]() mutable {
+                                  readRoster(path, reading);
+                              });
         // The import's writes must wait for this read, not the other way
         // round: the read holds its lock before the run begins to write.
         started.get();
@@ -204,8 +204,8 @@ private:
                     // the characters are, in the bytes a run stores now.
                     for (int i = 0; i < 6; ++i)
                         canonical[i] = cp932::canonical(c[i]);
-                    Entry::layOut(bytes, {canonical[0], canonical[1], canonical[2], canonical[3], canonical[4],
-                                          canonical[5]});
+                    Entry::layOut(bytes,
+                                  {canonical[0], canonical[1], canonical[2], canonical[3], canonical[4], canonical[5]});
                     m_index.add(bytes);
                 });
         } catch (...) {
@@ -223,8 +223,7 @@ private:
 
 TDuplicateFinder::TDuplicateFinder()
     : m_indexes(std::make_unique<Indexes>())
-{
-}
+{ }
 
 TDuplicateFinder::~TDuplicateFinder() = default;
 
@@ -234,8 +233,8 @@ void TDuplicateFinder::add(qint64 line, const QList<QByteArrayView>& r)
     if (r[col::PersonName].isEmpty())
         return;
     Indexes& x = *m_indexes;
-    Entry::layOut(x.line, {r[col::PersonName], r[col::PersonKana], r[col::Tel], r[col::Prefecture], r[col::City],
-                           r[col::Town]});
+    Entry::layOut(
+        x.line, {r[col::PersonName], r[col::PersonKana], r[col::Tel], r[col::Prefecture], r[col::City], r[col::Town]});
     x.kept.push_back({line, x.lines.size(), x.line.size()});
     x.lines.append(x.line);
 }
@@ -286,8 +285,8 @@ QString firstLines(const Check& c)
     QStringList lines;
     for (qint64 n : c.firstLines)
         lines << QString::number(n);
-    return lines.join(QStringLiteral("、")) + QStringLiteral(" 行目")
-        + (c.lines.size() > c.firstLines.size() ? QStringLiteral(" ほか") : QString());
+    return lines.join(QStringLiteral("、")) + QStringLiteral(" 行目") +
+        (c.lines.size() > c.firstLines.size() ? QStringLiteral(" ほか") : QString());
 }
 
 } // namespace
@@ -302,7 +301,9 @@ QString reviewQuestion(const Review& r)
         return text;
     if (!text.isEmpty())
         text += QStringLiteral("\n\n");
-    text += QStringLiteral("取り込む前に確かめていただきたい行が %1 行あります（%2）。").arg(c.lines.size()).arg(firstLines(c));
+    text += QStringLiteral("取り込む前に確かめていただきたい行が %1 行あります（%2）。")
+                .arg(c.lines.size())
+                .arg(firstLines(c));
     const auto item = [&text](qint64 n, const QString& what) {
         if (n > 0)
             text += QStringLiteral("\n・") + what.arg(n);

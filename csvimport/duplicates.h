@@ -16,9 +16,9 @@
 namespace tessolo::csvimport {
 
 struct Duplicates {
-    qint64 inRoster = 0; // lines matching a customer already in the roster
-    qint64 inFile = 0;   // lines repeating an earlier line of the file
-    QSet<qint64> lines;  // their indexes (header left out, from 0)
+    qint64 inRoster = 0;    // lines matching a customer already in the roster
+    qint64 inFile = 0;      // lines repeating an earlier line of the file
+    QSet<qint64> lines;     // their indexes (header left out, from 0)
     QStringList firstNames; // the names of the first few
 
     bool any() const { return !lines.isEmpty(); }

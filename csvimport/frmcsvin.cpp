@@ -47,8 +47,7 @@ const QString TfrmCsvin::kDontWriteSkipped = QStringLiteral("書き出さない"
 TfrmCsvin::TfrmCsvin(QWidget* parent)
     : QDialog(parent)
 {
-    tessolo::ui::setupWindow(this, QStringLiteral("frmCsvin"), QStringLiteral("CSVデータ取込"),
-                             QColor(224, 234, 219));
+    tessolo::ui::setupWindow(this, QStringLiteral("frmCsvin"), QStringLiteral("CSVデータ取込"), QColor(224, 234, 219));
     resize(627, 383);
 
     Label1 = new QLabel(QStringLiteral("顧客情報項目"), this);
@@ -192,10 +191,10 @@ void TfrmCsvin::loadPreview()
 
     ComboEncoding->setCurrentIndex(ComboEncoding->findData(int(p.encoding)));
     ComboEncoding->setEnabled(!p.spreadsheet);
-    QString status = p.spreadsheet ? QStringLiteral("Excel のブック（最初のシート）")
-                                   : QStringLiteral("%1 として読んでいます%2。")
-                                         .arg(encodingName(p.encoding),
-                                              m_encoding ? QString() : QStringLiteral("（自動判定）"));
+    QString status = p.spreadsheet
+        ? QStringLiteral("Excel のブック（最初のシート）")
+        : QStringLiteral("%1 として読んでいます%2。")
+              .arg(encodingName(p.encoding), m_encoding ? QString() : QStringLiteral("（自動判定）"));
     if (p.faults > 0) {
         status += p.cleanEncoding
             ? QStringLiteral("\nこの文字コードでは読めないバイトが %1 か所あります。「%2」を選ぶと正しく読めます。")
@@ -319,14 +318,14 @@ void TfrmCsvin::offerSkippedLines(const QString& summary, const std::vector<cust
     QString target = source.dir().filePath(source.completeBaseName() + QStringLiteral("_要確認.csv"));
     for (int n = 2; QFileInfo::exists(target); ++n)
         target = source.dir().filePath(source.completeBaseName() + QStringLiteral("_要確認(%1).csv").arg(n));
-    const QString text = summary + QStringLiteral("\n\n取り込まなかった行を「%1」に書き出しますか？")
-                                       .arg(QDir::toNativeSeparators(target));
+    const QString text = summary +
+        QStringLiteral("\n\n取り込まなかった行を「%1」に書き出しますか？").arg(QDir::toNativeSeparators(target));
     if (ui::askChoice(this, text, {kWriteSkipped, kDontWriteSkipped}) != 0)
         return;
     customerexport::writeRecords(target, records, customerexport::Encoding::Cp932);
-    ui::showNotice(this, QStringLiteral("「%1」に %2 行を書き出しました。")
-                             .arg(QDir::toNativeSeparators(target))
-                             .arg(records.size()));
+    ui::showNotice(
+        this,
+        QStringLiteral("「%1」に %2 行を書き出しました。").arg(QDir::toNativeSeparators(target)).arg(records.size()));
 }
 
 void TfrmCsvin::btncancelClick() { reject(); }

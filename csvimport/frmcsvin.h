@@ -70,7 +70,7 @@ private:
     void loadPreview();
     void offerSkippedLines(const QString& summary, const std::vector<tessolo::customer::Record>& records);
 
-    std::optional<tessolo::TextEncoding> m_encoding; // the user's choice, if any
+    std::optional<tessolo::TextEncoding> m_encoding;                      // the user's choice, if any
     tessolo::TextEncoding m_shownEncoding = tessolo::TextEncoding::Cp932; // what the preview read
-    QList<QStringList> m_rows;                        // the preview's lines
+    QList<QStringList> m_rows;                                            // the preview's lines
 };

@@ -26,8 +26,8 @@ QString unchangedWhere(const Record& loaded, const QString& strRow)
 {
     QString where = QStringLiteral(" where rowid = ") + strRow;
     for (int c = 0; c < kColumnCount; ++c)
-        where += QStringLiteral(" and ifnull([") + kColumns[size_t(c)] + QStringLiteral("], '') = ")
-                 + sqltext::literal(loaded[size_t(c)]);
+        where += QStringLiteral(" and ifnull([") + kColumns[size_t(c)] + QStringLiteral("], '') = ") +
+            sqltext::literal(loaded[size_t(c)]);
     return where;
 }
 } // namespace
@@ -73,7 +73,8 @@ QString mailtoUrl(const QString& email)
             break;
         ++end;
     }
-    return QStringLiteral("mailto:") + QString::fromLatin1(QUrl::toPercentEncoding(text.left(end), "@.+-_!$*'=^`{|}~/"));
+    return QStringLiteral("mailto:") +
+        QString::fromLatin1(QUrl::toPercentEncoding(text.left(end), "@.+-_!$*'=^`{|}~/"));
 }
 
 Record recordOf(const TSQLiteTable& table)
@@ -96,8 +97,9 @@ bool TDataWatch::changed()
             m_path = path;
             m_version = -1;
         }
-        const qint64 version
-            = m_db->GetTable(QByteArrayLiteral("PRAGMA data_version"))->NamedFieldAsString(QStringLiteral("data_version")).toLongLong();
+        const qint64 version = m_db->GetTable(QByteArrayLiteral("PRAGMA data_version"))
+                                   ->NamedFieldAsString(QStringLiteral("data_version"))
+                                   .toLongLong();
         const bool changed = m_version >= 0 && version != m_version;
         m_version = version;
         return changed;
@@ -120,8 +122,8 @@ QString selectOneSql(const QString& rowid)
 QString rowidsSql(const QStringList& rowids)
 {
     const QString list = rowids.join(QLatin1Char(','));
-    return QStringLiteral("select rowid, * from t_customer where rowid in (") + list
-           + QStringLiteral(") order by instr(',") + list + QStringLiteral(",', ',' || rowid || ',')");
+    return QStringLiteral("select rowid, * from t_customer where rowid in (") + list +
+        QStringLiteral(") order by instr(',") + list + QStringLiteral(",', ',' || rowid || ',')");
 }
 
 QString deleteRowsSql(const QStringList& rowids)
@@ -154,8 +156,8 @@ std::vector<Stored> recordsOf(const QList<qint64>& rowids)
         QStringList ids;
         for (qint64 id : rowids.mid(from, kSlice))
             ids << QString::number(id);
-        const auto table = db.query(QStringLiteral("select rowid, * from t_customer where rowid in (")
-                                    + ids.join(QLatin1Char(',')) + QLatin1Char(')'));
+        const auto table = db.query(QStringLiteral("select rowid, * from t_customer where rowid in (") +
+                                    ids.join(QLatin1Char(',')) + QLatin1Char(')'));
         for (table->MoveFirst(); !table->Eof(); table->Next()) {
             Record r;
             for (int c = 0; c < kColumnCount; ++c)

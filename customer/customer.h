@@ -67,7 +67,8 @@ inline const QString kChangedElsewhere = QStringLiteral("この顧客は他で�
 class EChangedElsewhere : public TessoloError {
 public:
     EChangedElsewhere()
-        : TessoloError(kChangedElsewhere) {}
+        : TessoloError(kChangedElsewhere)
+    { }
 };
 // Runs one of those statements in the database every window opens; throws
 // EChangedElsewhere when it found no row to change.

@@ -78,7 +78,7 @@ void appendQuoted(QString& out, QStringView value)
 Encoding encodingFor(const QString& fileName, Encoding text)
 {
     return QFileInfo(fileName).suffix().compare(QStringLiteral("xlsx"), Qt::CaseInsensitive) == 0 ? Encoding::Xlsx
-                                                                                                : text;
+                                                                                                  : text;
 }
 
 QStringList exportValues(const customer::Record& r, bool guardFormulas)

@@ -56,8 +56,7 @@ QString csvLine(const QStringList& values);
 Result write(const QString& fileName, const QString& listSql, Encoding encoding, const ProgressFn& progress = {});
 // The customers of these rowids, in the order given (a customer no longer
 // stored is left out).
-Result write(const QString& fileName, const QList<qint64>& rowids, Encoding encoding,
-             const ProgressFn& progress = {});
+Result write(const QString& fileName, const QList<qint64>& rowids, Encoding encoding, const ProgressFn& progress = {});
 
 // Writes records held in memory the same way, header line first.
 void writeRecords(const QString& fileName, const std::vector<customer::Record>& records, Encoding encoding);

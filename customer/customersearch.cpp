@@ -7,8 +7,23 @@ namespace tessolo::customersearch {
 namespace {
 
 enum Column {
-    PersonName, PersonKana, CompanyName, CompanyKana, Position, Department, Postal, Prefecture, City, Town,
-    Building, Tel, Fax, Email1, Email2, Url, Memo
+    PersonName,
+    PersonKana,
+    CompanyName,
+    CompanyKana,
+    Position,
+    Department,
+    Postal,
+    Prefecture,
+    City,
+    Town,
+    Building,
+    Tel,
+    Fax,
+    Email1,
+    Email2,
+    Url,
+    Memo
 };
 
 bool hasDigit(QStringView s)

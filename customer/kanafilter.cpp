@@ -12,8 +12,8 @@ QString queryText(int kanaCode)
     if (kanaCode >= 1 && kanaCode < int(codes().size())) {
         const QStringList& patterns = codes()[kanaCode].patterns;
         for (qsizetype i = 0; i < patterns.size(); ++i) {
-            sql += (i == 0 ? QStringLiteral(" and person_kana glob '") : QStringLiteral(" OR person_kana glob '"))
-                + patterns[i] + QStringLiteral("*'");
+            sql += (i == 0 ? QStringLiteral(" and person_kana glob '") : QStringLiteral(" OR person_kana glob '")) +
+                patterns[i] + QStringLiteral("*'");
         }
     }
     return sql + QStringLiteral(" ORDER BY person_kana COLLATE kana");
@@ -33,9 +33,9 @@ bool inKanaRow(int kanaCode, const QString& reading)
 
 QString nameSearchText(const QString& typed)
 {
-    return QStringLiteral("select rowid, * ") + QStringLiteral(" from t_customer where rowid >=0  ")
-        + QStringLiteral(" and person_kana glob ") + sqltext::literal(typed + QLatin1Char('*'))
-        + QStringLiteral(" ORDER BY person_kana COLLATE kana");
+    return QStringLiteral("select rowid, * ") + QStringLiteral(" from t_customer where rowid >=0  ") +
+        QStringLiteral(" and person_kana glob ") + sqltext::literal(typed + QLatin1Char('*')) +
+        QStringLiteral(" ORDER BY person_kana COLLATE kana");
 }
 
 } // namespace tessolo::kana

@@ -34,8 +34,10 @@ struct Statement {
     ~Statement() { sqlite3_finalize(st); }
 };
 
-const QString kCopyBusy = QStringLiteral("別のプログラムがデータを書き込み中のため、バックアップを作成できませんでした。");
-const QString kRestoreBusy = QStringLiteral("別のプログラムがデータを使用中のため、復元できませんでした。データは元のままです。");
+const QString kCopyBusy =
+    QStringLiteral("別のプログラムがデータを書き込み中のため、バックアップを作成できませんでした。");
+const QString kRestoreBusy =
+    QStringLiteral("別のプログラムがデータを使用中のため、復元できませんでした。データは元のままです。");
 
 const char* const kTables[] = {"t_customer", "m_postal", "m_our_company"};
 
@@ -76,7 +78,7 @@ Handle openHandle(const QString& path, int flags, QString* error)
 // device is refused before SQLite could block on it.
 Handle openSource(const QString& path, QString* error)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
         *error = QStringLiteral("ファイルがありません");
         return nullptr;
@@ -85,9 +87,9 @@ Handle openSource(const QString& path, QString* error)
         *error = QStringLiteral("通常のファイルではありません");
         return nullptr;
     }
-    const QString uri = QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(
-                                                      QFileInfo(path).absoluteFilePath(), "/"))
-                        + QStringLiteral("?mode=ro&immutable=1");
+    const QString uri = QStringLiteral("file:") +
+        QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/")) +
+        QStringLiteral("?mode=ro&immutable=1");
     return openHandle(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, error);
 }
 
@@ -97,7 +99,8 @@ Handle openSource(const QString& path, QString* error)
 class Watch {
 public:
     Watch(sqlite3* db, const Progress& progress)
-        : m_db(db), m_progress(progress)
+        : m_db(db),
+          m_progress(progress)
     {
         if (m_progress)
             sqlite3_progress_handler(m_db, 20000, &Watch::tick, this);
@@ -246,15 +249,15 @@ QString schemaProblem(sqlite3* db)
     for (const char* table : kTables) {
         const QString name = QString::fromLatin1(table);
         Statement s;
-        const QByteArray sql = QByteArray("select type, sql from main.sqlite_master where lower(name) = '") + table + "'";
+        const QByteArray sql =
+            QByteArray("select type, sql from main.sqlite_master where lower(name) = '") + table + "'";
         if (sqlite3_prepare_v2(db, sql.constData(), -1, &s.st, nullptr) != SQLITE_OK)
             return lastError(db);
         if (sqlite3_step(s.st) != SQLITE_ROW)
             return QStringLiteral("%1 表がありません").arg(name);
         const QString type = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0)));
-        const QString text = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.st, 1)))
-                                 .simplified()
-                                 .toLower();
+        const QString text =
+            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.st, 1))).simplified().toLower();
         if (type != QStringLiteral("table") || text.startsWith(QStringLiteral("create virtual")))
             return QStringLiteral("%1 が表ではありません").arg(name);
         const QStringList have = columnsOf(db, name);
@@ -419,15 +422,15 @@ void copyRows(sqlite3* from, FreshFile& to, const char* table, Watch& watch, con
     for (const QString& c : columns)
         quoted << QLatin1Char('[') + c + QLatin1Char(']');
     const QString list = quoted.join(QLatin1Char(','));
-    const QByteArray select = (QStringLiteral("select ") + (keepRowid ? QStringLiteral("rowid,") : QString()) + list
-                               + QStringLiteral(" from main.") + QLatin1String(table))
+    const QByteArray select = (QStringLiteral("select ") + (keepRowid ? QStringLiteral("rowid,") : QString()) + list +
+                               QStringLiteral(" from main.") + QLatin1String(table))
                                   .toUtf8();
     QString marks = QStringLiteral("?");
     for (qsizetype i = 1; i < columns.size() + (keepRowid ? 1 : 0); ++i)
         marks += QStringLiteral(",?");
-    const QByteArray insert = (QStringLiteral("insert into ") + QLatin1String(table) + QStringLiteral(" (")
-                               + (keepRowid ? QStringLiteral("rowid,") : QString()) + list + QStringLiteral(") values (")
-                               + marks + QLatin1Char(')'))
+    const QByteArray insert = (QStringLiteral("insert into ") + QLatin1String(table) + QStringLiteral(" (") +
+                               (keepRowid ? QStringLiteral("rowid,") : QString()) + list +
+                               QStringLiteral(") values (") + marks + QLatin1Char(')'))
                                   .toUtf8();
     Statement in, out;
     if (sqlite3_prepare_v2(from, select.constData(), -1, &in.st, nullptr) != SQLITE_OK) {
@@ -506,10 +509,7 @@ QString reasonText(Reason reason)
 
 QString databasePath() { return TSQLiteDo::pathOf(kDatabaseName); }
 
-QString folderOf(const QString& dbPath)
-{
-    return QFileInfo(dbPath).absoluteDir().filePath(QStringLiteral("backup"));
-}
+QString folderOf(const QString& dbPath) { return QFileInfo(dbPath).absoluteDir().filePath(QStringLiteral("backup")); }
 
 QString copyName(const QDateTime& when, int sequence, Reason reason)
 {

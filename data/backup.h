@@ -107,7 +107,6 @@ qint64 customerCount(const QString& dbPath);
 // file keeps its journal mode. Refused while another program holds the
 // database. Throws EBackupError (EAbort when `progress` cancels); then, and
 // if the process dies half-way, the data is as it was.
-void restore(const QString& file, const QString& dbPath, int busyWaitMs = kBusyWaitMs,
-             const Progress& progress = {});
+void restore(const QString& file, const QString& dbPath, int busyWaitMs = kBusyWaitMs, const Progress& progress = {});
 
 } // namespace tessolo::backup

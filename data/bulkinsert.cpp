@@ -9,10 +9,10 @@
 namespace tessolo {
 
 TBulkInsert::TBulkInsert(TSQLiteDatabase& db, const QString& table, int columnCount)
-    : m_db(db)
-    , m_table(table)
-    , m_columnCount(columnCount)
-    , m_bytes(size_t(columnCount))
+    : m_db(db),
+      m_table(table),
+      m_columnCount(columnCount),
+      m_bytes(size_t(columnCount))
 {
     QByteArray sql = "insert into " + cp932::encode(table) + " values (";
     for (int i = 0; i < columnCount; ++i)

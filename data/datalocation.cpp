@@ -64,8 +64,8 @@ static QString installedShareDirectory()
 
 bool isInstalled()
 {
-    return !QFileInfo(executableDirectory() + QStringLiteral("/velmo")).isDir()
-           && QFileInfo(installedShareDirectory()).isDir();
+    return !QFileInfo(executableDirectory() + QStringLiteral("/velmo")).isDir() &&
+        QFileInfo(installedShareDirectory()).isDir();
 }
 
 QString sharedFolder(const QString& name)
@@ -110,26 +110,32 @@ void useDatabaseFile(const QString& path)
     // Looked at without opening: a FIFO given here would block the start
     // with no window, a device would be read as a database.
     if (file.exists() && !file.isDir() && !file.isFile())
-        throw TessoloError(QStringLiteral("データベースとして開けません: %1\n通常のファイルではありません（パイプや装置のファイルは使えません）。"
-                                          "データベースのファイルを指定してください。")
-                               .arg(shown(full)));
+        throw TessoloError(
+            QStringLiteral(
+                "データベースとして開けません: %1\n通常のファイルではありません（パイプや装置のファイルは使えません）。"
+                "データベースのファイルを指定してください。")
+                .arg(shown(full)));
     if (file.isDir())
-        throw TessoloError(QStringLiteral("データベースとして開けません: %1\nフォルダーです。データベースのファイルを指定してください。")
-                               .arg(shown(full)));
+        throw TessoloError(
+            QStringLiteral(
+                "データベースとして開けません: %1\nフォルダーです。データベースのファイルを指定してください。")
+                .arg(shown(full)));
     const QFileInfo folder(file.absolutePath());
     if (!folder.isDir())
         throw TessoloError(QStringLiteral("データベースのフォルダーがありません: %1").arg(shown(folder.filePath())));
     // SQLite writes its journal beside the file: a folder it cannot write
     // would fail at the first change, after the user had typed it in.
     if (!folder.isWritable())
-        throw TessoloError(QStringLiteral("データベースのフォルダーに書き込めません: %1\n書き込みのできるフォルダーのファイルを指定してください。")
+        throw TessoloError(QStringLiteral("データベースのフォルダーに書き込めません: "
+                                          "%1\n書き込みのできるフォルダーのファイルを指定してください。")
                                .arg(shown(folder.filePath())));
     if (file.exists()) {
         if (!file.isReadable() || !file.isWritable())
             throw TessoloError(QStringLiteral("データベースのファイルに書き込めません: %1").arg(shown(full)));
         if (!isSQLiteFile(full))
-            throw TessoloError(QStringLiteral("データベースとして開けません: %1\nSQLite のデータベースのファイルではありません。")
-                                   .arg(shown(full)));
+            throw TessoloError(
+                QStringLiteral("データベースとして開けません: %1\nSQLite のデータベースのファイルではありません。")
+                    .arg(shown(full)));
     }
     state().chosenFile = full;
 }

@@ -12,7 +12,9 @@ namespace tessolo {
 class TessoloError : public std::exception {
 public:
     explicit TessoloError(QString message)
-        : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+        : m_message(std::move(message)),
+          m_utf8(m_message.toUtf8())
+    { }
     const QString& message() const noexcept { return m_message; }
     const char* what() const noexcept override { return m_utf8.constData(); }
 
@@ -32,7 +34,8 @@ public:
 class EListIndexError : public TessoloError {
 public:
     explicit EListIndexError(qsizetype index)
-        : TessoloError(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(index)) {}
+        : TessoloError(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(index))
+    { }
 };
 
 // A file that cannot be opened or read.

@@ -43,8 +43,7 @@ using Table = std::span<const Field>;
 // One text of every field as a list, e.g. texts(kFields, &Field::column).
 QStringList texts(Table table, QStringView Field::*member);
 // One text of every field, e.g. each(kFields, &Field::column).
-template <std::size_t N>
-std::array<QString, N> each(const std::array<Field, N>& table, QStringView Field::*member)
+template <std::size_t N> std::array<QString, N> each(const std::array<Field, N>& table, QStringView Field::*member)
 {
     std::array<QString, N> out;
     for (std::size_t i = 0; i < N; ++i)
@@ -52,8 +51,7 @@ std::array<QString, N> each(const std::array<Field, N>& table, QStringView Field
     return out;
 }
 // The position of the first field with `role`; -1 when there is none.
-template <std::size_t N>
-constexpr int firstWith(const std::array<Field, N>& table, Role role)
+template <std::size_t N> constexpr int firstWith(const std::array<Field, N>& table, Role role)
 {
     for (std::size_t i = 0; i < N; ++i) {
         if (table[i].role == role)
@@ -117,8 +115,23 @@ inline constexpr std::array<Field, 17> kFields = {{
 // names it, and the checks below keep the names and the table in step.
 namespace col {
 enum : int {
-    PersonName, PersonKana, CompanyName, CompanyKana, Position, Department, PostalCode, Prefecture, City, Town,
-    Building, Tel, Fax, Email1, Email2, Url, Memo,
+    PersonName,
+    PersonKana,
+    CompanyName,
+    CompanyKana,
+    Position,
+    Department,
+    PostalCode,
+    Prefecture,
+    City,
+    Town,
+    Building,
+    Tel,
+    Fax,
+    Email1,
+    Email2,
+    Url,
+    Memo,
 };
 } // namespace col
 static_assert(fields::sameText(kFields[col::PersonName].column, u"person_name"));

@@ -105,9 +105,10 @@ template <typename Values> QByteArray placeholders(int from = 1)
 template <typename Values> Row<Values> insertRow(TPgConnection& conn, const Values& values)
 {
     conn.ensureOpen();
-    const TPgResult result = conn.exec("insert into " + TableOf<Values>::name() + " (" + columnList<Values>() +
-                                          ") values (" + placeholders<Values>() + ") returning " + selectList<Values>(),
-                                      paramsOf(values));
+    const TPgResult result =
+        conn.exec("insert into " + TableOf<Values>::name() + " (" + columnList<Values>() + ") values (" +
+                      placeholders<Values>() + ") returning " + selectList<Values>(),
+                  paramsOf(values));
     return rowAt<Values>(result, 0);
 }
 
@@ -133,7 +134,7 @@ template <typename Values> void deleteRow(TPgConnection& conn, const Row<Values>
 {
     conn.ensureOpen();
     const TPgResult result = conn.exec("delete from " + TableOf<Values>::name() + " where rowid=$1 and row_version=$2",
-                                      {QByteArray::number(loaded.key), QByteArray::number(loaded.version)});
+                                       {QByteArray::number(loaded.key), QByteArray::number(loaded.version)});
     if (result.affected() == 0)
         throw EConflict();
 }

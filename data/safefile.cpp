@@ -33,7 +33,7 @@ bool makePrivateFolder(const QString& path)
 
 void requireRegularFile(const QString& path)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return;
     if (S_ISREG(st.st_mode))
@@ -47,7 +47,8 @@ void requireRegularFile(const QString& path)
 }
 
 TSafeFile::TSafeFile(const QString& fileName)
-    : m_name(fileName), m_file(fileName)
+    : m_name(fileName),
+      m_file(fileName)
 {
     // Replacing a device or a FIFO by a file of ours would be worse than
     // failing: as root, /dev/null would become a roster.

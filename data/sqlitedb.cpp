@@ -61,17 +61,19 @@ QString UserAdvice(int code)
     switch (code & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        return QStringLiteral("他のプログラムがこのファイルを使っています。そのプログラム（別のパソコンで開いている Tessolo "
-                              "を含みます）の作業が終わるのを待つか、そちらを閉じてから、もう一度お試しください。"
-                              "変更は保存されていません。");
+        return QStringLiteral(
+            "他のプログラムがこのファイルを使っています。そのプログラム（別のパソコンで開いている Tessolo "
+            "を含みます）の作業が終わるのを待つか、そちらを閉じてから、もう一度お試しください。"
+            "変更は保存されていません。");
     case SQLITE_FULL:
-        return QStringLiteral("ディスクがいっぱいのため書き込めませんでした。不要なファイルを削除するなどしてディスクに空きを"
-                              "作ってから、もう一度お試しください。変更は保存されていません。");
+        return QStringLiteral(
+            "ディスクがいっぱいのため書き込めませんでした。不要なファイルを削除するなどしてディスクに空きを"
+            "作ってから、もう一度お試しください。変更は保存されていません。");
     case SQLITE_IOERR:
-        return QStringLiteral("ディスクへの読み書きに失敗しました。ディスクの空きと、ネットワーク上のフォルダーならその接続を"
-                              "確かめてから、もう一度お試しください。変更は保存されていません。");
-    default:
-        return {};
+        return QStringLiteral(
+            "ディスクへの読み書きに失敗しました。ディスクの空きと、ネットワーク上のフォルダーならその接続を"
+            "確かめてから、もう一度お試しください。変更は保存されていません。");
+    default: return {};
     }
 }
 
@@ -122,12 +124,11 @@ void TSQLiteDatabase::RaiseError(const QString& s, const QByteArray& sql) const
     // byte, so the message is code page 932 as the statement is; its own
     // wording is ASCII and reads the same either way.
     const QString advice = UserAdvice(code);
-    throw ESQLiteException((advice.isEmpty() ? QString() : advice + QStringLiteral("\n\n"))
-                           + QStringLiteral("%1.\rError [%2]: %3.\r\"%4\": %5")
+    throw ESQLiteException((advice.isEmpty() ? QString() : advice + QStringLiteral("\n\n")) +
+                           QStringLiteral("%1.\rError [%2]: %3.\r\"%4\": %5")
                                .arg(s)
                                .arg(code)
-                               .arg(ErrorCodeText(code), cp932::decode(sql),
-                                    cp932::decode(sqlite3_errmsg(fDB))));
+                               .arg(ErrorCodeText(code), cp932::decode(sql), cp932::decode(sqlite3_errmsg(fDB))));
 }
 
 void TSQLiteDatabase::ExecSQL(const QByteArray& sql)
@@ -201,9 +202,9 @@ bool TSQLiteDatabase::TableExists(const QString& tableName)
     }
     // Quotes doubled: a table name is not a statement.
     lowered.replace('\'', QByteArrayLiteral("''"));
-    auto table = GetTable(QByteArrayLiteral(
-                              "select [sql] from sqlite_master where [type] = 'table' and lower(name) = '")
-                          + lowered + QByteArrayLiteral("' "));
+    auto table =
+        GetTable(QByteArrayLiteral("select [sql] from sqlite_master where [type] = 'table' and lower(name) = '") +
+                 lowered + QByteArrayLiteral("' "));
     return table->Count() > 0;
 }
 
@@ -235,10 +236,8 @@ QVariant readCell(sqlite3_stmt* stmt, int col, ColumnType type, bool& isText)
     if (sqlite3_column_type(stmt, col) == SQLITE_NULL)
         return {};
     switch (type) {
-    case ColumnType::Integer:
-        return QVariant(qint64(sqlite3_column_int64(stmt, col)));
-    case ColumnType::Float:
-        return QVariant(sqlite3_column_double(stmt, col));
+    case ColumnType::Integer: return QVariant(qint64(sqlite3_column_int64(stmt, col)));
+    case ColumnType::Float: return QVariant(sqlite3_column_double(stmt, col));
     case ColumnType::Blob: {
         const int n = sqlite3_column_bytes(stmt, col);
         if (n <= 0)
@@ -246,8 +245,7 @@ QVariant readCell(sqlite3_stmt* stmt, int col, ColumnType type, bool& isText)
         return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, col)), n));
     }
     case ColumnType::Text:
-    case ColumnType::Null:
-        break;
+    case ColumnType::Null: break;
     }
     isText = true;
     return {};
@@ -354,17 +352,13 @@ QString TSQLiteTable::NamedFieldAsString(const QString& name) const
 
     const QVariant& cell = fResults.at(qsizetype(fRow) * fColCount + col);
     switch (fColTypes.at(col)) {
-    case ColumnType::Integer:
-        return cell.isValid() ? QString::number(cell.toLongLong()) : QStringLiteral("0");
+    case ColumnType::Integer: return cell.isValid() ? QString::number(cell.toLongLong()) : QStringLiteral("0");
     case ColumnType::Float:
         return cell.isValid() ? QString::number(cell.toDouble(), 'g', QLocale::FloatingPointShortest)
                               : QStringLiteral("0");
-    case ColumnType::Text:
-        return cell.isValid() ? cell.toString() : QString();
-    case ColumnType::Blob:
-        return cell.isValid() ? cp932::decode(cell.toByteArray()) : QString();
-    case ColumnType::Null:
-        return QString();
+    case ColumnType::Text: return cell.isValid() ? cell.toString() : QString();
+    case ColumnType::Blob: return cell.isValid() ? cp932::decode(cell.toByteArray()) : QString();
+    case ColumnType::Null: return QString();
     }
     return QString();
 }

@@ -28,11 +28,7 @@ const char* const kCreateStatements[][2] = {
 
 QString TSQLiteDo::baseDirectory() { return location::defaultDirectory(); }
 
-
-QString TSQLiteDo::pathOf(const QString& strDB)
-{
-    return QDir::toNativeSeparators(location::databaseFile(strDB));
-}
+QString TSQLiteDo::pathOf(const QString& strDB) { return QDir::toNativeSeparators(location::databaseFile(strDB)); }
 
 TSQLiteDatabase& TSQLiteDo::open(const QString& strDB)
 {
@@ -116,16 +112,16 @@ void TSQLiteDo::postal2address(const QString& postal, QString& prefecture, QStri
 
 QList<postal::PostalAddress> TSQLiteDo::postalAddresses(const QString& postal)
 {
-    auto table = query(QStringLiteral("select prefecture2, city2, town2 from m_postal where postal_code2 = ")
-                       + sqltext::literal(postal));
+    auto table = query(QStringLiteral("select prefecture2, city2, town2 from m_postal where postal_code2 = ") +
+                       sqltext::literal(postal));
     QList<postal::PostalAddress> rows;
     if (table->MoveFirst()) {
         while (!table->Eof()) {
             const postal::PostalAddress a{table->NamedFieldAsString(QStringLiteral("prefecture2")),
                                           table->NamedFieldAsString(QStringLiteral("city2")),
                                           postal::townName(table->NamedFieldAsString(QStringLiteral("town2")))};
-            const bool continuation = a.town.isEmpty() && !rows.isEmpty() && rows.last().prefecture == a.prefecture
-                && rows.last().city == a.city;
+            const bool continuation = a.town.isEmpty() && !rows.isEmpty() && rows.last().prefecture == a.prefecture &&
+                rows.last().city == a.city;
             if (!continuation) {
                 rows.removeAll(a); // the last of equal rows keeps its place
                 rows.append(a);
@@ -145,8 +141,8 @@ bool TSQLiteDo::postal2business(const QString& postal, QString& name, QString& r
 {
     // A business row has no prefecture reading; its city1 and town1 hold the
     // name's reading and the name.
-    auto table = query(QStringLiteral("select city1, town1 from m_postal where prefecture1 = '' and postal_code2 = ")
-                       + sqltext::literal(postal));
+    auto table = query(QStringLiteral("select city1, town1 from m_postal where prefecture1 = '' and postal_code2 = ") +
+                       sqltext::literal(postal));
     if (!table->MoveFirst() || table->Eof())
         return false;
     reading = table->NamedFieldAsString(QStringLiteral("city1"));

@@ -16,7 +16,6 @@ QString literal(QStringView value);
 QString insertValues(QStringView table, const QStringList& values, QStringView terminator = {});
 
 // "update <table> set c0='v0',c1='v1',... where rowid=<rowid>"
-QString updateAll(QStringView table, const QStringList& columns, const QStringList& values,
-                  QStringView rowid);
+QString updateAll(QStringView table, const QStringList& columns, const QStringList& values, QStringView rowid);
 
 } // namespace tessolo::sqltext

@@ -4,7 +4,11 @@
 
 namespace tessolo {
 
-TTransaction::TTransaction(TSQLiteDatabase& db) : m_db(db) { m_db.BeginTransaction(); }
+TTransaction::TTransaction(TSQLiteDatabase& db)
+    : m_db(db)
+{
+    m_db.BeginTransaction();
+}
 
 TTransaction::~TTransaction()
 {
@@ -12,8 +16,7 @@ TTransaction::~TTransaction()
         return;
     try {
         m_db.Rollback();
-    } catch (const ESQLiteException&) {
-    }
+    } catch (const ESQLiteException&) { }
 }
 
 void TTransaction::commit()

@@ -10,7 +10,10 @@ namespace {
 
 class DribbleDevice : public QIODevice {
 public:
-    DribbleDevice(QByteArray data, qint64 chunk) : m_data(std::move(data)), m_chunk(chunk) {}
+    DribbleDevice(QByteArray data, qint64 chunk)
+        : m_data(std::move(data)),
+          m_chunk(chunk)
+    { }
     bool isSequential() const override { return true; }
 
 protected:

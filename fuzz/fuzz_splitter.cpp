@@ -8,8 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QString line = tessolo::cp932::decode(
-        QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const QString line = tessolo::cp932::decode(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
     const QStringList fields = tessolo::splitCommaText(line);
 
     qsizetype chars = 0;
@@ -34,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!fields.isEmpty() && tessolo::splitCommaText(quoted.join(QLatin1Char(','))) != fields)
         abort();
     // Splitting the bytes as they lie in the file gives the same fields.
-    const QByteArrayList byteFields = tessolo::splitCommaText(
-        QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const QByteArrayList byteFields =
+        tessolo::splitCommaText(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
     if (byteFields.size() != fields.size())
         abort();
     for (qsizetype i = 0; i < fields.size(); ++i) {

@@ -157,8 +157,8 @@ void TfrmClntsrc::fill(const QString& sql)
         QStringList values;
         for (const QString& c : columns)
             values << table->NamedFieldAsString(c);
-        values << table->NamedFieldAsString(address[0]) + table->NamedFieldAsString(address[1])
-                      + table->NamedFieldAsString(address[2]);
+        values << table->NamedFieldAsString(address[0]) + table->NamedFieldAsString(address[1]) +
+                table->NamedFieldAsString(address[2]);
         auto* item = new QTreeWidgetItem(values);
         item->setData(0, kRowidRole, table->NamedFieldAsString(QStringLiteral("rowid")).toLongLong());
         items << item;

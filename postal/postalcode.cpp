@@ -11,10 +11,7 @@ QString toStored(const QString& fieldText)
     return v;
 }
 
-QString postal2mask(const QString& stored)
-{
-    return stored.left(3) + QLatin1Char('-') + stored.mid(3, 4);
-}
+QString postal2mask(const QString& stored) { return stored.left(3) + QLatin1Char('-') + stored.mid(3, 4); }
 
 QString townName(const QString& town2)
 {
@@ -41,8 +38,8 @@ QString cleaned(const QString& given)
         const char16_t u = c.unicode();
         if (u >= u'０' && u <= u'９')
             out += QChar(u'0' + (u - u'０'));
-        else if (c.isSpace() || u == u'〒' || u == u'〶' || u == u'-' || u == u'－' || u == u'ー' || u == u'ｰ'
-                 || u == u'−' || (u >= 0x2010 && u <= 0x2015))
+        else if (c.isSpace() || u == u'〒' || u == u'〶' || u == u'-' || u == u'－' || u == u'ー' || u == u'ｰ' ||
+                 u == u'−' || (u >= 0x2010 && u <= 0x2015))
             continue;
         else
             out += c;

@@ -83,7 +83,7 @@ Result run(const QString& fileName, const ProgressFn& progress)
 
     // Only the list in the form the program ships it is read compressed.
     TTextSource source(fileName, std::nullopt,
-                      shippedpostal::isShippedList(fileName) ? Compressed::Unpacked : Compressed::Refused);
+                       shippedpostal::isShippedList(fileName) ? Compressed::Unpacked : Compressed::Refused);
     QBuffer buffer(&source.bytes());
     buffer.open(QIODevice::ReadOnly);
     TLineReader reader(buffer);

@@ -28,8 +28,8 @@ ListKind kindOf(const QStringList& firstLineFields);
 
 struct Result {
     ListKind kind = ListKind::Addresses;
-    qint64 rows = 0;        // rows the list put in m_postal
-    qint64 substituted = 0; // values with characters code page 932 lacks, stored as '?'
+    qint64 rows = 0;         // rows the list put in m_postal
+    qint64 substituted = 0;  // values with characters code page 932 lacks, stored as '?'
     qint64 invalidLines = 0; // lines with bytes that are no character, stored as '?'
 };
 

@@ -218,7 +218,7 @@ void TfrmAddress::buildMenu()
     SaveTextFileDialog1->setDefaultSuffix(QStringLiteral("csv"));
     connect(SaveTextFileDialog1, &QFileDialog::filterSelected, this, [this](const QString& filter) {
         SaveTextFileDialog1->setDefaultSuffix(filter.contains(QStringLiteral("xlsx")) ? QStringLiteral("xlsx")
-                                                                                       : QStringLiteral("csv"));
+                                                                                      : QStringLiteral("csv"));
     });
     SaveTextFileDialog1->setFileMode(QFileDialog::AnyFile);
     SaveTextFileDialog1->setAcceptMode(QFileDialog::AcceptSave);
@@ -229,7 +229,8 @@ void TfrmAddress::buildMenu()
     // text files has it.
     EncodingBox = new QComboBox(SaveTextFileDialog1);
     EncodingBox->setObjectName(QStringLiteral("EncodingBox"));
-    EncodingBox->addItems({QStringLiteral("シフトJIS（Windows の表計算ソフト向け）"), QStringLiteral("UTF-8（BOM 付き）")});
+    EncodingBox->addItems(
+        {QStringLiteral("シフトJIS（Windows の表計算ソフト向け）"), QStringLiteral("UTF-8（BOM 付き）")});
     if (auto* grid = qobject_cast<QGridLayout*>(SaveTextFileDialog1->layout())) {
         const int row = grid->rowCount();
         auto* label = new QLabel(QStringLiteral("文字コード:"), SaveTextFileDialog1);
@@ -284,10 +285,7 @@ void TfrmAddress::buildList()
     connect(ListViewNm->header(), &QHeaderView::sortIndicatorChanged, this, [this] { saveListLayout(); });
 }
 
-void TfrmAddress::saveListLayout() const
-{
-    QSettings().setValue(kListLayoutKey, ListViewNm->header()->saveState());
-}
+void TfrmAddress::saveListLayout() const { QSettings().setValue(kListLayoutKey, ListViewNm->header()->saveState()); }
 
 void TfrmAddress::restoreListLayout()
 {
@@ -410,10 +408,10 @@ void TfrmAddress::buildButtons()
     PopupMenu_url = popup(EditUrl, "PopupMenu_url", "N6", QStringLiteral("ブラウザで開く"), N6);
 
     // Tab order: the sixteen inputs and the memo, the four buttons, the list.
-    const QList<QWidget*> chain = {EditName,   EditNmKana, EditCompany, EditCokana, EditDepar, EditPosision,
-                                   EditTel,    EditFax,    MaskEditPostal, EditPref, EditCity, EditAddr,
-                                   EditBuild,  EditEmail1, EditEmail2, EditUrl,   Memo1,    btnadd,
-                                   btnup,      btndel,     btnClear,   EditSearch, ListViewNm};
+    const QList<QWidget*> chain = {EditName,  EditNmKana, EditCompany,    EditCokana, EditDepar, EditPosision,
+                                   EditTel,   EditFax,    MaskEditPostal, EditPref,   EditCity,  EditAddr,
+                                   EditBuild, EditEmail1, EditEmail2,     EditUrl,    Memo1,     btnadd,
+                                   btnup,     btndel,     btnClear,       EditSearch, ListViewNm};
     for (qsizetype i = 1; i < chain.size(); ++i)
         setTabOrder(chain[i - 1], chain[i]);
     MemoFields->chain(Memo1, btnadd);
@@ -421,18 +419,17 @@ void TfrmAddress::buildButtons()
 
 void TfrmAddress::wire()
 {
-    connect(KanaButtons, &tessolo::ui::TKanaButtons::kanaChosen, this,
-            [this](int code) {
-                tessolo::ui::runHandler([&] {
-                    // 全表示 shows everyone: the search goes with the kana filter.
-                    if (code == 0) {
-                        const QSignalBlocker quiet(EditSearch);
-                        EditSearch->clear();
-                        ListFilter->setSearch(QString());
-                    }
-                    listByKana(code);
-                });
-            });
+    connect(KanaButtons, &tessolo::ui::TKanaButtons::kanaChosen, this, [this](int code) {
+        tessolo::ui::runHandler([&] {
+            // 全表示 shows everyone: the search goes with the kana filter.
+            if (code == 0) {
+                const QSignalBlocker quiet(EditSearch);
+                EditSearch->clear();
+                ListFilter->setSearch(QString());
+            }
+            listByKana(code);
+        });
+    });
     connect(EditSearch, &QLineEdit::textChanged, this, guarded([this] {
                 ListFilter->setSearch(EditSearch->text());
                 showFilter();
@@ -527,8 +524,8 @@ void TfrmAddress::FormShow()
     loadList();
     if (m_pendingCustomer >= 0) {
         const qint64 rowid = std::exchange(m_pendingCustomer, -1);
-        QMetaObject::invokeMethod(this, [this, rowid] { tessolo::ui::runHandler([&] { showCustomer(rowid); }); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, rowid] { tessolo::ui::runHandler([&] { showCustomer(rowid); }); }, Qt::QueuedConnection);
     }
     // Once the window stands, so that the question is asked over the roster.
     QMetaObject::invokeMethod(
@@ -565,8 +562,8 @@ void TfrmAddress::showCustomer(qint64 rowid)
 void TfrmAddress::loadList()
 {
     const QList<qint64> chosen = selectedRowids();
-    const qint64 current = ListViewNm->currentIndex().isValid() ? ListFilter->rowidAt(ListViewNm->currentIndex().row())
-                                                                : -1;
+    const qint64 current =
+        ListViewNm->currentIndex().isValid() ? ListFilter->rowidAt(ListViewNm->currentIndex().row()) : -1;
     {
         TSQLiteDo db;
         try {
@@ -650,8 +647,8 @@ void TfrmAddress::chooseRow(qint64 rowid)
     if (row < 0)
         return;
     const QModelIndex index = ListFilter->index(row, 0);
-    ListViewNm->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect
-                                                             | QItemSelectionModel::Rows);
+    ListViewNm->selectionModel()->setCurrentIndex(index,
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     ListViewNm->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
@@ -661,8 +658,8 @@ void TfrmAddress::markStored() { m_stored = m_form->values(); }
 
 void TfrmAddress::btnaddClick()
 {
-    if (!loadedFields.isEmpty() && m_form->values() == loadedFields
-        && (!OKRightDlg2 || !OKRightDlg2->ask(kDuplicateQuestion)))
+    if (!loadedFields.isEmpty() && m_form->values() == loadedFields &&
+        (!OKRightDlg2 || !OKRightDlg2->ask(kDuplicateQuestion)))
         throw tessolo::EAbort();
     qint64 added = -1;
     {
@@ -718,8 +715,8 @@ void TfrmAddress::btndelClick()
     if (name.isEmpty())
         name = QStringLiteral("名前のない顧客");
     const QString question = rowids.size() == 1
-                                 ? QStringLiteral("%1を削除しますか？").arg(name)
-                                 : QStringLiteral("%1 ほか %2 件を削除しますか？").arg(name).arg(rowids.size() - 1);
+        ? QStringLiteral("%1を削除しますか？").arg(name)
+        : QStringLiteral("%1 ほか %2 件を削除しますか？").arg(name).arg(rowids.size() - 1);
     if (!OKRightDlg2 || !OKRightDlg2->ask(question))
         throw tessolo::EAbort();
     if (rowids.size() == 1 && QString::number(rowids.first()) == strRow) {
@@ -910,12 +907,13 @@ void TfrmAddress::mnuAtenaClick()
 void TfrmAddress::applyGroupFilter()
 {
     const tessolo::customer::memo::GroupFilter group = GroupFilter->filter();
-    ListFilter->setTest(QStringLiteral("group"),
-                        group.kind == tessolo::customer::memo::GroupFilter::All
-                            ? customer::TCustomerFilter::RowTest()
-                            : [group](const customer::TCustomerListModel& model, int row) {
-                                  return group.accepts(model.at(row).value(customer::col::Memo).toString());
-                              });
+    ListFilter->setTest(
+        QStringLiteral("group"),
+        group.kind == tessolo::customer::memo::GroupFilter::All
+            ? customer::TCustomerFilter::RowTest()
+            : [group](const customer::TCustomerListModel& model, int row) {
+                  return group.accepts(model.at(row).value(customer::col::Memo).toString());
+              });
     showFilter();
 }
 
@@ -969,10 +967,7 @@ void TfrmAddress::L1Click()
 
 // Postal data update: the update, its progress and its messages belong to
 // the postal update dialog; the roster only lends it the file dialog.
-void TfrmAddress::U1Click()
-{
-    tessolo::ui::runPostalUpdate(this, OpenTextFileDialog1);
-}
+void TfrmAddress::U1Click() { tessolo::ui::runPostalUpdate(this, OpenTextFileDialog1); }
 
 void TfrmAddress::EditNameChange()
 {

@@ -214,7 +214,7 @@ private:
 
     // The customer's seventeen controls, as the field table names them.
     std::optional<tessolo::ui::TFieldForm> m_form;
-    QStringList m_stored; // the fields as last loaded, stored or cleared
+    QStringList m_stored;          // the fields as last loaded, stored or cleared
     qint64 m_pendingCustomer = -1; // showCustomer's, until the window stands
     // The controls' places at the window's smallest size, which resizing
     // moves from.

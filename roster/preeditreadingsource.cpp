@@ -6,10 +6,7 @@
 
 namespace tessolo::roster {
 
-TReadingSource* TReadingSource::create(QWidget* nameField)
-{
-    return new TPreeditReadingSource(nameField);
-}
+TReadingSource* TReadingSource::create(QWidget* nameField) { return new TPreeditReadingSource(nameField); }
 
 TPreeditReadingSource::TPreeditReadingSource(QWidget* field)
     : TReadingSource(field)

@@ -17,8 +17,7 @@ inline char unit(char c) { return c; }
 // when a doubled quote inside still has to be undone.
 // With `keepBlanks` the half-width blank is part of a value like any letter;
 // the other characters 1..31 still separate.
-template <class View, class OnField>
-void scanFields(View s, OnField&& onField, bool keepBlanks = false)
+template <class View, class OnField> void scanFields(View s, OnField&& onField, bool keepBlanks = false)
 {
     const qsizetype n = s.size();
     qsizetype i = 0;
@@ -64,8 +63,7 @@ void scanFields(View s, OnField&& onField, bool keepBlanks = false)
 }
 
 // The text of a quoted span with each doubled quote made one.
-template <class Field, class View>
-Field undoubled(View span)
+template <class Field, class View> Field undoubled(View span)
 {
     Field out;
     out.reserve(span.size());
@@ -77,8 +75,7 @@ Field undoubled(View span)
     return out;
 }
 
-template <class Field, class List, class View>
-List split(View line, bool keepBlanks = false)
+template <class Field, class List, class View> List split(View line, bool keepBlanks = false)
 {
     List fields;
     // Room for a whole customer or postal line without growing.
@@ -92,8 +89,7 @@ List split(View line, bool keepBlanks = false)
     return fields;
 }
 
-template <class List>
-const auto& at(const List& fields, qsizetype index)
+template <class List> const auto& at(const List& fields, qsizetype index)
 {
     if (index < 0 || index >= fields.size())
         throw EListIndexError(index);

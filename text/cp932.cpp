@@ -73,8 +73,7 @@ bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // Encodes `text`, calling `lacking(at, width)` for every character the code
 // page lacks (a surrogate pair counts as one character of width 2).
-template <class Lacking>
-QByteArray encodeReporting(QStringView text, Lacking&& lacking)
+template <class Lacking> QByteArray encodeReporting(QStringView text, Lacking&& lacking)
 {
     QByteArray out;
     if (text.isEmpty())

@@ -137,8 +137,8 @@ bool cp932Glob(QByteArrayView pattern, QByteArrayView text) { return match(patte
 
 int registerCp932Glob(sqlite3* db)
 {
-    return sqlite3_create_function(db, "glob", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, &globFunction,
-                                   nullptr, nullptr);
+    return sqlite3_create_function(db, "glob", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, &globFunction, nullptr,
+                                   nullptr);
 }
 
 } // namespace tessolo

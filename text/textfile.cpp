@@ -200,14 +200,10 @@ TextEncoding detectEncoding(QByteArrayView bytes)
 QString encodingName(TextEncoding encoding)
 {
     switch (encoding) {
-    case TextEncoding::Cp932:
-        return QStringLiteral("シフトJIS（コードページ 932）");
-    case TextEncoding::Utf8:
-        return QStringLiteral("UTF-8");
-    case TextEncoding::Utf16:
-        return QStringLiteral("UTF-16");
-    case TextEncoding::EucJp:
-        return QStringLiteral("EUC-JP");
+    case TextEncoding::Cp932: return QStringLiteral("シフトJIS（コードページ 932）");
+    case TextEncoding::Utf8: return QStringLiteral("UTF-8");
+    case TextEncoding::Utf16: return QStringLiteral("UTF-16");
+    case TextEncoding::EucJp: return QStringLiteral("EUC-JP");
     }
     return {};
 }
@@ -244,8 +240,7 @@ QByteArray toUtf8(QByteArrayView bytes, TextEncoding encoding, qsizetype* faults
 
 TLineReader::TLineReader(QIODevice& device)
     : m_device(device)
-{
-}
+{ }
 
 bool TLineReader::fill()
 {
@@ -278,8 +273,7 @@ bool TLineReader::next(QByteArray& line)
     // Its bytes cannot begin code page 932 text (0xEF leads no character).
     if (!m_bomChecked) {
         m_bomChecked = true;
-        while (m_buffer.size() - m_pos < 3 && fill()) {
-        }
+        while (m_buffer.size() - m_pos < 3 && fill()) { }
         if (hasUtf8Bom(QByteArrayView(m_buffer).sliced(m_pos))) {
             m_pos += 3;
             m_consumed += 3;

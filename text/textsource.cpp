@@ -22,8 +22,10 @@ bool isGzip(const char* head, qint64 n) { return n >= 2 && head[0] == '\x1f' && 
 
 [[noreturn]] void refuseCompressed(const QString& fileName)
 {
-    throw EFileError(QStringLiteral("「%1」は圧縮されたファイルのため読み込めません。\n展開してから、展開したファイルを選んでください。")
-                         .arg(QDir::toNativeSeparators(fileName)));
+    throw EFileError(
+        QStringLiteral(
+            "「%1」は圧縮されたファイルのため読み込めません。\n展開してから、展開したファイルを選んでください。")
+            .arg(QDir::toNativeSeparators(fileName)));
 }
 
 // Unpacks the gzip stream of `file` (read from its start) chunk by chunk,
@@ -83,7 +85,7 @@ void openRegular(QFile& file, const QString& fileName)
     if (fd < 0)
         throw EFileError(QStringLiteral("ファイルを開けません: %1\n%2")
                              .arg(QDir::toNativeSeparators(fileName), qt_error_string(errno)));
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         throw EFileError(QStringLiteral("「%1」は通常のファイルではないため読み込めません。")
@@ -93,8 +95,8 @@ void openRegular(QFile& file, const QString& fileName)
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        throw EFileError(QStringLiteral("ファイルを開けません: %1\n%2")
-                             .arg(QDir::toNativeSeparators(fileName), file.errorString()));
+        throw EFileError(
+            QStringLiteral("ファイルを開けません: %1\n%2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
     }
 }
 

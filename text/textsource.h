@@ -28,7 +28,7 @@ public:
     // more than kMaxUnpacked). Without `encoding` it is detected from the
     // bytes.
     explicit TTextSource(const QString& fileName, std::optional<TextEncoding> encoding = std::nullopt,
-                        Compressed compressed = Compressed::Refused);
+                         Compressed compressed = Compressed::Refused);
 
     QByteArray& bytes() { return m_bytes; }
     // The encoding of bytes(), in which the lines are decoded.

@@ -26,7 +26,7 @@ char16_t voiced(char16_t full)
 {
     if (full == 0x30A6) // ｳﾞ
         return 0x30F4;
-    if ((full >= 0x30AB && full <= 0x30C2 && (full - 0x30AB) % 2 == 0) // カ..チ
+    if ((full >= 0x30AB && full <= 0x30C2 && (full - 0x30AB) % 2 == 0)     // カ..チ
         || (full >= 0x30C4 && full <= 0x30C8 && (full - 0x30C4) % 2 == 0)) // ツ テ ト
         return full + 1;
     if (full >= 0x30CF && full <= 0x30DB && (full - 0x30CF) % 3 == 0) // ハ ヒ フ ヘ ホ
@@ -61,8 +61,9 @@ QString TCnvk2K::ToZenkaku(const QString& value) const
             const char16_t full = kHalfKana[c - 0xFF61];
             if (i + 1 < n && c < kVoicedMark) {
                 const char16_t next = value[i + 1].unicode();
-                const char16_t merged =
-                    next == kVoicedMark ? voiced(full) : next == kSemiVoicedMark ? semiVoiced(full) : 0;
+                const char16_t merged = next == kVoicedMark ? voiced(full)
+                    : next == kSemiVoicedMark               ? semiVoiced(full)
+                                                            : 0;
                 if (merged) {
                     out += QChar(merged);
                     ++i;

@@ -6,7 +6,12 @@ namespace {
 TAppEvents* g_current = nullptr;
 } // namespace
 
-TAppEvents::TAppEvents(QObject* parent) : QObject(parent), m_previous(g_current) { g_current = this; }
+TAppEvents::TAppEvents(QObject* parent)
+    : QObject(parent),
+      m_previous(g_current)
+{
+    g_current = this;
+}
 
 TAppEvents::~TAppEvents()
 {

@@ -29,8 +29,7 @@ public:
     static TAppEvents* current();
 
     // True when something is connected to `signal` of the current object.
-    template <typename Signal>
-    static bool isListened(Signal signal)
+    template <typename Signal> static bool isListened(Signal signal)
     {
         return current() && current()->isSignalConnected(QMetaMethod::fromSignal(signal));
     }

@@ -42,7 +42,8 @@ void backupBeforeChange(QWidget* parent, backup::Reason reason)
         copyNow(parent, reason);
     } catch (const TessoloError& e) {
         reportStatus(e.message());
-        if (!OKRightDlg2 || !OKRightDlg2->ask(QStringLiteral("バックアップを作成できませんでした。バックアップなしで続けますか？")))
+        if (!OKRightDlg2 ||
+            !OKRightDlg2->ask(QStringLiteral("バックアップを作成できませんでした。バックアップなしで続けますか？")))
             throw EAbort();
     }
 }

@@ -8,11 +8,11 @@ namespace tessolo::ui {
 
 int askChoice(QWidget* parent, const QString& text, const QStringList& answers)
 {
-    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text, QMessageBox::NoButton,
-                    parent);
+    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text, QMessageBox::NoButton, parent);
     QList<QPushButton*> buttons;
     for (qsizetype i = 0; i < answers.size(); ++i)
-        buttons << box.addButton(answers[i], i + 1 < answers.size() ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+        buttons << box.addButton(answers[i],
+                                 i + 1 < answers.size() ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
     box.setDefaultButton(buttons.constFirst());
     box.setEscapeButton(buttons.constLast());
     box.exec();

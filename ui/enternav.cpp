@@ -43,9 +43,9 @@ void enterPressesFocusedButtonOnly(QWidget* window)
 }
 
 TEnterNavigator::TEnterNavigator(QWidget* window, QList<QWidget*> keepEnter)
-    : QObject(window)
-    , m_window(window)
-    , m_keepEnter(std::move(keepEnter))
+    : QObject(window),
+      m_window(window),
+      m_keepEnter(std::move(keepEnter))
 {
     for (QWidget* w : window->findChildren<QWidget*>())
         w->installEventFilter(this);

@@ -17,8 +17,7 @@ void showError(const QString& message);
 QStringList recentErrors();
 
 // Runs a handler; EAbort ends it silently, any other exception is shown.
-template <class F>
-void runHandler(F&& f)
+template <class F> void runHandler(F&& f)
 {
     try {
         f();
@@ -31,8 +30,7 @@ void runHandler(F&& f)
 }
 
 // Wraps a handler for connect(): connect(b, &QPushButton::clicked, this, guarded([this]{ ... }));
-template <class F>
-auto guarded(F f)
+template <class F> auto guarded(F f)
 {
     return [f = std::move(f)](auto&&...) { runHandler(f); };
 }

@@ -23,12 +23,11 @@ QWidget* controlNamed(QWidget* window, const char* name)
         if (w->window() == window)
             return w;
     }
-    throw TessoloError(QStringLiteral("「%1」に項目「%2」がありません。")
-                           .arg(window->objectName(), QString::fromLatin1(name)));
+    throw TessoloError(
+        QStringLiteral("「%1」に項目「%2」がありません。").arg(window->objectName(), QString::fromLatin1(name)));
 }
 
-template <class W>
-W* as(QWidget* w)
+template <class W> W* as(QWidget* w)
 {
     auto* typed = qobject_cast<W*>(w);
     if (!typed)
@@ -39,17 +38,14 @@ W* as(QWidget* w)
 ImeMode imeFor(Role role)
 {
     switch (role) {
-    case Role::Reading:
-        return ImeMode::Katakana;
+    case Role::Reading: return ImeMode::Katakana;
     case Role::PostalCode:
     case Role::Phone:
     case Role::Mail:
-    case Role::Web:
-        return ImeMode::Off;
+    case Role::Web: return ImeMode::Off;
     case Role::Text:
     case Role::AddressPart:
-    case Role::Memo:
-        break;
+    case Role::Memo: break;
     }
     return ImeMode::Hiragana;
 }
@@ -57,7 +53,8 @@ ImeMode imeFor(Role role)
 } // namespace
 
 TFieldForm::TFieldForm(QWidget* window, fields::Table table)
-    : m_window(window), m_table(table)
+    : m_window(window),
+      m_table(table)
 {
     for (const fields::Field& f : table) {
         QWidget* w = controlNamed(window, f.control);
@@ -79,14 +76,9 @@ QStringList TFieldForm::values() const
     for (qsizetype i = 0; i < m_controls.size(); ++i) {
         QWidget* w = m_controls[i];
         switch (m_table[size_t(i)].role) {
-        case Role::PostalCode:
-            out << static_cast<TPostalMaskEdit*>(w)->stored();
-            break;
-        case Role::Memo:
-            out << static_cast<TMemoEdit*>(w)->stored();
-            break;
-        default:
-            out << static_cast<QLineEdit*>(w)->text();
+        case Role::PostalCode: out << static_cast<TPostalMaskEdit*>(w)->stored(); break;
+        case Role::Memo: out << static_cast<TMemoEdit*>(w)->stored(); break;
+        default: out << static_cast<QLineEdit*>(w)->text();
         }
     }
     return out;

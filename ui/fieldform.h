@@ -43,8 +43,7 @@ private:
 };
 
 // A record array from values in table order.
-template <class Record>
-Record toRecord(const QStringList& values)
+template <class Record> Record toRecord(const QStringList& values)
 {
     Record r;
     for (std::size_t i = 0; i < r.size(); ++i)

@@ -65,9 +65,6 @@ void TKanaButtons::setCurrent(int kanaCode)
     }
 }
 
-QPushButton* TKanaButtons::button(const QString& objectName) const
-{
-    return findChild<QPushButton*>(objectName);
-}
+QPushButton* TKanaButtons::button(const QString& objectName) const { return findChild<QPushButton*>(objectName); }
 
 } // namespace tessolo::ui

@@ -8,8 +8,7 @@
 
 namespace tessolo::ui {
 
-template <class Shown>
-class TKeptValue {
+template <class Shown> class TKeptValue {
 public:
     void keep(const QString& stored, const Shown& shown)
     {
@@ -20,8 +19,7 @@ public:
     void forget() { m_kept = false; }
 
     // The kept value while `shown` is unchanged, else what `edited()` makes.
-    template <class Edited>
-    QString stored(const Shown& shown, Edited edited) const
+    template <class Edited> QString stored(const Shown& shown, Edited edited) const
     {
         return m_kept && shown == m_shown ? m_stored : edited();
     }

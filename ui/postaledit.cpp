@@ -60,8 +60,8 @@ public:
 class ClickSwallower : public QObject {
 public:
     explicit ClickSwallower(QObject* parent)
-        : QObject(parent)
-        , m_held(QGuiApplication::mouseButtons() != Qt::NoButton)
+        : QObject(parent),
+          m_held(QGuiApplication::mouseButtons() != Qt::NoButton)
     {
         // With the button already up, only the press now being delivered
         // remains; it arrives before the event loop runs again.
@@ -82,15 +82,13 @@ protected:
             if (!m_held)
                 finish();
             return true;
-        case QEvent::MouseMove:
-            return m_held;
+        case QEvent::MouseMove: return m_held;
         case QEvent::MouseButtonRelease:
             if (!m_held)
                 return false;
             finish();
             return true;
-        default:
-            return false;
+        default: return false;
         }
     }
 

@@ -71,8 +71,7 @@ private:
     QLabel* m_note = nullptr;
 };
 
-inline const QString kPostalInvalidMessage =
-    QStringLiteral("入力値が無効です。エスケープ キーで変更を取り消せます");
+inline const QString kPostalInvalidMessage = QStringLiteral("入力値が無効です。エスケープ キーで変更を取り消せます");
 
 inline const QString kPostalNotFoundMessage = QStringLiteral("郵便番号 %1 は郵便番号データにありません。");
 inline const QString kPostalNotLoadedMessage =

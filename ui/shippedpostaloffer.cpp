@@ -29,10 +29,7 @@ OfferState& state()
 
 } // namespace
 
-void enableShippedPostalOffer(const ShippedPostalOffer& offer)
-{
-    state() = OfferState{offer, true, false};
-}
+void enableShippedPostalOffer(const ShippedPostalOffer& offer) { state() = OfferState{offer, true, false}; }
 
 QString shippedPostalQuestion(int year, int month)
 {

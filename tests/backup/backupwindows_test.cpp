@@ -106,8 +106,10 @@ private slots:
         errors.clear();
         notices.clear();
         questions.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [this](const QString& m) { errors << m; });
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised,
+                         [this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised,
+                         [this](QWidget*, const QString& m) { notices << m; });
     }
     void cleanup()
     {
@@ -137,30 +139,34 @@ private slots:
         QStringList captions;
         for (QAction* a : menu->actions())
             captions << a->text();
-        QCOMPARE(captions, QStringList({QStringLiteral("復元…"), QStringLiteral("今すぐバックアップ"), QString(),
-                                        QStringLiteral("データの書き出し…"), QStringLiteral("データの読み込み…")}));
+        QCOMPARE(captions,
+                 QStringList({QStringLiteral("復元…"), QStringLiteral("今すぐバックアップ"), QString(),
+                              QStringLiteral("データの書き出し…"), QStringLiteral("データの読み込み…")}));
         // ファイル → バックアップ → 復元…: choose the copy, confirm.
         bool chosen = false;
-        whenReady([this] {
-            auto* window = roster->findChild<TfrmBackup*>();
-            return window && window->isVisible();
-        }, [this, &chosen] {
-            auto* window = roster->findChild<TfrmBackup*>();
-            chosen = true;
-            QTreeWidgetItem* first = window->ListViewCopies->topLevelItem(0);
-            QCOMPARE(first->text(1), QStringLiteral("2 件"));
-            QCOMPARE(first->text(4), QStringLiteral("取込前"));
-            window->ListViewCopies->setCurrentItem(first);
-            confirmNextQuestion();
-            window->btnrestore->click();
-        });
+        whenReady(
+            [this] {
+                auto* window = roster->findChild<TfrmBackup*>();
+                return window && window->isVisible();
+            },
+            [this, &chosen] {
+                auto* window = roster->findChild<TfrmBackup*>();
+                chosen = true;
+                QTreeWidgetItem* first = window->ListViewCopies->topLevelItem(0);
+                QCOMPARE(first->text(1), QStringLiteral("2 件"));
+                QCOMPARE(first->text(4), QStringLiteral("取込前"));
+                window->ListViewCopies->setCurrentItem(first);
+                confirmNextQuestion();
+                window->btnrestore->click();
+            });
         roster->actRestore->trigger();
         QVERIFY(chosen);
 
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
         QCOMPARE(questions.size(), 1);
         QVERIFY(questions[0].contains(QStringLiteral("のバックアップに戻しますか？")));
-        QVERIFY2(questions[0].endsWith(QStringLiteral("今の顧客 5 件 → ファイルの顧客 2 件")), qPrintable(questions[0]));
+        QVERIFY2(questions[0].endsWith(QStringLiteral("今の顧客 5 件 → ファイルの顧客 2 件")),
+                 qPrintable(questions[0]));
         QCOMPARE(roster->EditCnt->text(), QStringLiteral("2"));
         QCOMPARE(listNames(), QStringList({QStringLiteral("加藤一郎"), QStringLiteral("山田太郎")}));
         // The data the restore replaced was copied first.
@@ -172,7 +178,8 @@ private slots:
     void importWithoutABackupOnlyWhenTheUserSaysSo()
     {
         QStringList status;
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::statusMessage, [&](const QString& m) { status << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::statusMessage,
+                         [&](const QString& m) { status << m; });
         // A file where the folder should be: no copy can be made.
         QFile blocker(bk::folderOf(dbPath()));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -181,7 +188,8 @@ private slots:
         QCOMPARE(Db::customerCount(), 2);
         QCOMPARE(status.size(), 1);
         QVERIFY2(status[0].contains(QStringLiteral("作成できませんでした")), qPrintable(status[0]));
-        QCOMPARE(questions, QStringList{QStringLiteral("バックアップを作成できませんでした。バックアップなしで続けますか？")});
+        QCOMPARE(questions,
+                 QStringList{QStringLiteral("バックアップを作成できませんでした。バックアップなしで続けますか？")});
 
         confirmNextQuestion();
         QTest::mouseClick(csvin->btngo, Qt::LeftButton);
@@ -221,12 +229,14 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("person_name,tel\r\nsuzuki,03-0000-0000\r\n");
         f.close();
-        tessolo::ui::runHandler([&] { tessolo::backupui::replaceData(roster.get(), csv, QStringLiteral("置き換えますか？")); });
+        tessolo::ui::runHandler(
+            [&] { tessolo::backupui::replaceData(roster.get(), csv, QStringLiteral("置き換えますか？")); });
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors[0].contains(QStringLiteral("データベースとして読めません")), qPrintable(errors[0]));
         QVERIFY(questions.isEmpty());
         QVERIFY(bk::listCopies(dbPath()).isEmpty());
-        QCOMPARE(Db::column(QStringLiteral("select person_name from t_customer order by rowid"), QStringLiteral("person_name")),
+        QCOMPARE(Db::column(QStringLiteral("select person_name from t_customer order by rowid"),
+                            QStringLiteral("person_name")),
                  QStringList({QStringLiteral("山田太郎"), QStringLiteral("加藤一郎")}));
     }
 

@@ -60,9 +60,11 @@ TEST(AtenaText, HonorificChoice)
     r.town = QStringLiteral("千代田1-1");
     r.company = company;
     const LabelSheet sheet = LabelSheet::twelve();
-    const QList<Page> pages = labelPages({r}, sheet, Options{}, [](const QString& t) { return double(t.size()); }, nullptr);
+    const QList<Page> pages = labelPages(
+        {r}, sheet, Options{}, [](const QString& t) { return double(t.size()); }, nullptr);
     ASSERT_EQ(pages.size(), 1);
-    EXPECT_TRUE(lines(pages.first()).endsWith(QStringLiteral("株式会社テソロ　御中"))) << qPrintable(lines(pages.first()));
+    EXPECT_TRUE(lines(pages.first()).endsWith(QStringLiteral("株式会社テソロ　御中")))
+        << qPrintable(lines(pages.first()));
 }
 
 TEST(AtenaText, NoBreakInsideANumber)

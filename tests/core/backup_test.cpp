@@ -36,8 +36,7 @@ protected:
     }
     qint64 customers() { return coretest::RawDb(dbPath()).count("t_customer"); }
 
-    template <typename F>
-    static QString refusal(F&& f)
+    template <typename F> static QString refusal(F&& f)
     {
         try {
             f();
@@ -55,15 +54,16 @@ TEST_F(BackupTest, RotationKeepsTheLastTenAndTheNewestOfEachOfTwelveMonths)
     QDir().mkpath(folder());
     QStringList all;
     // Twelve copies this month, several a day.
-    for (const char* s : {"20261201-090000", "20261201-180000", "20261202-090000", "20261203-090000",
-                          "20261204-090000", "20261205-090000", "20261205-093000-2", "20261206-090000",
-                          "20261207-090000", "20261208-090000", "20261209-080000", "20261209-083000"})
+    for (const char* s : {"20261201-090000", "20261201-180000", "20261202-090000", "20261203-090000", "20261204-090000",
+                          "20261205-090000", "20261205-093000-2", "20261206-090000", "20261207-090000",
+                          "20261208-090000", "20261209-080000", "20261209-083000"})
         all << name(s);
     // One on the 15th of each month from January 2025 to November 2026.
     for (QDate d(2025, 1, 15); d < QDate(2026, 12, 1); d = d.addMonths(1))
         all << name(qPrintable(d.toString(QStringLiteral("yyyyMMdd-120000"))));
     // And a second one in some months, older or newer than the 15th.
-    for (const char* s : {"20261130-120000", "20260601-120000", "20260301-120000", "20251228-120000", "20250601-120000"})
+    for (const char* s :
+         {"20261130-120000", "20260601-120000", "20260301-120000", "20251228-120000", "20250601-120000"})
         all << name(s);
     ASSERT_EQ(all.size(), 40);
     for (const QString& n : all)
@@ -75,12 +75,12 @@ TEST_F(BackupTest, RotationKeepsTheLastTenAndTheNewestOfEachOfTwelveMonths)
     bk::rotate(folder(), QDate(2026, 12, 9));
 
     QStringList expected;
-    for (const char* s : {"20260115-120000", "20260215-120000", "20260315-120000", "20260415-120000",
-                          "20260515-120000", "20260615-120000", "20260715-120000", "20260815-120000",
-                          "20260915-120000", "20261015-120000", "20261130-120000", "20261202-090000",
-                          "20261203-090000", "20261204-090000", "20261205-090000", "20261205-093000-2",
-                          "20261206-090000", "20261207-090000", "20261208-090000", "20261209-080000",
-                          "20261209-083000"})
+    for (const char* s :
+         {"20260115-120000",   "20260215-120000", "20260315-120000", "20260415-120000", "20260515-120000",
+          "20260615-120000",   "20260715-120000", "20260815-120000", "20260915-120000", "20261015-120000",
+          "20261130-120000",   "20261202-090000", "20261203-090000", "20261204-090000", "20261205-090000",
+          "20261205-093000-2", "20261206-090000", "20261207-090000", "20261208-090000", "20261209-080000",
+          "20261209-083000"})
         expected << name(s);
     expected << QStringLiteral("notes.txt") << QStringLiteral("tessolo-2020.db") << QStringLiteral("tessolo.db");
     expected.sort();
@@ -219,7 +219,8 @@ TEST_F(BackupTest, ViewsAndOtherEncodingsAreRefusedQuickly)
          "create view t_customer as with recursive n(i) as (select 1 union all select i + 1 from n) "
          "select i as person_name from n",
          "t_customer が表ではありません"},
-        {"postalview.db", "drop table m_postal; create view m_postal as select * from t_customer", "m_postal が表ではありません"},
+        {"postalview.db", "drop table m_postal; create view m_postal as select * from t_customer",
+         "m_postal が表ではありません"},
         {"utf16.db", nullptr, "UTF-8 ではありません"},
     };
     for (const Case& c : cases) {

@@ -42,10 +42,7 @@ QByteArray RawDb::scalar(const QByteArray& sql)
     return out;
 }
 
-qint64 RawDb::count(const char* table)
-{
-    return scalar(QByteArray("select count(*) from ") + table).toLongLong();
-}
+qint64 RawDb::count(const char* table) { return scalar(QByteArray("select count(*) from ") + table).toLongLong(); }
 
 int openDescriptorsOn(const QString& path)
 {
@@ -73,8 +70,7 @@ std::string runUnprivileged(const std::function<std::string()>& body)
     if (pid == 0) {
         close(fds[0]);
         std::string answer;
-        if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0
-            || setresuid(65534, 65534, 65534) != 0) {
+        if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) {
             answer = "child failed: cannot drop root";
         } else {
             try {

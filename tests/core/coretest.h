@@ -18,10 +18,7 @@
 #include <string>
 
 // Readable failure output for Qt's strings (found by argument lookup).
-inline void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 inline void PrintTo(const QByteArray& b, std::ostream* os)
 {
     *os << "bytes \"" << b.toPercentEncoding(" ,.'\"()*-_=|;:[]").constData() << '"';

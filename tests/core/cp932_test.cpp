@@ -20,12 +20,12 @@ struct Sample {
 
 // Byte values checked with: printf '<text>' | iconv -f UTF-8 -t CP932 | xxd -p
 const Sample kSamples[] = {
-    {u"髙橋", QByteArray::fromHex("fbfc8bb4")},            // IBM extension 髙
-    {u"山﨑", QByteArray::fromHex("8e52fab1")},            // IBM extension 﨑
+    {u"髙橋", QByteArray::fromHex("fbfc8bb4")},                   // IBM extension 髙
+    {u"山﨑", QByteArray::fromHex("8e52fab1")},                   // IBM extension 﨑
     {u"㈱ナカムラ", QByteArray::fromHex("878a8369834a83808389")}, // NEC row 13 ㈱
-    {u"①", QByteArray::fromHex("8740")},                  // NEC circled digit
-    {u"〜", QByteArray::fromHex("8160")},                  // wave dash as typed here
-    {u"ｶﾞｰﾃﾞﾝ", QByteArray::fromHex("b6deb0c3dedd")},      // half-width kana are one byte
+    {u"①", QByteArray::fromHex("8740")},                          // NEC circled digit
+    {u"〜", QByteArray::fromHex("8160")},                         // wave dash as typed here
+    {u"ｶﾞｰﾃﾞﾝ", QByteArray::fromHex("b6deb0c3dedd")},             // half-width kana are one byte
     {u"ＡＢＣ１２３", QByteArray::fromHex("826082618262825082518252")},
 };
 
@@ -140,7 +140,7 @@ TEST(Cp932, DecodesEveryAsciiByteToItself)
     EXPECT_EQ(cp932::encode(text), all);
 }
 
-class Cp932Database : public coretest::DbDirTest {};
+class Cp932Database : public coretest::DbDirTest { };
 
 TEST_F(Cp932Database, NamesAreStoredAsCodePage932BytesAndReadBackUnchanged)
 {

@@ -27,9 +27,10 @@ QByteArray readAll(const QString& path)
 // The header line every export starts with, in code page 932.
 QByteArray headerBytes()
 {
-    return cp932::encode(QStringLiteral("\"氏名\",\"氏名「カナ」\",\"会社名\",\"会社名「カナ」\",\"役職\",\"部署\",\"郵便番号\","
-                                        "\"都道府県\",\"市区町村\",\"住所\",\"ビルマンション名\",\"電話番号\",\"ＦＡＸ\","
-                                        "\"email1\",\"email2\",\"URL\",\"備考\"\r\n"));
+    return cp932::encode(
+        QStringLiteral("\"氏名\",\"氏名「カナ」\",\"会社名\",\"会社名「カナ」\",\"役職\",\"部署\",\"郵便番号\","
+                       "\"都道府県\",\"市区町村\",\"住所\",\"ビルマンション名\",\"電話番号\",\"ＦＡＸ\","
+                       "\"email1\",\"email2\",\"URL\",\"備考\"\r\n"));
 }
 
 class Export : public coretest::DbDirTest {
@@ -68,9 +69,9 @@ TEST_F(Export, HostileValuesAreWrittenByteForByteInCodePage932)
     // 髙橋 "一" / タカハシ / ①商事, 本店 / </script><b> / … / 一行目 LF 二行目 LF ""三""; the
     // postal code with its hyphen, so that a spreadsheet keeps it as text.
     expected += QByteArray::fromHex("22 fb fc 8b b4 20 22 22 88 ea 22 22 22 2c 22 83 5e 83 4a 83 6e 83 56 22 2c"
-                                    "22 87 40 8f a4 8e 96 2c 20 96 7b 93 58 22 2c")
-                + QByteArray("\"</script><b>\",\"\",\"\",\"100-0001\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",")
-                + QByteArray::fromHex("22 88 ea 8d 73 96 da 0a 93 f1 8d 73 96 da 0a 22 22 8e 4f 22 22 22 0d 0a");
+                                    "22 87 40 8f a4 8e 96 2c 20 96 7b 93 58 22 2c") +
+        QByteArray("\"</script><b>\",\"\",\"\",\"100-0001\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",") +
+        QByteArray::fromHex("22 88 ea 8d 73 96 da 0a 93 f1 8d 73 96 da 0a 22 22 8e 4f 22 22 22 0d 0a");
     EXPECT_EQ(readAll(file()), expected);
 }
 
@@ -99,7 +100,8 @@ TEST_F(Export, CharactersCodePage932LacksAreCountedNamedAndKeptInUtf8)
     EXPECT_EQ(ex::summary(u, ex::Encoding::Utf8Bom), QStringLiteral("2 件の顧客データを書き出しました。"));
     const QByteArray bytes = readAll(file());
     EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF\"氏名\",\"氏名「カナ」\""));
-    EXPECT_TRUE(bytes.contains("\"A\xEF\xBF\xBD" "B\"\r\n"));
+    EXPECT_TRUE(bytes.contains("\"A\xEF\xBF\xBD"
+                               "B\"\r\n"));
     EXPECT_TRUE(bytes.contains("\"正常\""));
 }
 
@@ -131,8 +133,9 @@ TEST_F(Export, AFileThatCannotBeWrittenKeepsTheOldOneAndSaysWhy)
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write("old contents");
     }
-    ASSERT_TRUE(QFile::setPermissions(dir(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup
-                                                 | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(dir(),
+                                      QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
+                                          QFile::ReadOther | QFile::ExeOther));
     const std::string answer = coretest::runUnprivileged([&] {
         try {
             ex::write(target, customer::kListSql, ex::Encoding::Cp932);
@@ -146,7 +149,8 @@ TEST_F(Export, AFileThatCannotBeWrittenKeepsTheOldOneAndSaysWhy)
     EXPECT_NE(answer.find("out.csv"), std::string::npos) << answer;
     EXPECT_NE(answer.find("元のファイルは変わっていません"), std::string::npos) << answer;
     EXPECT_EQ(readAll(target), QByteArray("old contents"));
-    EXPECT_EQ(QDir(dir()).entryList(QDir::Files | QDir::Hidden), (QStringList{QStringLiteral("out.csv"), QStringLiteral("tessolo.db")}));
+    EXPECT_EQ(QDir(dir()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral("out.csv"), QStringLiteral("tessolo.db")}));
 }
 
 TEST_F(Export, ACancelLeavesNoFileBehind)

@@ -36,14 +36,14 @@ bool finds(const QString& typed) { return TQuery(typed).matches(customersearch::
 
 TEST(CustomerSearch, IgnoresWidthKanaAndCase)
 {
-    EXPECT_TRUE(finds(QStringLiteral("やまだ")));       // hiragana against half-width katakana
+    EXPECT_TRUE(finds(QStringLiteral("やまだ"))); // hiragana against half-width katakana
     EXPECT_TRUE(finds(QStringLiteral("ヤマダ")));
-    EXPECT_TRUE(finds(QStringLiteral("abc")));          // full-width capitals in the company
-    EXPECT_TRUE(finds(QStringLiteral("ｴｰﾋﾞｰ")));        // half-width with a sound mark
+    EXPECT_TRUE(finds(QStringLiteral("abc")));   // full-width capitals in the company
+    EXPECT_TRUE(finds(QStringLiteral("ｴｰﾋﾞｰ"))); // half-width with a sound mark
     EXPECT_TRUE(finds(QStringLiteral("taro@example.jp")));
     EXPECT_TRUE(finds(QStringLiteral("ＴＡＲＯ")));
-    EXPECT_TRUE(finds(QStringLiteral("宮西町４－５")));  // full-width digits and hyphen
-    EXPECT_TRUE(finds(QStringLiteral("ぜろ")));          // ゼ is matched as a letter, not as bytes
+    EXPECT_TRUE(finds(QStringLiteral("宮西町４－５"))); // full-width digits and hyphen
+    EXPECT_TRUE(finds(QStringLiteral("ぜろ")));         // ゼ is matched as a letter, not as bytes
     EXPECT_FALSE(finds(QStringLiteral("やまだ花子")));
     EXPECT_FALSE(finds(QStringLiteral("セロ")));
 }
@@ -52,8 +52,8 @@ TEST(CustomerSearch, TelephoneNumbersIgnoreTheirSeparators)
 {
     EXPECT_TRUE(finds(QStringLiteral("0312345678")));
     EXPECT_TRUE(finds(QStringLiteral("03-1234-5678")));
-    EXPECT_TRUE(finds(QStringLiteral("０３ー１２３４")));   // the long-vowel mark an input method gives
-    EXPECT_TRUE(finds(QStringLiteral("042-333-4444")));     // stored with brackets
+    EXPECT_TRUE(finds(QStringLiteral("０３ー１２３４"))); // the long-vowel mark an input method gives
+    EXPECT_TRUE(finds(QStringLiteral("042-333-4444")));   // stored with brackets
     EXPECT_TRUE(finds(QStringLiteral("3334444")));
     EXPECT_FALSE(finds(QStringLiteral("0312349999")));
     // Separators are ignored only in the numbers: the address keeps its hyphens.
@@ -62,11 +62,11 @@ TEST(CustomerSearch, TelephoneNumbersIgnoreTheirSeparators)
 
 TEST(CustomerSearch, TheAddressReadsAsOneAndEveryWordMustBeFound)
 {
-    EXPECT_TRUE(finds(QStringLiteral("府中市宮西町")));    // city and town run on
+    EXPECT_TRUE(finds(QStringLiteral("府中市宮西町"))); // city and town run on
     EXPECT_TRUE(finds(QStringLiteral("都府中")));
-    EXPECT_TRUE(finds(QStringLiteral("山田　府中")));      // a full-width blank between words
+    EXPECT_TRUE(finds(QStringLiteral("山田　府中"))); // a full-width blank between words
     EXPECT_FALSE(finds(QStringLiteral("山田 大阪")));
-    EXPECT_FALSE(finds(QStringLiteral("太郎山田")));       // not across the name and the reading
+    EXPECT_FALSE(finds(QStringLiteral("太郎山田"))); // not across the name and the reading
     EXPECT_TRUE(TQuery(QStringLiteral("  ")).isEmpty());
     EXPECT_TRUE(finds(QString()));
 }

@@ -43,19 +43,23 @@ TEST_F(DatabaseLocation, AFileThatIsNotADatabaseIsRefusedAndLeftAsItWas)
 {
     const QByteArray text("name,tel\r\n山田,03-1234-5678\r\n");
     const QString path = write(QStringLiteral("customers.csv"), text);
-    EXPECT_EQ(refusal(path), QStringLiteral("データベースとして開けません: %1\nSQLite のデータベースのファイルではありません。")
-                                 .arg(QDir::toNativeSeparators(path)));
+    EXPECT_EQ(refusal(path),
+              QStringLiteral("データベースとして開けません: %1\nSQLite のデータベースのファイルではありません。")
+                  .arg(QDir::toNativeSeparators(path)));
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), text);
     EXPECT_TRUE(location::isDefaultDatabase());
     EXPECT_EQ(location::databaseFile(), location::defaultDirectory() + QStringLiteral("/tessolo.db"));
 
-    EXPECT_EQ(refusal(tmp.path()), QStringLiteral("データベースとして開けません: %1\nフォルダーです。データベースのファイルを指定してください。")
-                                       .arg(QDir::toNativeSeparators(tmp.path())));
+    EXPECT_EQ(
+        refusal(tmp.path()),
+        QStringLiteral("データベースとして開けません: %1\nフォルダーです。データベースのファイルを指定してください。")
+            .arg(QDir::toNativeSeparators(tmp.path())));
     const QString missing = tmp.filePath(QStringLiteral("ない/tessolo.db"));
-    EXPECT_EQ(refusal(missing), QStringLiteral("データベースのフォルダーがありません: %1")
-                                    .arg(QDir::toNativeSeparators(tmp.filePath(QStringLiteral("ない")))));
+    EXPECT_EQ(refusal(missing),
+              QStringLiteral("データベースのフォルダーがありません: %1")
+                  .arg(QDir::toNativeSeparators(tmp.filePath(QStringLiteral("ない")))));
     EXPECT_TRUE(location::isDefaultDatabase());
 }
 

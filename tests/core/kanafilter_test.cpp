@@ -24,35 +24,35 @@ struct Expected {
 };
 
 const Expected kTable[] = {
-    {0, "btn_ALL", u"全表示", u""},
-    {1, "btnA", u"ア行", u"アイウエオ"},
-    {2, "PM_aa", u"ア", u"ア"}, {3, "PM_i", u"イ", u"イ"}, {4, "PM_u", u"ウ", u"ウ"},
-    {5, "PM_e", u"エ", u"エ"}, {6, "PM_o", u"オ", u"オ"},
-    {7, "btnK", u"カ行", u"カキクケコガギグゲゴ"},
-    {8, "PM_ka", u"カ", u"カガ"}, {9, "PM_ki", u"キ", u"キギ"}, {10, "PM_ku", u"ク", u"クグ"},
-    {11, "PM_ke", u"ケ", u"ケゲ"}, {12, "PM_ko", u"コ", u"コゴ"},
-    {13, "btnS", u"サ行", u"サシスセソザジズゼゾ"},
-    {14, "PM_sa", u"サ", u"サザ"}, {15, "PM_si", u"シ", u"シジ"}, {16, "PM_su", u"ス", u"スズ"},
-    {17, "PM_se", u"セ", u"セゼ"}, {18, "PM_so", u"ソ", u"ソゾ"},
-    {19, "btnT", u"タ行", u"タチツテトダヂヅデド"},
-    {20, "PM_ta", u"タ", u"タ"}, {21, "PM_ti", u"チ", u"チヂ"}, {22, "PM_tu", u"ツ", u"ツヅ"},
-    {23, "PM_te", u"テ", u"テデ"}, {24, "PM_to", u"ト", u"トド"},
-    {25, "btnN", u"ナ行", u"ナニヌネノ"},
-    {26, "PM_na", u"ナ", u"ナ"}, {27, "PM_ni", u"ニ", u"ニ"}, {28, "PM_nu", u"ヌ", u"ヌ"},
-    {29, "PM_ne", u"ネ", u"ネ"}, {30, "PM_no", u"ノ", u"ノ"},
-    {31, "btnH", u"ハ行", u"ハヒフヘホバビブベボパピプペポ"},
-    {32, "PM_ha", u"ハ", u"ハバパ"}, {33, "PM_hi", u"ヒ", u"ヒビピ"}, {34, "PM_hu", u"フ", u"フブプ"},
-    {35, "PM_he", u"へ", u"ヘベペ"}, {36, "PM_ho", u"ホ", u"ホボポ"},
-    {37, "btnM", u"マ行", u"マミムメモ"},
-    {38, "PM_ma", u"マ", u"マ"}, {39, "PM_mi", u"ミ", u"ミ"}, {40, "PM_mu", u"ム", u"ム"},
-    {41, "PM_me", u"メ", u"メ"}, {42, "PM_mo", u"モ", u"モ"},
-    {43, "btnY", u"ヤ行", u"ヤユヨ"},
-    {44, "PM_ya", u"ヤ", u"ヤ"}, {45, "PM_yu", u"ユ", u"ユ"}, {46, "PM_yo", u"ヨ", u"ヨ"},
-    {47, "btnR", u"ラ行", u"ラリルレロ"},
-    {48, "PM_ra", u"ラ", u"ラ"}, {49, "PM_ri", u"リ", u"リ"}, {50, "PM_ru", u"ル", u"ル"},
-    {51, "PM_re", u"レ", u"レ"}, {52, "PM_ro", u"ロ", u"ロ"},
-    {53, "btnW", u"ワ行", u"ワヲン"},
-    {54, "PM_wa", u"ワ", u"ワ"}, {55, "PM_wo", u"ヲ", u"ヲ"}, {56, "PM_wn", u"ン", u"ン"},
+    {0, "btn_ALL", u"全表示", u""},  {1, "btnA", u"ア行", u"アイウエオ"},
+    {2, "PM_aa", u"ア", u"ア"},      {3, "PM_i", u"イ", u"イ"},
+    {4, "PM_u", u"ウ", u"ウ"},       {5, "PM_e", u"エ", u"エ"},
+    {6, "PM_o", u"オ", u"オ"},       {7, "btnK", u"カ行", u"カキクケコガギグゲゴ"},
+    {8, "PM_ka", u"カ", u"カガ"},    {9, "PM_ki", u"キ", u"キギ"},
+    {10, "PM_ku", u"ク", u"クグ"},   {11, "PM_ke", u"ケ", u"ケゲ"},
+    {12, "PM_ko", u"コ", u"コゴ"},   {13, "btnS", u"サ行", u"サシスセソザジズゼゾ"},
+    {14, "PM_sa", u"サ", u"サザ"},   {15, "PM_si", u"シ", u"シジ"},
+    {16, "PM_su", u"ス", u"スズ"},   {17, "PM_se", u"セ", u"セゼ"},
+    {18, "PM_so", u"ソ", u"ソゾ"},   {19, "btnT", u"タ行", u"タチツテトダヂヅデド"},
+    {20, "PM_ta", u"タ", u"タ"},     {21, "PM_ti", u"チ", u"チヂ"},
+    {22, "PM_tu", u"ツ", u"ツヅ"},   {23, "PM_te", u"テ", u"テデ"},
+    {24, "PM_to", u"ト", u"トド"},   {25, "btnN", u"ナ行", u"ナニヌネノ"},
+    {26, "PM_na", u"ナ", u"ナ"},     {27, "PM_ni", u"ニ", u"ニ"},
+    {28, "PM_nu", u"ヌ", u"ヌ"},     {29, "PM_ne", u"ネ", u"ネ"},
+    {30, "PM_no", u"ノ", u"ノ"},     {31, "btnH", u"ハ行", u"ハヒフヘホバビブベボパピプペポ"},
+    {32, "PM_ha", u"ハ", u"ハバパ"}, {33, "PM_hi", u"ヒ", u"ヒビピ"},
+    {34, "PM_hu", u"フ", u"フブプ"}, {35, "PM_he", u"へ", u"ヘベペ"},
+    {36, "PM_ho", u"ホ", u"ホボポ"}, {37, "btnM", u"マ行", u"マミムメモ"},
+    {38, "PM_ma", u"マ", u"マ"},     {39, "PM_mi", u"ミ", u"ミ"},
+    {40, "PM_mu", u"ム", u"ム"},     {41, "PM_me", u"メ", u"メ"},
+    {42, "PM_mo", u"モ", u"モ"},     {43, "btnY", u"ヤ行", u"ヤユヨ"},
+    {44, "PM_ya", u"ヤ", u"ヤ"},     {45, "PM_yu", u"ユ", u"ユ"},
+    {46, "PM_yo", u"ヨ", u"ヨ"},     {47, "btnR", u"ラ行", u"ラリルレロ"},
+    {48, "PM_ra", u"ラ", u"ラ"},     {49, "PM_ri", u"リ", u"リ"},
+    {50, "PM_ru", u"ル", u"ル"},     {51, "PM_re", u"レ", u"レ"},
+    {52, "PM_ro", u"ロ", u"ロ"},     {53, "btnW", u"ワ行", u"ワヲン"},
+    {54, "PM_wa", u"ワ", u"ワ"},     {55, "PM_wo", u"ヲ", u"ヲ"},
+    {56, "PM_wn", u"ン", u"ン"},
 };
 
 // First letters of the stored readings: every kana a pattern names, the
@@ -152,20 +152,23 @@ TEST(KanaCodes, TheTableOfCodesNamesCaptionsAndPatterns)
 
 TEST(KanaCodes, QueryTextsAreTheFixedOnes)
 {
-    EXPECT_EQ(kana::queryText(8), QStringLiteral("select rowid, *  from t_customer where rowid >=0   and person_kana "
-                                                 "glob 'カ*' OR person_kana glob 'ガ*' ORDER BY person_kana COLLATE kana"));
-    EXPECT_EQ(kana::queryText(0), QStringLiteral("select rowid, *  from t_customer where rowid >=0   ORDER BY person_kana COLLATE kana"));
+    EXPECT_EQ(kana::queryText(8),
+              QStringLiteral("select rowid, *  from t_customer where rowid >=0   and person_kana "
+                             "glob 'カ*' OR person_kana glob 'ガ*' ORDER BY person_kana COLLATE kana"));
+    EXPECT_EQ(kana::queryText(0),
+              QStringLiteral("select rowid, *  from t_customer where rowid >=0   ORDER BY person_kana COLLATE kana"));
     EXPECT_EQ(kana::queryText(57), kana::queryText(0));
     EXPECT_EQ(kana::queryText(255), kana::queryText(0));
-    EXPECT_EQ(kana::queryText(20), QStringLiteral("select rowid, *  from t_customer where rowid >=0   and person_kana "
-                                                  "glob 'タ*' ORDER BY person_kana COLLATE kana"));
+    EXPECT_EQ(kana::queryText(20),
+              QStringLiteral("select rowid, *  from t_customer where rowid >=0   and person_kana "
+                             "glob 'タ*' ORDER BY person_kana COLLATE kana"));
 }
 
 TEST_F(KanaFilter, EveryCodeListsExactlyTheReadingsBeginningWithItsKana)
 {
-    for (int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25,
-                     26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48,
-                     49, 50, 51, 52, 53, 54, 55, 56, 57, 100, 255, -1}) {
+    for (int code : {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,  17,  18, 19, 20,
+                     21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37,  38,  39, 40, 41,
+                     42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 100, 255, -1}) {
         const bool all = code < 1 || code > 56;
         const QString patterns = all ? QString() : QString::fromUtf16(kTable[code].patterns);
         QSet<QString> expected;
@@ -233,7 +236,8 @@ TEST_F(KanaFilter, AReadingSearchCarriesTypedQuotesAsText)
     {
         TSQLiteDo helper;
         helper.setDBpoint(kDatabaseName);
-        helper.exec_sql(customer::insertSql(coretest::customerRecord({QStringLiteral("Q"), typed + QStringLiteral("X")})));
+        helper.exec_sql(
+            customer::insertSql(coretest::customerRecord({QStringLiteral("Q"), typed + QStringLiteral("X")})));
     }
     const qint64 before = m_readings.size() + 1;
     TSQLiteDo helper;

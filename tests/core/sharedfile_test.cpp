@@ -164,8 +164,9 @@ TEST_F(SharedFile, GzipBombIsRefusedWithinBoundedMemory)
     getrusage(RUSAGE_SELF, &before);
     EXPECT_TRUE(messageOf([&] { TTextSource source(bomb); }).contains(QStringLiteral("圧縮されたファイル")));
     // Allowed to unpack, it still stops at the limit: 80 MB is past it.
-    EXPECT_TRUE(
-        messageOf([&] { TTextSource source(bomb, std::nullopt, Compressed::Unpacked); }).contains(QStringLiteral("大きすぎる")));
+    EXPECT_TRUE(messageOf([&] {
+                    TTextSource source(bomb, std::nullopt, Compressed::Unpacked);
+                }).contains(QStringLiteral("大きすぎる")));
     rusage after{};
     getrusage(RUSAGE_SELF, &after);
     // ru_maxrss is in kilobytes: the peak grew by at most the limit and a margin.

@@ -18,8 +18,7 @@ using namespace tessolo;
 namespace {
 
 // The message of the ESQLiteException `f` raises ("" when it raises none).
-template <typename F>
-QString messageOf(F&& f)
+template <typename F> QString messageOf(F&& f)
 {
     try {
         f();
@@ -127,7 +126,8 @@ TEST_F(SQLiteLayer, ALockHeldForAMomentIsWaitedOutALongOneStillFails)
     EXPECT_EQ(db.GetTable("select a from t")->Count(), 1u);
 
     std::thread longer = holdLock(3500); // well past the two seconds a statement waits
-    EXPECT_TRUE(messageOf([&] { db.ExecSQL("insert into t values ('late')"); }).contains(QStringLiteral("database is locked")));
+    EXPECT_TRUE(
+        messageOf([&] { db.ExecSQL("insert into t values ('late')"); }).contains(QStringLiteral("database is locked")));
     longer.join();
 }
 
@@ -183,8 +183,7 @@ TEST_F(SQLiteLayer, AnEmptyStatementCannotBePrepared)
 {
     TSQLiteDatabase db(path());
     EXPECT_EQ(messageOf([&] { db.ExecSQL(""); }), QStringLiteral("Could not prepare SQL statement"));
-    EXPECT_EQ(messageOf([&] { db.ExecSQL("  -- only a comment"); }),
-              QStringLiteral("Could not prepare SQL statement"));
+    EXPECT_EQ(messageOf([&] { db.ExecSQL("  -- only a comment"); }), QStringLiteral("Could not prepare SQL statement"));
     EXPECT_EQ(messageOf([&] { db.GetTable(" "); }), QStringLiteral("Could not prepare SQL statement"));
 }
 
@@ -209,8 +208,8 @@ TEST_F(SQLiteLayer, ColumnsAreFoundWhateverTheirLetterCaseAndUnknownOnesAreNamed
     db.ExecSQL(cp932::encode(u"insert into m values ('東京都', '千代田区')"));
     auto table = db.GetTable(cp932::encode(u"select prefecture2, city2, '値' as 列名 from m"));
     ASSERT_TRUE(table->MoveFirst());
-    EXPECT_EQ(table->Columns(), QStringList({QStringLiteral("PREFECTURE2"), QStringLiteral("CITY2"),
-                                              QStringLiteral("列名")}));
+    EXPECT_EQ(table->Columns(),
+              QStringList({QStringLiteral("PREFECTURE2"), QStringLiteral("CITY2"), QStringLiteral("列名")}));
     EXPECT_EQ(table->NamedFieldAsString(QStringLiteral("PREFECTURE2")), QStringLiteral("東京都"));
     EXPECT_EQ(table->NamedFieldAsString(QStringLiteral("City2")), QStringLiteral("千代田区"));
     EXPECT_EQ(table->NamedFieldAsString(QStringLiteral("列名")), QStringLiteral("値"));
@@ -389,8 +388,9 @@ TEST_F(SQLiteLayer, ACommitThatFailsKeepsTheTransactionOpenUntilRelease)
         ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
 
         EXPECT_EQ(messageOf([&] { db.Commit(); }),
-                  UserAdvice(SQLITE_BUSY) + QStringLiteral("\n\nError executing SQL statement.\rError [5]: The database file is locked.\r"
-                                 "\"COMMIT\": database is locked"));
+                  UserAdvice(SQLITE_BUSY) +
+                      QStringLiteral("\n\nError executing SQL statement.\rError [5]: The database file is locked.\r"
+                                     "\"COMMIT\": database is locked"));
         EXPECT_TRUE(db.IsTransactionOpen());
         EXPECT_EQ(sqlite3_get_autocommit(db.handle()), 0);
         sqlite3_finalize(st);
@@ -410,16 +410,17 @@ TEST_F(SQLiteLayer, ALockHeldByAnotherConnectionFailsAtOnce)
     coretest::RawDb other(path());
     other.exec("BEGIN EXCLUSIVE");
     EXPECT_EQ(messageOf([&] { db.ExecSQL("insert into t values (1)"); }),
-              UserAdvice(SQLITE_BUSY) + QStringLiteral("\n\nError executing SQL statement.\rError [5]: The database file is locked.\r"
-                             "\"insert into t values (1)\": database is locked"));
+              UserAdvice(SQLITE_BUSY) +
+                  QStringLiteral("\n\nError executing SQL statement.\rError [5]: The database file is locked.\r"
+                                 "\"insert into t values (1)\": database is locked"));
     // A query meeting the lock while it steps.
-    EXPECT_EQ(messageOf([&] { db.GetTable("select * from t"); }),
-              QStringLiteral("Could not prepare SQL statement"));
+    EXPECT_EQ(messageOf([&] { db.GetTable("select * from t"); }), QStringLiteral("Could not prepare SQL statement"));
     // A connection that has not read the schema yet meets it while compiling.
     TSQLiteDatabase late(path());
     EXPECT_EQ(messageOf([&] { late.GetTable("select * from t"); }),
-              UserAdvice(SQLITE_BUSY) + QStringLiteral("\n\nError executing SQL.\rError [5]: The database file is locked.\r"
-                             "\"select * from t\": database is locked"));
+              UserAdvice(SQLITE_BUSY) +
+                  QStringLiteral("\n\nError executing SQL.\rError [5]: The database file is locked.\r"
+                                 "\"select * from t\": database is locked"));
     other.exec("ROLLBACK");
     EXPECT_EQ(db.GetTable("select * from t")->Count(), 0u);
     EXPECT_EQ(late.GetTable("select * from t")->Count(), 0u);
@@ -437,8 +438,7 @@ TEST_F(SQLiteLayer, ATransactionLeftByAnExceptionRollsBackAndOneCommittedStays)
         db.ExecSQL("insert into t values ('a')");
         db.ExecSQL("insert into no_such_table values ('b')");
         transaction.commit();
-    } catch (const ESQLiteException&) {
-    }
+    } catch (const ESQLiteException&) { }
     EXPECT_EQ(count(), 0);
     EXPECT_FALSE(db.IsTransactionOpen());
     {

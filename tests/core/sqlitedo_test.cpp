@@ -15,8 +15,7 @@ using namespace tessolo;
 
 namespace {
 
-template <typename F>
-QString messageOf(F&& f)
+template <typename F> QString messageOf(F&& f)
 {
     try {
         f();
@@ -55,7 +54,7 @@ QString insertOne(const QString& name)
     return customer::insertSql(coretest::customerRecord({name, QStringLiteral("カナ")}));
 }
 
-class Helper : public coretest::DbDirTest {};
+class Helper : public coretest::DbDirTest { };
 
 } // namespace
 
@@ -100,8 +99,9 @@ TEST_F(Helper, LaterStartsCreateNothingAndTakeAnyLetterCaseAsExisting)
     }
     initDatabase();
     coretest::RawDb raw(dbPath());
-    EXPECT_EQ(schemaOf(raw), QByteArray("table|M_POSTAL|CREATE TABLE M_POSTAL (code Text)\n") + "table|t_customer|"
-                                 + stored(kSchema[1][1]) + "\ntable|m_our_company|" + stored(kSchema[2][1]));
+    EXPECT_EQ(schemaOf(raw),
+              QByteArray("table|M_POSTAL|CREATE TABLE M_POSTAL (code Text)\n") + "table|t_customer|" +
+                  stored(kSchema[1][1]) + "\ntable|m_our_company|" + stored(kSchema[2][1]));
 }
 
 TEST_F(Helper, TheFileLiesInTheBaseDirectoryEvenWhenItsNameIsJapanese)
@@ -230,9 +230,11 @@ TEST_F(Helper, AWriteLockHeldElsewhereFailsTheStatementAtOnceAndChangesNothing)
     {
         TSQLiteDo helper;
         helper.setDBpoint(kDatabaseName);
-        EXPECT_EQ(messageOf([&] { helper.exec_sql(sql); }),
-                  UserAdvice(SQLITE_BUSY) + QStringLiteral("\n\nError executing SQL statement.\rError [5]: The database file is locked.\r\"")
-                      + sql + QStringLiteral("\": database is locked"));
+        EXPECT_EQ(
+            messageOf([&] { helper.exec_sql(sql); }),
+            UserAdvice(SQLITE_BUSY) +
+                QStringLiteral("\n\nError executing SQL statement.\rError [5]: The database file is locked.\r\"") +
+                sql + QStringLiteral("\": database is locked"));
         EXPECT_FALSE(helper.SQLiteDB->IsTransactionOpen());
     }
     other.exec("ROLLBACK");
@@ -244,8 +246,9 @@ TEST_F(Helper, AWriteLockHeldElsewhereFailsTheStatementAtOnceAndChangesNothing)
         TSQLiteDo helper;
         helper.setDBpoint(kDatabaseName);
         EXPECT_EQ(messageOf([&] { helper.exec_sql(sql); }),
-                  UserAdvice(SQLITE_BUSY) + QStringLiteral("\n\nError executing SQL.\rError [5]: The database file is locked.\r\"") + sql
-                      + QStringLiteral("\": database is locked"));
+                  UserAdvice(SQLITE_BUSY) +
+                      QStringLiteral("\n\nError executing SQL.\rError [5]: The database file is locked.\r\"") + sql +
+                      QStringLiteral("\": database is locked"));
     }
     other.exec("ROLLBACK");
     EXPECT_EQ(other.count("t_customer"), 1);
@@ -264,9 +267,9 @@ TEST_F(Helper, ACommitThatFailsIsRolledBackAndRaised)
     ASSERT_EQ(sqlite3_prepare_v2(reader.get(), "select * from t_customer", -1, &st, nullptr), SQLITE_OK);
     ASSERT_EQ(sqlite3_step(st), SQLITE_ROW); // a reader holds its shared lock
     EXPECT_EQ(messageOf([&] { helper.exec_sql(insertOne(QStringLiteral("second"))); }),
-              UserAdvice(SQLITE_BUSY)
-                  + QStringLiteral("\n\nError executing SQL statement.\rError [5]: The database file is locked.\r"
-                                   "\"COMMIT\": database is locked"));
+              UserAdvice(SQLITE_BUSY) +
+                  QStringLiteral("\n\nError executing SQL statement.\rError [5]: The database file is locked.\r"
+                                 "\"COMMIT\": database is locked"));
     EXPECT_FALSE(helper.SQLiteDB->IsTransactionOpen());
     sqlite3_finalize(st);
     // The insert was undone, not left pending for a later commit.
@@ -291,8 +294,9 @@ TEST_F(Helper, AReadOnlyFileRefusesTheStatementAndKeepsItsContents)
     ASSERT_TRUE(QFile::setPermissions(dbPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     // The directory must be reachable by whoever runs the body (root gives
     // itself up for it), and not writable, so no journal can be made either.
-    ASSERT_TRUE(QFile::setPermissions(dir(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup
-                                                 | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(dir(),
+                                      QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
+                                          QFile::ReadOther | QFile::ExeOther));
 
     const QString sql = insertOne(QStringLiteral("refused"));
     const std::string answer = coretest::runUnprivileged([&] {
@@ -304,10 +308,11 @@ TEST_F(Helper, AReadOnlyFileRefusesTheStatementAndKeepsItsContents)
         return out;
     });
     QFile::setPermissions(dir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EXPECT_EQ(answer, (QStringLiteral("Error executing SQL statement.\rError [8]: Attempt to write a readonly "
-                                      "database.\r\"")
-                       + sql + QStringLiteral("\": attempt to write a readonly database|1"))
-                          .toStdString());
+    EXPECT_EQ(answer,
+              (QStringLiteral("Error executing SQL statement.\rError [8]: Attempt to write a readonly "
+                              "database.\r\"") +
+               sql + QStringLiteral("\": attempt to write a readonly database|1"))
+                  .toStdString());
     ASSERT_TRUE(db.open(QIODevice::ReadOnly));
     EXPECT_EQ(db.readAll(), before);
 }
@@ -419,8 +424,10 @@ TEST_F(Helper, PostalLookupGivesEveryTownOfACodeTheLastAsBefore)
 
     using A = postal::PostalAddress;
     const QList<A> shared = helper.postalAddresses(QStringLiteral("0110951"));
-    EXPECT_EQ(shared, QList<A>({{"秋田県", "秋田市", "土崎港古川町"}, {"秋田県", "秋田市", "土崎港相染町"},
-                                {"秋田県", "秋田市", "寺内"}}));
+    EXPECT_EQ(shared,
+              QList<A>({{"秋田県", "秋田市", "土崎港古川町"},
+                        {"秋田県", "秋田市", "土崎港相染町"},
+                        {"秋田県", "秋田市", "寺内"}}));
     QString pref, city, town;
     helper.postal2address(QStringLiteral("0110951"), pref, city, town);
     EXPECT_EQ(town, QStringLiteral("寺内")); // the last row, as ever

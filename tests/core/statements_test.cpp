@@ -86,10 +86,17 @@ TEST(PostalCode, FieldTextToStoredAndBack)
 TEST(PostalCode, TheSpellingsOfSpreadsheetsAndPeopleAreCleanedToSevenDigits)
 {
     const std::pair<const char16_t*, const char16_t*> table[] = {
-        {u"〒215-0025", u"2150025"},  {u"２１５－００２５", u"2150025"}, {u"215 0025", u"2150025"},
-        {u"215‐0025", u"2150025"},    {u"215ー0025", u"2150025"},     {u"215−0025", u"2150025"},
-        {u"〒 ２１５ー００２５ ", u"2150025"}, {u"2150025", u"2150025"},    {u"782122", u"782122"},
-        {u"", u""},                   {u"ABC-1234", u"ABC1234"},
+        {u"〒215-0025", u"2150025"},
+        {u"２１５－００２５", u"2150025"},
+        {u"215 0025", u"2150025"},
+        {u"215‐0025", u"2150025"},
+        {u"215ー0025", u"2150025"},
+        {u"215−0025", u"2150025"},
+        {u"〒 ２１５ー００２５ ", u"2150025"},
+        {u"2150025", u"2150025"},
+        {u"782122", u"782122"},
+        {u"", u""},
+        {u"ABC-1234", u"ABC1234"},
     };
     for (const auto& [given, stored] : table) {
         EXPECT_EQ(postal::cleaned(QString::fromUtf16(given)), QString::fromUtf16(stored))
@@ -126,9 +133,10 @@ TEST(OurCompanyStatements, TheExactTexts)
     EXPECT_EQ(ourcompany::insertSql(r),
               QStringLiteral("insert into m_our_company values ('s1','s2','s3','s4','s5','s6','s7','s8','s9','s10',"
                              "'s11');"));
-    EXPECT_EQ(ourcompany::updateSql(r, QStringLiteral("3")),
-              QStringLiteral("update m_our_company set co_name='s1',postal_code='s2',prefecture='s3',city='s4',"
-                             "town='s5',building='s6',tel='s7',fax='s8',email='s9',url='s10',memo='s11' where rowid=3"));
+    EXPECT_EQ(
+        ourcompany::updateSql(r, QStringLiteral("3")),
+        QStringLiteral("update m_our_company set co_name='s1',postal_code='s2',prefecture='s3',city='s4',"
+                       "town='s5',building='s6',tel='s7',fax='s8',email='s9',url='s10',memo='s11' where rowid=3"));
     EXPECT_EQ(ourcompany::deleteSql(QStringLiteral("3")), QStringLiteral("delete from m_our_company where rowid = 3;"));
     EXPECT_EQ(ourcompany::selectOneSql(QStringLiteral("3")),
               QStringLiteral("select rowid, * from m_our_company where rowid = 3;"));
@@ -187,8 +195,7 @@ TEST_F(Statements, AHostileValueIsStoredAsTypedAndDoesNothingElse)
     customer::Record u = customer::Record{QStringLiteral("second")};
     u[16] = QStringLiteral("' where rowid=1; --");
     exec(customer::updateSql(u, QStringLiteral("2")));
-    EXPECT_EQ(row(customer::selectOneSql(QStringLiteral("1")), {"person_name", "memo"}),
-              QStringList({"keep me", ""}));
+    EXPECT_EQ(row(customer::selectOneSql(QStringLiteral("1")), {"person_name", "memo"}), QStringList({"keep me", ""}));
     EXPECT_EQ(row(customer::selectOneSql(QStringLiteral("2")), {"person_name", "memo"}),
               QStringList({"second", "' where rowid=1; --"}));
     EXPECT_EQ(rows("t_customer"), 2);
@@ -217,14 +224,14 @@ TEST_F(Statements, AHostileSiteIsStoredAsTypedAndDoesNothingElse)
 
 TEST_F(Statements, APostalRowWithQuotesIsInsertedAsOneRowExactly)
 {
-    const QStringList fields = {QStringLiteral("01101"), QStringLiteral("060  "), QStringLiteral("0600000"),
+    const QStringList fields = {QStringLiteral("01101"),   QStringLiteral("060  "),  QStringLiteral("0600000"),
                                 QStringLiteral("ﾎｯｶｲﾄﾞｳ"), QStringLiteral("ｻｯﾎﾟﾛｼ"), kHostile,
-                                QStringLiteral("北海道"), QStringLiteral("札幌市"), QStringLiteral("O'Hare')--")};
+                                QStringLiteral("北海道"),  QStringLiteral("札幌市"), QStringLiteral("O'Hare')--")};
     exec(sqltext::insertValues(u"m_postal", fields));
     EXPECT_EQ(rows("m_postal"), 1);
     EXPECT_EQ(row(QStringLiteral("select * from m_postal"),
-                  {"gov_code", "postal_code1", "postal_code2", "prefecture1", "city1", "town1", "prefecture2",
-                   "city2", "town2"}),
+                  {"gov_code", "postal_code1", "postal_code2", "prefecture1", "city1", "town1", "prefecture2", "city2",
+                   "town2"}),
               fields);
     QString p, c, t;
     TSQLiteDo helper;

@@ -21,9 +21,10 @@ using Lines = QList<QByteArray>;
 class DribbleDevice : public QIODevice {
 public:
     DribbleDevice(QByteArray data, qint64 chunk, qint64 failAt = -1)
-        : m_data(std::move(data)), m_chunk(chunk), m_failAt(failAt)
-    {
-    }
+        : m_data(std::move(data)),
+          m_chunk(chunk),
+          m_failAt(failAt)
+    { }
     bool isSequential() const override { return true; }
 
 protected:
@@ -92,7 +93,9 @@ Lines referenceLines(const QByteArray& b)
 
 TEST(LineReading, SkipsLeadingControlBytesAndBlankLines)
 {
-    EXPECT_EQ(readLines("\r\n\n  \t\x01\x1f" "first\n\n\n   second  \n"), Lines({"first", "second  "}));
+    EXPECT_EQ(readLines("\r\n\n  \t\x01\x1f"
+                        "first\n\n\n   second  \n"),
+              Lines({"first", "second  "}));
     EXPECT_EQ(readLines(""), Lines());
     EXPECT_EQ(readLines(" \t\r\n\r\n\n"), Lines());
     // Trailing blanks of a line are its own; a line without LF at the end counts.
@@ -111,9 +114,15 @@ TEST(LineReading, EndsLinesAtLineFeedOrCrLfAndDropsALoneCr)
 
 TEST(LineReading, ByteTwentySixEndsTheFile)
 {
-    EXPECT_EQ(readLines("a\nb\x1a" "c\nd\n"), Lines({"a", "b"}));
-    EXPECT_EQ(readLines("a\n\x1a" "b\n"), Lines({"a"}));
-    EXPECT_EQ(readLines("  \x1a" "b\n"), Lines());
+    EXPECT_EQ(readLines("a\nb\x1a"
+                        "c\nd\n"),
+              Lines({"a", "b"}));
+    EXPECT_EQ(readLines("a\n\x1a"
+                        "b\n"),
+              Lines({"a"}));
+    EXPECT_EQ(readLines("  \x1a"
+                        "b\n"),
+              Lines());
     EXPECT_EQ(readLines("a\r\n\x1a"), Lines({"a"}));
 }
 
@@ -135,7 +144,9 @@ TEST(LineReading, ReadsLongLinesWholeAndStopsAtOneOfMoreThanAMegabyte)
 
 TEST(LineReading, GivesTheSameLinesWhateverTheDeviceHandsOutPerRead)
 {
-    const QByteArray sample = "\x05  a,b\r\n\r\n\tc\rd\n" + QByteArray::fromHex("8e52fab1") + "\r\ne\n\x1a" "f\n";
+    const QByteArray sample = "\x05  a,b\r\n\r\n\tc\rd\n" + QByteArray::fromHex("8e52fab1") +
+        "\r\ne\n\x1a"
+        "f\n";
     const Lines expected({"a,b", "cd", QByteArray::fromHex("8e52fab1"), "e"});
     EXPECT_EQ(readLines(sample), expected);
     for (qint64 chunk : {1, 2, 3, 5, 7, 64})
@@ -173,7 +184,8 @@ TEST(LineReading, CrLfAndCtrlZSplitAcrossTheReadersOwnBufferBoundary)
             EXPECT_EQ(readThrough(buffer), want) << seam << " " << shift;
 
             QByteArray cut(seam + shift, 'y');
-            cut += "\x1a" "after\n";
+            cut += "\x1a"
+                   "after\n";
             EXPECT_EQ(readLines(cut), Lines({QByteArray(seam + shift, 'y')})) << seam << " " << shift;
 
             QByteArray blanks = "a\n" + QByteArray(seam + shift, ' ') + "b\n";
@@ -192,8 +204,7 @@ TEST(LineReading, AReadErrorIsRaisedNotTakenForTheEndOfTheFile)
     EXPECT_EQ(line, "a");
     EXPECT_THROW(
         {
-            while (reader.next(line)) {
-            }
+            while (reader.next(line)) { }
         },
         EFileError);
 }
@@ -217,7 +228,10 @@ TEST(LineReading, AByteOrderMarkDoesNotHideTheBlankLinesAfterIt)
     // Without skipping the mark, "\xEF\xBB\xBF" alone would come back as a
     // first line and an import would fail on its missing fields.
     EXPECT_EQ(readLines("\xEF\xBB\xBF\r\n\r\n  a,b\r\nc\r\n"), (Lines{"a,b", "c"}));
-    EXPECT_EQ(readDribbled("\xEF\xBB\xBF" "x\n", 1), (Lines{"x"}));
+    EXPECT_EQ(readDribbled("\xEF\xBB\xBF"
+                           "x\n",
+                           1),
+              (Lines{"x"}));
     // Only at the very start: later the same bytes are text.
     EXPECT_EQ(readLines("x\n\xEF\xBB\xBFy\n"), (Lines{"x", "\xEF\xBB\xBFy"}));
 }
@@ -227,7 +241,9 @@ TEST(Encoding, CodePage932UnlessTheBytesAreClearlyUtf8)
     EXPECT_EQ(detectEncoding("plain ascii,123\r\n"), TextEncoding::Cp932);
     EXPECT_EQ(detectEncoding(QByteArray::fromHex("938c8b9e9373")), TextEncoding::Cp932); // 東京都
     EXPECT_EQ(detectEncoding("東京都,千代田区"), TextEncoding::Utf8);
-    EXPECT_EQ(detectEncoding("\xEF\xBB\xBF" "abc"), TextEncoding::Utf8);
+    EXPECT_EQ(detectEncoding("\xEF\xBB\xBF"
+                             "abc"),
+              TextEncoding::Utf8);
     // One bad byte among many UTF-8 characters is a fault in a UTF-8 file.
     EXPECT_EQ(detectEncoding("山田太郎,ヤマダタロウ\xFF\r\n"), TextEncoding::Utf8);
     EXPECT_EQ(detectEncoding(QByteArray::fromHex("8e52 93 63 91 be 98 59 2c b6 c0 de")), TextEncoding::Cp932);
@@ -235,7 +251,10 @@ TEST(Encoding, CodePage932UnlessTheBytesAreClearlyUtf8)
     EXPECT_EQ(decodeLine(QByteArray("\x81 a\0b", 5), TextEncoding::Cp932), QStringLiteral("? a?b"));
     EXPECT_EQ(invalidSequences(QByteArray::fromHex("8e8196bc"), TextEncoding::Cp932), 0);
     EXPECT_EQ(invalidSequences(QByteArray("\x81 a\0b\xFF", 6), TextEncoding::Cp932), 3);
-    EXPECT_EQ(decodeLine("\xEF\xBB\xBF" "氏名", TextEncoding::Utf8), QStringLiteral("氏名"));
+    EXPECT_EQ(decodeLine("\xEF\xBB\xBF"
+                         "氏名",
+                         TextEncoding::Utf8),
+              QStringLiteral("氏名"));
     EXPECT_EQ(decodeLine(QByteArray::fromHex("8e8196bc"), TextEncoding::Cp932), QStringLiteral("氏名"));
 }
 
@@ -253,8 +272,7 @@ TEST(CommaSplitting, EmptyFieldsBetweenAndAfterCommas)
 
 TEST(CommaSplitting, QuotedFieldsKeepCommasBlanksAndDoubledQuotes)
 {
-    EXPECT_EQ(splitCommaText(u"\"a,b\",\"c d\",\"say \"\"hi\"\"\""),
-              QStringList({"a,b", "c d", "say \"hi\""}));
+    EXPECT_EQ(splitCommaText(u"\"a,b\",\"c d\",\"say \"\"hi\"\"\""), QStringList({"a,b", "c d", "say \"hi\""}));
     // The old five-character postal code keeps its blanks only when quoted.
     EXPECT_EQ(splitCommaText(u"01101,\"060  \",\"0600000\""), QStringList({"01101", "060  ", "0600000"}));
     EXPECT_EQ(splitCommaText(u"\"\",x"), QStringList({"", "x"}));
@@ -279,9 +297,9 @@ TEST(CommaSplitting, AnUnterminatedQuoteRunsToTheEndOfTheLine)
 
 TEST(CommaSplitting, APostalListLineGivesItsFifteenFields)
 {
-    const QString line = QStringLiteral(
-        "01101,\"060  \",\"0600042\",\"ﾎｯｶｲﾄﾞｳ\",\"ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ\",\"ｵｵﾄﾞｵﾘﾆｼ(1-19ﾁｮｳﾒ)\",\"北海道\","
-        "\"札幌市中央区\",\"大通西（１〜１９丁目）\",1,0,1,0,0,0");
+    const QString line =
+        QStringLiteral("01101,\"060  \",\"0600042\",\"ﾎｯｶｲﾄﾞｳ\",\"ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ\",\"ｵｵﾄﾞｵﾘﾆｼ(1-19ﾁｮｳﾒ)\",\"北海道\","
+                       "\"札幌市中央区\",\"大通西（１〜１９丁目）\",1,0,1,0,0,0");
     const QStringList f = splitCommaText(line);
     ASSERT_EQ(f.size(), 15);
     EXPECT_EQ(f[5], QStringLiteral("ｵｵﾄﾞｵﾘﾆｼ(1-19ﾁｮｳﾒ)"));
@@ -307,8 +325,8 @@ TEST(CommaSplitting, SplittingTheBytesGivesTheFieldsOfTheDecodedLine)
     // bytes such as 0x5C, 0x7C and 0x40 sit among the separators here.
     const QStringList pieces = {QStringLiteral("ソ"), QStringLiteral("表"), QStringLiteral("ポ"),
                                 QStringLiteral("髙"), QStringLiteral("ｶﾞ"), QStringLiteral("〜"),
-                                QStringLiteral("a"), QStringLiteral(","), QStringLiteral("\""),
-                                QStringLiteral(" "), QStringLiteral("\t"), QStringLiteral("\"\"")};
+                                QStringLiteral("a"),  QStringLiteral(","),  QStringLiteral("\""),
+                                QStringLiteral(" "),  QStringLiteral("\t"), QStringLiteral("\"\"")};
     QRandomGenerator rng(932);
     for (int round = 0; round < 2000; ++round) {
         QString line;
@@ -332,6 +350,7 @@ TEST(CommaSplitting, SplittingTheBytesGivesTheFieldsOfTheDecodedLine)
     }
     // A bad byte next to a separator stays in its field.
     const QByteArray bad = QByteArray::fromHex("81") + ",\"" + QByteArray::fromHex("fd") + "\"";
-    EXPECT_EQ(splitCommaText(QByteArrayView(bad)), QByteArrayList({QByteArray::fromHex("81"), QByteArray::fromHex("fd")}));
+    EXPECT_EQ(splitCommaText(QByteArrayView(bad)),
+              QByteArrayList({QByteArray::fromHex("81"), QByteArray::fromHex("fd")}));
     EXPECT_THROW(fieldAt(splitCommaText(QByteArrayView("a,b")), 2), EListIndexError);
 }

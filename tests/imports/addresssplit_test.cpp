@@ -32,7 +32,8 @@ TEST(AddressSplit, TheShippedTableSplitsWardsCountiesAndAddressesWithoutPrefectu
     EXPECT_EQ(parts(s, QStringLiteral("北海道　虻田郡倶知安町南一条東1丁目")),
               QStringLiteral("北海道|虻田郡倶知安町|南一条東1丁目"));
     // The prefecture left off: found from a municipality only one prefecture has.
-    EXPECT_EQ(parts(s, QStringLiteral("札幌市中央区北一条西2丁目")), QStringLiteral("北海道|札幌市中央区|北一条西2丁目"));
+    EXPECT_EQ(parts(s, QStringLiteral("札幌市中央区北一条西2丁目")),
+              QStringLiteral("北海道|札幌市中央区|北一条西2丁目"));
     EXPECT_EQ(parts(s, QStringLiteral("中央区銀座1-1")), QStringLiteral("東京都|中央区|銀座1-1"));
     // 府中市 is in 東京都 and in 広島県: without the prefecture it stays whole,
     // and so do a prefecture's wrong city and a text that names no place.
@@ -45,7 +46,8 @@ TEST(AddressSplit, TheLoadedPostalListIsUsedBeforeTheShippedTable)
 {
     importtest::Db db;
     EXPECT_EQ(parts(TAddressSplitter::forImport(), QStringLiteral("東京都府中市1")), QStringLiteral("東京都|府中市|1"));
-    db.exec(QStringLiteral("insert into m_postal values ('99999','','9999999','ｶｸｳｹﾝ','ｶｸｳｼ','','架空県','架空市','')"));
+    db.exec(
+        QStringLiteral("insert into m_postal values ('99999','','9999999','ｶｸｳｹﾝ','ｶｸｳｼ','','架空県','架空市','')"));
     const TAddressSplitter fromList = TAddressSplitter::forImport();
     EXPECT_EQ(parts(fromList, QStringLiteral("架空県架空市本町1")), QStringLiteral("架空県|架空市|本町1"));
     EXPECT_EQ(parts(fromList, QStringLiteral("東京都府中市1")), QStringLiteral("(whole)"));
@@ -62,10 +64,10 @@ TEST(AddressSplit, AnImportSplitsTheWholeAddressColumnAndCountsWhatStayedWhole)
     ColumnMap map;
     map[0].first = 0;
     map[kWholeAddress].first = 1;
-    const QString file = db.write("a.csv", sjis(QStringLiteral(
-        "名前,住所,電話\r\n"
-        "山田,東京都府中市宮西町4-5-6 パークハイツ府中302,1\r\n"
-        "加藤,府中市宮西町1,2\r\n")));
+    const QString file = db.write("a.csv",
+                                  sjis(QStringLiteral("名前,住所,電話\r\n"
+                                                      "山田,東京都府中市宮西町4-5-6 パークハイツ府中302,1\r\n"
+                                                      "加藤,府中市宮西町1,2\r\n")));
     const Result r = run(file, map, {}, true);
     EXPECT_EQ(r.rows, 2);
     EXPECT_EQ(r.unsplitAddresses, 1);

@@ -47,7 +47,9 @@ TEST(CsvPreview, EntriesNumberTheFirstLinesColumns)
 
 TEST_F(CsvImport, ReadLinesSkipsBlankLinesAndKeepsBlanks)
 {
-    const QString f = db.write("p.csv", sjis(QStringLiteral("\r\n   \r\n  山田 太郎,ﾔﾏﾀﾞ\r\n\r\nb\x1A" "c\r\n")));
+    const QString f = db.write("p.csv",
+                               sjis(QStringLiteral("\r\n   \r\n  山田 太郎,ﾔﾏﾀﾞ\r\n\r\nb\x1A"
+                                                   "c\r\n")));
     EXPECT_EQ(readLines(f), QStringList({QStringLiteral("山田 太郎,ﾔﾏﾀﾞ"), QStringLiteral("b")}));
     EXPECT_TRUE(readLines(db.write("e.csv", QByteArray())).isEmpty());
     EXPECT_THROW(readLines(db.path("none.csv")), EFileError);
@@ -57,39 +59,53 @@ TEST_F(CsvImport, ReadLinesSkipsBlankLinesAndKeepsBlanks)
 ColumnMap sevenColumns()
 {
     ColumnMap map;
-    map[0].first = 0;                       // person_name
-    map[1].first = 1, map[1].second = 2;    // person_kana from two columns
-    map[2].first = 3;                       // company_name
-    map[3].first = 4;                       // company_kana
-    map[6].first = 5;                       // postal_code
-    map[16].first = 6;                      // memo
+    map[0].first = 0;                    // person_name
+    map[1].first = 1, map[1].second = 2; // person_kana from two columns
+    map[2].first = 3;                    // company_name
+    map[3].first = 4;                    // company_kana
+    map[6].first = 5;                    // postal_code
+    map[16].first = 6;                   // memo
     return map;
 }
 
 TEST_F(CsvImport, ValuesAreBuiltAsAssigned)
 {
     const ColumnMap map = sevenColumns();
-    const QString f = db.write("v.csv", sjis(QStringLiteral(
-        "氏名,ｶﾅ1,ｶﾅ2,会社,ｶｲｼｬ,〒,備考\r\n"
-        "山田 太郎,ﾔﾏﾀﾞ, ﾀﾛｳ,O'Reilly,\"\t ﾔﾏﾀﾞ ﾀﾛｳ \",123-4567,a, b\r\n"
-        "\r\n"
-        "鈴木,すずき,,,ｽｽﾞｷ,123－4567,x\n"
-        ",,,,,,\n")));
+    const QString f = db.write("v.csv",
+                               sjis(QStringLiteral("氏名,ｶﾅ1,ｶﾅ2,会社,ｶｲｼｬ,〒,備考\r\n"
+                                                   "山田 太郎,ﾔﾏﾀﾞ, ﾀﾛｳ,O'Reilly,\"\t ﾔﾏﾀﾞ ﾀﾛｳ \",123-4567,a, b\r\n"
+                                                   "\r\n"
+                                                   "鈴木,すずき,,,ｽｽﾞｷ,123－4567,x\n"
+                                                   ",,,,,,\n")));
     const Result r = run(f, map);
     EXPECT_EQ(r.rows, 4);
     EXPECT_EQ(r.substitutedValues, 0);
     const QStringList rows = db.rows(kAll);
     ASSERT_EQ(rows.size(), 4);
     // The header line is a customer like any other; readings widen.
-    EXPECT_EQ(rows[0], row({{0, QStringLiteral("氏名")}, {1, QStringLiteral("カナ１カナ２")}, {2, QStringLiteral("会社")},
-                            {3, QStringLiteral("カイシャ")}, {6, QStringLiteral("〒")}, {16, QStringLiteral("備考")}}));
+    EXPECT_EQ(rows[0],
+              row({{0, QStringLiteral("氏名")},
+                   {1, QStringLiteral("カナ１カナ２")},
+                   {2, QStringLiteral("会社")},
+                   {3, QStringLiteral("カイシャ")},
+                   {6, QStringLiteral("〒")},
+                   {16, QStringLiteral("備考")}}));
     // Blanks are kept (widened in readings, which lose the tab and blanks
     // at their ends), the postal hyphen goes.
-    EXPECT_EQ(rows[1], row({{0, QStringLiteral("山田 太郎")}, {1, QStringLiteral("ヤマダ　タロウ")}, {2, QStringLiteral("O'Reilly")},
-                            {3, QStringLiteral("ヤマダ　タロウ")}, {6, QStringLiteral("1234567")}, {16, QStringLiteral("a")}}));
+    EXPECT_EQ(rows[1],
+              row({{0, QStringLiteral("山田 太郎")},
+                   {1, QStringLiteral("ヤマダ　タロウ")},
+                   {2, QStringLiteral("O'Reilly")},
+                   {3, QStringLiteral("ヤマダ　タロウ")},
+                   {6, QStringLiteral("1234567")},
+                   {16, QStringLiteral("a")}}));
     // Hiragana stays hiragana; a full-width hyphen goes like any other.
-    EXPECT_EQ(rows[2], row({{0, QStringLiteral("鈴木")}, {1, QStringLiteral("すずき")}, {3, QStringLiteral("スズキ")},
-                            {6, QStringLiteral("1234567")}, {16, QStringLiteral("x")}}));
+    EXPECT_EQ(rows[2],
+              row({{0, QStringLiteral("鈴木")},
+                   {1, QStringLiteral("すずき")},
+                   {3, QStringLiteral("スズキ")},
+                   {6, QStringLiteral("1234567")},
+                   {16, QStringLiteral("x")}}));
     EXPECT_EQ(rows[3], row({}));
 }
 
@@ -137,8 +153,9 @@ TEST_F(CsvImport, AFailingLineImportsNothingAndARetryImportsEachLineOnce)
         FAIL() << "a quote open to the end of the file must stop the run";
     } catch (const TessoloError& e) {
         // The line counts the blank lines before it: it is the sixth of the file.
-        EXPECT_EQ(e.message(), QStringLiteral("6 行目で始まる「\"」で囲まれた値が、ファイルの終わりまで閉じられていません。\n\n"
-                                              "6 行目で中止しました。このファイルからは 1 件も取り込まれていません。"));
+        EXPECT_EQ(e.message(),
+                  QStringLiteral("6 行目で始まる「\"」で囲まれた値が、ファイルの終わりまで閉じられていません。\n\n"
+                                 "6 行目で中止しました。このファイルからは 1 件も取り込まれていません。"));
     }
     EXPECT_EQ(db.count(QStringLiteral("t_customer")), 1);
 
@@ -170,16 +187,17 @@ TEST_F(CsvImport, CharactersCodePage932LacksAreCountedByLine)
     ColumnMap map;
     map[0].first = 0;
     map[2].first = 1;
-    const QString f = db.write("s.csv", importtest::utf8(QStringLiteral(
-        "𠮷野家,Café\nok,ok\n\nJosé,😀\n")));
+    const QString f = db.write("s.csv", importtest::utf8(QStringLiteral("𠮷野家,Café\nok,ok\n\nJosé,😀\n")));
     const Result r = run(f, map);
     EXPECT_EQ(r.rows, 3);
     EXPECT_EQ(r.substitutedValues, 4);
     EXPECT_EQ(r.substitutedLines, QList<qint64>({1, 4}));
     EXPECT_EQ(db.rows(QStringLiteral("select person_name, company_name from t_customer order by rowid")),
               QStringList({QStringLiteral("?野家|Caf?"), QStringLiteral("ok|ok"), QStringLiteral("Jos?|?")}));
-    EXPECT_EQ(summary(r), QStringLiteral("3 件の顧客データを取り込みました。\n\n保存できない文字（外字・絵文字など）を含む 4 個の値で、"
-                                         "その文字を「?」に置き換えました（1、4 行目）。"));
+    EXPECT_EQ(
+        summary(r),
+        QStringLiteral("3 件の顧客データを取り込みました。\n\n保存できない文字（外字・絵文字など）を含む 4 個の値で、"
+                       "その文字を「?」に置き換えました（1、4 行目）。"));
     Result many;
     many.rows = many.substitutedValues = many.substitutedLineCount = 9;
     many.substitutedLines = {1, 2, 3, 4, 5};
@@ -219,8 +237,8 @@ TEST_F(CsvImport, BytesThatAreNoCodePage932CharacterAreReplacedAndCounted)
     map[2].first = 1;
     // A lead byte before a blank, a NUL in the middle of a value, a byte that
     // leads nothing; then a line that is well formed.
-    const QByteArray bytes = QByteArray("\x81 a,b\r\nx") + QByteArray(1, '\0') + "y,z\r\n\xFF,q\r\n"
-                             + sjis(QStringLiteral("山田,商店\r\n"));
+    const QByteArray bytes =
+        QByteArray("\x81 a,b\r\nx") + QByteArray(1, '\0') + "y,z\r\n\xFF,q\r\n" + sjis(QStringLiteral("山田,商店\r\n"));
     const Result r = run(db.write("b.csv", bytes), map);
     EXPECT_EQ(r.rows, 4);
     EXPECT_EQ(db.rows(QStringLiteral("select person_name, company_name from t_customer order by rowid")),
@@ -268,11 +286,11 @@ TEST_F(CsvImport, Utf8AndCodePage932FilesGiveTheSameRows)
     // A customer list must come in the same whichever way the spreadsheet
     // saved it.
     const ColumnMap map = sevenColumns();
-    const QString lines = QStringLiteral(
-        "山田 太郎,ﾔﾏﾀﾞ, ﾀﾛｳ,\"髙橋商事,\"\"本店\"\"\",\"\t ﾀｶﾊｼｼｮｳｼﾞ \",123-4567,～①－\r\n"
-        "\r\n"
-        "鈴木,すずき,,O'Reilly,ｵﾗｲﾘｰ,1234567,\"一行目\r\n二行目\"\r\n"
-        "  佐藤,ｻﾄｳ,,,,,\n");
+    const QString lines =
+        QStringLiteral("山田 太郎,ﾔﾏﾀﾞ, ﾀﾛｳ,\"髙橋商事,\"\"本店\"\"\",\"\t ﾀｶﾊｼｼｮｳｼﾞ \",123-4567,～①－\r\n"
+                       "\r\n"
+                       "鈴木,すずき,,O'Reilly,ｵﾗｲﾘｰ,1234567,\"一行目\r\n二行目\"\r\n"
+                       "  佐藤,ｻﾄｳ,,,,,\n");
     const QString all = QStringLiteral("select * from t_customer order by rowid");
 
     // The full-width tilde is stored as code page 932's wave dash, and read
@@ -280,9 +298,13 @@ TEST_F(CsvImport, Utf8AndCodePage932FilesGiveTheSameRows)
     run(db.write("sjis.csv", sjis(lines)), map);
     const QStringList fromCp932 = db.rows(all);
     ASSERT_EQ(fromCp932.size(), 3);
-    EXPECT_EQ(fromCp932[0], row({{0, QStringLiteral("山田 太郎")}, {1, QStringLiteral("ヤマダ　タロウ")},
-                                 {2, QStringLiteral("髙橋商事,\"本店\"")}, {3, QStringLiteral("タカハシショウジ")},
-                                 {6, QStringLiteral("1234567")}, {16, QStringLiteral("〜①－")}}));
+    EXPECT_EQ(fromCp932[0],
+              row({{0, QStringLiteral("山田 太郎")},
+                   {1, QStringLiteral("ヤマダ　タロウ")},
+                   {2, QStringLiteral("髙橋商事,\"本店\"")},
+                   {3, QStringLiteral("タカハシショウジ")},
+                   {6, QStringLiteral("1234567")},
+                   {16, QStringLiteral("〜①－")}}));
 
     for (const QByteArray& bytes : {importtest::utf8(lines), "\xEF\xBB\xBF" + importtest::utf8(lines)}) {
         db.exec(QStringLiteral("delete from t_customer"));

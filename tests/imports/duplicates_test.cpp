@@ -49,8 +49,7 @@ csvimport::Duplicates foundIn(const QString& file, const ColumnMap& map, bool he
             found = d;
             throw EAbort();
         });
-    } catch (const EAbort&) {
-    }
+    } catch (const EAbort&) { }
     return found;
 }
 
@@ -58,19 +57,22 @@ bool leaveOut(const csvimport::Duplicates&) { return true; }
 
 TEST_F(Duplicates, CountsLinesMatchingTheRosterAndLinesRepeatingTheFile)
 {
-    const QString file = db.write("c.csv", sjis(QStringLiteral(
-        "山田太郎,ﾔﾏﾀﾞﾀﾛｳ,(03)1111-2222,大阪府,大阪市北区,梅田1\r\n"  // the roster's 山田: the same number
-        "加藤一郎,カトウイチロウ,,東京都,千代田区,千代田 1-1\r\n"     // the roster's 加藤: the same address
-        "佐藤花子,サトウハナコ,06-1234-5678,,,\r\n"
-        "佐藤花子,ｻﾄｳﾊﾅｺ,0612345678,,,\r\n"                          // repeats the line before
-        ",,03-1111-2222,,,\r\n"                                      // no name: matches nothing
-        "山田太郎,ヤマダタロウ,099-999-9999,北海道,札幌市中央区,北1条\r\n" // another 山田太郎
-        "山田太郎,ヤマダ,03-1111-2222,,,\r\n")));                     // another reading
+    const QString file =
+        db.write("c.csv",
+                 sjis(QStringLiteral(
+                     "山田太郎,ﾔﾏﾀﾞﾀﾛｳ,(03)1111-2222,大阪府,大阪市北区,梅田1\r\n" // the roster's 山田: the same number
+                     "加藤一郎,カトウイチロウ,,東京都,千代田区,千代田 1-1\r\n" // the roster's 加藤: the same address
+                     "佐藤花子,サトウハナコ,06-1234-5678,,,\r\n"
+                     "佐藤花子,ｻﾄｳﾊﾅｺ,0612345678,,,\r\n"                                // repeats the line before
+                     ",,03-1111-2222,,,\r\n"                                            // no name: matches nothing
+                     "山田太郎,ヤマダタロウ,099-999-9999,北海道,札幌市中央区,北1条\r\n" // another 山田太郎
+                     "山田太郎,ヤマダ,03-1111-2222,,,\r\n")));                          // another reading
     const auto d = foundIn(file, map, false);
     EXPECT_EQ(d.inRoster, 2);
     EXPECT_EQ(d.inFile, 1);
     EXPECT_EQ(d.lines, (QSet<qint64>{0, 1, 3}));
-    EXPECT_EQ(d.firstNames, (QStringList{QStringLiteral("山田太郎"), QStringLiteral("加藤一郎"), QStringLiteral("佐藤花子")}));
+    EXPECT_EQ(d.firstNames,
+              (QStringList{QStringLiteral("山田太郎"), QStringLiteral("加藤一郎"), QStringLiteral("佐藤花子")}));
 
     // Left out, they are counted in the closing message with the line the
     // check flags (it has no name); the rest comes in.
@@ -90,16 +92,19 @@ TEST_F(Duplicates, CountsLinesMatchingTheRosterAndLinesRepeatingTheFile)
 
 TEST_F(Duplicates, ARunAsksOnceItHasReadTheFileAndKeepsNothingWhenCancelled)
 {
-    const QString file = db.write("r.csv", sjis(QStringLiteral(
-        "加藤一郎,ｶﾄｳｲﾁﾛｳ,,東京都,千代田区,千代田１－１\r\n"   // the roster's 加藤
-        "佐藤花子,サトウハナコ,06-1234-5678,,,\r\n"
-        "佐藤花子,サトウハナコ,06-1234-5678,,,\r\n")));
+    const QString file =
+        db.write("r.csv",
+                 sjis(QStringLiteral("加藤一郎,ｶﾄｳｲﾁﾛｳ,,東京都,千代田区,千代田１－１\r\n" // the roster's 加藤
+                                     "佐藤花子,サトウハナコ,06-1234-5678,,,\r\n"
+                                     "佐藤花子,サトウハナコ,06-1234-5678,,,\r\n")));
     int asked = 0;
-    EXPECT_THROW(run(file, map, {}, false, [&](const csvimport::Duplicates& d) -> bool {
-        ++asked;
-        EXPECT_EQ(d.lines, (QSet<qint64>{0, 2}));
-        throw EAbort();
-    }), EAbort);
+    EXPECT_THROW(run(file, map, {}, false,
+                     [&](const csvimport::Duplicates& d) -> bool {
+                         ++asked;
+                         EXPECT_EQ(d.lines, (QSet<qint64>{0, 2}));
+                         throw EAbort();
+                     }),
+                 EAbort);
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(db.count(QStringLiteral("t_customer")), 2);
 
@@ -114,11 +119,13 @@ TEST_F(Duplicates, EqualTextWithoutADigitOrAnAddressIsNoMatch)
 {
     // Byte for byte the same lines, but nothing in them tells the two
     // people apart: a telephone field without digits, an address of blanks.
-    const QString file = db.write("n.csv", sjis(QStringLiteral(
-        "鈴木一,スズキハジメ,不明,　, ,＿\r\n"
-        "鈴木一,スズキハジメ,不明,　, ,＿\r\n"
-        "鈴木一,スズキハジメ,０９０１２３４５６７８,,,\r\n"  // full-width digits: read, not compared as bytes
-        "鈴木一,スズキハジメ,090-1234-5678,,,\r\n")));
+    const QString file = db.write(
+        "n.csv",
+        sjis(QStringLiteral(
+            "鈴木一,スズキハジメ,不明,　, ,＿\r\n"
+            "鈴木一,スズキハジメ,不明,　, ,＿\r\n"
+            "鈴木一,スズキハジメ,０９０１２３４５６７８,,,\r\n" // full-width digits: read, not compared as bytes
+            "鈴木一,スズキハジメ,090-1234-5678,,,\r\n")));
     const auto d = foundIn(file, map, false);
     EXPECT_EQ(d.inFile, 1);
     EXPECT_EQ(d.lines, QSet<qint64>{3});
@@ -126,9 +133,9 @@ TEST_F(Duplicates, EqualTextWithoutADigitOrAnAddressIsNoMatch)
 
 TEST_F(Duplicates, AHeaderLineIsNotCounted)
 {
-    const QString file = db.write("h.csv", sjis(QStringLiteral(
-        "氏名,フリガナ,電話,都道府県,市区町村,住所\r\n"
-        "山田太郎,ヤマダタロウ,0311112222,,,\r\n")));
+    const QString file = db.write("h.csv",
+                                  sjis(QStringLiteral("氏名,フリガナ,電話,都道府県,市区町村,住所\r\n"
+                                                      "山田太郎,ヤマダタロウ,0311112222,,,\r\n")));
     const auto d = foundIn(file, map, true);
     EXPECT_EQ(d.inRoster, 1);
     EXPECT_EQ(d.lines, QSet<qint64>{0});

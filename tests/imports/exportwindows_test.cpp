@@ -54,8 +54,10 @@ private slots:
         db = std::make_unique<importtest::Db>();
         errors.clear();
         notices.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [this](const QString& m) { errors << m; });
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised,
+                         [this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised,
+                         [this](QWidget*, const QString& m) { notices << m; });
     }
     void cleanup()
     {
@@ -72,10 +74,11 @@ private slots:
         QStringList captions;
         for (QAction* a : file->actions())
             captions << a->text();
-        QCOMPARE(captions, QStringList({QStringLiteral("郵便データ更新"), QStringLiteral("住所データ取込"),
-                                        QStringLiteral("住所データ出力"), QStringLiteral("宛名印刷"), QStringLiteral("地図に表示"),
-                                        QStringLiteral("バックアップ"),
-                                        QStringLiteral("終了(&X)")}));
+        QCOMPARE(
+            captions,
+            QStringList({QStringLiteral("郵便データ更新"), QStringLiteral("住所データ取込"),
+                         QStringLiteral("住所データ出力"), QStringLiteral("宛名印刷"), QStringLiteral("地図に表示"),
+                         QStringLiteral("バックアップ"), QStringLiteral("終了(&X)")}));
         QCOMPARE(w.actExportCsv->text(), QStringLiteral("CSV"));
         QCOMPARE(w.SaveTextFileDialog1->acceptMode(), QFileDialog::AcceptSave);
         QCOMPARE(w.SaveTextFileDialog1->nameFilters(),

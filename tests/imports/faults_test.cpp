@@ -80,11 +80,27 @@ int shimSectorSize(sqlite3_file* f) { return real(f)->pMethods->xSectorSize(real
 int shimDeviceChar(sqlite3_file* f) { return real(f)->pMethods->xDeviceCharacteristics(real(f)); }
 
 const sqlite3_io_methods shimMethods = {
-    1, shimClose, shimRead, shimWrite, shimTruncate, shimSync, shimFileSize, shimLock, shimUnlock,
-    shimCheckReserved, shimFileControl, shimSectorSize, shimDeviceChar,
+    1,
+    shimClose,
+    shimRead,
+    shimWrite,
+    shimTruncate,
+    shimSync,
+    shimFileSize,
+    shimLock,
+    shimUnlock,
+    shimCheckReserved,
+    shimFileControl,
+    shimSectorSize,
+    shimDeviceChar,
     // Version 1 methods only: no shared memory (version 2), no memory
     // mapping (version 3).
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
 };
 
 int shimOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* outFlags)
@@ -136,8 +152,8 @@ State inspect(const QString& dbPath, const char* table)
         lines << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
     sqlite3_finalize(st);
     s.integrity = lines.join('\n');
-    const QByteArray q = QByteArray("select count(*), total(length(") + (std::strcmp(table, "m_postal") ? "person_name" : "town2")
-                         + ")), min(rowid), max(rowid) from " + table;
+    const QByteArray q = QByteArray("select count(*), total(length(") +
+        (std::strcmp(table, "m_postal") ? "person_name" : "town2") + ")), min(rowid), max(rowid) from " + table;
     sqlite3_prepare_v2(db, q.constData(), -1, &st, nullptr);
     if (sqlite3_step(st) == SQLITE_ROW) {
         s.rows = sqlite3_column_int64(st, 0);
@@ -162,7 +178,8 @@ public:
         file = db.write(QStringLiteral("new.csv"), newFile);
         if (std::strcmp(table, "m_postal") == 0) {
             for (int i = 0; i < 50; ++i)
-                db.exec(QStringLiteral("insert into m_postal values ('1','2','%1','4','5','6','7','8','old%1')").arg(i));
+                db.exec(
+                    QStringLiteral("insert into m_postal values ('1','2','%1','4','5','6','7','8','old%1')").arg(i));
         } else {
             for (int i = 0; i < 50; ++i)
                 db.exec(QStringLiteral("insert into t_customer (person_name) values ('old%1')").arg(i));
@@ -232,9 +249,10 @@ QByteArray customerDatabase(int rows)
         TSQLiteDo::createMissingTables(db);
         db.ExecSQL("begin");
         for (int i = 0; i < rows; ++i)
-            db.ExecSQL(QStringLiteral("insert into t_customer (person_name, company_name) values ('restored %1', '会社')")
-                           .arg(i)
-                           .toUtf8());
+            db.ExecSQL(
+                QStringLiteral("insert into t_customer (person_name, company_name) values ('restored %1', '会社')")
+                    .arg(i)
+                    .toUtf8());
         db.ExecSQL("commit");
     }
     QFile f(path);
@@ -279,8 +297,8 @@ void killAtRandom(const char* mode, const char* table, const QByteArray& bytes)
         (v == QStringLiteral("old") ? olds : news)++;
         f.reset();
     }
-    std::printf("[ killed   ] %s: one run %lld ms; 100 kills: %d left the old rows, %d the new\n", mode,
-                qint64(fullMs), olds, news);
+    std::printf("[ killed   ] %s: one run %lld ms; 100 kills: %d left the old rows, %d the new\n", mode, qint64(fullMs),
+                olds, news);
 }
 
 TEST(Killed, PostalUpdateLeavesOldOrNewRows) { killAtRandom("postal", "m_postal", postalFile(20000)); }
@@ -312,8 +330,8 @@ void failEachInTurn(const char* table, const QByteArray& bytes, const RunFn& run
             // The Nth write or sync never came: the import ran to its end.
             ASSERT_EQ(injected, 0) << "a fault was swallowed at " << n;
             ASSERT_EQ(v, QStringLiteral("new"));
-            std::printf("[ I/O      ] %s, failing %s 1..%d in turn: %d failures shown, each left the old rows\n",
-                        table, syncs ? "sync" : "write", n - 1, failures);
+            std::printf("[ I/O      ] %s, failing %s 1..%d in turn: %d failures shown, each left the old rows\n", table,
+                        syncs ? "sync" : "write", n - 1, failures);
             break;
         }
         ++failures;

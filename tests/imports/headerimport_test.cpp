@@ -89,9 +89,9 @@ TEST(HeaderLine, EveryNameOfAFieldAssignsThatField)
 TEST(QuotedLineBreaks, ALineEndingInsideQuotesIsToldApart)
 {
     EXPECT_TRUE(endsInsideQuotes("a,\"b"));
-    EXPECT_TRUE(endsInsideQuotes("a,\"b\"\""));   // the doubled quote does not close
+    EXPECT_TRUE(endsInsideQuotes("a,\"b\"\"")); // the doubled quote does not close
     EXPECT_FALSE(endsInsideQuotes("\"a\",\"b\"\"c\""));
-    EXPECT_FALSE(endsInsideQuotes("a\"b"));       // a quote inside an unquoted field opens nothing
+    EXPECT_FALSE(endsInsideQuotes("a\"b")); // a quote inside an unquoted field opens nothing
     EXPECT_FALSE(endsInsideQuotes(""));
     EXPECT_FALSE(endsInsideQuotes("x\"", true));
     EXPECT_TRUE(endsInsideQuotes("x\"\"", true));
@@ -128,17 +128,40 @@ protected:
 
 TEST_P(RoundTrip, ExportedThenImportedWithTheHeaderGivesTheSameCustomers)
 {
-    const customer::Record first = {
-        QStringLiteral("山田 太郎"), QStringLiteral("ﾔﾏﾀﾞ ﾀﾛｳ"), QStringLiteral("O'Brien, \"Ltd\""),
-        QStringLiteral("ｵｰﾌﾞﾗｲｴﾝ"), QStringLiteral("課長"), QStringLiteral("営業部"), QStringLiteral("1000001"),
-        QStringLiteral("東京都"), QStringLiteral("千代田区"), QStringLiteral("丸の内1-1"),
-        QStringLiteral("</script><b>x</b>"), QStringLiteral("03-1234-5678"), QString(),
-        QStringLiteral("a@example.jp"), QString(), QStringLiteral("www.example.jp"),
-        QStringLiteral("一行目\n  二行目\r\n\n三行目 \"引用\"")};
-    const customer::Record second = {
-        QStringLiteral("髙橋"), QStringLiteral("たかはし"), QStringLiteral("①商事"), QString(), QString(),
-        QString(), QString(), QStringLiteral("大阪府"), QStringLiteral("大阪市北区"), QStringLiteral("梅田,1"),
-        QString(), QString(), QStringLiteral("06\t0000"), QString(), QString(), QString(), QString()};
+    const customer::Record first = {QStringLiteral("山田 太郎"),
+                                    QStringLiteral("ﾔﾏﾀﾞ ﾀﾛｳ"),
+                                    QStringLiteral("O'Brien, \"Ltd\""),
+                                    QStringLiteral("ｵｰﾌﾞﾗｲｴﾝ"),
+                                    QStringLiteral("課長"),
+                                    QStringLiteral("営業部"),
+                                    QStringLiteral("1000001"),
+                                    QStringLiteral("東京都"),
+                                    QStringLiteral("千代田区"),
+                                    QStringLiteral("丸の内1-1"),
+                                    QStringLiteral("</script><b>x</b>"),
+                                    QStringLiteral("03-1234-5678"),
+                                    QString(),
+                                    QStringLiteral("a@example.jp"),
+                                    QString(),
+                                    QStringLiteral("www.example.jp"),
+                                    QStringLiteral("一行目\n  二行目\r\n\n三行目 \"引用\"")};
+    const customer::Record second = {QStringLiteral("髙橋"),
+                                     QStringLiteral("たかはし"),
+                                     QStringLiteral("①商事"),
+                                     QString(),
+                                     QString(),
+                                     QString(),
+                                     QString(),
+                                     QStringLiteral("大阪府"),
+                                     QStringLiteral("大阪市北区"),
+                                     QStringLiteral("梅田,1"),
+                                     QString(),
+                                     QString(),
+                                     QStringLiteral("06\t0000"),
+                                     QString(),
+                                     QString(),
+                                     QString(),
+                                     QString()};
     const customer::Record empty{};
     for (const customer::Record& r : {first, second, empty})
         TSQLiteDo::execute(customer::insertSql(r));
@@ -161,9 +184,10 @@ TEST_P(RoundTrip, ExportedThenImportedWithTheHeaderGivesTheSameCustomers)
     // Blanks are kept and readings are widened, as every import does; the
     // memo keeps its breaks (as CR LF, the way memos are stored) but not the
     // blanks and empty lines the line reader skips at the start of a line.
-    EXPECT_EQ(rows[2], QStringLiteral("山田 太郎|ヤマダ　タロウ|O'Brien, \"Ltd\"|オーブライエン|課長|営業部|1000001|東京都|"
-                                      "千代田区|丸の内1-1|</script><b>x</b>|03-1234-5678||a@example.jp||www.example.jp|"
-                                      "一行目\r\n二行目\r\n三行目 \"引用\""));
+    EXPECT_EQ(rows[2],
+              QStringLiteral("山田 太郎|ヤマダ　タロウ|O'Brien, \"Ltd\"|オーブライエン|課長|営業部|1000001|東京都|"
+                             "千代田区|丸の内1-1|</script><b>x</b>|03-1234-5678||a@example.jp||www.example.jp|"
+                             "一行目\r\n二行目\r\n三行目 \"引用\""));
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, RoundTrip,

@@ -59,8 +59,10 @@ private slots:
         w = std::make_unique<TfrmCsvin>();
         errors.clear();
         notices.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [this](const QString& m) { errors << m; });
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised,
+                         [this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised,
+                         [this](QWidget*, const QString& m) { notices << m; });
     }
     void cleanup()
     {
@@ -73,8 +75,9 @@ private slots:
     void previewShowsTheFirstLinesColumns()
     {
         open(sjis(QStringLiteral("\r\n   \r\n山田 太郎,ﾔﾏﾀﾞ,\"A,B\",\r\nx,y\r\n")));
-        QCOMPARE(entries(), QStringList({QStringLiteral("00 山田 太郎"), QStringLiteral("01 ﾔﾏﾀﾞ"),
-                                         QStringLiteral("02 A,B"), QStringLiteral("03 ")}));
+        QCOMPARE(entries(),
+                 QStringList({QStringLiteral("00 山田 太郎"), QStringLiteral("01 ﾔﾏﾀﾞ"), QStringLiteral("02 A,B"),
+                              QStringLiteral("03 ")}));
         // The first lines as they will be stored, and what they were read as.
         QCOMPARE(w->TablePreview->rowCount(), 2);
         QCOMPARE(w->TablePreview->item(0, 0)->text(), QStringLiteral("山田 太郎"));
@@ -178,7 +181,8 @@ private slots:
         });
         QTest::mouseClick(w->btngo, Qt::LeftButton);
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
-        QVERIFY2(asked.contains(QStringLiteral("すでに登録されている顧客と同じ行が 1 行、ファイルの中で前の行と同じ行が 1 行")),
+        QVERIFY2(asked.contains(
+                     QStringLiteral("すでに登録されている顧客と同じ行が 1 行、ファイルの中で前の行と同じ行が 1 行")),
                  qPrintable(asked));
         QVERIFY2(offered.contains(QStringLiteral("重複のため 2 行を取り込みませんでした。")), qPrintable(offered));
         QCOMPARE(db->rows(QStringLiteral("select person_name, prefecture, city, town from t_customer order by rowid")),
@@ -202,8 +206,10 @@ private slots:
         assign(0, 0);
         assign(5, 2);
         QTest::mouseClick(w->btngo, Qt::LeftButton);
-        QCOMPARE(errors, QStringList{QStringLiteral("3 行目で始まる「\"」で囲まれた値が、ファイルの終わりまで閉じられていません。\n\n"
-                                                    "3 行目で中止しました。このファイルからは 1 件も取り込まれていません。")});
+        QCOMPARE(errors,
+                 QStringList{
+                     QStringLiteral("3 行目で始まる「\"」で囲まれた値が、ファイルの終わりまで閉じられていません。\n\n"
+                                    "3 行目で中止しました。このファイルからは 1 件も取り込まれていません。")});
         QVERIFY(notices.isEmpty());
         QVERIFY(w->isVisible());
         QCOMPARE(field(5)->text(1), QStringLiteral("02 c"));
@@ -261,8 +267,8 @@ private slots:
     void postalUpdateSaysHowManyRowsOrWhatFailed()
     {
         db->exec(QStringLiteral("insert into m_postal values ('1','2','3','4','5','6','7','8','9')"));
-        QVERIFY(ui::runPostalUpdateFile(nullptr, db->write(QStringLiteral("p.csv"),
-                                                           QByteArray("a,b,c,d,e,f,g,h,i\nj,k,l,m,n,o,p,q,r\n"))));
+        QVERIFY(ui::runPostalUpdateFile(
+            nullptr, db->write(QStringLiteral("p.csv"), QByteArray("a,b,c,d,e,f,g,h,i\nj,k,l,m,n,o,p,q,r\n"))));
         QCOMPARE(notices, QStringList{QStringLiteral("郵便データを 2 件取り込みました。")});
         QVERIFY(errors.isEmpty());
 

@@ -62,7 +62,8 @@ private slots:
         OKRightDlg2 = confirm.get();
         w = std::make_unique<TfrmOurcompany>();
         errors.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised,
+                         [this](const QString& m) { errors << m; });
     }
     void cleanup()
     {
@@ -92,11 +93,16 @@ private slots:
             const char* label;
             ImeMode mode;
         } want[] = {
-            {w->EditCompany, "会社名", ImeMode::Hiragana},  {w->EditTel, "TEL", ImeMode::Off},
-            {w->EditFax, "FAX", ImeMode::Off},               {w->MaskEditPostal, "郵便番号", ImeMode::Off},
-            {w->EditPref, "都道府県", ImeMode::Hiragana},    {w->EditCity, "市区町村", ImeMode::Hiragana},
-            {w->EditAddr, "住所", ImeMode::Hiragana},        {w->EditBuild, "ビル、マンション名等", ImeMode::Hiragana},
-            {w->EditEmail1, "e-mail", ImeMode::Off},         {w->EditUrl, "URL", ImeMode::Off},
+            {w->EditCompany, "会社名", ImeMode::Hiragana},
+            {w->EditTel, "TEL", ImeMode::Off},
+            {w->EditFax, "FAX", ImeMode::Off},
+            {w->MaskEditPostal, "郵便番号", ImeMode::Off},
+            {w->EditPref, "都道府県", ImeMode::Hiragana},
+            {w->EditCity, "市区町村", ImeMode::Hiragana},
+            {w->EditAddr, "住所", ImeMode::Hiragana},
+            {w->EditBuild, "ビル、マンション名等", ImeMode::Hiragana},
+            {w->EditEmail1, "e-mail", ImeMode::Off},
+            {w->EditUrl, "URL", ImeMode::Off},
             {w->Memo1, "備考", ImeMode::Hiragana},
         };
         for (const auto& f : want) {
@@ -114,8 +120,10 @@ private slots:
 
     void showingLoadsTheLastSiteAndListsAll()
     {
-        db->exec(QStringLiteral("insert into m_our_company values ('本社','1000001','東京都','千代田区','千代田','','','','','','')"));
-        db->exec(QStringLiteral("insert into m_our_company values ('支店','5300001','大阪府','大阪市北区','梅田','','','','','','a\nb')"));
+        db->exec(QStringLiteral(
+            "insert into m_our_company values ('本社','1000001','東京都','千代田区','千代田','','','','','','')"));
+        db->exec(QStringLiteral(
+            "insert into m_our_company values ('支店','5300001','大阪府','大阪市北区','梅田','','','','','','a\nb')"));
         showWindow();
         QCOMPARE(listed(), QStringList({QStringLiteral("本社|1"), QStringLiteral("支店|2")}));
         QCOMPARE(w->EditCompany->text(), QStringLiteral("支店"));
@@ -125,8 +133,7 @@ private slots:
 
         // A click loads that site.
         QTreeWidgetItem* first = w->ListViewCo->topLevelItem(0);
-        QTest::mouseClick(w->ListViewCo->viewport(), Qt::LeftButton, {},
-                          w->ListViewCo->visualItemRect(first).center());
+        QTest::mouseClick(w->ListViewCo->viewport(), Qt::LeftButton, {}, w->ListViewCo->visualItemRect(first).center());
         QCOMPARE(w->strRow, QStringLiteral("1"));
         QCOMPARE(w->EditAddr->text(), QStringLiteral("千代田"));
         QVERIFY(errors.isEmpty());
@@ -148,7 +155,8 @@ private slots:
         w->EditCompany->setText(QStringLiteral("変更"));
         click(w->btnup);
         QVERIFY(errors.isEmpty());
-        QCOMPARE(db->rows(QStringLiteral("select co_name from m_our_company")), QStringList{QStringLiteral("O'Brien 商会")});
+        QCOMPARE(db->rows(QStringLiteral("select co_name from m_our_company")),
+                 QStringList{QStringLiteral("O'Brien 商会")});
 
         w->strRow = QStringLiteral("1");
         w->MaskEditPostal->setText(QStringLiteral("   -    "));
@@ -208,9 +216,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
         ev::click(w->EditCompany);
         ev::typeText(w.get(), QStringLiteral("本社"));
-        const QList<QWidget*> chain = {w->EditTel,  w->EditFax,   w->MaskEditPostal, w->EditPref,
-                                       w->EditCity, w->EditAddr,  w->EditBuild,      w->EditEmail1,
-                                       w->EditUrl,  w->Memo1};
+        const QList<QWidget*> chain = {w->EditTel,  w->EditFax,   w->MaskEditPostal, w->EditPref, w->EditCity,
+                                       w->EditAddr, w->EditBuild, w->EditEmail1,     w->EditUrl,  w->Memo1};
         for (QWidget* next : chain) {
             ev::key(w.get(), Qt::Key_Return);
             QCOMPARE(QApplication::focusWidget(), next);
@@ -314,7 +321,8 @@ private slots:
 
     void leavingThePostalFieldCompletesTheAddress()
     {
-        db->exec(QStringLiteral("insert into m_postal values ('13101','100  ','1000001','ﾄｳｷｮｳﾄ','ﾁﾖﾀﾞｸ','ﾁﾖﾀﾞ','東京都','千代田区','千代田')"));
+        db->exec(QStringLiteral("insert into m_postal values ('13101','100  "
+                                "','1000001','ﾄｳｷｮｳﾄ','ﾁﾖﾀﾞｸ','ﾁﾖﾀﾞ','東京都','千代田区','千代田')"));
         showWindow();
         w->activateWindow();
         w->MaskEditPostal->setFocus();

@@ -15,9 +15,9 @@ using importtest::sjis;
 
 namespace {
 
-const QString kOld = QStringLiteral(
-    "insert into m_postal values ('01101','060  ','0600000','ﾎｯｶｲﾄﾞｳ','ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ','ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ',"
-    "'北海道','札幌市中央区','以下に掲載がない場合')");
+const QString kOld =
+    QStringLiteral("insert into m_postal values ('01101','060  ','0600000','ﾎｯｶｲﾄﾞｳ','ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ','ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ',"
+                   "'北海道','札幌市中央区','以下に掲載がない場合')");
 const QString kAll = QStringLiteral("select * from m_postal");
 
 class PostalUpdate : public ::testing::Test {
@@ -49,17 +49,19 @@ TEST_F(PostalUpdate, StoresEachLinesFirstNineFieldsUnchanged)
     const QByteArray bytes = sjis(QStringLiteral(
         "gov,old,code,pk,ck,tk,pref,city,town\r\n"
         "\r\n"
-        "   01102,\"001  \",\"0010010\",\"ﾎｯｶｲﾄﾞｳ\",\"ｻｯﾎﾟﾛｼｷﾀｸ\",\"ｷﾀ10ｼﾞｮｳﾆｼ\",\"北海道\",\"札幌市北区\",\"北十条西\",0,0,0,0,0,0\n"
+        "   01102,\"001  "
+        "\",\"0010010\",\"ﾎｯｶｲﾄﾞｳ\",\"ｻｯﾎﾟﾛｼｷﾀｸ\",\"ｷﾀ10ｼﾞｮｳﾆｼ\",\"北海道\",\"札幌市北区\",\"北十条西\",0,0,0,0,0,0\n"
         "\t\n"
         "13101,\"100  \",\"1000001\",\"ﾄｳｷｮｳﾄ\",\"ﾁﾖﾀﾞｸ\",\"ﾁﾖﾀﾞ\",\"東京都\",\"千代田区\",\"O'Neil \"\"館\"\"\",x\r\n"
         "1,2,3,4,5,6,7,8,9\r\n"));
     const auto r = postalupdate::run(db.write("a.csv", bytes));
     EXPECT_EQ(r.rows, 4);
-    EXPECT_EQ(db.rows(kAll),
-              QStringList({QStringLiteral("gov|old|code|pk|ck|tk|pref|city|town"),
-                           QStringLiteral("01102|001  |0010010|ﾎｯｶｲﾄﾞｳ|ｻｯﾎﾟﾛｼｷﾀｸ|ｷﾀ10ｼﾞｮｳﾆｼ|北海道|札幌市北区|北十条西"),
-                           QStringLiteral("13101|100  |1000001|ﾄｳｷｮｳﾄ|ﾁﾖﾀﾞｸ|ﾁﾖﾀﾞ|東京都|千代田区|O'Neil \"館\""),
-                           QStringLiteral("1|2|3|4|5|6|7|8|9")}));
+    EXPECT_EQ(
+        db.rows(kAll),
+        QStringList({QStringLiteral("gov|old|code|pk|ck|tk|pref|city|town"),
+                     QStringLiteral("01102|001  |0010010|ﾎｯｶｲﾄﾞｳ|ｻｯﾎﾟﾛｼｷﾀｸ|ｷﾀ10ｼﾞｮｳﾆｼ|北海道|札幌市北区|北十条西"),
+                     QStringLiteral("13101|100  |1000001|ﾄｳｷｮｳﾄ|ﾁﾖﾀﾞｸ|ﾁﾖﾀﾞ|東京都|千代田区|O'Neil \"館\""),
+                     QStringLiteral("1|2|3|4|5|6|7|8|9")}));
 }
 
 TEST_F(PostalUpdate, DecodesUtf8FilesAndCodePage932Files)
@@ -79,12 +81,16 @@ TEST_F(PostalUpdate, DecodesUtf8FilesAndCodePage932Files)
 
 TEST_F(PostalUpdate, CtrlZEndsTheFileAndAFileWithoutLinesIsRefused)
 {
-    const auto r = postalupdate::run(db.write("z.csv", QByteArray("1,2,3,4,5,6,7,8,9\r\n\x1A" "a,b,c,d,e,f,g,h,i\r\n")));
+    const auto r = postalupdate::run(db.write("z.csv",
+                                              QByteArray("1,2,3,4,5,6,7,8,9\r\n\x1A"
+                                                         "a,b,c,d,e,f,g,h,i\r\n")));
     EXPECT_EQ(r.rows, 1);
     EXPECT_EQ(db.rows(kAll), QStringList{QStringLiteral("1|2|3|4|5|6|7|8|9")});
 
     // Empty, blanks only, Ctrl+Z first: said so, and the table stays as it was.
-    for (const QByteArray& bytes : {QByteArray(), QByteArray(" \r\n\t\r\n\r\n"), QByteArray("\x1A" "1,2,3,4,5,6,7,8,9\n")}) {
+    for (const QByteArray& bytes : {QByteArray(), QByteArray(" \r\n\t\r\n\r\n"),
+                                    QByteArray("\x1A"
+                                               "1,2,3,4,5,6,7,8,9\n")}) {
         try {
             postalupdate::run(db.write("e.csv", bytes));
             ADD_FAILURE() << "an empty list was taken: " << bytes.toHex().toStdString();
@@ -99,8 +105,8 @@ TEST_F(PostalUpdate, CtrlZEndsTheFileAndAFileWithoutLinesIsRefused)
 TEST_F(PostalUpdate, BytesThatAreNoCharacterAreStoredAsQuestionMarksAndCounted)
 {
     // A lead byte before a comma, a NUL inside a name: neither goes in raw.
-    const QByteArray bytes = QByteArray("1,2,3,4,5,6,\x81,8,9\r\n1,2,3,4,5,6,7,8,a") + QByteArray(1, '\0') + "b\r\n"
-                             + sjis(QStringLiteral("1,2,1000001,4,5,6,東京都,千代田区,千代田\r\n"));
+    const QByteArray bytes = QByteArray("1,2,3,4,5,6,\x81,8,9\r\n1,2,3,4,5,6,7,8,a") + QByteArray(1, '\0') + "b\r\n" +
+        sjis(QStringLiteral("1,2,1000001,4,5,6,東京都,千代田区,千代田\r\n"));
     const auto r = postalupdate::run(db.write("b.csv", bytes));
     EXPECT_EQ(r.rows, 3);
     EXPECT_EQ(r.invalidLines, 2);
@@ -174,8 +180,10 @@ TEST_F(PostalUpdate, ALockedDatabaseChangesNothing)
 TEST_F(PostalUpdate, BoundValuesStoreTheBytesTheStatementTextWould)
 {
     db.exec(QStringLiteral("delete from m_postal"));
-    const QStringList values = {QStringLiteral("O'Neil"), QString(), QStringLiteral("髙﨑～"), QStringLiteral("𠮷é"),
-                                QStringLiteral("ｶﾞ"), QStringLiteral("a''b"), QStringLiteral("\"q\""), QStringLiteral(" x "),
+    const QStringList values = {QStringLiteral("O'Neil"), QString(),
+                                QStringLiteral("髙﨑～"), QStringLiteral("𠮷é"),
+                                QStringLiteral("ｶﾞ"),     QStringLiteral("a''b"),
+                                QStringLiteral("\"q\""),  QStringLiteral(" x "),
                                 QStringLiteral("－")};
     {
         TSQLiteDo h;
@@ -207,11 +215,12 @@ TEST_F(PostalUpdate, TheBusinessListIsToldByItsShapeAndKeptBesideTheAddresses)
     EXPECT_EQ(r.kind, postalupdate::ListKind::Businesses);
     EXPECT_EQ(r.rows, 2);
     const QString businessRows = QStringLiteral("select * from m_postal where prefecture1 = ''");
-    EXPECT_EQ(db.rows(businessRows),
-              QStringList({QStringLiteral("13101|100  |1008799||ﾃｽﾄｼｮｳｼﾞ ｶﾌﾞｼｷｶﾞｲｼｬ|テスト商事　株式会社|東京都|千代田区|"
-                                          "丸の内１丁目９－９"),
-                           QStringLiteral("27128|541  |5418799||(ｶﾌﾞ) ｻﾝﾌﾟﾙｾｲｻｸｼｮ|株式会社　サンプル製作所|大阪府|"
-                                          "大阪市中央区|本町２丁目１－１")}));
+    EXPECT_EQ(
+        db.rows(businessRows),
+        QStringList({QStringLiteral("13101|100  |1008799||ﾃｽﾄｼｮｳｼﾞ ｶﾌﾞｼｷｶﾞｲｼｬ|テスト商事　株式会社|東京都|千代田区|"
+                                    "丸の内１丁目９－９"),
+                     QStringLiteral("27128|541  |5418799||(ｶﾌﾞ) ｻﾝﾌﾟﾙｾｲｻｸｼｮ|株式会社　サンプル製作所|大阪府|"
+                                    "大阪市中央区|本町２丁目１－１")}));
     // The lookup finds a business as it finds an address, the block included.
     EXPECT_EQ(lookup(QStringLiteral("1008799")), QStringLiteral("東京都千代田区丸の内１丁目９－９"));
     EXPECT_EQ(db.count(QStringLiteral("m_postal")), 4); // the addresses stayed
@@ -242,7 +251,8 @@ TEST_F(PostalUpdate, EachKindIsReplacedAllOrNothing)
     postalupdate::run(db.write("jigyosyo.csv", sjis(kBusinesses)));
     const QStringList before = db.rows(kAll);
     // A business list whose second line is cut short: nothing of either kind changes.
-    const QString cut = kBusinesses.section(QStringLiteral("\r\n"), 0, 0) + QStringLiteral("\r\n27128,a,b,c,d,e,f,5418799\r\n");
+    const QString cut =
+        kBusinesses.section(QStringLiteral("\r\n"), 0, 0) + QStringLiteral("\r\n27128,a,b,c,d,e,f,5418799\r\n");
     EXPECT_THROW(postalupdate::run(db.write("cut.csv", sjis(cut))), EListIndexError);
     EXPECT_EQ(db.rows(kAll), before);
     // An address list that fails half-way leaves the businesses and the addresses.
@@ -270,7 +280,8 @@ TEST_F(PostalUpdate, NationalListSliceCompletesAddresses)
     // The list's note is stored as it is, but it is no town of an address.
     EXPECT_EQ(lookup(QStringLiteral("0010000")), QStringLiteral("北海道札幌市北区"));
     EXPECT_EQ(db.rows(QStringLiteral("select * from m_postal where postal_code2 = '0010000'")),
-              QStringList{QStringLiteral("01102|001  |0010000|ﾎｯｶｲﾄﾞｳ|ｻｯﾎﾟﾛｼｷﾀｸ|ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ|北海道|札幌市北区|以下に掲載がない場合")});
+              QStringList{QStringLiteral(
+                  "01102|001  |0010000|ﾎｯｶｲﾄﾞｳ|ｻｯﾎﾟﾛｼｷﾀｸ|ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ|北海道|札幌市北区|以下に掲載がない場合")});
 }
 
 } // namespace

@@ -50,8 +50,14 @@ Answer ask(TAddressSearch& s, const QString& query)
 
 QString titleOf(const QByteArray& body)
 {
-    return QJsonDocument::fromJson(body).array().at(0).toObject().value(QStringLiteral("properties")).toObject()
-        .value(QStringLiteral("title")).toString();
+    return QJsonDocument::fromJson(body)
+        .array()
+        .at(0)
+        .toObject()
+        .value(QStringLiteral("properties"))
+        .toObject()
+        .value(QStringLiteral("title"))
+        .toString();
 }
 
 // Sends `request` as it is to the page server; with `until`, waits until the
@@ -70,10 +76,12 @@ QByteArray rawRequest(quint16 port, const QByteArray& request, std::function<boo
         c.abort(); // the page went away before its answer
         return {};
     }
-    (void)QTest::qWaitFor([&] {
-        all += c.readAll();
-        return until(all) || c.state() == QAbstractSocket::UnconnectedState;
-    }, waitMs);
+    (void)QTest::qWaitFor(
+        [&] {
+            all += c.readAll();
+            return until(all) || c.state() == QAbstractSocket::UnconnectedState;
+        },
+        waitMs);
     return all + c.readAll();
 }
 
@@ -156,9 +164,7 @@ private slots:
         TAddressSearch second(file);
         QCOMPARE(second.cachedCount(), 1);
         bool immediate = false;
-        second.lookup(q, [&](int status, const QByteArray& body) {
-            immediate = status == 200 && titleOf(body) == q;
-        });
+        second.lookup(q, [&](int status, const QByteArray& body) { immediate = status == 200 && titleOf(body) == q; });
         QVERIFY(immediate);
         QCOMPARE(fake->queries.size(), 1);
     }
@@ -168,7 +174,8 @@ private slots:
         TAddressSearch s(file);
         int answers = 0;
         for (int i = 0; i < 3; ++i)
-            s.lookup(QStringLiteral("東京都府中市架空町"), [&](int status, const QByteArray&) { answers += status == 200; });
+            s.lookup(QStringLiteral("東京都府中市架空町"),
+                     [&](int status, const QByteArray&) { answers += status == 200; });
         QTRY_COMPARE(answers, 3);
         QCOMPARE(fake->queries.size(), 1);
     }
@@ -269,7 +276,8 @@ private slots:
         {
             QFile t(target);
             QVERIFY(t.open(QIODevice::WriteOnly));
-            t.write(R"({"q":"乙","a":[]})" "\n");
+            t.write(R"({"q":"乙","a":[]})"
+                    "\n");
         }
         QVERIFY(QFile::link(target, file));
         {
@@ -280,7 +288,9 @@ private slots:
         }
         QFile t(target);
         QVERIFY(t.open(QIODevice::ReadOnly));
-        QCOMPARE(t.readAll(), QByteArray(R"({"q":"乙","a":[]})" "\n"));
+        QCOMPARE(t.readAll(),
+                 QByteArray(R"({"q":"乙","a":[]})"
+                            "\n"));
         QVERIFY(QFileInfo(file).isSymLink());
     }
 
@@ -292,7 +302,10 @@ private slots:
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly));
             for (int i = 0; i < 30; ++i)
-                f.write(QStringLiteral(R"({"q":"住所%1","a":[]})" "\n").arg(i).toUtf8());
+                f.write(QStringLiteral(R"({"q":"住所%1","a":[]})"
+                                       "\n")
+                            .arg(i)
+                            .toUtf8());
         }
         auto lines = [this] {
             QFile f(file);
@@ -320,8 +333,12 @@ private slots:
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly));
             for (int i = 0; i < 21000; ++i) {
-                f.write(QStringLiteral(R"({"q":"府中市%1","a":[{"geometry":{"coordinates":[139,35]},"properties":{"title":"東京都府中市架空町%1"}}]})" "\n")
-                            .arg(i).toUtf8());
+                f.write(
+                    QStringLiteral(
+                        R"({"q":"府中市%1","a":[{"geometry":{"coordinates":[139,35]},"properties":{"title":"東京都府中市架空町%1"}}]})"
+                        "\n")
+                        .arg(i)
+                        .toUtf8());
                 if (i == 6000)
                     f.write("{\"q\":\"" + QByteArray(200000, 'x') + "\",\"a\":[]}\n");
             }
@@ -351,7 +368,8 @@ private slots:
                 {"geometry":{"coordinates":["x",35]},"properties":{"title":"bad"}},
                 {"geometry":{"coordinates":[139,35]},"properties":{}}])",
             &out));
-        QCOMPARE(out, QByteArray(R"([{"geometry":{"coordinates":[139.5,35.6]},"properties":{"title":"東京都府中市"}}])"));
+        QCOMPARE(out,
+                 QByteArray(R"([{"geometry":{"coordinates":[139.5,35.6]},"properties":{"title":"東京都府中市"}}])"));
     }
 
     void pageServerRoutesToTheSearch()
@@ -362,10 +380,10 @@ private slots:
         TAddressSearch s(file);
         server.setAddressSearch(&s);
 
-        const QByteArray path = "/velmo/address-search?q=" + QUrl::toPercentEncoding(QStringLiteral("東京都府中市架空町"));
-        const QByteArray all = pageGet(server, path,
-                                       [](const QByteArray& r) { return r.contains("\r\n\r\n") && r.endsWith("]"); },
-                                       server.key());
+        const QByteArray path =
+            "/velmo/address-search?q=" + QUrl::toPercentEncoding(QStringLiteral("東京都府中市架空町"));
+        const QByteArray all = pageGet(
+            server, path, [](const QByteArray& r) { return r.contains("\r\n\r\n") && r.endsWith("]"); }, server.key());
         QVERIFY2(all.startsWith("HTTP/1.1 200"), all.constData());
         QVERIFY(all.toLower().contains("content-type: application/json"));
         QCOMPARE(titleOf(all.mid(all.indexOf("\r\n\r\n") + 4)), QStringLiteral("東京都府中市架空町"));
@@ -395,8 +413,10 @@ private slots:
         const QByteArray keyHeader = QByteArray(tessolo::app::TMapServer::kKeyHeader) + ": ";
 
         // Its own Host and the key: answered, under either name of the machine.
-        QVERIFY(send(search, "Host: 127.0.0.1:" + port + "\r\n" + keyHeader + server.key() + "\r\n").startsWith("HTTP/1.1 200"));
-        QVERIFY(send(search, "Host: localhost:" + port + "\r\n" + keyHeader + server.key() + "\r\n").startsWith("HTTP/1.1 200"));
+        QVERIFY(send(search, "Host: 127.0.0.1:" + port + "\r\n" + keyHeader + server.key() + "\r\n")
+                    .startsWith("HTTP/1.1 200"));
+        QVERIFY(send(search, "Host: localhost:" + port + "\r\n" + keyHeader + server.key() + "\r\n")
+                    .startsWith("HTTP/1.1 200"));
         QVERIFY(send("/velmo/page.html", "Host: 127.0.0.1:" + port + "\r\n").startsWith("HTTP/1.1 200"));
 
         // A rebound name, a missing port, no Host, no key, a wrong key: 403 and nothing else.
@@ -425,11 +445,12 @@ private slots:
         // "Connection: close" is honoured at once, not at the idle timeout.
         QElapsedTimer closing;
         closing.start();
-        const QByteArray closed = rawRequest(server.port(), "GET /velmo/page.html HTTP/1.1\r\nHost: 127.0.0.1:" + port
-                                                                + "\r\nConnection: close\r\n\r\n",
-                                             [](const QByteArray&) { return false; });
+        const QByteArray closed = rawRequest(
+            server.port(), "GET /velmo/page.html HTTP/1.1\r\nHost: 127.0.0.1:" + port + "\r\nConnection: close\r\n\r\n",
+            [](const QByteArray&) { return false; });
         QVERIFY(closed.startsWith("HTTP/1.1 200") && closed.endsWith("<p>page</p>"));
-        QVERIFY2(closing.elapsed() < tessolo::app::TGatedTcpServer::kIdleMs - 1000, QByteArray::number(closing.elapsed()).constData());
+        QVERIFY2(closing.elapsed() < tessolo::app::TGatedTcpServer::kIdleMs - 1000,
+                 QByteArray::number(closing.elapsed()).constData());
 
         // Another start, another key.
         tessolo::app::TMapServer other(served.root.path());
@@ -455,9 +476,10 @@ private slots:
             return c;
         };
         // A head of 4 MB, a body declared at 4 GB, and a head that never ends.
-        QTcpSocket* bigHead = attacker("GET /velmo/page.html HTTP/1.1\r\n" + host + "X-Pad: " + QByteArray(4 << 20, 'a'));
-        QTcpSocket* bigBody = attacker("POST /velmo/page.html HTTP/1.1\r\n" + host + "Content-Length: 4294967296\r\n\r\n"
-                                       + QByteArray(64 << 10, 'b'));
+        QTcpSocket* bigHead =
+            attacker("GET /velmo/page.html HTTP/1.1\r\n" + host + "X-Pad: " + QByteArray(4 << 20, 'a'));
+        QTcpSocket* bigBody = attacker("POST /velmo/page.html HTTP/1.1\r\n" + host +
+                                       "Content-Length: 4294967296\r\n\r\n" + QByteArray(64 << 10, 'b'));
         QPointer<QTcpSocket> headAlive(bigHead), bodyAlive(bigBody);
         QByteArray bigHeadReply, bigBodyReply;
         QObject::connect(bigHead, &QTcpSocket::readyRead, bigHead, [&] { bigHeadReply += bigHead->readAll(); });
@@ -472,13 +494,15 @@ private slots:
                 attacker({});
             QTest::qWait(20);
             slowest.start();
-            const QByteArray page = pageGet(server, "/velmo/page.html", [](const QByteArray& r) { return r.endsWith("</p>"); });
+            const QByteArray page =
+                pageGet(server, "/velmo/page.html", [](const QByteArray& r) { return r.endsWith("</p>"); });
             worstMs = std::max(worstMs, slowest.elapsed());
             QVERIFY2(page.startsWith("HTTP/1.1 200") && page.endsWith("<p>page</p>"), page.constData());
             QVERIFY(gate->liveConnections() <= tessolo::app::TGatedTcpServer::kMaxConnections);
         }
-        const QByteArray found = pageGet(server, "/velmo/address-search?q=" + QUrl::toPercentEncoding(QStringLiteral("東京都府中市")),
-                                         [](const QByteArray& r) { return r.endsWith("]"); }, server.key());
+        const QByteArray found = pageGet(
+            server, "/velmo/address-search?q=" + QUrl::toPercentEncoding(QStringLiteral("東京都府中市")),
+            [](const QByteArray& r) { return r.endsWith("]"); }, server.key());
         QVERIFY2(found.startsWith("HTTP/1.1 200"), found.constData());
         QVERIFY2(worstMs < 3000, QByteArray::number(worstMs).constData());
         // Turned away, with the reason when it still reaches them.
@@ -492,13 +516,15 @@ private slots:
     void offlineOptionAndGuard()
     {
         using tessolo::app::parseStartOptions;
-        QVERIFY(parseStartOptions({QStringLiteral("tessolo"), QStringLiteral("--offline"), QStringLiteral("--webEngineArgs"),
-                                   QStringLiteral("--disable-gpu")})
+        QVERIFY(parseStartOptions({QStringLiteral("tessolo"), QStringLiteral("--offline"),
+                                   QStringLiteral("--webEngineArgs"), QStringLiteral("--disable-gpu")})
                     .offline);
         QVERIFY(!parseStartOptions({QStringLiteral("--offline")}).offline); // the program's own name
-        QCOMPARE(parseStartOptions({QStringLiteral("tessolo"), QStringLiteral("--data-dir"), QStringLiteral("/tmp")}).dataDir,
+        QCOMPARE(parseStartOptions({QStringLiteral("tessolo"), QStringLiteral("--data-dir"), QStringLiteral("/tmp")})
+                     .dataDir,
                  QStringLiteral("/tmp"));
-        QVERIFY(!parseStartOptions({QStringLiteral("tessolo"), QStringLiteral("--data-dir=/dev/null")}).error.isEmpty());
+        QVERIFY(
+            !parseStartOptions({QStringLiteral("tessolo"), QStringLiteral("--data-dir=/dev/null")}).error.isEmpty());
 
         using tessolo::app::TOfflineGuard;
         QVERIFY(TOfflineGuard::staysLocal(QUrl(QStringLiteral("http://127.0.0.1:5000/velmo/tessolo.html"))));

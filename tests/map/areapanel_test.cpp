@@ -33,14 +33,14 @@ using tessolo::TSQLiteDo;
 namespace {
 
 const char* const kCapitals[] = {
-    "北海道札幌市", "青森県青森市", "岩手県盛岡市", "宮城県仙台市", "秋田県秋田市", "山形県山形市",
-    "福島県福島市", "茨城県水戸市", "栃木県宇都宮市", "群馬県前橋市", "埼玉県さいたま市", "千葉県千葉市",
-    "東京都新宿区", "神奈川県横浜市", "新潟県新潟市", "富山県富山市", "石川県金沢市", "福井県福井市",
-    "山梨県甲府市", "長野県長野市", "岐阜県岐阜市", "静岡県静岡市", "愛知県名古屋市", "三重県津市",
-    "滋賀県大津市", "京都府京都市", "大阪府大阪市", "兵庫県神戸市", "奈良県奈良市", "和歌山県和歌山市",
-    "鳥取県鳥取市", "島根県松江市", "岡山県岡山市", "広島県広島市", "山口県山口市", "徳島県徳島市",
-    "香川県高松市", "愛媛県松山市", "高知県高知市", "福岡県福岡市", "佐賀県佐賀市", "長崎県長崎市",
-    "熊本県熊本市", "大分県大分市", "宮崎県宮崎市", "鹿児島県鹿児島市", "沖縄県那覇市",
+    "北海道札幌市", "青森県青森市",   "岩手県盛岡市",   "宮城県仙台市",     "秋田県秋田市",     "山形県山形市",
+    "福島県福島市", "茨城県水戸市",   "栃木県宇都宮市", "群馬県前橋市",     "埼玉県さいたま市", "千葉県千葉市",
+    "東京都新宿区", "神奈川県横浜市", "新潟県新潟市",   "富山県富山市",     "石川県金沢市",     "福井県福井市",
+    "山梨県甲府市", "長野県長野市",   "岐阜県岐阜市",   "静岡県静岡市",     "愛知県名古屋市",   "三重県津市",
+    "滋賀県大津市", "京都府京都市",   "大阪府大阪市",   "兵庫県神戸市",     "奈良県奈良市",     "和歌山県和歌山市",
+    "鳥取県鳥取市", "島根県松江市",   "岡山県岡山市",   "広島県広島市",     "山口県山口市",     "徳島県徳島市",
+    "香川県高松市", "愛媛県松山市",   "高知県高知市",   "福岡県福岡市",     "佐賀県佐賀市",     "長崎県長崎市",
+    "熊本県熊本市", "大分県大分市",   "宮崎県宮崎市",   "鹿児島県鹿児島市", "沖縄県那覇市",
 };
 
 const QString kHostile = QStringLiteral("<img src=x onerror=\"window.__xss=1\">::</script><b>株式会社</b>");
@@ -93,10 +93,12 @@ QRect mapFrame(const QImage& page)
     };
     QList<int> rows, cols;
     for (int y = 0; y < page.height(); ++y)
-        if (longRun(page.width(), [&](int x) { return dark(x, y); }, page.width() / 4))
+        if (longRun(
+                page.width(), [&](int x) { return dark(x, y); }, page.width() / 4))
             rows << y;
     for (int x = 0; x < page.width(); ++x)
-        if (longRun(page.height(), [&](int y) { return dark(x, y); }, page.height() / 4))
+        if (longRun(
+                page.height(), [&](int y) { return dark(x, y); }, page.height() / 4))
             cols << x;
     if (rows.isEmpty() || cols.isEmpty())
         return QRect();
@@ -227,12 +229,15 @@ private slots:
 
     void listsTheMarksInsideNearestFirstAndFollowsTheMap()
     {
-        const QString hostileLabel = QStringLiteral("<img src=x onerror=\"window.__xss=1\">（</script><b>株式会社</b>）");
+        const QString hostileLabel =
+            QStringLiteral("<img src=x onerror=\"window.__xss=1\">（</script><b>株式会社</b>）");
         js(QStringLiteral("search_geo2(%1, %2)")
                .arg(QStringLiteral("\"'大阪府大阪市北区梅田'\""),
-                    QString::fromUtf8(QJsonDocument(QJsonArray{kHostile}).toJson(QJsonDocument::Compact)).mid(1).chopped(1)));
-        for (const char* address : {"大阪府吹田市", "大阪府", "大阪府豊中市", "兵庫県尼崎市", "京都府京都市", "東京都千代田区",
-                                    "大阪府大阪市中央区難波"})
+                    QString::fromUtf8(QJsonDocument(QJsonArray{kHostile}).toJson(QJsonDocument::Compact))
+                        .mid(1)
+                        .chopped(1)));
+        for (const char* address : {"大阪府吹田市", "大阪府", "大阪府豊中市", "兵庫県尼崎市", "京都府京都市",
+                                    "東京都千代田区", "大阪府大阪市中央区難波"})
             js(QStringLiteral("search_geo2(\"'%1'\", '%1::')").arg(QString::fromUtf8(address)));
         QVERIFY(idle());
         QCOMPARE(json(QString::fromUtf8(kReadPanel))[QStringLiteral("hidden")].toBool(), true);
@@ -254,11 +259,13 @@ private slots:
         // text. (The single search above opens its own label first.)
         QTest::qWait(1000);
         js(QStringLiteral("document.querySelector('#area-list .tsl-area-name').click()"));
-        QVERIFY(QTest::qWaitFor([&] {
-            return js(QStringLiteral("(document.querySelector('.leaflet-popup-content') || {}).textContent || ''"))
-                .toString()
-                .contains(QStringLiteral("<img src=x"));
-        }, 10000));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return js(QStringLiteral("(document.querySelector('.leaflet-popup-content') || {}).textContent || ''"))
+                    .toString()
+                    .contains(QStringLiteral("<img src=x"));
+            },
+            10000));
         QCOMPARE(js(QStringLiteral("document.querySelectorAll('.leaflet-popup-content img').length")).toInt(), 0);
 
         // A new circle replaces the list.
@@ -283,8 +290,9 @@ private slots:
     // customer outside the circle; two customers alike in every field are two.
     void areaAtenaGetsTheCustomersInsideTheCircle()
     {
-        const char* const customers[][2] = {{"梅田一郎", "北区梅田1-1"}, {"吹田二郎", "吹田市"}, {"豊中三郎", "豊中市"},
-                                            {"京都四郎", "京都市"}, {"千代田五郎", "千代田区"}, {"梅田一郎", "北区梅田1-1"}};
+        const char* const customers[][2] = {{"梅田一郎", "北区梅田1-1"}, {"吹田二郎", "吹田市"},
+                                            {"豊中三郎", "豊中市"},      {"京都四郎", "京都市"},
+                                            {"千代田五郎", "千代田区"},  {"梅田一郎", "北区梅田1-1"}};
         const char* const prefectures[] = {"大阪府", "大阪府", "大阪府", "京都府", "東京都", "大阪府"};
         const char* const cities[] = {"大阪市", "", "", "", "", "大阪市"};
         QHash<qint64, QString> nameOf;
@@ -300,8 +308,8 @@ private slots:
             nameOf.insert(i + 1, r[0]);
         }
         w->EditAdrs->setText(QStringLiteral("大阪府大阪市北区梅田"));
-        w->Button1Click();      // a searched address: a mark of no customer
-        w->btnClientsClick();   // every customer, twice
+        w->Button1Click();    // a searched address: a mark of no customer
+        w->btnClientsClick(); // every customer, twice
         w->btnClientsClick();
         QVERIFY(idle());
         js(QStringLiteral("draw_circle('大阪府大阪市北区梅田', '20')"));
@@ -317,10 +325,10 @@ private slots:
         QCOMPARE(listed.size(), 4);
         QCOMPARE(listed.count(QStringLiteral("梅田一郎")), 2);
         QCOMPARE(panel[QStringLiteral("summary")].toString(), QStringLiteral("エリア内4件"));
-        const QStringList searched =
-            js(QStringLiteral("[...document.querySelectorAll('#area-search-list .tsl-area-name')].map((a) => a.textContent).join('|')"))
-                .toString()
-                .split(QLatin1Char('|'), Qt::SkipEmptyParts);
+        const QStringList searched = js(QStringLiteral("[...document.querySelectorAll('#area-search-list "
+                                                       ".tsl-area-name')].map((a) => a.textContent).join('|')"))
+                                         .toString()
+                                         .split(QLatin1Char('|'), Qt::SkipEmptyParts);
         QCOMPARE(searched, QStringList{QStringLiteral("大阪府大阪市北区梅田")});
         QCOMPARE(js(QStringLiteral("document.getElementById('area-search').hidden")).toBool(), false);
 
@@ -354,15 +362,19 @@ private slots:
         for (const char* c : kCapitals)
             capitals << QStringLiteral("'") + QString::fromUtf8(c) + QStringLiteral("'");
         js(QStringLiteral("(() => { const c = %1; for (let i = 0; i < 20000; i++) "
-                          "search_geo2(\"'\" + c[i % c.length] + '本町' + (i % 9 + 1) + \"丁目'\", '顧客' + i + '::会社' + (i % 300)); })()")
-               .arg(QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(capitals)).toJson(QJsonDocument::Compact))
-                        .replace(QLatin1Char('\''), QString())));
-        QVERIFY(QTest::qWaitFor([&] { return js(QStringLiteral("tessoloPending() === 0 && tessoloMarkCount()")).toInt() >= 20000; },
-                                120000));
+                          "search_geo2(\"'\" + c[i % c.length] + '本町' + (i % 9 + 1) + \"丁目'\", '顧客' + i + "
+                          "'::会社' + (i % 300)); })()")
+               .arg(
+                   QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(capitals)).toJson(QJsonDocument::Compact))
+                       .replace(QLatin1Char('\''), QString())));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return js(QStringLiteral("tessoloPending() === 0 && tessoloMarkCount()")).toInt() >= 20000; },
+            120000));
         // A user presses エリア on a drawn map: the base map, which waits for
         // the marks, is built first so that its slices are not timed here.
-        QVERIFY(QTest::qWaitFor([&] { return js(QStringLiteral("tessoloBasemapState().ready || tessoloBasemapState().failed")).toBool(); },
-                                60000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return js(QStringLiteral("tessoloBasemapState().ready || tessoloBasemapState().failed")).toBool(); },
+            60000));
         QTest::qWait(1500); // its first paint
 
         struct Case {
@@ -370,31 +382,35 @@ private slots:
             const char* km;
         };
         for (const Case& c : {Case{"東京都新宿区", "5"}, Case{"東京都新宿区", "50"}, Case{"大阪府大阪市", "600"}}) {
-            js(QStringLiteral("window.__area = null; (() => {"
-                              "  const area = document.getElementById('area');"
-                              "  const t0 = performance.now();"
-                              "  const seen = new MutationObserver(() => {"
-                              "    if (area.hidden || !area.dataset.count) return;"
-                              "    seen.disconnect();"
-                              "    const built = performance.now() - t0;"
-                              "    requestAnimationFrame(() => {"
-                              "      area.getBoundingClientRect();" // the frame that draws it, laid out
-                              "      const painted = performance.now() - t0;"
-                              "      (function whole() {"
-                              "        if (area.querySelectorAll('li').length < +area.dataset.count) return setTimeout(whole, 5);"
-                              "        window.__area = { built, painted, whole: performance.now() - t0, count: +area.dataset.count };"
-                              "      })(); });"
-                              "  });"
-                              "  delete area.dataset.count;"
-                              "  seen.observe(area, { attributes: true, attributeFilter: ['hidden', 'data-count'] });"
-                              "  draw_circle('%1', '%2');"
-                              "})()")
+            js(QStringLiteral(
+                   "window.__area = null; (() => {"
+                   "  const area = document.getElementById('area');"
+                   "  const t0 = performance.now();"
+                   "  const seen = new MutationObserver(() => {"
+                   "    if (area.hidden || !area.dataset.count) return;"
+                   "    seen.disconnect();"
+                   "    const built = performance.now() - t0;"
+                   "    requestAnimationFrame(() => {"
+                   "      area.getBoundingClientRect();" // the frame that draws it, laid out
+                   "      const painted = performance.now() - t0;"
+                   "      (function whole() {"
+                   "        if (area.querySelectorAll('li').length < +area.dataset.count) return setTimeout(whole, 5);"
+                   "        window.__area = { built, painted, whole: performance.now() - t0, count: "
+                   "+area.dataset.count };"
+                   "      })(); });"
+                   "  });"
+                   "  delete area.dataset.count;"
+                   "  seen.observe(area, { attributes: true, attributeFilter: ['hidden', 'data-count'] });"
+                   "  draw_circle('%1', '%2');"
+                   "})()")
                    .arg(QString::fromUtf8(c.centre), QString::fromUtf8(c.km)));
             QJsonObject r;
-            QVERIFY(QTest::qWaitFor([&] {
-                r = json(QStringLiteral("JSON.stringify(window.__area)")).toObject();
-                return !r.isEmpty();
-            }, 30000));
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    r = json(QStringLiteral("JSON.stringify(window.__area)")).toObject();
+                    return !r.isEmpty();
+                },
+                30000));
             const double painted = r[QStringLiteral("painted")].toDouble();
             qInfo("20000 marks, circle of %s km around %s: %d listed; count and nearest rows built %.0f ms and "
                   "painted %.0f ms after draw_circle (goal 200 ms), every row in the list after %.0f ms",
@@ -412,7 +428,8 @@ private slots:
         js(QStringLiteral("draw_circle('東京都府中市', '10')"));
         QVERIFY(idle());
         const QJsonObject box = json(QStringLiteral("JSON.stringify(document.getElementById('map')"
-                                                    ".getBoundingClientRect())")).toObject();
+                                                    ".getBoundingClientRect())"))
+                                    .toObject();
         const double aspect = box[QStringLiteral("width")].toDouble() / box[QStringLiteral("height")].toDouble();
 
         // A short list: one page, the list beside or below the whole map,

@@ -29,23 +29,19 @@ public:
             queries << q;
             if (status != 200)
                 return QHttpServerResponse(QHttpServerResponse::StatusCode(status));
-            const QJsonObject feature{
-                {QStringLiteral("type"), QStringLiteral("Feature")},
-                {QStringLiteral("geometry"),
-                 QJsonObject{{QStringLiteral("type"), QStringLiteral("Point")},
-                             {QStringLiteral("coordinates"), QJsonArray{lng, lat}}}},
-                {QStringLiteral("properties"),
-                 QJsonObject{{QStringLiteral("addressCode"), QString()},
-                             {QStringLiteral("title"), title ? title(q) : q}}}};
+            const QJsonObject feature{{QStringLiteral("type"), QStringLiteral("Feature")},
+                                      {QStringLiteral("geometry"),
+                                       QJsonObject{{QStringLiteral("type"), QStringLiteral("Point")},
+                                                   {QStringLiteral("coordinates"), QJsonArray{lng, lat}}}},
+                                      {QStringLiteral("properties"),
+                                       QJsonObject{{QStringLiteral("addressCode"), QString()},
+                                                   {QStringLiteral("title"), title ? title(q) : q}}}};
             return QHttpServerResponse(QJsonArray{feature});
         });
         m_port = m_server.listen(QHostAddress::LocalHost, 0);
     }
 
-    QUrl url() const
-    {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1/address-search/AddressSearch").arg(m_port));
-    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/address-search/AddressSearch").arg(m_port)); }
     quint16 port() const { return m_port; }
 
     QStringList queries;

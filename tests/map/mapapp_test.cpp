@@ -73,7 +73,8 @@ private slots:
     // Last: the texts stay installed for the rest of the process.
     void qtOwnDialogsSpeakJapanese()
     {
-        QVERIFY2(tessolo::app::installJapaneseQtTexts(), "Qt's Japanese translations (qt6-translations-l10n) are missing");
+        QVERIFY2(tessolo::app::installJapaneseQtTexts(),
+                 "Qt's Japanese translations (qt6-translations-l10n) are missing");
         QDialogButtonBox box(QDialogButtonBox::Cancel);
         QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
         QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("アドレス:"));

@@ -216,17 +216,21 @@ private slots:
 
         // The rectangle tool, as a user clicks it: two corners, then a name.
         QVERIFY(js(QStringLiteral("!!document.querySelector('.leaflet-pm-icon-rectangle')")).toBool());
-        js(QStringLiteral("window.prompt = () => '矩形'; "
-                          "document.querySelector('.leaflet-pm-icon-rectangle').closest('a, .button-container').click()"));
-        const QString corners = QStringLiteral(
-            "(() => { const r = document.getElementById('map').getBoundingClientRect();"
-            " for (const [fx, fy] of [[0.45, 0.45], [0.55, 0.55]]) {"
-            "  const o = { clientX: r.left + r.width * fx, clientY: r.top + r.height * fy, bubbles: true, cancelable: true, view: window };"
-            "  const target = document.elementFromPoint(o.clientX, o.clientY);"
-            "  for (const type of ['mousedown', 'mouseup', 'click']) target.dispatchEvent(new MouseEvent(type, o)); } })()");
+        js(QStringLiteral(
+            "window.prompt = () => '矩形'; "
+            "document.querySelector('.leaflet-pm-icon-rectangle').closest('a, .button-container').click()"));
+        const QString corners =
+            QStringLiteral("(() => { const r = document.getElementById('map').getBoundingClientRect();"
+                           " for (const [fx, fy] of [[0.45, 0.45], [0.55, 0.55]]) {"
+                           "  const o = { clientX: r.left + r.width * fx, clientY: r.top + r.height * fy, bubbles: "
+                           "true, cancelable: true, view: window };"
+                           "  const target = document.elementFromPoint(o.clientX, o.clientY);"
+                           "  for (const type of ['mousedown', 'mouseup', 'click']) target.dispatchEvent(new "
+                           "MouseEvent(type, o)); } })()");
         js(corners);
-        QTRY_COMPARE_WITH_TIMEOUT(js(QStringLiteral("tessoloTerritories().map((t) => t.name).sort().join('|')")).toString(),
-                                  QStringLiteral("北の営業|矩形"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            js(QStringLiteral("tessoloTerritories().map((t) => t.name).sort().join('|')")).toString(),
+            QStringLiteral("北の営業|矩形"), 5000);
 
         QVERIFY(reload());
         QCOMPARE(js(QStringLiteral("tessoloTerritories().map((t) => t.name).sort().join('|')")).toString(),
@@ -265,7 +269,8 @@ private slots:
 
         // The same customers counted per municipality: one in each ward.
         js(QStringLiteral("tessoloDensity(true)"));
-        QVERIFY(QTest::qWaitFor([&] { return json(QStringLiteral("JSON.stringify(tessoloDensity())")).toObject().size() >= 7; }, 20000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return json(QStringLiteral("JSON.stringify(tessoloDensity())")).toObject().size() >= 7; }, 20000));
         const QJsonObject density = json(QStringLiteral("JSON.stringify(tessoloDensity())")).toObject();
         for (const char* ward : wards)
             QCOMPARE(density.value(QString::fromUtf8(ward)).toInt(), 1);

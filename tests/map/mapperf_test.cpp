@@ -128,7 +128,8 @@ class MapPerfTest : public QObject {
     // The page's script heap and the renderer process's resident memory.
     QString memory(TfrmMapbrows& w)
     {
-        const qint64 heap = eval(w, QStringLiteral("performance.memory ? performance.memory.usedJSHeapSize : -1")).toLongLong();
+        const qint64 heap =
+            eval(w, QStringLiteral("performance.memory ? performance.memory.usedJSHeapSize : -1")).toLongLong();
         const qint64 rss = rssKb(w.WebMap1->page()->renderProcessPid());
         return QStringLiteral("script heap %1 MB, renderer RSS %2 MB")
             .arg(heap / 1048576.0, 0, 'f', 1)
@@ -199,9 +200,7 @@ private slots:
         qint64 worstGap = 0;
         QTimer ticker;
         ticker.setInterval(10);
-        connect(&ticker, &QTimer::timeout, this, [&] {
-            worstGap = std::max(worstGap, sinceTick.restart());
-        });
+        connect(&ticker, &QTimer::timeout, this, [&] { worstGap = std::max(worstGap, sinceTick.restart()); });
 
         // From the click until every mark is in the page, the prefectures'
         // town tables fetched on the way.
@@ -212,11 +211,13 @@ private slots:
         QTest::mouseClick(w.btnClients, Qt::LeftButton);
         const qint64 sent = clock.elapsed();
         QVariantMap s;
-        QVERIFY(waitUntil([&] {
-            s = state(w);
-            return s.value(QStringLiteral("pending")).toInt() == 0
-                   && s.value(QStringLiteral("marks")).toInt() + s.value(QStringLiteral("unplaced")).toInt() >= count;
-        }, 60000 + count * 3));
+        QVERIFY(waitUntil(
+            [&] {
+                s = state(w);
+                return s.value(QStringLiteral("pending")).toInt() == 0 &&
+                    s.value(QStringLiteral("marks")).toInt() + s.value(QStringLiteral("unplaced")).toInt() >= count;
+            },
+            60000 + count * 3));
         const qint64 drawn = clock.elapsed();
         ticker.stop();
         const QVariantMap levels = eval(w, QStringLiteral("tessoloLevels()")).toMap();
@@ -237,13 +238,15 @@ private slots:
         QVERIFY(waitUntil([&] { return state(w).value(QStringLiteral("marks")).toInt() == 0; }, 10000));
         clock.restart();
         QTest::mouseClick(w.btnClients, Qt::LeftButton);
-        QVERIFY(waitUntil([&] {
-            const QVariantMap again = state(w);
-            return again.value(QStringLiteral("pending")).toInt() == 0
-                   && again.value(QStringLiteral("marks")).toInt() >= count;
-        }, 60000 + count * 3));
-        qInfo("again after クリア, town tables already in the page: all drawn after %lld ms (goal %d ms); %s", clock.elapsed(),
-              goalMs, qPrintable(memory(w)));
+        QVERIFY(waitUntil(
+            [&] {
+                const QVariantMap again = state(w);
+                return again.value(QStringLiteral("pending")).toInt() == 0 &&
+                    again.value(QStringLiteral("marks")).toInt() >= count;
+            },
+            60000 + count * 3));
+        qInfo("again after クリア, town tables already in the page: all drawn after %lld ms (goal %d ms); %s",
+              clock.elapsed(), goalMs, qPrintable(memory(w)));
 
         // Recolouring every mark by company (300 companies), against the
         // baseline of the same call colouring by nothing.
@@ -264,8 +267,10 @@ private slots:
         QCOMPARE(s.value(QStringLiteral("marks")).toInt(), count);
         // Timings are figures, not limits (the machine is shared); but the
         // addresses are real towns, so nearly all must be placed at one.
-        QVERIFY2(levels.value(QStringLiteral("town")).toInt() >= count * 9 / 10,
-                 qPrintable(QStringLiteral("%1 of %2 at town level").arg(levels.value(QStringLiteral("town")).toInt()).arg(count)));
+        QVERIFY2(
+            levels.value(QStringLiteral("town")).toInt() >= count * 9 / 10,
+            qPrintable(
+                QStringLiteral("%1 of %2 at town level").arg(levels.value(QStringLiteral("town")).toInt()).arg(count)));
 
         TfrmMapbrows::setPageQueryForTesting(QString());
         QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, nullptr, nullptr);

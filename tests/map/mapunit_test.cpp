@@ -116,18 +116,17 @@ TEST_F(ServerPaths, ServesFilesInsideTheFolderOnly)
     EXPECT_FALSE(TMapServer::resolve(root, QStringLiteral("/velmo/js/map.js")).isEmpty());
     EXPECT_FALSE(TMapServer::resolve(root, QStringLiteral("/velmo/js/%6Dap.js")).isEmpty());
 
-    for (const char* bad : {"/velmo/../secret.db", "/velmo/%2e%2e/secret.db", "/velmo/%2E%2E/secret.db",
-                            "/velmo/js/../../secret.db", "/velmo/..%2fsecret.db", "/velmo/..%5csecret.db",
-                            "/velmo//etc/passwd", "/etc/passwd", "/velmo/", "/velmo/js", "/velmo/js/",
-                            "/velmo/./tessolo.html", "/secret.db", "/velmotessolo.html", "/velmo/missing.html",
-                            "/velmo/%00tessolo.html", "/velmo/C:/x"})
+    for (const char* bad :
+         {"/velmo/../secret.db", "/velmo/%2e%2e/secret.db", "/velmo/%2E%2E/secret.db", "/velmo/js/../../secret.db",
+          "/velmo/..%2fsecret.db", "/velmo/..%5csecret.db", "/velmo//etc/passwd", "/etc/passwd", "/velmo/", "/velmo/js",
+          "/velmo/js/", "/velmo/./tessolo.html", "/secret.db", "/velmotessolo.html", "/velmo/missing.html",
+          "/velmo/%00tessolo.html", "/velmo/C:/x"})
         EXPECT_TRUE(TMapServer::resolve(root, QString::fromLatin1(bad)).isEmpty()) << bad;
 }
 
 TEST_F(ServerPaths, LinksMustNotLeadOut)
 {
-    ASSERT_TRUE(QFile::link(QDir(tmp.path()).filePath(QStringLiteral("secret.db")),
-                            root + QStringLiteral("/link.db")));
+    ASSERT_TRUE(QFile::link(QDir(tmp.path()).filePath(QStringLiteral("secret.db")), root + QStringLiteral("/link.db")));
     EXPECT_TRUE(TMapServer::resolve(root, QStringLiteral("/velmo/link.db")).isEmpty());
 }
 
@@ -196,7 +195,8 @@ TEST(VisitRound, ListCarriesOrderNameAddressTelephoneAndLegs)
                                   QStringLiteral("03-1234-5678"), 1250},
                                  {QStringLiteral("<b>佐藤</b>"), QStringLiteral("東京都港区"), QString(), 800}};
     const QString html = tessolo::app::visitListHtml(QStringLiteral("東京都新宿区"), stops, 3000);
-    EXPECT_TRUE(html.contains(QStringLiteral("<td>1</td><td>山田 太郎 山田商店</td><td>東京都千代田区丸の内1-1</td><td>03-1234-5678</td>")));
+    EXPECT_TRUE(html.contains(
+        QStringLiteral("<td>1</td><td>山田 太郎 山田商店</td><td>東京都千代田区丸の内1-1</td><td>03-1234-5678</td>")));
     EXPECT_TRUE(html.contains(QStringLiteral("1.3 km")));
     EXPECT_TRUE(html.contains(QStringLiteral("800 m")));
     EXPECT_TRUE(html.contains(QStringLiteral("出発地へ戻る")));
@@ -226,7 +226,8 @@ TEST(VisitRound, PlannerGetsTheStopsInOrderAndAtMostNineWaypoints)
 TEST(MemoGroups, ThePopupShowsTheNotesFirstLineAndTheGroupsApart)
 {
     namespace memo = tessolo::customer::memo;
-    const memo::Fields f = memo::parse(QStringLiteral("\r\n  初回訪問 5月\r\n二行目\r\n連名：花子\r\n#年賀状　#DM不要 #年賀状\r\n"));
+    const memo::Fields f =
+        memo::parse(QStringLiteral("\r\n  初回訪問 5月\r\n二行目\r\n連名：花子\r\n#年賀状　#DM不要 #年賀状\r\n"));
     EXPECT_EQ(f.groups, (QStringList{QStringLiteral("年賀状"), QStringLiteral("DM不要")}));
     EXPECT_EQ(memo::firstNoteLine(f), QStringLiteral("初回訪問 5月"));
     EXPECT_EQ(memo::firstNoteLine(memo::parse(QStringLiteral("#DM"))), QString());

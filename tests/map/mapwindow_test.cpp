@@ -188,13 +188,16 @@ private:
         s.connectToHost(QHostAddress::LocalHost, w->mapServer()->port());
         if (!s.waitForConnected(5000))
             return {};
-        s.write("GET " + path + " HTTP/1.1\r\nHost: " + w->mapServer()->host().toLatin1() + "\r\nConnection: close\r\n\r\n");
+        s.write("GET " + path + " HTTP/1.1\r\nHost: " + w->mapServer()->host().toLatin1() +
+                "\r\nConnection: close\r\n\r\n");
         QByteArray all;
         // A timeout shows in what comes back, which the caller checks.
-        (void)QTest::qWaitFor([&] {
-            all += s.readAll();
-            return s.state() == QAbstractSocket::UnconnectedState || all.contains("\r\n\r\n");
-        }, 5000);
+        (void)QTest::qWaitFor(
+            [&] {
+                all += s.readAll();
+                return s.state() == QAbstractSocket::UnconnectedState || all.contains("\r\n\r\n");
+            },
+            5000);
         all += s.readAll();
         const QList<QByteArray> lines = all.split('\n');
         QByteArray type;
@@ -231,8 +234,8 @@ private:
         using WSI = QWindowSystemInterface;
         WSI::handleMouseEvent<WSI::AsynchronousDelivery>(win, stamp, local, global, Qt::LeftButton, Qt::LeftButton,
                                                          QEvent::MouseButtonPress);
-        WSI::handleMouseEvent<WSI::AsynchronousDelivery>(win, stamp + 50, local, global, Qt::NoButton,
-                                                         Qt::LeftButton, QEvent::MouseButtonRelease);
+        WSI::handleMouseEvent<WSI::AsynchronousDelivery>(win, stamp + 50, local, global, Qt::NoButton, Qt::LeftButton,
+                                                         QEvent::MouseButtonRelease);
     }
 
 private slots:
@@ -253,7 +256,8 @@ private slots:
         writeFile(tmp->filePath(QStringLiteral("outside.txt")), "secret");
         tessolo::app::TMapServer::setDefaultRootForTesting(velmo);
         errors.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [this](const QString& m) { errors << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised,
+                         [this](const QString& m) { errors << m; });
 
         w = std::make_unique<TfrmMapbrows>();
         frmMapbrows = w.get();
@@ -280,8 +284,9 @@ private slots:
         QCOMPARE(w->MaskEditPost->text(), QStringLiteral("   -    "));
         QCOMPARE(w->X1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
         // Tab order of the bottom panel.
-        const QList<QWidget*> order{w->btnClients, w->btnclient, w->EditCircle, w->Button2, static_cast<QWidget*>(w->cmbColorBy),
-                                    w->MaskEditPost, w->EditAdrs, w->Button1,  w->btnclear, w->btnOur};
+        const QList<QWidget*> order{
+            w->btnClients,   w->btnclient, w->EditCircle, w->Button2,  static_cast<QWidget*>(w->cmbColorBy),
+            w->MaskEditPost, w->EditAdrs,  w->Button1,    w->btnclear, w->btnOur};
         for (int i = 0; i + 1 < order.size(); ++i) {
             QWidget* next = order[i]->nextInFocusChain();
             while (next->focusPolicy() == Qt::NoFocus)
@@ -310,9 +315,10 @@ private slots:
         const QJsonArray expected{
             call({QStringLiteral("search_geo2"), QStringLiteral("'大阪府大阪市'); alert(1); //梅田'"),
                   QStringLiteral("O'Brien \"Bob\"::C:\\dir</script>\nx"), QStringLiteral("2"),
-                  QStringLiteral("{\"co\":\"C:\\\\dir</script>\\nx\",\"ct\":\"大阪市'); alert(1); //\",\"pf\":\"大阪府\"}")}),
-            call({QStringLiteral("search_geo2"), QStringLiteral("''"), QStringLiteral("住所なし::"), QStringLiteral("3"),
-                  QStringLiteral("{}")}),
+                  QStringLiteral(
+                      "{\"co\":\"C:\\\\dir</script>\\nx\",\"ct\":\"大阪市'); alert(1); //\",\"pf\":\"大阪府\"}")}),
+            call({QStringLiteral("search_geo2"), QStringLiteral("''"), QStringLiteral("住所なし::"),
+                  QStringLiteral("3"), QStringLiteral("{}")}),
             call({QStringLiteral("search_geo2"), QStringLiteral("'東京都千代田区丸の内1-1'"),
                   QStringLiteral("山田太郎::山田商店"), QStringLiteral("1"),
                   QStringLiteral("{\"co\":\"山田商店\",\"ct\":\"千代田区\",\"pf\":\"東京都\"}")}),
@@ -416,7 +422,8 @@ private slots:
     void missingFunctionFails()
     {
         load(QStringLiteral("bare.html"));
-        addCustomer(QStringLiteral("甲"), QStringLiteral("コウ"), QString(), QStringLiteral("東京都"), QString(), QString());
+        addCustomer(QStringLiteral("甲"), QStringLiteral("コウ"), QString(), QStringLiteral("東京都"), QString(),
+                    QString());
         QTest::mouseClick(w->btnClients, Qt::LeftButton);
         QCOMPARE(errors, QStringList{QStringLiteral("This object does not support this method")});
         errors.clear();
@@ -569,11 +576,12 @@ private slots:
         QCOMPARE(rawGet("/velmo/a.json").second, QByteArray("application/json"));
         QCOMPARE(rawGet("/velmo/a.png").second, QByteArray("image/png"));
         QCOMPARE(rawGet("/velmo/a.svg").second, QByteArray("image/svg+xml"));
-        for (const QByteArray& bad : {QByteArray("/velmo/../outside.txt"), QByteArray("/velmo/%2e%2e/outside.txt"),
-                                      QByteArray("/velmo/%2e%2e/tessolo.db"), QByteArray("/velmo/css/../../outside.txt"),
-                                      QByteArray("/outside.txt"), QByteArray("/tessolo.db"),
-                                      QByteArray(qPrintable(tmp->filePath(QStringLiteral("outside.txt")))),
-                                      QByteArray("/velmo/"), QByteArray("/velmo/nothing.html")})
+        for (const QByteArray& bad :
+             {QByteArray("/velmo/../outside.txt"), QByteArray("/velmo/%2e%2e/outside.txt"),
+              QByteArray("/velmo/%2e%2e/tessolo.db"), QByteArray("/velmo/css/../../outside.txt"),
+              QByteArray("/outside.txt"), QByteArray("/tessolo.db"),
+              QByteArray(qPrintable(tmp->filePath(QStringLiteral("outside.txt")))), QByteArray("/velmo/"),
+              QByteArray("/velmo/nothing.html")})
             QVERIFY2(rawGet(bad).first.startsWith("HTTP/1.1 404"), bad.constData());
         // Listening on the loopback address only.
         QCOMPARE(w->mapServer()->servers().size(), 1);
@@ -710,9 +718,10 @@ private slots:
 
         answerModal([&](QWidget*) { picker.btnok->click(); });
         QTest::mouseClick(w->btnclient, Qt::LeftButton);
-        QCOMPARE(calls(), QJsonArray{call({QStringLiteral("search_geo2"), QStringLiteral("'北海道札幌市'"),
-                                           QStringLiteral("乙::乙社"), QStringLiteral("1"),
-                                           QStringLiteral("{\"co\":\"乙社\",\"ct\":\"札幌市\",\"pf\":\"北海道\"}")})});
+        QCOMPARE(calls(),
+                 QJsonArray{call({QStringLiteral("search_geo2"), QStringLiteral("'北海道札幌市'"),
+                                  QStringLiteral("乙::乙社"), QStringLiteral("1"),
+                                  QStringLiteral("{\"co\":\"乙社\",\"ct\":\"札幌市\",\"pf\":\"北海道\"}")})});
         QVERIFY(errors.isEmpty());
         frmClntsrc = nullptr;
     }

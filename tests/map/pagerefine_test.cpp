@@ -55,8 +55,8 @@ class PageRefineTest : public QObject {
     bool settled(TfrmMapbrows& w)
     {
         const QVariantMap s = state(w);
-        return !s.isEmpty() && s.value(QStringLiteral("pending")).toInt() == 0
-               && s.value(QStringLiteral("refining")).toInt() == 0;
+        return !s.isEmpty() && s.value(QStringLiteral("pending")).toInt() == 0 &&
+            s.value(QStringLiteral("refining")).toInt() == 0;
     }
 
     // The page's state and the questions the service got, for a failure's message.
@@ -122,7 +122,8 @@ private slots:
     {
         // A town the table does not know: placed at its municipality, so asked.
         const QString address = QStringLiteral("東京都府中市架空町9-9");
-        addCustomer(QStringLiteral("甲"), QStringLiteral("東京都"), QStringLiteral("府中市"), QStringLiteral("架空町9-9"));
+        addCustomer(QStringLiteral("甲"), QStringLiteral("東京都"), QStringLiteral("府中市"),
+                    QStringLiteral("架空町9-9"));
 
         auto first = start();
         const quint16 firstPort = first->mapServer()->port();
@@ -158,8 +159,10 @@ private slots:
         }
         fake->queries.clear();
         tessolo::app::setOfflineMode(true);
-        addCustomer(QStringLiteral("乙"), QStringLiteral("東京都"), QStringLiteral("府中市"), QStringLiteral("架空町1"));
-        addCustomer(QStringLiteral("丙"), QStringLiteral("東京都"), QStringLiteral("府中市"), QStringLiteral("架空町2"));
+        addCustomer(QStringLiteral("乙"), QStringLiteral("東京都"), QStringLiteral("府中市"),
+                    QStringLiteral("架空町1"));
+        addCustomer(QStringLiteral("丙"), QStringLiteral("東京都"), QStringLiteral("府中市"),
+                    QStringLiteral("架空町2"));
         auto w = start();
         QVERIFY(w->pageAddress().endsWith(QStringLiteral("/velmo/tessolo.html?offline=1")));
         QVERIFY(w->WebMap1->offlineGuard());
@@ -167,8 +170,8 @@ private slots:
         // Settled: nothing left to draw and no answer still to come (an
         // answer arriving makes its mark move, so drawing resumes).
         QTRY_VERIFY2_WITH_TIMEOUT(settled(*w), qPrintable(describe(*w)), 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(js(*w, QStringLiteral("tessoloBasemapState()")).value(QStringLiteral("ready")).toBool(),
-                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            js(*w, QStringLiteral("tessoloBasemapState()")).value(QStringLiteral("ready")).toBool(), 20000);
         QTest::qWait(500);
         const QVariantMap s = state(*w);
         QCOMPARE(s.value(QStringLiteral("marks")).toInt(), 2);
@@ -190,7 +193,8 @@ private slots:
     void streetLevelSendsEachAddressOnceWhenChosen()
     {
         const QString address = QStringLiteral("東京都千代田区丸の内1-1");
-        addCustomer(QStringLiteral("丁"), QStringLiteral("東京都"), QStringLiteral("千代田区"), QStringLiteral("丸の内1-1"));
+        addCustomer(QStringLiteral("丁"), QStringLiteral("東京都"), QStringLiteral("千代田区"),
+                    QStringLiteral("丸の内1-1"));
         auto w = start();
         w->actStreetLevel->setChecked(false);
         QTest::mouseClick(w->btnClients, Qt::LeftButton);
@@ -203,7 +207,8 @@ private slots:
         QVERIFY(w->pageAddress().contains(QStringLiteral("street=1")));
         QTest::mouseClick(w->btnclear, Qt::LeftButton);
         QTest::mouseClick(w->btnClients, Qt::LeftButton);
-        QTRY_VERIFY2_WITH_TIMEOUT(state(*w).value(QStringLiteral("refined")).toInt() == 1, qPrintable(describe(*w)), 20000);
+        QTRY_VERIFY2_WITH_TIMEOUT(state(*w).value(QStringLiteral("refined")).toInt() == 1, qPrintable(describe(*w)),
+                                  20000);
         QCOMPARE(fake->queries, QStringList{address});
         const QVariantMap mark = js(*w, QStringLiteral("tessoloMarks()[0]"));
         QCOMPARE(mark.value(QStringLiteral("lat")).toDouble(), fake->lat);
@@ -212,7 +217,8 @@ private slots:
         // Marked again: the kept answer, no second question.
         QTest::mouseClick(w->btnclear, Qt::LeftButton);
         QTest::mouseClick(w->btnClients, Qt::LeftButton);
-        QTRY_VERIFY2_WITH_TIMEOUT(state(*w).value(QStringLiteral("refined")).toInt() == 1, qPrintable(describe(*w)), 20000);
+        QTRY_VERIFY2_WITH_TIMEOUT(state(*w).value(QStringLiteral("refined")).toInt() == 1, qPrintable(describe(*w)),
+                                  20000);
         QCOMPARE(fake->queries.size(), 1);
         w->actStreetLevel->setChecked(false);
         QVERIFY2(errors->messages.isEmpty(), qPrintable(errors->messages.join(QLatin1Char('|'))));
@@ -225,8 +231,8 @@ private slots:
         t.start();
         auto w = start();
         const qint64 loaded = t.elapsed();
-        QTRY_VERIFY_WITH_TIMEOUT(js(*w, QStringLiteral("tessoloBasemapState()")).value(QStringLiteral("ready")).toBool(),
-                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            js(*w, QStringLiteral("tessoloBasemapState()")).value(QStringLiteral("ready")).toBool(), 20000);
         const qint64 basemap = t.elapsed();
         const QVariantMap b = js(*w, QStringLiteral("tessoloBasemapState()"));
         qInfo("window made and shown to page loaded: %lld ms; to base map drawn: %lld ms "

@@ -38,13 +38,14 @@ int pending()
 {
     int out = -1;
     bool done = false;
-    frmMapbrows->WebMap1->page()->runJavaScript(QStringLiteral("window.tessoloPending ? tessoloPending()"
-                                                               " + (window.tessoloBasemapState && !tessoloBasemapState().ready"
-                                                               " && !tessoloBasemapState().failed ? 1 : 0) : -1"),
-                                                [&](const QVariant& v) {
-                                                    out = v.toInt();
-                                                    done = true;
-                                                });
+    frmMapbrows->WebMap1->page()->runJavaScript(
+        QStringLiteral("window.tessoloPending ? tessoloPending()"
+                       " + (window.tessoloBasemapState && !tessoloBasemapState().ready"
+                       " && !tessoloBasemapState().failed ? 1 : 0) : -1"),
+        [&](const QVariant& v) {
+            out = v.toInt();
+            done = true;
+        });
     QElapsedTimer t;
     t.start();
     while (!done && t.elapsed() < 5000)

@@ -333,10 +333,11 @@ TEST(ServerStore, PostalUpdateReplacesTheServersListInOneTransaction)
         f.write(tessolo::cp932::encode(text));
         return path;
     };
-    const QString good =
-        write(QStringLiteral("good.csv"),
-              QStringLiteral("13101,\"100  \",\"1000005\",\"ﾄｳｷｮｳﾄ\",\"ﾁﾖﾀﾞｸ\",\"ﾏﾙﾉｳﾁ\",\"東京都\",\"千代田区\",\"丸の内\"\r\n"
-                             "27127,\"530  \",\"5300001\",\"ｵｵｻｶﾌ\",\"ｵｵｻｶｼｷﾀｸ\",\"ｳﾒﾀﾞ\",\"大阪府\",\"大阪市北区\",\"梅田\"\r\n"));
+    const QString good = write(
+        QStringLiteral("good.csv"),
+        QStringLiteral(
+            "13101,\"100  \",\"1000005\",\"ﾄｳｷｮｳﾄ\",\"ﾁﾖﾀﾞｸ\",\"ﾏﾙﾉｳﾁ\",\"東京都\",\"千代田区\",\"丸の内\"\r\n"
+            "27127,\"530  \",\"5300001\",\"ｵｵｻｶﾌ\",\"ｵｵｻｶｼｷﾀｸ\",\"ｳﾒﾀﾞ\",\"大阪府\",\"大阪市北区\",\"梅田\"\r\n"));
     const auto result = tessolo::postalupdate::run(good);
     EXPECT_EQ(result.rows, 2);
     TPgStore other(db->uri());
@@ -344,9 +345,10 @@ TEST(ServerStore, PostalUpdateReplacesTheServersListInOneTransaction)
     EXPECT_EQ(other.postalAddresses(QStringLiteral("5300001")).first().city, QStringLiteral("大阪市北区"));
 
     // A short line stops the update; every PC keeps the old list.
-    const QString bad = write(QStringLiteral("bad.csv"),
-                              QStringLiteral("01101,\"060  \",\"0600000\",\"ﾎｯｶｲﾄﾞｳ\",\"ｻｯﾎﾟﾛｼ\",\"\",\"北海道\",\"札幌市\",\"\"\r\n"
-                                             "01101,\"060  \",\"0600001\",\"ﾎｯｶｲﾄﾞｳ\"\r\n"));
+    const QString bad =
+        write(QStringLiteral("bad.csv"),
+              QStringLiteral("01101,\"060  \",\"0600000\",\"ﾎｯｶｲﾄﾞｳ\",\"ｻｯﾎﾟﾛｼ\",\"\",\"北海道\",\"札幌市\",\"\"\r\n"
+                             "01101,\"060  \",\"0600001\",\"ﾎｯｶｲﾄﾞｳ\"\r\n"));
     EXPECT_THROW(tessolo::postalupdate::run(bad), tessolo::EListIndexError);
     EXPECT_EQ(other.postalAddresses(QStringLiteral("1000005")).size(), 1);
     EXPECT_TRUE(other.postalAddresses(QStringLiteral("0600000")).isEmpty());

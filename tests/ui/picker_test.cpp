@@ -196,8 +196,8 @@ private slots:
                           ev::inWindow(w->ListViewNm->viewport(), rowAt(1)));
         w->btnok->click();
         QCOMPARE(w->getRowids().size(), 2);
-        QCOMPARE(names(tessolo::customer::rowidsSql({QString::number(w->getRowids().at(0)),
-                                                     QString::number(w->getRowids().at(1))})),
+        QCOMPARE(names(tessolo::customer::rowidsSql(
+                     {QString::number(w->getRowids().at(0)), QString::number(w->getRowids().at(1))})),
                  (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("山本")}));
         QCOMPARE(names(w->getSQL()), (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("山本")}));
     }

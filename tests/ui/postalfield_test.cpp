@@ -160,10 +160,12 @@ private slots:
         clearAddress();
         enterAndEraseSecondDigit();
         bool refused = false; // a box would otherwise hang the test
-        ev::onNextModal([&](QWidget* modal) {
-            refused = true;
-            QTest::keyClick(modal->windowHandle(), Qt::Key_Return);
-        }, 300);
+        ev::onNextModal(
+            [&](QWidget* modal) {
+                refused = true;
+                QTest::keyClick(modal->windowHandle(), Qt::Key_Return);
+            },
+            300);
         QTest::keyClick(w->windowHandle(), Qt::Key_Alt, Qt::AltModifier);
         QTest::qWait(400);
         QVERIFY(!refused);
@@ -185,8 +187,15 @@ private slots:
                       QStringLiteral("宮西町"));
         Db::addPostal(QStringLiteral("1830023"), QStringLiteral("東京都"), QStringLiteral("府中市"),
                       QStringLiteral("宮町"));
-        Db::addCustomer({QStringLiteral("山田太郎"), QStringLiteral("ヤマダタロウ"), {}, {}, {}, {},
-                         QStringLiteral("1830022"), QStringLiteral("東京都"), QStringLiteral("府中市"),
+        Db::addCustomer({QStringLiteral("山田太郎"),
+                         QStringLiteral("ヤマダタロウ"),
+                         {},
+                         {},
+                         {},
+                         {},
+                         QStringLiteral("1830022"),
+                         QStringLiteral("東京都"),
+                         QStringLiteral("府中市"),
                          QStringLiteral("宮西町2-15-3")});
         showWindow();
         loadRow(0);
@@ -292,8 +301,8 @@ private slots:
         loadRow(0);
         QCOMPARE(w->MaskEditPostal->text(), QStringLiteral("123- 4  "));
         // In reading order: 123 4, 12345, 1234567, ABC1234.
-        const QStringList shown = {QStringLiteral("123- 4  "), QStringLiteral("123-45  "),
-                                   QStringLiteral("123-4567"), QStringLiteral("   -1234")};
+        const QStringList shown = {QStringLiteral("123- 4  "), QStringLiteral("123-45  "), QStringLiteral("123-4567"),
+                                   QStringLiteral("   -1234")};
         for (int row = 0; row < 4; ++row) {
             loadRow(row);
             QCOMPARE(w->MaskEditPostal->text(), shown[row]);

@@ -24,13 +24,15 @@ namespace {
 
 void seed(int count)
 {
-    static const char16_t* const family[][2] = {
-        {u"山田", u"ヤマダ"}, {u"加藤", u"カトウ"}, {u"佐々木", u"ササキ"}, {u"田中", u"タナカ"},
-        {u"中村", u"ナカムラ"}, {u"林", u"ハヤシ"},  {u"松本", u"マツモト"}, {u"吉田", u"ヨシダ"},
-        {u"渡辺", u"ワタナベ"}, {u"後藤", u"ゴトウ"}};
+    static const char16_t* const family[][2] = {{u"山田", u"ヤマダ"},   {u"加藤", u"カトウ"},   {u"佐々木", u"ササキ"},
+                                                {u"田中", u"タナカ"},   {u"中村", u"ナカムラ"}, {u"林", u"ハヤシ"},
+                                                {u"松本", u"マツモト"}, {u"吉田", u"ヨシダ"},   {u"渡辺", u"ワタナベ"},
+                                                {u"後藤", u"ゴトウ"}};
     static const char16_t* const given[][2] = {{u"太郎", u"タロウ"}, {u"花子", u"ハナコ"}, {u"一郎", u"イチロウ"}};
-    static const char16_t* const city[][2] = {{u"東京都", u"千代田区"}, {u"大阪府", u"大阪市北区"},
-                                               {u"北海道", u"札幌市中央区"}, {u"福岡県", u"福岡市博多区"}};
+    static const char16_t* const city[][2] = {{u"東京都", u"千代田区"},
+                                              {u"大阪府", u"大阪市北区"},
+                                              {u"北海道", u"札幌市中央区"},
+                                              {u"福岡県", u"福岡市博多区"}};
     tessolo::TSQLiteDo db;
     db.setDBpoint(tessolo::kDatabaseName);
     for (int i = 0; i < count; ++i) {

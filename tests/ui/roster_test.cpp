@@ -115,11 +115,12 @@ private slots:
     void namesCaptionsAndColumns()
     {
         QCOMPARE(w->windowTitle(), QStringLiteral("名簿一覧"));
-        for (const char* name : {"EditName", "EditNmKana", "EditCompany", "EditCokana", "EditDepar", "EditPosision",
-                                 "EditTel", "EditFax", "MaskEditPostal", "EditPref", "EditCity", "EditAddr",
-                                 "EditBuild", "EditEmail1", "EditEmail2", "EditUrl", "Memo1", "btnadd", "btnup",
-                                 "btndel", "btnClear", "ListViewNm", "EditCnt", "Lab_CNT", "btn_ALL", "btnW",
-                                 "PM_K", "PopupMenu_mail1", "PopupMenu_url", "OpenTextFileDialog1"})
+        for (const char* name :
+             {"EditName",  "EditNmKana", "EditCompany",    "EditCokana",      "EditDepar",     "EditPosision",
+              "EditTel",   "EditFax",    "MaskEditPostal", "EditPref",        "EditCity",      "EditAddr",
+              "EditBuild", "EditEmail1", "EditEmail2",     "EditUrl",         "Memo1",         "btnadd",
+              "btnup",     "btndel",     "btnClear",       "ListViewNm",      "EditCnt",       "Lab_CNT",
+              "btn_ALL",   "btnW",       "PM_K",           "PopupMenu_mail1", "PopupMenu_url", "OpenTextFileDialog1"})
             QVERIFY2(w->findChild<QObject*>(QString::fromLatin1(name)), name);
         QCOMPARE(w->findChild<QAction*>(QStringLiteral("U1"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+U")));
         QCOMPARE(w->findChild<QAction*>(QStringLiteral("PM_he"))->text(), QStringLiteral("へ"));
@@ -143,14 +144,22 @@ private slots:
             const char* label;
             ImeMode mode;
         } want[] = {
-            {"EditName", "氏名", ImeMode::Hiragana},          {"EditNmKana", "氏名（カナ）", ImeMode::Katakana},
-            {"EditCompany", "会社名", ImeMode::Hiragana},     {"EditCokana", "会社名（カナ）", ImeMode::Katakana},
-            {"EditDepar", "部署名", ImeMode::Hiragana},       {"EditPosision", "役職（担当）", ImeMode::Hiragana},
-            {"EditTel", "TEL", ImeMode::Off},                 {"EditFax", "FAX", ImeMode::Off},
-            {"MaskEditPostal", "郵便番号", ImeMode::Off},     {"EditPref", "都道府県", ImeMode::Hiragana},
-            {"EditCity", "市区町村", ImeMode::Hiragana},      {"EditAddr", "住所", ImeMode::Hiragana},
-            {"EditBuild", "ビル、マンション名等", ImeMode::Hiragana}, {"EditEmail1", "e-mail", ImeMode::Off},
-            {"EditEmail2", "e-mail", ImeMode::Off},           {"EditUrl", "URL", ImeMode::Off},
+            {"EditName", "氏名", ImeMode::Hiragana},
+            {"EditNmKana", "氏名（カナ）", ImeMode::Katakana},
+            {"EditCompany", "会社名", ImeMode::Hiragana},
+            {"EditCokana", "会社名（カナ）", ImeMode::Katakana},
+            {"EditDepar", "部署名", ImeMode::Hiragana},
+            {"EditPosision", "役職（担当）", ImeMode::Hiragana},
+            {"EditTel", "TEL", ImeMode::Off},
+            {"EditFax", "FAX", ImeMode::Off},
+            {"MaskEditPostal", "郵便番号", ImeMode::Off},
+            {"EditPref", "都道府県", ImeMode::Hiragana},
+            {"EditCity", "市区町村", ImeMode::Hiragana},
+            {"EditAddr", "住所", ImeMode::Hiragana},
+            {"EditBuild", "ビル、マンション名等", ImeMode::Hiragana},
+            {"EditEmail1", "e-mail", ImeMode::Off},
+            {"EditEmail2", "e-mail", ImeMode::Off},
+            {"EditUrl", "URL", ImeMode::Off},
             {"Memo1", "備考", ImeMode::Hiragana},
         };
         for (const auto& f : want) {
@@ -167,15 +176,17 @@ private slots:
         QStringList headings;
         for (int i = 0; i < w->ListFilter->columnCount(); ++i)
             headings << w->ListFilter->headerData(i, Qt::Horizontal).toString();
-        QCOMPARE(headings,
-                 QStringLiteral("氏名|氏名（カナ）|会社名|部署名|役職|都道府県|市区町村|住所|郵便番号|電話").split(u'|'));
+        QCOMPARE(
+            headings,
+            QStringLiteral("氏名|氏名（カナ）|会社名|部署名|役職|都道府県|市区町村|住所|郵便番号|電話").split(u'|'));
     }
 
     void showLoadsTheListInReadingOrder()
     {
         showWindow();
-        QCOMPARE(listNames(), (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("木村次郎"),
-                                           QStringLiteral("後藤花子"), QStringLiteral("山田太郎")}));
+        QCOMPARE(listNames(),
+                 (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("木村次郎"), QStringLiteral("後藤花子"),
+                              QStringLiteral("山田太郎")}));
         QCOMPARE(w->EditCnt->text(), QStringLiteral("4"));
         QCOMPARE(w->ListFilter->index(0, 2).data().toString(), QStringLiteral("加藤建設"));
     }
@@ -183,10 +194,10 @@ private slots:
     void enterWalksTheTabChainAndTheMemoKeepsIt()
     {
         showWindow();
-        const QList<QWidget*> chain = {w->EditName,   w->EditNmKana, w->EditCompany, w->EditCokana,
-                                       w->EditDepar,  w->EditPosision, w->EditTel,  w->EditFax,
-                                       w->MaskEditPostal, w->EditPref, w->EditCity, w->EditAddr,
-                                       w->EditBuild,  w->EditEmail1, w->EditEmail2, w->EditUrl, w->Memo1};
+        const QList<QWidget*> chain = {w->EditName,     w->EditNmKana, w->EditCompany, w->EditCokana,     w->EditDepar,
+                                       w->EditPosision, w->EditTel,    w->EditFax,     w->MaskEditPostal, w->EditPref,
+                                       w->EditCity,     w->EditAddr,   w->EditBuild,   w->EditEmail1,     w->EditEmail2,
+                                       w->EditUrl,      w->Memo1};
         w->EditName->setFocus();
         Errors errors;
         for (int i = 1; i < chain.size(); ++i) {
@@ -224,7 +235,7 @@ private slots:
         w->Memo1->setPlainText(QStringLiteral("一行目\n二行目"));
         w->btnadd->click();
         QCOMPARE(w->EditCnt->text(), QStringLiteral("5"));
-        QCOMPARE(listNames().at(0), QStringLiteral("O'Brien")); // オ sorts before カ
+        QCOMPARE(listNames().at(0), QStringLiteral("O'Brien"));   // オ sorts before カ
         QCOMPARE(w->EditName->text(), QStringLiteral("O'Brien")); // fields stay as typed
         QVERIFY(w->strRow.isEmpty());
 
@@ -275,10 +286,12 @@ private slots:
         // Changed fields are a new customer: no question.
         w->EditName->setText(QStringLiteral("山田次郎"));
         bool askedAgain = false;
-        ev::onNextModal([&askedAgain](QWidget* modal) {
-            askedAgain = true;
-            QTest::keyClick(modal->windowHandle(), Qt::Key_Return);
-        }, 300);
+        ev::onNextModal(
+            [&askedAgain](QWidget* modal) {
+                askedAgain = true;
+                QTest::keyClick(modal->windowHandle(), Qt::Key_Return);
+            },
+            300);
         ev::click(w->btnadd);
         QTest::qWait(400);
         QVERIFY(!askedAgain);
@@ -388,10 +401,12 @@ private slots:
         w->btnClear->click();
         QVERIFY(!w->ListViewNm->selectionModel()->hasSelection());
         bool asked = false;
-        ev::onNextModal([&asked](QWidget* modal) {
-            asked = true;
-            modal->close();
-        }, 300);
+        ev::onNextModal(
+            [&asked](QWidget* modal) {
+                asked = true;
+                modal->close();
+            },
+            300);
         w->btndel->click();
         QTest::qWait(400);
         QVERIFY(!asked);
@@ -406,8 +421,8 @@ private slots:
         clickRow(0);
         const QString loaded = w->strRow;
         w->KanaButtons->button(QStringLiteral("btnK"))->click();
-        QCOMPARE(listNames(), (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("木村次郎"),
-                                           QStringLiteral("後藤花子")}));
+        QCOMPARE(listNames(),
+                 (QStringList{QStringLiteral("加藤一郎"), QStringLiteral("木村次郎"), QStringLiteral("後藤花子")}));
         QCOMPARE(w->EditCnt->text(), QStringLiteral("3"));
         w->findChild<QAction*>(QStringLiteral("PM_ka"))->trigger();
         QCOMPARE(listNames(), QStringList{QStringLiteral("加藤一郎")});
@@ -465,7 +480,8 @@ private slots:
     void mailAndWebHandOff()
     {
         QStringList handed;
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::openRequested, [&](const QString& a) { handed << a; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::openRequested,
+                         [&](const QString& a) { handed << a; });
         w->EditEmail1->setText(QStringLiteral("taro@example.jp"));
         w->EditUrl->setText(QStringLiteral("www.example.jp"));
         w->N4->trigger();
@@ -473,9 +489,9 @@ private slots:
         w->N6->trigger();
         w->EditUrl->setText(QStringLiteral("http://example.jp"));
         w->N6->trigger();
-        QCOMPARE(handed, (QStringList{QStringLiteral("mailto:taro@example.jp"), QStringLiteral("mailto:"),
-                                      QStringLiteral("http://www.example.jp"),
-                                      QStringLiteral("http://http://example.jp")}));
+        QCOMPARE(handed,
+                 (QStringList{QStringLiteral("mailto:taro@example.jp"), QStringLiteral("mailto:"),
+                              QStringLiteral("http://www.example.jp"), QStringLiteral("http://http://example.jp")}));
         QCOMPARE(w->EditEmail1->contextMenuPolicy(), Qt::CustomContextMenu);
         QCOMPARE(w->PopupMenu_url->actions().first()->text(), QStringLiteral("ブラウザで開く"));
     }
@@ -699,8 +715,9 @@ private slots:
 
     void memoLineBreaksAreKeptAsStored()
     {
-        Db::exec(QStringLiteral("insert into t_customer (person_name, person_kana, memo) values "
-                                "('CRLF', 'ア', '一行目' || char(13, 10) || '二行目' || char(10) || '三行目' || char(13))"));
+        Db::exec(
+            QStringLiteral("insert into t_customer (person_name, person_kana, memo) values "
+                           "('CRLF', 'ア', '一行目' || char(13, 10) || '二行目' || char(10) || '三行目' || char(13))"));
         const QString memoSql = QStringLiteral("select memo from t_customer where person_name = 'CRLF'");
         const QString stored = Db::column(memoSql, QStringLiteral("memo")).value(0);
         QCOMPARE(stored, QStringLiteral("一行目\r\n二行目\n三行目\r"));
@@ -719,10 +736,12 @@ private slots:
         ev::key(w.get(), Qt::Key_Return, Qt::ShiftModifier); // a break inside the paragraph
         ev::typeText(w.get(), QStringLiteral("六"));
         bool asked = false; // a break is no character the code page lacks
-        ev::onNextModal([&](QWidget* modal) {
-            asked = true;
-            QTest::keyClick(modal->windowHandle(), Qt::Key_Escape);
-        }, 300);
+        ev::onNextModal(
+            [&](QWidget* modal) {
+                asked = true;
+                QTest::keyClick(modal->windowHandle(), Qt::Key_Escape);
+            },
+            300);
         ev::click(w->btnup);
         QTest::qWait(400); // the watch has given up before `asked` goes
         QVERIFY(!asked);
@@ -730,8 +749,9 @@ private slots:
                  QStringLiteral("一行目\r\n二行目\r\n三行目\r\n四\r\n五\r\n六"));
         w->btnClear->click();
         w->btnadd->click();
-        QCOMPARE(Db::column(QStringLiteral("select memo from t_customer where person_name = ''"), QStringLiteral("memo")),
-                 QStringList{QString()});
+        QCOMPARE(
+            Db::column(QStringLiteral("select memo from t_customer where person_name = ''"), QStringLiteral("memo")),
+            QStringList{QString()});
     }
 
     void charactersTheCodePageLacksAreNamedBeforeStoring()
@@ -781,9 +801,9 @@ private slots:
         ev::click(w->btnadd);
         reactivate();
         QCOMPARE(Db::customerCount(), 5);
-        QCOMPARE(Db::column(QStringLiteral("select memo from t_customer where person_name = '?田'"),
-                            QStringLiteral("memo")),
-                 QStringList{QStringLiteral("よろしく??")});
+        QCOMPARE(
+            Db::column(QStringLiteral("select memo from t_customer where person_name = '?田'"), QStringLiteral("memo")),
+            QStringList{QStringLiteral("よろしく??")});
         clickRow(0);
         w->EditCompany->setText(QStringLiteral("🙂商店"));
         said.clear();
@@ -812,7 +832,8 @@ private slots:
         TfrmAtena atena;
         frmAtena = &atena;
         QStringList notices;
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, [&notices](QWidget*, const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised,
+                         [&notices](QWidget*, const QString& m) { notices << m; });
         QTemporaryDir dir;
         int files = 0;
         const auto exported = [&] {
@@ -826,7 +847,8 @@ private slots:
             QFile f(file);
             f.open(QIODevice::ReadOnly);
             QStringList names;
-            const QStringList lines = tessolo::cp932::decode(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+            const QStringList lines =
+                tessolo::cp932::decode(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
             for (const QString& line : lines.mid(1))
                 names << line.section(QLatin1Char(','), 0, 0).remove(QLatin1Char('"'));
             return names;
@@ -885,10 +907,12 @@ private slots:
         ev::onNextModal([&asked](QWidget* modal) {
             asked << modal->findChild<QLabel*>(QStringLiteral("Label1"))->text();
             // A second question would be answered too, and counted.
-            ev::onNextModal([&asked](QWidget* again) {
-                asked << QStringLiteral("again");
-                again->close();
-            }, 500);
+            ev::onNextModal(
+                [&asked](QWidget* again) {
+                    asked << QStringLiteral("again");
+                    again->close();
+                },
+                500);
             QTest::keyClick(modal->windowHandle(), Qt::Key_Return);
         });
         ev::click(w->btndel);
@@ -931,7 +955,8 @@ private slots:
         QCOMPARE(w->minimumSize(), QSize(936, 563));
         w->showMaximized();
         QTRY_VERIFY(w->height() > 563 + 100);
-        QTRY_VERIFY2(rowsInView() > before, qPrintable(QStringLiteral("%1 rows, %2 before").arg(rowsInView()).arg(before)));
+        QTRY_VERIFY2(rowsInView() > before,
+                     qPrintable(QStringLiteral("%1 rows, %2 before").arg(rowsInView()).arg(before)));
         // The form keeps its size and keeps to the bottom.
         QCOMPARE(w->btnadd->size(), formBefore.size());
         QCOMPARE(w->height() - w->btnadd->geometry().top(), 563 - formBefore.top());
@@ -1045,7 +1070,8 @@ private slots:
                             .value(0)
                             .toLongLong());
         QCOMPARE(w->EditName->text(), QStringLiteral("書きかけ"));
-        QCOMPARE(w->ListViewNm->selectionModel()->selectedRows().value(0).data().toString(), QStringLiteral("木村次郎"));
+        QCOMPARE(w->ListViewNm->selectionModel()->selectedRows().value(0).data().toString(),
+                 QStringLiteral("木村次郎"));
 
         // Widths, the order of the columns and the sort are kept for the next run.
         w->ListViewNm->setColumnWidth(2, 240);

@@ -35,10 +35,15 @@ private:
     // A small list in the shipped form: code page 932, gzip-compressed.
     void writeShippedList()
     {
-        const QByteArray csv =
-            "01101,\"060  \",\"0600000\",\"\xcd\xde\xdd\",\"\",\"\",\"\x96\x6b\x8a\x43\x93\xb9\",\"\x8e\x44\x96\x79\x8e\x73\",\"\"\r\n"
-            "13101,\"100  \",\"1000001\",\"\",\"\",\"\",\"\x93\x8c\x8b\x9e\x93\x73\",\"\x90\xe7\x91\xe3\x93\x63\x8b\xe6\",\"\x90\xe7\x91\xe3\x93\x63\"\r\n"
-            "27128,\"540  \",\"5400002\",\"\",\"\",\"\",\"\x91\xe5\x8d\xe3\x95\x7b\",\"\x91\xe5\x8d\xe3\x8e\x73\",\"\x91\xe5\x8d\xe3\x8f\xe9\"\r\n";
+        const QByteArray csv = "01101,\"060  "
+                               "\",\"0600000\",\"\xcd\xde\xdd\",\"\",\"\",\"\x96\x6b\x8a\x43\x93\xb9\","
+                               "\"\x8e\x44\x96\x79\x8e\x73\",\"\"\r\n"
+                               "13101,\"100  "
+                               "\",\"1000001\",\"\",\"\",\"\",\"\x93\x8c\x8b\x9e\x93\x73\","
+                               "\"\x90\xe7\x91\xe3\x93\x63\x8b\xe6\",\"\x90\xe7\x91\xe3\x93\x63\"\r\n"
+                               "27128,\"540  "
+                               "\",\"5400002\",\"\",\"\",\"\",\"\x91\xe5\x8d\xe3\x95\x7b\","
+                               "\"\x91\xe5\x8d\xe3\x8e\x73\",\"\x91\xe5\x8d\xe3\x8f\xe9\"\r\n";
         gzFile gz = gzopen(shipped.filePath(QStringLiteral("ken_all.csv.gz")).toLocal8Bit().constData(), "wb9");
         QVERIFY(gz);
         QCOMPARE(gzwrite(gz, csv.constData(), unsigned(csv.size())), int(csv.size()));
@@ -62,19 +67,21 @@ private:
     // Answers the next message box; `never` ticks 「今後表示しない」 first.
     void answerOffer(const QString& button, bool never, QString* asked, int timeoutMs = 5000)
     {
-        ev::onNextModal([=](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            QVERIFY(box);
-            *asked = box->text();
-            if (never) {
-                QVERIFY(box->checkBox());
-                QCOMPARE(box->checkBox()->text(), QStringLiteral("今後表示しない"));
-                ev::click(box->checkBox());
-            }
-            for (QAbstractButton* b : box->buttons())
-                if (b->text() == button)
-                    ev::click(b);
-        }, timeoutMs);
+        ev::onNextModal(
+            [=](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                QVERIFY(box);
+                *asked = box->text();
+                if (never) {
+                    QVERIFY(box->checkBox());
+                    QCOMPARE(box->checkBox()->text(), QStringLiteral("今後表示しない"));
+                    ev::click(box->checkBox());
+                }
+                for (QAbstractButton* b : box->buttons())
+                    if (b->text() == button)
+                        ev::click(b);
+            },
+            timeoutMs);
     }
 
 private slots:
@@ -88,7 +95,8 @@ private slots:
         dlg = std::make_unique<TOKRightDlg2>();
         OKRightDlg2 = dlg.get();
         notices.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, [this](QWidget*, const QString& m) { notices << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised,
+                         [this](QWidget*, const QString& m) { notices << m; });
     }
     void cleanup()
     {
@@ -106,7 +114,8 @@ private slots:
         TfrmAddress w;
         startAndShowRoster(w);
         QTRY_COMPARE(postalRows(), 3);
-        QCOMPARE(asked, QStringLiteral("郵便番号データが登録されていません。同梱のデータ（2025年9月）を読み込みますか？"));
+        QCOMPARE(asked,
+                 QStringLiteral("郵便番号データが登録されていません。同梱のデータ（2025年9月）を読み込みますか？"));
         QCOMPARE(notices, QStringList{QStringLiteral("郵便データを 3 件取り込みました。")});
         QCOMPARE(Db::column(QStringLiteral("select town2 from m_postal where postal_code2 = '5400002'"),
                             QStringLiteral("town2")),

@@ -43,7 +43,8 @@ public:
     }
     static void addPostal(const QString& code, const QString& pref, const QString& city, const QString& town)
     {
-        exec(QStringLiteral("insert into m_postal (postal_code2, prefecture2, city2, town2) values ('%1','%2','%3','%4')")
+        exec(QStringLiteral(
+                 "insert into m_postal (postal_code2, prefecture2, city2, town2) values ('%1','%2','%3','%4')")
                  .arg(code, pref, city, town));
     }
     // One column of a query, every row.
@@ -71,7 +72,8 @@ class Errors {
 public:
     Errors()
     {
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [this](const QString& m) { messages << m; });
+        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised,
+                         [this](const QString& m) { messages << m; });
     }
     ~Errors() { QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, nullptr, nullptr); }
     QStringList messages;
