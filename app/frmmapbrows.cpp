@@ -350,8 +350,10 @@ void TfrmMapbrows::rememberPlacement()
 
 void TfrmMapbrows::closeEvent(QCloseEvent* e)
 {
-    if (m_rememberPlacement)
-        placementSettings().setValue(placementKey(), saveGeometry());
+    if (m_rememberPlacement) {
+        QSettings settings = placementSettings();
+        settings.setValue(placementKey(), saveGeometry());
+    }
     QMainWindow::closeEvent(e);
 }
 
@@ -638,7 +640,8 @@ void TfrmMapbrows::buildColorBy(QWidget* parent)
     if (saved > 0 && saved < cmbColorBy->count())
         cmbColorBy->setCurrentIndex(saved);
     connect(cmbColorBy, &QComboBox::currentIndexChanged, this, [this](int index) {
-        placementSettings().setValue(QStringLiteral("frmMapbrows/colorBy"), index);
+        QSettings settings = placementSettings();
+        settings.setValue(QStringLiteral("frmMapbrows/colorBy"), index);
         runHandler([this] { applyColorBy(); });
     });
 }
@@ -763,7 +766,8 @@ void TfrmMapbrows::buildSettingsMenu()
 
 void TfrmMapbrows::setStreetLevel(bool on)
 {
-    placementSettings().setValue(streetLevelKey(), on);
+    QSettings settings = placementSettings();
+    settings.setValue(streetLevelKey(), on);
     if (on && tessolo::app::offlineMode())
         statusBar()->showMessage(
             QStringLiteral("オフラインで起動しているため、住所は送りません。以前に調べた位置だけを使います。"));

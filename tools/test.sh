@@ -13,6 +13,11 @@ tools/lint.sh
 # A settings folder of the run's own: Qt's file dialogs open where any
 # earlier dialog on the machine was left, which may be /proc.
 export XDG_CONFIG_HOME="$(mktemp -d)"
+# And a documents folder of its own: the save dialogs offer their names
+# there, and a file an earlier run left would bring up a question no test
+# expects.
+mkdir -p "$XDG_CONFIG_HOME/documents"
+echo 'XDG_DOCUMENTS_DIR="'"$XDG_CONFIG_HOME"'/documents"' >"$XDG_CONFIG_HOME/user-dirs.dirs"
 export QT_QPA_PLATFORM=offscreen
 export QTWEBENGINE_DISABLE_SANDBOX=1
 ctest --test-dir build --output-on-failure -j2

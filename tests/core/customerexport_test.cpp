@@ -136,6 +136,9 @@ TEST_F(Export, AFileThatCannotBeWrittenKeepsTheOldOneAndSaysWhy)
     ASSERT_TRUE(QFile::setPermissions(dir(),
                                       QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
                                           QFile::ReadOther | QFile::ExeOther));
+    // The roster is its owner's alone; the other user here only has to read
+    // it to reach the write that fails.
+    ASSERT_TRUE(QFile::setPermissions(dbPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
     const std::string answer = coretest::runUnprivileged([&] {
         try {
             ex::write(target, customer::kListSql, ex::Encoding::Cp932);
