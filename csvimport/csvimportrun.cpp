@@ -334,12 +334,11 @@ std::array<std::optional<int>, kFieldCount> headerColumns(const QStringList& hea
 std::optional<int> wholeAddressColumn(const QStringList& headerFields)
 {
     const auto columns = headerColumns(headerFields);
-    constexpr int kPrefecture = 7, kCity = 8, kTown = 9;
-    if (columns[kPrefecture] || columns[kCity] || !columns[kTown])
+    if (columns[col::Prefecture] || columns[col::City] || !columns[col::Town])
         return std::nullopt;
-    if (headerKey(headerFields.at(*columns[kTown])) != headerKey(customer::kCsvCaptions[kTown]))
+    if (headerKey(headerFields.at(*columns[col::Town])) != headerKey(customer::kCsvCaptions[col::Town]))
         return std::nullopt; // 町域, 番地 …: a town column, not the whole address
-    return columns[kTown];
+    return columns[col::Town];
 }
 
 QStringList columnEntries(const QStringList& fields)

@@ -6,26 +6,6 @@ namespace tessolo::customersearch {
 
 namespace {
 
-enum Column {
-    PersonName,
-    PersonKana,
-    CompanyName,
-    CompanyKana,
-    Position,
-    Department,
-    Postal,
-    Prefecture,
-    City,
-    Town,
-    Building,
-    Tel,
-    Fax,
-    Email1,
-    Email2,
-    Url,
-    Memo
-};
-
 bool hasDigit(QStringView s)
 {
     for (QChar c : s) {
@@ -44,17 +24,18 @@ Key keyOf(const Values& r)
     const QChar sep = QLatin1Char('\n');
     QString text;
     text.reserve(256);
-    for (int c : {PersonName, PersonKana, CompanyName, CompanyKana, Department})
+    namespace col = customer::col;
+    for (int c : {col::PersonName, col::PersonKana, col::CompanyName, col::CompanyKana, col::Department})
         text.append(r[size_t(c)]).append(sep);
-    for (int c : {Prefecture, City, Town, Building})
+    for (int c : {col::Prefecture, col::City, col::Town, col::Building})
         text.append(r[size_t(c)]);
-    for (int c : {Email1, Email2, Memo})
+    for (int c : {col::Email1, col::Email2, col::Memo})
         text.append(sep).append(r[size_t(c)]);
     // The postal code sits with the numbers, so that 123-4567 finds the
     // stored 1234567 with or without its hyphen.
     QString numbers;
-    numbers.reserve(r[Tel].size() + r[Fax].size() + r[Postal].size() + 2);
-    numbers.append(r[Tel]).append(sep).append(r[Fax]).append(sep).append(r[Postal]);
+    numbers.reserve(r[col::Tel].size() + r[col::Fax].size() + r[col::PostalCode].size() + 2);
+    numbers.append(r[col::Tel]).append(sep).append(r[col::Fax]).append(sep).append(r[col::PostalCode]);
     return {foldForSearch(text), phoneDigits(foldForSearch(numbers))};
 }
 
