@@ -169,8 +169,15 @@ TEST_F(SharedFile, GzipBombIsRefusedWithinBoundedMemory)
                 }).contains(QStringLiteral("大きすぎる")));
     rusage after{};
     getrusage(RUSAGE_SELF, &after);
-    // ru_maxrss is in kilobytes: the peak grew by at most the limit and a margin.
+    // ru_maxrss is in kilobytes: the peak grew by at most the limit and a
+    // margin. Under AddressSanitizer freed memory stays resident in its
+    // quarantine, so the peak says nothing of ours there; the plain build
+    // checks it.
+#if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, (TTextSource::kMaxUnpacked >> 10) + 64 * 1024);
+#else
+    Q_UNUSED(after);
+#endif
 }
 
 TEST_F(SharedFile, ALockedFileIsReportedInJapaneseFirst)
