@@ -18,7 +18,7 @@ namespace tessolo::store {
 
 namespace {
 
-struct TableSpec {
+struct TableLayout {
     QByteArray name;
     QByteArrayList columns;
     bool versioned; // has row_version on the server
@@ -32,7 +32,7 @@ QByteArrayList namesOf(const auto& fields)
     return names;
 }
 
-QList<TableSpec> tables()
+QList<TableLayout> tables()
 {
     QByteArrayList postal;
     for (const QString& c : kPostalColumns)
@@ -75,7 +75,7 @@ void refuseWhenHolding(TPgConnection& conn)
     }
 }
 
-qint64 copyTable(TPgConnection& conn, TSQLiteDatabase& file, const TableSpec& table, qint64& altered)
+qint64 copyTable(TPgConnection& conn, TSQLiteDatabase& file, const TableLayout& table, qint64& altered)
 {
     if (!file.TableExists(QString::fromLatin1(table.name)))
         return 0;
@@ -121,7 +121,7 @@ qint64 copyTable(TPgConnection& conn, TSQLiteDatabase& file, const TableSpec& ta
     return rows;
 }
 
-void writeTable(TPgConnection& conn, TSQLiteDatabase& file, const TableSpec& table, qint64& count)
+void writeTable(TPgConnection& conn, TSQLiteDatabase& file, const TableLayout& table, qint64& count)
 {
     const TPgResult rows =
         conn.exec("select rowid, " + table.columns.join(',') + " from " + table.name + " order by rowid");
@@ -165,10 +165,10 @@ TransferCount importFile(TPgStore& server, const QString& fileName, ImportMode m
         refuseWhenHolding(conn);
     conn.exec("truncate t_customer, m_our_company, m_postal restart identity");
     TransferCount count;
-    const QList<TableSpec> specs = tables();
-    count.customers = copyTable(conn, file, specs[0], count.altered);
-    count.sites = copyTable(conn, file, specs[1], count.altered);
-    count.postalRows = copyTable(conn, file, specs[2], count.altered);
+    const QList<TableLayout> layouts = tables();
+    count.customers = copyTable(conn, file, layouts[0], count.altered);
+    count.sites = copyTable(conn, file, layouts[1], count.altered);
+    count.postalRows = copyTable(conn, file, layouts[2], count.altered);
     transaction.commit();
     return count;
 }
@@ -192,10 +192,10 @@ TransferCount exportFile(TPgStore& server, const QString& fileName)
         TPgTransaction snapshot(conn);
         conn.exec("set transaction isolation level repeatable read, read only");
         TTransaction transaction(file);
-        const QList<TableSpec> specs = tables();
-        writeTable(conn, file, specs[0], count.customers);
-        writeTable(conn, file, specs[1], count.sites);
-        writeTable(conn, file, specs[2], count.postalRows);
+        const QList<TableLayout> layouts = tables();
+        writeTable(conn, file, layouts[0], count.customers);
+        writeTable(conn, file, layouts[1], count.sites);
+        writeTable(conn, file, layouts[2], count.postalRows);
         transaction.commit();
         snapshot.commit();
     }
