@@ -200,23 +200,16 @@ QByteArray canonical(QByteArrayView bytes)
     return encode(decode(bytes));
 }
 
-QString decode(QByteArrayView bytes)
+QString iconvToUtf16(iconv_t cd, QByteArrayView bytes, qsizetype* faults)
 {
+    // One byte never yields more than one UTF-16 unit in the encodings read.
     QString out;
-    if (bytes.isEmpty())
-        return out;
-    if (isAscii(bytes))
-        return QString::fromLatin1(bytes);
-    // One byte never yields more than one UTF-16 unit in code page 932.
-    out.resize(bytes.size());
-    iconv_t cd = decoder().reset();
-
+    out.resize(bytes.size() + 1);
     char* in = const_cast<char*>(bytes.data());
     size_t inLeft = size_t(bytes.size());
     char* base = reinterpret_cast<char*>(out.data());
     char* dst = base;
     size_t outLeft = size_t(out.size()) * 2;
-
     while (inLeft > 0) {
         if (iconv(cd, &in, &inLeft, &dst, &outLeft) != size_t(-1))
             break;
@@ -231,9 +224,21 @@ QString decode(QByteArrayView bytes)
         outLeft -= 2;
         ++in;
         --inLeft;
+        if (faults)
+            ++*faults;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     out.resize((dst - base) / 2);
+    return out;
+}
+
+QString decode(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return QString();
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes);
+    QString out = iconvToUtf16(decoder().reset(), bytes, nullptr);
     // 0x8160 is the JIS wave dash; Windows reads it as U+FF5E, but the
     // input methods here type U+301C, and a name must come back as typed.
     // Both encode to 0x8160 again, so the file stays exactly as Windows wrote it.

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <iconv.h>
+
 namespace tessolo::cp932 {
 
 // A character code page 932 lacks becomes '?', and the rest still converts.
@@ -39,5 +41,9 @@ QByteArray canonical(QByteArrayView bytes);
 // Each byte that does not start a valid sequence decodes to U+FFFD; decoding
 // goes on with the next byte, so nothing after a bad byte is lost.
 QString decode(QByteArrayView bytes);
+
+// What an open iconv conversion to UTF-16LE makes of `bytes`, by the same
+// rule: each byte it cannot read is one U+FFFD, counted in `faults` when given.
+QString iconvToUtf16(iconv_t cd, QByteArrayView bytes, qsizetype* faults);
 
 } // namespace tessolo::cp932

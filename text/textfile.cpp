@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
+#include <memory>
 
 namespace tessolo {
 
@@ -147,30 +148,8 @@ QString iconvDecode(QByteArrayView bytes, const char* from, qsizetype* faults)
         cd = iconv_open("UTF-16LE", "EUC-JP");
     if (cd == reinterpret_cast<iconv_t>(-1))
         throw EFileError(QStringLiteral("EUC-JP のファイルを読むための変換がありません。"));
-    QString out;
-    out.resize(bytes.size() + 1);
-    char* in = const_cast<char*>(bytes.data());
-    size_t inLeft = size_t(bytes.size());
-    char* base = reinterpret_cast<char*>(out.data());
-    char* dst = base;
-    size_t outLeft = size_t(out.size()) * 2;
-    while (inLeft > 0) {
-        if (iconv(cd, &in, &inLeft, &dst, &outLeft) != size_t(-1))
-            break;
-        if (errno == E2BIG)
-            break; // cannot happen: no EUC-JP byte gives more than one unit
-        const char16_t replacement = 0xFFFD;
-        memcpy(dst, &replacement, 2);
-        dst += 2;
-        outLeft -= 2;
-        ++in;
-        --inLeft;
-        ++*faults;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-    iconv_close(cd);
-    out.resize((dst - base) / 2);
-    return out;
+    const std::unique_ptr<void, int (*)(iconv_t)> closer(cd, iconv_close);
+    return cp932::iconvToUtf16(cd, bytes, faults);
 }
 
 } // namespace
