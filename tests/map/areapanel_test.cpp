@@ -4,6 +4,7 @@
 // later marks, a new circle and clearAll(); and how long it takes to be ready
 // with 20,000 marks on the map.
 
+#include "tests/map/pagescript.h"
 #include "data/datalocation.h"
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
@@ -113,26 +114,9 @@ class AreaPanelTest : public QObject {
     std::unique_ptr<QTemporaryDir> tmp;
     std::unique_ptr<TfrmMapbrows> w;
 
-    QVariant js(const QString& code)
-    {
-        QVariant out;
-        bool done = false;
-        w->WebMap1->page()->runJavaScript(code, [&](const QVariant& v) {
-            out = v;
-            done = true;
-        });
-        if (!QTest::qWaitFor([&] { return done; }, 20000))
-            qWarning("no answer from the page to %s", qPrintable(code.left(80)));
-        return out;
-    }
-    QJsonValue json(const QString& code)
-    {
-        return QJsonDocument::fromJson(("[" + js(code).toString() + "]").toUtf8()).array().at(0);
-    }
-    bool idle(int timeoutMs = 60000)
-    {
-        return QTest::qWaitFor([&] { return js(QStringLiteral("tessoloPending()")).toInt() == 0; }, timeoutMs);
-    }
+    QVariant js(const QString& code) { return pageScript(w->WebMap1, code); }
+    QJsonValue json(const QString& code) { return pageJson(w->WebMap1, code); }
+    bool idle(int timeoutMs = 60000) { return pageIdle(w->WebMap1, timeoutMs); }
 
     // The panel against the marks the page drew: those within `km` of the
     // mark labelled `centreLabel`, nearest first, approximate ones apart.
