@@ -33,25 +33,19 @@ QString& cacheFileSetting()
     return f;
 }
 
-QUrl& endpointOverride()
-{
-    static QUrl u;
-    return u;
-}
-
-qsizetype& keptAnswers()
-{
-    static qsizetype n = TAddressSearch::kKeptAnswers;
-    return n;
-}
-
 // More features than the page ever looks at only fill the file.
 constexpr qsizetype kKeptFeatures = 10;
 
 } // namespace
 
 TAddressSearch::TAddressSearch(QString cacheFile, QObject* parent)
+    : TAddressSearch(std::move(cacheFile), kKeptAnswers, parent)
+{ }
+
+TAddressSearch::TAddressSearch(QString cacheFile, qsizetype keptAnswers, QObject* parent)
     : QObject(parent),
+      m_endpoint(serviceEndpoint()),
+      m_keptAnswers(keptAnswers > 0 ? keptAnswers : kKeptAnswers),
       m_file(std::move(cacheFile))
 {
     load();
@@ -69,14 +63,10 @@ QString TAddressSearch::profileCacheFile()
         .filePath(QStringLiteral("address-search.jsonl"));
 }
 
-QUrl TAddressSearch::endpoint()
+QUrl TAddressSearch::serviceEndpoint()
 {
-    if (endpointOverride().isValid())
-        return endpointOverride();
     return QUrl(QStringLiteral("https://msearch.gsi.go.jp/address-search/AddressSearch"));
 }
-
-void TAddressSearch::setEndpointForTesting(const QUrl& url) { endpointOverride() = url; }
 
 bool TAddressSearch::trimAnswer(const QByteArray& body, QByteArray* out)
 {
@@ -101,8 +91,6 @@ bool TAddressSearch::trimAnswer(const QByteArray& body, QByteArray* out)
     *out = QJsonDocument(kept).toJson(QJsonDocument::Compact);
     return true;
 }
-
-void TAddressSearch::setKeptAnswersForTesting(qsizetype n) { keptAnswers() = n > 0 ? n : kKeptAnswers; }
 
 std::unique_ptr<QFile> TAddressSearch::openFile(QIODevice::OpenMode mode)
 {
@@ -175,11 +163,11 @@ void TAddressSearch::load()
         f->getChar(&last);
         m_newlineFirst = last != '\n';
     }
-    if (older || lines > keptAnswers() + keptAnswers() / 10)
+    if (older || lines > m_keptAnswers + m_keptAnswers / 10)
         compact();
 }
 
-bool TAddressSearch::full() const { return m_cache.size() >= keptAnswers(); }
+bool TAddressSearch::full() const { return m_cache.size() >= m_keptAnswers; }
 
 bool TAddressSearch::takeNewestFirst(QByteArrayView text, qsizetype& lines)
 {
@@ -221,7 +209,7 @@ void TAddressSearch::compact()
     // The newest answer of each address, newest kept.
     QList<QString> kept;
     QSet<QString> seen;
-    for (auto it = m_order.crbegin(); it != m_order.crend() && kept.size() < keptAnswers(); ++it) {
+    for (auto it = m_order.crbegin(); it != m_order.crend() && kept.size() < m_keptAnswers; ++it) {
         if (!seen.contains(*it) && m_cache.contains(*it)) {
             seen.insert(*it);
             kept.append(*it);
@@ -267,7 +255,7 @@ void TAddressSearch::store(const QString& query, const QByteArray& answer)
     // part of the line: the next one starts on a line of its own.
     const bool whole = f->write(line) == line.size() && f->flush();
     m_newlineFirst = !whole;
-    if (m_order.size() > keptAnswers() + keptAnswers() / 10)
+    if (m_order.size() > m_keptAnswers + m_keptAnswers / 10)
         compact();
 }
 
@@ -301,7 +289,7 @@ void TAddressSearch::lookup(const QString& rawQuery, Reply reply)
 
     if (!m_net)
         m_net = new QNetworkAccessManager(this);
-    QUrl url = endpoint();
+    QUrl url = m_endpoint;
     url.setQuery(QStringLiteral("q=") + QString::fromLatin1(QUrl::toPercentEncoding(query)), QUrl::StrictMode);
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Tessolo/1.0"));

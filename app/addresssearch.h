@@ -39,6 +39,8 @@ public:
     // `cacheFile` empty: answers are kept in memory only (tests, and a
     // profile that is not kept on disk either).
     explicit TAddressSearch(QString cacheFile, QObject* parent = nullptr);
+    // Keeping at most `keptAnswers` answers (0: kKeptAnswers).
+    TAddressSearch(QString cacheFile, qsizetype keptAnswers, QObject* parent = nullptr);
     ~TAddressSearch() override;
 
     // The file every search made afterwards keeps its answers in; set once by
@@ -48,10 +50,11 @@ public:
     // ~/.local/share/Tessolo/address-search.jsonl, beside QtWebEngine/.
     static QString profileCacheFile();
 
-    // https://msearch.gsi.go.jp/address-search/AddressSearch, unless a test
-    // stands in for it.
-    static QUrl endpoint();
-    static void setEndpointForTesting(const QUrl& url);
+    // https://msearch.gsi.go.jp/address-search/AddressSearch, which every
+    // search asks unless told another (a mirror, or a test's stand-in).
+    static QUrl serviceEndpoint();
+    const QUrl& endpoint() const { return m_endpoint; }
+    void setEndpoint(const QUrl& url) { m_endpoint = url; }
 
     // Status and body for the page: 200 with the service's answer (a JSON
     // array of point features, kept to title and coordinates), 400 for an
@@ -77,7 +80,6 @@ public:
     // than kMaxLineBytes is no answer of ours and is skipped.
     static constexpr qint64 kReadBlock = 1 << 20;
     static constexpr qsizetype kMaxLineBytes = qsizetype{64} * 1024;
-    static void setKeptAnswersForTesting(qsizetype n);
 
 signals:
     // The file turned out unusable while the program ran.
@@ -96,6 +98,8 @@ private:
     std::unique_ptr<QFile> openFile(QIODevice::OpenMode mode);
     void giveUpFile(const QString& why);
 
+    QUrl m_endpoint;
+    qsizetype m_keptAnswers;
     QString m_problem;
     QList<QString> m_order; // as written, oldest first
 

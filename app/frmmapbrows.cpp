@@ -61,12 +61,6 @@ using tessolo::ui::runHandler;
 
 namespace {
 
-QString& pageQuery()
-{
-    static QString q;
-    return q;
-}
-
 QPushButton* button(const char* name, const QString& caption, QWidget* parent)
 {
     auto* b = new QPushButton(caption, parent);
@@ -272,8 +266,6 @@ QString TfrmMapbrows::pageAddress() const
         query << QStringLiteral("offline=1");
     if (actStreetLevel->isChecked())
         query << QStringLiteral("street=1");
-    if (!pageQuery().isEmpty() && !query.contains(pageQuery()))
-        query << pageQuery();
     if (!m_homeForPage.isEmpty())
         query << QStringLiteral("home=") + QString::fromLatin1(QUrl::toPercentEncoding(m_homeForPage));
     QString address = m_server->host() + QStringLiteral("/velmo/tessolo.html");
@@ -281,8 +273,6 @@ QString TfrmMapbrows::pageAddress() const
         address += QLatin1Char('?') + query.join(QLatin1Char('&'));
     return address;
 }
-
-void TfrmMapbrows::setPageQueryForTesting(const QString& query) { pageQuery() = query; }
 
 namespace {
 QString siteAddress(const tessolo::store::SiteValues& v)

@@ -70,8 +70,6 @@ public:
     // The page's address without scheme: "127.0.0.1:<port>/velmo/tessolo.html",
     // with "?offline=1" when the program runs offline.
     QString pageAddress() const;
-    // Tests add a query (e.g. "offline=1") to the page's address.
-    static void setPageQueryForTesting(const QString& query);
 
     // Opens the window where it was last closed, at its size then, and keeps
     // that at closing (the program; tests leave the settings alone).

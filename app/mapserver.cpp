@@ -22,12 +22,6 @@ namespace tessolo::app {
 
 namespace {
 
-QString& testRoot()
-{
-    static QString r;
-    return r;
-}
-
 const QString kPrefix = QStringLiteral("/velmo/");
 const QString kSearchPath = QStringLiteral("/velmo/address-search");
 
@@ -57,14 +51,7 @@ void TMapServer::start()
 
 QString TMapServer::host() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
 
-QString TMapServer::defaultRoot()
-{
-    if (!testRoot().isEmpty())
-        return testRoot();
-    return location::sharedFolder(QStringLiteral("velmo"));
-}
-
-void TMapServer::setDefaultRootForTesting(const QString& dir) { testRoot() = dir; }
+QString TMapServer::defaultRoot() { return location::sharedFolder(QStringLiteral("velmo")); }
 
 QString TMapServer::resolve(const QString& root, const QString& urlPath)
 {

@@ -36,11 +36,13 @@ public:
     const QByteArray& key() const { return m_key; }
     static constexpr char kKeyHeader[] = "X-Tessolo-Key";
     const QString& root() const { return m_root; }
+    // Serves another folder from the next request on: a page being worked on,
+    // or a test's own files.
+    void setRoot(const QString& root) { m_root = root; }
     void setAddressSearch(TAddressSearch* search) { m_search = search; }
 
-    // The folder beside the executable, unless a test has chosen another.
+    // The "velmo" folder beside the executable, or the installed one.
     static QString defaultRoot();
-    static void setDefaultRootForTesting(const QString& dir);
 
     // The file a request path names inside `root`, or an empty string when the
     // path is not under "/velmo/", leaves the folder, or names no file.

@@ -612,8 +612,6 @@ bool TfrmAtena::confirmSmall(const QList<qint64>& tooSmall)
 
 bool TfrmAtena::ask(const QString& question)
 {
-    if (m_confirm)
-        return m_confirm(question);
     return QMessageBox::question(this, QStringLiteral("宛名印刷"), question) == QMessageBox::Yes;
 }
 
@@ -714,10 +712,8 @@ void TfrmAtena::btnPrintClick()
 void TfrmAtena::btnPdfClick()
 {
     const QList<at::Recipient> list = checkedForPrinting();
-    const QString file = m_pdfChooser
-        ? m_pdfChooser()
-        : QFileDialog::getSaveFileName(this, QStringLiteral("PDFに保存"), tessolo::ui::startFolder(),
-                                       QStringLiteral("PDF (*.pdf)"));
+    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("PDFに保存"), tessolo::ui::startFolder(),
+                                                      QStringLiteral("PDF (*.pdf)"));
     if (file.isEmpty())
         throw tessolo::EAbort();
     at::TAtenaRender render(cmbFont->currentFont().family());

@@ -81,17 +81,11 @@ public:
     // Every page as it would print; `tooSmall` as the layout tells it.
     QList<tessolo::atena::Page> pages(QList<qint64>* tooSmall = nullptr);
 
-    // Tests answer the save dialog and the question before printing.
-    using FileChooser = std::function<QString()>;
-    void setPdfChooserForTesting(FileChooser chooser) { m_pdfChooser = std::move(chooser); }
     void btnPdfClick();
     void btnPreviewClick();
     void btnPrintClick();
     void btnOpenProblemClick();
     void btnHeldClick();
-    // Tests answer the question about recipients still needing a look.
-    using Confirm = std::function<bool(const QString& question)>;
-    void setConfirmForTesting(Confirm confirm) { m_confirm = std::move(confirm); }
 
 private:
     void buildControls();
@@ -126,8 +120,6 @@ private:
     tessolo::atena::Held m_held;
     QList<tessolo::atena::Problem> m_problems;
     QSet<qint64> m_leftOut;
-    FileChooser m_pdfChooser;
-    Confirm m_confirm;
     bool m_loadingChoices = false;
     std::unique_ptr<QPrinter> m_printer;
 };

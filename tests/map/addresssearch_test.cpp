@@ -97,19 +97,28 @@ QByteArray pageGet(const tessolo::app::TMapServer& server, const QByteArray& pat
 
 bool wholeHead(const QByteArray& r) { return r.contains("\r\n\r\n"); }
 
+// The program's search, asking `service` instead of the real one.
+struct Search : TAddressSearch {
+    Search(const QString& cacheFile, const QUrl& service, qsizetype keptAnswers = 0)
+        : TAddressSearch(cacheFile, keptAnswers)
+    {
+        setEndpoint(service);
+    }
+};
+
 // A page server over a folder holding one page, with an address search.
 struct Served {
     QTemporaryDir root;
     std::unique_ptr<TAddressSearch> search; // outlives the server that asks it
     std::unique_ptr<tessolo::app::TMapServer> server;
 
-    explicit Served(const QString& cacheFile)
+    Served(const QString& cacheFile, const QUrl& service)
     {
         QFile page(root.filePath(QStringLiteral("page.html")));
         if (page.open(QIODevice::WriteOnly))
             page.write("<p>page</p>");
         page.close();
-        search = std::make_unique<TAddressSearch>(cacheFile);
+        search = std::make_unique<Search>(cacheFile, service);
         server = std::make_unique<tessolo::app::TMapServer>(root.path());
         server->start();
         server->setAddressSearch(search.get());
@@ -139,14 +148,12 @@ private slots:
         file = tmp->filePath(QStringLiteral("profile/address-search.jsonl"));
         fake = std::make_unique<FakeAddressSearch>();
         QVERIFY(fake->port() != 0);
-        TAddressSearch::setEndpointForTesting(fake->url());
         tessolo::app::setOfflineMode(false);
     }
 
     void cleanup()
     {
         tessolo::app::setOfflineMode(false);
-        TAddressSearch::setEndpointForTesting(QUrl());
         fake.reset();
         tmp.reset();
     }
@@ -155,13 +162,13 @@ private slots:
     {
         const QString q = QStringLiteral("東京都府中市架空町9-9 ＡＢビル&3F+α");
         {
-            TAddressSearch first(file);
+            Search first(file, fake->url());
             const Answer a = ask(first, q);
             QCOMPARE(a.status, 200);
             QCOMPARE(titleOf(a.body), q); // the text arrived unchanged, '&' and '+' included
             QCOMPARE(fake->queries, QStringList{q});
         }
-        TAddressSearch second(file);
+        Search second(file, fake->url());
         QCOMPARE(second.cachedCount(), 1);
         bool immediate = false;
         second.lookup(q, [&](int status, const QByteArray& body) { immediate = status == 200 && titleOf(body) == q; });
@@ -171,7 +178,7 @@ private slots:
 
     void oneQuestionPerAddress()
     {
-        TAddressSearch s(file);
+        Search s(file, fake->url());
         int answers = 0;
         for (int i = 0; i < 3; ++i)
             s.lookup(QStringLiteral("東京都府中市架空町"),
@@ -183,7 +190,7 @@ private slots:
     void offlineAsksNothing()
     {
         tessolo::app::setOfflineMode(true);
-        TAddressSearch s(file);
+        Search s(file, fake->url());
         QCOMPARE(ask(s, QStringLiteral("東京都府中市")).status, 403);
         QCOMPARE(ask(s, QString()).status, 400);
         QCOMPARE(ask(s, QString(TAddressSearch::kMaxQueryLength + 1, QChar(u'あ'))).status, 400);
@@ -194,12 +201,10 @@ private slots:
 
     void unreachableServiceIsLeftAloneForAWhile()
     {
-        TAddressSearch::setEndpointForTesting(
-            QUrl(QStringLiteral("http://127.0.0.1:%1/address-search/AddressSearch").arg(closedPort())));
-        TAddressSearch s(file);
+        Search s(file, QUrl(QStringLiteral("http://127.0.0.1:%1/address-search/AddressSearch").arg(closedPort())));
         QCOMPARE(ask(s, QStringLiteral("東京都府中市")).status, 503);
         // The service is back, but within the pause nobody asks it.
-        TAddressSearch::setEndpointForTesting(fake->url());
+        s.setEndpoint(fake->url());
         QCOMPARE(ask(s, QStringLiteral("東京都調布市")).status, 503);
         QVERIFY(fake->queries.isEmpty());
         QCOMPARE(s.cachedCount(), 0);
@@ -207,13 +212,13 @@ private slots:
 
     void failingAnswerIsNotKept()
     {
-        TAddressSearch s(file);
+        Search s(file, fake->url());
         fake->status = 500;
         QCOMPARE(ask(s, QStringLiteral("東京都府中市")).status, 502);
         fake->status = 200;
         QCOMPARE(ask(s, QStringLiteral("東京都府中市")).status, 200);
         QCOMPARE(fake->queries.size(), 2);
-        TAddressSearch later(file);
+        Search later(file, fake->url());
         QCOMPARE(later.cachedCount(), 1);
     }
 
@@ -228,11 +233,11 @@ private slots:
                     "{\"q\":\"乙\",\"a\":[{\"geometry\":{\"coordi"); // torn mid-write
         }
         {
-            TAddressSearch s(file);
+            Search s(file, fake->url());
             QCOMPARE(s.cachedCount(), 1);
             QCOMPARE(ask(s, QStringLiteral("丙")).status, 200);
         }
-        TAddressSearch again(file);
+        Search again(file, fake->url());
         QCOMPARE(again.cachedCount(), 2);
         bool hit = false;
         again.lookup(QStringLiteral("丙"), [&](int status, const QByteArray&) { hit = status == 200; });
@@ -241,7 +246,7 @@ private slots:
 
     void answerAfterAFailedWriteIsKeptOnALineOfItsOwn()
     {
-        TAddressSearch s(file);
+        Search s(file, fake->url());
         QCOMPARE(ask(s, QStringLiteral("丙")).status, 200);
         {
             // The disk fills up in the middle of the next line.
@@ -250,7 +255,7 @@ private slots:
         }
         QCOMPARE(QFileInfo(file).size() > 0, true);
         QCOMPARE(ask(s, QStringLiteral("乙")).status, 200); // space again
-        TAddressSearch later(file);
+        Search later(file, fake->url());
         QCOMPARE(later.cachedCount(), 2);
         bool hit = false;
         later.lookup(QStringLiteral("乙"), [&](int status, const QByteArray&) { hit = status == 200; });
@@ -263,7 +268,7 @@ private slots:
         // A FIFO would block the start for good if it were opened to be read.
         QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
         {
-            TAddressSearch s(file);
+            Search s(file, fake->url());
             QVERIFY2(s.problem().contains(QStringLiteral("通常のファイルではありません")), qPrintable(s.problem()));
             QCOMPARE(ask(s, QStringLiteral("甲")).status, 200); // the map works without the file
             QCOMPARE(s.cachedCount(), 1);
@@ -281,7 +286,7 @@ private slots:
         }
         QVERIFY(QFile::link(target, file));
         {
-            TAddressSearch s(file);
+            Search s(file, fake->url());
             QVERIFY2(s.problem().contains(QStringLiteral("シンボリックリンク")), qPrintable(s.problem()));
             QCOMPARE(s.cachedCount(), 0);
             QCOMPARE(ask(s, QStringLiteral("丙")).status, 200);
@@ -296,7 +301,6 @@ private slots:
 
     void theCacheKeepsTheNewestAnswersOnly()
     {
-        TAddressSearch::setKeptAnswersForTesting(10);
         QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
         {
             QFile f(file);
@@ -312,7 +316,7 @@ private slots:
             return f.open(QIODevice::ReadOnly) ? f.readAll().count('\n') : -1;
         };
         {
-            TAddressSearch s(file);
+            Search s(file, fake->url(), 10);
             QCOMPARE(s.cachedCount(), 10);
             QCOMPARE(lines(), 10);
             bool newest = false, oldest = false;
@@ -328,7 +332,6 @@ private slots:
 
         // Read from the end in blocks: lines across their seams, and a line
         // far longer than any answer, lose nothing else.
-        TAddressSearch::setKeptAnswersForTesting(30000);
         {
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -346,7 +349,7 @@ private slots:
         const qint64 before = QFileInfo(file).size();
         QVERIFY2(before > 2 * TAddressSearch::kReadBlock, QByteArray::number(before).constData());
         {
-            TAddressSearch s(file);
+            Search s(file, fake->url(), 30000);
             QCOMPARE(s.cachedCount(), 21000);
             for (const char* q : {"府中市0", "府中市6000", "府中市6001", "府中市20999"}) {
                 bool hit = false;
@@ -355,7 +358,6 @@ private slots:
             }
         }
         QCOMPARE(QFileInfo(file).size(), before); // nothing to compact
-        TAddressSearch::setKeptAnswersForTesting(0);
     }
 
     void answersAreTrimmedToWhatThePageReads()
@@ -377,7 +379,7 @@ private slots:
         QTemporaryDir root;
         tessolo::app::TMapServer server(root.path());
         server.start();
-        TAddressSearch s(file);
+        Search s(file, fake->url());
         server.setAddressSearch(&s);
 
         const QByteArray path =
@@ -402,7 +404,7 @@ private slots:
 
     void pageServerAnswersOnlyItsOwnPage()
     {
-        Served served(file);
+        Served served(file, fake->url());
         tessolo::app::TMapServer& server = *served.server;
         TAddressSearch& s = *served.search;
         const QByteArray port = QByteArray::number(server.port());
@@ -460,7 +462,7 @@ private slots:
 
     void aFloodLeavesThePageAnswered()
     {
-        Served served(file);
+        Served served(file, fake->url());
         tessolo::app::TMapServer& server = *served.server;
         const auto* gate = server.findChild<tessolo::app::TGatedTcpServer*>();
         QVERIFY(gate);

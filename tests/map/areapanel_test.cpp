@@ -8,6 +8,7 @@
 #include "data/datalocation.h"
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
+#include "app/startoptions.h"
 #include "app/webmap.h"
 #include "atena/frmatena.h"
 #include "data/sqlitedo.h"
@@ -179,9 +180,10 @@ private slots:
             QSKIP("the map page is not installed beside the program");
         tmp = std::make_unique<QTemporaryDir>();
         tessolo::location::setDataDirectory(tmp->path());
-        tessolo::app::TMapServer::setDefaultRootForTesting(velmo);
-        TfrmMapbrows::setPageQueryForTesting(QStringLiteral("offline=1"));
+        // Offline, as --offline starts it: the page asks for no tiles.
+        tessolo::app::setOfflineMode(true);
         w = std::make_unique<TfrmMapbrows>();
+        w->mapServer()->setRoot(velmo);
         QSignalSpy loaded(w->WebMap1, &QWebEngineView::loadFinished);
         w->show();
         QVERIFY(loaded.wait(30000));
@@ -206,7 +208,7 @@ private slots:
     void cleanup()
     {
         w.reset();
-        TfrmMapbrows::setPageQueryForTesting(QString());
+        tessolo::app::setOfflineMode(false);
         tessolo::location::setDataDirectory(QString());
         tmp.reset();
     }

@@ -4,7 +4,6 @@
 #include "data/datalocation.h"
 #include "app/application.h"
 #include "app/frmmapbrows.h"
-#include "app/mapserver.h"
 #include "ui/okrightdlg2.h"
 #include "ui/windowset.h"
 #include "data/errors.h"
@@ -53,8 +52,6 @@ private slots:
     {
         QTemporaryDir tmp;
         tessolo::location::setDataDirectory(tmp.path());
-        QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("velmo"))));
-        tessolo::app::TMapServer::setDefaultRootForTesting(tmp.filePath(QStringLiteral("velmo")));
         QVERIFY(!QFile::exists(tmp.filePath(tessolo::kDatabaseName)));
         tessolo::app::createWindowSet();
         QVERIFY(frmMapbrows && OKRightDlg2 && AboutBox);

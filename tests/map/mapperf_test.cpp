@@ -7,6 +7,7 @@
 #include "data/datalocation.h"
 #include "app/frmmapbrows.h"
 #include "app/mapserver.h"
+#include "app/startoptions.h"
 #include "app/webmap.h"
 #include "data/sqlitedo.h"
 #include "customer/customer.h"
@@ -156,8 +157,7 @@ private slots:
 
         QTemporaryDir tmp;
         tessolo::location::setDataDirectory(tmp.path());
-        tessolo::app::TMapServer::setDefaultRootForTesting(velmo);
-        TfrmMapbrows::setPageQueryForTesting(QStringLiteral("offline=1"));
+        tessolo::app::setOfflineMode(true); // as --offline: no tiles asked
         QStringList errors;
         QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, [&](const QString& m) { errors << m; });
 
@@ -169,6 +169,7 @@ private slots:
         start.start();
         TfrmMapbrows w;
         const qint64 created = start.elapsed();
+        w.mapServer()->setRoot(velmo);
         {
             TSQLiteDo db;
             db.getDBpoint(kDatabaseName);
@@ -272,7 +273,7 @@ private slots:
             qPrintable(
                 QStringLiteral("%1 of %2 at town level").arg(levels.value(QStringLiteral("town")).toInt()).arg(count)));
 
-        TfrmMapbrows::setPageQueryForTesting(QString());
+        tessolo::app::setOfflineMode(false);
         QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, nullptr, nullptr);
     }
 };

@@ -254,12 +254,12 @@ private slots:
         writeFile(velmo + QStringLiteral("/a.png"), "\x89PNG");
         writeFile(velmo + QStringLiteral("/a.svg"), "<svg/>");
         writeFile(tmp->filePath(QStringLiteral("outside.txt")), "secret");
-        tessolo::app::TMapServer::setDefaultRootForTesting(velmo);
         errors.clear();
         QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised,
                          [this](const QString& m) { errors << m; });
 
         w = std::make_unique<TfrmMapbrows>();
+        w->mapServer()->setRoot(velmo);
         frmMapbrows = w.get();
         QVERIFY(QFile::exists(tmp->filePath(kDatabaseName)));
         QSignalSpy spy(w->WebMap1, &QWebEngineView::loadFinished);

@@ -78,6 +78,8 @@ class PageRefineTest : public QObject {
     std::unique_ptr<TfrmMapbrows> start()
     {
         auto w = std::make_unique<TfrmMapbrows>();
+        w->mapServer()->setRoot(velmo);
+        w->addressSearch()->setEndpoint(fake->url());
         frmMapbrows = w.get();
         QSignalSpy loaded(w->WebMap1, &QWebEngineView::loadFinished);
         w->show();
@@ -100,9 +102,7 @@ private slots:
         db = std::make_unique<uitest::Db>();
         errors = std::make_unique<uitest::Errors>();
         tmp = std::make_unique<QTemporaryDir>();
-        tessolo::app::TMapServer::setDefaultRootForTesting(velmo);
         fake = std::make_unique<FakeAddressSearch>();
-        TAddressSearch::setEndpointForTesting(fake->url());
         TAddressSearch::setDefaultCacheFile(tmp->filePath(QStringLiteral("profile/address-search.jsonl")));
         tessolo::app::setOfflineMode(false);
     }
@@ -110,7 +110,6 @@ private slots:
     void cleanup()
     {
         tessolo::app::setOfflineMode(false);
-        TAddressSearch::setEndpointForTesting(QUrl());
         TAddressSearch::setDefaultCacheFile(QString());
         fake.reset();
         tmp.reset();
@@ -153,6 +152,7 @@ private slots:
         // One address answered at an earlier start, one never asked.
         {
             TAddressSearch earlier(TAddressSearch::defaultCacheFile());
+            earlier.setEndpoint(fake->url());
             bool done = false;
             earlier.lookup(QStringLiteral("東京都府中市架空町1"), [&](int, const QByteArray&) { done = true; });
             QTRY_VERIFY(done);

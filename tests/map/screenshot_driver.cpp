@@ -107,12 +107,12 @@ int main(int argc, char** argv)
     tessolo::app::TApplication app(argc, argv);
     tessolo::app::installJapaneseFont();
     tessolo::location::setDataDirectory(QString::fromLocal8Bit(argv[1]));
-    tessolo::app::TMapServer::setDefaultRootForTesting(QString::fromLocal8Bit(argv[2]));
     // As --offline does.
     tessolo::app::setOfflineMode(argc > 3 && QByteArray(argv[3]) == "offline");
     const int zoomSteps = argc > 4 ? QByteArray(argv[4]).toInt() : 0;
 
     tessolo::app::createWindowSet();
+    frmMapbrows->mapServer()->setRoot(QString::fromLocal8Bit(argv[2]));
     seed();
     frmMapbrows->move(0, 0);
     frmMapbrows->show();
