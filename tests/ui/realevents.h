@@ -56,14 +56,18 @@ inline void click(QWidget* target, Qt::MouseButton b = Qt::LeftButton, QPoint at
 // Runs `act` on the next modal window once it is up (a message box or a
 // dialog's exec()), from the event loop that window runs. Gives up after
 // `timeoutMs`, so a box that never comes fails the test instead of hanging.
-inline void onNextModal(std::function<void(QWidget* modal)> act, int timeoutMs = 5000)
+// `wanted` passes over other modal windows meanwhile (a progress dialog
+// that comes and goes first).
+inline void onNextModal(std::function<void(QWidget* modal)> act, int timeoutMs = 5000,
+                        std::function<bool(QWidget*)> wanted = {})
 {
     auto* timer = new QTimer(qApp);
     auto started = std::make_shared<QElapsedTimer>();
     started->start();
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, act, started, timeoutMs] {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act, started, timeoutMs, wanted] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible() && modal->windowHandle() && modal->windowHandle()->isExposed()) {
+        if (modal && modal->isVisible() && modal->windowHandle() && modal->windowHandle()->isExposed() &&
+            (!wanted || wanted(modal))) {
             timer->deleteLater();
             timer->stop();
             act(modal);
@@ -73,6 +77,13 @@ inline void onNextModal(std::function<void(QWidget* modal)> act, int timeoutMs =
         }
     });
     timer->start(10);
+}
+
+// The next modal window of type T.
+template <class T> void onNext(std::function<void(T*)> act, int timeoutMs = 5000)
+{
+    onNextModal([act](QWidget* modal) { act(static_cast<T*>(modal)); }, timeoutMs,
+                [](QWidget* modal) { return qobject_cast<T*>(modal) != nullptr; });
 }
 
 } // namespace realevents
