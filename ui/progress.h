@@ -4,6 +4,7 @@
 // worth watching, and its cancel button asks the run to stop; the run then
 // rolls back, so a cancel never leaves half a list behind.
 
+#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QString>
 #include <functional>
@@ -27,6 +28,7 @@ public:
 
 private:
     QProgressDialog m_dialog;
+    QElapsedTimer m_painted; // since the dialog was last given a value
     bool m_cursorSet = false;
 };
 
