@@ -18,6 +18,10 @@ int running = 0; // the window's thread alone changes and reads it
 
 bool backgroundWorkRunning() { return running > 0; }
 
+TWorkRunning::TWorkRunning() { ++running; }
+
+TWorkRunning::~TWorkRunning() { --running; }
+
 void runInBackground(QWidget* parent, const QString& label, const std::function<void(const WorkProgress&)>& work)
 {
     std::atomic<qint64> done{0};
@@ -38,10 +42,7 @@ void runInBackground(QWidget* parent, const QString& label, const std::function<
         }
     }));
     TBusyCursor cursor;
-    struct Running {
-        Running() { ++running; }
-        ~Running() { --running; }
-    } mark;
+    TWorkRunning mark;
     thread->start();
     QEventLoop loop;
     // Polled rather than signalled: a thread that ends before the loop runs

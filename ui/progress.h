@@ -4,6 +4,9 @@
 // worth watching, and its cancel button asks the run to stop; the run then
 // rolls back, so a cancel never leaves half a list behind.
 
+#include "ui/backgroundrun.h"
+
+#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QString>
 #include <functional>
@@ -26,7 +29,9 @@ public:
     void finish();
 
 private:
+    TWorkRunning m_running; // from the start of the run to its end, past finish()
     QProgressDialog m_dialog;
+    QElapsedTimer m_painted; // since the dialog was last given a value
     bool m_cursorSet = false;
 };
 
