@@ -94,16 +94,22 @@ void BM_TwentyCopiesOfASmallRoster(benchmark::State& state)
 }
 BENCHMARK(BM_TwentyCopiesOfASmallRoster)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// A large roster (customers with long memos, about 300 MB): the copy streams
+// A large roster (customers with long memos, about 400 MB): the copy streams
 // rows, so the memory it adds stays small whatever the file's size.
+// TESSOLO_BENCH_LARGE_ROWS sets another number of customers (750000: 1 GB).
 void BM_BackupLargeRoster(benchmark::State& state)
 {
     benchcustomers::Database db;
     const QString source = tessolo::backup::databasePath();
     {
+        const int rows = qEnvironmentVariableIntValue("TESSOLO_BENCH_LARGE_ROWS") > 0
+            ? qEnvironmentVariableIntValue("TESSOLO_BENCH_LARGE_ROWS")
+            : 300000;
         tessolo::TSQLiteDatabase raw(source);
-        raw.ExecSQL("insert into t_customer (person_name, memo) with recursive n(i) as (select 1 union all "
-                    "select i + 1 from n where i < 300000) select 'c' || i, hex(randomblob(500)) from n");
+        raw.ExecSQL(QStringLiteral("insert into t_customer (person_name, memo) with recursive n(i) as (select 1 union "
+                                   "all select i + 1 from n where i < %1) select 'c' || i, hex(randomblob(500)) from n")
+                        .arg(rows)
+                        .toUtf8());
     }
     rusage before{};
     getrusage(RUSAGE_SELF, &before);
