@@ -543,6 +543,48 @@ QString stoppedAt(const QString& message, qint64 line)
         QStringLiteral("\n\n%1 行目で中止しました。このファイルからは 1 件も取り込まれていません。").arg(line);
 }
 
+// Encodes the row as it will be stored; a value code page 932 lacks
+// characters for marks the line, and the first few such lines are named.
+unsigned encodeRow(Pending& p, Result& result)
+{
+    std::array<qsizetype, kFieldCount> substituted;
+    p.stored = cp932::encodeEach(p.record.data(), kFieldCount, p.ends.data(), substituted.data());
+    const qsizetype inLine = std::count_if(substituted.begin(), substituted.end(), [](qsizetype n) { return n > 0; });
+    if (inLine == 0)
+        return 0;
+    result.substitutedValues += inLine;
+    if (++result.substitutedLineCount <= kLinesNamed)
+        result.substitutedLines << p.number;
+    return Replaced;
+}
+
+// Writes every row not left out in one transaction: all of them, or none
+// when one fails.
+void storeRows(std::deque<Pending>& pending, const QSet<qint64>& leaveOut, const Review& review, Result& result)
+{
+    TSQLiteDo db;
+    db.setDBpoint(kDatabaseName);
+    TTransaction transaction(*db.SQLiteDB);
+    TBulkInsert insert(*db.SQLiteDB, QStringLiteral("t_customer"), kFieldCount);
+    QList<QByteArrayView> values;
+    for (Pending& p : pending) {
+        if (leaveOut.contains(p.index)) {
+            result.skippedChecked += !review.lines.contains(p.index);
+            result.leftOut.push_back(std::move(p.record));
+            continue;
+        }
+        p.viewsOf(values);
+        try {
+            insert.insertEncoded(values);
+        } catch (const TessoloError& e) {
+            throw TessoloError(stoppedAt(e.message(), p.number));
+        }
+        ++result.rows;
+    }
+    result.skipped = qint64(result.leftOut.size());
+    transaction.commit();
+}
+
 } // namespace
 
 Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& progress, bool firstLineIsHeader,
@@ -566,7 +608,6 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
     Review review;
     // A deque: the lines stay where they are as it grows.
     std::deque<Pending> pending;
-    std::array<qsizetype, kFieldCount> substituted;
     QList<QByteArrayView> values;
     const int highest = highestColumn(map);
     qsizetype width = -1; // the first line's number of values
@@ -594,15 +635,7 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
             if (++result.invalidLineCount <= kLinesNamed)
                 result.invalidLines << line.number;
         }
-        p.stored = cp932::encodeEach(p.record.data(), kFieldCount, p.ends.data(), substituted.data());
-        const qsizetype substitutedInLine =
-            std::count_if(substituted.begin(), substituted.end(), [](qsizetype n) { return n > 0; });
-        if (substitutedInLine > 0) {
-            flags |= Replaced;
-            result.substitutedValues += substitutedInLine;
-            if (++result.substitutedLineCount <= kLinesNamed)
-                result.substitutedLines << line.number;
-        }
+        flags |= encodeRow(p, result);
         if (flags) {
             countFlags(flags, review.check);
             review.check.lines.insert(at);
@@ -630,26 +663,7 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
         }
     }
 
-    TSQLiteDo db;
-    db.setDBpoint(kDatabaseName);
-    TTransaction transaction(*db.SQLiteDB);
-    TBulkInsert insert(*db.SQLiteDB, QStringLiteral("t_customer"), kFieldCount);
-    for (Pending& p : pending) {
-        if (leaveOut.contains(p.index)) {
-            result.skippedChecked += !review.lines.contains(p.index);
-            result.leftOut.push_back(std::move(p.record));
-            continue;
-        }
-        p.viewsOf(values);
-        try {
-            insert.insertEncoded(values);
-        } catch (const TessoloError& e) {
-            throw TessoloError(stoppedAt(e.message(), p.number));
-        }
-        ++result.rows;
-    }
-    result.skipped = qint64(result.leftOut.size());
-    transaction.commit();
+    storeRows(pending, leaveOut, review, result);
     return result;
 }
 

@@ -49,7 +49,13 @@ TfrmCsvin::TfrmCsvin(QWidget* parent)
 {
     tessolo::ui::setupWindow(this, QStringLiteral("frmCsvin"), QStringLiteral("CSVデータ取込"), QColor(224, 234, 219));
     resize(627, 383);
+    buildControls();
+    layOut();
+    wire();
+}
 
+void TfrmCsvin::buildControls()
+{
     Label1 = new QLabel(QStringLiteral("顧客情報項目"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     ListViewCsv = new QTreeWidget(this);
@@ -100,7 +106,10 @@ TfrmCsvin::TfrmCsvin(QWidget* parent)
     btngo->setObjectName(QStringLiteral("btngo"));
     btncancel = new QPushButton(QStringLiteral("キャンセル"), this);
     btncancel->setObjectName(QStringLiteral("btncancel"));
+}
 
+void TfrmCsvin::layOut()
+{
     auto* left = new QVBoxLayout;
     left->addWidget(Label1);
     left->addWidget(ListViewCsv);
@@ -135,7 +144,10 @@ TfrmCsvin::TfrmCsvin(QWidget* parent)
     // Only a click (or Enter on the focused button) assigns: Enter in either
     // list must not press ＜＜指定 as the dialog's default.
     ui::enterPressesFocusedButtonOnly(this);
+}
 
+void TfrmCsvin::wire()
+{
     connect(btnadd, &QPushButton::clicked, this, ui::guarded([this] { btnaddClick(); }));
     connect(btndel, &QPushButton::clicked, this, ui::guarded([this] { btndelClick(); }));
     connect(btngo, &QPushButton::clicked, this, ui::guarded([this] { btngoClick(); }));

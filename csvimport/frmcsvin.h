@@ -60,6 +60,9 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
+    void buildControls();
+    void layOut();
+    void wire();
     void FormShow();
     void btnaddClick();
     void btndelClick();

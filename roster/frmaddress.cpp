@@ -93,6 +93,7 @@ TfrmAddress::TfrmAddress(QWidget* parent)
     move(0, 0);
 
     buildMenu();
+    buildFileDialogs();
     buildList();
     buildSearch();
     buildInputs();
@@ -198,7 +199,12 @@ void TfrmAddress::buildMenu()
     e1->setObjectName(QStringLiteral("E1"));
     N3 = e1->addAction(QStringLiteral("自社住所情報"));
     N3->setObjectName(QStringLiteral("N3"));
+}
 
+// The import's and the export's file dialogs, Qt's own: the export's carries
+// the encoding.
+void TfrmAddress::buildFileDialogs()
+{
     OpenTextFileDialog1 = new QFileDialog(this, QString(), tessolo::ui::startFolder());
     OpenTextFileDialog1->setObjectName(QStringLiteral("OpenTextFileDialog1"));
     OpenTextFileDialog1->setWindowTitle(QStringLiteral("ファイルを開く"));

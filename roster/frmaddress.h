@@ -182,6 +182,7 @@ private:
     void restoreListLayout();
     void buildSearch();
     void buildMenu();
+    void buildFileDialogs();
     void buildList();
     void buildInputs();
     void buildButtons();
