@@ -7,7 +7,7 @@ namespace tessolo::ui {
 namespace {
 constexpr int kSteps = 1000;
 constexpr int kPaintEveryMs = 100;
-}
+} // namespace
 
 TBusyProgress::TBusyProgress(QWidget* parent, const QString& label)
     : m_dialog(label, QStringLiteral("キャンセル"), 0, kSteps, parent)
