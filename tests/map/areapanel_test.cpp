@@ -4,6 +4,7 @@
 // later marks, a new circle and clearAll(); and how long it takes to be ready
 // with 20,000 marks on the map.
 
+#include "tests/map/offlinemap.h"
 #include "tests/map/pagescript.h"
 #include "data/datalocation.h"
 #include "app/frmmapbrows.h"
@@ -112,8 +113,8 @@ QRect mapFrame(const QImage& page)
 class AreaPanelTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> tmp;
-    std::unique_ptr<TfrmMapbrows> w;
+    std::unique_ptr<OfflineMap> map;
+    TfrmMapbrows* w = nullptr;
 
     QVariant js(const QString& code) { return pageScript(w->WebMap1, code); }
     QJsonValue json(const QString& code) { return pageJson(w->WebMap1, code); }
@@ -175,25 +176,17 @@ class AreaPanelTest : public QObject {
 private slots:
     void init()
     {
-        const QString velmo = QStringLiteral(TESSOLO_VELMO_DIR);
-        if (!QFile::exists(velmo + QStringLiteral("/tessolo.html")))
+        if (!OfflineMap::pageInstalled())
             QSKIP("the map page is not installed beside the program");
-        tmp = std::make_unique<QTemporaryDir>();
-        tessolo::location::setDataDirectory(tmp->path());
-        // Offline, as --offline starts it: the page asks for no tiles.
-        tessolo::app::setOfflineMode(true);
-        w = std::make_unique<TfrmMapbrows>();
-        w->mapServer()->setRoot(velmo);
-        QSignalSpy loaded(w->WebMap1, &QWebEngineView::loadFinished);
-        w->show();
-        QVERIFY(loaded.wait(30000));
-        QVERIFY(idle(30000));
+        map = std::make_unique<OfflineMap>();
+        w = map->window();
+        QVERIFY(map->show());
     }
     // Prints to a PDF at A4 and gives back the document.
     std::unique_ptr<QPdfDocument> printed(const QString& name)
     {
         auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        const QString file = tmp->filePath(name);
+        const QString file = map->data().filePath(name);
         printer->setOutputFormat(QPrinter::PdfFormat);
         printer->setOutputFileName(file);
         printer->setPageSize(QPageSize(QPageSize::A4));
@@ -207,10 +200,8 @@ private slots:
 
     void cleanup()
     {
-        w.reset();
-        tessolo::app::setOfflineMode(false);
-        tessolo::location::setDataDirectory(QString());
-        tmp.reset();
+        w = nullptr;
+        map.reset();
     }
 
     void listsTheMarksInsideNearestFirstAndFollowsTheMap()

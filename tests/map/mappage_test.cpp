@@ -2,6 +2,7 @@
 // with their values when the page is loaded again, territories kept by name
 // and listing who is inside, and the printed map without the page's address.
 
+#include "tests/map/offlinemap.h"
 #include "tests/map/pagescript.h"
 #include "data/datalocation.h"
 #include "app/frmmapbrows.h"
@@ -48,8 +49,8 @@ const char* const kLegend = R"JS(JSON.stringify([...document.querySelectorAll('#
 class MapPageTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> tmp;
-    std::unique_ptr<TfrmMapbrows> w;
+    std::unique_ptr<OfflineMap> map;
+    TfrmMapbrows* w = nullptr;
 
     QVariant js(const QString& code) { return pageScript(w->WebMap1, code); }
     QJsonValue json(const QString& code) { return pageJson(w->WebMap1, code); }
@@ -72,27 +73,17 @@ class MapPageTest : public QObject {
 private slots:
     void init()
     {
-        const QString velmo = QStringLiteral(TESSOLO_VELMO_DIR);
-        if (!QFile::exists(velmo + QStringLiteral("/tessolo.html")))
+        if (!OfflineMap::pageInstalled())
             QSKIP("the map page is not installed beside the program");
-        tmp = std::make_unique<QTemporaryDir>();
-        tessolo::location::setDataDirectory(tmp->path());
-        // Offline, as --offline starts it: the page asks for no tiles.
-        tessolo::app::setOfflineMode(true);
-        w = std::make_unique<TfrmMapbrows>();
-        w->mapServer()->setRoot(velmo);
-        QSignalSpy loaded(w->WebMap1, &QWebEngineView::loadFinished);
-        w->show();
-        QVERIFY(loaded.wait(30000));
-        QVERIFY(idle(30000));
+        map = std::make_unique<OfflineMap>();
+        w = map->window();
+        QVERIFY(map->show());
     }
 
     void cleanup()
     {
-        w.reset();
-        tessolo::app::setOfflineMode(false);
-        tessolo::location::setDataDirectory(QString());
-        tmp.reset();
+        w = nullptr;
+        map.reset();
     }
 
     // Colour by company: the legend counts; a value keeps its colour when
@@ -268,7 +259,7 @@ private slots:
         js(markCall(QStringLiteral("大阪府大阪市北区梅田"), QStringLiteral("梅田::"), 1, {}));
         QVERIFY(idle());
         auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        const QString file = tmp->filePath(QStringLiteral("map.pdf"));
+        const QString file = map->data().filePath(QStringLiteral("map.pdf"));
         printer->setOutputFormat(QPrinter::PdfFormat);
         printer->setOutputFileName(file);
         printer->setPageSize(QPageSize(QPageSize::A4));
