@@ -3,6 +3,7 @@
 // shell, postal2address beside the same query through the C API, and a
 // customer CSV file beside one prepared statement inserting the same rows.
 
+#include "bench/postallist.h"
 #include "data/datalocation.h"
 #include "csvimport/csvimportrun.h"
 #include "csvimport/duplicates.h"
@@ -26,37 +27,9 @@
 #include <sqlite3.h>
 
 using namespace tessolo;
+using namespace benchwork;
 
 namespace {
-
-const QString kList = QStringLiteral(TESSOLO_SHARED_DIR "/postal/ken_all.csv");
-
-QTemporaryDir& work()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-
-// A fresh tessolo.db with the three tables in its own directory.
-QString freshDatabase(const QString& name)
-{
-    const QString dir = work().filePath(name);
-    QDir(dir).removeRecursively();
-    QDir().mkpath(dir);
-    tessolo::location::setDataDirectory(dir);
-    TSQLiteDo().initDB(kDatabaseName);
-    return dir + QStringLiteral("/tessolo.db");
-}
-
-// A file of the benchmarks' own in the work directory.
-QString writeWorkFile(const QString& name, const QByteArray& bytes)
-{
-    const QString path = work().filePath(name);
-    QFile o(path);
-    o.open(QIODevice::WriteOnly);
-    o.write(bytes);
-    return path;
-}
 
 // A file of `count` made-up lines in code page 932, written once a run.
 QString madeUpFile(const QString& name, int count, const std::function<QString(int)>& line)
@@ -70,75 +43,10 @@ QString madeUpFile(const QString& name, int count, const std::function<QString(i
     return made[name] = writeWorkFile(name, out);
 }
 
-bool haveList(benchmark::State& state)
-{
-    if (QFile::exists(kList))
-        return true;
-    state.SkipWithError("the national list is absent");
-    return false;
-}
-
 // ---------------------------------------------------------------- postal list
 
-void BM_PostalUpdate_Tessolo(benchmark::State& state)
-{
-    if (!haveList(state))
-        return;
-    qint64 rows = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        freshDatabase(QStringLiteral("postal"));
-        state.ResumeTiming();
-        rows = postalupdate::run(kList).rows;
-    }
-    state.counters["rows"] = double(rows);
-}
-
-// The same nine columns as code page 932 bytes in a CSV file the shell reads
-// (the shell's .import wants exactly the table's column count).
-QString shellInput()
-{
-    static QString path;
-    if (!path.isEmpty())
-        return path;
-    QFile in(kList);
-    in.open(QIODevice::ReadOnly);
-    const QByteArray bytes = in.readAll();
-    QByteArray out;
-    out.reserve(bytes.size());
-    for (const QByteArray& raw : readLines(bytes)) {
-        const QStringList f = splitCommaText(cp932::decode(raw));
-        for (int i = 0; i < 9; ++i) {
-            out += i ? ",\"" : "\"";
-            out += cp932::encode(f.value(i)).replace("\"", "\"\"");
-            out += '"';
-        }
-        out += "\r\n";
-    }
-    path = writeWorkFile(QStringLiteral("nine.csv"), out);
-    return path;
-}
-
-void BM_PostalUpdate_SqliteShell(benchmark::State& state)
-{
-    if (!haveList(state))
-        return;
-    const QString input = shellInput();
-    for (auto _ : state) {
-        state.PauseTiming();
-        const QString db = freshDatabase(QStringLiteral("shell"));
-        state.ResumeTiming();
-        QProcess p;
-        p.start(QStringLiteral("sqlite3"),
-                {db, QStringLiteral(".mode csv"), QStringLiteral("BEGIN"),
-                 QStringLiteral(".import ") + input + QStringLiteral(" m_postal"), QStringLiteral("COMMIT")});
-        p.waitForFinished(-1);
-        if (p.exitCode() != 0) {
-            state.SkipWithError(p.readAllStandardError().constData());
-            return;
-        }
-    }
-}
+void BM_PostalUpdate_Tessolo(benchmark::State& state) { coreUpdate(state); }
+void BM_PostalUpdate_SqliteShell(benchmark::State& state) { shellUpdate(state); }
 
 // ---------------------------------------------------------------- lookup
 
