@@ -7,6 +7,7 @@
 #include "data/sqlitedb.h"
 #include "roster/frmaddress.h"
 #include "text/cp932.h"
+#include "ui/backgroundrun.h"
 #include "ui/progress.h"
 #include "uitest.h"
 
@@ -16,7 +17,9 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+#include <atomic>
 
 using tessolo::ui::TBusyProgress;
 using uitest::Db;
@@ -95,6 +98,51 @@ private slots:
     // The dialog lets the roster's timer and activation run; reading the
     // data version there waited out the lock the run holds (2 s each time,
     // the menu's postal update three times as long as the core's).
+    // Work off the window's thread: nothing shown for a copy done within a
+    // second, the dialog after that, and its キャンセル reaches the work.
+    void backgroundWorkShowsItsDialogAfterASecondOnly()
+    {
+        std::atomic<bool> seen = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&seen] {
+            if (QProgressDialog* d = dialog(); d && d->isVisible())
+                seen = true;
+        });
+        watch.start(20);
+        tessolo::ui::runInBackground(nullptr, QStringLiteral("コピーしています…"),
+                                     [](const tessolo::ui::WorkProgress& progress) {
+                                         for (int i = 0; i < 12; ++i) {
+                                             QThread::msleep(50);
+                                             progress(i, 12);
+                                         }
+                                     });
+        QVERIFY(!seen);
+
+        QElapsedTimer t;
+        qint64 shownAt = -1;
+        QTimer cancel;
+        connect(&cancel, &QTimer::timeout, [&] {
+            QProgressDialog* d = dialog();
+            if (shownAt < 0 && d && d->isVisible()) {
+                shownAt = t.elapsed();
+                d->findChild<QPushButton*>()->click();
+            }
+        });
+        cancel.start(20);
+        bool cancelled = false;
+        t.start();
+        tessolo::ui::runInBackground(nullptr, QStringLiteral("コピーしています…"),
+                                     [&cancelled](const tessolo::ui::WorkProgress& progress) {
+                                         for (int i = 0; i < 200 && !cancelled; ++i) {
+                                             QThread::msleep(25);
+                                             cancelled = !progress(i, 200);
+                                         }
+                                     });
+        QVERIFY2(shownAt >= 1000, qPrintable(QString::number(shownAt)));
+        QVERIFY(cancelled);
+        QVERIFY2(t.elapsed() < 4500, "the cancel did not stop the work");
+    }
+
     void theRosterLeavesTheDatabaseToTheRunAndCatchesUpAfter()
     {
         Db db;
