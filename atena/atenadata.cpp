@@ -6,31 +6,27 @@
 #include "customer/memofields.h"
 #include "postal/postalcode.h"
 
-#include <QHash>
-#include <QSet>
-
 namespace tessolo::atena {
 
 namespace {
 
-constexpr qsizetype kRowidsPerQuery = 500;
-
 QString field(const TSQLiteTable& t, const char* name) { return t.NamedFieldAsString(QString::fromLatin1(name)); }
 
-Recipient recipientOf(const TSQLiteTable& t)
+Recipient recipientOf(qint64 rowid, const customer::Record& c)
 {
+    namespace col = customer::col;
     Recipient r;
-    r.rowid = field(t, "rowid").toLongLong();
-    r.postalTyped = field(t, "postal_code");
+    r.rowid = rowid;
+    r.postalTyped = c[col::PostalCode];
     r.postal = postal::cleaned(r.postalTyped);
-    r.prefecture = field(t, "prefecture");
-    r.city = field(t, "city");
-    r.town = field(t, "town");
-    r.building = field(t, "building");
-    r.company = field(t, "company_name");
-    r.department = field(t, "department");
-    r.person = field(t, "person_name");
-    const customer::memo::Fields memo = customer::memo::parse(field(t, "memo"));
+    r.prefecture = c[col::Prefecture];
+    r.city = c[col::City];
+    r.town = c[col::Town];
+    r.building = c[col::Building];
+    r.company = c[col::CompanyName];
+    r.department = c[col::Department];
+    r.person = c[col::PersonName];
+    const customer::memo::Fields memo = customer::memo::parse(c[col::Memo]);
     r.groups = memo.groups;
     r.joint = memo.joint;
     r.honorific = memo.honorific;
@@ -41,29 +37,9 @@ Recipient recipientOf(const TSQLiteTable& t)
 
 QList<Recipient> loadRecipients(const QList<qint64>& rowids)
 {
-    QHash<qint64, Recipient> byRowid;
-    TSQLiteDo db;
-    db.getDBpoint(kDatabaseName);
-    for (qsizetype from = 0; from < rowids.size(); from += kRowidsPerQuery) {
-        QStringList ids;
-        for (qint64 id : rowids.mid(from, kRowidsPerQuery))
-            ids << QString::number(id);
-        const auto table = db.query(customer::rowidsSql(ids));
-        for (table->MoveFirst(); !table->Eof(); table->Next()) {
-            Recipient r = recipientOf(*table);
-            byRowid.insert(r.rowid, r);
-        }
-    }
-    db.closeDBpoint();
     QList<Recipient> out;
-    QSet<qint64> seen;
-    for (qint64 id : rowids) {
-        const auto it = byRowid.constFind(id);
-        if (it == byRowid.constEnd() || seen.contains(id))
-            continue;
-        seen.insert(id);
-        out << *it;
-    }
+    for (const customer::Stored& s : customer::recordsOf(rowids))
+        out << recipientOf(s.rowid, s.record);
     return out;
 }
 
