@@ -35,6 +35,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QHash>
 #include <QFileDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -675,36 +676,19 @@ void TfrmMapbrows::wirePageRequests()
 
 void TfrmMapbrows::visitRound(bool planner, const QList<qint64>& rowids, const QList<qint64>& legs, qint64 returnLeg)
 {
-    QStringList ids;
-    QList<qint64> known;
+    // Legs by rowid: a customer deleted meanwhile by another program drops
+    // out of the list without shifting the others' legs.
+    QList<qint64> shown;
+    QHash<qint64, qint64> legOf;
     for (qsizetype i = 0; i < rowids.size(); ++i) {
         if (m_pageRows.contains(rowids.at(i))) {
-            ids << QString::number(rowids.at(i));
-            known << legs.value(i);
+            shown << rowids.at(i);
+            legOf.insert(rowids.at(i), legs.value(i));
         }
     }
-    if (ids.isEmpty())
+    if (shown.isEmpty())
         throw EAbort();
-    QList<tessolo::app::VisitStop> stops;
-    {
-        TSQLiteDo db;
-        db.getDBpoint(kDatabaseName);
-        auto table = db.query(tessolo::customer::rowidsSql(ids));
-        for (table->MoveFirst(); !table->Eof(); table->Next()) {
-            const auto field = [&](int column) {
-                return table->NamedFieldAsString(tessolo::customer::kFields[column].column.toString());
-            };
-            namespace col = tessolo::customer::col;
-            tessolo::app::VisitStop s;
-            s.name = (field(col::PersonName) + QLatin1Char(' ') + field(col::CompanyName)).trimmed();
-            s.address = field(col::Prefecture) + field(col::City) + field(col::Town) + field(col::Building);
-            s.tel = field(col::Tel);
-            s.legMetres = known.value(stops.size());
-            stops << s;
-        }
-        table.reset();
-        db.closeDBpoint();
-    }
+    const QList<tessolo::app::VisitStop> stops = tessolo::app::visitStops(tessolo::customer::recordsOf(shown), legOf);
     const QString start = homeAddr.isEmpty() ? m_homeForPage : homeAddr;
     if (planner) {
         if (tessolo::app::offlineMode())

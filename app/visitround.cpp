@@ -4,6 +4,18 @@
 
 namespace tessolo::app {
 
+QList<VisitStop> visitStops(const std::vector<customer::Stored>& found, const QHash<qint64, qint64>& legOf)
+{
+    namespace col = customer::col;
+    QList<VisitStop> stops;
+    for (const customer::Stored& c : found) {
+        const customer::Record& r = c.record;
+        stops << VisitStop{(r[col::PersonName] + QLatin1Char(' ') + r[col::CompanyName]).trimmed(),
+                           customer::address(r) + r[col::Building], r[col::Tel], legOf.value(c.rowid)};
+    }
+    return stops;
+}
+
 namespace {
 // Waypoints a directions address carries at most between origin and destination.
 constexpr int kMaxWaypoints = 9;

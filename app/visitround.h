@@ -3,9 +3,13 @@
 // as a PDF (order, name, address, telephone, distance from the previous
 // stop), and the address of a web route planner with the stops in order.
 
+#include "customer/customer.h"
+
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QUrl>
+#include <vector>
 
 namespace tessolo::app {
 
@@ -15,6 +19,11 @@ struct VisitStop {
     QString tel;
     qint64 legMetres = 0; // straight-line distance from the stop before
 };
+
+// The stops of the customers found, in their order, each with the leg the
+// page measured to it (by rowid): one deleted meanwhile by another program is
+// passed over without moving its leg onto the next.
+QList<VisitStop> visitStops(const std::vector<customer::Stored>& found, const QHash<qint64, qint64>& legOf);
 
 // The list as an HTML document for printing: the start, each stop numbered,
 // and the way back when the round returns (returnMetres < 0: it does not).

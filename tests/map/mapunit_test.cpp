@@ -188,6 +188,29 @@ TEST(PrintPlan, TheWholeMapFirstWithTheListBesideBelowOrAfterIt)
 #include "app/visitround.h"
 #include "customer/memofields.h"
 
+TEST(VisitRound, ACustomerDeletedMeanwhileTakesItsLegAlong)
+{
+    namespace col = tessolo::customer::col;
+    std::vector<tessolo::customer::Stored> found(2);
+    found[0].rowid = 1;
+    found[0].record[col::PersonName] = QStringLiteral("山田 太郎");
+    found[0].record[col::Prefecture] = QStringLiteral("東京都");
+    found[0].record[col::City] = QStringLiteral("千代田区");
+    found[0].record[col::Town] = QStringLiteral("丸の内1-1");
+    found[0].record[col::Building] = QStringLiteral("丸ビル");
+    found[1].rowid = 3; // rowid 2 was deleted by another program
+    found[1].record[col::CompanyName] = QStringLiteral("佐藤商店");
+    found[1].record[col::Tel] = QStringLiteral("03-1234-5678");
+    const QList<tessolo::app::VisitStop> stops = tessolo::app::visitStops(found, {{1, 1200}, {2, 800}, {3, 450}});
+    ASSERT_EQ(stops.size(), 2);
+    EXPECT_EQ(stops[0].name, QStringLiteral("山田 太郎"));
+    EXPECT_EQ(stops[0].address, QStringLiteral("東京都千代田区丸の内1-1丸ビル"));
+    EXPECT_EQ(stops[0].legMetres, 1200);
+    EXPECT_EQ(stops[1].name, QStringLiteral("佐藤商店"));
+    EXPECT_EQ(stops[1].tel, QStringLiteral("03-1234-5678"));
+    EXPECT_EQ(stops[1].legMetres, 450);
+}
+
 TEST(VisitRound, ListCarriesOrderNameAddressTelephoneAndLegs)
 {
     using tessolo::app::VisitStop;
