@@ -152,6 +152,38 @@ void TCustomerListModel::load(TSQLiteDatabase& db)
         rows.push_back(std::move(read[size_t(i)].row));
     read.clear();
 
+    take(std::move(rows));
+}
+
+void TCustomerListModel::load(const QList<std::pair<qint64, Record>>& stored)
+{
+    std::vector<ListRow> rows;
+    rows.reserve(size_t(stored.size()));
+    for (const auto& [rowid, record] : stored) {
+        ListRow row;
+        row.rowid = rowid;
+        qsizetype at = 0;
+        for (int c = 0; c < kColumnCount; ++c) {
+            row.from[size_t(c)] = qint32(at);
+            // The separator never stands inside a value, as in the file's reading.
+            QString value = record[size_t(c)];
+            value.remove(QChar(ListRow::kSeparator));
+            row.text += value;
+            row.text += QChar(ListRow::kSeparator);
+            at = row.text.size();
+        }
+        row.from[size_t(kColumnCount)] = qint32(at);
+        customersearch::Values values;
+        for (int c = 0; c < kColumnCount; ++c)
+            values[size_t(c)] = row.value(c);
+        row.key = customersearch::keyOf(values);
+        rows.push_back(std::move(row));
+    }
+    take(std::move(rows));
+}
+
+void TCustomerListModel::take(std::vector<ListRow> rows)
+{
     beginResetModel();
     m_rows = std::move(rows);
     m_ranks.clear();

@@ -60,6 +60,9 @@ public:
     // Reads every customer in reading order (the kana collation) from the
     // open connection, replacing what the model held.
     void load(TSQLiteDatabase& db);
+    // Takes rows read elsewhere (an office's server), already in reading
+    // order, each with its rowid.
+    void load(const QList<std::pair<qint64, Record>>& rows);
     void clear();
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -79,6 +82,8 @@ public:
     const std::vector<int>& rankBy(int column) const;
 
 private:
+    void take(std::vector<ListRow> rows);
+
     std::vector<ListRow> m_rows;
     QHash<qint64, int> m_byRowid;
     mutable std::map<int, std::vector<int>> m_ranks;

@@ -13,6 +13,7 @@
 #include "customer/customerlist.h"
 #include "customer/kanafilter.h"
 #include "customer/customergroups.h"
+#include "customer/memofields.h"
 #include "roster/groupseditor.h"
 #include "data/store.h"
 #include "data/transaction.h"
@@ -121,7 +122,22 @@ void TfrmAddress::reloadIfChangedElsewhere()
 {
     // Also true after this program's own writes (other connections); the
     // list is then read once more, which shows the same.
-    if (!isVisible() || tessolo::ui::backgroundWorkRunning() || !m_dataWatch->changed())
+    if (!isVisible() || tessolo::ui::backgroundWorkRunning())
+        return;
+    if (tessolo::store::currentIsServer()) {
+        // Another PC's change, announced by the server; a server away just
+        // now is said when the user next works with it.
+        bool changed = false;
+        try {
+            changed = tessolo::store::current().waitForChange(0);
+        } catch (const tessolo::TessoloError&) {
+            return;
+        }
+        if (changed)
+            tessolo::ui::runHandler([this] { loadList(); });
+        return;
+    }
+    if (!m_dataWatch->changed())
         return;
     tessolo::ui::runHandler([this] { loadList(); });
 }
@@ -460,7 +476,10 @@ void TfrmAddress::wire()
     connect(mnuMap, &QAction::triggered, this, guarded([this] { mnuMapClick(); }));
     connect(U1, &QAction::triggered, this, [this] { U1Click(); });
     connect(actRestore, &QAction::triggered, this, guarded([this] { R1Click(); }));
-    connect(actBackupNow, &QAction::triggered, this, guarded([this] { tessolo::backupui::backupNow(this); }));
+    connect(actBackupNow, &QAction::triggered, this, guarded([this] {
+                tessolo::store::requireFile(QStringLiteral("今すぐバックアップ"));
+                tessolo::backupui::backupNow(this);
+            }));
     connect(actExportData, &QAction::triggered, this, guarded([this] { tessolo::backupui::exportData(this); }));
     connect(actImportData, &QAction::triggered, this, guarded([this] { L1Click(); }));
     connect(X1, &QAction::triggered, this, [this] { close(); });
@@ -539,12 +558,6 @@ void TfrmAddress::FormShow()
         Qt::QueuedConnection);
 }
 
-int TfrmAddress::exec()
-{
-    tessolo::store::requireFile(QStringLiteral("顧客情報設定"));
-    return QDialog::exec();
-}
-
 void TfrmAddress::showCustomer(qint64 rowid)
 {
     if (!isVisible()) {
@@ -571,9 +584,16 @@ void TfrmAddress::loadList()
     const qint64 current =
         ListViewNm->currentIndex().isValid() ? ListFilter->rowidAt(ListViewNm->currentIndex().row()) : -1;
     {
-        TSQLiteDo db;
         try {
-            ListModel->load(db.getDBpoint(kDatabaseName));
+            if (tessolo::store::currentIsServer()) {
+                QList<std::pair<qint64, customer::Record>> rows;
+                for (const tessolo::store::CustomerRow& r : tessolo::store::current().customers())
+                    rows.append({r.key, r.values});
+                ListModel->load(rows);
+            } else {
+                TSQLiteDo db;
+                ListModel->load(db.getDBpoint(kDatabaseName));
+            }
         } catch (...) {
             ListModel->clear(); // a failing read leaves the list empty, not stale
             showFilter();
@@ -590,10 +610,26 @@ void TfrmAddress::loadList()
     ListViewNm->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     if (const int row = ListFilter->rowOf(current); row >= 0)
         ListViewNm->selectionModel()->setCurrentIndex(ListFilter->index(row, 0), QItemSelectionModel::NoUpdate);
-    const QStringList groups = tessolo::customer::groupsInUse();
+    const QStringList groups = groupsListed();
     GroupFilter->setGroups(groups);
     MemoFields->EditGroups->setGroupsInUse(groups);
     showFilter();
+}
+
+// The groups in use: read from the file, or from the rows a server gave.
+QStringList TfrmAddress::groupsListed() const
+{
+    if (!tessolo::store::currentIsServer())
+        return tessolo::customer::groupsInUse();
+    QStringList out;
+    for (int row = 0; row < ListModel->rowCount(); ++row) {
+        for (const QString& g :
+             tessolo::customer::memo::parse(ListModel->at(row).value(customer::col::Memo).toString()).groups) {
+            if (!out.contains(g))
+                out << g;
+        }
+    }
+    return out;
 }
 
 void TfrmAddress::showEveryone()
@@ -668,7 +704,9 @@ void TfrmAddress::btnaddClick()
         (!OKRightDlg2 || !OKRightDlg2->ask(kDuplicateQuestion)))
         throw tessolo::EAbort();
     qint64 added = -1;
-    {
+    if (tessolo::store::currentIsServer()) {
+        added = tessolo::store::current().insertCustomer(ui::toRecord<customer::Record>(m_form->storable())).key;
+    } else {
         TSQLiteDo db;
         db.setDBpoint(kDatabaseName);
         db.exec_sql(customer::insertSql(ui::toRecord<customer::Record>(m_form->storable())));
@@ -695,7 +733,10 @@ void TfrmAddress::btnupClick()
     const QStringList stored = m_form->storable();
     const auto record = ui::toRecord<customer::Record>(stored);
     // Changed or deleted elsewhere: the error leaves the form as typed.
-    customer::runIfUnchanged(customer::updateIfUnchangedSql(record, loadedRow, strRow));
+    if (m_serverRow)
+        m_serverRow = tessolo::store::current().updateCustomer(*m_serverRow, record);
+    else
+        customer::runIfUnchanged(customer::updateIfUnchangedSql(record, loadedRow, strRow));
     loadedRow = record;
     loadedFields = m_form->values();
     markStored();
@@ -729,8 +770,14 @@ void TfrmAddress::btndelClick()
         // The customer in the form: deleted only while it still holds what
         // was loaded, so that one another program changed (or a new one that
         // took its rowid) is never lost.
-        customer::runIfUnchanged(customer::deleteIfUnchangedSql(loadedRow, strRow));
+        if (m_serverRow)
+            tessolo::store::current().deleteCustomer(*m_serverRow);
+        else
+            customer::runIfUnchanged(customer::deleteIfUnchangedSql(loadedRow, strRow));
     } else {
+        // A server takes its deletions one by one, each checked; rows that
+        // would go half-way are refused before any goes.
+        tessolo::store::requireFile(QStringLiteral("複数の顧客の削除"));
         // All of them or none: a failure half way leaves every row stored.
         constexpr qsizetype kSlice = 500;
         TSQLiteDo db;
@@ -754,6 +801,7 @@ void TfrmAddress::btnClearClick()
     m_form->clear();
     strRow.clear();
     loadedFields.clear();
+    m_serverRow.reset();
     markStored();
 }
 
@@ -768,6 +816,18 @@ void TfrmAddress::ListViewNmClick()
 
 void TfrmAddress::loadCustomer(qint64 rowid)
 {
+    if (tessolo::store::currentIsServer()) {
+        const std::optional<tessolo::store::CustomerRow> row = tessolo::store::current().customer(rowid);
+        if (!row)
+            return;
+        strRow = QString::number(rowid);
+        m_form->loadValues(QStringList(row->values.cbegin(), row->values.cend()));
+        loadedFields = m_form->values();
+        loadedRow = row->values;
+        m_serverRow = row;
+        markStored();
+        return;
+    }
     TSQLiteDo db;
     db.getDBpoint(kDatabaseName);
     const auto t = db.query(customer::selectOneSql(QString::number(rowid)));
@@ -829,7 +889,9 @@ bool TfrmAddress::settleUnsaved()
 // 会社名（カナ）. What the user typed is never replaced.
 void TfrmAddress::completeCompany()
 {
-    if (!EditCompany->text().isEmpty())
+    // The business list is looked up in the file only: on a server the
+    // company name is left as typed.
+    if (!EditCompany->text().isEmpty() || tessolo::store::currentIsServer())
         return;
     QString name, reading;
     {
@@ -858,12 +920,14 @@ void TfrmAddress::N6Click() { shellOpen(QStringLiteral("http://") + EditUrl->tex
 
 void TfrmAddress::N3Click()
 {
+    tessolo::store::requireFile(QStringLiteral("自社住所情報"));
     if (frmOurcompany)
         frmOurcompany->exec();
 }
 
 void TfrmAddress::CSV1Click()
 {
+    tessolo::store::requireFile(QStringLiteral("住所データ取込"));
     // Customer lists also come as Excel workbooks; the postal list does not.
     OpenTextFileDialog1->setNameFilter(QStringLiteral("CSV・Excel (*.csv *.xlsx)"));
     const int answer = OpenTextFileDialog1->exec();
@@ -883,6 +947,7 @@ void TfrmAddress::CSV2Click() { exportCustomers(chosenRowids()); }
 
 void TfrmAddress::exportCustomers(const QList<qint64>& rowids)
 {
+    tessolo::store::requireFile(QStringLiteral("住所データ出力"));
     if (SaveTextFileDialog1->exec() != QDialog::Accepted || SaveTextFileDialog1->selectedFiles().isEmpty())
         throw tessolo::EAbort();
     const QString file = SaveTextFileDialog1->selectedFiles().constFirst();
@@ -901,6 +966,7 @@ void TfrmAddress::exportCustomers(const QList<qint64>& rowids)
 // postcards or labels.
 void TfrmAddress::mnuAtenaClick()
 {
+    tessolo::store::requireFile(QStringLiteral("宛名印刷"));
     if (!frmAtena)
         throw tessolo::EAbort();
     frmAtena->setCustomers(chosenRowids());
@@ -927,6 +993,7 @@ void TfrmAddress::applyGroupFilter()
 // list is read again and keeps its filters.
 void TfrmAddress::groupsChosen(const QString& group, bool add)
 {
+    tessolo::store::requireFile(QStringLiteral("グループ操作"));
     QStringList rowids;
     for (qint64 id : selectedRowids())
         rowids << QString::number(id);
@@ -943,6 +1010,7 @@ void TfrmAddress::groupsChosen(const QString& group, bool add)
 // this window: the roster closes first, as leaving it any other way would.
 void TfrmAddress::mnuMapClick()
 {
+    tessolo::store::requireFile(QStringLiteral("地図に表示"));
     const QList<qint64> rowids = chosenRowids();
     if (rowids.isEmpty())
         throw tessolo::EAbort();
@@ -955,6 +1023,7 @@ void TfrmAddress::mnuMapClick()
 // the loaded customer is forgotten (its rowid may name another now).
 void TfrmAddress::R1Click()
 {
+    tessolo::store::requireFile(QStringLiteral("復元"));
     TfrmBackup window(this);
     window.exec();
     if (window.restored()) {

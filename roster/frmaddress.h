@@ -7,6 +7,7 @@
 // place and size below it.
 
 #include "customer/customersearch.h"
+#include "data/store.h"
 #include "ui/fieldform.h"
 
 #include <QDialog>
@@ -116,6 +117,9 @@ public:
     // The loaded customer's row as read (or as last stored): 更新 and 削除
     // change the row only while it still holds this.
     tessolo::customer::Record loadedRow;
+    // On a server, the loaded customer as the server gave it (with its
+    // version): 更新 and 削除 are checked against it there.
+    std::optional<tessolo::store::CustomerRow> m_serverRow;
 
     // Reads every customer again; the kana row, the search, the sort and the
     // chosen rows stay as they were.
@@ -142,10 +146,6 @@ signals:
     void showOnMap(const QList<qint64>& rowids);
 
 public slots:
-    // The roster works on the database file only, as yet: on an office's
-    // server it is refused with a message instead of showing the file's
-    // customers as if they were the server's.
-    int exec() override;
     void U1Click();
     // Brings the roster up on one customer: the list chosen and scrolled to
     // it, the form loaded with it (unless the form holds unsaved changes).
@@ -171,6 +171,7 @@ private:
     // Chooses a customer's row, scrolls to it and makes it current.
     void chooseRow(qint64 rowid);
     void showFilter();
+    QStringList groupsListed() const;
     // Clears the search and the kana row.
     void showEveryone();
     // The fields as they are now become what "unsaved" is measured from.

@@ -1,0 +1,121 @@
+// The roster window on an office's server with another PC working beside
+// it: the server's customers listed in reading order, a stale 更新 refused
+// with the other PC's row intact and the fields as typed, the other PC's new
+// customer shown without a click, and the commands that still work on the
+// file alone refused instead of touching a file the office does not see.
+
+#include "storetest.h"
+
+#include "customer/customerlist.h"
+#include "data/pgstore.h"
+#include "roster/frmaddress.h"
+#include "tests/ui/realevents.h"
+#include "tests/ui/uitest.h"
+#include "ui/okrightdlg2.h"
+#include "ui/windowset.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTest>
+#include <QTreeView>
+
+using namespace tessolo::store;
+using storetest::customerValues;
+namespace col = tessolo::customer::col;
+
+namespace {
+
+QStringList listNames(const TfrmAddress& w)
+{
+    QStringList out;
+    for (int row = 0; row < w.ListFilter->rowCount(); ++row)
+        out << w.ListFilter->index(row, 0).data().toString();
+    return out;
+}
+
+void clickRow(TfrmAddress& w, int row)
+{
+    const QModelIndex index = w.ListFilter->index(row, 0);
+    realevents::click(w.ListViewNm->viewport(), Qt::LeftButton, w.ListViewNm->visualRect(index).center());
+}
+
+// The windows' store for the test's length.
+struct CurrentStore {
+    explicit CurrentStore(const QString& uri) { setCurrent(std::make_unique<TPgStore>(uri)); }
+    ~CurrentStore() { setCurrent(nullptr); }
+};
+
+} // namespace
+
+TEST(RosterOnServer, AStaleUpdateIsRefusedAndAnotherPcsChangeShows)
+{
+    std::unique_ptr<storetest::ScratchDatabase> db;
+    STORETEST_NEED_SERVER(db);
+    uitest::Db localFile; // the file the roster must leave alone
+    const CurrentStore windows(db->uri());
+    TPgStore otherPc(db->uri());
+    otherPc.insertCustomer(customerValues(QStringLiteral("A"), QStringLiteral("ヤマダ")));
+    otherPc.insertCustomer(customerValues(QStringLiteral("B"), QStringLiteral("かとう")));
+
+    uitest::Errors errors;
+    TOKRightDlg2 dlg;
+    OKRightDlg2 = &dlg;
+    TfrmAddress w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ASSERT_EQ(listNames(w), (QStringList{QStringLiteral("person_nameB"), QStringLiteral("person_nameA")}));
+
+    clickRow(w, 1);
+    ASSERT_EQ(w.EditName->text(), QStringLiteral("person_nameA"));
+    const CustomerRow seen = *otherPc.customer(otherPc.customers().last().key);
+    otherPc.updateCustomer(seen, customerValues(QStringLiteral("other"), QStringLiteral("ヤマダ")));
+
+    w.EditName->setText(QStringLiteral("typed here"));
+    realevents::click(w.btnup);
+    EXPECT_EQ(errors.messages, QStringList{QStringLiteral("この顧客は他で変更または削除されました。")});
+    EXPECT_EQ(w.EditName->text(), QStringLiteral("typed here"));
+    EXPECT_EQ(otherPc.customer(seen.key)->values, customerValues(QStringLiteral("other"), QStringLiteral("ヤマダ")));
+
+    // Within a few seconds, with no click here.
+    otherPc.insertCustomer(customerValues(QStringLiteral("C"), QStringLiteral("アオキ")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.ListFilter->rowCount() == 3; }, 5000));
+    EXPECT_EQ(listNames(w).value(0), QStringLiteral("person_nameC"));
+
+    // Loaded anew, the same 更新 goes through.
+    clickRow(w, 2);
+    ASSERT_EQ(w.EditName->text(), QStringLiteral("person_nameother"));
+    w.EditName->setText(QStringLiteral("typed here"));
+    errors.messages.clear();
+    realevents::click(w.btnup);
+    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(otherPc.customer(seen.key)->values[col::PersonName], QStringLiteral("typed here"));
+
+    // 追加 stores on the server and chooses the new customer.
+    w.btnClear->click();
+    w.EditName->setText(QStringLiteral("新規"));
+    w.EditNmKana->setText(QStringLiteral("シンキ"));
+    realevents::click(w.btnadd);
+    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join(QLatin1Char('|')).toStdString();
+    ASSERT_EQ(otherPc.customers().size(), 4);
+    EXPECT_EQ(w.ListFilter->rowCount(), 4);
+
+    // A command that works on the file alone says so; the file stays empty.
+    w.actAtena->trigger();
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_TRUE(errors.messages.first().contains(QStringLiteral("宛名印刷")));
+    EXPECT_EQ(uitest::Db::customerCount(), 0);
+    OKRightDlg2 = nullptr;
+}
+
+int main(int argc, char** argv)
+{
+    // Listing the tests runs this too, where no display is set.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
