@@ -761,6 +761,10 @@ void TfrmAddress::btndelClick()
     }
     if (name.isEmpty())
         name = QStringLiteral("名前のない顧客");
+    // On a server only the loaded customer is deleted, checked against what
+    // was loaded; chosen rows besides it are refused before the question.
+    if (rowids.size() != 1 || QString::number(rowids.first()) != strRow)
+        tessolo::store::requireFile(QStringLiteral("選んだ顧客の削除"));
     const QString question = rowids.size() == 1
         ? QStringLiteral("%1を削除しますか？").arg(name)
         : QStringLiteral("%1 ほか %2 件を削除しますか？").arg(name).arg(rowids.size() - 1);
@@ -775,9 +779,6 @@ void TfrmAddress::btndelClick()
         else
             customer::runIfUnchanged(customer::deleteIfUnchangedSql(loadedRow, strRow));
     } else {
-        // A server takes its deletions one by one, each checked; rows that
-        // would go half-way are refused before any goes.
-        tessolo::store::requireFile(QStringLiteral("複数の顧客の削除"));
         // All of them or none: a failure half way leaves every row stored.
         constexpr qsizetype kSlice = 500;
         TSQLiteDo db;

@@ -102,6 +102,17 @@ TEST(RosterOnServer, AStaleUpdateIsRefusedAndAnotherPcsChangeShows)
     ASSERT_EQ(otherPc.customers().size(), 4);
     EXPECT_EQ(w.ListFilter->rowCount(), 4);
 
+    // 削除 of the loaded customer, after the question, goes for every PC.
+    const int rowB = int(listNames(w).indexOf(QStringLiteral("person_nameB")));
+    ASSERT_GE(rowB, 0);
+    clickRow(w, rowB);
+    ASSERT_EQ(w.EditName->text(), QStringLiteral("person_nameB"));
+    realevents::onNextModal([](QWidget* modal) { QTest::keyClick(modal->windowHandle(), Qt::Key_Return); });
+    realevents::click(w.btndel);
+    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(otherPc.customers().size(), 3);
+    EXPECT_FALSE(listNames(w).contains(QStringLiteral("person_nameB")));
+
     // A command that works on the file alone says so; the file stays empty.
     w.actAtena->trigger();
     ASSERT_EQ(errors.messages.size(), 1);
