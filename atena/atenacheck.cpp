@@ -1,6 +1,7 @@
 #include "atena/atenacheck.h"
 
 #include "data/sqlitedo.h"
+#include "data/store.h"
 
 #include <QHash>
 #include <memory>
@@ -126,21 +127,36 @@ QList<Problem> problemsOf(const QList<Recipient>& recipients, const PostalLookup
     return out;
 }
 
+namespace {
+
+// Each code asked once: a mailing names the same few codes again and again.
+PostalLookup cached(PostalLookup look)
+{
+    auto cache = std::make_shared<QHash<QString, QList<postal::PostalAddress>>>();
+    return [look = std::move(look), cache](const QString& code) {
+        const auto it = cache->constFind(code);
+        if (it != cache->constEnd())
+            return *it;
+        const QList<postal::PostalAddress> found = look(code);
+        cache->insert(code, found);
+        return found;
+    };
+}
+
+} // namespace
+
 PostalLookup databaseLookup()
 {
+    if (store::currentIsServer()) {
+        if (!store::current().postalListLoaded())
+            return {};
+        return cached([](const QString& code) { return store::current().postalAddresses(code); });
+    }
     auto db = std::make_shared<TSQLiteDo>();
     db->getDBpoint(kDatabaseName);
     if (!db->postalListLoaded())
         return {};
-    auto cache = std::make_shared<QHash<QString, QList<postal::PostalAddress>>>();
-    return [db, cache](const QString& code) {
-        const auto it = cache->constFind(code);
-        if (it != cache->constEnd())
-            return *it;
-        const QList<postal::PostalAddress> found = db->postalAddresses(code);
-        cache->insert(code, found);
-        return found;
-    };
+    return cached([db](const QString& code) { return db->postalAddresses(code); });
 }
 
 } // namespace tessolo::atena

@@ -2,6 +2,7 @@
 
 #include "customer/ourcompany.h"
 #include "data/sqlitedo.h"
+#include "data/store.h"
 #include "customer/customer.h"
 #include "customer/memofields.h"
 #include "postal/postalcode.h"
@@ -46,6 +47,11 @@ QList<Recipient> loadRecipients(const QList<qint64>& rowids)
 QList<SenderChoice> senderChoices()
 {
     QList<SenderChoice> out;
+    if (store::currentIsServer()) {
+        for (const store::SiteRow& site : store::current().sites())
+            out << SenderChoice{site.key, site.values[ourcompany::col::CoName]};
+        return out;
+    }
     TSQLiteDo db;
     db.getDBpoint(kDatabaseName);
     const auto table = db.query(ourcompany::kListSql);
@@ -56,17 +62,30 @@ QList<SenderChoice> senderChoices()
 
 Sender loadSender(qint64 rowid)
 {
+    namespace col = ourcompany::col;
+    const auto senderOf = [](const auto& value) {
+        Sender s;
+        s.name = value(col::CoName);
+        s.postal = value(col::PostalCode).trimmed();
+        s.address = value(col::Prefecture) + value(col::City) + value(col::Town);
+        s.building = value(col::Building);
+        s.tel = value(col::Tel);
+        return s;
+    };
+    if (store::currentIsServer()) {
+        for (const store::SiteRow& site : store::current().sites()) {
+            if (site.key == rowid)
+                return senderOf([&site](int c) { return site.values[size_t(c)]; });
+        }
+        return {};
+    }
     Sender s;
     TSQLiteDo db;
     db.getDBpoint(kDatabaseName);
     const auto table = db.query(ourcompany::selectOneSql(QString::number(rowid)));
-    for (table->MoveFirst(); !table->Eof(); table->Next()) {
-        s.name = field(*table, "co_name");
-        s.postal = field(*table, "postal_code").trimmed();
-        s.address = field(*table, "prefecture") + field(*table, "city") + field(*table, "town");
-        s.building = field(*table, "building");
-        s.tel = field(*table, "tel");
-    }
+    for (table->MoveFirst(); !table->Eof(); table->Next())
+        s = senderOf(
+            [&table](int c) { return table->NamedFieldAsString(ourcompany::kFields[size_t(c)].column.toString()); });
     return s;
 }
 

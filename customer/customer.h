@@ -91,7 +91,8 @@ private:
     QString m_path;
     qint64 m_version = -1;
 };
-// The stored customers of these rowids, in the order given, each once; a
+// The stored customers of these rowids (from the file, or from the office's
+// server the windows use), in the order given, each once; a
 // rowid no longer stored is passed over.
 struct Stored {
     qint64 rowid;

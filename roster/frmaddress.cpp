@@ -948,7 +948,6 @@ void TfrmAddress::CSV2Click() { exportCustomers(chosenRowids()); }
 
 void TfrmAddress::exportCustomers(const QList<qint64>& rowids)
 {
-    tessolo::store::requireFile(QStringLiteral("住所データ出力"));
     if (SaveTextFileDialog1->exec() != QDialog::Accepted || SaveTextFileDialog1->selectedFiles().isEmpty())
         throw tessolo::EAbort();
     const QString file = SaveTextFileDialog1->selectedFiles().constFirst();
@@ -967,7 +966,6 @@ void TfrmAddress::exportCustomers(const QList<qint64>& rowids)
 // postcards or labels.
 void TfrmAddress::mnuAtenaClick()
 {
-    tessolo::store::requireFile(QStringLiteral("宛名印刷"));
     if (!frmAtena)
         throw tessolo::EAbort();
     frmAtena->setCustomers(chosenRowids());
@@ -1011,7 +1009,6 @@ void TfrmAddress::groupsChosen(const QString& group, bool add)
 // this window: the roster closes first, as leaving it any other way would.
 void TfrmAddress::mnuMapClick()
 {
-    tessolo::store::requireFile(QStringLiteral("地図に表示"));
     const QList<qint64> rowids = chosenRowids();
     if (rowids.isEmpty())
         throw tessolo::EAbort();

@@ -6,16 +6,21 @@
 
 #include "storetest.h"
 
+#include "atena/frmatena.h"
+#include "customer/customerexport.h"
 #include "customer/customerlist.h"
 #include "data/pgstore.h"
 #include "roster/frmaddress.h"
 #include "tests/ui/realevents.h"
 #include "tests/ui/uitest.h"
+#include "text/cp932.h"
 #include "ui/okrightdlg2.h"
 #include "ui/windowset.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
@@ -114,11 +119,47 @@ TEST(RosterOnServer, AStaleUpdateIsRefusedAndAnotherPcsChangeShows)
     EXPECT_FALSE(listNames(w).contains(QStringLiteral("person_nameB")));
 
     // A command that works on the file alone says so; the file stays empty.
-    w.actAtena->trigger();
+    w.CSV1->trigger();
     ASSERT_EQ(errors.messages.size(), 1);
-    EXPECT_TRUE(errors.messages.first().contains(QStringLiteral("宛名印刷")));
+    EXPECT_TRUE(errors.messages.first().contains(QStringLiteral("住所データ取込")));
     EXPECT_EQ(uitest::Db::customerCount(), 0);
     OKRightDlg2 = nullptr;
+}
+
+// What the roster hands on by rowid (住所データ出力, 宛名印刷, 地図に表示) reads
+// the server's customers, never those of the file beside the program.
+TEST(RosterOnServer, ExportAndMailingReadTheServersCustomers)
+{
+    std::unique_ptr<storetest::ScratchDatabase> db;
+    STORETEST_NEED_SERVER(db);
+    uitest::Db localFile;
+    uitest::Db::addCustomer({QStringLiteral("ファイルの顧客"), QStringLiteral("ファイル")});
+    const CurrentStore windows(db->uri());
+    TPgStore otherPc(db->uri());
+    const qint64 a = otherPc.insertCustomer(customerValues(QStringLiteral("A"), QStringLiteral("ヤマダ"))).key;
+    const qint64 b = otherPc.insertCustomer(customerValues(QStringLiteral("B"), QStringLiteral("カトウ"))).key;
+    SiteValues site;
+    site[tessolo::ourcompany::col::CoName] = QStringLiteral("本社");
+    otherPc.insertSite(site);
+
+    const auto stored = tessolo::customer::recordsOf({b, a, b, 1});
+    ASSERT_EQ(stored.size(), 2u); // in the order given, each once; rowid 1 only in the file
+    EXPECT_EQ(stored[0].record[col::PersonName], QStringLiteral("person_nameB"));
+    EXPECT_EQ(stored[1].record[col::PersonName], QStringLiteral("person_nameA"));
+
+    QTemporaryDir out;
+    const QString csv = out.filePath(QStringLiteral("out.csv"));
+    tessolo::customerexport::write(csv, QList<qint64>{a, b}, tessolo::customerexport::Encoding::Cp932);
+    QFile f(csv);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString text = tessolo::cp932::decode(f.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("person_nameA")) && text.contains(QStringLiteral("person_nameB")));
+    EXPECT_FALSE(text.contains(QStringLiteral("ファイルの顧客")));
+
+    TfrmAtena atena;
+    atena.setCustomers({a, b});
+    EXPECT_EQ(atena.customerRowids(), (QList<qint64>{a, b}));
+    EXPECT_GE(atena.cmbSender->findText(QStringLiteral("本社")), 0);
 }
 
 int main(int argc, char** argv)
