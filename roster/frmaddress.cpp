@@ -104,11 +104,13 @@ TfrmAddress::TfrmAddress(QWidget* parent)
         m_baseGeometry.insert(child, child->geometry());
     markStored();
     // Another PC on a shared folder, or a sqlite3 shell, may change the
-    // file: the list follows every few seconds and on coming back.
+    // file: the list follows every few seconds and on coming back. A server
+    // announces other PCs' changes, so asking it each second costs nothing;
+    // the store is chosen at start.
     m_dataWatch = std::make_unique<tessolo::customer::TDataWatch>();
     auto* watchTimer = new QTimer(this);
     connect(watchTimer, &QTimer::timeout, this, [this] { reloadIfChangedElsewhere(); });
-    watchTimer->start(3000);
+    watchTimer->start(tessolo::store::currentIsServer() ? 1000 : 3000);
 }
 
 void TfrmAddress::changeEvent(QEvent* e)
