@@ -8,6 +8,7 @@
 #include "data/bulkinsert.h"
 #include "data/errors.h"
 #include "data/sqlitedo.h"
+#include "data/store.h"
 #include "data/transaction.h"
 #include "postal/postalcode.h"
 #include "text/commatext.h"
@@ -438,7 +439,12 @@ namespace {
 class PostalList {
 public:
     PostalList()
+        : m_server(store::currentIsServer())
     {
+        if (m_server) {
+            m_loaded = store::current().postalListLoaded();
+            return;
+        }
         m_db.getDBpoint(kDatabaseName);
         m_loaded = m_db.postalListLoaded();
     }
@@ -447,11 +453,12 @@ public:
     {
         auto it = m_cache.find(code);
         if (it == m_cache.end())
-            it = m_cache.insert(code, m_db.postalAddresses(code));
+            it = m_cache.insert(code, m_server ? store::current().postalAddresses(code) : m_db.postalAddresses(code));
         return *it;
     }
 
 private:
+    bool m_server;
     TSQLiteDo m_db;
     bool m_loaded = false;
     QHash<QString, QList<postal::PostalAddress>> m_cache;
@@ -562,6 +569,21 @@ unsigned encodeRow(Pending& p, Result& result)
 // when one fails.
 void storeRows(std::deque<Pending>& pending, const QSet<qint64>& leaveOut, const Review& review, Result& result)
 {
+    if (store::currentIsServer()) {
+        // The server takes the rows in one transaction of its own.
+        QList<store::CustomerValues> rows;
+        for (Pending& p : pending) {
+            if (leaveOut.contains(p.index)) {
+                result.skippedChecked += !review.lines.contains(p.index);
+                result.leftOut.push_back(std::move(p.record));
+            } else {
+                rows.append(p.record);
+            }
+        }
+        result.rows = store::current().insertCustomers(rows);
+        result.skipped = qint64(result.leftOut.size());
+        return;
+    }
     TSQLiteDo db;
     db.setDBpoint(kDatabaseName);
     TTransaction transaction(*db.SQLiteDB);

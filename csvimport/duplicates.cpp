@@ -2,6 +2,7 @@
 
 #include "text/cp932.h"
 #include "data/sqlitedo.h"
+#include "data/store.h"
 #include "text/searchfold.h"
 
 #include <QHash>
@@ -152,6 +153,10 @@ class TDuplicateFinder::Indexes {
 public:
     Indexes()
     {
+        if (store::currentIsServer()) {
+            readServerRoster();
+            return;
+        }
         std::promise<void> reading;
         std::future<void> started = reading.get_future();
         m_roster = std::async(std::launch::async,
@@ -185,6 +190,24 @@ public:
     }
 
 private:
+    // An office's server is read here, not on a thread: its one connection
+    // also answers the run's postal questions.
+    void readServerRoster()
+    {
+        namespace col = customer::col;
+        QByteArray bytes;
+        for (const store::CustomerRow& r : store::current().customers()) {
+            if (r.values[col::PersonName].isEmpty())
+                continue;
+            const std::array<QByteArray, 6> encoded = {
+                cp932::encode(r.values[col::PersonName]), cp932::encode(r.values[col::PersonKana]),
+                cp932::encode(r.values[col::Tel]),        cp932::encode(r.values[col::Prefecture]),
+                cp932::encode(r.values[col::City]),       cp932::encode(r.values[col::Town])};
+            Entry::layOut(bytes, {encoded[0], encoded[1], encoded[2], encoded[3], encoded[4], encoded[5]});
+            m_index.add(bytes);
+        }
+    }
+
     void readRoster(const QString& path, std::promise<void>& reading)
     {
         bool told = false;

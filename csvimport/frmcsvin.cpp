@@ -1,5 +1,6 @@
 #include "csvimport/frmcsvin.h"
 
+#include "data/store.h"
 #include "ui/backupguard.h"
 #include "ui/windowstyle.h"
 #include "csvimport/duplicates.h"
@@ -293,7 +294,9 @@ void TfrmCsvin::btngoClick()
     const bool header = CheckHeader->isChecked();
     // A wrong file that imports cleanly is still wrong: keep the roster as
     // it was before.
-    ui::backupBeforeChange(this);
+    // (On an office's server the copies are the administrator's.)
+    if (!store::currentIsServer())
+        ui::backupBeforeChange(this);
     csvimport::Result result;
     {
         ui::TBusyProgress progress(this, QStringLiteral("顧客データを取り込んでいます…"));

@@ -930,7 +930,6 @@ void TfrmAddress::N3Click()
 
 void TfrmAddress::CSV1Click()
 {
-    tessolo::store::requireFile(QStringLiteral("住所データ取込"));
     // Customer lists also come as Excel workbooks; the postal list does not.
     OpenTextFileDialog1->setNameFilter(QStringLiteral("CSV・Excel (*.csv *.xlsx)"));
     const int answer = OpenTextFileDialog1->exec();

@@ -7,6 +7,8 @@
 #include "storetest.h"
 
 #include "atena/frmatena.h"
+#include "csvimport/csvimportrun.h"
+#include "csvimport/duplicates.h"
 #include "customer/customerexport.h"
 #include "customer/customerlist.h"
 #include "data/pgstore.h"
@@ -119,9 +121,9 @@ TEST(RosterOnServer, AStaleUpdateIsRefusedAndAnotherPcsChangeShows)
     EXPECT_FALSE(listNames(w).contains(QStringLiteral("person_nameB")));
 
     // A command that works on the file alone says so; the file stays empty.
-    w.CSV1->trigger();
+    w.N3->trigger();
     ASSERT_EQ(errors.messages.size(), 1);
-    EXPECT_TRUE(errors.messages.first().contains(QStringLiteral("住所データ取込")));
+    EXPECT_TRUE(errors.messages.first().contains(QStringLiteral("自社住所情報")));
     EXPECT_EQ(uitest::Db::customerCount(), 0);
     OKRightDlg2 = nullptr;
 }
@@ -160,6 +162,52 @@ TEST(RosterOnServer, ExportAndMailingReadTheServersCustomers)
     atena.setCustomers({a, b});
     EXPECT_EQ(atena.customerRowids(), (QList<qint64>{a, b}));
     EXPECT_GE(atena.cmbSender->findText(QStringLiteral("本社")), 0);
+}
+
+// A CSV import on a server: duplicates of the server's customers found
+// before anything is stored, the rest stored on the server, the file beside
+// the program untouched.
+TEST(RosterOnServer, AnImportGoesToTheServerWithItsDuplicatesFound)
+{
+    std::unique_ptr<storetest::ScratchDatabase> db;
+    STORETEST_NEED_SERVER(db);
+    uitest::Db localFile;
+    const CurrentStore windows(db->uri());
+    TPgStore otherPc(db->uri());
+    CustomerValues yamada{};
+    yamada[col::PersonName] = QStringLiteral("山田太郎");
+    yamada[col::PersonKana] = QStringLiteral("ヤマダタロウ");
+    yamada[col::Tel] = QStringLiteral("03-1234-5678");
+    otherPc.insertCustomer(yamada);
+
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("list.csv"));
+    {
+        QFile f(csv);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(tessolo::cp932::encode(QStringLiteral("山田太郎,ﾔﾏﾀﾞﾀﾛｳ,03-1234-5678\r\n"
+                                                      "佐藤花子,ｻﾄｳﾊﾅｺ,06-1111-2222\r\n"
+                                                      "鈴木一郎,ｽｽﾞｷｲﾁﾛｳ,011-333-4444\r\n")));
+    }
+    tessolo::csvimport::ColumnMap map;
+    map[col::PersonName].first = 0;
+    map[col::PersonKana].first = 1;
+    map[col::Tel].first = 2;
+    qint64 inRoster = -1;
+    const tessolo::csvimport::Result result =
+        tessolo::csvimport::run(csv, map, {}, false, [&inRoster](const tessolo::csvimport::Review& found) {
+            inRoster = found.inRoster;
+            return true; // leave the duplicates out
+        });
+    EXPECT_EQ(inRoster, 1);
+    EXPECT_EQ(result.rows, 2);
+    EXPECT_EQ(result.skipped, 1);
+    QStringList names;
+    for (const CustomerRow& r : otherPc.customers())
+        names << r.values[col::PersonName];
+    names.sort();
+    EXPECT_EQ(names, (QStringList{QStringLiteral("佐藤花子"), QStringLiteral("山田太郎"), QStringLiteral("鈴木一郎")}));
+    EXPECT_EQ(uitest::Db::customerCount(), 0);
 }
 
 int main(int argc, char** argv)
