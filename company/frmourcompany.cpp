@@ -3,6 +3,7 @@
 #include "ui/windowstyle.h"
 #include "ui/okrightdlg2.h"
 #include "data/sqlitedo.h"
+#include "data/store.h"
 #include "ui/enternav.h"
 #include "ui/errordisplay.h"
 #include "ui/memoedit.h"
@@ -141,8 +142,30 @@ void TfrmOurcompany::showEvent(QShowEvent* e)
 
 ourcompany::Record TfrmOurcompany::fields() { return ui::toRecord<ourcompany::Record>(m_form->storable()); }
 
+namespace {
+
+QStringList valuesOf(const store::SiteRow& site) { return QStringList(site.values.cbegin(), site.values.cend()); }
+
+} // namespace
+
+// On an office's server the site in the fields is kept as the server gave
+// it (with its version): 更新 and 削除 are checked against it there.
+void TfrmOurcompany::loadSite(const store::SiteRow& site)
+{
+    m_form->loadValues(valuesOf(site));
+    strRow = QString::number(site.key);
+    m_serverSite = site;
+}
+
 void TfrmOurcompany::FormShow()
 {
+    if (store::currentIsServer()) {
+        const QList<store::SiteRow> sites = store::current().sites();
+        if (!sites.isEmpty())
+            loadSite(sites.last());
+        loadList();
+        return;
+    }
     {
         TSQLiteDo db;
         db.getDBpoint(kDatabaseName);
@@ -159,6 +182,11 @@ void TfrmOurcompany::FormShow()
 void TfrmOurcompany::loadList()
 {
     ListViewCo->clear();
+    if (store::currentIsServer()) {
+        for (const store::SiteRow& site : store::current().sites())
+            new QTreeWidgetItem(ListViewCo, {site.values[ourcompany::col::CoName], QString::number(site.key)});
+        return;
+    }
     TSQLiteDo db;
     db.getDBpoint(kDatabaseName);
     auto t = db.query(ourcompany::kListSql);
@@ -172,6 +200,16 @@ void TfrmOurcompany::ListViewCoClick()
     const QList<QTreeWidgetItem*> selected = ListViewCo->selectedItems();
     if (selected.isEmpty())
         return;
+    if (store::currentIsServer()) {
+        const QList<store::SiteRow> sites = store::current().sites();
+        for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
+            for (const store::SiteRow& site : sites) {
+                if (QString::number(site.key) == (*it)->text(kRowid))
+                    loadSite(site);
+            }
+        }
+        return;
+    }
     TSQLiteDo db;
     db.getDBpoint(kDatabaseName);
     for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
@@ -184,7 +222,10 @@ void TfrmOurcompany::ListViewCoClick()
 
 void TfrmOurcompany::btnaddClick()
 {
-    TSQLiteDo::execute(ourcompany::insertSql(fields()));
+    if (store::currentIsServer())
+        store::current().insertSite(fields());
+    else
+        TSQLiteDo::execute(ourcompany::insertSql(fields()));
     loadList();
 }
 
@@ -193,7 +234,11 @@ void TfrmOurcompany::btnupClick()
     // Without a loaded site there is nothing to update.
     if (strRow.isEmpty())
         throw EAbort();
-    TSQLiteDo::execute(ourcompany::updateSql(fields(), strRow));
+    // Changed or deleted on another PC: refused, the fields as typed.
+    if (m_serverSite)
+        m_serverSite = store::current().updateSite(*m_serverSite, fields());
+    else
+        TSQLiteDo::execute(ourcompany::updateSql(fields(), strRow));
     loadList();
 }
 
@@ -203,7 +248,10 @@ void TfrmOurcompany::btndelClick()
         throw EAbort();
     if (strRow.isEmpty())
         throw EAbort();
-    TSQLiteDo::execute(ourcompany::deleteSql(strRow));
+    if (m_serverSite)
+        store::current().deleteSite(*m_serverSite);
+    else
+        TSQLiteDo::execute(ourcompany::deleteSql(strRow));
     loadList();
     btnclearClick();
 }
@@ -212,6 +260,7 @@ void TfrmOurcompany::btnclearClick()
 {
     m_form->clear();
     strRow.clear();
+    m_serverSite.reset();
 }
 
 void TfrmOurcompany::MaskEditPostalExit() { ui::MaskEditPostalExit(MaskEditPostal, EditPref, EditCity, EditAddr); }

@@ -4,6 +4,7 @@
 // the address exactly as the roster's does.
 
 #include "customer/ourcompany.h"
+#include "data/store.h"
 #include "ui/fieldform.h"
 
 #include <QDialog>
@@ -57,6 +58,7 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
+    void loadSite(const tessolo::store::SiteRow& site);
     QFrame* buildFields();
     QLayout* buildButtons();
     void wire();
@@ -76,4 +78,5 @@ private:
     tessolo::ui::TEnterNavigator* m_enter = nullptr;
     // The site's eleven controls, as the field table names them.
     std::optional<tessolo::ui::TFieldForm> m_form;
+    std::optional<tessolo::store::SiteRow> m_serverSite;
 };

@@ -126,7 +126,7 @@ template <typename Values> Row<Values> updateRow(TPgConnection& conn, const Row<
     params << QByteArray::number(loaded.key) << QByteArray::number(loaded.version);
     const TPgResult result = conn.exec(sql, params);
     if (result.rows() == 0)
-        throw EConflict();
+        throw conflictOf<Values>();
     return rowAt<Values>(result, 0);
 }
 
@@ -136,7 +136,7 @@ template <typename Values> void deleteRow(TPgConnection& conn, const Row<Values>
     const TPgResult result = conn.exec("delete from " + TableOf<Values>::name() + " where rowid=$1 and row_version=$2",
                                        {QByteArray::number(loaded.key), QByteArray::number(loaded.version)});
     if (result.affected() == 0)
-        throw EConflict();
+        throw conflictOf<Values>();
 }
 
 // COPY's input in pieces of about this size: large enough that the round

@@ -78,7 +78,7 @@ template <typename Values> void checkUnchanged(TSQLiteDatabase& db, const Row<Va
 {
     const auto now = rowWithKey<Values>(db, loaded.key);
     if (!now || now->values != loaded.values)
-        throw EConflict();
+        throw conflictOf<Values>();
 }
 
 template <typename Values> Row<Values> updateRow(TSQLiteDatabase& db, const Row<Values>& loaded, const Values& values)

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <type_traits>
 
 namespace tessolo::store {
 
@@ -59,6 +60,15 @@ public:
         : TessoloError(std::move(message))
     { }
 };
+
+// The conflict said of a customer, or of one of the own company's sites.
+template <typename Values> EConflict conflictOf()
+{
+    if constexpr (std::is_same_v<Values, SiteValues>)
+        return EConflict(QStringLiteral("この自社情報は他で変更または削除されました。"));
+    else
+        return EConflict();
+}
 
 // The server cannot be reached, or went away during the work. Nothing of
 // that work was kept; the caller keeps what the user typed.

@@ -923,7 +923,6 @@ void TfrmAddress::N6Click() { shellOpen(QStringLiteral("http://") + EditUrl->tex
 
 void TfrmAddress::N3Click()
 {
-    tessolo::store::requireFile(QStringLiteral("自社住所情報"));
     if (frmOurcompany)
         frmOurcompany->exec();
 }

@@ -7,6 +7,7 @@
 #include "storetest.h"
 
 #include "atena/frmatena.h"
+#include "company/frmourcompany.h"
 #include "csvimport/csvimportrun.h"
 #include "csvimport/duplicates.h"
 #include "customer/customerexport.h"
@@ -28,6 +29,8 @@
 #include <QSortFilterProxyModel>
 #include <QTest>
 #include <QTreeView>
+#include <QTreeWidget>
+#include <optional>
 
 using namespace tessolo::store;
 using storetest::customerValues;
@@ -57,15 +60,28 @@ struct CurrentStore {
 
 } // namespace
 
-TEST(RosterOnServer, AStaleUpdateIsRefusedAndAnotherPcsChangeShows)
-{
+// A server database of the test's own with the windows working on it,
+// another PC's client beside them, and the file beside the program, which
+// must stay empty.
+class RosterOnServer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        STORETEST_NEED_SERVER(db);
+        windows.emplace(db->uri());
+        otherPc = std::make_unique<TPgStore>(db->uri());
+    }
+
     std::unique_ptr<storetest::ScratchDatabase> db;
-    STORETEST_NEED_SERVER(db);
-    uitest::Db localFile; // the file the roster must leave alone
-    const CurrentStore windows(db->uri());
-    TPgStore otherPc(db->uri());
-    otherPc.insertCustomer(customerValues(QStringLiteral("A"), QStringLiteral("ヤマダ")));
-    otherPc.insertCustomer(customerValues(QStringLiteral("B"), QStringLiteral("かとう")));
+    uitest::Db localFile;
+    std::optional<CurrentStore> windows;
+    std::unique_ptr<TPgStore> otherPc;
+};
+
+TEST_F(RosterOnServer, AStaleUpdateIsRefusedAndAnotherPcsChangeShows)
+{
+    otherPc->insertCustomer(customerValues(QStringLiteral("A"), QStringLiteral("ヤマダ")));
+    otherPc->insertCustomer(customerValues(QStringLiteral("B"), QStringLiteral("かとう")));
 
     uitest::Errors errors;
     TOKRightDlg2 dlg;
@@ -77,17 +93,17 @@ TEST(RosterOnServer, AStaleUpdateIsRefusedAndAnotherPcsChangeShows)
 
     clickRow(w, 1);
     ASSERT_EQ(w.EditName->text(), QStringLiteral("person_nameA"));
-    const CustomerRow seen = *otherPc.customer(otherPc.customers().last().key);
-    otherPc.updateCustomer(seen, customerValues(QStringLiteral("other"), QStringLiteral("ヤマダ")));
+    const CustomerRow seen = *otherPc->customer(otherPc->customers().last().key);
+    otherPc->updateCustomer(seen, customerValues(QStringLiteral("other"), QStringLiteral("ヤマダ")));
 
     w.EditName->setText(QStringLiteral("typed here"));
     realevents::click(w.btnup);
     EXPECT_EQ(errors.messages, QStringList{QStringLiteral("この顧客は他で変更または削除されました。")});
     EXPECT_EQ(w.EditName->text(), QStringLiteral("typed here"));
-    EXPECT_EQ(otherPc.customer(seen.key)->values, customerValues(QStringLiteral("other"), QStringLiteral("ヤマダ")));
+    EXPECT_EQ(otherPc->customer(seen.key)->values, customerValues(QStringLiteral("other"), QStringLiteral("ヤマダ")));
 
     // Within two seconds, with no click here.
-    otherPc.insertCustomer(customerValues(QStringLiteral("C"), QStringLiteral("アオキ")));
+    otherPc->insertCustomer(customerValues(QStringLiteral("C"), QStringLiteral("アオキ")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.ListFilter->rowCount() == 3; }, 2000));
     EXPECT_EQ(listNames(w).value(0), QStringLiteral("person_nameC"));
 
@@ -98,7 +114,7 @@ TEST(RosterOnServer, AStaleUpdateIsRefusedAndAnotherPcsChangeShows)
     errors.messages.clear();
     realevents::click(w.btnup);
     EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(otherPc.customer(seen.key)->values[col::PersonName], QStringLiteral("typed here"));
+    EXPECT_EQ(otherPc->customer(seen.key)->values[col::PersonName], QStringLiteral("typed here"));
 
     // 追加 stores on the server and chooses the new customer.
     w.btnClear->click();
@@ -106,7 +122,7 @@ TEST(RosterOnServer, AStaleUpdateIsRefusedAndAnotherPcsChangeShows)
     w.EditNmKana->setText(QStringLiteral("シンキ"));
     realevents::click(w.btnadd);
     EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join(QLatin1Char('|')).toStdString();
-    ASSERT_EQ(otherPc.customers().size(), 4);
+    ASSERT_EQ(otherPc->customers().size(), 4);
     EXPECT_EQ(w.ListFilter->rowCount(), 4);
 
     // 削除 of the loaded customer, after the question, goes for every PC.
@@ -117,32 +133,27 @@ TEST(RosterOnServer, AStaleUpdateIsRefusedAndAnotherPcsChangeShows)
     realevents::onNextModal([](QWidget* modal) { QTest::keyClick(modal->windowHandle(), Qt::Key_Return); });
     realevents::click(w.btndel);
     EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(otherPc.customers().size(), 3);
+    EXPECT_EQ(otherPc->customers().size(), 3);
     EXPECT_FALSE(listNames(w).contains(QStringLiteral("person_nameB")));
 
     // A command that works on the file alone says so; the file stays empty.
-    w.N3->trigger();
+    w.actRestore->trigger();
     ASSERT_EQ(errors.messages.size(), 1);
-    EXPECT_TRUE(errors.messages.first().contains(QStringLiteral("自社住所情報")));
+    EXPECT_TRUE(errors.messages.first().contains(QStringLiteral("復元")));
     EXPECT_EQ(uitest::Db::customerCount(), 0);
     OKRightDlg2 = nullptr;
 }
 
 // What the roster hands on by rowid (住所データ出力, 宛名印刷, 地図に表示) reads
 // the server's customers, never those of the file beside the program.
-TEST(RosterOnServer, ExportAndMailingReadTheServersCustomers)
+TEST_F(RosterOnServer, ExportAndMailingReadTheServersCustomers)
 {
-    std::unique_ptr<storetest::ScratchDatabase> db;
-    STORETEST_NEED_SERVER(db);
-    uitest::Db localFile;
     uitest::Db::addCustomer({QStringLiteral("ファイルの顧客"), QStringLiteral("ファイル")});
-    const CurrentStore windows(db->uri());
-    TPgStore otherPc(db->uri());
-    const qint64 a = otherPc.insertCustomer(customerValues(QStringLiteral("A"), QStringLiteral("ヤマダ"))).key;
-    const qint64 b = otherPc.insertCustomer(customerValues(QStringLiteral("B"), QStringLiteral("カトウ"))).key;
+    const qint64 a = otherPc->insertCustomer(customerValues(QStringLiteral("A"), QStringLiteral("ヤマダ"))).key;
+    const qint64 b = otherPc->insertCustomer(customerValues(QStringLiteral("B"), QStringLiteral("カトウ"))).key;
     SiteValues site;
     site[tessolo::ourcompany::col::CoName] = QStringLiteral("本社");
-    otherPc.insertSite(site);
+    otherPc->insertSite(site);
 
     const auto stored = tessolo::customer::recordsOf({b, a, b, 1});
     ASSERT_EQ(stored.size(), 2u); // in the order given, each once; rowid 1 only in the file
@@ -167,18 +178,13 @@ TEST(RosterOnServer, ExportAndMailingReadTheServersCustomers)
 // A CSV import on a server: duplicates of the server's customers found
 // before anything is stored, the rest stored on the server, the file beside
 // the program untouched.
-TEST(RosterOnServer, AnImportGoesToTheServerWithItsDuplicatesFound)
+TEST_F(RosterOnServer, AnImportGoesToTheServerWithItsDuplicatesFound)
 {
-    std::unique_ptr<storetest::ScratchDatabase> db;
-    STORETEST_NEED_SERVER(db);
-    uitest::Db localFile;
-    const CurrentStore windows(db->uri());
-    TPgStore otherPc(db->uri());
     CustomerValues yamada{};
     yamada[col::PersonName] = QStringLiteral("山田太郎");
     yamada[col::PersonKana] = QStringLiteral("ヤマダタロウ");
     yamada[col::Tel] = QStringLiteral("03-1234-5678");
-    otherPc.insertCustomer(yamada);
+    otherPc->insertCustomer(yamada);
 
     QTemporaryDir dir;
     const QString csv = dir.filePath(QStringLiteral("list.csv"));
@@ -203,11 +209,44 @@ TEST(RosterOnServer, AnImportGoesToTheServerWithItsDuplicatesFound)
     EXPECT_EQ(result.rows, 2);
     EXPECT_EQ(result.skipped, 1);
     QStringList names;
-    for (const CustomerRow& r : otherPc.customers())
+    for (const CustomerRow& r : otherPc->customers())
         names << r.values[col::PersonName];
     names.sort();
     EXPECT_EQ(names, (QStringList{QStringLiteral("佐藤花子"), QStringLiteral("山田太郎"), QStringLiteral("鈴木一郎")}));
     EXPECT_EQ(uitest::Db::customerCount(), 0);
+}
+
+// The own company's sites on a server: listed and loaded from it, a new one
+// stored there, a stale 更新 refused with the other PC's site intact.
+TEST_F(RosterOnServer, OwnCompanySitesLiveOnTheServer)
+{
+    SiteValues head{};
+    head[tessolo::ourcompany::col::CoName] = QStringLiteral("本社");
+    otherPc->insertSite(head);
+
+    uitest::Errors errors;
+    TfrmOurcompany w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ASSERT_EQ(w.ListViewCo->topLevelItemCount(), 1);
+    EXPECT_EQ(w.EditCompany->text(), QStringLiteral("本社"));
+
+    const SiteRow seen = otherPc->sites().first();
+    SiteValues renamed = seen.values;
+    renamed[tessolo::ourcompany::col::CoName] = QStringLiteral("東京本社");
+    otherPc->updateSite(seen, renamed);
+    w.EditCompany->setText(QStringLiteral("本店"));
+    realevents::click(w.btnup);
+    EXPECT_EQ(errors.messages, QStringList{QStringLiteral("この自社情報は他で変更または削除されました。")});
+    EXPECT_EQ(otherPc->sites().first().values[tessolo::ourcompany::col::CoName], QStringLiteral("東京本社"));
+
+    errors.messages.clear();
+    w.EditCompany->setText(QStringLiteral("大阪支店"));
+    realevents::click(w.btnadd);
+    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join(QLatin1Char('|')).toStdString();
+    ASSERT_EQ(otherPc->sites().size(), 2);
+    EXPECT_EQ(otherPc->sites().last().values[tessolo::ourcompany::col::CoName], QStringLiteral("大阪支店"));
+    EXPECT_EQ(w.ListViewCo->topLevelItemCount(), 2);
 }
 
 int main(int argc, char** argv)
