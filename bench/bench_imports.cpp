@@ -370,32 +370,24 @@ void BM_CsvImportAgain_CheckedLeavingOut(benchmark::State& state) { importAgain(
 
 double worst(const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); }
 
+// One lookup per repetition: the median and the worst of 100.
+void oneLookupARepetition(benchmark::internal::Benchmark* b)
+{
+    b->Unit(benchmark::kMillisecond)
+        ->Iterations(1)
+        ->Repetitions(100)
+        ->ComputeStatistics("worst", worst)
+        ->ReportAggregatesOnly(true)
+        ->UseRealTime();
+}
+
 } // namespace
 
 BENCHMARK(BM_PostalUpdate_Tessolo)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_PostalUpdate_SqliteShell)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-// One lookup per repetition: the median and the worst of 100.
-BENCHMARK(BM_Postal2Address_Tessolo)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(100)
-    ->ComputeStatistics("worst", worst)
-    ->ReportAggregatesOnly(true)
-    ->UseRealTime();
-BENCHMARK(BM_Postal2Address_WithBusinesses)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(100)
-    ->ComputeStatistics("worst", worst)
-    ->ReportAggregatesOnly(true)
-    ->UseRealTime();
-BENCHMARK(BM_Postal2Address_BareC)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(100)
-    ->ComputeStatistics("worst", worst)
-    ->ReportAggregatesOnly(true)
-    ->UseRealTime();
+BENCHMARK(BM_Postal2Address_Tessolo)->Apply(oneLookupARepetition);
+BENCHMARK(BM_Postal2Address_WithBusinesses)->Apply(oneLookupARepetition);
+BENCHMARK(BM_Postal2Address_BareC)->Apply(oneLookupARepetition);
 BENCHMARK(BM_CsvImport_Tessolo)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_CsvImport_PreparedStatement)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_CsvImport_WholeAddress)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();

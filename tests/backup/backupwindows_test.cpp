@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
+#include <optional>
 
 using uitest::Db;
 namespace bk = tessolo::backup;
@@ -39,6 +40,7 @@ private:
     std::unique_ptr<TfrmAddress> roster;
     std::unique_ptr<TfrmCsvin> csvin;
     QStringList errors, notices, questions;
+    std::optional<TShownMessages> shown;
 
     static QString dbPath() { return bk::databasePath(); }
     QStringList listNames() const
@@ -103,13 +105,8 @@ private slots:
         OKRightDlg2 = dlg.get();
         roster = std::make_unique<TfrmAddress>();
         csvin = std::make_unique<TfrmCsvin>();
-        errors.clear();
-        notices.clear();
         questions.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised,
-                         [this](const QString& m) { errors << m; });
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised,
-                         [this](QWidget*, const QString& m) { notices << m; });
+        shown.emplace(errors, notices);
     }
     void cleanup()
     {
@@ -118,8 +115,7 @@ private slots:
         dlg.reset();
         OKRightDlg2 = nullptr;
         db.reset();
-        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, nullptr, nullptr);
-        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, nullptr, nullptr);
+        shown.reset();
     }
 
     void csvImportTakesACopyThatRestoresTheRosterBeforeIt()

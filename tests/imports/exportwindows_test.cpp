@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
+#include <optional>
 
 using namespace tessolo;
 
@@ -28,6 +29,7 @@ class TestExportWindows : public QObject {
     std::unique_ptr<importtest::Db> db;
     QStringList errors;
     QStringList notices;
+    std::optional<TShownMessages> shown;
 
     void add(const QString& name, const QString& kana, const QString& memo = QString())
     {
@@ -52,18 +54,12 @@ private slots:
     void init()
     {
         db = std::make_unique<importtest::Db>();
-        errors.clear();
-        notices.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised,
-                         [this](const QString& m) { errors << m; });
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised,
-                         [this](QWidget*, const QString& m) { notices << m; });
+        shown.emplace(errors, notices);
     }
     void cleanup()
     {
         db.reset();
-        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, nullptr, nullptr);
-        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, nullptr, nullptr);
+        shown.reset();
     }
 
     void exportSitsBesideTheImportAndAsksForAFile()

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
+#include <optional>
 
 using namespace tessolo;
 using importtest::sjis;
@@ -29,6 +30,7 @@ private:
     std::unique_ptr<TfrmCsvin> w;
     QStringList errors;
     QStringList notices;
+    std::optional<TShownMessages> shown;
 
     void open(const QByteArray& bytes)
     {
@@ -57,19 +59,13 @@ private slots:
     {
         db = std::make_unique<importtest::Db>();
         w = std::make_unique<TfrmCsvin>();
-        errors.clear();
-        notices.clear();
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised,
-                         [this](const QString& m) { errors << m; });
-        QObject::connect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised,
-                         [this](QWidget*, const QString& m) { notices << m; });
+        shown.emplace(errors, notices);
     }
     void cleanup()
     {
         w.reset();
         db.reset();
-        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::errorRaised, nullptr, nullptr);
-        QObject::disconnect(&testEvents(), &tessolo::ui::TAppEvents::noticeRaised, nullptr, nullptr);
+        shown.reset();
     }
 
     void previewShowsTheFirstLinesColumns()
