@@ -507,7 +507,6 @@ void TfrmMapbrows::btnClientsClick() { markCustomers(tessolo::customer::kListSql
 
 void TfrmMapbrows::btnclientClick()
 {
-    tessolo::store::requireFile(QStringLiteral("顧客選択表示"));
     if (!frmClntsrc)
         throw EAbort();
     frmClntsrc->exec();

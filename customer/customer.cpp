@@ -127,11 +127,6 @@ QString rowidsSql(const QStringList& rowids)
         QStringLiteral(") order by instr(',") + list + QStringLiteral(",', ',' || rowid || ',')");
 }
 
-QString deleteRowsSql(const QStringList& rowids)
-{
-    return QStringLiteral("delete from t_customer where rowid in (") + rowids.join(QLatin1Char(',')) + QLatin1Char(')');
-}
-
 QList<qint64> rowidsOf(const QString& listSql)
 {
     QList<qint64> out;

@@ -41,8 +41,6 @@ QString selectOneSql(const QString& rowid);
 // The customers of the given rowids (decimal numbers, nothing else), in the
 // order given: a choice made outside the lists, as on the map.
 QString rowidsSql(const QStringList& rowids);
-// Deletes the customers with these rowids (decimal texts).
-QString deleteRowsSql(const QStringList& rowids);
 inline const QString kListSql = QStringLiteral("select rowid, * from t_customer order by person_kana collate kana");
 
 // The rowids a customer list statement yields, in its order.

@@ -31,6 +31,11 @@ bool inKanaRow(int kanaCode, const QString& reading)
     return false;
 }
 
+bool matchesNameSearch(const QString& typed, const QString& reading)
+{
+    return cp932Glob(cp932::encode(typed + QLatin1Char('*')), cp932::encode(reading));
+}
+
 QString nameSearchText(const QString& typed)
 {
     return QStringLiteral("select rowid, * ") + QStringLiteral(" from t_customer where rowid >=0  ") +

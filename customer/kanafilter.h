@@ -18,5 +18,7 @@ QString nameSearchText(const QString& typed);
 // Whether a reading belongs to the kana row of `kanaCode`, as queryText's
 // glob decides it in the file: for a list read whole from a server.
 bool inKanaRow(int kanaCode, const QString& reading);
+// Whether a reading begins with `typed`, as nameSearchText's glob decides it.
+bool matchesNameSearch(const QString& typed, const QString& reading);
 
 } // namespace tessolo::kana

@@ -234,6 +234,45 @@ qsizetype TPgStore::insertCustomers(const QList<CustomerValues>& rows)
     return rows.size();
 }
 
+namespace {
+// The keys as one array parameter: a statement of any length, one round trip.
+QByteArray keyArray(const QList<qint64>& keys)
+{
+    QByteArrayList numbers;
+    numbers.reserve(keys.size());
+    for (const qint64 key : keys)
+        numbers << QByteArray::number(key);
+    return '{' + numbers.join(',') + '}';
+}
+} // namespace
+
+qsizetype TPgStore::deleteCustomers(const QList<qint64>& keys)
+{
+    return connection().exec("delete from t_customer where rowid = any($1::bigint[])", {keyArray(keys)}).affected();
+}
+
+qsizetype TPgStore::updateCustomers(const QList<qint64>& keys, const CustomerChange& change)
+{
+    TPgConnection& conn = connection();
+    TPgTransaction transaction(conn);
+    // Locked as read, so that another PC's change waits for this commit
+    // and then applies to what this one wrote.
+    const QList<CustomerRow> rows = rowsOf<CustomerValues>(
+        conn.exec("select " + selectList<CustomerValues>() + " from t_customer where rowid = any($1::bigint[]) " +
+                      "order by rowid for update",
+                  {keyArray(keys)}));
+    qsizetype changed = 0;
+    for (const CustomerRow& row : rows) {
+        const std::optional<CustomerValues> after = change(row.values);
+        if (!after || *after == row.values)
+            continue;
+        updateRow(conn, row, *after);
+        ++changed;
+    }
+    transaction.commit();
+    return changed;
+}
+
 QList<SiteRow> TPgStore::sites()
 {
     return rowsOf<SiteValues>(
@@ -257,6 +296,18 @@ QList<postal::PostalAddress> TPgStore::postalAddresses(const QString& code)
     for (int r = 0; r < result.rows(); ++r)
         addPostalRow(rows, result.text(r, 0), result.text(r, 1), result.text(r, 2));
     return rows;
+}
+
+std::optional<TStore::Business> TPgStore::postalBusiness(const QString& code)
+{
+    // A business row has no prefecture reading; its city1 and town1 hold the
+    // name's reading and the name.
+    const TPgResult result = connection().exec(
+        "select town1, city1 from m_postal where prefecture1 = '' and postal_code2 = $1 order by rowid limit 1",
+        {serverText(code)});
+    if (result.rows() == 0)
+        return std::nullopt;
+    return Business{result.text(0, 0), result.text(0, 1)};
 }
 
 bool TPgStore::postalListLoaded() { return connection().exec("select 1 from m_postal limit 1").rows() > 0; }

@@ -102,6 +102,34 @@ template <typename Values> void deleteRow(TSQLiteDatabase& db, const Row<Values>
     transaction.commit();
 }
 
+// Keys go into statements this many at a time, well under SQLite's limit on
+// the terms of one expression.
+constexpr qsizetype kKeySlice = 500;
+
+template <typename Each> void forKeySlices(const QList<qint64>& keys, Each each)
+{
+    for (qsizetype from = 0; from < keys.size(); from += kKeySlice) {
+        QStringList ids;
+        for (const qint64 key : keys.mid(from, kKeySlice))
+            ids << QString::number(key);
+        each(ids.join(QLatin1Char(',')));
+    }
+}
+
+// Only the columns that differ are written: a value read and written back
+// whole could change bytes the file holds that code page 932 cannot show.
+QString changedColumnsSql(const CustomerRow& stored, const CustomerValues& after)
+{
+    QStringList sets;
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        if (after[i] != stored.values[i])
+            sets << customer::kFields[i].column.toString() + QLatin1Char('=') + sqltext::literal(after[i]);
+    }
+    if (sets.isEmpty())
+        return {};
+    return QStringLiteral("update t_customer set %1 where rowid=%2").arg(sets.join(QLatin1Char(','))).arg(stored.key);
+}
+
 qint64 dataVersion(TSQLiteDatabase& db)
 {
     const auto table = db.GetTable(QByteArrayLiteral("PRAGMA data_version"));
@@ -169,6 +197,44 @@ qsizetype TSqliteStore::insertCustomers(const QList<CustomerValues>& rows)
     return rows.size();
 }
 
+qsizetype TSqliteStore::deleteCustomers(const QList<qint64>& keys)
+{
+    const auto db = connect();
+    TTransaction transaction(*db);
+    qsizetype deleted = 0;
+    forKeySlices(keys, [&](const QString& ids) {
+        db->ExecSQL(cp932::encode(QStringLiteral("delete from t_customer where rowid in (%1)").arg(ids)));
+        deleted += sqlite3_changes(db->handle());
+    });
+    transaction.commit();
+    noteOwnWrite();
+    return deleted;
+}
+
+qsizetype TSqliteStore::updateCustomers(const QList<qint64>& keys, const CustomerChange& change)
+{
+    const auto db = connect();
+    // A writer that commits between these reads and the writes makes the
+    // first write fail (the snapshot is stale) rather than be overwritten.
+    TTransaction transaction(*db);
+    qsizetype changed = 0;
+    forKeySlices(keys, [&](const QString& ids) {
+        const auto rows =
+            rowsOf<CustomerValues>(*db, QStringLiteral("select rowid, * from t_customer where rowid in (%1)").arg(ids));
+        for (const CustomerRow& row : rows) {
+            const std::optional<CustomerValues> after = change(row.values);
+            const QString sql = after ? changedColumnsSql(row, *after) : QString();
+            if (sql.isEmpty())
+                continue;
+            db->ExecSQL(cp932::encode(sql));
+            ++changed;
+        }
+    });
+    transaction.commit();
+    noteOwnWrite();
+    return changed;
+}
+
 QList<SiteRow> TSqliteStore::sites()
 {
     return rowsOf<SiteValues>(*connect(), QStringLiteral("select rowid, * from m_our_company order by rowid"));
@@ -207,6 +273,16 @@ bool TSqliteStore::postalListLoaded()
     TSQLiteDo db;
     db.SQLiteDB = connect();
     return db.postalListLoaded();
+}
+
+std::optional<TStore::Business> TSqliteStore::postalBusiness(const QString& code)
+{
+    TSQLiteDo db;
+    db.SQLiteDB = connect();
+    Business found;
+    if (!db.postal2business(code, found.name, found.reading))
+        return std::nullopt;
+    return found;
 }
 
 qint64 TSqliteStore::loadPostalList(PostalKind kind, const PostalSource& next)

@@ -32,6 +32,8 @@ public:
     CustomerRow updateCustomer(const CustomerRow& loaded, const CustomerValues& values) override;
     void deleteCustomer(const CustomerRow& loaded) override;
     qsizetype insertCustomers(const QList<CustomerValues>& rows) override;
+    qsizetype deleteCustomers(const QList<qint64>& keys) override;
+    qsizetype updateCustomers(const QList<qint64>& keys, const CustomerChange& change) override;
 
     QList<SiteRow> sites() override;
     SiteRow insertSite(const SiteValues& values) override;
@@ -40,6 +42,7 @@ public:
 
     QList<postal::PostalAddress> postalAddresses(const QString& code) override;
     bool postalListLoaded() override;
+    std::optional<Business> postalBusiness(const QString& code) override;
     qint64 loadPostalList(PostalKind kind, const PostalSource& next) override;
 
     bool waitForChange(int timeoutMs) override;

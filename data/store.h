@@ -47,6 +47,10 @@ extern const std::array<QString, kPostalColumnCount> kPostalColumns;
 // the business list its business rows (those with an empty prefecture1).
 enum class PostalKind { Addresses, Businesses };
 
+// Given a stored customer's values, answers what they become, or nothing to
+// leave the customer as it is.
+using CustomerChange = std::function<std::optional<CustomerValues>(const CustomerValues& stored)>;
+
 // Gives the next line of a list being loaded; false when there is none.
 using PostalSource = std::function<bool(PostalValues& next)>;
 
@@ -104,6 +108,13 @@ public:
     virtual void deleteCustomer(const CustomerRow& loaded) = 0;
     // All rows or none, in one transaction. Returns the rows stored.
     virtual qsizetype insertCustomers(const QList<CustomerValues>& rows) = 0;
+    // Many chosen customers at once, all or none in one transaction; keys
+    // no longer stored are passed over. Unlike the loaded customer's 更新,
+    // a change here starts from the row as stored now (held against other
+    // writers until the commit), so that it adds to another PC's change
+    // instead of overwriting it. Each returns the rows it changed.
+    virtual qsizetype deleteCustomers(const QList<qint64>& keys) = 0;
+    virtual qsizetype updateCustomers(const QList<qint64>& keys, const CustomerChange& change) = 0;
 
     // The own company's sites, in the order they were added.
     virtual QList<SiteRow> sites() = 0;
@@ -115,6 +126,12 @@ public:
     // gives them (table order, notes cleaned, each once, the last wins).
     virtual QList<postal::PostalAddress> postalAddresses(const QString& code) = 0;
     virtual bool postalListLoaded() = 0;
+    // The business a business's own code names, from the business list:
+    // its name and the name's reading, as the list writes them.
+    struct Business {
+        QString name, reading;
+    };
+    virtual std::optional<Business> postalBusiness(const QString& code) = 0;
     // Replaces the rows of `kind` with the lines `next` gives, in one
     // transaction: a failure, or `next` throwing, keeps the old rows.
     // Returns the lines stored.

@@ -5,6 +5,7 @@
 
 #include "ui/windowstyle.h"
 #include "data/sqlitedo.h"
+#include "data/store.h"
 #include "customer/customer.h"
 #include "customer/kanafilter.h"
 #include "ui/enternav.h"
@@ -141,29 +142,38 @@ void TfrmClntsrc::wire()
     connect(btnAtena, &QPushButton::clicked, this, guarded([this] { btnAtenaClick(); }));
 }
 
-void TfrmClntsrc::fill(const QString& sql)
+// The file answers `sql`; a server's customers, read whole and in the
+// same order, are kept where `keep` takes their reading.
+void TfrmClntsrc::fill(const QString& sql, const std::function<bool(const QString& reading)>& keep)
 {
-    tessolo::TSQLiteDo db;
-    db.getDBpoint(tessolo::kDatabaseName);
     ListViewNm->clear();
-    const auto table = db.query(sql);
     QList<QTreeWidgetItem*> items;
-    items.reserve(qsizetype(table->RowCount()));
-    QStringList columns;
-    for (QStringView c : kShown)
-        columns << c.toString();
-    const QString address[] = {QStringLiteral("prefecture"), QStringLiteral("city"), QStringLiteral("town")};
-    for (table->MoveFirst(); !table->Eof(); table->Next()) {
+    const auto add = [&](qint64 rowid, const auto& valueOf) {
         QStringList values;
-        for (const QString& c : columns)
-            values << table->NamedFieldAsString(c);
-        values << table->NamedFieldAsString(address[0]) + table->NamedFieldAsString(address[1]) +
-                table->NamedFieldAsString(address[2]);
+        for (QStringView c : kShown)
+            values << valueOf(c);
+        values << valueOf(u"prefecture") + valueOf(u"city") + valueOf(u"town");
         auto* item = new QTreeWidgetItem(values);
-        item->setData(0, kRowidRole, table->NamedFieldAsString(QStringLiteral("rowid")).toLongLong());
+        item->setData(0, kRowidRole, rowid);
         items << item;
+    };
+    if (tessolo::store::currentIsServer()) {
+        namespace customer = tessolo::customer;
+        for (const tessolo::store::CustomerRow& row : tessolo::store::current().customers()) {
+            if (keep(row.values[customer::col::PersonKana]))
+                add(row.key, [&](QStringView c) {
+                    return row.values[std::size_t(tessolo::fields::indexOf(customer::kFields, c))];
+                });
+        }
+    } else {
+        tessolo::TSQLiteDo db;
+        db.getDBpoint(tessolo::kDatabaseName);
+        const auto table = db.query(sql);
+        items.reserve(qsizetype(table->RowCount()));
+        for (table->MoveFirst(); !table->Eof(); table->Next())
+            add(table->NamedFieldAsString(QStringLiteral("rowid")).toLongLong(),
+                [&](QStringView c) { return table->NamedFieldAsString(c.toString()); });
     }
-    db.closeDBpoint();
     ListViewNm->addTopLevelItems(items);
     EditCnt->setText(QString::number(items.size()));
 }
@@ -172,23 +182,23 @@ void TfrmClntsrc::loadList()
 {
     KanaButtons->setCurrent(0);
     strSQLZ = tessolo::customer::kListSql;
-    fill(strSQLZ);
+    fill(strSQLZ, [](const QString&) { return true; });
 }
 
 void TfrmClntsrc::listByKana(int kanaCode)
 {
     KanaButtons->setCurrent(kanaCode);
     strSQLZ = tessolo::kana::queryText(kanaCode);
-    fill(strSQLZ);
+    fill(strSQLZ, [kanaCode](const QString& reading) { return tessolo::kana::inKanaRow(kanaCode, reading); });
 }
 
 void TfrmClntsrc::btnNmClick()
 {
-    const QString sql = tessolo::kana::nameSearchText(EditNm->text());
-    fill(sql);
+    const QString typed = EditNm->text();
+    const QString sql = tessolo::kana::nameSearchText(typed);
+    fill(sql, [typed](const QString& reading) { return tessolo::kana::matchesNameSearch(typed, reading); });
     strSQLZ = sql;
 }
-
 void TfrmClntsrc::btnokClick()
 {
     m_chosen = chosenRowids();

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -58,7 +60,7 @@ private:
 
     QLabel* labCnt = nullptr;
     QLabel* labNm = nullptr;
-    void fill(const QString& sql);
+    void fill(const QString& sql, const std::function<bool(const QString& reading)>& keep);
     void FormShow();
     void btnNmClick();
     void btnokClick();

@@ -763,10 +763,6 @@ void TfrmAddress::btndelClick()
     }
     if (name.isEmpty())
         name = QStringLiteral("名前のない顧客");
-    // On a server only the loaded customer is deleted, checked against what
-    // was loaded; chosen rows besides it are refused before the question.
-    if (rowids.size() != 1 || QString::number(rowids.first()) != strRow)
-        tessolo::store::requireFile(QStringLiteral("選んだ顧客の削除"));
     const QString question = rowids.size() == 1
         ? QStringLiteral("%1を削除しますか？").arg(name)
         : QStringLiteral("%1 ほか %2 件を削除しますか？").arg(name).arg(rowids.size() - 1);
@@ -782,16 +778,7 @@ void TfrmAddress::btndelClick()
             customer::runIfUnchanged(customer::deleteIfUnchangedSql(loadedRow, strRow));
     } else {
         // All of them or none: a failure half way leaves every row stored.
-        constexpr qsizetype kSlice = 500;
-        TSQLiteDo db;
-        tessolo::TTransaction transaction(db.getDBpoint(kDatabaseName));
-        for (qsizetype from = 0; from < rowids.size(); from += kSlice) {
-            QStringList ids;
-            for (qint64 id : rowids.mid(from, kSlice))
-                ids << QString::number(id);
-            db.exec_sql2(customer::deleteRowsSql(ids));
-        }
-        transaction.commit();
+        tessolo::store::current().deleteCustomers(rowids);
     }
     ListViewNm->selectionModel()->clearSelection();
     loadList();
@@ -892,20 +879,15 @@ bool TfrmAddress::settleUnsaved()
 // 会社名（カナ）. What the user typed is never replaced.
 void TfrmAddress::completeCompany()
 {
-    // The business list is looked up in the file only: on a server the
-    // company name is left as typed.
-    if (!EditCompany->text().isEmpty() || tessolo::store::currentIsServer())
+    if (!EditCompany->text().isEmpty())
         return;
-    QString name, reading;
-    {
-        TSQLiteDo db;
-        db.setDBpoint(kDatabaseName);
-        if (!db.postal2business(tessolo::postal::toStored(MaskEditPostal->text()), name, reading))
-            return;
-    }
-    EditCompany->setText(name);
+    const auto business =
+        tessolo::store::current().postalBusiness(tessolo::postal::toStored(MaskEditPostal->text()));
+    if (!business)
+        return;
+    EditCompany->setText(business->name);
     if (EditCokana->text().isEmpty())
-        EditCokana->setText(tessolo::TCnvk2K().ToZenkaku(reading.trimmed()));
+        EditCokana->setText(tessolo::TCnvk2K().ToZenkaku(business->reading.trimmed()));
 }
 
 void TfrmAddress::shellOpen(const QString& address)
@@ -992,16 +974,13 @@ void TfrmAddress::applyGroupFilter()
 // list is read again and keeps its filters.
 void TfrmAddress::groupsChosen(const QString& group, bool add)
 {
-    tessolo::store::requireFile(QStringLiteral("グループ操作"));
-    QStringList rowids;
-    for (qint64 id : selectedRowids())
-        rowids << QString::number(id);
+    const QList<qint64> rowids = selectedRowids();
     if (rowids.isEmpty())
         throw tessolo::TessoloError(QStringLiteral("一覧で顧客を選んでください。"));
     tessolo::customer::applyGroups(rowids, add ? QStringList{group} : QStringList(),
                                    add ? QStringList() : QStringList{group});
     loadList();
-    if (rowids.contains(strRow) && !hasUnsavedChanges())
+    if (!strRow.isEmpty() && rowids.contains(strRow.toLongLong()) && !hasUnsavedChanges())
         loadCustomer(strRow.toLongLong());
 }
 

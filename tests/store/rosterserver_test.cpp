@@ -1,7 +1,8 @@
 // The roster window on an office's server with another PC working beside
 // it: the server's customers listed in reading order, a stale 更新 refused
 // with the other PC's row intact and the fields as typed, the other PC's new
-// customer shown without a click, and the commands that still work on the
+// customer shown without a click, commands on several chosen customers and
+// the picker on the server's rows, and the commands that still work on the
 // file alone refused instead of touching a file the office does not see.
 
 #include "storetest.h"
@@ -12,8 +13,11 @@
 #include "csvimport/duplicates.h"
 #include "customer/customerexport.h"
 #include "customer/customerlist.h"
+#include "customer/memofields.h"
 #include "data/pgstore.h"
+#include "picker/frmclntsrc.h"
 #include "roster/frmaddress.h"
+#include "roster/groupseditor.h"
 #include "tests/ui/realevents.h"
 #include "tests/ui/uitest.h"
 #include "text/cp932.h"
@@ -140,6 +144,56 @@ TEST_F(RosterOnServer, AStaleUpdateIsRefusedAndAnotherPcsChangeShows)
     w.actRestore->trigger();
     ASSERT_EQ(errors.messages.size(), 1);
     EXPECT_TRUE(errors.messages.first().contains(QStringLiteral("復元")));
+    EXPECT_EQ(uitest::Db::customerCount(), 0);
+    OKRightDlg2 = nullptr;
+}
+
+// Commands on several chosen customers work on the server's rows: a group
+// given to two of them, then both deleted after one question; the picker
+// lists and searches the server's customers.
+TEST_F(RosterOnServer, ChosenCustomersAndThePickerWorkOnTheServer)
+{
+    otherPc->insertCustomer(customerValues(QStringLiteral("A"), QStringLiteral("ヤマダ")));
+    otherPc->insertCustomer(customerValues(QStringLiteral("B"), QStringLiteral("カトウ")));
+    otherPc->insertCustomer(customerValues(QStringLiteral("C"), QStringLiteral("アオキ")));
+
+    TfrmClntsrc picker;
+    picker.show();
+    EXPECT_EQ(picker.ListViewNm->topLevelItemCount(), 3);
+    picker.EditNm->setText(QStringLiteral("カ"));
+    picker.btnNm->click();
+    ASSERT_EQ(picker.ListViewNm->topLevelItemCount(), 1);
+    EXPECT_EQ(picker.ListViewNm->topLevelItem(0)->text(0), QStringLiteral("person_nameB"));
+    picker.close();
+
+    uitest::Errors errors;
+    TOKRightDlg2 dlg;
+    OKRightDlg2 = &dlg;
+    TfrmAddress w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const auto chooseFirstTwo = [&] {
+        w.ListViewNm->selectionModel()->select(
+            QItemSelection(w.ListFilter->index(0, 0), w.ListFilter->index(1, 0)),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    };
+    chooseFirstTwo(); // アオキ, カトウ
+    emit w.GroupFilter->addRequested(QStringLiteral("展示会"));
+    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join(QLatin1Char('|')).toStdString();
+    QStringList inGroup;
+    for (const CustomerRow& r : otherPc->customers()) {
+        if (tessolo::customer::memo::parse(r.values[col::Memo]).groups.contains(QStringLiteral("展示会")))
+            inGroup << r.values[col::PersonName];
+    }
+    EXPECT_EQ(inGroup, (QStringList{QStringLiteral("person_nameC"), QStringLiteral("person_nameB")}));
+
+    chooseFirstTwo();
+    realevents::onNextModal([](QWidget* modal) { QTest::keyClick(modal->windowHandle(), Qt::Key_Return); });
+    realevents::click(w.btndel);
+    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join(QLatin1Char('|')).toStdString();
+    ASSERT_EQ(otherPc->customers().size(), 1);
+    EXPECT_EQ(otherPc->customers().first().values[col::PersonName], QStringLiteral("person_nameA"));
+    EXPECT_EQ(listNames(w), QStringList{QStringLiteral("person_nameA")});
     EXPECT_EQ(uitest::Db::customerCount(), 0);
     OKRightDlg2 = nullptr;
 }

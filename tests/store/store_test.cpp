@@ -174,6 +174,57 @@ TEST_P(StoreTest, StaleUpdateOrDeleteIsRefusedAndTheOtherRowStays)
     EXPECT_TRUE(mine->customers().isEmpty());
 }
 
+// The roster's group commands and the deletion of chosen rows: more keys
+// than one statement of the file takes, a key gone meanwhile, another
+// client's change kept, and a failure half way leaving every row as it was.
+TEST_P(StoreTest, ChosenRowsChangeAndGoAllOrNone)
+{
+    auto mine = store();
+    auto theirs = store();
+    QList<CustomerValues> values;
+    for (int i = 0; i < 1200; ++i)
+        values << customerValues(QString::number(i));
+    mine->insertCustomers(values);
+    QList<qint64> keys;
+    for (const CustomerRow& row : mine->customers())
+        keys << row.key;
+    std::sort(keys.begin(), keys.end());
+    const CustomerRow other = *theirs->customer(keys[900]);
+    CustomerValues theirChange = other.values;
+    theirChange[col::Memo] = QStringLiteral("電話は午後");
+    theirs->updateCustomer(other, theirChange);
+
+    const auto tagged = [](const CustomerValues& stored) -> std::optional<CustomerValues> {
+        CustomerValues after = stored;
+        after[col::Memo] += QStringLiteral(" #展示会");
+        return after;
+    };
+    int seen = 0;
+    EXPECT_THROW(mine->updateCustomers(keys,
+                                       [&](const CustomerValues& stored) {
+                                           if (++seen == 800)
+                                               throw tessolo::TessoloError(QStringLiteral("half way"));
+                                           return tagged(stored);
+                                       }),
+                 tessolo::TessoloError);
+    for (const CustomerRow& row : theirs->customers())
+        ASSERT_FALSE(row.values[col::Memo].contains(QStringLiteral("展示会"))) << row.key;
+
+    EXPECT_EQ(mine->updateCustomers(keys + QList<qint64>{keys.last() + 1000}, tagged), 1200);
+    EXPECT_EQ(theirs->customer(keys[900])->values[col::Memo], QStringLiteral("電話は午後 #展示会"));
+    CustomerValues expected = values[3];
+    expected[col::Memo] += QStringLiteral(" #展示会");
+    EXPECT_EQ(theirs->customer(keys[3])->values, expected);
+    // A change that gives the stored values back writes nothing.
+    EXPECT_EQ(mine->updateCustomers(keys, [](const CustomerValues& v) { return std::optional(v); }), 0);
+
+    theirs->deleteCustomers({keys[0]});
+    EXPECT_EQ(mine->deleteCustomers(keys.mid(0, 700)), 699);
+    EXPECT_EQ(theirs->customers().size(), 500);
+    EXPECT_FALSE(theirs->customer(keys[699]));
+    EXPECT_TRUE(theirs->customer(keys[700]));
+}
+
 TEST_P(StoreTest, SitesAreKeptInTheOrderAddedWithTheSameConflictCheck)
 {
     auto mine = store();
@@ -279,6 +330,11 @@ TEST_P(StoreTest, PostalListLoadsWholeOrKeepsTheOldRows)
     EXPECT_TRUE(other->postalAddresses(QStringLiteral("1000001")).isEmpty());
     EXPECT_EQ(other->postalAddresses(QStringLiteral("5300001")).size(), 1);
     EXPECT_EQ(other->postalAddresses(QStringLiteral("1008111")).size(), 1);
+    const auto business = other->postalBusiness(QStringLiteral("1008111"));
+    ASSERT_TRUE(business);
+    EXPECT_EQ(business->name, QStringLiteral("宮内庁"));
+    EXPECT_EQ(business->reading, QStringLiteral("ｸﾅｲﾁｮｳ"));
+    EXPECT_FALSE(other->postalBusiness(QStringLiteral("5300001")));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothStores, StoreTest, ::testing::Values(Kind::File, Kind::Server), storetest::kindName);
