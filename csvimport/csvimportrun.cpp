@@ -435,34 +435,50 @@ bool applyWholeAddress(customer::Record& r, const QString& whole, const TAddress
 
 namespace {
 
-// The postal list as the check asks it, each code looked up once.
+// The postal list as the check asks it: the codes of every line gathered
+// first, then looked up together.
 class PostalList {
 public:
     PostalList()
-        : m_server(store::currentIsServer())
-    {
-        if (m_server) {
-            m_loaded = store::current().postalListLoaded();
-            return;
-        }
-        m_db.getDBpoint(kDatabaseName);
-        m_loaded = m_db.postalListLoaded();
-    }
+        : m_loaded(store::current().postalListLoaded())
+    { }
     bool loaded() const { return m_loaded; }
-    const QList<postal::PostalAddress>& addresses(const QString& code)
+    void want(const QString& code)
     {
-        auto it = m_cache.find(code);
-        if (it == m_cache.end())
-            it = m_cache.insert(code, m_server ? store::current().postalAddresses(code) : m_db.postalAddresses(code));
-        return *it;
+        if (m_loaded)
+            m_wanted.insert(code);
     }
+    void fetch()
+    {
+        if (!m_wanted.isEmpty())
+            m_found = store::current().postalAddressesOf(m_wanted);
+    }
+    QList<postal::PostalAddress> addresses(const QString& code) const { return m_found.value(code); }
 
 private:
-    bool m_server;
-    TSQLiteDo m_db;
-    bool m_loaded = false;
-    QHash<QString, QList<postal::PostalAddress>> m_cache;
+    bool m_loaded;
+    QSet<QString> m_wanted;
+    store::TStore::PostalAddressesByCode m_found;
 };
+
+// Excel drops the leading 0 of 0600001: the 7-digit code a 6-digit one may
+// have been, for the list to confirm; empty for anything else.
+QString zeroPadded(const QString& givenPostal)
+{
+    const QString cleaned = postal::cleaned(givenPostal);
+    const QString padded = QLatin1Char('0') + cleaned;
+    return cleaned.size() == 6 && postal::isSevenDigits(padded) ? padded : QString();
+}
+
+// The code the check will look up for a built record.
+void wantCode(PostalList& list, const QString& postal, const QString& givenPostal)
+{
+    if (postal.isEmpty())
+        return;
+    const QString code = postal::isSevenDigits(postal) ? postal : zeroPadded(givenPostal);
+    if (!code.isEmpty())
+        list.want(code);
+}
 
 enum Flag : unsigned { NoName = 1, PostalForm = 2, PostalUnknown = 4, PostalDiffers = 8, Replaced = 16 };
 
@@ -484,12 +500,8 @@ unsigned checkRecord(customer::Record& r, const QString& givenPostal, PostalList
     if (postal.isEmpty())
         return flags;
     if (!postal::isSevenDigits(postal)) {
-        // Excel drops the leading 0 of 0600001; the list tells whether the
-        // 6 digits were such a code.
-        const QString cleaned = postal::cleaned(givenPostal);
-        const QString padded = QLatin1Char('0') + cleaned;
-        if (list && list->loaded() && cleaned.size() == 6 && postal::isSevenDigits(padded) &&
-            !list->addresses(padded).isEmpty()) {
+        const QString padded = zeroPadded(givenPostal);
+        if (list && list->loaded() && !padded.isEmpty() && !list->addresses(padded).isEmpty()) {
             postal = padded;
             ++result.zeroRestored;
         } else {
@@ -498,7 +510,7 @@ unsigned checkRecord(customer::Record& r, const QString& givenPostal, PostalList
     }
     if (!list || !list->loaded())
         return flags;
-    const QList<postal::PostalAddress>& known = list->addresses(postal);
+    const QList<postal::PostalAddress> known = list->addresses(postal);
     if (known.isEmpty()) {
         // Not in the list: kept as the file gave it, for the user to look at.
         postal = givenPostal;
@@ -528,6 +540,8 @@ struct Pending {
     qint64 index;
     qint64 number; // the file line, for messages
     customer::Record record;
+    QString givenPostal; // as the file wrote it
+    unsigned flags = 0;
     // The values in code page 932, as the row will hold them: value k ends
     // at ends[k].
     QByteArray stored;
@@ -643,34 +657,41 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
         if (index++ < 0)
             continue;
         const qint64 at = index - 1;
-        Pending p{at, line.number, buildRecord(line.fields, map, zenkaku), {}, {}};
+        Pending p{at, line.number, buildRecord(line.fields, map, zenkaku), {}, {}, {}, 0};
         if (line.fields.size() < width || line.fields.size() <= highest)
             ++result.shortLines;
         else if (line.fields.size() > width)
             ++result.longLines;
         if (splitter && !applyWholeAddress(p.record, wholeAddressOf(line.fields, map), *splitter))
             ++result.unsplitAddresses;
-        unsigned flags = checkRecord(p.record, valueOf(line.fields, map[col::PostalCode]),
-                                     postalList ? &*postalList : nullptr, result);
         if (line.faults > 0) {
-            flags |= Replaced;
+            p.flags |= Replaced;
             if (++result.invalidLineCount <= kLinesNamed)
                 result.invalidLines << line.number;
         }
-        flags |= encodeRow(p, result);
-        if (flags) {
-            countFlags(flags, review.check);
-            review.check.lines.insert(at);
-            if (review.check.firstLines.size() < kLinesNamed)
-                review.check.firstLines << line.number;
-        }
-        if (duplicates) {
-            p.viewsOf(values);
-            duplicates->add(at, values);
+        if (postalList) {
+            p.givenPostal = valueOf(line.fields, map[col::PostalCode]);
+            wantCode(*postalList, p.record[col::PostalCode], p.givenPostal);
         }
         pending.push_back(std::move(p));
         if (progress && at % kProgressEveryLines == 0 && !progress(source.position(), source.size()))
             throw EAbort();
+    }
+    if (postalList)
+        postalList->fetch();
+    for (Pending& p : pending) {
+        unsigned flags = p.flags | checkRecord(p.record, p.givenPostal, postalList ? &*postalList : nullptr, result);
+        flags |= encodeRow(p, result);
+        if (flags) {
+            countFlags(flags, review.check);
+            review.check.lines.insert(p.index);
+            if (review.check.firstLines.size() < kLinesNamed)
+                review.check.firstLines << p.number;
+        }
+        if (duplicates) {
+            p.viewsOf(values);
+            duplicates->add(p.index, values);
+        }
     }
     if (progress && !progress(source.size(), source.size()))
         throw EAbort();

@@ -298,6 +298,31 @@ QList<postal::PostalAddress> TPgStore::postalAddresses(const QString& code)
     return rows;
 }
 
+TStore::PostalAddressesByCode TPgStore::postalAddressesOf(const QSet<QString>& codes)
+{
+    PostalAddressesByCode found;
+    found.reserve(codes.size());
+    QByteArrayList elements;
+    for (const QString& code : codes) {
+        found.insert(code, {});
+        // An array element quoted, its quotes and backslashes escaped: a
+        // code comes from a user's file.
+        QByteArray e = serverText(code);
+        e.replace('\\', "\\\\").replace('"', "\\\"");
+        elements << '"' + e + '"';
+    }
+    const TPgResult result =
+        connection().exec("select postal_code2, prefecture2, city2, town2 from m_postal "
+                          "where postal_code2 = any($1::text[]) order by rowid",
+                          {'{' + elements.join(',') + '}'});
+    for (int r = 0; r < result.rows(); ++r) {
+        const auto it = found.find(result.text(r, 0));
+        if (it != found.end())
+            addPostalRow(*it, result.text(r, 1), result.text(r, 2), result.text(r, 3));
+    }
+    return found;
+}
+
 std::optional<TStore::Business> TPgStore::postalBusiness(const QString& code)
 {
     // A business row has no prefecture reading; its city1 and town1 hold the

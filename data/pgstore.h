@@ -48,6 +48,7 @@ public:
     void deleteSite(const SiteRow& loaded) override;
 
     QList<postal::PostalAddress> postalAddresses(const QString& code) override;
+    PostalAddressesByCode postalAddressesOf(const QSet<QString>& codes) override;
     bool postalListLoaded() override;
     std::optional<Business> postalBusiness(const QString& code) override;
     qint64 loadPostalList(PostalKind kind, const PostalSource& next) override;

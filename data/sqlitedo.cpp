@@ -1,4 +1,6 @@
 #include "data/sqlitedo.h"
+
+#include "data/store.h"
 #include "data/transaction.h"
 #include "data/safefile.h"
 
@@ -115,20 +117,10 @@ QList<postal::PostalAddress> TSQLiteDo::postalAddresses(const QString& postal)
     auto table = query(QStringLiteral("select prefecture2, city2, town2 from m_postal where postal_code2 = ") +
                        sqltext::literal(postal));
     QList<postal::PostalAddress> rows;
-    if (table->MoveFirst()) {
-        while (!table->Eof()) {
-            const postal::PostalAddress a{table->NamedFieldAsString(QStringLiteral("prefecture2")),
-                                          table->NamedFieldAsString(QStringLiteral("city2")),
-                                          postal::townName(table->NamedFieldAsString(QStringLiteral("town2")))};
-            const bool continuation = a.town.isEmpty() && !rows.isEmpty() && rows.last().prefecture == a.prefecture &&
-                rows.last().city == a.city;
-            if (!continuation) {
-                rows.removeAll(a); // the last of equal rows keeps its place
-                rows.append(a);
-            }
-            table->Next();
-        }
-    }
+    for (table->MoveFirst(); !table->Eof(); table->Next())
+        store::addPostalRow(rows, table->NamedFieldAsString(QStringLiteral("prefecture2")),
+                            table->NamedFieldAsString(QStringLiteral("city2")),
+                            table->NamedFieldAsString(QStringLiteral("town2")));
     return rows;
 }
 

@@ -268,6 +268,34 @@ QList<postal::PostalAddress> TSqliteStore::postalAddresses(const QString& code)
     return db.postalAddresses(code);
 }
 
+TStore::PostalAddressesByCode TSqliteStore::postalAddressesOf(const QSet<QString>& codes)
+{
+    PostalAddressesByCode found;
+    found.reserve(codes.size());
+    // The file's list has no index on the code (its schema is the one every
+    // copy of the program knows), so each lookup reads the whole table: past
+    // a few codes, one pass over it that keeps the rows asked for is faster.
+    constexpr qsizetype kSingleLookups = 4;
+    if (codes.size() <= kSingleLookups) {
+        for (const QString& code : codes)
+            found.insert(code, postalAddresses(code));
+        return found;
+    }
+    QHash<QByteArray, QString> wanted;
+    for (const QString& code : codes) {
+        found.insert(code, {});
+        wanted.insert(cp932::encode(code), code);
+    }
+    connect()->ForEachStoredRow(
+        QByteArrayLiteral("select postal_code2, prefecture2, city2, town2 from m_postal"),
+        [&](const QList<QByteArrayView>& cells) {
+            const auto it = wanted.constFind(cells[0].toByteArray());
+            if (it != wanted.constEnd())
+                addPostalRow(found[*it], cp932::decode(cells[1]), cp932::decode(cells[2]), cp932::decode(cells[3]));
+        });
+    return found;
+}
+
 bool TSqliteStore::postalListLoaded()
 {
     TSQLiteDo db;

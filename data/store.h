@@ -15,7 +15,9 @@
 #include "data/fieldtable.h"
 #include "postal/postalcode.h"
 
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <array>
 #include <functional>
@@ -125,6 +127,10 @@ public:
     // Every address a seven-digit code stands for, as TSQLiteDo's lookup
     // gives them (table order, notes cleaned, each once, the last wins).
     virtual QList<postal::PostalAddress> postalAddresses(const QString& code) = 0;
+    // The same for many codes at once, as an import's check asks: each code
+    // given maps to its addresses, empty where the list lacks it.
+    using PostalAddressesByCode = QHash<QString, QList<postal::PostalAddress>>;
+    virtual PostalAddressesByCode postalAddressesOf(const QSet<QString>& codes) = 0;
     virtual bool postalListLoaded() = 0;
     // The business a business's own code names, from the business list:
     // its name and the name's reading, as the list writes them.

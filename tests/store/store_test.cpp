@@ -312,6 +312,15 @@ TEST_P(StoreTest, PostalListLoadsWholeOrKeepsTheOldRows)
     ASSERT_FALSE(found.isEmpty());
     EXPECT_EQ(found.last().town, QStringLiteral("丸の内"));
     EXPECT_TRUE(other->postalAddresses(QStringLiteral("9999999")).isEmpty());
+    // Many codes at once (an import's check) answer as one by one; a code
+    // from a user's file may hold anything.
+    const QSet<QString> codes{QStringLiteral("1000005"), QStringLiteral("1000001"), QStringLiteral("1008111"),
+                              QStringLiteral("9999999"), QStringLiteral("1\"0,0}5'")};
+    const TStore::PostalAddressesByCode together = other->postalAddressesOf(codes);
+    ASSERT_EQ(together.size(), codes.size());
+    for (const QString& code : codes)
+        EXPECT_EQ(together.value(code), other->postalAddresses(code)) << code.toStdString();
+    EXPECT_FALSE(together.value(QStringLiteral("1000005")).isEmpty());
 
     // A list that fails half way leaves the old rows for everyone.
     int given = 0;
