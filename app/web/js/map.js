@@ -409,11 +409,7 @@
   }
 
   function newGroup() {
-    const g = L.markerClusterGroup({
-      chunkedLoading: true,
-      chunkDelay: 20,
-      showCoverageOnHover: false,
-      maxClusterRadius: 50,
+    const g = TessoloClusters.layer({
       iconCreateFunction: (c) => clusterIcon(c),
       chunkProgress: (done, total) => {
         if (g !== group) return; // a group dropped by clearAll still finishing
@@ -868,8 +864,8 @@
   // refinements on the way.
   function mustWait() {
     if (!geocoder && !tableFailed) return true; // the table's arrival flushes again
-    // An addLayers that died half-way (it runs in timer slices, out of
-    // reach of flush's try) must not hold the queue forever.
+    // A drawing that died (it runs in a timer, out of reach of flush's
+    // try) must not hold the queue forever.
     if (loading > 0 && performance.now() - loadingSince < 30000) return true;
     loading = 0;
     if (pendingMoves.length) movePending();
@@ -932,9 +928,8 @@
   }
 
   function addMarks(out) {
-    // The view moves once the marks are in: moving it while the cluster
-    // layer is still taking them in (zoom animation) slows both down.
-    // Set before addLayers, which finishes a small batch synchronously.
+    // The view moves once the marks are drawn (the cluster layer draws the
+    // batches of one moment together, a moment later).
     const marks = out.marks;
     afterLoad = () => {
       showFocus(out.focus, out.focusLevel, marks.length === 1 ? marks[0] : null);
@@ -1125,10 +1120,10 @@
     return [...territories].map(([name, poly]) => ({ name, ring: ringOf(poly) }));
   };
   window.tessoloMarkCount = function () {
-    return group.getLayers().length;
+    return group.count();
   };
-  // Calls not yet drawn: queued, waiting for the table, or inside a running
-  // chunked addLayers. 0 means every call so far is on the map or in the panel.
+  // Calls not yet drawn: queued, waiting for the table, or handed to the
+  // cluster layer and not yet drawn. 0 means every call so far is on the map or in the panel.
   window.tessoloPending = function () {
     return queue.length + loading + pendingMoves.length + (geocoder || tableFailed ? 0 : 1);
   };
