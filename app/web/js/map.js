@@ -1133,6 +1133,13 @@
     for (const m of group.getLayers()) if (m._tsl) levels[m._tsl.level] = (levels[m._tsl.level] || 0) + 1;
     return levels;
   };
+  // Asked many times a second while marks come in: counted without a copy
+  // of the whole layer.
+  function countRefined() {
+    let n = 0;
+    group.eachLayer((m) => { if (m._tsl && m._tsl.level === 'refined') n++; });
+    return n;
+  }
   window.tessoloState = function () {
     let homes = 0;
     let circles = 0;
@@ -1144,7 +1151,7 @@
       unplaced: unplacedCount,
       pending: window.tessoloPending(),
       refining: refiner ? refiner.pending() : 0,
-      refined: group.getLayers().filter((m) => m._tsl && m._tsl.level === 'refined').length,
+      refined: countRefined(),
       offline: OFFLINE
     };
   };
