@@ -97,7 +97,9 @@ public:
     struct CaptureGuard;
     void printToPdf();
 
-    static constexpr int kBatchRows = 200;
+    // Rows per script sent to the page: each script costs its own trip and
+    // compilation, and a hundred thousand customers make a hundred of them.
+    static constexpr int kBatchRows = 1000;
 
     // True while a call of the page is waiting for its answer.
     bool isRunning() const { return m_busy; }
