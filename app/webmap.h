@@ -97,9 +97,7 @@ public:
     struct CaptureGuard;
     void printToPdf();
 
-    // Rows per script sent to the page: each script costs its own trip and
-    // compilation, and a hundred thousand customers make a hundred of them.
-    static constexpr int kBatchRows = 1000;
+    static constexpr int kBatchRows = 200;
 
     // True while a call of the page is waiting for its answer.
     bool isRunning() const { return m_busy; }
