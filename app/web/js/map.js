@@ -842,6 +842,17 @@
   // The program's calls arrive as separate tasks; waiting a few
   // milliseconds after the first one gathers a burst into one batch.
   const FLUSH_DELAY_MS = 10;
+  // The program sends a long list as one script after another, and this
+  // timer runs between two of them: while calls are still coming the
+  // queue keeps gathering (drawing half and then the rest costs a second
+  // round of drawing and framing), yet a long list still shows every second.
+  const GATHER_MAX_MS = 1000;
+  let lastCallAt = 0;
+  let gatheringSince = 0;
+  function stillComing() {
+    const t = performance.now();
+    return t - lastCallAt < FLUSH_DELAY_MS / 2 && t - gatheringSince < GATHER_MAX_MS;
+  }
   function scheduleFlush() {
     if (flushTimer === null) flushTimer = setTimeout(flush, FLUSH_DELAY_MS);
   }
@@ -972,6 +983,7 @@
     flushTimer = null;
     try {
       if (mustWait()) return;
+      if (stillComing()) { scheduleFlush(); return; }
       const batch = queue;
       queue = [];
       const out = newBatchResult();
@@ -1027,6 +1039,8 @@
     const job = Object.assign({ kind, address: T.stripQuotes(address) }, rest);
     if (kind === 'mark') job.label = T.formatLabel(job.label);
     if (kind === 'circle' && !job.address) return; // no centre yet: no circle
+    lastCallAt = performance.now();
+    if (!queue.length) gatheringSince = lastCallAt;
     queue.push(job);
     scheduleFlush();
   }
