@@ -459,7 +459,7 @@
   // ---- town ------------------------------------------------------------------
 
   function placeTown(city, rest) {
-    const s = townKey(rest);
+    const s = townKey(rest, true); // rest: what follows the municipality in the normalized address
     // 浜松市中央区… (a ward newer than the table) or 横浜市みなとみらい
     // (ward left out): the towns of every ward of the city, before the
     // few the municipality table itself may hold for the city.
