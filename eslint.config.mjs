@@ -14,7 +14,7 @@ export default [
       globals: { ...globals.browser, ...globals.commonjs, L: 'readonly', topojson: 'readonly', qt: 'readonly', QWebChannel: 'readonly',
         // What the page's own scripts define for the ones loaded after them.
         TessoloText: 'readonly', TessoloAreaPanel: 'readonly', TessoloGeocoder: 'readonly', TessoloRefine: 'readonly', TessoloBasemap: 'readonly',
-        TessoloColors: 'readonly', TessoloDensity: 'readonly', TessoloRoute: 'readonly' },
+        TessoloColors: 'readonly', TessoloDensity: 'readonly', TessoloRoute: 'readonly', TessoloClusters: 'readonly' },
     },
   },
   {

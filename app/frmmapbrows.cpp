@@ -380,15 +380,19 @@ void TfrmMapbrows::markCustomers(const QString& sql)
         TSQLiteDo db;
         db.getDBpoint(kDatabaseName);
         auto table = db.query(sql);
+        // Each column's place is looked up once, not in every row: with a
+        // hundred thousand customers the lookups cost more than the reading.
+        std::array<qsizetype, tessolo::customer::kColumnCount> at{};
+        for (int c = 0; c < tessolo::customer::kColumnCount; ++c)
+            at[size_t(c)] = table->FieldIndex(tessolo::customer::kFields[size_t(c)].column.toString());
+        const qsizetype rowidAt = table->FieldIndex(QStringLiteral("rowid"));
         for (table->MoveFirst(); !table->Eof(); table->Next()) {
-            const auto field = [&](int column) {
-                return table->NamedFieldAsString(tessolo::customer::kFields[column].column.toString());
-            };
+            const auto field = [&](int column) { return table->FieldAsString(at[size_t(column)]); };
             namespace col = tessolo::customer::col;
             const QString address =
                 QLatin1Char('\'') + field(col::Prefecture) + field(col::City) + field(col::Town) + QLatin1Char('\'');
             const QString label = field(col::PersonName) + QStringLiteral("::") + field(col::CompanyName);
-            const qint64 rowid = table->NamedFieldAsString(QStringLiteral("rowid")).toLongLong();
+            const qint64 rowid = table->FieldAsString(rowidAt).toLongLong();
             calls.append({address, label, QString::number(rowid), customerAttributes(field)});
             rowids.append(rowid);
         }

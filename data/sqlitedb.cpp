@@ -333,20 +333,29 @@ bool TSQLiteTable::Next()
     return true;
 }
 
+qsizetype TSQLiteTable::FieldIndex(const QString& name) const
+{
+    // The names are held upper-cased; the comparison ignores case anyway.
+    for (qsizetype i = 0; i < fCols.size(); ++i)
+        if (fCols[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
 QString TSQLiteTable::NamedFieldAsString(const QString& name) const
 {
     if (fCols.isEmpty())
         throw ESQLiteException(QStringLiteral("Field ") + name + QStringLiteral(" Not found. Empty dataset"));
-    // The names are held upper-cased; the comparison ignores case anyway.
-    qsizetype col = -1;
-    for (qsizetype i = 0; i < fCols.size(); ++i) {
-        if (fCols[i].compare(name, Qt::CaseInsensitive) == 0) {
-            col = i;
-            break;
-        }
-    }
+    const qsizetype col = FieldIndex(name);
     if (col < 0)
         throw ESQLiteException(QStringLiteral("Field not found in dataset: ") + name);
+    return FieldAsString(col);
+}
+
+QString TSQLiteTable::FieldAsString(qsizetype col) const
+{
+    if (col < 0 || col >= qsizetype(fColCount))
+        throw ESQLiteException(QStringLiteral("Field not found in dataset: %1").arg(col));
     if (Eof())
         throw ESQLiteException(QStringLiteral("Table is at End of File"));
 

@@ -41,6 +41,10 @@ public:
     bool Eof() const { return fRow >= fRowCount; } // EOF is a C macro
     bool Bof() const { return fRow == 0; }
     QString NamedFieldAsString(const QString& name) const;
+    // The column a name (case ignored) stands for, -1 if none; with
+    // FieldAsString, many rows are read without a name lookup per cell.
+    qsizetype FieldIndex(const QString& name) const;
+    QString FieldAsString(qsizetype col) const;
     quint32 Count() const { return fRowCount; }
     quint32 RowCount() const { return fRowCount; }
     quint32 ColCount() const { return fColCount; }

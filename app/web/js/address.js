@@ -97,9 +97,11 @@
   // The form a town part of an address (what follows the municipality) is
   // compared in. Applied to the table's town names and to addresses alike.
 
-  function townKey(text) {
+  // normalized: text is (a part of) what normalizeAddress gave, which a
+  // second pass would leave as it is.
+  function townKey(text, normalized) {
     if (typeof text === 'string' && PLAIN_RE.test(text) && !TOUCHED_RE.test(text)) return text;
-    let s = normalizeAddress(text);
+    let s = normalized ? text : normalizeAddress(text);
     s = s.replace(KANJI_COUNT_RE, (m) => String(kanjiValue(m)));
     s = s.replace(AZA_RE, '');
     s = s.replace(KANA_KE_RE, 'ケ');

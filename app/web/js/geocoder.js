@@ -45,8 +45,24 @@
   const CHO_KEY_RE = /^(.*\D)(\d+)丁$/;
   const SCALE = 1e4;
 
+  // Only the lengths some key has are tried: a table of town names runs up
+  // to twenty characters, most of them of two to four, and an address is
+  // looked up a few times over on its way.
+  const keyLengths = new WeakMap();
+  function lengthsOf(map) {
+    let known = keyLengths.get(map);
+    if (!known || known.size !== map.size) {
+      const lengths = new Set();
+      for (const k of map.keys()) lengths.add(k.length);
+      known = { size: map.size, list: [...lengths].sort((x, y) => y - x) };
+      keyLengths.set(map, known);
+    }
+    return known.list;
+  }
+
   function longestPrefix(map, maxLen, s) {
-    for (let n = Math.min(maxLen, s.length); n > 0; n--) {
+    for (const n of lengthsOf(map)) {
+      if (n > maxLen || n > s.length) continue;
       const hit = map.get(s.slice(0, n));
       if (hit) return { hit, len: n };
     }
@@ -443,7 +459,7 @@
   // ---- town ------------------------------------------------------------------
 
   function placeTown(city, rest) {
-    const s = townKey(rest);
+    const s = townKey(rest, true); // rest: what follows the municipality in the normalized address
     // 浜松市中央区… (a ward newer than the table) or 横浜市みなとみらい
     // (ward left out): the towns of every ward of the city, before the
     // few the municipality table itself may hold for the city.
@@ -565,12 +581,17 @@
   function createGeocoder(table, townIndex) {
     const ix = buildIndex(table, townIndex);
     const prefByName = (name) => ix.prefs.get(normalizeAddress(name)) || null;
+    // Once every town table is in, no address waits: asking each of tens of
+    // thousands of addresses would cost as much as placing them again.
+    const someWaiting = () => [...ix.prefs.values()].some((p) => p.file && p.towns === 'none');
+    let waiting = someWaiting();
     return {
       geocode: (address) => geocode(ix, address),
-      needs: (address) => needs(ix, address),
+      needs: (address) => (waiting ? needs(ix, address) : []),
       addTowns(name, data) {
         const pref = prefByName(name);
         if (pref) addTowns(pref, data);
+        waiting = someWaiting();
       },
       townFile(name) {
         const p = prefByName(name);

@@ -409,11 +409,7 @@
   }
 
   function newGroup() {
-    const g = L.markerClusterGroup({
-      chunkedLoading: true,
-      chunkDelay: 20,
-      showCoverageOnHover: false,
-      maxClusterRadius: 50,
+    const g = TessoloClusters.layer({
       iconCreateFunction: (c) => clusterIcon(c),
       chunkProgress: (done, total) => {
         if (g !== group) return; // a group dropped by clearAll still finishing
@@ -846,6 +842,17 @@
   // The program's calls arrive as separate tasks; waiting a few
   // milliseconds after the first one gathers a burst into one batch.
   const FLUSH_DELAY_MS = 10;
+  // The program sends a long list as one script after another, and this
+  // timer runs between two of them: while calls are still coming the
+  // queue keeps gathering (drawing half and then the rest costs a second
+  // round of drawing and framing), yet a long list still shows every second.
+  const GATHER_MAX_MS = 1000;
+  let lastCallAt = 0;
+  let gatheringSince = 0;
+  function stillComing() {
+    const t = performance.now();
+    return t - lastCallAt < FLUSH_DELAY_MS / 2 && t - gatheringSince < GATHER_MAX_MS;
+  }
   function scheduleFlush() {
     if (flushTimer === null) flushTimer = setTimeout(flush, FLUSH_DELAY_MS);
   }
@@ -868,8 +875,8 @@
   // refinements on the way.
   function mustWait() {
     if (!geocoder && !tableFailed) return true; // the table's arrival flushes again
-    // An addLayers that died half-way (it runs in timer slices, out of
-    // reach of flush's try) must not hold the queue forever.
+    // A drawing that died (it runs in a timer, out of reach of flush's
+    // try) must not hold the queue forever.
     if (loading > 0 && performance.now() - loadingSince < 30000) return true;
     loading = 0;
     if (pendingMoves.length) movePending();
@@ -932,9 +939,8 @@
   }
 
   function addMarks(out) {
-    // The view moves once the marks are in: moving it while the cluster
-    // layer is still taking them in (zoom animation) slows both down.
-    // Set before addLayers, which finishes a small batch synchronously.
+    // The view moves once the marks are drawn (the cluster layer draws the
+    // batches of one moment together, a moment later).
     const marks = out.marks;
     afterLoad = () => {
       showFocus(out.focus, out.focusLevel, marks.length === 1 ? marks[0] : null);
@@ -977,6 +983,7 @@
     flushTimer = null;
     try {
       if (mustWait()) return;
+      if (stillComing()) { scheduleFlush(); return; }
       const batch = queue;
       queue = [];
       const out = newBatchResult();
@@ -1032,6 +1039,8 @@
     const job = Object.assign({ kind, address: T.stripQuotes(address) }, rest);
     if (kind === 'mark') job.label = T.formatLabel(job.label);
     if (kind === 'circle' && !job.address) return; // no centre yet: no circle
+    lastCallAt = performance.now();
+    if (!queue.length) gatheringSince = lastCallAt;
     queue.push(job);
     scheduleFlush();
   }
@@ -1125,10 +1134,10 @@
     return [...territories].map(([name, poly]) => ({ name, ring: ringOf(poly) }));
   };
   window.tessoloMarkCount = function () {
-    return group.getLayers().length;
+    return group.count();
   };
-  // Calls not yet drawn: queued, waiting for the table, or inside a running
-  // chunked addLayers. 0 means every call so far is on the map or in the panel.
+  // Calls not yet drawn: queued, waiting for the table, or handed to the
+  // cluster layer and not yet drawn. 0 means every call so far is on the map or in the panel.
   window.tessoloPending = function () {
     return queue.length + loading + pendingMoves.length + (geocoder || tableFailed ? 0 : 1);
   };
@@ -1138,6 +1147,13 @@
     for (const m of group.getLayers()) if (m._tsl) levels[m._tsl.level] = (levels[m._tsl.level] || 0) + 1;
     return levels;
   };
+  // Asked many times a second while marks come in: counted without a copy
+  // of the whole layer.
+  function countRefined() {
+    let n = 0;
+    group.eachLayer((m) => { if (m._tsl && m._tsl.level === 'refined') n++; });
+    return n;
+  }
   window.tessoloState = function () {
     let homes = 0;
     let circles = 0;
@@ -1149,7 +1165,7 @@
       unplaced: unplacedCount,
       pending: window.tessoloPending(),
       refining: refiner ? refiner.pending() : 0,
-      refined: group.getLayers().filter((m) => m._tsl && m._tsl.level === 'refined').length,
+      refined: countRefined(),
       offline: OFFLINE
     };
   };

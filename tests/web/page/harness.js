@@ -175,6 +175,23 @@ async function main() {
   check('odd arguments raise nothing', threw === null, threw);
   w.clearAll();
 
+  // Customers sharing one town's point never split by zooming: a click on
+  // their cluster fans them out, a click on the map folds them back.
+  for (let i = 0; i < 12; i++) w.search_geo2("'東京都千代田区丸の内１丁目'", '丸' + i + '::', String(100 + i), '{}');
+  w.search_geo2("'東京都千代田区神田神保町１丁目'", '神保::', '200', '{}');
+  await idle(w);
+  const pane = w.document.querySelector('.leaflet-marker-pane');
+  const pins = () => pane.querySelectorAll('.tsl-pin').length;
+  const twelve = await until(() => [...pane.querySelectorAll('.marker-cluster, .tsl-cluster')].find((el) => el.textContent.trim() === '12'), 3000);
+  check('twelve customers at one town are one cluster beside a lone mark', !!twelve && pins() === 1, pane.innerHTML.length + ' ' + pins());
+  if (twelve) {
+    twelve.click();
+    check('a click on the cluster fans its marks out', await until(() => pins() === 13, 2000), pins());
+    w.document.getElementById('map').dispatchEvent(new w.MouseEvent('click', { bubbles: true, clientX: 5, clientY: 400 }));
+    check('a click on the map folds them back', await until(() => pins() === 1, 2000), pins());
+  }
+  w.clearAll();
+
   const table = await (await w.fetch('data/geocode-table.json')).json();
   const addresses = [];
   for (const [pref, , , cities] of table.prefectures) {
