@@ -85,8 +85,7 @@ void BM_RosterOpen_Server(benchmark::State& state)
     uri.replace(uri.lastIndexOf(QLatin1Char('/')), uri.size(), QLatin1Char('/') + QString::fromLatin1(name));
     {
         auto server = std::make_unique<tessolo::store::TPgStore>(uri);
-        tessolo::store::importFile(*server, tessolo::location::databaseFile(),
-                                   tessolo::store::ImportMode::IntoEmpty);
+        tessolo::store::importFile(*server, tessolo::location::databaseFile(), tessolo::store::ImportMode::IntoEmpty);
         tessolo::store::setCurrent(std::move(server));
     }
     BM_RosterOpen(state);

@@ -311,10 +311,9 @@ TStore::PostalAddressesByCode TPgStore::postalAddressesOf(const QSet<QString>& c
         e.replace('\\', "\\\\").replace('"', "\\\"");
         elements << '"' + e + '"';
     }
-    const TPgResult result =
-        connection().exec("select postal_code2, prefecture2, city2, town2 from m_postal "
-                          "where postal_code2 = any($1::text[]) order by rowid",
-                          {'{' + elements.join(',') + '}'});
+    const TPgResult result = connection().exec("select postal_code2, prefecture2, city2, town2 from m_postal "
+                                               "where postal_code2 = any($1::text[]) order by rowid",
+                                               {'{' + elements.join(',') + '}'});
     for (int r = 0; r < result.rows(); ++r) {
         const auto it = found.find(result.text(r, 0));
         if (it != found.end())

@@ -286,13 +286,13 @@ TStore::PostalAddressesByCode TSqliteStore::postalAddressesOf(const QSet<QString
         found.insert(code, {});
         wanted.insert(cp932::encode(code), code);
     }
-    connect()->ForEachStoredRow(
-        QByteArrayLiteral("select postal_code2, prefecture2, city2, town2 from m_postal"),
-        [&](const QList<QByteArrayView>& cells) {
-            const auto it = wanted.constFind(cells[0].toByteArray());
-            if (it != wanted.constEnd())
-                addPostalRow(found[*it], cp932::decode(cells[1]), cp932::decode(cells[2]), cp932::decode(cells[3]));
-        });
+    connect()->ForEachStoredRow(QByteArrayLiteral("select postal_code2, prefecture2, city2, town2 from m_postal"),
+                                [&](const QList<QByteArrayView>& cells) {
+                                    const auto it = wanted.constFind(cells[0].toByteArray());
+                                    if (it != wanted.constEnd())
+                                        addPostalRow(found[*it], cp932::decode(cells[1]), cp932::decode(cells[2]),
+                                                     cp932::decode(cells[3]));
+                                });
     return found;
 }
 

@@ -881,8 +881,7 @@ void TfrmAddress::completeCompany()
 {
     if (!EditCompany->text().isEmpty())
         return;
-    const auto business =
-        tessolo::store::current().postalBusiness(tessolo::postal::toStored(MaskEditPostal->text()));
+    const auto business = tessolo::store::current().postalBusiness(tessolo::postal::toStored(MaskEditPostal->text()));
     if (!business)
         return;
     EditCompany->setText(business->name);

@@ -173,9 +173,8 @@ TEST_F(RosterOnServer, ChosenCustomersAndThePickerWorkOnTheServer)
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     const auto chooseFirstTwo = [&] {
-        w.ListViewNm->selectionModel()->select(
-            QItemSelection(w.ListFilter->index(0, 0), w.ListFilter->index(1, 0)),
-            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        w.ListViewNm->selectionModel()->select(QItemSelection(w.ListFilter->index(0, 0), w.ListFilter->index(1, 0)),
+                                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     };
     chooseFirstTwo(); // アオキ, カトウ
     emit w.GroupFilter->addRequested(QStringLiteral("展示会"));
