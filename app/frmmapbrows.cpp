@@ -360,26 +360,28 @@ void TfrmMapbrows::closeEvent(QCloseEvent* e)
 // - "自社表示" draws the icon at the first own-company row only, while
 //   homeAddr, the centre "エリア" uses, ends as the last row's address.
 // - the page lives at /velmo/tessolo.html, the map page's folder name of old.
-void TfrmMapbrows::markCustomers(const QString& sql)
+// search_geo2's arguments for one customer.
+QStringList TfrmMapbrows::customerCall(qint64 rowid, const std::function<QString(int)>& field)
+{
+    namespace col = tessolo::customer::col;
+    return {QLatin1Char('\'') + field(col::Prefecture) + field(col::City) + field(col::Town) + QLatin1Char('\''),
+            field(col::PersonName) + QStringLiteral("::") + field(col::CompanyName), QString::number(rowid),
+            customerAttributes(field)};
+}
+
+void TfrmMapbrows::markAllCustomers()
 {
     QList<QStringList> calls;
     QList<qint64> rowids;
     if (tessolo::store::currentIsServer()) {
-        // On a server only the whole roster can be marked: the picker's
-        // choices are statements for the file.
-        if (sql != tessolo::customer::kListSql)
-            throw tessolo::TessoloError(QStringLiteral("サーバーの顧客名簿では、まだ全顧客の表示だけができます。"));
         for (const auto& row : tessolo::store::current().customers()) {
-            const auto& v = row.values;
-            calls.append({QLatin1Char('\'') + tessolo::customer::address(v) + QLatin1Char('\''),
-                          v[tessolo::customer::col::PersonName] + QStringLiteral("::") +
-                              v[tessolo::customer::col::CompanyName]});
+            calls.append(customerCall(row.key, [&row](int column) { return row.values[size_t(column)]; }));
             rowids.append(row.key);
         }
     } else {
         TSQLiteDo db;
         db.getDBpoint(kDatabaseName);
-        auto table = db.query(sql);
+        auto table = db.query(tessolo::customer::kListSql);
         // Each column's place is looked up once, not in every row: with a
         // hundred thousand customers the lookups cost more than the reading.
         std::array<qsizetype, tessolo::customer::kColumnCount> at{};
@@ -387,13 +389,8 @@ void TfrmMapbrows::markCustomers(const QString& sql)
             at[size_t(c)] = table->FieldIndex(tessolo::customer::kFields[size_t(c)].column.toString());
         const qsizetype rowidAt = table->FieldIndex(QStringLiteral("rowid"));
         for (table->MoveFirst(); !table->Eof(); table->Next()) {
-            const auto field = [&](int column) { return table->FieldAsString(at[size_t(column)]); };
-            namespace col = tessolo::customer::col;
-            const QString address =
-                QLatin1Char('\'') + field(col::Prefecture) + field(col::City) + field(col::Town) + QLatin1Char('\'');
-            const QString label = field(col::PersonName) + QStringLiteral("::") + field(col::CompanyName);
             const qint64 rowid = table->FieldAsString(rowidAt).toLongLong();
-            calls.append({address, label, QString::number(rowid), customerAttributes(field)});
+            calls.append(customerCall(rowid, [&](int column) { return table->FieldAsString(at[size_t(column)]); }));
             rowids.append(rowid);
         }
         table.reset();
@@ -412,10 +409,7 @@ void TfrmMapbrows::markCustomers(const QList<qint64>& chosen)
     // In the order chosen, each once; a customer deleted since is passed over.
     for (const c::Stored& s : c::recordsOf(chosen)) {
         rowids.append(s.rowid);
-        calls.append({QLatin1Char('\'') + c::address(s.record) + QLatin1Char('\''),
-                      s.record[c::col::PersonName] + QStringLiteral("::") + s.record[c::col::CompanyName],
-                      QString::number(s.rowid),
-                      customerAttributes([&s](int column) { return s.record[size_t(column)]; })});
+        calls.append(customerCall(s.rowid, [&s](int column) { return s.record[size_t(column)]; }));
     }
     markCalls(calls, rowids);
 }
@@ -507,7 +501,7 @@ void TfrmMapbrows::marksChosen(int action, const QList<qint64>& chosen)
     frmAtena->exec();
 }
 
-void TfrmMapbrows::btnClientsClick() { markCustomers(tessolo::customer::kListSql); }
+void TfrmMapbrows::btnClientsClick() { markAllCustomers(); }
 
 void TfrmMapbrows::btnclientClick()
 {

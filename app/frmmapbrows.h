@@ -118,8 +118,9 @@ private:
     void buildPanel();
     void wire();
     void wireSearch();
-    // Marks every row of a customer statement with search_geo2.
-    void markCustomers(const QString& sql);
+    // Marks every customer with search_geo2, in the roster's order.
+    void markAllCustomers();
+    static QStringList customerCall(qint64 rowid, const std::function<QString(int)>& field);
     void marksChosen(int action, const QList<qint64>& rowids);
     void buildColorBy(QWidget* parent);
     // Tells the page what to colour by (also after each load of the page).

@@ -1,14 +1,18 @@
 // The store on the SQLite file beside the same on a PostgreSQL server over
 // loopback, in one run: the roster's whole list (10,000 and, as the map's
 // marks read it, 20,000 customers), a postal lookup in the national list,
-// and a 10,000-line import in one transaction. The server is the one named
+// a 10,000-line bulk insert in one transaction, and the same lines as a
+// CSV import (read, built, encoded and stored as 住所データ取込 does). The server is the one named
 // by TESSOLO_PG_TEST_URI (tools/pg-test-cluster.sh run sets it); without it
 // the server's benchmarks are skipped with that reason.
 //
 //   tools/pg-test-cluster.sh run build/bench/bench_store
 
+#include "csvimport/csvimportrun.h"
+#include "data/datalocation.h"
 #include "data/pgconnection.h"
 #include "data/pgstore.h"
+#include "data/sqlitedo.h"
 #include "data/sqlitestore.h"
 #include "text/cp932.h"
 
@@ -72,9 +76,9 @@ public:
         TPgConnection admin(m_serverUri);
         admin.exec("drop database if exists " + m_name.toUtf8());
         admin.exec("create database " + m_name.toUtf8());
-        QString uri = m_serverUri;
-        uri.replace(uri.lastIndexOf(QLatin1Char('/')), uri.size(), QLatin1Char('/') + m_name);
-        m_store = std::make_unique<TPgStore>(uri);
+        m_uri = m_serverUri;
+        m_uri.replace(m_uri.lastIndexOf(QLatin1Char('/')), m_uri.size(), QLatin1Char('/') + m_name);
+        m_store = std::make_unique<TPgStore>(m_uri);
     }
     ~Fixture()
     {
@@ -85,11 +89,15 @@ public:
         }
     }
     TStore* store() const { return m_store.get(); }
+    // The server's database, for a second connection; empty for the file.
+    const QString& uri() const { return m_uri; }
+    QString folder() const { return m_dir.path(); }
 
 private:
     QTemporaryDir m_dir;
     QString m_serverUri;
     QString m_name;
+    QString m_uri;
     std::unique_ptr<TStore> m_store;
 };
 
@@ -186,6 +194,42 @@ void BM_PostalListLoad(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * lines.size());
 }
 
+// The windows' import into the store they use: the file as every run
+// without a server has it, or the server as a PC set to one has it.
+void BM_CsvImport(benchmark::State& state)
+{
+    const Fixture f(state.range(0) == 1);
+    if (!ready(state, f))
+        return;
+    const QString csv = f.folder() + QStringLiteral("/customers.csv");
+    {
+        QFile out(csv);
+        out.open(QIODevice::WriteOnly);
+        for (const CustomerValues& v : madeUpCustomers(10000)) {
+            QStringList fields;
+            for (const QString& value : v)
+                fields << QLatin1Char('"') + QString(value).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+                        QLatin1Char('"');
+            out.write(tessolo::cp932::encode(fields.join(QLatin1Char(',')) + QStringLiteral("\r\n")));
+        }
+    }
+    tessolo::csvimport::ColumnMap map;
+    for (int k = 0; k < tessolo::csvimport::kFieldCount; ++k)
+        map[k].first = k;
+    tessolo::location::setDataDirectory(f.folder());
+    if (f.uri().isEmpty())
+        tessolo::TSQLiteDo().initDB(tessolo::kDatabaseName);
+    else
+        setCurrent(std::make_unique<TPgStore>(f.uri()));
+    qint64 rows = 0;
+    for (auto _ : state)
+        rows = tessolo::csvimport::run(csv, map).rows;
+    setCurrent(nullptr);
+    tessolo::location::setDataDirectory(QString());
+    if (rows != 10000)
+        state.SkipWithError("not every line was imported");
+}
+
 // Argument 0: 0 the file, 1 the server.
 BENCHMARK(BM_ListCustomers)
     ->ArgNames({"server", "customers"})
@@ -199,6 +243,7 @@ BENCHMARK(BM_BulkInsert)
     ->Args({0, 10000})
     ->Args({1, 10000})
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CsvImport)->ArgNames({"server"})->Arg(0)->Arg(1)->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PostalLookup)->ArgNames({"server"})->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PostalListLoad)->ArgNames({"server"})->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
