@@ -71,6 +71,21 @@ struct CurrentStore {
     ~CurrentStore() { setCurrent(nullptr); }
 };
 
+// The roster window shown, with the question dialog it asks through and
+// the error display's messages; the dialog is handed back on every path,
+// a failed assertion included.
+struct OpenRoster {
+    uitest::Errors errors;
+    TOKRightDlg2 dlg;
+    TfrmAddress w;
+    OpenRoster()
+    {
+        OKRightDlg2 = &dlg;
+        w.show();
+    }
+    ~OpenRoster() { OKRightDlg2 = nullptr; }
+};
+
 } // namespace
 
 // A server database of the test's own with the windows working on it,
@@ -96,11 +111,9 @@ TEST_F(RosterOnServer, AStaleUpdateIsRefusedAndAnotherPcsChangeShows)
     otherPc->insertCustomer(customerValues(QStringLiteral("A"), QStringLiteral("ヤマダ")));
     otherPc->insertCustomer(customerValues(QStringLiteral("B"), QStringLiteral("かとう")));
 
-    uitest::Errors errors;
-    TOKRightDlg2 dlg;
-    OKRightDlg2 = &dlg;
-    TfrmAddress w;
-    w.show();
+    OpenRoster roster;
+    TfrmAddress& w = roster.w;
+    uitest::Errors& errors = roster.errors;
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     ASSERT_EQ(listNames(w), (QStringList{QStringLiteral("person_nameB"), QStringLiteral("person_nameA")}));
 
@@ -154,7 +167,6 @@ TEST_F(RosterOnServer, AStaleUpdateIsRefusedAndAnotherPcsChangeShows)
     ASSERT_EQ(errors.messages.size(), 1);
     EXPECT_TRUE(errors.messages.first().contains(QStringLiteral("復元")));
     EXPECT_EQ(uitest::Db::customerCount(), 0);
-    OKRightDlg2 = nullptr;
 }
 
 // Commands on several chosen customers work on the server's rows: a group
@@ -175,11 +187,9 @@ TEST_F(RosterOnServer, ChosenCustomersAndThePickerWorkOnTheServer)
     EXPECT_EQ(picker.ListViewNm->topLevelItem(0)->text(0), QStringLiteral("person_nameB"));
     picker.close();
 
-    uitest::Errors errors;
-    TOKRightDlg2 dlg;
-    OKRightDlg2 = &dlg;
-    TfrmAddress w;
-    w.show();
+    OpenRoster roster;
+    TfrmAddress& w = roster.w;
+    uitest::Errors& errors = roster.errors;
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     const auto chooseFirstTwo = [&] {
         w.ListViewNm->selectionModel()->select(QItemSelection(w.ListFilter->index(0, 0), w.ListFilter->index(1, 0)),
@@ -203,7 +213,6 @@ TEST_F(RosterOnServer, ChosenCustomersAndThePickerWorkOnTheServer)
     EXPECT_EQ(otherPc->customers().first().values[col::PersonName], QStringLiteral("person_nameA"));
     EXPECT_EQ(listNames(w), QStringList{QStringLiteral("person_nameA")});
     EXPECT_EQ(uitest::Db::customerCount(), 0);
-    OKRightDlg2 = nullptr;
 }
 
 // 全顧客位置表示 on a server marks the server's customers as it marks the
