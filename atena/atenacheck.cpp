@@ -1,9 +1,9 @@
 #include "atena/atenacheck.h"
 
-#include "data/sqlitedo.h"
 #include "data/store.h"
 
 #include <QHash>
+#include <QSet>
 #include <memory>
 
 namespace tessolo::atena {
@@ -92,6 +92,11 @@ Held leaveOutHeld(const QList<Recipient>& recipients, const QStringList& held)
     return out;
 }
 
+namespace {
+// The code a recipient is checked by: as typed where it was typed.
+QString codeOf(const Recipient& r) { return postal::cleaned(r.postalTyped.isEmpty() ? r.postal : r.postalTyped); }
+} // namespace
+
 QList<Problem> problemsOf(const QList<Recipient>& recipients, const PostalLookup& lookup)
 {
     QList<Problem> out;
@@ -99,7 +104,7 @@ QList<Problem> problemsOf(const QList<Recipient>& recipients, const PostalLookup
         Problem p{r.rowid, r.displayName(), {}};
         if (r.address().trimmed().isEmpty())
             p.reasons << QStringLiteral("住所がありません");
-        const QString code = postal::cleaned(r.postalTyped.isEmpty() ? r.postal : r.postalTyped);
+        const QString code = codeOf(r);
         if (code.isEmpty()) {
             p.reasons << QStringLiteral("郵便番号がありません");
         } else if (!postal::isSevenDigits(code)) {
@@ -127,36 +132,21 @@ QList<Problem> problemsOf(const QList<Recipient>& recipients, const PostalLookup
     return out;
 }
 
-namespace {
-
-// Each code asked once: a mailing names the same few codes again and again.
-PostalLookup cached(PostalLookup look)
+PostalLookup databaseLookup(const QList<Recipient>& recipients)
 {
-    auto cache = std::make_shared<QHash<QString, QList<postal::PostalAddress>>>();
-    return [look = std::move(look), cache](const QString& code) {
-        const auto it = cache->constFind(code);
-        if (it != cache->constEnd())
-            return *it;
-        const QList<postal::PostalAddress> found = look(code);
-        cache->insert(code, found);
-        return found;
-    };
-}
-
-} // namespace
-
-PostalLookup databaseLookup()
-{
-    if (store::currentIsServer()) {
-        if (!store::current().postalListLoaded())
-            return {};
-        return cached([](const QString& code) { return store::current().postalAddresses(code); });
-    }
-    auto db = std::make_shared<TSQLiteDo>();
-    db->getDBpoint(kDatabaseName);
-    if (!db->postalListLoaded())
+    if (!store::current().postalListLoaded())
         return {};
-    return cached([db](const QString& code) { return db->postalAddresses(code); });
+    // One question for the whole mailing: the file's list has no index on
+    // the code, so each code asked alone would read the whole list.
+    QSet<QString> codes;
+    for (const Recipient& r : recipients) {
+        const QString code = codeOf(r);
+        if (postal::isSevenDigits(code))
+            codes.insert(code);
+    }
+    auto found =
+        std::make_shared<const store::TStore::PostalAddressesByCode>(store::current().postalAddressesOf(codes));
+    return [found](const QString& code) { return found->value(code); };
 }
 
 } // namespace tessolo::atena

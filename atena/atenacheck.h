@@ -48,8 +48,8 @@ using PostalLookup = std::function<QList<postal::PostalAddress>(const QString& s
 // which is what a character code page 932 lacks became.
 QList<Problem> problemsOf(const QList<Recipient>& recipients, const PostalLookup& lookup);
 
-// Looks codes up in the database's postal list, each code once; empty
-// function when no postal list is loaded.
-PostalLookup databaseLookup();
+// The recipients' codes looked up together in the postal list of the store
+// the windows use; empty function when no postal list is loaded.
+PostalLookup databaseLookup(const QList<Recipient>& recipients);
 
 } // namespace tessolo::atena

@@ -290,7 +290,7 @@ void TfrmAtena::findHeldAndProblems()
 {
     QSettings s = settings();
     m_held = at::leaveOutHeld(m_recipients, at::heldGroups(s));
-    m_problems = at::problemsOf(m_held.kept, at::databaseLookup());
+    m_problems = at::problemsOf(m_held.kept, at::databaseLookup(m_held.kept));
     for (const at::Recipient& r : m_held.kept) {
         if (!r.hasAddress())
             m_leftOut.insert(r.rowid);
