@@ -732,6 +732,9 @@ void restore(const QString& file, const QString& dbPath, int busyWaitMs, const P
             ReadTransaction read(to.get());
             copyRows(to.get(), fresh, "m_postal", liveWatch, failure, kRestoreBusy);
         }
+        // The restored file replaces the live one page by page: it brings
+        // the live file's own index, built once after the rows.
+        fresh.exec(TSQLiteDo::kPostalCodeIndex);
         fresh.exec("COMMIT");
     }
     from.reset();

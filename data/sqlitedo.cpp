@@ -55,9 +55,19 @@ void TSQLiteDo::createMissingTables(TSQLiteDatabase& db)
     }
 }
 
+void TSQLiteDo::createIndexes(TSQLiteDatabase& db)
+{
+    try {
+        db.ExecSQL(QByteArray(kPostalCodeIndex));
+    } catch (const ESQLiteException&) {
+        // Lookups read the whole list until a later start can add it.
+    }
+}
+
 void TSQLiteDo::initDB(const QString& strDB)
 {
     createMissingTables(open(strDB));
+    createIndexes(*SQLiteDB);
     closeDBpoint();
     // Created or left by an older version with the umask's mode: the roster
     // is readable by its owner alone; SQLite gives its journal the same mode.

@@ -70,6 +70,12 @@ public:
     // Creates each of the three tables that `db` lacks (initDB's work, also
     // used to know what a database of this program holds).
     static void createMissingTables(TSQLiteDatabase& db);
+    // The index the postal lookups go by: without it each lookup reads the
+    // whole national list. Only speed depends on it, so a file that cannot
+    // take it now (read-only, another program writing) is used without.
+    static constexpr const char* kPostalCodeIndex =
+        "create index if not exists m_postal_postal_code2 on m_postal (postal_code2)";
+    static void createIndexes(TSQLiteDatabase& db);
 
 private:
     TSQLiteDatabase& open(const QString& strDB);

@@ -155,7 +155,12 @@ void TSqliteStore::noteOwnWrite()
         m_seenVersion = dataVersion(*m_watch);
 }
 
-void TSqliteStore::ensureSchema() { TSQLiteDo::createMissingTables(*connect()); }
+void TSqliteStore::ensureSchema()
+{
+    const auto db = connect();
+    TSQLiteDo::createMissingTables(*db);
+    TSQLiteDo::createIndexes(*db);
+}
 
 QList<CustomerRow> TSqliteStore::customers()
 {
@@ -272,27 +277,26 @@ TStore::PostalAddressesByCode TSqliteStore::postalAddressesOf(const QSet<QString
 {
     PostalAddressesByCode found;
     found.reserve(codes.size());
-    // The file's list has no index on the code (its schema is the one every
-    // copy of the program knows), so each lookup reads the whole table: past
-    // a few codes, one pass over it that keeps the rows asked for is faster.
-    constexpr qsizetype kSingleLookups = 4;
-    if (codes.size() <= kSingleLookups) {
-        for (const QString& code : codes)
-            found.insert(code, postalAddresses(code));
+    if (codes.isEmpty())
         return found;
-    }
+    // One statement for all: by the code's index, or, in a file that lacks
+    // it, one pass over the list instead of one for each code.
     QHash<QByteArray, QString> wanted;
+    QStringList literals;
     for (const QString& code : codes) {
         found.insert(code, {});
         wanted.insert(cp932::encode(code), code);
+        literals << sqltext::literal(code);
     }
-    connect()->ForEachStoredRow(QByteArrayLiteral("select postal_code2, prefecture2, city2, town2 from m_postal"),
-                                [&](const QList<QByteArrayView>& cells) {
-                                    const auto it = wanted.constFind(cells[0].toByteArray());
-                                    if (it != wanted.constEnd())
-                                        addPostalRow(found[*it], cp932::decode(cells[1]), cp932::decode(cells[2]),
-                                                     cp932::decode(cells[3]));
-                                });
+    connect()->ForEachStoredRow(
+        cp932::encode(QStringLiteral("select postal_code2, prefecture2, city2, town2 from m_postal "
+                                     "where postal_code2 in (%1)")
+                          .arg(literals.join(QLatin1Char(',')))),
+        [&](const QList<QByteArrayView>& cells) {
+            const auto it = wanted.constFind(cells[0].toByteArray());
+            if (it != wanted.constEnd())
+                addPostalRow(found[*it], cp932::decode(cells[1]), cp932::decode(cells[2]), cp932::decode(cells[3]));
+        });
     return found;
 }
 
