@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <algorithm>
+#include <cstring>
 #include <deque>
 
 namespace tessolo::csvimport {
@@ -43,7 +44,7 @@ QString trimControls(const QString& s)
         ++b;
     while (e > b && s[e - 1].unicode() <= 0x20)
         --e;
-    return s.sliced(b, e - b);
+    return b == 0 && e == s.size() ? s : s.sliced(b, e - b);
 }
 
 // Whether `line` ends inside a quoted value as the line is split: a blank
@@ -250,8 +251,10 @@ bool TLineSource::next(SourceLine& line, bool lenient)
     if (!t.reader.next(t.raw, t.end))
         return false;
     const char* bytes = t.source.bytes().constData();
-    for (; t.counted < t.end; ++t.counted)
-        t.feeds += bytes[t.counted] == '\n';
+    for (const char* at = bytes + t.counted; (at = static_cast<const char*>(memchr(at, '\n', bytes + t.end - at)));
+         ++at)
+        ++t.feeds;
+    t.counted = t.end;
     // The physical line (blank lines counted) for messages: the only line
     // feed inside what was read for this line is its own end.
     const bool endedByFeed = t.end > 0 && bytes[t.end - 1] == '\n';
@@ -489,20 +492,101 @@ QString withoutBlanks(QString s)
     return s;
 }
 
-// What the check says about a built record; may give a 6-digit postal code
-// its leading 0 back.
-unsigned checkRecord(customer::Record& r, const QString& givenPostal, PostalList* list, Result& result)
-{
+// A line read, built and encoded, waiting for the check and the commit.
+// Only the bytes the row will hold are kept, and what the check reads: a
+// list of ten thousand lines held as text would be as many times seventeen
+// strings, all freed at the end.
+struct Pending {
+    qint64 index = 0;
+    qint64 number = 0; // the file line, for messages
     unsigned flags = 0;
-    if (r[col::PersonName].trimmed().isEmpty() && r[col::CompanyName].trimmed().isEmpty())
-        flags |= NoName;
-    QString& postal = r[col::PostalCode];
-    if (postal.isEmpty())
+    bool noName = false;
+    // The code as built and as the file wrote it (null when the same), and
+    // the prefecture and city it is checked against.
+    QString postal, givenPostal, prefecture, city;
+    // The line as text where the bytes lose something (characters the code
+    // page lacks, unreadable bytes), and for a server, which stores text.
+    std::optional<customer::Record> record;
+    // The values in code page 932, as the row will hold them: value k ends
+    // at ends[k].
+    QByteArray stored;
+    std::array<qsizetype, kFieldCount> ends;
+
+    QByteArrayView valueBytes(int k) const
+    {
+        const qsizetype from = start(k);
+        return QByteArrayView(stored).sliced(from, ends[k] - from);
+    }
+
+    qsizetype start(int k) const { return k > 0 ? ends[k - 1] : 0; }
+
+    void viewsOf(QList<QByteArrayView>& views) const
+    {
+        views.resize(kFieldCount);
+        for (int k = 0; k < kFieldCount; ++k)
+            views[k] = valueBytes(k);
+    }
+
+    customer::Record text() const
+    {
+        if (record)
+            return *record;
+        customer::Record r;
+        for (int k = 0; k < kFieldCount; ++k)
+            r[k] = cp932::decode(valueBytes(k));
+        return r;
+    }
+};
+
+// Encodes `values` as the row will hold them into `p`; a value code page 932
+// lacks characters for marks the line, and the first few such lines are
+// named.
+unsigned encodeRow(Pending& p, const customer::Record& values, Result& result)
+{
+    std::array<qsizetype, kFieldCount> substituted;
+    p.stored = cp932::encodeEach(values.data(), kFieldCount, p.ends.data(), substituted.data());
+    const qsizetype inLine = std::count_if(substituted.begin(), substituted.end(), [](qsizetype n) { return n > 0; });
+    if (inLine == 0)
+        return 0;
+    result.substitutedValues += inLine;
+    if (++result.substitutedLineCount <= kLinesNamed)
+        result.substitutedLines << p.number;
+    return Replaced;
+}
+
+// The check's change of the postal code, into the row's bytes too.
+void setPostal(Pending& p, const QString& postal, Result& result)
+{
+    p.postal = postal;
+    if (p.record)
+        (*p.record)[col::PostalCode] = postal;
+    qsizetype substituted = 0;
+    const QByteArray bytes = cp932::encode(postal, &substituted);
+    const qsizetype from = p.start(col::PostalCode);
+    const qsizetype grown = bytes.size() - (p.ends[col::PostalCode] - from);
+    p.stored.replace(from, p.ends[col::PostalCode] - from, bytes);
+    for (int k = col::PostalCode; k < kFieldCount; ++k)
+        p.ends[k] += grown;
+    if (substituted > 0) {
+        ++result.substitutedValues;
+        if (!(p.flags & Replaced) && ++result.substitutedLineCount <= kLinesNamed)
+            result.substitutedLines << p.number;
+        p.flags |= Replaced;
+    }
+}
+
+// What the check says about a line; may give a 6-digit postal code its
+// leading 0 back.
+unsigned checkLine(Pending& p, PostalList* list, Result& result)
+{
+    unsigned flags = p.noName ? unsigned(NoName) : 0u;
+    if (p.postal.isEmpty())
         return flags;
-    if (!postal::isSevenDigits(postal)) {
-        const QString padded = zeroPadded(givenPostal);
+    const QString given = p.givenPostal.isNull() ? p.postal : p.givenPostal;
+    if (!postal::isSevenDigits(p.postal)) {
+        const QString padded = zeroPadded(given);
         if (list && list->loaded() && !padded.isEmpty() && !list->addresses(padded).isEmpty()) {
-            postal = padded;
+            setPostal(p, padded, result);
             ++result.zeroRestored;
         } else {
             return flags | PostalForm;
@@ -510,14 +594,15 @@ unsigned checkRecord(customer::Record& r, const QString& givenPostal, PostalList
     }
     if (!list || !list->loaded())
         return flags;
-    const QList<postal::PostalAddress> known = list->addresses(postal);
+    const QList<postal::PostalAddress> known = list->addresses(p.postal);
     if (known.isEmpty()) {
         // Not in the list: kept as the file gave it, for the user to look at.
-        postal = givenPostal;
+        if (given != p.postal)
+            setPostal(p, given, result);
         return flags | PostalUnknown;
     }
-    const QString prefecture = withoutBlanks(r[col::Prefecture]);
-    const QString city = withoutBlanks(r[col::City]);
+    const QString prefecture = withoutBlanks(p.prefecture);
+    const QString city = withoutBlanks(p.city);
     if (prefecture.isEmpty() && city.isEmpty())
         return flags;
     const bool agrees = std::any_of(known.begin(), known.end(), [&](const postal::PostalAddress& a) {
@@ -535,48 +620,10 @@ void countFlags(unsigned flags, Check& check)
     check.replaced += (flags & Replaced) != 0;
 }
 
-// A line read, built and encoded, waiting for the commit.
-struct Pending {
-    qint64 index;
-    qint64 number; // the file line, for messages
-    customer::Record record;
-    QString givenPostal; // as the file wrote it
-    unsigned flags = 0;
-    // The values in code page 932, as the row will hold them: value k ends
-    // at ends[k].
-    QByteArray stored;
-    std::array<qsizetype, kFieldCount> ends;
-
-    void viewsOf(QList<QByteArrayView>& views) const
-    {
-        views.resize(kFieldCount);
-        qsizetype from = 0;
-        for (int k = 0; k < kFieldCount; ++k) {
-            views[k] = QByteArrayView(stored).sliced(from, ends[k] - from);
-            from = ends[k];
-        }
-    }
-};
-
 QString stoppedAt(const QString& message, qint64 line)
 {
     return message +
         QStringLiteral("\n\n%1 行目で中止しました。このファイルからは 1 件も取り込まれていません。").arg(line);
-}
-
-// Encodes the row as it will be stored; a value code page 932 lacks
-// characters for marks the line, and the first few such lines are named.
-unsigned encodeRow(Pending& p, Result& result)
-{
-    std::array<qsizetype, kFieldCount> substituted;
-    p.stored = cp932::encodeEach(p.record.data(), kFieldCount, p.ends.data(), substituted.data());
-    const qsizetype inLine = std::count_if(substituted.begin(), substituted.end(), [](qsizetype n) { return n > 0; });
-    if (inLine == 0)
-        return 0;
-    result.substitutedValues += inLine;
-    if (++result.substitutedLineCount <= kLinesNamed)
-        result.substitutedLines << p.number;
-    return Replaced;
 }
 
 // Writes every row not left out in one transaction: all of them, or none
@@ -589,9 +636,9 @@ void storeRows(std::deque<Pending>& pending, const QSet<qint64>& leaveOut, const
         for (Pending& p : pending) {
             if (leaveOut.contains(p.index)) {
                 result.skippedChecked += !review.lines.contains(p.index);
-                result.leftOut.push_back(std::move(p.record));
+                result.leftOut.push_back(p.text());
             } else {
-                rows.append(p.record);
+                rows.append(*p.record);
             }
         }
         result.rows = store::current().insertCustomers(rows);
@@ -606,7 +653,7 @@ void storeRows(std::deque<Pending>& pending, const QSet<qint64>& leaveOut, const
     for (Pending& p : pending) {
         if (leaveOut.contains(p.index)) {
             result.skippedChecked += !review.lines.contains(p.index);
-            result.leftOut.push_back(std::move(p.record));
+            result.leftOut.push_back(p.text());
             continue;
         }
         p.viewsOf(values);
@@ -639,6 +686,7 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
     if (map[col::PostalCode].first || map[col::PostalCode].second)
         postalList.emplace();
 
+    const bool onServer = store::currentIsServer();
     TCnvk2K zenkaku;
     Result result;
     Review review;
@@ -657,22 +705,34 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
         if (index++ < 0)
             continue;
         const qint64 at = index - 1;
-        Pending p{at, line.number, buildRecord(line.fields, map, zenkaku), {}, {}, {}, 0};
+        Pending p;
+        p.index = at;
+        p.number = line.number;
+        customer::Record record = buildRecord(line.fields, map, zenkaku);
         if (line.fields.size() < width || line.fields.size() <= highest)
             ++result.shortLines;
         else if (line.fields.size() > width)
             ++result.longLines;
-        if (splitter && !applyWholeAddress(p.record, wholeAddressOf(line.fields, map), *splitter))
+        if (splitter && !applyWholeAddress(record, wholeAddressOf(line.fields, map), *splitter))
             ++result.unsplitAddresses;
         if (line.faults > 0) {
             p.flags |= Replaced;
             if (++result.invalidLineCount <= kLinesNamed)
                 result.invalidLines << line.number;
         }
+        p.flags |= encodeRow(p, record, result);
+        p.noName = record[col::PersonName].trimmed().isEmpty() && record[col::CompanyName].trimmed().isEmpty();
         if (postalList) {
-            p.givenPostal = valueOf(line.fields, map[col::PostalCode]);
-            wantCode(*postalList, p.record[col::PostalCode], p.givenPostal);
+            p.postal = record[col::PostalCode];
+            const QString given = valueOf(line.fields, map[col::PostalCode]);
+            if (given != p.postal)
+                p.givenPostal = given;
+            p.prefecture = record[col::Prefecture];
+            p.city = record[col::City];
+            wantCode(*postalList, p.postal, given);
         }
+        if (onServer || (p.flags & Replaced))
+            p.record = std::move(record);
         pending.push_back(std::move(p));
         if (progress && at % kProgressEveryLines == 0 && !progress(source.position(), source.size()))
             throw EAbort();
@@ -680,8 +740,7 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
     if (postalList)
         postalList->fetch();
     for (Pending& p : pending) {
-        unsigned flags = p.flags | checkRecord(p.record, p.givenPostal, postalList ? &*postalList : nullptr, result);
-        flags |= encodeRow(p, result);
+        const unsigned flags = p.flags | checkLine(p, postalList ? &*postalList : nullptr, result);
         if (flags) {
             countFlags(flags, review.check);
             review.check.lines.insert(p.index);

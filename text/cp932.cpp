@@ -20,7 +20,7 @@ public:
         : m_cd(iconv_open(to, from))
     {
         if (m_cd == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error("iconv cannot convert between CP932 and UTF-16LE");
+            throw std::runtime_error("iconv cannot convert between CP932 and WCHAR_T");
     }
     ~Converter() { iconv_close(m_cd); }
     Converter(const Converter&) = delete;
@@ -36,15 +36,18 @@ private:
     iconv_t m_cd;
 };
 
+// Through glibc's own wide form (WCHAR_T, one 32-bit unit per character):
+// the converter's table in one step, where UTF-16 costs a second module
+// as long again as the table itself.
 Converter& encoder()
 {
-    thread_local Converter c("CP932", "UTF-16LE");
+    thread_local Converter c("CP932", "WCHAR_T");
     return c;
 }
 
 Converter& decoder()
 {
-    thread_local Converter c("UTF-16LE", "CP932");
+    thread_local Converter c("WCHAR_T", "CP932");
     return c;
 }
 
@@ -71,6 +74,66 @@ bool isAscii(QStringView text)
 bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
+using WideText = QVarLengthArray<wchar_t, 512>;
+
+// Appends `text` to `wide`, one unit per character; a lone surrogate stays
+// itself, which the converter refuses like any character the code page
+// lacks.
+void appendWide(WideText& wide, QStringView text)
+{
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (isHighSurrogate(units[i]) && i + 1 < n && isLowSurrogate(units[i + 1])) {
+            wide.append(wchar_t(QChar::surrogateToUcs4(units[i], units[i + 1])));
+            ++i;
+        } else {
+            wide.append(wchar_t(units[i]));
+        }
+    }
+}
+
+// Where the character `index` of `text` (as appendWide counts) starts, and
+// how many units it takes; only asked of the rare lacking character.
+std::pair<qsizetype, qsizetype> unitsOf(QStringView text, qsizetype index)
+{
+    qsizetype i = 0;
+    for (; index > 0; --index)
+        i += isHighSurrogate(text[i].unicode()) && i + 1 < text.size() && isLowSurrogate(text[i + 1].unicode()) ? 2 : 1;
+    const bool pair =
+        isHighSurrogate(text[i].unicode()) && i + 1 < text.size() && isLowSurrogate(text[i + 1].unicode());
+    return {i, pair ? 2 : 1};
+}
+
+// Converts `wide` to code page 932 at the end of `out`, calling
+// `lacking(index)` for each character the code page lacks, which becomes '?'.
+template <class Lacking> void encodeWide(const WideText& wide, QByteArray& out, Lacking&& lacking)
+{
+    const qsizetype from = out.size();
+    // A character never needs more than two bytes of code page 932.
+    out.resize(from + wide.size() * 2);
+    iconv_t cd = encoder().reset();
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(wide.constData()));
+    size_t inLeft = size_t(wide.size()) * sizeof(wchar_t);
+    char* dst = out.data() + from;
+    size_t outLeft = size_t(wide.size()) * 2;
+    while (inLeft > 0) {
+        if (iconv(cd, &in, &inLeft, &dst, &outLeft) != size_t(-1))
+            break;
+        if (errno == E2BIG) // cannot happen with the size above; guard anyway
+            throw std::runtime_error("code page 932 output buffer too small");
+        // EILSEQ or EINVAL: a character the code page lacks, or a lone
+        // surrogate. Replace exactly that character and go on.
+        lacking(reinterpret_cast<const wchar_t*>(in) - wide.constData());
+        *dst++ = '?';
+        --outLeft;
+        in += sizeof(wchar_t);
+        inLeft -= sizeof(wchar_t);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    out.resize(dst - out.constData());
+}
+
 // Encodes `text`, calling `lacking(at, width)` for every character the code
 // page lacks (a surrogate pair counts as one character of width 2).
 template <class Lacking> QByteArray encodeReporting(QStringView text, Lacking&& lacking)
@@ -80,35 +143,12 @@ template <class Lacking> QByteArray encodeReporting(QStringView text, Lacking&& 
         return out;
     if (isAscii(text))
         return text.toLatin1();
-    // A UTF-16 unit never needs more than two bytes of code page 932.
-    out.resize(text.size() * 2);
-    iconv_t cd = encoder().reset();
-
-    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
-    char* in = const_cast<char*>(reinterpret_cast<const char*>(units));
-    size_t inLeft = size_t(text.size()) * 2;
-    char* dst = out.data();
-    size_t outLeft = size_t(out.size());
-
-    while (inLeft > 0) {
-        if (iconv(cd, &in, &inLeft, &dst, &outLeft) != size_t(-1))
-            break;
-        if (errno == E2BIG) // cannot happen with the size above; guard anyway
-            throw std::runtime_error("code page 932 output buffer too small");
-        // EILSEQ or EINVAL: a character the code page lacks, or a lone
-        // surrogate. Replace exactly that character and go on.
-        const qsizetype at = (reinterpret_cast<const char16_t*>(in) - units);
-        qsizetype width = 1;
-        if (isHighSurrogate(units[at]) && at + 1 < text.size() && isLowSurrogate(units[at + 1]))
-            width = 2;
-        *dst++ = '?';
-        --outLeft;
-        in += width * 2;
-        inLeft -= size_t(width) * 2;
+    WideText wide;
+    appendWide(wide, text);
+    encodeWide(wide, out, [&](qsizetype index) {
+        const auto [at, width] = unitsOf(text, index);
         lacking(at, width);
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-    out.resize(dst - out.data());
+    });
     return out;
 }
 
@@ -126,17 +166,22 @@ QByteArray encode(QStringView text, qsizetype* substituted)
 
 QByteArray encodeEach(const QString* values, qsizetype count, qsizetype* ends, qsizetype* substituted)
 {
-    // Joined by a unit separator, which code page 932 keeps as the one byte
-    // 0x1F and never uses inside a character (no trail byte is below 0x40).
+    // The values that need the converter go through it in one call, joined
+    // by a unit separator, which code page 932 keeps as the one byte 0x1F
+    // and never uses inside a character (no trail byte is below 0x40). ASCII
+    // values (numbers, mail, web) are their own bytes and stay out of it.
     constexpr char16_t kApart = 0x1F;
     std::fill(substituted, substituted + count, 0);
-    qsizetype total = count;
-    for (qsizetype i = 0; i < count; ++i)
-        total += values[i].size();
-    QString joined;
-    joined.reserve(total);
-    QVarLengthArray<qsizetype, 32> starts(count);
+    QVarLengthArray<bool, 32> ascii(count);
+    QVarLengthArray<qsizetype, 32> firstWide(count); // where each converted value starts in `wide`
+    WideText wide;
+    qsizetype asciiSize = 0;
     for (qsizetype i = 0; i < count; ++i) {
+        ascii[i] = isAscii(values[i]);
+        if (ascii[i]) {
+            asciiSize += values[i].size();
+            continue;
+        }
         if (values[i].contains(QChar(kApart))) {
             // A value holding the separator itself goes one by one.
             QByteArray out;
@@ -146,32 +191,38 @@ QByteArray encodeEach(const QString* values, qsizetype count, qsizetype* ends, q
             }
             return out;
         }
-        if (i)
-            joined += QChar(kApart);
-        starts[i] = joined.size();
-        joined += values[i];
+        if (!wide.isEmpty())
+            wide.append(wchar_t(kApart));
+        firstWide[i] = wide.size();
+        appendWide(wide, values[i]);
     }
-    qsizetype value = 0;
-    QByteArray out = encodeReporting(joined, [&](qsizetype at, qsizetype) {
-        while (value + 1 < count && starts[value + 1] <= at)
-            ++value;
-        ++substituted[value];
-    });
-    // The separators taken out in place.
-    char* data = out.data();
-    const qsizetype n = out.size();
-    qsizetype to = 0;
-    qsizetype k = 0;
-    for (qsizetype from = 0; from < n; ++from) {
-        if (data[from] == char(kApart)) {
-            ends[k++] = to;
-            continue;
+    QByteArray encoded;
+    encodeWide(wide, encoded, [&](qsizetype index) {
+        qsizetype owner = -1;
+        for (qsizetype i = 0; i < count; ++i) {
+            if (!ascii[i] && firstWide[i] <= index)
+                owner = i;
         }
-        data[to++] = data[from];
+        ++substituted[owner];
+    });
+    QByteArray out(asciiSize + encoded.size(), Qt::Uninitialized);
+    char* to = out.data();
+    const char* next = encoded.constData();
+    const char* const end = next + encoded.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (ascii[i]) {
+            for (QChar c : values[i])
+                *to++ = char(c.unicode());
+        } else {
+            const char* apart = static_cast<const char*>(memchr(next, kApart, size_t(end - next)));
+            const char* stop = apart ? apart : end;
+            memcpy(to, next, size_t(stop - next));
+            to += stop - next;
+            next = apart ? apart + 1 : end;
+        }
+        ends[i] = to - out.constData();
     }
-    out.truncate(to);
-    for (; k < count; ++k)
-        ends[k] = to;
+    out.truncate(to - out.constData());
     return out;
 }
 
@@ -202,33 +253,44 @@ QByteArray canonical(QByteArrayView bytes)
 
 QString iconvToUtf16(iconv_t cd, QByteArrayView bytes, qsizetype* faults)
 {
-    // One byte never yields more than one UTF-16 unit in the encodings read.
-    QString out;
-    out.resize(bytes.size() + 1);
+    // One byte never yields more than one character in the encodings read.
+    QVarLengthArray<wchar_t, 512> wide(bytes.size() + 1);
     char* in = const_cast<char*>(bytes.data());
     size_t inLeft = size_t(bytes.size());
-    char* base = reinterpret_cast<char*>(out.data());
+    char* base = reinterpret_cast<char*>(wide.data());
     char* dst = base;
-    size_t outLeft = size_t(out.size()) * 2;
+    size_t outLeft = size_t(wide.size()) * sizeof(wchar_t);
     while (inLeft > 0) {
         if (iconv(cd, &in, &inLeft, &dst, &outLeft) != size_t(-1))
             break;
         if (errno == E2BIG)
-            throw std::runtime_error("UTF-16 output buffer too small");
+            throw std::runtime_error("wide output buffer too small");
         // EILSEQ or EINVAL (a lead byte cut off at the end): this byte alone
         // becomes U+FFFD and decoding resumes at the next one, so a bad byte
         // never swallows the text after it.
-        const char16_t replacement = 0xFFFD;
-        memcpy(dst, &replacement, 2);
-        dst += 2;
-        outLeft -= 2;
+        const wchar_t replacement = 0xFFFD;
+        memcpy(dst, &replacement, sizeof replacement);
+        dst += sizeof replacement;
+        outLeft -= sizeof replacement;
         ++in;
         --inLeft;
         if (faults)
             ++*faults;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
-    out.resize((dst - base) / 2);
+    const qsizetype count = (dst - base) / qsizetype(sizeof(wchar_t));
+    QString out(count * 2, Qt::Uninitialized);
+    char16_t* to = reinterpret_cast<char16_t*>(out.data());
+    for (qsizetype i = 0; i < count; ++i) {
+        const char32_t c = char32_t(wide[i]);
+        if (QChar::requiresSurrogates(c)) {
+            *to++ = QChar::highSurrogate(c);
+            *to++ = QChar::lowSurrogate(c);
+        } else {
+            *to++ = char16_t(c);
+        }
+    }
+    out.truncate(to - reinterpret_cast<char16_t*>(out.data()));
     return out;
 }
 

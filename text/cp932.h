@@ -42,7 +42,7 @@ QByteArray canonical(QByteArrayView bytes);
 // goes on with the next byte, so nothing after a bad byte is lost.
 QString decode(QByteArrayView bytes);
 
-// What an open iconv conversion to UTF-16LE makes of `bytes`, by the same
+// What an open iconv conversion to WCHAR_T makes of `bytes`, by the same
 // rule: each byte it cannot read is one U+FFFD, counted in `faults` when given.
 QString iconvToUtf16(iconv_t cd, QByteArrayView bytes, qsizetype* faults);
 

@@ -17,6 +17,25 @@ namespace {
 constexpr qsizetype kChunk = qsizetype(64) * 1024;
 constexpr char kCtrlZ = 26;
 
+// How many bytes from p[i] on are ASCII other than NUL, in steps of eight
+// (lists are mostly numbers, mail and web addresses): none of them is a
+// fault or a character of its own in any encoding the counts below read.
+qsizetype plainAsciiRun(const unsigned char* p, qsizetype i, qsizetype n)
+{
+    constexpr quint64 kOnes = 0x0101010101010101ull;
+    constexpr quint64 kHighs = 0x8080808080808080ull;
+    const qsizetype from = i;
+    while (i + 8 <= n) {
+        quint64 w;
+        std::memcpy(&w, p + i, 8);
+        // A high bit set, or a zero byte (the classic test for one).
+        if ((w & kHighs) != 0 || ((w - kOnes) & ~w & kHighs) != 0)
+            break;
+        i += 8;
+    }
+    return i - from;
+}
+
 struct Utf8Count {
     qsizetype good = 0; // non-ASCII characters
     qsizetype bad = 0;  // sequences that are no character
@@ -53,7 +72,10 @@ int utf8Length(const unsigned char* p, qsizetype i, qsizetype n)
     return len;
 }
 
-Utf8Count countUtf8(QByteArrayView b)
+// With `decideOnly` the count stops once the rest of the bytes could no
+// longer make it UTF-8 by the rule detectEncoding applies (each character
+// still to come takes two bytes at least).
+Utf8Count countUtf8(QByteArrayView b, bool decideOnly = false)
 {
     Utf8Count count;
     const auto* p = reinterpret_cast<const unsigned char*>(b.data());
@@ -62,11 +84,14 @@ Utf8Count countUtf8(QByteArrayView b)
         if (p[i] < 0x80) {
             count.bad += p[i] == 0;
             ++i;
+            i += plainAsciiRun(p, i, n);
             continue;
         }
         const int len = utf8Length(p, i, n);
         if (len == 0) {
             ++count.bad;
+            if (decideOnly && 10 * count.bad > count.good + (n - i) / 2)
+                return count;
             ++i;
             // The rest of a broken sequence is part of the same fault.
             while (i < n && (p[i] & 0xC0) == 0x80)
@@ -90,6 +115,9 @@ qsizetype countCp932Faults(QByteArrayView b)
     const auto* p = reinterpret_cast<const unsigned char*>(b.data());
     const qsizetype n = b.size();
     for (qsizetype i = 0; i < n; ++i) {
+        i += plainAsciiRun(p, i, n);
+        if (i >= n)
+            break;
         const unsigned char c = p[i];
         if (c == 0 || c == 0x80 || c == 0xA0 || c >= 0xFD) {
             ++bad;
@@ -143,9 +171,9 @@ EucCount countEucJp(QByteArrayView b)
 // Converts with iconv, one U+FFFD for each byte it cannot read.
 QString iconvDecode(QByteArrayView bytes, const char* from, qsizetype* faults)
 {
-    iconv_t cd = iconv_open("UTF-16LE", from);
+    iconv_t cd = iconv_open("WCHAR_T", from);
     if (cd == reinterpret_cast<iconv_t>(-1))
-        cd = iconv_open("UTF-16LE", "EUC-JP");
+        cd = iconv_open("WCHAR_T", "EUC-JP");
     if (cd == reinterpret_cast<iconv_t>(-1))
         throw EFileError(QStringLiteral("EUC-JP のファイルを読むための変換がありません。"));
     const std::unique_ptr<void, int (*)(iconv_t)> closer(cd, iconv_close);
@@ -167,7 +195,7 @@ TextEncoding detectEncoding(QByteArrayView bytes)
     // Only what the reader will read counts: Ctrl+Z ends the file.
     const qsizetype end = bytes.indexOf(kCtrlZ);
     const QByteArrayView read = end < 0 ? bytes : bytes.first(end);
-    const Utf8Count count = countUtf8(read);
+    const Utf8Count count = countUtf8(read, true);
     if (count.good > 0 && count.good >= 10 * count.bad)
         return TextEncoding::Utf8;
     const EucCount euc = countEucJp(read);
@@ -246,7 +274,8 @@ bool TLineReader::fill()
 
 bool TLineReader::next(QByteArray& line)
 {
-    line.clear();
+    // Emptied, not freed: the caller's buffer serves line after line.
+    line.truncate(0);
     // A UTF-8 byte-order mark is not part of the first line: left there, it
     // would hide the blanks and line ends behind it from the skipping below.
     // Its bytes cannot begin code page 932 text (0xEF leads no character).

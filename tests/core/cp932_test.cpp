@@ -79,6 +79,38 @@ TEST(Cp932, CharactersTheCodePageLacksBecomeQuestionMarksAndTheRestConverts)
     }
 }
 
+TEST(Cp932, SeveralValuesInOneCallGiveWhatEachGivesAlone)
+{
+    // ASCII values between converted ones, values the code page lacks
+    // characters of, empty ones; then the same with a separator byte inside
+    // an ASCII value and inside a converted one.
+    QList<QString> values = {QStringLiteral("03-1234-5678"),
+                             QStringLiteral("𠮷野家"),
+                             QString(),
+                             QStringLiteral("a@example.jp"),
+                             QStringLiteral("髙橋 〜 ｶﾞｰ"),
+                             QStringLiteral("Café"),
+                             QStringLiteral("100"),
+                             QStringLiteral("😀")};
+    const auto check = [](const QList<QString>& v) {
+        std::vector<qsizetype> ends(v.size()), substituted(v.size());
+        const QByteArray all = cp932::encodeEach(v.data(), v.size(), ends.data(), substituted.data());
+        qsizetype from = 0;
+        for (qsizetype i = 0; i < v.size(); ++i) {
+            qsizetype alone = -1;
+            EXPECT_EQ(all.mid(from, ends[i] - from).toHex(), cp932::encode(v[i], &alone).toHex()) << i;
+            EXPECT_EQ(substituted[i], alone) << i;
+            from = ends[i];
+        }
+        EXPECT_EQ(from, all.size());
+    };
+    check(values);
+    values[3] = QStringLiteral("a\x1f@b");
+    check(values);
+    values[4] = QStringLiteral("髙\x1f橋");
+    check(values);
+}
+
 TEST(Cp932, NamesEachLackingCharacterOnceInTheOrderTyped)
 {
     // ㋿ (the Reiwa sign) came after the table; 🙂 and 𠮷 lie outside the BMP.

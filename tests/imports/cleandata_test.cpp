@@ -228,6 +228,7 @@ TEST_F(CleanData, TheCheckFlagsNamelessLinesAndReplacedCharacters)
     EXPECT_EQ(asked.check.firstLines, (QList<qint64>{2, 3}));
     EXPECT_EQ(r.rows, 1);
     ASSERT_EQ(r.leftOut.size(), 2u);
+    EXPECT_EQ(r.leftOut[0][col::Memo], QStringLiteral("2"));
     EXPECT_EQ(r.leftOut[1][col::PersonName], QStringLiteral("𠮷野"));
     EXPECT_EQ(stored(QStringLiteral("person_name")), QStringList{QStringLiteral("山田")});
 }
