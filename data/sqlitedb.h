@@ -76,6 +76,11 @@ public:
     // undecoded and valid only during the call: for comparing many values
     // as they are kept, where decoding every cell would cost the most.
     void ForEachStoredRow(const QByteArray& sql, const std::function<void(const QList<QByteArrayView>& cells)>& visit);
+    // Runs `sql`, which takes one parameter, once for each of `keys`, handing
+    // each row to `visit` with the index of its key: one statement prepared
+    // for many lookups.
+    void ForEachStoredRowOf(const QByteArray& sql, const QList<QByteArray>& keys,
+                            const std::function<void(qsizetype key, const QList<QByteArrayView>& cells)>& visit);
     void BeginTransaction();
     void Commit();
     void Rollback();

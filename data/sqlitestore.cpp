@@ -9,6 +9,7 @@
 #include "text/cp932.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <QThread>
 #include <sqlite3.h>
 
@@ -277,26 +278,43 @@ TStore::PostalAddressesByCode TSqliteStore::postalAddressesOf(const QSet<QString
 {
     PostalAddressesByCode found;
     found.reserve(codes.size());
-    if (codes.isEmpty())
-        return found;
-    // One statement for all: by the code's index, or, in a file that lacks
-    // it, one pass over the list instead of one for each code.
-    QHash<QByteArray, QString> wanted;
-    QStringList literals;
-    for (const QString& code : codes) {
-        found.insert(code, {});
-        wanted.insert(cp932::encode(code), code);
-        literals << sqltext::literal(code);
-    }
-    connect()->ForEachStoredRow(
-        cp932::encode(QStringLiteral("select postal_code2, prefecture2, city2, town2 from m_postal "
-                                     "where postal_code2 in (%1)")
-                          .arg(literals.join(QLatin1Char(',')))),
-        [&](const QList<QByteArrayView>& cells) {
-            const auto it = wanted.constFind(cells[0].toByteArray());
-            if (it != wanted.constEnd())
-                addPostalRow(found[*it], cp932::decode(cells[1]), cp932::decode(cells[2]), cp932::decode(cells[3]));
-        });
+    // In the index's order: lookups that follow one another read the pages
+    // they share once, where the national list is far larger than the cache.
+    QList<QString> asked(codes.begin(), codes.end());
+    std::sort(asked.begin(), asked.end());
+    QList<QByteArray> keys;
+    keys.reserve(asked.size());
+    for (const QString& code : asked)
+        keys << cp932::encode(code);
+    // Rows of one code mostly share their prefecture and city: each is
+    // decoded once in a row.
+    QByteArray prefectureBytes, cityBytes;
+    QString prefecture, city;
+    QList<postal::PostalAddress>* rows = nullptr;
+    qsizetype rowsOf = -1;
+    // One read transaction: outside one, each lookup would take and drop the
+    // file's lock.
+    const auto db = connect();
+    TTransaction reading(*db);
+    db->ForEachStoredRowOf(QByteArrayLiteral("select prefecture2, city2, town2 from m_postal where postal_code2 = ?"),
+                           keys, [&](qsizetype key, const QList<QByteArrayView>& cells) {
+                               if (key != rowsOf) {
+                                   rows = &found[asked[key]];
+                                   rowsOf = key;
+                               }
+                               if (cells[0] != prefectureBytes) {
+                                   prefectureBytes = cells[0].toByteArray();
+                                   prefecture = cp932::decode(cells[0]);
+                               }
+                               if (cells[1] != cityBytes) {
+                                   cityBytes = cells[1].toByteArray();
+                                   city = cp932::decode(cells[1]);
+                               }
+                               addPostalRow(*rows, prefecture, city, cp932::decode(cells[2]));
+                           });
+    reading.commit();
+    for (const QString& code : asked)
+        found[code];
     return found;
 }
 
