@@ -150,18 +150,20 @@ std::unique_ptr<TSQLiteTable> TSQLiteDatabase::GetTable(const QByteArray& sql)
     return std::make_unique<TSQLiteTable>(*this, sql);
 }
 
-void TSQLiteDatabase::ForEachStoredRowOf(
-    const QByteArray& sql, const QList<QByteArray>& keys,
-    const std::function<void(qsizetype key, const QList<QByteArrayView>& cells)>& visit)
+void TSQLiteDatabase::StepRows(const QByteArray& sql, const QList<QByteArray>* keys,
+                               const std::function<void(qsizetype key, const QList<QByteArrayView>& cells)>& visit)
 {
     Statement st;
     if (sqlite3_prepare_v2(fDB, sql.constData(), -1, &st.stmt, nullptr) != SQLITE_OK || !st.stmt)
         RaiseError(QStringLiteral("Error executing SQL"), sql);
     const int count = sqlite3_column_count(st.stmt);
     QList<QByteArrayView> cells(count);
-    for (qsizetype k = 0; k < keys.size(); ++k) {
-        sqlite3_reset(st.stmt);
-        sqlite3_bind_text(st.stmt, 1, keys[k].constData(), int(keys[k].size()), SQLITE_STATIC);
+    const qsizetype runs = keys ? keys->size() : 1;
+    for (qsizetype k = 0; k < runs; ++k) {
+        if (keys) {
+            sqlite3_reset(st.stmt);
+            sqlite3_bind_text(st.stmt, 1, (*keys)[k].constData(), int((*keys)[k].size()), SQLITE_STATIC);
+        }
         for (;;) {
             const int rc = sqlite3_step(st.stmt);
             if (rc == SQLITE_DONE)
@@ -177,26 +179,17 @@ void TSQLiteDatabase::ForEachStoredRowOf(
     }
 }
 
+void TSQLiteDatabase::ForEachStoredRowOf(
+    const QByteArray& sql, const QList<QByteArray>& keys,
+    const std::function<void(qsizetype key, const QList<QByteArrayView>& cells)>& visit)
+{
+    StepRows(sql, &keys, visit);
+}
+
 void TSQLiteDatabase::ForEachStoredRow(const QByteArray& sql,
                                        const std::function<void(const QList<QByteArrayView>& cells)>& visit)
 {
-    Statement st;
-    if (sqlite3_prepare_v2(fDB, sql.constData(), -1, &st.stmt, nullptr) != SQLITE_OK || !st.stmt)
-        RaiseError(QStringLiteral("Error executing SQL"), sql);
-    const int count = sqlite3_column_count(st.stmt);
-    QList<QByteArrayView> cells(count);
-    for (;;) {
-        const int rc = sqlite3_step(st.stmt);
-        if (rc == SQLITE_DONE)
-            return;
-        if (rc != SQLITE_ROW)
-            RaiseError(QStringLiteral("Could not retrieve data"), sql);
-        for (int c = 0; c < count; ++c) {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.stmt, c));
-            cells[c] = QByteArrayView(text, text ? sqlite3_column_bytes(st.stmt, c) : 0);
-        }
-        visit(cells);
-    }
+    StepRows(sql, nullptr, [&visit](qsizetype, const QList<QByteArrayView>& cells) { visit(cells); });
 }
 
 void TSQLiteDatabase::BeginTransaction()

@@ -92,6 +92,10 @@ public:
     [[noreturn]] void RaiseError(const QString& s, const QByteArray& sql) const;
 
 private:
+    // Runs `sql` once, or once for each of `keys` bound to its parameter.
+    void StepRows(const QByteArray& sql, const QList<QByteArray>* keys,
+                  const std::function<void(qsizetype key, const QList<QByteArrayView>& cells)>& visit);
+
     sqlite3* fDB = nullptr;
     bool fInTrans = false;
 };
