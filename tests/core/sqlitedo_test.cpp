@@ -89,10 +89,18 @@ TEST_F(Helper, LaterStartsCreateNothingAndTakeAnyLetterCaseAsExisting)
         coretest::RawDb raw(dbPath());
         EXPECT_EQ(schemaOf(raw), before);
         EXPECT_EQ(raw.scalar("pragma schema_version"), version);
+        // A file of an older copy, without the postal index, gets it.
+        raw.exec("drop index m_postal_postal_code2");
+    }
+    initDatabase();
+    {
+        coretest::RawDb raw(dbPath());
+        EXPECT_EQ(schemaOf(raw), before);
     }
 
     // A file made elsewhere with the postal table in capitals (and other
-    // columns): only existence counts, and it is left as it is.
+    // columns): only existence counts, and it is left as it is, without the
+    // index it cannot take.
     QFile::remove(dbPath());
     {
         coretest::RawDb raw(dbPath());
