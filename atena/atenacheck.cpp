@@ -136,8 +136,9 @@ PostalLookup databaseLookup(const QList<Recipient>& recipients)
 {
     if (!store::current().postalListLoaded())
         return {};
-    // One question for the whole mailing: the file's list has no index on
-    // the code, so each code asked alone would read the whole list.
+    // One question for the whole mailing: one statement and one read
+    // transaction for every code, and a file still without the postal index
+    // is read once, not once for each code.
     QSet<QString> codes;
     for (const Recipient& r : recipients) {
         const QString code = codeOf(r);
