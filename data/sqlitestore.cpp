@@ -140,6 +140,22 @@ qint64 dataVersion(TSQLiteDatabase& db)
 
 } // namespace
 
+namespace {
+
+// Whether an index leads with the postal code (the program's own, or one of
+// the same kind made elsewhere).
+bool hasPostalIndex(TSQLiteDatabase& db)
+{
+    bool found = false;
+    db.ForEachStoredRow(QByteArrayLiteral("select 1 from pragma_index_list('m_postal') as l, "
+                                          "pragma_index_info(l.name) as i "
+                                          "where i.seqno = 0 and lower(i.name) = 'postal_code2' limit 1"),
+                        [&found](const QList<QByteArrayView>&) { found = true; });
+    return found;
+}
+
+} // namespace
+
 TSqliteStore::TSqliteStore(QString path)
     : m_path(std::move(path))
 { }
@@ -276,45 +292,61 @@ QList<postal::PostalAddress> TSqliteStore::postalAddresses(const QString& code)
 
 TStore::PostalAddressesByCode TSqliteStore::postalAddressesOf(const QSet<QString>& codes)
 {
-    PostalAddressesByCode found;
-    found.reserve(codes.size());
     // In the index's order: lookups that follow one another read the pages
     // they share once, where the national list is far larger than the cache.
     QList<QString> asked(codes.begin(), codes.end());
     std::sort(asked.begin(), asked.end());
+    PostalAddressesByCode found;
+    found.reserve(asked.size());
     QList<QByteArray> keys;
     keys.reserve(asked.size());
-    for (const QString& code : asked)
+    QHash<QByteArray, qsizetype> keyOf;
+    for (const QString& code : asked) {
+        found.insert(code, {}); // all in place: the visit below holds a pointer into it
         keys << cp932::encode(code);
+        keyOf.insert(keys.last(), keys.size() - 1);
+    }
     // Rows of one code mostly share their prefecture and city: each is
     // decoded once in a row.
     QByteArray prefectureBytes, cityBytes;
     QString prefecture, city;
     QList<postal::PostalAddress>* rows = nullptr;
     qsizetype rowsOf = -1;
+    const auto add = [&](qsizetype key, QByteArrayView prefectureCell, QByteArrayView cityCell,
+                         QByteArrayView townCell) {
+        if (key != rowsOf) {
+            rows = &found[asked[key]];
+            rowsOf = key;
+        }
+        if (prefectureCell != prefectureBytes) {
+            prefectureBytes = prefectureCell.toByteArray();
+            prefecture = cp932::decode(prefectureCell);
+        }
+        if (cityCell != cityBytes) {
+            cityBytes = cityCell.toByteArray();
+            city = cp932::decode(cityCell);
+        }
+        addPostalRow(*rows, prefecture, city, cp932::decode(townCell));
+    };
     // One read transaction: outside one, each lookup would take and drop the
     // file's lock.
     const auto db = connect();
     TTransaction reading(*db);
-    db->ForEachStoredRowOf(QByteArrayLiteral("select prefecture2, city2, town2 from m_postal where postal_code2 = ?"),
-                           keys, [&](qsizetype key, const QList<QByteArrayView>& cells) {
-                               if (key != rowsOf) {
-                                   rows = &found[asked[key]];
-                                   rowsOf = key;
-                               }
-                               if (cells[0] != prefectureBytes) {
-                                   prefectureBytes = cells[0].toByteArray();
-                                   prefecture = cp932::decode(cells[0]);
-                               }
-                               if (cells[1] != cityBytes) {
-                                   cityBytes = cells[1].toByteArray();
-                                   city = cp932::decode(cells[1]);
-                               }
-                               addPostalRow(*rows, prefecture, city, cp932::decode(cells[2]));
-                           });
+    if (keys.size() <= 1 || hasPostalIndex(*db)) {
+        db->ForEachStoredRowOf(
+            QByteArrayLiteral("select prefecture2, city2, town2 from m_postal where postal_code2 = ?"), keys,
+            [&](qsizetype key, const QList<QByteArrayView>& cells) { add(key, cells[0], cells[1], cells[2]); });
+    } else {
+        // A file that could not take the index: without it each lookup would
+        // read the whole list, so the list is read once.
+        db->ForEachStoredRow(QByteArrayLiteral("select postal_code2, prefecture2, city2, town2 from m_postal"),
+                             [&](const QList<QByteArrayView>& cells) {
+                                 const auto it = keyOf.constFind(cells[0].toByteArray());
+                                 if (it != keyOf.constEnd())
+                                     add(*it, cells[1], cells[2], cells[3]);
+                             });
+    }
     reading.commit();
-    for (const QString& code : asked)
-        found[code];
     return found;
 }
 
