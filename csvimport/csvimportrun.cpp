@@ -501,6 +501,7 @@ struct Pending {
     qint64 number = 0; // the file line, for messages
     unsigned flags = 0;
     bool noName = false;
+    bool lacking = false; // a value lost characters the code page lacks
     // The code as built and as the file wrote it (null when the same), and
     // the prefecture and city it is checked against.
     QString postal, givenPostal, prefecture, city;
@@ -538,20 +539,25 @@ struct Pending {
     }
 };
 
-// Encodes `values` as the row will hold them into `p`; a value code page 932
-// lacks characters for marks the line, and the first few such lines are
-// named.
-unsigned encodeRow(Pending& p, const customer::Record& values, Result& result)
+// Counts `values` values of the line that lost characters code page 932
+// lacks: the line once, and the first few lines by number.
+void noteLacking(Pending& p, qsizetype values, Result& result)
+{
+    if (values == 0)
+        return;
+    result.substitutedValues += values;
+    if (!p.lacking && ++result.substitutedLineCount <= kLinesNamed)
+        result.substitutedLines << p.number;
+    p.lacking = true;
+    p.flags |= Replaced;
+}
+
+// Encodes `values` as the row will hold them into `p`.
+void encodeRow(Pending& p, const customer::Record& values, Result& result)
 {
     std::array<qsizetype, kFieldCount> substituted;
     p.stored = cp932::encodeEach(values.data(), kFieldCount, p.ends.data(), substituted.data());
-    const qsizetype inLine = std::count_if(substituted.begin(), substituted.end(), [](qsizetype n) { return n > 0; });
-    if (inLine == 0)
-        return 0;
-    result.substitutedValues += inLine;
-    if (++result.substitutedLineCount <= kLinesNamed)
-        result.substitutedLines << p.number;
-    return Replaced;
+    noteLacking(p, std::count_if(substituted.begin(), substituted.end(), [](qsizetype n) { return n > 0; }), result);
 }
 
 // The check's change of the postal code, into the row's bytes too.
@@ -567,12 +573,7 @@ void setPostal(Pending& p, const QString& postal, Result& result)
     p.stored.replace(from, p.ends[col::PostalCode] - from, bytes);
     for (int k = col::PostalCode; k < kFieldCount; ++k)
         p.ends[k] += grown;
-    if (substituted > 0) {
-        ++result.substitutedValues;
-        if (!(p.flags & Replaced) && ++result.substitutedLineCount <= kLinesNamed)
-            result.substitutedLines << p.number;
-        p.flags |= Replaced;
-    }
+    noteLacking(p, substituted > 0 ? 1 : 0, result);
 }
 
 // What the check says about a line; may give a 6-digit postal code its
@@ -720,7 +721,7 @@ Result run(const QString& fileName, const ColumnMap& map, const ProgressFn& prog
             if (++result.invalidLineCount <= kLinesNamed)
                 result.invalidLines << line.number;
         }
-        p.flags |= encodeRow(p, record, result);
+        encodeRow(p, record, result);
         p.noName = record[col::PersonName].trimmed().isEmpty() && record[col::CompanyName].trimmed().isEmpty();
         if (postalList) {
             p.postal = record[col::PostalCode];

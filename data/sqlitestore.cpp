@@ -9,8 +9,8 @@
 #include "text/cp932.h"
 
 #include <QElapsedTimer>
-#include <algorithm>
 #include <QThread>
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace tessolo::store {
@@ -137,10 +137,6 @@ qint64 dataVersion(TSQLiteDatabase& db)
     table->MoveFirst();
     return table->Eof() ? -1 : table->NamedFieldAsString(QStringLiteral("data_version")).toLongLong();
 }
-
-} // namespace
-
-namespace {
 
 // Whether an index leads with the postal code (the program's own, or one of
 // the same kind made elsewhere).

@@ -74,6 +74,12 @@ bool isAscii(QStringView text)
 bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
+// Whether a surrogate pair (one character of two units) starts at text[i].
+bool pairAt(QStringView text, qsizetype i)
+{
+    return isHighSurrogate(text[i].unicode()) && i + 1 < text.size() && isLowSurrogate(text[i + 1].unicode());
+}
+
 using WideText = QVarLengthArray<wchar_t, 512>;
 
 // Appends `text` to `wide`, one unit per character; a lone surrogate stays
@@ -81,14 +87,12 @@ using WideText = QVarLengthArray<wchar_t, 512>;
 // lacks.
 void appendWide(WideText& wide, QStringView text)
 {
-    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (isHighSurrogate(units[i]) && i + 1 < n && isLowSurrogate(units[i + 1])) {
-            wide.append(wchar_t(QChar::surrogateToUcs4(units[i], units[i + 1])));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (pairAt(text, i)) {
+            wide.append(wchar_t(QChar::surrogateToUcs4(text[i], text[i + 1])));
             ++i;
         } else {
-            wide.append(wchar_t(units[i]));
+            wide.append(wchar_t(text[i].unicode()));
         }
     }
 }
@@ -99,10 +103,8 @@ std::pair<qsizetype, qsizetype> unitsOf(QStringView text, qsizetype index)
 {
     qsizetype i = 0;
     for (; index > 0; --index)
-        i += isHighSurrogate(text[i].unicode()) && i + 1 < text.size() && isLowSurrogate(text[i + 1].unicode()) ? 2 : 1;
-    const bool pair =
-        isHighSurrogate(text[i].unicode()) && i + 1 < text.size() && isLowSurrogate(text[i + 1].unicode());
-    return {i, pair ? 2 : 1};
+        i += pairAt(text, i) ? 2 : 1;
+    return {i, pairAt(text, i) ? 2 : 1};
 }
 
 // Converts `wide` to code page 932 at the end of `out`, calling
